@@ -1,0 +1,27 @@
+# qb_add_layer(<folder> [<lower layer>...])
+# Builds every .cpp of <folder> into the static library qb_<folder>, which
+# publishes the project root as include root ("core/Colour.h") and links the
+# layers it is allowed to use.
+function(qb_add_layer folder)
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS
+       ${CMAKE_SOURCE_DIR}/${folder}/*.cpp)
+  add_library(qb_${folder} STATIC ${sources})
+  target_include_directories(qb_${folder} PUBLIC ${CMAKE_SOURCE_DIR})
+  foreach(lower IN LISTS ARGN)
+    target_link_libraries(qb_${folder} PUBLIC qb_${lower})
+  endforeach()
+endfunction()
+
+# qb_add_test_suite(<folder> <library>...)
+# One GoogleTest executable per source folder, from tests/<folder>/*.cpp.
+function(qb_add_test_suite folder)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${folder}/*.cpp)
+  if(NOT sources)
+    return()
+  endif()
+  add_executable(test_${folder} ${sources})
+  target_link_libraries(test_${folder} PRIVATE ${ARGN} qb_test_support
+                        GTest::gtest GTest::gmock GTest::gtest_main)
+  gtest_discover_tests(test_${folder} DISCOVERY_MODE PRE_TEST
+                       PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endfunction()

@@ -1,0 +1,39 @@
+#pragma once
+// The one way a file is replaced: the new contents go to a uniquely named
+// temporary file in the target's own folder, are flushed to disk, and the
+// temporary file is renamed over the target. Until the rename the old file
+// stays intact; a failure leaves it untouched and removes the temporary.
+
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// Writes data as the whole new contents of path. Returns false (and sets
+// *error, when given, to a readable reason) when anything fails.
+bool ReplaceFileContents(const std::string& path, std::string_view data,
+                         std::string* error = nullptr);
+
+// Reads the whole file; false when it cannot be opened or read.
+bool ReadFileContents(const std::string& path, std::string* data);
+
+// Holds an exclusive flock(2) on a lock file beside `path` ("<path>.lock")
+// for its lifetime. Serialises read-modify-write cycles of one file between
+// threads, objects and processes. The lock file is left in place.
+class FileLock
+{
+public:
+    explicit FileLock(const std::string& path);
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+    // False when the lock file could not be opened or locked; the caller
+    // then works unlocked (reads) or fails (writes).
+    bool IsLocked() const { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
+};
+
+} // namespace platform

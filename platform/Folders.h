@@ -1,0 +1,50 @@
+#pragma once
+// Per-user and per-program folders (freedesktop base directories). Folder
+// results end with '/'. Paths use '/'.
+
+#include <string>
+
+namespace platform {
+
+// The first folder level under the per-user configuration and cache trees.
+inline constexpr const char* kMakerName = "Quillbrake";
+
+// Name of the running application, used as the last folder level of the
+// per-user folders. Defaults to the executable's file title; the programs
+// set their own at start-up.
+std::string ApplicationName();
+void SetApplicationName(const std::string& name);
+
+// $XDG_CONFIG_HOME, else $HOME/.config (absolute values only, as the base
+// directory specification says).
+std::string ConfigHome();
+// $XDG_CACHE_HOME, else $HOME/.cache.
+std::string CacheHome();
+// $XDG_DATA_HOME, else $HOME/.local/share.
+std::string DataHome();
+// $HOME, else the password database's home folder.
+std::string HomeFolder();
+
+// The XDG user directories (user-dirs.dirs in ConfigHome, the way
+// xdg-user-dir reads it). Empty when the directory is not configured or
+// does not exist.
+enum class UserDir
+{
+    Desktop,
+    Documents,
+    Pictures
+};
+std::string UserDirectory(UserDir which);
+
+// Full path of the running executable (/proc/self/exe).
+std::string ExecutablePath();
+// Folder of the running executable.
+std::string ExecutableFolder();
+// Program data: <folder of the executable>/../share/chromivel/.
+std::string ProgramDataFolder();
+
+// Creates the folder and any missing parents (mode 0700 for the per-user
+// trees we own). True when the folder exists afterwards.
+bool EnsureFolder(const std::string& path);
+
+} // namespace platform

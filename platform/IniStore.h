@@ -1,0 +1,57 @@
+#pragma once
+// Private-profile (ini) files.
+//
+// Format: "[section]" lines open a section; "key=value" lines belong to the
+// last section; lines before the first section, blank lines and lines
+// starting with ';' are kept as they are but hold no values. Files are read
+// with LF or CR LF line ends and written with LF, UTF-8.
+//
+// Semantics as applications expect of private-profile files:
+// - section and key names match case-insensitively (ASCII), the spelling of
+//   the first occurrence is kept when a value is replaced;
+// - names and values are trimmed of spaces and tabs; a value enclosed in
+//   one pair of matching double quotes loses them;
+// - a missing file, section or key reads as absent.
+//
+// Every change is a read-modify-write of the whole file under an exclusive
+// flock (FileLock), written back through ReplaceFileContents, so two
+// objects, threads or processes writing the same file lose no write and a
+// reader never sees a half-written file.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace platform {
+
+class IniStore
+{
+public:
+    explicit IniStore(std::string path);
+
+    const std::string& Path() const { return m_path; }
+
+    // Absent when the file, section or key is missing.
+    std::optional<std::string> Read(std::string_view section, std::string_view key) const;
+
+    // All key/value pairs of one section, in file order (empty when absent).
+    std::vector<std::pair<std::string, std::string>> ReadSection(std::string_view section) const;
+
+    // Section names in file order.
+    std::vector<std::string> Sections() const;
+
+    // Sets one value, creating the file, section and key as needed; the
+    // folder must exist. False when the file cannot be written.
+    bool Write(std::string_view section, std::string_view key, std::string_view value);
+
+    // Removes one key, or a whole section; removing what is absent succeeds.
+    bool DeleteKey(std::string_view section, std::string_view key);
+    bool DeleteSection(std::string_view section);
+
+private:
+    std::string m_path;
+};
+
+} // namespace platform

@@ -1,0 +1,71 @@
+#include "tests/support/TestEnv.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace testsupport {
+
+TempDir::TempDir()
+{
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "qbtest-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr)
+        ADD_FAILURE() << "cannot create a temporary folder";
+    m_path = pattern + "/";
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    std::filesystem::remove_all(m_path, ec);
+}
+
+ScopedEnv::ScopedEnv(std::string name, const std::string& value) : m_name(std::move(name))
+{
+    if (const char* old = std::getenv(m_name.c_str()))
+    {
+        m_had = true;
+        m_old = old;
+    }
+    ::setenv(m_name.c_str(), value.c_str(), 1);
+}
+
+ScopedEnv::ScopedEnv(std::string name) : m_name(std::move(name))
+{
+    if (const char* old = std::getenv(m_name.c_str()))
+    {
+        m_had = true;
+        m_old = old;
+    }
+    ::unsetenv(m_name.c_str());
+}
+
+ScopedEnv::~ScopedEnv()
+{
+    if (m_had)
+        ::setenv(m_name.c_str(), m_old.c_str(), 1);
+    else
+        ::unsetenv(m_name.c_str());
+}
+
+void WriteTextFile(const std::string& path, const std::string& text)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    if (!out)
+        ADD_FAILURE() << "cannot write " << path;
+}
+
+std::string ReadTextFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+} // namespace testsupport

@@ -1,0 +1,48 @@
+#pragma once
+// Small fixtures shared by the suites: a private temporary folder and a
+// scoped environment variable.
+
+#include <string>
+
+namespace testsupport {
+
+// A fresh folder under the system's temporary folder, removed with its
+// contents on destruction. Path() ends with '/'.
+class TempDir
+{
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& Path() const { return m_path; }
+    std::string File(const std::string& name) const { return m_path + name; }
+
+private:
+    std::string m_path;
+};
+
+// Sets (or, with unset = true, removes) an environment variable and puts
+// the old state back on destruction.
+class ScopedEnv
+{
+public:
+    ScopedEnv(std::string name, const std::string& value);
+    explicit ScopedEnv(std::string name); // unsets
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string m_name;
+    bool m_had = false;
+    std::string m_old;
+};
+
+// Writes text to a file, replacing it; fails the current test on error.
+void WriteTextFile(const std::string& path, const std::string& text);
+// Reads a whole file; empty when missing.
+std::string ReadTextFile(const std::string& path);
+
+} // namespace testsupport
