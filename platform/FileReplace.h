@@ -10,7 +10,10 @@
 namespace platform {
 
 // Writes data as the whole new contents of path. Returns false (and sets
-// *error, when given, to a readable reason) when anything fails.
+// *error, when given, to a readable reason) when anything fails. The
+// replacement keeps the old file's permission bits (and owner, where we may
+// set it); a new file gets 0644 minus the umask. A symbolic link stays a
+// link and the file it points to is replaced.
 bool ReplaceFileContents(const std::string& path, std::string_view data,
                          std::string* error = nullptr);
 

@@ -11,12 +11,13 @@ inline constexpr const char* kMakerName = "Quillbrake";
 
 // Name of the running application, used as the last folder level of the
 // per-user folders. Defaults to the executable's file title; the programs
-// set their own at start-up.
+// set their own at start-up; an empty name puts the default back. Safe to
+// call from any thread.
 std::string ApplicationName();
 void SetApplicationName(const std::string& name);
 
-// $XDG_CONFIG_HOME, else $HOME/.config (absolute values only, as the base
-// directory specification says).
+// $XDG_CONFIG_HOME, else $HOME/.config (absolute values only: freedesktop's
+// base-directory rules ignore a relative one).
 std::string ConfigHome();
 // $XDG_CACHE_HOME, else $HOME/.cache.
 std::string CacheHome();

@@ -11,7 +11,18 @@
 //   the first occurrence is kept when a value is replaced;
 // - names and values are trimmed of spaces and tabs; a value enclosed in
 //   one pair of matching double quotes loses them;
-// - a missing file, section or key reads as absent.
+// - a missing file, section or key reads as absent;
+// - in a hand-edited file with a section name twice, the first section of
+//   that name is the one read and written, and in it the first copy of a
+//   key (as Windows does); ReadSection and Sections list each name once,
+//   DeleteKey removes every copy of the key from that section and
+//   DeleteSection removes every section of the name.
+//
+// Write stores a value so that Read gives it back exactly: a value with
+// blanks at either end, or enclosed in double quotes itself, is written in
+// one more pair of quotes. A line break in a value (or in a name) cannot be
+// stored in a line-based file: Write refuses it and changes nothing, as it
+// does a key that is empty, holds '=' or starts with ';' or '['.
 //
 // Every change is a read-modify-write of the whole file under an exclusive
 // flock (FileLock), written back through ReplaceFileContents, so two

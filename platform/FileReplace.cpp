@@ -1,0 +1,261 @@
+#include "platform/FileReplace.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <random>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+void SetError(std::string* error, const std::string& what, const std::string& path, int err)
+{
+    if (error != nullptr)
+        *error = what + " " + path + ": " + std::strerror(err);
+}
+
+// A file descriptor closed on scope exit unless released.
+class Descriptor
+{
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    ~Descriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+
+    int Get() const { return m_fd; }
+    // Closes now and reports the result: close() is where some file
+    // systems (NFS) report a failed write.
+    bool Close()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int m_fd;
+};
+
+bool WriteAll(int fd, std::string_view data)
+{
+    while (!data.empty())
+    {
+        const ssize_t written = ::write(fd, data.data(), data.size());
+        if (written < 0)
+        {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+int OpenRetrying(const char* path, int flags, mode_t mode = 0)
+{
+    int fd;
+    do
+        fd = ::open(path, flags, mode);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// A random suffix for temporary names. Seeded once per process from the
+// system's entropy, mixed with a counter so that threads sharing the
+// generator never need a lock to get distinct names.
+std::string UniqueSuffix()
+{
+    static const std::uint64_t seed = []
+    {
+        std::random_device device;
+        return (static_cast<std::uint64_t>(device()) << 32) ^ device();
+    }();
+    static std::atomic<std::uint64_t> counter{0};
+    // splitmix64 of seed + counter: distinct inputs give distinct outputs.
+    std::uint64_t z = seed + 0x9E3779B97F4A7C15ull * (++counter) +
+                      static_cast<std::uint64_t>(::getpid());
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    z ^= z >> 31;
+    static constexpr char kChars[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::string suffix;
+    for (int i = 0; i < 10; ++i)
+    {
+        suffix.push_back(kChars[z % 62]);
+        z /= 62;
+    }
+    return suffix;
+}
+
+} // namespace
+
+bool ReplaceFileContents(const std::string& target, std::string_view data, std::string* error)
+{
+    // A symbolic link (a dotfile kept elsewhere, say) stays a link: the
+    // file it points to is what gets replaced.
+    std::string path = target;
+    struct stat entry{};
+    if (::lstat(target.c_str(), &entry) == 0 && S_ISLNK(entry.st_mode))
+    {
+        if (char* resolved = ::realpath(target.c_str(), nullptr))
+        {
+            path = resolved;
+            std::free(resolved);
+        }
+    }
+
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string(".")
+                               : slash == 0               ? std::string("/")
+                                                          : path.substr(0, slash);
+    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (base.empty())
+    {
+        SetError(error, "no file name in", path, EINVAL);
+        return false;
+    }
+    // Keep the temporary name within NAME_MAX (255) whatever the target's.
+    if (base.size() > 200)
+        base.resize(200);
+    const std::string prefix = (slash == std::string::npos ? std::string() : folder + "/") + "." +
+                               base + ".tmp-";
+
+    struct stat old{};
+    const bool hadOld = ::stat(path.c_str(), &old) == 0;
+
+    // Our own unique name with O_EXCL rather than mkstemp: mkstemp creates
+    // the file 0600, while a new file here should get 0644 minus the umask
+    // (readable by others, writable only by its owner, whatever a lax umask
+    // allows), and only open() applies the umask without touching the
+    // process-wide mask (which other threads may be using).
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt)
+    {
+        temp = prefix + UniqueSuffix();
+        fd = OpenRetrying(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
+    {
+        SetError(error, "cannot create a temporary file for", path, errno);
+        return false;
+    }
+    Descriptor file(fd);
+
+    auto fail = [&](const char* what, int err)
+    {
+        if (file.Get() >= 0)
+            file.Close();
+        ::unlink(temp.c_str());
+        SetError(error, what, path, err);
+        return false;
+    };
+
+    if (hadOld)
+    {
+        // The replacement keeps the old file's owner (where we may set it)
+        // and permission bits. fchown clears set-id bits, so it goes first.
+        if (old.st_uid != ::geteuid() || old.st_gid != ::getegid())
+        {
+            // Giving a file away needs privilege; without it the new file
+            // simply stays ours.
+            [[maybe_unused]] const int given = ::fchown(file.Get(), old.st_uid, old.st_gid);
+        }
+        if (::fchmod(file.Get(), old.st_mode & 07777) != 0)
+            return fail("cannot set the permissions of", errno);
+    }
+    if (!WriteAll(file.Get(), data))
+        return fail("cannot write", errno);
+    if (::fsync(file.Get()) != 0)
+        return fail("cannot flush", errno);
+    if (!file.Close())
+        return fail("cannot close", errno);
+    if (::rename(temp.c_str(), path.c_str()) != 0)
+        return fail("cannot replace", errno);
+
+    // Make the rename itself durable. Some file systems cannot sync a
+    // folder; the new contents are in place by now either way, so a
+    // failure here is not a failure of the replacement.
+    const int dirFd = OpenRetrying(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0)
+    {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
+}
+
+bool ReadFileContents(const std::string& path, std::string* data)
+{
+    const int fd = OpenRetrying(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    Descriptor file(fd);
+    std::string text;
+    struct stat info{};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
+        text.reserve(static_cast<std::size_t>(info.st_size));
+    char buffer[65536];
+    for (;;)
+    {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0)
+        {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (got == 0)
+            break;
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    *data = std::move(text);
+    return true;
+}
+
+FileLock::FileLock(const std::string& path)
+{
+    const std::string lockPath = path + ".lock";
+    // flock needs no write access: opening read-only still works on a lock
+    // file left behind by another user (a run under sudo, say).
+    const int fd = OpenRetrying(lockPath.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return;
+    // flock locks belong to the open file description, so every FileLock
+    // (each with its own open()) excludes every other, in this process or
+    // another. O_CLOEXEC keeps a program we start from holding it on.
+    int result;
+    do
+        result = ::flock(fd, LOCK_EX);
+    while (result != 0 && errno == EINTR);
+    if (result != 0)
+    {
+        ::close(fd);
+        return;
+    }
+    m_fd = fd;
+}
+
+FileLock::~FileLock()
+{
+    if (m_fd >= 0)
+        ::close(m_fd); // releases the lock
+}
+
+} // namespace platform

@@ -1,0 +1,251 @@
+#include "platform/FileReplace.h"
+
+#include "tests/support/TestEnv.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <fcntl.h>
+#include <filesystem>
+#include <string>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+using namespace platform;
+using testsupport::ReadTextFile;
+using testsupport::TempDir;
+using testsupport::WriteTextFile;
+
+namespace {
+
+std::vector<std::string> FolderEntries(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+mode_t PermissionBits(const std::string& path)
+{
+    struct stat info{};
+    EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+    return info.st_mode & 07777;
+}
+
+// Sets the process umask for one test and puts the old one back.
+class ScopedUmask
+{
+public:
+    explicit ScopedUmask(mode_t mask) : m_old(::umask(mask)) {}
+    ~ScopedUmask() { ::umask(m_old); }
+
+private:
+    mode_t m_old;
+};
+
+TEST(FileReplace, WritesNewAndReplacesExistingContents)
+{
+    TempDir dir;
+    const std::string path = dir.File("settings.ini");
+    std::string error;
+    ASSERT_TRUE(ReplaceFileContents(path, "first\n", &error)) << error;
+    EXPECT_EQ(ReadTextFile(path), "first\n");
+    ASSERT_TRUE(ReplaceFileContents(path, "second, longer contents\n"));
+    EXPECT_EQ(ReadTextFile(path), "second, longer contents\n");
+    ASSERT_TRUE(ReplaceFileContents(path, ""));
+    EXPECT_EQ(ReadTextFile(path), "");
+    // Nothing but the target is left in the folder.
+    EXPECT_EQ(FolderEntries(dir.Path()), std::vector<std::string>{"settings.ini"});
+}
+
+TEST(FileReplace, BinaryAndLargeContentsRoundTrip)
+{
+    TempDir dir;
+    const std::string path = dir.File("blob");
+    std::string data;
+    for (int i = 0; i < 3 * 1024 * 1024 + 17; ++i)
+        data.push_back(static_cast<char>((i * 131) & 0xFF)); // holds NUL bytes too
+    ASSERT_TRUE(ReplaceFileContents(path, data));
+    std::string read;
+    ASSERT_TRUE(ReadFileContents(path, &read));
+    EXPECT_TRUE(read == data);
+}
+
+TEST(FileReplace, PermissionsKeptOrTakenFromUmask)
+{
+    TempDir dir;
+    const std::string path = dir.File("kept");
+    WriteTextFile(path, "old");
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    ASSERT_TRUE(ReplaceFileContents(path, "new"));
+    EXPECT_EQ(PermissionBits(path), 0640u);
+
+    struct Case
+    {
+        mode_t umask;
+        mode_t expected;
+    };
+    for (const Case c : {Case{022, 0644}, Case{077, 0600}, Case{002, 0644}, Case{0, 0644}})
+    {
+        ScopedUmask mask(c.umask);
+        const std::string fresh = dir.File("fresh" + std::to_string(c.umask));
+        ASSERT_TRUE(ReplaceFileContents(fresh, "x"));
+        EXPECT_EQ(PermissionBits(fresh), c.expected) << "umask " << std::oct << c.umask;
+    }
+}
+
+TEST(FileReplace, ThroughSymlinkReplacesLinkTarget)
+{
+    TempDir dir;
+    const std::string real = dir.File("real.ini");
+    const std::string link = dir.File("link.ini");
+    WriteTextFile(real, "old");
+    ASSERT_EQ(::symlink(real.c_str(), link.c_str()), 0);
+    ASSERT_TRUE(ReplaceFileContents(link, "new"));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(ReadTextFile(real), "new");
+}
+
+TEST(FileReplace, FailureKeepsOldFileAndLeavesNoTemporary)
+{
+    TempDir dir;
+    WriteTextFile(dir.File("plain"), "i am a file");
+    ASSERT_EQ(::mkdir(dir.File("target-dir").c_str(), 0755), 0);
+    WriteTextFile(dir.File("target-dir/inside"), "kept");
+
+    struct Case
+    {
+        const char* name;
+        std::string path;
+    };
+    const Case cases[] = {
+        {"missing folder", dir.File("no-such-folder/file.ini")},
+        {"parent is a regular file", dir.File("plain/file.ini")},
+        // The temporary is written, then rename() refuses to put a file
+        // over a folder: the temporary must go again.
+        {"target is a folder", dir.File("target-dir")},
+        {"no file name", dir.Path()},
+    };
+    for (const Case& c : cases)
+    {
+        std::string error;
+        EXPECT_FALSE(ReplaceFileContents(c.path, "new contents", &error)) << c.name;
+        EXPECT_FALSE(error.empty()) << c.name;
+    }
+    EXPECT_EQ(ReadTextFile(dir.File("plain")), "i am a file");
+    EXPECT_EQ(ReadTextFile(dir.File("target-dir/inside")), "kept");
+    EXPECT_EQ(FolderEntries(dir.Path()), (std::vector<std::string>{"plain", "target-dir"}));
+    EXPECT_EQ(FolderEntries(dir.File("target-dir")), std::vector<std::string>{"inside"});
+}
+
+// rename(2) is atomic: a reader opening the file while it is replaced over
+// and over sees one whole version or the other, never a mixture or a cut.
+TEST(FileReplace, ConcurrentReaderSeesOnlyWholeVersions)
+{
+    TempDir dir;
+    const std::string path = dir.File("flip");
+    const std::string small(1000, 'a');
+    const std::string large(300000, 'b');
+    ASSERT_TRUE(ReplaceFileContents(path, small));
+
+    std::atomic<bool> done{false};
+    std::atomic<int> writeFailures{0};
+    std::thread writer(
+        [&]
+        {
+            for (int i = 0; i < 60; ++i)
+            {
+                if (!ReplaceFileContents(path, i % 2 ? small : large))
+                    ++writeFailures;
+            }
+            done = true;
+        });
+    int reads = 0;
+    int bad = 0;
+    while (!done || reads < 10)
+    {
+        std::string data;
+        if (!ReadFileContents(path, &data) || (data != small && data != large))
+            ++bad;
+        ++reads;
+    }
+    writer.join();
+    EXPECT_EQ(writeFailures, 0);
+    EXPECT_EQ(bad, 0) << "of " << reads << " reads";
+}
+
+TEST(FileReplace, ReadFailsForMissingFileAndFolder)
+{
+    TempDir dir;
+    std::string data = "untouched";
+    EXPECT_FALSE(ReadFileContents(dir.File("missing"), &data));
+    EXPECT_FALSE(ReadFileContents(dir.Path(), &data));
+    EXPECT_EQ(data, "untouched");
+}
+
+// Whether somebody else could take the lock right now, probed with a
+// separate open file description as another process would have.
+bool LockIsFree(const std::string& lockPath)
+{
+    const int fd = ::open(lockPath.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    ::close(fd);
+    return free;
+}
+
+TEST(FileLock, HoldsLockFileBesideTargetUntilDestroyed)
+{
+    TempDir dir;
+    const std::string path = dir.File("data.ini");
+    {
+        FileLock lock(path);
+        ASSERT_TRUE(lock.IsLocked());
+        EXPECT_FALSE(LockIsFree(path + ".lock"));
+    }
+    EXPECT_TRUE(LockIsFree(path + ".lock"));
+
+    FileLock nowhere(dir.File("missing-folder/data.ini"));
+    EXPECT_FALSE(nowhere.IsLocked());
+}
+
+TEST(FileLock, ExcludesOtherObjectsAcrossThreads)
+{
+    TempDir dir;
+    const std::string path = dir.File("shared");
+    std::atomic<int> inside{0};
+    std::atomic<int> overlaps{0};
+    std::atomic<int> unlocked{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+    {
+        threads.emplace_back(
+            [&]
+            {
+                for (int i = 0; i < 50; ++i)
+                {
+                    FileLock lock(path);
+                    if (!lock.IsLocked())
+                        ++unlocked;
+                    if (inside.fetch_add(1) != 0)
+                        ++overlaps;
+                    std::this_thread::yield();
+                    inside.fetch_sub(1);
+                }
+            });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(unlocked, 0);
+    EXPECT_EQ(overlaps, 0);
+}
+
+} // namespace
