@@ -1,0 +1,101 @@
+#include "core/FileVersionUtils.h"
+
+#include "tests/support/PeBuilder.h"
+#include "tests/support/TestEnv.h"
+
+#include <gtest/gtest.h>
+
+using testsupport::BuildPeImage;
+using testsupport::BuildVersionBlock;
+using testsupport::DefaultVersionRecipe;
+using testsupport::VersionRecipe;
+using testsupport::VersionTable;
+
+namespace {
+
+class FileVersionUtilsTest : public testing::Test
+{
+protected:
+    // Writes a program image whose version resource follows recipe.
+    std::string WriteProgram(const VersionRecipe& recipe, const std::string& name = "prog.exe")
+    {
+        const std::string path = m_dir.File(name);
+        testsupport::WriteBinaryFile(path, BuildPeImage(BuildVersionBlock(recipe)).bytes);
+        return path;
+    }
+
+    testsupport::TempDir m_dir;
+};
+
+TEST_F(FileVersionUtilsTest, ReadsTheValuesOfTheFirstTranslation)
+{
+    CFileVersionUtils version;
+    ASSERT_TRUE(version.Load(WriteProgram(DefaultVersionRecipe())));
+    EXPECT_FALSE(version.GetBlock().empty());
+    std::string value;
+    ASSERT_TRUE(version.QueryValue("FileVersion", value));
+    EXPECT_EQ(value, "3.2.0.1");
+    ASSERT_TRUE(version.QueryValue("ProductName", value));
+    EXPECT_EQ(value, "クイルブレイク Converter");
+    value = "kept";
+    EXPECT_FALSE(version.QueryValue("LegalCopyright", value));
+    EXPECT_EQ(value, "kept");
+}
+
+TEST_F(FileVersionUtilsTest, ChoosesTheTableOfTheFirstTranslationOnly)
+{
+    VersionRecipe recipe;
+    VersionTable english;
+    english.language = 0x0409;
+    english.codePage = 0x04E4;
+    english.key = "040904e4"; // lower-case hex as some tools write it
+    english.strings = {{"FileVersion", "1.0 english"}, {"ProductName", "English"}};
+    VersionTable japanese;
+    japanese.strings = {{"FileVersion", "1.0 日本語"}, {"Comments", "only here"}};
+    recipe.tables = {japanese, english};
+    recipe.translations = {{0x0409, 0x04E4}, {0x0411, 0x04B0}};
+
+    CFileVersionUtils version;
+    ASSERT_TRUE(version.Load(WriteProgram(recipe)));
+    std::string value;
+    ASSERT_TRUE(version.QueryValue("FileVersion", value));
+    EXPECT_EQ(value, "1.0 english");
+    EXPECT_FALSE(version.QueryValue("Comments", value)); // not in the first table
+}
+
+TEST_F(FileVersionUtilsTest, QueryFailsWithoutBlockOrTranslation)
+{
+    CFileVersionUtils version;
+    std::string value;
+    EXPECT_FALSE(version.QueryValue("FileVersion", value)); // nothing loaded
+
+    VersionRecipe recipe = DefaultVersionRecipe();
+    recipe.translations.clear();
+    ASSERT_TRUE(version.Load(WriteProgram(recipe)));
+    EXPECT_FALSE(version.QueryValue("FileVersion", value));
+}
+
+TEST_F(FileVersionUtilsTest, FailedLoadsLeaveNoBlock)
+{
+    CFileVersionUtils version;
+    ASSERT_TRUE(version.Load(WriteProgram(DefaultVersionRecipe())));
+
+    // A file that is no program, a missing file, and a program whose block
+    // is malformed (root length past the block) all clear what was loaded.
+    testsupport::WriteTextFile(m_dir.File("notes.txt"), "just text");
+    testsupport::Bytes block = BuildVersionBlock(DefaultVersionRecipe());
+    testsupport::PutU16(block, 0, static_cast<std::uint16_t>(block.size() + 40));
+    testsupport::WriteBinaryFile(m_dir.File("broken.exe"), BuildPeImage(block).bytes);
+
+    for (const char* name : {"notes.txt", "missing.exe", "broken.exe"})
+    {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(version.Load(m_dir.File(name)));
+        EXPECT_TRUE(version.GetBlock().empty());
+        std::string value;
+        EXPECT_FALSE(version.QueryValue("FileVersion", value));
+        ASSERT_TRUE(version.Load(WriteProgram(DefaultVersionRecipe())));
+    }
+}
+
+} // namespace
