@@ -8,9 +8,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 using namespace platform;
@@ -322,20 +320,17 @@ TEST_F(IniStoreTest, ConcurrentWritersInThreadsLoseNothing)
 TEST_F(IniStoreTest, ConcurrentWritersInProcessesLoseNothing)
 {
     constexpr int kKeys = 50;
-    const pid_t child = ::fork();
-    ASSERT_NE(child, -1);
-    const bool isChild = child == 0;
-    IniStore own(Path());
-    bool ok = true;
-    for (int k = 0; k < kKeys; ++k)
-        ok = own.Write("Shared", (isChild ? "Child" : "Parent") + std::to_string(k), "v") && ok;
-    if (isChild)
-        ::_exit(ok ? 0 : 1);
-
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    const bool ok = testsupport::RunInTwoProcesses(
+        [&](bool isChild)
+        {
+            IniStore own(Path());
+            bool written = true;
+            for (int k = 0; k < kKeys; ++k)
+                written = own.Write("Shared", (isChild ? "Child" : "Parent") + std::to_string(k),
+                                    "v") &&
+                          written;
+            return written;
+        });
     EXPECT_TRUE(ok);
     EXPECT_EQ(IniStore(Path()).ReadSection("Shared").size(), 2u * kKeys);
 }

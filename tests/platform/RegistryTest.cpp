@@ -8,8 +8,6 @@
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace platform;
 using testsupport::ReadTextFile;
@@ -136,25 +134,22 @@ TEST_F(RegistryTest, DeleteValue)
 TEST_F(RegistryTest, TwoProcessesUpdatingOneKeyLoseNothing)
 {
     constexpr std::uint32_t kRounds = 40;
-    const pid_t child = ::fork();
-    ASSERT_NE(child, -1);
-    const bool isChild = child == 0;
-    RegistryStore own(Path());
-    const std::string who = isChild ? "Agent" : "Main";
-    bool ok = true;
-    for (std::uint32_t i = 1; i <= kRounds; ++i)
-    {
-        // One value updated over and over, and one new value per round.
-        ok = own.SetDword(kDdcKey, who + "Counter", i) && ok;
-        ok = own.SetString(kDdcKey, who + "Text" + std::to_string(i), std::to_string(i)) && ok;
-    }
-    if (isChild)
-        ::_exit(ok ? 0 : 1);
-
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    const bool ok = testsupport::RunInTwoProcesses(
+        [&](bool isChild)
+        {
+            RegistryStore own(Path());
+            const std::string who = isChild ? "Agent" : "Main";
+            bool written = true;
+            for (std::uint32_t i = 1; i <= kRounds; ++i)
+            {
+                // One value updated over and over, and one new value per round.
+                written = own.SetDword(kDdcKey, who + "Counter", i) && written;
+                written = own.SetString(kDdcKey, who + "Text" + std::to_string(i),
+                                        std::to_string(i)) &&
+                          written;
+            }
+            return written;
+        });
     EXPECT_TRUE(ok);
     const RegistryStore store(Path());
     int lost = 0;

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace testsupport {
 
@@ -50,6 +52,27 @@ ScopedEnv::~ScopedEnv()
         ::setenv(m_name.c_str(), m_old.c_str(), 1);
     else
         ::unsetenv(m_name.c_str());
+}
+
+bool RunInTwoProcesses(const std::function<bool(bool isChild)>& work)
+{
+    const pid_t child = ::fork();
+    if (child == -1)
+    {
+        ADD_FAILURE() << "fork failed";
+        return false;
+    }
+    const bool ok = work(child == 0);
+    if (child == 0)
+        ::_exit(ok ? 0 : 1);
+
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child)
+    {
+        ADD_FAILURE() << "waitpid failed";
+        return false;
+    }
+    return ok && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 void WriteTextFile(const std::string& path, const std::string& text)

@@ -2,6 +2,7 @@
 // Small fixtures shared by the suites: a private temporary folder and a
 // scoped environment variable.
 
+#include <functional>
 #include <string>
 
 namespace testsupport {
@@ -39,6 +40,11 @@ private:
     bool m_had = false;
     std::string m_old;
 };
+
+// Runs work(isChild) at the same time in this process and in a forked
+// child (which leaves with _exit, running no destructors or test hooks).
+// True when both returned true and the child exited normally.
+bool RunInTwoProcesses(const std::function<bool(bool isChild)>& work);
 
 // Writes text to a file, replacing it; fails the current test on error.
 void WriteTextFile(const std::string& path, const std::string& text);
