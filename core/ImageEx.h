@@ -1,0 +1,65 @@
+#pragma once
+// The 8-bit image used for display, thumbnails and 8-bit files: 24 bits a
+// pixel, bytes blue, green, red, rows top first, each row padded to a
+// multiple of 4 bytes (the pitch), with a resolution in dots per inch. The
+// GUI wraps its rows without copying.
+
+#include "core/RGB16.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+class CImageEx
+{
+public:
+    CImageEx() = default;
+    virtual ~CImageEx() = default;
+
+    // A w x h image of black pixels; false (and an empty image) for sizes
+    // that are not positive or that do not fit in memory.
+    bool Create(int width, int height);
+    void Destroy();
+
+    bool IsNull() const { return m_width <= 0 || m_height <= 0; }
+    int GetWidth() const { return m_width; }
+    int GetHeight() const { return m_height; }
+    int GetPitch() const { return m_pitch; }
+    int GetBPP() const { return 24; }
+
+    std::uint8_t* GetBits() { return m_bits.data(); }
+    const std::uint8_t* GetBits() const { return m_bits.data(); }
+    // The first byte (blue) of pixel (x, y); unchecked.
+    std::uint8_t* GetPixelAddress(int x, int y)
+    {
+        return m_bits.data() + static_cast<std::size_t>(y) * m_pitch + static_cast<std::size_t>(x) * 3;
+    }
+    const std::uint8_t* GetPixelAddress(int x, int y) const
+    {
+        return m_bits.data() + static_cast<std::size_t>(y) * m_pitch + static_cast<std::size_t>(x) * 3;
+    }
+
+    float GetXDpi() const { return m_xDpi; }
+    float GetYDpi() const { return m_yDpi; }
+    void SetResolution(float xDpi, float yDpi)
+    {
+        m_xDpi = xDpi;
+        m_yDpi = yDpi;
+    }
+
+private:
+    int m_width = 0;
+    int m_height = 0;
+    int m_pitch = 0;
+    float m_xDpi = 96.0f;
+    float m_yDpi = 96.0f;
+    std::vector<std::uint8_t> m_bits;
+};
+
+// count pixels into row `row` from column `column`: blue, green, red bytes
+// are the high bytes of B, G, R.
+void CopyRGB16ToDIBLine(CImageEx& image, const RGB16* pixels, int count, int row, int column);
+// count pixels from row `row`, column `column`: each byte v becomes v * 257.
+void CopyDIBLineToRGB16(int count, const CImageEx& image, RGB16* pixels, int row, int column);
+// Every pixel set to the high bytes of colour.
+void FillDIB(CImageEx& image, const RGB16& colour);
