@@ -21,7 +21,7 @@ void SetError(std::string* error, const std::string& what, const std::string& pa
         *error = what + " " + path + ": " + std::strerror(err);
 }
 
-// A file descriptor closed on scope exit unless released.
+// A file descriptor closed on scope exit.
 class Descriptor
 {
 public:
@@ -35,14 +35,6 @@ public:
     Descriptor& operator=(const Descriptor&) = delete;
 
     int Get() const { return m_fd; }
-    // Closes now and reports the result: close() is where some file
-    // systems (NFS) report a failed write.
-    bool Close()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0;
-    }
 
 private:
     int m_fd;
@@ -103,25 +95,57 @@ std::string UniqueSuffix()
 
 } // namespace
 
-bool ReplaceFileContents(const std::string& target, std::string_view data, std::string* error)
+ReplacementFile::~ReplacementFile()
 {
+    if (m_fd >= 0)
+        ::close(m_fd);
+    if (!m_temp.empty())
+        ::unlink(m_temp.c_str());
+}
+
+bool ReplacementFile::Fail(const char* what, int err, std::string* error)
+{
+    if (m_fd >= 0)
+    {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    if (!m_temp.empty())
+    {
+        ::unlink(m_temp.c_str());
+        m_temp.clear();
+    }
+    SetError(error, what, m_target, err);
+    return false;
+}
+
+bool ReplacementFile::Open(const std::string& target, std::string* error)
+{
+    if (m_used)
+    {
+        SetError(error, "already used for a replacement, not", target, EBUSY);
+        return false;
+    }
+    m_used = true;
+
     // A symbolic link (a dotfile kept elsewhere, say) stays a link: the
     // file it points to is what gets replaced.
-    std::string path = target;
+    m_target = target;
     struct stat entry{};
     if (::lstat(target.c_str(), &entry) == 0 && S_ISLNK(entry.st_mode))
     {
         if (char* resolved = ::realpath(target.c_str(), nullptr))
         {
-            path = resolved;
+            m_target = resolved;
             std::free(resolved);
         }
     }
 
+    const std::string& path = m_target;
     const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string(".")
-                               : slash == 0               ? std::string("/")
-                                                          : path.substr(0, slash);
+    m_folder = slash == std::string::npos ? std::string(".")
+               : slash == 0               ? std::string("/")
+                                          : path.substr(0, slash);
     std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
     if (base.empty())
     {
@@ -131,8 +155,8 @@ bool ReplaceFileContents(const std::string& target, std::string_view data, std::
     // Keep the temporary name within NAME_MAX (255) whatever the target's.
     if (base.size() > 200)
         base.resize(200);
-    const std::string prefix = (slash == std::string::npos ? std::string() : folder + "/") + "." +
-                               base + ".tmp-";
+    const std::string prefix = (slash == std::string::npos ? std::string() : m_folder + "/") +
+                               "." + base + ".tmp-";
 
     struct stat old{};
     const bool hadOld = ::stat(path.c_str(), &old) == 0;
@@ -156,16 +180,8 @@ bool ReplaceFileContents(const std::string& target, std::string_view data, std::
         SetError(error, "cannot create a temporary file for", path, errno);
         return false;
     }
-    Descriptor file(fd);
-
-    auto fail = [&](const char* what, int err)
-    {
-        if (file.Get() >= 0)
-            file.Close();
-        ::unlink(temp.c_str());
-        SetError(error, what, path, err);
-        return false;
-    };
+    m_fd = fd;
+    m_temp = temp;
 
     if (hadOld)
     {
@@ -175,30 +191,56 @@ bool ReplaceFileContents(const std::string& target, std::string_view data, std::
         {
             // Giving a file away needs privilege; without it the new file
             // simply stays ours.
-            [[maybe_unused]] const int given = ::fchown(file.Get(), old.st_uid, old.st_gid);
+            [[maybe_unused]] const int given = ::fchown(m_fd, old.st_uid, old.st_gid);
         }
-        if (::fchmod(file.Get(), old.st_mode & 07777) != 0)
-            return fail("cannot set the permissions of", errno);
+        if (::fchmod(m_fd, old.st_mode & 07777) != 0)
+            return Fail("cannot set the permissions of", errno, error);
     }
-    if (!WriteAll(file.Get(), data))
-        return fail("cannot write", errno);
-    if (::fsync(file.Get()) != 0)
-        return fail("cannot flush", errno);
-    if (!file.Close())
-        return fail("cannot close", errno);
-    if (::rename(temp.c_str(), path.c_str()) != 0)
-        return fail("cannot replace", errno);
+    return true;
+}
+
+bool ReplacementFile::Commit(std::string* error)
+{
+    if (m_fd < 0)
+    {
+        SetError(error, "nothing open to replace", m_target, EBADF);
+        return false;
+    }
+    if (::fsync(m_fd) != 0)
+        return Fail("cannot flush", errno, error);
+    // close() is where some file systems (NFS) report a failed write.
+    const int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0)
+        return Fail("cannot close", errno, error);
+    if (::rename(m_temp.c_str(), m_target.c_str()) != 0)
+        return Fail("cannot replace", errno, error);
+    m_temp.clear();
 
     // Make the rename itself durable. Some file systems cannot sync a
     // folder; the new contents are in place by now either way, so a
     // failure here is not a failure of the replacement.
-    const int dirFd = OpenRetrying(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dirFd = OpenRetrying(m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0)
     {
         ::fsync(dirFd);
         ::close(dirFd);
     }
     return true;
+}
+
+bool ReplaceFileContents(const std::string& path, std::string_view data, std::string* error)
+{
+    ReplacementFile file;
+    if (!file.Open(path, error))
+        return false;
+    if (!WriteAll(file.Fd(), data))
+    {
+        // The destructor removes the temporary; errno is taken before it.
+        SetError(error, "cannot write", path, errno);
+        return false;
+    }
+    return file.Commit(error);
 }
 
 bool ReadFileContents(const std::string& path, std::string* data)

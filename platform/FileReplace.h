@@ -17,6 +17,41 @@ namespace platform {
 bool ReplaceFileContents(const std::string& path, std::string_view data,
                          std::string* error = nullptr);
 
+// The streaming form of the same replacement, for contents written piece by
+// piece (large images): Open creates the temporary beside the target (with
+// the target's permissions and owner, and the same symbolic-link rule as
+// ReplaceFileContents), the caller writes through Fd(), and Commit flushes
+// the temporary and renames it over the target. Until Commit succeeds the
+// target is untouched; an object destroyed without a successful Commit
+// removes its temporary. One object replaces one file once (a second
+// Open fails).
+class ReplacementFile
+{
+public:
+    ReplacementFile() = default;
+    ~ReplacementFile();
+    ReplacementFile(const ReplacementFile&) = delete;
+    ReplacementFile& operator=(const ReplacementFile&) = delete;
+
+    // False (and *error, when given) when the temporary cannot be made.
+    bool Open(const std::string& path, std::string* error = nullptr);
+    // The temporary's descriptor (write-only, at its start), or -1 when not open.
+    int Fd() const { return m_fd; }
+    // fsync, close, rename over the target, then fsync of the folder. On
+    // failure the temporary is removed and the target left as it was.
+    bool Commit(std::string* error = nullptr);
+
+private:
+    // Closes and removes the temporary, and reports what failed.
+    bool Fail(const char* what, int err, std::string* error);
+
+    std::string m_target; // the file replaced (a link's target resolved)
+    std::string m_folder;
+    std::string m_temp;
+    int m_fd = -1;
+    bool m_used = false; // Open was called
+};
+
 // Reads the whole file; false when it cannot be opened or read.
 bool ReadFileContents(const std::string& path, std::string* data);
 

@@ -248,4 +248,80 @@ TEST(FileLock, ExcludesOtherObjectsAcrossThreads)
     EXPECT_EQ(overlaps, 0);
 }
 
+// Writes text through a descriptor in full; false on any error.
+bool WriteString(int fd, const std::string& text)
+{
+    return ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+}
+
+TEST(ReplacementFile, StreamedContentsAppearOnlyAtCommit)
+{
+    TempDir dir;
+    const std::string path = dir.File("image.rgb");
+    WriteTextFile(path, "old contents");
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+
+    ReplacementFile file;
+    std::string error;
+    ASSERT_TRUE(file.Open(path, &error)) << error;
+    ASSERT_GE(file.Fd(), 0);
+    ASSERT_TRUE(WriteString(file.Fd(), "first part, "));
+    // Until the commit the target is the old file and the temporary sits
+    // beside it.
+    EXPECT_EQ(ReadTextFile(path), "old contents");
+    EXPECT_EQ(FolderEntries(dir.Path()).size(), 2u);
+    ASSERT_TRUE(WriteString(file.Fd(), "second part"));
+    ASSERT_TRUE(file.Commit(&error)) << error;
+
+    EXPECT_EQ(ReadTextFile(path), "first part, second part");
+    EXPECT_EQ(PermissionBits(path), 0640u);
+    EXPECT_EQ(FolderEntries(dir.Path()), std::vector<std::string>{"image.rgb"});
+    // One object replaces one file once.
+    EXPECT_EQ(file.Fd(), -1);
+    EXPECT_FALSE(file.Commit());
+    EXPECT_FALSE(file.Open(path));
+}
+
+TEST(ReplacementFile, AbandonedReplacementKeepsTargetAndRemovesTemporary)
+{
+    TempDir dir;
+    const std::string existing = dir.File("existing");
+    WriteTextFile(existing, "kept");
+    {
+        ReplacementFile file;
+        ASSERT_TRUE(file.Open(existing));
+        ASSERT_TRUE(WriteString(file.Fd(), "never seen"));
+    }
+    {
+        ReplacementFile file;
+        ASSERT_TRUE(file.Open(dir.File("fresh")));
+        ASSERT_TRUE(WriteString(file.Fd(), "never seen"));
+    }
+    EXPECT_EQ(ReadTextFile(existing), "kept");
+    EXPECT_EQ(FolderEntries(dir.Path()), std::vector<std::string>{"existing"});
+}
+
+TEST(ReplacementFile, FailuresReportAndLeaveNoTemporary)
+{
+    TempDir dir;
+    std::string error;
+    ReplacementFile nowhere;
+    EXPECT_FALSE(nowhere.Open(dir.File("no-such-folder/file"), &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(nowhere.Fd(), -1);
+    EXPECT_FALSE(nowhere.Commit());
+
+    // rename() refuses to put a file over a non-empty folder at commit.
+    ASSERT_EQ(::mkdir(dir.File("folder").c_str(), 0755), 0);
+    WriteTextFile(dir.File("folder/inside"), "kept");
+    ReplacementFile overFolder;
+    ASSERT_TRUE(overFolder.Open(dir.File("folder")));
+    ASSERT_TRUE(WriteString(overFolder.Fd(), "new"));
+    error.clear();
+    EXPECT_FALSE(overFolder.Commit(&error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(FolderEntries(dir.Path()), std::vector<std::string>{"folder"});
+    EXPECT_EQ(ReadTextFile(dir.File("folder/inside")), "kept");
+}
+
 } // namespace
