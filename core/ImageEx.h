@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class CImageEx
@@ -20,6 +21,10 @@ public:
     // that are not positive or that do not fit in memory.
     bool Create(int width, int height);
     void Destroy();
+    // Reads a JPEG or TIFF file (core/ImageExCodec.cpp); false leaves the
+    // image empty. maxSide > 0 lets a JPEG decode reduced (1/2, 1/4, 1/8)
+    // while its longer side stays at least maxSide.
+    bool Load(const std::string& path, int maxSide = 0);
 
     bool IsNull() const { return m_width <= 0 || m_height <= 0; }
     int GetWidth() const { return m_width; }

@@ -27,6 +27,11 @@ class CColorTransform;
 class CRGBImage
 {
 public:
+    // The largest width or height an image may have (the pixel loops of
+    // the correction steps count in 16-bit signed integers). Create and the
+    // raw-file readers refuse anything larger.
+    static constexpr int kMaxDimension = 32767;
+
     CRGBImage() = default;
     CRGBImage(int width, int height);
     virtual ~CRGBImage() = default;

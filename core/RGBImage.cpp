@@ -1,0 +1,723 @@
+#include "core/RGBImage.h"
+
+#include "core/Clamp.h"
+#include "platform/FileReplace.h"
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <fcntl.h>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+// The raw file holds its pixels exactly as RGB16 lies in memory on a
+// little-endian host, so the pixel block goes to and from the file in one
+// transfer with no per-pixel conversion.
+static_assert(std::endian::native == std::endian::little,
+              "raw image files are read and written as little-endian memory images");
+
+namespace {
+
+constexpr std::uint64_t kHeaderBytes = 8;
+// Raw files are moved in chunks of this many pixels (rounded down to whole
+// rows), so that a progress bar moves and the user can cancel.
+constexpr int kChunkPixels = 1048576;
+// The length of a raw file is a 32-bit quantity.
+constexpr std::uint64_t kMaxRawFileBytes = 0xFFFFFFFFull;
+
+// Sets the image's locked flag for as long as an operation works on the
+// pixels, and clears it on every way out.
+class PixelLock
+{
+public:
+    explicit PixelLock(CRGBImage& image) : m_image(image), m_pixels(image.Lock()) {}
+    ~PixelLock() { m_image.Unlock(); }
+    PixelLock(const PixelLock&) = delete;
+    PixelLock& operator=(const PixelLock&) = delete;
+
+    RGB16* Pixels() const { return m_pixels; }
+
+private:
+    CRGBImage& m_image;
+    RGB16* m_pixels;
+};
+
+// Reads up to size bytes, going on after short reads and interruptions;
+// returns how many bytes arrived before the end of the file or an error.
+std::size_t ReadFully(int fd, void* buffer, std::size_t size)
+{
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    std::size_t done = 0;
+    while (done < size)
+    {
+        const ssize_t got = ::read(fd, bytes + done, size - done);
+        if (got < 0)
+        {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        if (got == 0)
+            break;
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
+}
+
+// Writes all size bytes, going on after short writes and interruptions.
+bool WriteFully(int fd, const void* buffer, std::size_t size)
+{
+    const auto* bytes = static_cast<const unsigned char*>(buffer);
+    std::size_t done = 0;
+    while (done < size)
+    {
+        const ssize_t put = ::write(fd, bytes + done, size - done);
+        if (put < 0)
+        {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (put == 0)
+            return false;
+        done += static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+bool FileLength(int fd, std::uint64_t* length)
+{
+    struct stat info{};
+    if (::fstat(fd, &info) != 0 || info.st_size < 0)
+        return false;
+    *length = static_cast<std::uint64_t>(info.st_size);
+    return true;
+}
+
+bool RewindFile(int fd)
+{
+    return ::lseek(fd, 0, SEEK_SET) == 0;
+}
+
+void PutU32(unsigned char* out, std::uint32_t v)
+{
+    out[0] = static_cast<unsigned char>(v);
+    out[1] = static_cast<unsigned char>(v >> 8);
+    out[2] = static_cast<unsigned char>(v >> 16);
+    out[3] = static_cast<unsigned char>(v >> 24);
+}
+
+std::uint32_t GetU32(const unsigned char* in)
+{
+    return static_cast<std::uint32_t>(in[0]) | static_cast<std::uint32_t>(in[1]) << 8 |
+           static_cast<std::uint32_t>(in[2]) << 16 | static_cast<std::uint32_t>(in[3]) << 24;
+}
+
+bool WriteHeader(int fd, int width, int height)
+{
+    unsigned char header[kHeaderBytes];
+    PutU32(header, static_cast<std::uint32_t>(width));
+    PutU32(header + 4, static_cast<std::uint32_t>(height));
+    return WriteFully(fd, header, sizeof header);
+}
+
+// Rows per chunk of the chunked transfers: at least one, so that a chunk
+// always moves the transfer on.
+int ChunkRows(int width)
+{
+    return std::max(1, kChunkPixels / std::max(1, width));
+}
+
+std::size_t RowBytes(int width, int rows)
+{
+    return static_cast<std::size_t>(width) * static_cast<std::size_t>(rows) * sizeof(RGB16);
+}
+
+bool GoOn(ImageProgressFunc progress, int done, int total, void* context)
+{
+    return progress == nullptr || progress(done, total, context) != 0;
+}
+
+int ForwardToSlot(int done, int total, void* context)
+{
+    const auto& slot = *static_cast<const ProgressSlot*>(context);
+    return slot(total > 0 ? static_cast<double>(done) / total : 0.0);
+}
+
+// How one axis of the scaled writer samples the source rectangle. For each
+// destination position it lists the (clamped) source positions it reads:
+//  - enlarging (ratio r = new / source >= 1): the position p = origin + d / r
+//    falls between a = floor(p) and b = a + 1, weighted (1 - f) and f with
+//    f = p - a: linear interpolation.
+//  - reducing (r < 1): each destination pixel covers s = 1 / r source
+//    pixels around c = floor(origin + d * s). The odd window of n whole
+//    pixels centred on c has weight 1, the pixel just outside it on either
+//    side weight w = (s - n) / 2, so the weights add up to s; the sum is
+//    divided by s. For s = 2: n = 1, w = 0.5, a [1/4 1/2 1/4] filter.
+struct AxisSampling
+{
+    bool enlarge = true;
+    int taps = 2;                 // source positions per destination position
+    double s = 1.0;               // reducing: source pixels per destination pixel
+    double w = 0.0;               // reducing: weight of the two edge pixels
+    std::vector<int> index;       // taps entries per destination position
+    std::vector<double> fraction; // enlarging: weight f of the second tap
+
+    void Prepare(int origin, int sourceLength, int newLength, int imageLength)
+    {
+        const int last = imageLength - 1;
+        const double r = static_cast<double>(newLength) / sourceLength;
+        enlarge = r >= 1.0;
+        if (enlarge)
+        {
+            taps = 2;
+            index.resize(static_cast<std::size_t>(newLength) * 2);
+            fraction.resize(static_cast<std::size_t>(newLength));
+            for (int d = 0; d < newLength; ++d)
+            {
+                const double p = origin + d / r;
+                const int a = static_cast<int>(ClampToInteger(p, 0, last));
+                fraction[d] = p - a;
+                index[2 * d] = a;
+                index[2 * d + 1] = std::min(a + 1, last);
+            }
+            return;
+        }
+        s = 1.0 / r;
+        const int whole = static_cast<int>(ClampToInteger(s, 1, kChunkPixels));
+        const int n = 2 * ((whole - 1) / 2) + 1;
+        const int half = n / 2;
+        w = (s - n) * 0.5;
+        taps = n + 2;
+        index.resize(static_cast<std::size_t>(newLength) * taps);
+        for (int d = 0; d < newLength; ++d)
+        {
+            const int c = static_cast<int>(ClampToInteger(origin + d * s, 0, last));
+            int* out = &index[static_cast<std::size_t>(d) * taps];
+            for (int k = -half; k <= half; ++k)
+                *out++ = std::clamp(c + k, 0, last);
+            *out++ = std::clamp(c - half - 1, 0, last);
+            *out = std::clamp(c + half + 1, 0, last);
+        }
+    }
+};
+
+// S(row): one source row sampled horizontally to the new width, three
+// doubles (R, G, B) per destination column.
+void SampleRow(const RGB16* row, const AxisSampling& h, int newWidth, double* out)
+{
+    if (h.enlarge)
+    {
+        for (int x = 0; x < newWidth; ++x, out += 3)
+        {
+            const RGB16& a = row[h.index[2 * x]];
+            const RGB16& b = row[h.index[2 * x + 1]];
+            const double f = h.fraction[x];
+            const double g = 1.0 - f;
+            out[0] = g * a.r + f * b.r;
+            out[1] = g * a.g + f * b.g;
+            out[2] = g * a.b + f * b.b;
+        }
+        return;
+    }
+    const int n = h.taps - 2;
+    const double w = h.w;
+    const double s = h.s;
+    for (int x = 0; x < newWidth; ++x, out += 3)
+    {
+        const int* t = &h.index[static_cast<std::size_t>(x) * h.taps];
+        double r = 0.0;
+        double g = 0.0;
+        double b = 0.0;
+        for (int k = 0; k < n; ++k)
+        {
+            const RGB16& p = row[t[k]];
+            r += p.r;
+            g += p.g;
+            b += p.b;
+        }
+        const RGB16& e0 = row[t[n]];
+        const RGB16& e1 = row[t[n + 1]];
+        r += w * e0.r;
+        g += w * e0.g;
+        b += w * e0.b;
+        r += w * e1.r;
+        g += w * e1.g;
+        b += w * e1.b;
+        out[0] = r / s;
+        out[1] = g / s;
+        out[2] = b / s;
+    }
+}
+
+} // namespace
+
+// --- CRGBImage: storage ------------------------------------------------------
+
+CRGBImage::CRGBImage(int width, int height)
+{
+    Create(width, height);
+}
+
+CRGBImage::CRGBImage(const CRGBImage& other)
+{
+    if (other.m_pixels)
+    {
+        const std::size_t count = other.GetPixelCount();
+        m_pixels.reset(new RGB16[count]);
+        std::copy_n(other.m_pixels.get(), count, m_pixels.get());
+        m_width = other.m_width;
+        m_height = other.m_height;
+    }
+}
+
+CRGBImage& CRGBImage::operator=(const CRGBImage& other)
+{
+    if (this != &other)
+    {
+        CRGBImage copy(other);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
+CRGBImage::CRGBImage(CRGBImage&& other) noexcept
+    : m_pixels(std::move(other.m_pixels)), m_width(other.m_width), m_height(other.m_height)
+{
+    other.m_width = 0;
+    other.m_height = 0;
+    other.m_locked = false;
+}
+
+CRGBImage& CRGBImage::operator=(CRGBImage&& other) noexcept
+{
+    if (this != &other)
+    {
+        m_pixels = std::move(other.m_pixels);
+        m_width = other.m_width;
+        m_height = other.m_height;
+        m_locked = false;
+        other.m_width = 0;
+        other.m_height = 0;
+        other.m_locked = false;
+    }
+    return *this;
+}
+
+bool CRGBImage::Create(int width, int height)
+{
+    const bool valid =
+        width >= 0 && height >= 0 && width <= kMaxDimension && height <= kMaxDimension;
+    const std::size_t count =
+        valid ? static_cast<std::size_t>(width) * static_cast<std::size_t>(height) : 0;
+    if (valid && m_pixels && count == GetPixelCount())
+    {
+        m_width = width;
+        m_height = height;
+        return true;
+    }
+    m_pixels.reset();
+    m_width = 0;
+    m_height = 0;
+    if (count == 0)
+        return false;
+    // Value-initialised: a new image is black.
+    m_pixels.reset(new (std::nothrow) RGB16[count]());
+    if (!m_pixels)
+        return false;
+    m_width = width;
+    m_height = height;
+    return true;
+}
+
+// --- Raw image files ---------------------------------------------------------
+
+namespace {
+
+// Steps shared by both readers: the header is read and the file's length
+// checked against it before anything is allocated, so a damaged or hostile
+// header can neither make us allocate nor change the image.
+bool ReadRawHeader(int fd, int* width, int* height)
+{
+    unsigned char header[kHeaderBytes];
+    if (!RewindFile(fd) || ReadFully(fd, header, sizeof header) != sizeof header)
+        return false;
+    const std::uint32_t w = GetU32(header);
+    const std::uint32_t h = GetU32(header + 4);
+    // A file without pixels is refused here too, so that it leaves the
+    // image as it was rather than emptying it.
+    if (w == 0 || h == 0 || w > static_cast<std::uint32_t>(CRGBImage::kMaxDimension) ||
+        h > static_cast<std::uint32_t>(CRGBImage::kMaxDimension))
+        return false;
+    const std::uint64_t expected = kHeaderBytes + std::uint64_t{w} * h * sizeof(RGB16);
+    std::uint64_t length = 0;
+    if (!FileLength(fd, &length) || length != expected || length > kMaxRawFileBytes)
+        return false;
+    *width = static_cast<int>(w);
+    *height = static_cast<int>(h);
+    return true;
+}
+
+} // namespace
+
+bool CRGBImage::LoadRaw(const std::string& path)
+{
+    int fd;
+    do
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return false;
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    const bool ok = ReadRaw(fd);
+    ::close(fd);
+    return ok;
+}
+
+bool CRGBImage::LoadRaw(const std::string& path, const ProgressSlot& progress, int* cancelled)
+{
+    if (cancelled != nullptr)
+        *cancelled = 0;
+    int fd;
+    do
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return false;
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    ProgressSlot slot = progress;
+    const bool ok = ReadRawChunked(fd, ForwardToSlot, &slot, cancelled);
+    ::close(fd);
+    return ok;
+}
+
+bool CRGBImage::ReadRaw(int fd)
+{
+    return ReadRawChunked(fd, nullptr, nullptr, nullptr);
+}
+
+bool CRGBImage::ReadRawChunked(int fd, ImageProgressFunc progress, void* context, int* cancelled)
+{
+    if (cancelled != nullptr)
+        *cancelled = 0;
+    int width = 0;
+    int height = 0;
+    if (!ReadRawHeader(fd, &width, &height) || !Create(width, height))
+        return false;
+
+    PixelLock lock(*this);
+    RGB16* pixels = lock.Pixels();
+    const std::size_t total = GetPixelCount() * sizeof(RGB16);
+    // The plain reader and images of at most one chunk go in one read.
+    const int chunk = ChunkRows(width);
+    if (progress == nullptr || height <= chunk)
+        return ReadFully(fd, pixels, total) == total;
+
+    for (int row = 0; row < height; row += chunk)
+    {
+        const int rows = std::min(chunk, height - row);
+        const std::size_t bytes = RowBytes(width, rows);
+        if (ReadFully(fd, pixels + static_cast<std::size_t>(row) * width, bytes) != bytes)
+            return false;
+        if (!GoOn(progress, row, height, context))
+        {
+            if (cancelled != nullptr)
+                *cancelled = 1;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CRGBImage::SaveRaw(const std::string& path)
+{
+    platform::ReplacementFile file;
+    return file.Open(path) && WriteRaw(file.Fd()) && file.Commit();
+}
+
+bool CRGBImage::WriteRaw(int fd)
+{
+    return WriteRawChunked(fd, nullptr, nullptr, nullptr);
+}
+
+bool CRGBImage::WriteRawChunked(int fd, ImageProgressFunc progress, void* context, int* cancelled)
+{
+    if (cancelled != nullptr)
+        *cancelled = 0;
+    PixelLock lock(*this);
+    const RGB16* pixels = lock.Pixels();
+    const std::size_t total = GetPixelCount() * sizeof(RGB16);
+    if (!RewindFile(fd) || !WriteHeader(fd, m_width, m_height))
+        return false;
+
+    const int chunk = ChunkRows(m_width);
+    if (progress == nullptr || m_height <= chunk)
+    {
+        if (total > 0 && !WriteFully(fd, pixels, total))
+            return false;
+    }
+    else
+    {
+        for (int row = 0; row < m_height; row += chunk)
+        {
+            const int rows = std::min(chunk, m_height - row);
+            if (!WriteFully(fd, pixels + static_cast<std::size_t>(row) * m_width,
+                            RowBytes(m_width, rows)))
+                return false;
+            if (!GoOn(progress, row, m_height, context))
+            {
+                if (cancelled != nullptr)
+                    *cancelled = 1;
+                return false;
+            }
+        }
+    }
+    // The file may have been longer before; only an exact length is a raw
+    // file that reads back.
+    std::uint64_t length = 0;
+    return FileLength(fd, &length) && length == kHeaderBytes + total;
+}
+
+bool CRGBImage::WriteScaledRaw(int fd, int srcLeft, int srcTop, int srcWidth, int srcHeight,
+                               int newWidth, int newHeight, ImageProgressFunc progress,
+                               void* context, int* cancelled)
+{
+    if (cancelled != nullptr)
+        *cancelled = 0;
+    // The source rectangle must lie inside the image; sampling near its
+    // right and bottom edges still clamps to the image's last column and row.
+    if (!m_pixels || srcWidth <= 0 || srcHeight <= 0 || srcLeft < 0 || srcTop < 0 ||
+        srcWidth > m_width - srcLeft || srcHeight > m_height - srcTop || newWidth <= 0 ||
+        newHeight <= 0 || newWidth > kMaxDimension || newHeight > kMaxDimension)
+        return false;
+
+    PixelLock lock(*this);
+    const RGB16* pixels = lock.Pixels();
+
+    AxisSampling horizontal;
+    AxisSampling vertical;
+    std::vector<double> sampled;
+    std::vector<RGB16> line;
+    try
+    {
+        horizontal.Prepare(srcLeft, srcWidth, newWidth, m_width);
+        vertical.Prepare(srcTop, srcHeight, newHeight, m_height);
+        sampled.resize(static_cast<std::size_t>(vertical.taps) * newWidth * 3);
+        line.resize(static_cast<std::size_t>(newWidth));
+    }
+    catch (const std::bad_alloc&)
+    {
+        return false;
+    }
+
+    if (!RewindFile(fd) || !WriteHeader(fd, newWidth, newHeight))
+        return false;
+
+    const std::size_t stride = static_cast<std::size_t>(newWidth) * 3;
+    const int n = vertical.taps - 2;
+    for (int y = 0; y < newHeight; ++y)
+    {
+        const int* rows = &vertical.index[static_cast<std::size_t>(y) * vertical.taps];
+        for (int k = 0; k < vertical.taps; ++k)
+            SampleRow(pixels + static_cast<std::size_t>(rows[k]) * m_width, horizontal, newWidth,
+                      &sampled[k * stride]);
+
+        if (vertical.enlarge)
+        {
+            const double f = vertical.fraction[y];
+            const double g = 1.0 - f;
+            const double* a = &sampled[0];
+            const double* b = &sampled[stride];
+            for (int x = 0; x < newWidth; ++x, a += 3, b += 3)
+            {
+                line[x].r = ClampToU16(g * a[0] + f * b[0]);
+                line[x].g = ClampToU16(g * a[1] + f * b[1]);
+                line[x].b = ClampToU16(g * a[2] + f * b[2]);
+            }
+        }
+        else
+        {
+            const double w = vertical.w;
+            const double s = vertical.s;
+            for (std::size_t i = 0, x = 0; i < stride; i += 3, ++x)
+            {
+                double c[3];
+                for (int ch = 0; ch < 3; ++ch)
+                {
+                    double sum = 0.0;
+                    for (int k = 0; k < n; ++k)
+                        sum += sampled[k * stride + i + ch];
+                    sum += w * sampled[n * stride + i + ch];
+                    sum += w * sampled[(n + 1) * stride + i + ch];
+                    c[ch] = sum / s;
+                }
+                line[x].r = ClampToU16(c[0]);
+                line[x].g = ClampToU16(c[1]);
+                line[x].b = ClampToU16(c[2]);
+            }
+        }
+
+        if (!WriteFully(fd, line.data(), line.size() * sizeof(RGB16)))
+            return false;
+        if (!GoOn(progress, y, newHeight, context))
+        {
+            if (cancelled != nullptr)
+                *cancelled = 1;
+            return false;
+        }
+    }
+    return true;
+}
+
+// --- Copies between images ---------------------------------------------------
+
+void CRGBImage::CopyRectFrom(const CRect& src, const CRGBImage& source, const CRect& dst)
+{
+    if (&source == this || !m_pixels || !source.m_pixels)
+        return;
+    // Widths in 64 bits: a rectangle's corners may be anything a caller
+    // computed, and right - left must not overflow.
+    const long long srcW = static_cast<long long>(src.right) - src.left;
+    const long long srcH = static_cast<long long>(src.bottom) - src.top;
+    const long long dstW = static_cast<long long>(dst.right) - dst.left;
+    const long long dstH = static_cast<long long>(dst.bottom) - dst.top;
+    constexpr long long kMaxSide = 0x7FFFFFFF;
+    if (srcW <= 0 || srcH <= 0 || dstW <= 0 || dstH <= 0 || srcW > kMaxSide || srcH > kMaxSide ||
+        dstW > kMaxSide || dstH > kMaxSide)
+        return;
+
+    // Only the part of the destination inside this image is written.
+    const long long x0 = std::max<long long>(dst.left, 0);
+    const long long x1 = std::min<long long>(dst.right, m_width);
+    const long long y0 = std::max<long long>(dst.top, 0);
+    const long long y1 = std::min<long long>(dst.bottom, m_height);
+    if (x0 >= x1 || y0 >= y1)
+        return;
+
+    // Destination column i (row g) of the rectangle takes the source column
+    // left + (srcW * i) div dstW + (srcW div dstW) div 2: the start of the
+    // source span it covers, moved to the span's middle when reducing. For
+    // equal sizes this is left + i. A position outside the source image
+    // takes the nearest edge pixel.
+    const long long lastCol = source.m_width - 1;
+    const long long lastRow = source.m_height - 1;
+    auto sourceColumn = [&](long long x) {
+        const long long i = x - dst.left;
+        return std::clamp(src.left + (srcW * i) / dstW + (srcW / dstW) / 2, 0LL, lastCol);
+    };
+    auto sourceRow = [&](long long y) {
+        const long long g = y - dst.top;
+        return std::clamp(src.top + (srcH * g) / dstH + (srcH / dstH) / 2, 0LL, lastRow);
+    };
+
+    PixelLock lock(*this);
+    RGB16* pixels = lock.Pixels();
+    const RGB16* from = source.m_pixels.get();
+    const std::size_t count = static_cast<std::size_t>(x1 - x0);
+
+    // Equal widths with the whole span inside the source: plain row copies.
+    const bool straight = srcW == dstW && src.left + (x0 - dst.left) >= 0 &&
+                          src.left + (x1 - 1 - dst.left) <= lastCol;
+    std::vector<int> columns;
+    if (!straight)
+    {
+        columns.resize(count);
+        for (std::size_t k = 0; k < count; ++k)
+            columns[k] = static_cast<int>(sourceColumn(x0 + static_cast<long long>(k)));
+    }
+    const std::size_t firstColumn = straight ? static_cast<std::size_t>(sourceColumn(x0)) : 0;
+
+    for (long long y = y0; y < y1; ++y)
+    {
+        const RGB16* in = from + static_cast<std::size_t>(sourceRow(y)) * source.m_width;
+        RGB16* out = pixels + static_cast<std::size_t>(y) * m_width + static_cast<std::size_t>(x0);
+        if (straight)
+            std::copy_n(in + firstColumn, count, out);
+        else
+            for (std::size_t k = 0; k < count; ++k)
+                out[k] = in[columns[k]];
+    }
+}
+
+void CRGBImage::Resample(const CRGBImage& source)
+{
+    if (&source == this || !m_pixels || !source.m_pixels)
+        return;
+    PixelLock lock(*this);
+    RGB16* pixels = lock.Pixels();
+    const RGB16* from = source.m_pixels.get();
+    const int sw = source.m_width;
+    const int sh = source.m_height;
+    if (sw == m_width && sh == m_height)
+    {
+        std::copy_n(from, GetPixelCount(), pixels);
+        return;
+    }
+
+    // Bilinear: destination (j, i) samples the source at
+    // (j / (dw / sw), i / (dh / sh)), between the four pixels around that
+    // point (clamped to the last column and row), and rounds by adding 0.5.
+    struct Tap
+    {
+        int a;
+        int a1;
+        double f;
+    };
+    std::vector<Tap> columns;
+    try
+    {
+        columns.resize(static_cast<std::size_t>(m_width));
+    }
+    catch (const std::bad_alloc&)
+    {
+        return;
+    }
+    const double rx = static_cast<double>(m_width) / sw;
+    for (int j = 0; j < m_width; ++j)
+    {
+        const double x = j / rx;
+        const int a = static_cast<int>(ClampToInteger(x, 0, sw - 1));
+        columns[j] = {a, std::min(a + 1, sw - 1), x - a};
+    }
+    const double ry = static_cast<double>(m_height) / sh;
+    for (int i = 0; i < m_height; ++i)
+    {
+        const double y = i / ry;
+        const int b = static_cast<int>(ClampToInteger(y, 0, sh - 1));
+        const double fy = y - b;
+        const double gy = 1.0 - fy;
+        const RGB16* row0 = from + static_cast<std::size_t>(b) * sw;
+        const RGB16* row1 = from + static_cast<std::size_t>(std::min(b + 1, sh - 1)) * sw;
+        RGB16* out = pixels + static_cast<std::size_t>(i) * m_width;
+        for (int j = 0; j < m_width; ++j)
+        {
+            const Tap& t = columns[j];
+            const double fx = t.f;
+            const double gx = 1.0 - fx;
+            const RGB16& p00 = row0[t.a];
+            const RGB16& p10 = row0[t.a1];
+            const RGB16& p01 = row1[t.a];
+            const RGB16& p11 = row1[t.a1];
+            out[j].r =
+                ClampToU16(gy * (gx * p00.r + fx * p10.r) + fy * (gx * p01.r + fx * p11.r) + 0.5);
+            out[j].g =
+                ClampToU16(gy * (gx * p00.g + fx * p10.g) + fy * (gx * p01.g + fx * p11.g) + 0.5);
+            out[j].b =
+                ClampToU16(gy * (gx * p00.b + fx * p10.b) + fy * (gx * p01.b + fx * p11.b) + 0.5);
+        }
+    }
+}
+
+// --- CDIBMemDC ---------------------------------------------------------------
+
+CDIBMemDC::CDIBMemDC(const CRect& rect) : m_rect(rect)
+{
+    const long long width = static_cast<long long>(rect.right) - rect.left;
+    const long long height = static_cast<long long>(rect.bottom) - rect.top;
+    if (width <= 0 || height <= 0 || width > CRGBImage::kMaxDimension ||
+        height > CRGBImage::kMaxDimension)
+        return;
+    m_bits.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(width * height * 4)]());
+}
