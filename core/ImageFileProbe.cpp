@@ -1,0 +1,339 @@
+#include "core/ImageFileProbe.h"
+
+#include "core/Clamp.h"
+#include "core/ImageCodecSupport.h"
+#include "core/ImageEx.h"
+#include "core/PathUtils.h"
+#include "platform/FileReplace.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <initializer_list>
+
+using namespace imagecodec;
+
+namespace {
+
+bool ExtensionIsOneOf(std::string_view path, std::initializer_list<std::string_view> extensions)
+{
+    const std::string ext = GetFileExtFromPath(path);
+    const auto sameIgnoringCase = [&ext](std::string_view candidate) {
+        return std::equal(ext.begin(), ext.end(), candidate.begin(), candidate.end(),
+                          [](char a, char b) {
+                              return std::tolower(static_cast<unsigned char>(a)) ==
+                                     std::tolower(static_cast<unsigned char>(b));
+                          });
+    };
+    return !ext.empty() && std::any_of(extensions.begin(), extensions.end(), sameIgnoringCase);
+}
+
+} // namespace
+
+bool HasProfileCapableExtension(std::string_view path)
+{
+    return ExtensionIsOneOf(path, {".jpg", ".jpeg", ".tif", ".tiff", ".dng"});
+}
+
+bool IsJpegFileName(std::string_view path)
+{
+    return ExtensionIsOneOf(path, {".jpg", ".jpeg"});
+}
+
+bool IsGdiplusImageFile(std::string_view path)
+{
+    return ExtensionIsOneOf(path, {".jpg", ".jpeg", ".tif", ".tiff"});
+}
+
+bool IsGdiplusAvailable()
+{
+    return true;
+}
+
+// --- Probe -------------------------------------------------------------------
+
+namespace {
+
+enum class Verdict
+{
+    Unreadable, // not opened: the result stays untouched
+    Refused,
+    Accepted,
+};
+
+Verdict Judge(bool accepted)
+{
+    return accepted ? Verdict::Accepted : Verdict::Refused;
+}
+
+Verdict ProbeJpeg(const std::string& path, ImageProbeResult& result)
+{
+    JpegReader reader;
+    if (!OpenJpeg(reader, path, false))
+        return Verdict::Unreadable;
+    const jpeg_decompress_struct& cinfo = reader.cinfo;
+    const JpegFacts facts = DescribeJpeg(cinfo);
+    result.type = kImageFileJpeg;
+    result.width = cinfo.image_width;
+    result.height = cinfo.image_height;
+    result.xResolution = facts.xDpi;
+    result.yResolution = facts.yDpi;
+    result.orientation = facts.orientation;
+    // Only colour files of three components decode to 24-bit RGB directly;
+    // greyscale, CMYK and YCCK are refused.
+    const bool rgb = cinfo.num_components == 3 &&
+                     (cinfo.jpeg_color_space == JCS_YCbCr || cinfo.jpeg_color_space == JCS_RGB);
+    return Judge(rgb && IsDecodableSize(cinfo.image_width, cinfo.image_height));
+}
+
+Verdict ProbeTiff(const std::string& path, ImageProbeResult& result)
+{
+    const TiffPtr tiff = OpenTiffForReading(path);
+    if (!tiff)
+        return Verdict::Unreadable;
+    TIFF* t = tiff.get();
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    if (TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &width) != 1 ||
+        TIFFGetField(t, TIFFTAG_IMAGELENGTH, &height) != 1)
+        return Verdict::Unreadable;
+    std::uint16_t bits = 1;
+    std::uint16_t samples = 1;
+    std::uint16_t photometric = 0xFFFF;
+    std::uint16_t planar = PLANARCONFIG_CONTIG;
+    std::uint16_t compression = COMPRESSION_NONE;
+    std::uint16_t sampleFormat = SAMPLEFORMAT_UINT;
+    std::uint16_t orientation = 0;
+    TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &photometric);
+    TIFFGetFieldDefaulted(t, TIFFTAG_PLANARCONFIG, &planar);
+    // The TIFF default for an absent compression tag is 1, none.
+    TIFFGetFieldDefaulted(t, TIFFTAG_COMPRESSION, &compression);
+    TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLEFORMAT, &sampleFormat);
+    TIFFGetField(t, TIFFTAG_ORIENTATION, &orientation);
+
+    result.width = width;
+    result.height = height;
+    TiffResolution(t, result.xResolution, result.yResolution);
+    result.orientation = orientation >= 1 && orientation <= 8 ? orientation : 0;
+
+    const bool sizeOk = IsDecodableSize(width, height);
+    const bool plainSamples = planar == PLANARCONFIG_CONTIG && sampleFormat == SAMPLEFORMAT_UINT;
+    if (photometric == PHOTOMETRIC_RGB && samples == 3 && bits == 16)
+    {
+        // 48-bit RGB: the program's own reader takes uncompressed strips of
+        // a classic TIFF; anything else is a 16-bit file it cannot read.
+        result.type = kImageFileTiff16;
+        return Judge(sizeOk && plainSamples && compression == COMPRESSION_NONE && !TIFFIsTiled(t) &&
+                     !TIFFIsBigTIFF(t));
+    }
+    result.type = kImageFileTiff8;
+    const bool rgb = photometric == PHOTOMETRIC_RGB ||
+                     (photometric == PHOTOMETRIC_YCBCR && compression == COMPRESSION_JPEG);
+    return Judge(sizeOk && plainSamples && rgb && samples == 3 && bits == 8 &&
+                 TIFFIsCODECConfigured(compression));
+}
+
+} // namespace
+
+bool ProbeImageFile(const std::string& path, ImageProbeResult& result)
+{
+    // Filled in a copy so that a file that cannot be read leaves result as
+    // it was; a file that is read but refused still reports what it is.
+    ImageProbeResult probe;
+    Verdict verdict = Verdict::Unreadable;
+    switch (SniffContainer(path))
+    {
+    case ImageContainer::Jpeg:
+        verdict = ProbeJpeg(path, probe);
+        break;
+    case ImageContainer::Tiff:
+        verdict = ProbeTiff(path, probe);
+        break;
+    case ImageContainer::Unknown:
+        break;
+    }
+    if (verdict == Verdict::Unreadable)
+        return false;
+    result = probe;
+    return verdict == Verdict::Accepted;
+}
+
+// --- Embedded profile --------------------------------------------------------
+
+bool LoadEmbeddedProfile(const std::string& path, std::vector<std::uint8_t>& bytes)
+{
+    if (!HasProfileCapableExtension(path) || !IsGdiplusAvailable())
+        return false;
+    switch (SniffContainer(path))
+    {
+    case ImageContainer::Jpeg:
+    {
+        JpegReader reader;
+        if (!OpenJpeg(reader, path, true) || !ReadJpegIcc(reader))
+            return false;
+        bytes.assign(reader.icc, reader.icc + reader.iccSize);
+        return true;
+    }
+    case ImageContainer::Tiff:
+    {
+        const TiffPtr tiff = OpenTiffForReading(path);
+        std::uint32_t count = 0;
+        const std::uint8_t* data = nullptr;
+        if (!tiff || TIFFGetField(tiff.get(), TIFFTAG_ICCPROFILE, &count, &data) != 1 ||
+            count == 0 || data == nullptr)
+            return false;
+        bytes.assign(data, data + count);
+        return true;
+    }
+    case ImageContainer::Unknown:
+        break;
+    }
+    return false;
+}
+
+// --- Save --------------------------------------------------------------------
+
+namespace {
+
+// jpeg_write_icc_profile numbers its APP2 markers in one byte, each
+// carrying at most 65519 bytes of the profile.
+constexpr std::size_t kMaxJpegProfile = std::size_t{255} * 65519;
+
+bool UsableDpi(float dpi)
+{
+    return std::isfinite(dpi) && dpi > 0.0f;
+}
+
+struct JpegDensity
+{
+    std::uint8_t unit = 0; // 0: aspect ratio only
+    std::uint16_t x = 1;
+    std::uint16_t y = 1;
+};
+
+JpegDensity DensityFromDpi(float xDpi, float yDpi)
+{
+    JpegDensity density;
+    if (UsableDpi(xDpi) && UsableDpi(yDpi))
+    {
+        density.unit = 1;
+        density.x = static_cast<std::uint16_t>(ClampToInteger(xDpi + 0.5, 1, 65535));
+        density.y = static_cast<std::uint16_t>(ClampToInteger(yDpi + 0.5, 1, 65535));
+    }
+    return density;
+}
+
+// libjpeg errors jump back to the setjmp here; no local below it has a
+// destructor (the writer is the caller's).
+bool CompressJpeg(JpegWriter& writer, const CImageEx& image, std::span<const std::uint8_t> profile,
+                  JpegDensity density, int quality)
+{
+    writer.cinfo.err = InitJpegErrors(writer.errors);
+    if (setjmp(writer.errors.jump))
+        return false;
+    jpeg_compress_struct& cinfo = writer.cinfo;
+    jpeg_create_compress(&cinfo);
+    jpeg_mem_dest(&cinfo, &writer.buffer, &writer.size);
+    cinfo.image_width = static_cast<JDIMENSION>(image.GetWidth());
+    cinfo.image_height = static_cast<JDIMENSION>(image.GetHeight());
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_EXT_BGR; // the image's own byte order
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, quality, TRUE);
+    cinfo.write_JFIF_header = TRUE;
+    cinfo.density_unit = density.unit;
+    cinfo.X_density = density.x;
+    cinfo.Y_density = density.y;
+    jpeg_start_compress(&cinfo, TRUE);
+    if (!profile.empty())
+        jpeg_write_icc_profile(&cinfo, profile.data(), static_cast<unsigned int>(profile.size()));
+    while (cinfo.next_scanline < cinfo.image_height)
+    {
+        // libjpeg only reads the rows it is given.
+        JSAMPROW row =
+            const_cast<JSAMPROW>(image.GetPixelAddress(0, static_cast<int>(cinfo.next_scanline)));
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    return true;
+}
+
+bool EncodeJpeg(std::span<const std::uint8_t> profile, const CImageEx& image, float xDpi,
+                float yDpi, int level, std::string& bytes)
+{
+    if (profile.size() > kMaxJpegProfile)
+        return false;
+    JpegWriter writer;
+    if (!CompressJpeg(writer, image, profile, DensityFromDpi(xDpi, yDpi),
+                      JpegQualityFromLevel(level)) ||
+        writer.buffer == nullptr)
+        return false;
+    bytes.assign(reinterpret_cast<const char*>(writer.buffer), writer.size);
+    return true;
+}
+
+bool EncodeTiff(std::span<const std::uint8_t> profile, const CImageEx& image, float xDpi,
+                float yDpi, std::string& bytes)
+{
+    if (profile.size() > UINT32_MAX)
+        return false;
+    TiffMemoryWriter writer;
+    TIFF* t = writer.Get();
+    if (t == nullptr)
+        return false;
+    const auto width = static_cast<std::uint32_t>(image.GetWidth());
+    const auto height = static_cast<std::uint32_t>(image.GetHeight());
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, height);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(t, 0));
+    if (UsableDpi(xDpi) && UsableDpi(yDpi))
+    {
+        TIFFSetField(t, TIFFTAG_XRESOLUTION, static_cast<double>(xDpi));
+        TIFFSetField(t, TIFFTAG_YRESOLUTION, static_cast<double>(yDpi));
+        TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+    }
+    if (!profile.empty())
+        TIFFSetField(t, TIFFTAG_ICCPROFILE, static_cast<std::uint32_t>(profile.size()),
+                     profile.data());
+
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * 3);
+    for (std::uint32_t y = 0; y < height; ++y)
+    {
+        const std::uint8_t* bgr = image.GetPixelAddress(0, static_cast<int>(y));
+        for (std::size_t i = 0; i < row.size(); i += 3)
+        {
+            row[i] = bgr[i + 2];
+            row[i + 1] = bgr[i + 1];
+            row[i + 2] = bgr[i];
+        }
+        if (TIFFWriteScanline(t, row.data(), y, 0) < 0)
+            return false;
+    }
+    return writer.Finish(bytes);
+}
+
+} // namespace
+
+int JpegQualityFromLevel(int level)
+{
+    return 50 + std::clamp(level, 0, 4) * 50 / 4;
+}
+
+bool SaveImageFile(std::span<const std::uint8_t> profile, ImageFileType type, const CImageEx& image,
+                   const std::string& path, float xDpi, float yDpi, int level)
+{
+    if ((type != kImageFileTiff8 && type != kImageFileJpeg) || image.IsNull())
+        return false;
+    std::string bytes;
+    const bool encoded = type == kImageFileTiff8
+                             ? EncodeTiff(profile, image, xDpi, yDpi, bytes)
+                             : EncodeJpeg(profile, image, xDpi, yDpi, level, bytes);
+    return encoded && platform::ReplaceFileContents(path, bytes);
+}
