@@ -1,0 +1,86 @@
+#pragma once
+// The per-user colour directory, the association of profiles with displays,
+// and the source of the display's profile.
+//
+// Colour directory: $XDG_DATA_HOME/icc/ (default ~/.local/share/icc/), the
+// folder where colour-managed programs on a freedesktop system look for a
+// user's profiles. It is created on demand. A profile is installed by copying
+// it there; a bare profile name (one without '/') means the file of that name
+// in the colour directory.
+//
+// Display-profile associations: $XDG_CONFIG_HOME/Quillbrake/display-profiles.ini,
+// one section per display device ID with one key
+//     Profiles=<first>/<second>/...
+// listing the associated profiles' file names in order; the first is the
+// display's default profile. File names cannot hold '/', so the list needs no
+// quoting, and a whole list is written by one replacement of the file, so a
+// reader never sees half a change. Associations name installed profiles by
+// file name only (a path given is reduced to its file name).
+//
+// Device IDs: the display enumeration builds IDs of the form
+// MONITOR\<PNP><product>\<connector>. The empty ID stands for "the default
+// display" (the primary one, for callers that do not know which display they
+// are on); it is stored under the section name "default".
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// The file name of the sRGB profile that every colour directory holds.
+inline constexpr const char* kSRGBProfileFileName = "sRGB Color Space Profile.icm";
+
+// $XDG_DATA_HOME/icc/ with a trailing '/'. The folder is created when
+// missing; the result is false when it does not exist afterwards. folder is
+// set in either case.
+bool ColorDirectory(std::string& folder);
+
+// A bare name (no '/') becomes the colour directory's file of that name;
+// anything else is returned as it is. The directory is not created here.
+std::string ResolveProfilePath(const std::string& name);
+
+// Copies the file into the colour directory under its own file name,
+// replacing a profile of that name (ReplaceFileContents). A file that is
+// already the colour directory's own is left as it is. installedPath, when
+// given, receives the path of the installed copy. False when the source
+// cannot be read or the copy cannot be written.
+bool InstallProfile(const std::string& sourcePath, std::string* installedPath = nullptr);
+
+// File names of the regular files in the colour directory (hidden ones
+// excepted: those are temporaries of a replacement in progress), sorted by byte
+// value so that every listing has the same order. Empty when the directory
+// is missing or unreadable.
+std::vector<std::string> ListInstalledProfiles();
+
+// The association store's file.
+std::string DisplayProfileStorePath();
+
+// Profiles associated with the display, the default first.
+std::vector<std::string> DisplayProfiles(const std::string& deviceId);
+// The display's default profile (file name), empty when none is associated.
+std::string DefaultDisplayProfile(const std::string& deviceId);
+
+// Associates the profile (its file name) with the display and makes it the
+// display's default: a profile that was just associated is the one the
+// display is meant to use. An earlier entry of the same name moves to the
+// front. False for an empty name or when the store cannot be written.
+bool AssociateDisplayProfile(const std::string& deviceId, const std::string& profile);
+
+// Removes the profile (its file name) from the display's list; the next one
+// becomes the default. Removing a profile that is not associated succeeds.
+bool DisassociateDisplayProfile(const std::string& deviceId, const std::string& profile);
+
+// A further source of a display's profile that only the GUI layer can read:
+// the X11 _ICC_PROFILE root-window property. There is no X11 code below the
+// GUI, so the GUI may register a function that returns the path of a profile
+// file for the device (for instance the atom's bytes saved into the cache
+// folder), or an empty string when the display has none. Null removes it.
+using DisplayProfileHook = std::string (*)(const std::string& deviceId);
+void SetDisplayProfileHook(DisplayProfileHook hook);
+
+// The name of the display's profile, in this order: the default profile of
+// the association store; the hook's answer; else the sRGB profile's file
+// name. Bare names are meant to be resolved in the colour directory.
+std::string MonitorProfileName(const std::string& deviceId = std::string());
+
+} // namespace platform
