@@ -1,10 +1,19 @@
 # qb_add_layer(<folder> [<lower layer>...])
-# Builds every .cpp of <folder> into the static library qb_<folder>, which
+# Builds every .cpp of <folder> (but main.cpp) into the static library qb_<folder>, which
 # publishes the project root as include root ("core/Colour.h") and links the
 # layers it is allowed to use.
 function(qb_add_layer folder)
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS
        ${CMAKE_SOURCE_DIR}/${folder}/*.cpp)
+  # A folder's main.cpp is its program, not part of its library.
+  list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
+  if(NOT sources)
+    # A layer whose code is still to come: an empty library keeps the
+    # targets that link it valid.
+    set(placeholder ${CMAKE_BINARY_DIR}/empty_${folder}.cpp)
+    file(WRITE ${placeholder} "")
+    set(sources ${placeholder})
+  endif()
   add_library(qb_${folder} STATIC ${sources})
   target_include_directories(qb_${folder} PUBLIC ${CMAKE_SOURCE_DIR})
   foreach(lower IN LISTS ARGN)
