@@ -1224,16 +1224,26 @@ void BradfordAdapt(CStdVector& red, CStdVector& green, CStdVector& blue, const C
     blue = m.MultiplyVector(blue);
 }
 
-bool InitMonitorProfile(const std::string& deviceId)
+bool InitMonitorProfile(const std::string& deviceId, bool* switchedToOsCmm)
 {
+    if (switchedToOsCmm)
+        *switchedToOsCmm = false;
     auto& slot = MonitorProfileSlot();
     slot = std::make_unique<CColorProfile>();
-    if (!LoadMonitorProfile(deviceId))
+    if (LoadMonitorProfile(deviceId))
+        return true;
+    if (switchedToOsCmm && UseOsCmm.load() == 0)
     {
-        slot.reset();
-        return false;
+        UseOsCmm = 1;
+        if (LoadMonitorProfile(deviceId))
+        {
+            *switchedToOsCmm = true;
+            return true;
+        }
+        UseOsCmm = 0;
     }
-    return true;
+    slot.reset();
+    return false;
 }
 
 bool LoadMonitorProfile(const std::string& deviceId)

@@ -267,9 +267,11 @@ public:
     // Colour-conversion LUTs (core/LutFile.cpp). LoadLUTFromCSV reads a LUT
     // CSV file (17 x 17 x 17 output colours) and builds this profile as the
     // in-memory device link that carries it; false when the file cannot be
-    // used. SetLUTTag writes the 'A2B0' lut16Type element from exactly 4913
-    // colours 0x00BBGGRR.
-    bool LoadLUTFromCSV(const std::string& path);
+    // used (*error, when given, receives the reason: see ReadLUTColours in
+    // core/LutFile.h), this profile then being left as it was. SetLUTTag
+    // writes the 'A2B0' lut16Type element from exactly 4913 colours
+    // 0x00BBGGRR.
+    bool LoadLUTFromCSV(const std::string& path, std::string* error = nullptr);
     bool SetLUTTag(std::span<const std::uint32_t> colours);
 
 private:
@@ -371,7 +373,17 @@ bool GetProfileDescriptionFromFile(std::string& text, const std::string& path);
 // existing object; false when there is no object, the name is a
 // colour-appearance or gamut-map model (".camp", ".gmmp", compared
 // case-sensitively), or the open fails. deviceId "" is the default display.
-bool InitMonitorProfile(const std::string& deviceId = std::string());
+//
+// Start-up with the own colour engine (UseOsCmm = 0) must not lock the user
+// out because the display's profile is one that only LittleCMS can use (a
+// LUT-based or Lab profile): when switchedToOsCmm is given, a load that
+// fails under UseOsCmm = 0 is tried again with UseOsCmm = 1, which stays set
+// when that load succeeds, and *switchedToOsCmm tells the caller so that the
+// settings record the change (false otherwise; UseOsCmm is put back when the
+// second load fails too). Without it the engine is never changed, since only
+// a caller that records the setting may change it.
+bool InitMonitorProfile(const std::string& deviceId = std::string(),
+                        bool* switchedToOsCmm = nullptr);
 bool LoadMonitorProfile(const std::string& deviceId = std::string());
 // Replaces the monitor profile by a new one opened from path; a failed open
 // leaves it null. A colour-appearance or gamut-map model path changes

@@ -8,12 +8,14 @@ namespace {
 
 void DiscardLittleCmsError(cmsContext, cmsUInt32Number, const char*) {}
 
+} // namespace
+
 // The context our transforms are created in. Its error handler discards
 // LittleCMS's messages: a transform that cannot be made is reported to the
 // caller as an invalid object, and the reasons (an unsupported profile, say)
 // would only be noise on the console. Made once and kept until the process
 // ends, because transforms created in it may live until then.
-cmsContext QuietContext()
+cmsContext QuietLcmsContext()
 {
     static const cmsContext context = [] {
         cmsContext c = cmsCreateContext(nullptr, nullptr);
@@ -23,8 +25,6 @@ cmsContext QuietContext()
     }();
     return context;
 }
-
-} // namespace
 
 CColorTransform::CColorTransform(cmsHTRANSFORM transform) : m_transform(transform) {}
 
@@ -66,10 +66,21 @@ void CColorTransform::Translate(const RGB16* src, RGB16* dst, std::size_t n) con
 }
 
 CColorTransform CColorTransform::Create(cmsHPROFILE input, cmsHPROFILE output,
-                                        cmsUInt32Number intent)
+                                        cmsUInt32Number intent, cmsUInt32Number flags)
 {
     if (!input || !output)
         return CColorTransform();
-    return CColorTransform(cmsCreateTransformTHR(QuietContext(), input, TYPE_RGB_16, output,
-                                                 TYPE_RGB_16, intent, cmsFLAGS_NOCACHE));
+    return CColorTransform(cmsCreateTransformTHR(QuietLcmsContext(), input, TYPE_RGB_16, output,
+                                                 TYPE_RGB_16, intent, flags | cmsFLAGS_NOCACHE));
+}
+
+CColorTransform CColorTransform::CreateFromDeviceLink(cmsHPROFILE deviceLink,
+                                                      cmsUInt32Number intent, cmsUInt32Number flags)
+{
+    if (!deviceLink)
+        return CColorTransform();
+    cmsHPROFILE profiles[1] = {deviceLink};
+    return CColorTransform(cmsCreateMultiprofileTransformTHR(QuietLcmsContext(), profiles, 1,
+                                                             TYPE_RGB_16, TYPE_RGB_16, intent,
+                                                             flags | cmsFLAGS_NOCACHE));
 }

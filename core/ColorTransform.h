@@ -3,6 +3,10 @@
 // RGB pixels to 16-bit RGB pixels. Owns its cmsHTRANSFORM. Transforms are
 // created without LittleCMS's one-pixel cache (cmsFLAGS_NOCACHE), so one
 // transform can convert from several threads at once.
+//
+// Transforms are made in a LittleCMS context of our own whose error handler
+// discards the messages: a transform that cannot be made is reported to the
+// caller as an invalid object.
 
 #include "core/RGB16.h"
 
@@ -29,10 +33,21 @@ public:
     void Translate(const RGB16* src, RGB16* dst, std::size_t n) const;
 
     // A transform between two profiles, 16-bit RGB in and out, perceptual
-    // intent, without the one-pixel cache. Invalid when LittleCMS refuses.
+    // intent, without the one-pixel cache (cmsFLAGS_NOCACHE is added to the
+    // given flags). Invalid when LittleCMS refuses.
     static CColorTransform Create(cmsHPROFILE input, cmsHPROFILE output,
-                                  cmsUInt32Number intent = INTENT_PERCEPTUAL);
+                                  cmsUInt32Number intent = INTENT_PERCEPTUAL,
+                                  cmsUInt32Number flags = 0);
+    // The transform of one RGB-to-RGB device-link profile, likewise.
+    static CColorTransform CreateFromDeviceLink(cmsHPROFILE deviceLink,
+                                                cmsUInt32Number intent = INTENT_PERCEPTUAL,
+                                                cmsUInt32Number flags = 0);
 
 private:
     cmsHTRANSFORM m_transform = nullptr;
 };
+
+// The quiet LittleCMS context the transforms above are made in, for code
+// that builds transforms of other pixel formats. It lives until the process
+// ends.
+cmsContext QuietLcmsContext();

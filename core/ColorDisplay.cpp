@@ -1,0 +1,253 @@
+#include "core/ColorDisplay.h"
+
+#include "core/ColorConverter.h"
+#include "core/ColorTransform.h"
+#include "core/ImageAccess.h"
+#include "core/ImageEx.h"
+#include "core/RGBImage.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct TransformDeleter
+{
+    void operator()(void* transform) const { cmsDeleteTransform(transform); }
+};
+using TransformPtr = std::unique_ptr<void, TransformDeleter>;
+
+// Where the pixels come from: a LittleCMS profile, the intent to convert
+// with, and the colour-space record that describes it (to tell when the
+// destination is the same space).
+struct Source
+{
+    LcmsProfilePtr profile;
+    cmsUInt32Number intent = INTENT_PERCEPTUAL;
+    LogColorSpace record;
+    bool hasRecord = false;
+};
+
+// The sRGB profile of the colour directory (created there when missing).
+bool OpenSRGBProfile(CColorProfile& profile)
+{
+    std::string folder;
+    if (!GetColorDirectory(folder))
+        return false;
+    return profile.Open(folder + GetSRGBProfileFileName());
+}
+
+Source MakeSource(const LogColorSpace* colorSpace)
+{
+    Source source;
+    if (colorSpace)
+    {
+        source.profile = CreateLcmsProfileFromLogColorSpace(*colorSpace);
+        source.intent = LcmsIntentFromLogColorSpace(*colorSpace);
+        source.record = *colorSpace;
+        source.hasRecord = true;
+        return source;
+    }
+    CColorProfile srgb;
+    if (OpenSRGBProfile(srgb))
+    {
+        source.profile = srgb.OpenLcmsProfile();
+        source.hasRecord = srgb.GetLogColorSpace(source.record, false);
+    }
+    return source;
+}
+
+// Copies the pixels into the result unless it is the image itself.
+void CopyInto(const CImageEx& image, CImageEx& converted)
+{
+    if (&converted != &image)
+        converted = image;
+}
+
+// The pixels from the source to the destination profile; see the header
+// for the result.
+bool ConvertImage(const CImageEx& image, CImageEx& converted, const Source& source,
+                  const CColorProfile* destination)
+{
+    CopyInto(image, converted);
+    if (converted.IsNull() || !destination || !source.profile)
+        return false;
+    if (source.hasRecord && destination->IsSameLogColorSpace(source.record))
+        return true;
+
+    const LcmsProfilePtr output = destination->OpenLcmsProfile();
+    if (!output)
+        return false;
+    const TransformPtr transform(cmsCreateTransformTHR(QuietLcmsContext(), source.profile.get(),
+                                                       TYPE_BGR_8, output.get(), TYPE_BGR_8,
+                                                       source.intent, cmsFLAGS_NOCACHE));
+    if (!transform)
+        return false;
+    // In place: input and output pixels have the same size.
+    std::uint8_t* bits = converted.GetBits();
+    const auto pitch = static_cast<cmsUInt32Number>(converted.GetPitch());
+    cmsDoTransformLineStride(
+        transform.get(), bits, bits, static_cast<cmsUInt32Number>(converted.GetWidth()),
+        static_cast<cmsUInt32Number>(converted.GetHeight()), pitch, pitch, 0, 0);
+    return true;
+}
+
+bool Inside(const CRect& r, int width, int height)
+{
+    return r.left >= 0 && r.top >= 0 && r.right <= width && r.bottom <= height;
+}
+
+// Nearest-neighbour source position of destination position i, as
+// CopyRectConverted takes it.
+int NearestIndex(int i, int from, int to)
+{
+    return static_cast<int>(static_cast<std::int64_t>(i) * from / to);
+}
+
+} // namespace
+
+bool DrawDIBWithColorSpace(const CImageEx& image, CImageEx& converted,
+                           const LogColorSpace* colorSpace, const CColorProfile* deviceProfile)
+{
+    const Source source = MakeSource(colorSpace);
+    if (deviceProfile)
+        return ConvertImage(image, converted, source, deviceProfile);
+    if (const CColorProfile* monitor = GetMonitorProfile())
+        return ConvertImage(image, converted, source, monitor);
+    CColorProfile srgb;
+    return ConvertImage(image, converted, source, OpenSRGBProfile(srgb) ? &srgb : nullptr);
+}
+
+bool DrawDIBWithMonitorProfile(const std::string& profilePath, const CImageEx& image,
+                               CImageEx& converted, const LogColorSpace* colorSpace)
+{
+    const Source source = MakeSource(colorSpace);
+    CColorProfile destination;
+    if (!profilePath.empty())
+        return ConvertImage(image, converted, source,
+                            destination.Open(profilePath) ? &destination : nullptr);
+    if (const CColorProfile* monitor = GetMonitorProfile())
+        return ConvertImage(image, converted, source, monitor);
+    return ConvertImage(image, converted, source,
+                        OpenSRGBProfile(destination) ? &destination : nullptr);
+}
+
+bool DrawDIBWithProfile(const LogColorSpace* colorSpace, const CImageEx& image, CImageEx& converted)
+{
+    if (!colorSpace)
+    {
+        CopyInto(image, converted);
+        return !converted.IsNull();
+    }
+    CColorProfile srgb;
+    if (!OpenSRGBProfile(srgb))
+    {
+        CopyInto(image, converted);
+        return false;
+    }
+    // ConvertImage leaves the pixels as they are when the record is sRGB's.
+    return ConvertImage(image, converted, MakeSource(colorSpace), &srgb);
+}
+
+// Destination rows are shared out in contiguous bands. A band converts its
+// rows as CopyRectConverted does: equal sizes row by row; otherwise the
+// distinct source columns of a row once, again only when the source row
+// changes.
+bool CopyRectConvertedParallel(CRGBImage& image, CImageEx& display, const CRect& src,
+                               const CRect& dst, const CRGBMatrix* matrix,
+                               const CRGBGammaTable* tables, const CColorTransform* transform,
+                               const CColorTransform* secondTransform, unsigned threadCount)
+{
+    if (src.IsRectEmpty() || dst.IsRectEmpty())
+        return true;
+    if (!Inside(src, image.GetWidth(), image.GetHeight()) ||
+        !Inside(dst, display.GetWidth(), display.GetHeight()))
+        return false;
+
+    const CReadRGBImage reader(image, tables, matrix, transform, secondTransform);
+    const int srcWidth = src.Width();
+    const int srcHeight = src.Height();
+    const int dstWidth = dst.Width();
+    const int dstHeight = dst.Height();
+    const bool sameSize = srcWidth == dstWidth && srcHeight == dstHeight;
+
+    // Distinct source columns and, per destination column, its index among
+    // them (the columns are non-decreasing).
+    std::vector<int> distinctColumns;
+    std::vector<int> columnOf;
+    if (!sameSize)
+    {
+        columnOf.resize(static_cast<std::size_t>(dstWidth));
+        for (int k = 0; k < dstWidth; ++k)
+        {
+            const int column = src.left + NearestIndex(k, srcWidth, dstWidth);
+            if (distinctColumns.empty() || distinctColumns.back() != column)
+                distinctColumns.push_back(column);
+            columnOf[static_cast<std::size_t>(k)] = static_cast<int>(distinctColumns.size()) - 1;
+        }
+    }
+
+    const auto band = [&](int firstRow, int endRow) {
+        std::vector<RGB16> line(static_cast<std::size_t>(dstWidth));
+        if (sameSize)
+        {
+            for (int i = firstRow; i < endRow; ++i)
+            {
+                reader.ConvertPixels(&reader.GetStoredPixel(src.left, src.top + i), line.data(),
+                                     line.size());
+                CopyRGB16ToDIBLine(display, line.data(), dstWidth, dst.top + i, dst.left);
+            }
+            return;
+        }
+        std::vector<RGB16> distinct(distinctColumns.size());
+        int shownRow = -1;
+        for (int i = firstRow; i < endRow; ++i)
+        {
+            const int row = src.top + NearestIndex(i, srcHeight, dstHeight);
+            if (row != shownRow)
+            {
+                for (std::size_t c = 0; c < distinctColumns.size(); ++c)
+                    distinct[c] = reader.GetStoredPixel(distinctColumns[c], row);
+                reader.ConvertPixels(distinct.data(), distinct.data(), distinct.size());
+                for (std::size_t k = 0; k < line.size(); ++k)
+                    line[k] = distinct[static_cast<std::size_t>(columnOf[k])];
+                shownRow = row;
+            }
+            CopyRGB16ToDIBLine(display, line.data(), dstWidth, dst.top + i, dst.left);
+        }
+    };
+
+    unsigned threads =
+        threadCount ? threadCount : std::max(1u, std::thread::hardware_concurrency());
+    threads = std::min(threads, static_cast<unsigned>(dstHeight));
+    if (threads <= 1)
+    {
+        band(0, dstHeight);
+        return true;
+    }
+    {
+        std::vector<std::jthread> workers;
+        workers.reserve(threads - 1);
+        const auto bandStart = [&](unsigned t) {
+            return static_cast<int>(static_cast<std::int64_t>(dstHeight) * t / threads);
+        };
+        for (unsigned t = 1; t < threads; ++t)
+        {
+            try
+            {
+                workers.emplace_back(band, bandStart(t), bandStart(t + 1));
+            }
+            catch (const std::system_error&)
+            {
+                // No thread to be had: this one draws the band itself.
+                band(bandStart(t), bandStart(t + 1));
+            }
+        }
+        band(0, bandStart(1));
+    }
+    return true;
+}
