@@ -11,6 +11,10 @@ QB_PACKAGES=(
   fonts-noto-cjk locales poppler-utils
 )
 
+# Only the tests need these: iccdump, an independent reader of the ICC
+# profiles we write.
+QB_TEST_PACKAGES=(argyll)
+
 qb_missing_packages() {
   local missing=()
   for p in "$@"; do

@@ -3,7 +3,7 @@
 # UndefinedBehaviorSanitizer and runs every test under CTest.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
-qb_install_packages "${QB_PACKAGES[@]}"
+qb_install_packages "${QB_PACKAGES[@]}" "${QB_TEST_PACKAGES[@]}"
 qb_ensure_test_locale
 
 cmake -S "$QB_ROOT" -B "$QB_ROOT/build/test" -G Ninja \

@@ -1,0 +1,633 @@
+#include "agent/IccProfileBuilder.h"
+
+#include "platform/ColorDirectory.h"
+#include "platform/FileReplace.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <fcntl.h>
+#include <limits>
+#include <string_view>
+#include <unistd.h>
+
+namespace {
+
+using Matrix3 = std::array<double, 9>; // row-major
+using Vector3 = std::array<double, 3>;
+
+// Bradford cone-response matrix and its inverse, as the profiles have
+// always been computed with (the inverse to four decimals, so MB^-1 MB is
+// the identity only to about 1e-4).
+constexpr Matrix3 kBradford = {0.8951, 0.2664, -0.1614, -0.7502, 1.7135,
+                               0.0367, 0.0389, -0.0685, 1.0296};
+constexpr Matrix3 kBradfordInverse = {0.9870, -0.1471, 0.1600, 0.4323, 0.5184,
+                                      0.0493, -0.0085, 0.0400, 0.9685};
+constexpr Vector3 kD50 = {0.964188, 1.0, 0.82489};
+
+// The profile connection space's illuminant in the header: D50 as the ICC
+// encodes it (0.9642, 1.0, 0.8249 rounded to s15Fixed16).
+constexpr std::uint32_t kPcsIlluminant[3] = {0x0000F6D6u, 0x00010000u, 0x0000D32Du};
+
+constexpr std::uint32_t kSigXyzType = IccSignature("XYZ ");
+constexpr std::uint32_t kSigCurveType = IccSignature("curv");
+constexpr std::uint32_t kSigTextType = IccSignature("text");
+constexpr std::uint32_t kSigDescType = IccSignature("desc");
+
+constexpr std::uint32_t kSigRedColorant = IccSignature("rXYZ");
+constexpr std::uint32_t kSigGreenColorant = IccSignature("gXYZ");
+constexpr std::uint32_t kSigBlueColorant = IccSignature("bXYZ");
+constexpr std::uint32_t kSigRedCurve = IccSignature("rTRC");
+constexpr std::uint32_t kSigGreenCurve = IccSignature("gTRC");
+constexpr std::uint32_t kSigBlueCurve = IccSignature("bTRC");
+constexpr std::uint32_t kSigWhitePoint = IccSignature("wtpt");
+constexpr std::uint32_t kSigCopyright = IccSignature("cprt");
+constexpr std::uint32_t kSigDescription = IccSignature("desc");
+
+constexpr std::size_t kHeaderSize = 128;
+constexpr std::size_t kTagEntrySize = 12;
+// More entries than any profile of ours (or a sane monitor profile) has:
+// a larger count in a file is cut to this many.
+constexpr std::uint32_t kMaxTagsRead = 50;
+constexpr std::size_t kXyzTagSize = 20;
+constexpr std::size_t kCurveHeaderSize = 12;
+constexpr std::size_t kCurveTagSize = kCurveHeaderSize + 2 * kIccCurveSize;
+
+void PutBig32(std::uint8_t* at, std::uint32_t value)
+{
+    at[0] = static_cast<std::uint8_t>(value >> 24);
+    at[1] = static_cast<std::uint8_t>(value >> 16);
+    at[2] = static_cast<std::uint8_t>(value >> 8);
+    at[3] = static_cast<std::uint8_t>(value);
+}
+
+void PutBig16(std::uint8_t* at, std::uint16_t value)
+{
+    at[0] = static_cast<std::uint8_t>(value >> 8);
+    at[1] = static_cast<std::uint8_t>(value);
+}
+
+std::uint32_t GetBig32(const std::uint8_t* at)
+{
+    return (static_cast<std::uint32_t>(at[0]) << 24) | (static_cast<std::uint32_t>(at[1]) << 16) |
+           (static_cast<std::uint32_t>(at[2]) << 8) | static_cast<std::uint32_t>(at[3]);
+}
+
+std::uint16_t GetBig16(const std::uint8_t* at)
+{
+    return static_cast<std::uint16_t>((at[0] << 8) | at[1]);
+}
+
+void AppendBig32(std::vector<std::uint8_t>& data, std::uint32_t value)
+{
+    const std::size_t at = data.size();
+    data.resize(at + 4);
+    PutBig32(data.data() + at, value);
+}
+
+Vector3 Multiply(const Matrix3& m, const Vector3& v)
+{
+    return {m[0] * v[0] + m[1] * v[1] + m[2] * v[2], m[3] * v[0] + m[4] * v[1] + m[5] * v[2],
+            m[6] * v[0] + m[7] * v[1] + m[8] * v[2]};
+}
+
+Matrix3 Multiply(const Matrix3& a, const Matrix3& b)
+{
+    Matrix3 c{};
+    for (int r = 0; r < 3; ++r)
+    {
+        for (int k = 0; k < 3; ++k)
+        {
+            double sum = 0.0;
+            for (int i = 0; i < 3; ++i)
+                sum += a[r * 3 + i] * b[i * 3 + k];
+            c[r * 3 + k] = sum;
+        }
+    }
+    return c;
+}
+
+// Inverse by cofactors; false for a zero (or non-finite) determinant.
+bool Invert(const Matrix3& m, Matrix3& inverse)
+{
+    const double c00 = m[4] * m[8] - m[5] * m[7];
+    const double c01 = m[5] * m[6] - m[3] * m[8];
+    const double c02 = m[3] * m[7] - m[4] * m[6];
+    const double det = m[0] * c00 + m[1] * c01 + m[2] * c02;
+    if (det == 0.0 || !std::isfinite(det))
+        return false;
+    inverse = {c00 / det, (m[2] * m[7] - m[1] * m[8]) / det, (m[1] * m[5] - m[2] * m[4]) / det,
+               c01 / det, (m[0] * m[8] - m[2] * m[6]) / det, (m[2] * m[3] - m[0] * m[5]) / det,
+               c02 / det, (m[1] * m[6] - m[0] * m[7]) / det, (m[0] * m[4] - m[1] * m[3]) / det};
+    return true;
+}
+
+bool AllFinite(std::span<const double> values)
+{
+    for (double v : values)
+    {
+        if (!std::isfinite(v))
+            return false;
+    }
+    return true;
+}
+
+bool IsFinite(const IccXyz& v)
+{
+    return std::isfinite(v.X) && std::isfinite(v.Y) && std::isfinite(v.Z);
+}
+
+// A triple reduced to its chromaticity (x, y, z with x + y + z = 1).
+bool Chromaticity(const IccXyz& v, Vector3& out)
+{
+    const double sum = v.X + v.Y + v.Z;
+    if (sum == 0.0 || !std::isfinite(sum))
+        return false;
+    out = {v.X / sum, v.Y / sum, v.Z / sum};
+    return AllFinite(out);
+}
+
+// The value as s15Fixed16, or false when it is not finite or out of range.
+bool EncodeFixed(double value, std::int32_t& out)
+{
+    if (!std::isfinite(value) || value < -32768.0 || value >= 32768.0)
+        return false;
+    out = ToS15Fixed16(value);
+    return true;
+}
+
+std::vector<std::uint8_t> XyzTag(const std::int32_t* xyz)
+{
+    std::vector<std::uint8_t> data;
+    data.reserve(kXyzTagSize);
+    AppendBig32(data, kSigXyzType);
+    AppendBig32(data, 0);
+    for (int i = 0; i < 3; ++i)
+        AppendBig32(data, static_cast<std::uint32_t>(xyz[i]));
+    return data;
+}
+
+std::vector<std::uint8_t> CurveTag(const IccCurve& curve)
+{
+    std::vector<std::uint8_t> data(kCurveTagSize, 0);
+    PutBig32(data.data(), kSigCurveType);
+    PutBig32(data.data() + 8, static_cast<std::uint32_t>(curve.size()));
+    for (std::size_t i = 0; i < curve.size(); ++i)
+        PutBig16(data.data() + kCurveHeaderSize + 2 * i, curve[i]);
+    return data;
+}
+
+// The text with its terminating zero, zero-padded to the next multiple of 4
+// past its length (a length that is a multiple of 4 gets four zeros).
+std::size_t PaddedTextSize(const std::string& text)
+{
+    return text.size() / 4 * 4 + 4;
+}
+
+std::vector<std::uint8_t> TextTag(const std::string& text)
+{
+    std::vector<std::uint8_t> data(8 + PaddedTextSize(text), 0);
+    PutBig32(data.data(), kSigTextType);
+    std::copy(text.begin(), text.end(), data.begin() + 8);
+    return data;
+}
+
+// textDescriptionType: the ASCII count is the text's length with its
+// terminating zero; the padding after it is not text. After the padded text
+// come the Unicode language code and count (0, no Unicode text) and the
+// ScriptCode code and count (0): 11 zero bytes.
+std::vector<std::uint8_t> DescriptionTag(const std::string& text)
+{
+    const std::size_t padded = PaddedTextSize(text);
+    std::vector<std::uint8_t> data(12 + padded + 11, 0);
+    PutBig32(data.data(), kSigDescType);
+    PutBig32(data.data() + 8, static_cast<std::uint32_t>(text.size() + 1));
+    std::copy(text.begin(), text.end(), data.begin() + 12);
+    return data;
+}
+
+// A read-only descriptor, closed on scope exit.
+class ReadOnlyFile
+{
+public:
+    explicit ReadOnlyFile(const std::string& path)
+        : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY))
+    {}
+    ~ReadOnlyFile()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+
+    bool IsOpen() const { return m_fd >= 0; }
+
+    // Exactly size bytes at offset, or false (a short read included).
+    bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t size) const
+    {
+        if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()) - size)
+            return false;
+        std::size_t done = 0;
+        while (done < size)
+        {
+            const ssize_t got =
+                ::pread(m_fd, buffer + done, size - done, static_cast<off_t>(offset + done));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                return false;
+            done += static_cast<std::size_t>(got);
+        }
+        return true;
+    }
+
+private:
+    int m_fd;
+};
+
+// Which of the seven items a tag signature fills; -1 for tags not read.
+int ItemOf(std::uint32_t signature)
+{
+    switch (signature)
+    {
+    case kSigRedColorant:
+        return 0;
+    case kSigGreenColorant:
+        return 1;
+    case kSigBlueColorant:
+        return 2;
+    case kSigWhitePoint:
+        return 3;
+    case kSigRedCurve:
+        return 4;
+    case kSigGreenCurve:
+        return 5;
+    case kSigBlueCurve:
+        return 6;
+    default:
+        return -1;
+    }
+}
+
+} // namespace
+
+std::int32_t ToS15Fixed16(double value)
+{
+    const double scaled = std::trunc(value * 65536.0);
+    if (std::isnan(scaled))
+        return 0;
+    if (scaled <= static_cast<double>(std::numeric_limits<std::int32_t>::min()))
+        return std::numeric_limits<std::int32_t>::min();
+    if (scaled >= static_cast<double>(std::numeric_limits<std::int32_t>::max()))
+        return std::numeric_limits<std::int32_t>::max();
+    return static_cast<std::int32_t>(scaled);
+}
+
+double FromS15Fixed16(std::uint32_t value)
+{
+    return static_cast<double>(static_cast<std::int32_t>(value)) / 65536.0;
+}
+
+IccXyz XyzToXy(double X, double Y, double Z)
+{
+    const double sum = X + Y + Z;
+    return {X / sum, Y / sum, Y};
+}
+
+bool CalcAdaptedColorants(const IccXyz& red, const IccXyz& green, const IccXyz& blue,
+                          const IccXyz& white, std::array<IccXyz, 3>& colorants)
+{
+    Vector3 r{};
+    Vector3 g{};
+    Vector3 b{};
+    Vector3 w{};
+    if (!Chromaticity(red, r) || !Chromaticity(green, g) || !Chromaticity(blue, b) ||
+        !Chromaticity(white, w))
+        return false;
+
+    const Matrix3 p = {r[0], g[0], b[0], r[1], g[1], b[1], r[2], g[2], b[2]};
+    Matrix3 pInverse{};
+    if (!Invert(p, pInverse))
+        return false;
+    const Vector3 s = Multiply(pInverse, w);
+    const Matrix3 m = {p[0] * s[0], p[1] * s[1], p[2] * s[2], p[3] * s[0], p[4] * s[1],
+                       p[5] * s[2], p[6] * s[0], p[7] * s[1], p[8] * s[2]};
+
+    const Vector3 coneSource = Multiply(kBradford, w);
+    const Vector3 coneTarget = Multiply(kBradford, kD50);
+    Matrix3 gain{};
+    for (int i = 0; i < 3; ++i)
+        gain[i * 4] = coneTarget[i] / coneSource[i];
+    const Matrix3 adapt = Multiply(kBradfordInverse, Multiply(gain, kBradford));
+    const Matrix3 c = Multiply(adapt, m);
+    if (!AllFinite(c))
+        return false;
+
+    for (int column = 0; column < 3; ++column)
+        colorants[column] = {c[column], c[3 + column], c[6 + column]};
+    return true;
+}
+
+bool AdaptPrimaries(IccCompareRecord& record)
+{
+    std::array<IccXyz, 3> colorants;
+    if (!CalcAdaptedColorants(record.red, record.green, record.blue, record.white, colorants))
+        return false;
+    record.red = colorants[0];
+    record.green = colorants[1];
+    record.blue = colorants[2];
+    return true;
+}
+
+CIccProfileBuilder::CIccProfileBuilder()
+{
+    platform::ColorDirectory(m_colorDirectory);
+}
+
+bool CIccProfileBuilder::SetPrimaries(const IccXyz& red, const IccXyz& green, const IccXyz& blue,
+                                      const IccXyz& white)
+{
+    if (!IsFinite(red) || !IsFinite(green) || !IsFinite(blue) || !IsFinite(white))
+        return false;
+    m_red = red;
+    m_green = green;
+    m_blue = blue;
+    m_white = white;
+    m_primariesSet = true;
+    return true;
+}
+
+bool CIccProfileBuilder::SetGamma(double gamma)
+{
+    if (!std::isfinite(gamma) || gamma <= 0.0)
+        return false;
+    m_gamma = gamma;
+    SetGammaCurves(gamma);
+    return true;
+}
+
+// Sample i stands for the drive value i of 0..255, that is i / 255 of full
+// scale, so the last sample is exactly 1. The 16-bit entry is the sample
+// times 65535, truncated.
+void CIccProfileBuilder::SetGammaCurves(double gamma)
+{
+    for (int i = 0; i < kIccCurveSize; ++i)
+    {
+        double sample = std::pow(static_cast<double>(i) / (kIccCurveSize - 1), gamma);
+        if (!(sample >= 0.0))
+            sample = 0.0;
+        if (sample > 1.0)
+            sample = 1.0;
+        m_curve[i] = sample;
+        m_curve16[i] = static_cast<std::uint16_t>(sample * 65535.0);
+    }
+}
+
+bool CIccProfileBuilder::Export(IccCompareRecord& record) const
+{
+    if (!m_primariesSet || m_gamma < 0.0)
+        return false;
+    record.red = m_red;
+    record.green = m_green;
+    record.blue = m_blue;
+    record.white = m_white;
+    record.curves = {m_curve16, m_curve16, m_curve16};
+    return true;
+}
+
+void CIccProfileBuilder::SetDescription(std::string text)
+{
+    m_description = std::move(text);
+    m_hasDescription = true;
+}
+
+void CIccProfileBuilder::SetNotice(std::string text)
+{
+    m_notice = std::move(text);
+    m_hasNotice = true;
+}
+
+bool CIccProfileBuilder::CalcColorants()
+{
+    if (!m_primariesSet)
+        return false;
+    std::array<IccXyz, 3> colorants;
+    if (!CalcAdaptedColorants(m_red, m_green, m_blue, m_white, colorants))
+        return false;
+
+    std::array<std::int32_t, 3> whitePoint{};
+    std::array<std::int32_t, 9> fixed{};
+    if (!EncodeFixed(m_white.X / m_white.Y, whitePoint[0]) || !EncodeFixed(1.0, whitePoint[1]) ||
+        !EncodeFixed(m_white.Z / m_white.Y, whitePoint[2]))
+        return false;
+    for (int i = 0; i < 3; ++i)
+    {
+        if (!EncodeFixed(colorants[i].X, fixed[i * 3]) ||
+            !EncodeFixed(colorants[i].Y, fixed[i * 3 + 1]) ||
+            !EncodeFixed(colorants[i].Z, fixed[i * 3 + 2]))
+            return false;
+    }
+    m_whitePoint = whitePoint;
+    m_colorants = fixed;
+    return true;
+}
+
+void CIccProfileBuilder::SetTag(std::uint32_t signature, std::span<const std::uint8_t> data)
+{
+    std::erase_if(m_tags, [signature](const TagEntry& tag) { return tag.signature == signature; });
+    TagEntry entry;
+    entry.signature = signature;
+    entry.size = static_cast<std::uint32_t>(data.size());
+    entry.data.assign(data.begin(), data.end());
+    m_tags.push_back(std::move(entry));
+}
+
+void CIccProfileBuilder::StampHeader()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    StampHeader(now != static_cast<std::time_t>(-1) && ::localtime_r(&now, &local) ? &local
+                                                                                   : nullptr);
+}
+
+void CIccProfileBuilder::StampHeader(const std::tm* localTime)
+{
+    std::uint8_t* h = m_header.data();
+    m_header.fill(0);
+    PutBig32(h + 4, IccSignature("appl"));
+    PutBig32(h + 8, 0x02000000u);
+    PutBig32(h + 12, IccSignature("mntr"));
+    PutBig32(h + 16, IccSignature("RGB "));
+    PutBig32(h + 20, IccSignature("XYZ "));
+
+    std::uint16_t date[6] = {0, 0, 0, 0xFFFF, 0xFFFF, 0xFFFF};
+    if (localTime)
+    {
+        const int fields[6] = {localTime->tm_year + 1900, localTime->tm_mon + 1, localTime->tm_mday,
+                               localTime->tm_hour,        localTime->tm_min,     localTime->tm_sec};
+        for (int i = 0; i < 6; ++i)
+            date[i] =
+                fields[i] >= 0 && fields[i] <= 0xFFFF ? static_cast<std::uint16_t>(fields[i]) : 0;
+    }
+    for (int i = 0; i < 6; ++i)
+        PutBig16(h + 24 + 2 * i, date[i]);
+
+    PutBig32(h + 36, IccSignature("acsp"));
+    PutBig32(h + 40, IccSignature("MSFT"));
+    PutBig32(h + 48, IccSignature("NONE"));
+    for (int i = 0; i < 3; ++i)
+        PutBig32(h + 68 + 4 * i, kPcsIlluminant[i]);
+}
+
+bool CIccProfileBuilder::BuildTags()
+{
+    if (!m_primariesSet || m_gamma < 0.0 || !CalcColorants())
+        return false;
+    StampHeader();
+    SetTag(kSigRedColorant, XyzTag(&m_colorants[0]));
+    SetTag(kSigGreenColorant, XyzTag(&m_colorants[3]));
+    SetTag(kSigBlueColorant, XyzTag(&m_colorants[6]));
+    const std::vector<std::uint8_t> curve = CurveTag(m_curve16);
+    SetTag(kSigRedCurve, curve);
+    SetTag(kSigGreenCurve, curve);
+    SetTag(kSigBlueCurve, curve);
+    SetTag(kSigWhitePoint, XyzTag(m_whitePoint.data()));
+    if (m_hasNotice)
+        SetTag(kSigCopyright, TextTag(m_notice));
+    if (m_hasDescription)
+        SetTag(kSigDescription, DescriptionTag(m_description));
+    return true;
+}
+
+// Layout: header, count, table, then the tags one after the other, each
+// starting on a multiple of 4 (the gap, if any, zero-filled). The first
+// header field is the file's length.
+bool CIccProfileBuilder::Save(const std::string& path)
+{
+    const std::size_t count = m_tags.size();
+    std::uint64_t offset = kHeaderSize + 4 + kTagEntrySize * count;
+    std::uint64_t end = offset;
+    for (TagEntry& tag : m_tags)
+    {
+        offset = (end + 3) / 4 * 4;
+        end = offset + tag.data.size();
+        if (end > std::numeric_limits<std::uint32_t>::max())
+            return false;
+        tag.offset = static_cast<std::uint32_t>(offset);
+        tag.size = static_cast<std::uint32_t>(tag.data.size());
+    }
+
+    std::vector<std::uint8_t> file(static_cast<std::size_t>(end), 0);
+    std::copy(m_header.begin(), m_header.end(), file.begin());
+    PutBig32(file.data(), static_cast<std::uint32_t>(end));
+    PutBig32(file.data() + kHeaderSize, static_cast<std::uint32_t>(count));
+    for (std::size_t i = 0; i < count; ++i)
+    {
+        const TagEntry& tag = m_tags[i];
+        std::uint8_t* entry = file.data() + kHeaderSize + 4 + kTagEntrySize * i;
+        PutBig32(entry, tag.signature);
+        PutBig32(entry + 4, tag.offset);
+        PutBig32(entry + 8, tag.size);
+        std::copy(tag.data.begin(), tag.data.end(), file.begin() + tag.offset);
+    }
+
+    const std::string_view bytes(reinterpret_cast<const char*>(file.data()), file.size());
+    std::string error;
+    if (!platform::ReplaceFileContents(path, bytes, &error))
+    {
+        m_trace.Write("ICC profile not saved: " + path + " (" + error + ")\n");
+        return false;
+    }
+    return true;
+}
+
+bool CIccProfileBuilder::Load(const std::string& path, IccCompareRecord& record) const
+{
+    const ReadOnlyFile file(path);
+    if (!file.IsOpen())
+        return false;
+
+    std::uint8_t header[kHeaderSize + 4];
+    if (!file.ReadAt(0, header, sizeof header) || GetBig32(header + 36) != IccSignature("acsp"))
+        return false;
+    const std::uint32_t count = std::min(GetBig32(header + kHeaderSize), kMaxTagsRead);
+
+    std::vector<std::uint8_t> table(kTagEntrySize * count);
+    std::uint32_t entries = 0;
+    while (entries < count && file.ReadAt(kHeaderSize + 4 + kTagEntrySize * entries,
+                                          table.data() + kTagEntrySize * entries, kTagEntrySize))
+        ++entries;
+
+    IccXyz* const triples[4] = {&record.red, &record.green, &record.blue, &record.white};
+    unsigned found = 0; // one bit per item, so a repeated tag counts once
+    for (std::uint32_t i = 0; i < entries; ++i)
+    {
+        const std::uint8_t* entry = table.data() + kTagEntrySize * i;
+        const int item = ItemOf(GetBig32(entry));
+        if (item < 0)
+            continue;
+        const std::uint64_t offset = GetBig32(entry + 4);
+        const std::uint32_t size = GetBig32(entry + 8);
+
+        if (item < 4)
+        {
+            std::uint8_t data[kXyzTagSize];
+            if (size < kXyzTagSize || !file.ReadAt(offset, data, sizeof data) ||
+                GetBig32(data) != kSigXyzType)
+                return false;
+            *triples[item] = {FromS15Fixed16(GetBig32(data + 8)),
+                              FromS15Fixed16(GetBig32(data + 12)),
+                              FromS15Fixed16(GetBig32(data + 16))};
+        }
+        else
+        {
+            std::uint8_t data[kCurveTagSize];
+            if (size < kCurveHeaderSize || !file.ReadAt(offset, data, kCurveHeaderSize) ||
+                GetBig32(data) != kSigCurveType)
+                return false;
+            // Only a sampled curve of our own size can be compared sample by
+            // sample; a gamma-only or longer curve is not an item found.
+            if (GetBig32(data + 8) != kIccCurveSize)
+                continue;
+            if (size < kCurveTagSize ||
+                !file.ReadAt(offset + kCurveHeaderSize, data + kCurveHeaderSize,
+                             kCurveTagSize - kCurveHeaderSize))
+                return false;
+            IccCurve& curve = record.curves[item - 4];
+            for (int s = 0; s < kIccCurveSize; ++s)
+                curve[s] = GetBig16(data + kCurveHeaderSize + 2 * s);
+        }
+        found |= 1u << item;
+    }
+    if (found != 0x7Fu)
+    {
+        m_trace.Write("ICC profile lacks colorants, white point or curves: " + path + "\n");
+        return false;
+    }
+    return true;
+}
+
+bool CIccProfileBuilder::GetCurrentIcmProfileName(int which, std::string& name) const
+{
+    if (which == 0)
+    {
+        const std::string current = platform::MonitorProfileName(m_deviceId);
+        if (current.empty())
+            return false;
+        name = platform::ResolveProfilePath(current);
+        return true;
+    }
+    if (which == 1)
+    {
+        name = m_currentProfilePath;
+        return true;
+    }
+    return false;
+}
+
+void CIccProfileBuilder::SetCurrentProfilePath(const std::string& path)
+{
+    m_currentProfilePath = path;
+    m_pathSet = true;
+}
