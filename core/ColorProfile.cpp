@@ -45,6 +45,8 @@ constexpr std::uint32_t kSigXYZType = IccSignature("XYZ ");
 constexpr std::uint32_t kSigCurv = IccSignature("curv");
 constexpr std::uint32_t kSigPara = IccSignature("para");
 constexpr std::uint32_t kSigPseq = IccSignature("pseq");
+constexpr std::uint32_t kSigChad = IccSignature("chad");
+constexpr std::uint32_t kSigSf32 = IccSignature("sf32");
 constexpr std::uint32_t kSigMsft = IccSignature("MSFT");
 constexpr std::uint32_t kSigRGB = IccSignature("RGB ");
 constexpr std::uint32_t kSigXYZSpace = IccSignature("XYZ ");
@@ -373,6 +375,29 @@ bool BradfordAdaptationMatrix(const CStdVector& from, const CStdVector& to, CStd
     if (!inverse.Invert())
         return false;
     a = inverse * CStdMatrix(scale) * b;
+    return true;
+}
+
+// The inverse of a 'chad' element: an s15Fixed16ArrayType of exactly nine
+// numbers, the 3x3 matrix row by row that adapted the media white (and the
+// colorants measured under it) to the PCS white. False when the element is
+// absent or malformed or the matrix has no inverse: such a tag is passed by
+// as if it were not there.
+bool ChromaticAdaptationInverse(std::span<const std::uint8_t> element, CStdMatrix& inverse)
+{
+    constexpr std::size_t kChadSize = 8 + 9 * 4;
+    if (element.size() != kChadSize || ReadU32(element, 0) != kSigSf32)
+        return false;
+    double m[9];
+    for (std::size_t i = 0; i < 9; ++i)
+        m[i] = ReadS32(element, 8 + 4 * i) / 65536.0;
+    CStdMatrix chad(m[0], m[1], m[2], m[3], m[4], m[5], m[6], m[7], m[8]);
+    if (!chad.Invert())
+        return false;
+    for (const double v : chad.GetData())
+        if (!std::isfinite(v))
+            return false;
+    inverse = std::move(chad);
     return true;
 }
 
@@ -913,10 +938,41 @@ bool CColorProfile::ReadColorants(CCIEXYZ& red, CCIEXYZ& green, CCIEXYZ& blue, C
     if (g == r && b == r)
         return false;
 
-    // The colorants are stored adapted to D50; the inverse of the Bradford
-    // adaptation from the media white to D50 takes them back to the white.
+    // The colorants are stored adapted to the PCS white D50. A profile that
+    // says how ('chad') is taken back through the inverse of its own matrix;
+    // its media white tag may be the PCS white itself (version 4 makes it
+    // so), so the white is D50 taken back the same way. Without one the
+    // adaptation is Bradford's from the media white to D50, as our own
+    // profiles are written.
+    const CCIEXYZ d50(96.42, 100.0, 82.49);
+    CStdMatrix fromPCS;
+    if (ChromaticAdaptationInverse(FindElement(kSigChad), fromPCS))
+    {
+        // White first; the colorants are scaled with it to Y = 100, so that
+        // they still add up to it.
+        CStdVector adapted[4] = {fromPCS.MultiplyVector(d50), fromPCS.MultiplyVector(r),
+                                 fromPCS.MultiplyVector(g), fromPCS.MultiplyVector(b)};
+        const double whiteY = adapted[0][1];
+        bool usable = whiteY > 0.0 && std::isfinite(whiteY);
+        for (std::size_t k = 0; k < 4 && usable; ++k)
+        {
+            adapted[k] *= 100.0 / whiteY;
+            for (std::size_t i = 0; i < 3; ++i)
+                usable = usable && std::isfinite(adapted[k][i]);
+        }
+        if (usable)
+        {
+            white = adapted[0];
+            red = adapted[1];
+            green = adapted[2];
+            blue = adapted[3];
+            return true;
+        }
+        // A matrix that turns the PCS white into no light is no adaptation:
+        // passed by as a malformed tag is.
+    }
     CStdMatrix toD50;
-    if (!BradfordAdaptationMatrix(w, CCIEXYZ(96.42, 100.0, 82.49), toD50) || !toD50.Invert())
+    if (!BradfordAdaptationMatrix(w, d50, toD50) || !toD50.Invert())
         return false;
     red = toD50.MultiplyVector(r);
     green = toD50.MultiplyVector(g);

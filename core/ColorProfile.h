@@ -195,7 +195,12 @@ public:
     // Y = 100. Fails without a positive header illuminant, without the four
     // 20-byte elements, with a white whose Y is not positive, or when the
     // three colorants are all equal. A value whose element is not of type
-    // 'XYZ ' is left as the caller gave it.
+    // 'XYZ ' is left as the caller gave it. A profile with a usable 'chad'
+    // tag (sf32, nine numbers, invertible; version-4 profiles store the
+    // media white as D50 and carry one) is read through it instead: the
+    // white is inverse(chad) x D50 and the colorants are inverse(chad) x the
+    // stored ones, scaled with the white to Y = 100; an unusable 'chad' is
+    // ignored.
     bool ReadColorants(CCIEXYZ& red, CCIEXYZ& green, CCIEXYZ& blue, CCIEXYZ& white) const;
 
     // The three tone curves (rTRC, gTRC, bTRC) as curve lists: one value is a

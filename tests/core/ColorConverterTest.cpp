@@ -341,6 +341,7 @@ TEST_F(ColorConverterTest, EnginesAgreeWithinOneEightBitStepIncludingShadows)
     const CColorProfile wide = Open(OwnMatrixProfileBytes(kWidePrimaries, 2.2), "wide");
     const CColorProfile wideToe = Open(OwnMatrixProfileBytes(kWidePrimaries, 0.0), "wide toe");
     const CColorProfile srgb = Open(BuildSRGBProfileBytes(), "sRGB");
+    const CColorProfile lcmsWide = Open(LcmsRGBProfileBytes(kWidePrimaries, 2.2), "LittleCMS wide");
     const struct
     {
         const char* name;
@@ -350,6 +351,12 @@ TEST_F(ColorConverterTest, EnginesAgreeWithinOneEightBitStepIncludingShadows)
         {"sRGB to itself", &srgb, &srgb},
         {"wide gamut to sRGB", &wide, &srgb},
         {"sRGB to wide gamut", &srgb, &wideToe},
+        // Version-4 profiles (media white D50, a 'chad' tag) on either side:
+        // their colorants are taken back to their real white as ours are,
+        // and the linear input profile is built from the colorants as
+        // stored, relative to the PCS white, for both kinds.
+        {"sRGB to LittleCMS wide gamut", &srgb, &lcmsWide},
+        {"LittleCMS wide gamut to sRGB", &lcmsWide, &srgb},
     };
 
     std::vector<int> values;

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -866,6 +867,181 @@ TEST_F(ColorProfileTest, ColorantOfAnotherTypeKeepsTheCallersValue)
     // D50 to D65, which leaves it close to where it was but not equal.
     EXPECT_NEAR(blue[1], 2.0, 0.2);
     EXPECT_NE(blue[0], 1.0);
+}
+
+// ------------------------------------------------ chromatic adaptation tag
+
+// An 'XYZ ' element of the value (scale 0..1), rounded to s15Fixed16.
+Bytes XYZElement(const CStdVector& v)
+{
+    Bytes e(20, 0);
+    Put32(e, 0, Sig("XYZ "));
+    for (std::size_t i = 0; i < 3; ++i)
+        Put32(e, 8 + 4 * i,
+              static_cast<std::uint32_t>(static_cast<std::int32_t>(std::lround(v[i] * 65536.0))));
+    return e;
+}
+
+// An 'sf32' element of nine numbers (a 3x3 matrix row by row), with the
+// given type and extra bytes after the numbers.
+Bytes ChadElement(const std::array<double, 9>& m, std::uint32_t type = Sig("sf32"),
+                  std::size_t extra = 0)
+{
+    Bytes e(44 + extra, 0);
+    Put32(e, 0, type);
+    for (std::size_t i = 0; i < 9; ++i)
+        Put32(e, 8 + 4 * i,
+              static_cast<std::uint32_t>(static_cast<std::int32_t>(std::lround(m[i] * 65536.0))));
+    return e;
+}
+
+// The Bradford adaptation matrix from the white to D50, row by row.
+std::array<double, 9> BradfordToD50(const CStdVector& white)
+{
+    CStdVector columns[3] = {CStdVector{1.0, 0.0, 0.0}, CStdVector{0.0, 1.0, 0.0},
+                             CStdVector{0.0, 0.0, 1.0}};
+    BradfordAdapt(columns[0], columns[1], columns[2], white);
+    std::array<double, 9> m{};
+    for (std::size_t r = 0; r < 3; ++r)
+        for (std::size_t c = 0; c < 3; ++c)
+            m[3 * r + c] = columns[c][r];
+    return m;
+}
+
+struct ColorantSet
+{
+    CCIEXYZ red, green, blue, white;
+};
+
+ColorantSet ReadAll(const Bytes& bytes)
+{
+    CColorProfile p;
+    EXPECT_TRUE(p.OpenFromMemory(bytes, "c.icc"));
+    ColorantSet s;
+    EXPECT_TRUE(p.ReadColorants(s.red, s.green, s.blue, s.white));
+    return s;
+}
+
+void ExpectSameColorants(const ColorantSet& got, const ColorantSet& want, double tolerance,
+                         const std::string& name)
+{
+    const CCIEXYZ* g[4] = {&got.red, &got.green, &got.blue, &got.white};
+    const CCIEXYZ* w[4] = {&want.red, &want.green, &want.blue, &want.white};
+    for (int k = 0; k < 4; ++k)
+        for (int i = 0; i < 3; ++i)
+            EXPECT_NEAR((*g[k])[i], (*w[k])[i], tolerance) << name << " value " << k << "," << i;
+}
+
+// A profile with a 'chad' tag states how its colorants were adapted to the
+// PCS white; its media white tag then need not be the real white (version 4
+// profiles store D50 there). The colorants and white are taken back through
+// the inverse of that matrix, whatever adaptation it is.
+TEST_F(ColorProfileTest, ChromaticAdaptationTagTakesColorantsBackToTheMediaWhite)
+{
+    const CStdVector d65{0.9505, 1.0, 1.0890};
+    const CStdVector d50{0.9642, 1.0, 0.8249};
+    // Today's reading of the version-2 profile: the reference.
+    const ColorantSet v2 = ReadAll(MatrixProfileBytes());
+
+    // Bradford, with the PCS white as media white: the same colorants.
+    const Bytes bradford = MatrixProfileBytes(
+        {{Sig("wtpt"), XYZElement(d50)}, {Sig("chad"), ChadElement(BradfordToD50(d65))}});
+    ExpectSameColorants(ReadAll(bradford), v2, 0.01, "Bradford chad");
+
+    // A plain scaling of X, Y and Z (von Kries in XYZ): the stored colorants
+    // are the sRGB ones scaled so, and come back unscaled; a reader that
+    // assumed Bradford would not find them.
+    const double sx = d50[0] / d65[0];
+    const double sz = d50[2] / d65[2];
+    const CStdVector raw[3] = {CStdVector{0.4124, 0.2126, 0.0193},
+                               CStdVector{0.3576, 0.7152, 0.1192},
+                               CStdVector{0.1805, 0.0722, 0.9505}};
+    std::vector<std::pair<std::uint32_t, Bytes>> scaled = {
+        {Sig("wtpt"), XYZElement(d50)}, {Sig("chad"), ChadElement({sx, 0, 0, 0, 1, 0, 0, 0, sz})}};
+    const char* tags[3] = {"rXYZ", "gXYZ", "bXYZ"};
+    for (int c = 0; c < 3; ++c)
+        scaled.emplace_back(Sig(tags[c]),
+                            XYZElement(CStdVector{raw[c][0] * sx, raw[c][1], raw[c][2] * sz}));
+    const ColorantSet vonKries = ReadAll(MatrixProfileBytes(scaled));
+    const ColorantSet expected{CCIEXYZ(41.24, 21.26, 1.93), CCIEXYZ(35.76, 71.52, 11.92),
+                               CCIEXYZ(18.05, 7.22, 95.05), CCIEXYZ(95.05, 100.0, 108.90)};
+    ExpectSameColorants(vonKries, expected, 0.01, "XYZ scaling chad");
+    // The matrix follows: full drive is the white, red alone the red.
+    CColorProfile p;
+    ASSERT_TRUE(p.OpenFromMemory(MatrixProfileBytes(scaled), "k.icc"));
+    CStdMatrix m;
+    ASSERT_TRUE(p.GetRGBToXYZMatrix(m));
+    const CStdVector full = m.MultiplyVector(CStdVector{65535.0, 65535.0, 65535.0});
+    EXPECT_NEAR(full[0], 95.05, 0.01);
+    EXPECT_NEAR(full[1], 100.0, 0.01);
+    EXPECT_NEAR(full[2], 108.90, 0.01);
+}
+
+// A 'chad' tag that cannot be used is passed by: the colorants are read as
+// from a profile without one (Bradford from the media white tag).
+TEST_F(ColorProfileTest, UnusableChromaticAdaptationTagIsPassedBy)
+{
+    const ColorantSet v2 = ReadAll(MatrixProfileBytes());
+    const std::array<double, 9> identity = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    // Would halve X: noticeably different when used.
+    const std::array<double, 9> halfX = {0.5, 0, 0, 0, 1, 0, 0, 0, 1};
+    const struct
+    {
+        const char* name;
+        Bytes chad;
+    } cases[] = {
+        {"one number short", Truncated(ChadElement(halfX), 40)},
+        {"a number too many", ChadElement(halfX, Sig("sf32"), 4)},
+        {"type is not sf32", ChadElement(halfX, Sig("XYZ "))},
+        {"header only", Truncated(ChadElement(halfX), 8)},
+        {"singular", ChadElement({1, 0, 0, 0, 1, 0, 0, 0, 0})},
+        {"all zero", ChadElement({0, 0, 0, 0, 0, 0, 0, 0, 0})},
+        {"white without light", ChadElement({1, 0, 0, 0, -1, 0, 0, 0, 1})},
+    };
+    for (const auto& c : cases)
+    {
+        const ColorantSet got = ReadAll(MatrixProfileBytes({{Sig("chad"), c.chad}}));
+        ExpectSameColorants(got, v2, 0.0, c.name);
+    }
+    // The identity is a usable tag: the colorants stay as stored (D50), the
+    // white is the PCS white.
+    const ColorantSet same = ReadAll(MatrixProfileBytes({{Sig("chad"), ChadElement(identity)}}));
+    EXPECT_NEAR(same.white[0], 96.42, 0.01);
+    EXPECT_NEAR(same.white[2], 82.49, 0.01);
+    const Colorants stored = TestColorants();
+    EXPECT_NEAR(same.red[0], stored.red[0] * 100.0, 0.01);
+    EXPECT_NEAR(same.blue[2], stored.blue[2] * 100.0, 0.01);
+}
+
+// LittleCMS writes version-4 profiles: media white D50 and a 'chad' tag.
+// Its sRGB and ours give the same matrix to XYZ, whose white is D65.
+TEST_F(ColorProfileTest, LittleCMSAndOwnSRGBGiveTheSameMatrix)
+{
+    CColorProfile lcms;
+    ASSERT_TRUE(lcms.OpenFromMemory(LcmsSRGBBytes(), "lcms-srgb.icc"));
+    Bytes chad;
+    ASSERT_TRUE(lcms.GetTagElement(Sig("chad"), chad)); // what this test is about
+    CColorProfile ours;
+    ASSERT_TRUE(ours.OpenFromMemory(BuildSRGBProfileBytes(), "srgb.icc"));
+
+    CStdMatrix a;
+    CStdMatrix b;
+    ASSERT_TRUE(lcms.GetRGBToXYZMatrix(a));
+    ASSERT_TRUE(ours.GetRGBToXYZMatrix(b));
+    const std::vector<double>& da = a.GetData();
+    const std::vector<double>& db = b.GetData();
+    ASSERT_EQ(da.size(), 9u);
+    ASSERT_EQ(db.size(), 9u);
+    for (std::size_t i = 0; i < 9; ++i)
+        EXPECT_NEAR(da[i], db[i], 1e-3 * std::abs(db[i])) << "element " << i;
+
+    for (const CStdMatrix* m : {&a, &b})
+    {
+        const CStdVector white = m->MultiplyVector(CStdVector{65535.0, 65535.0, 65535.0});
+        EXPECT_NEAR(white[0], 95.04, 0.1);
+        EXPECT_NEAR(white[1], 100.0, 0.1);
+        EXPECT_NEAR(white[2], 108.88, 0.1);
+    }
 }
 
 TEST_F(ColorProfileTest, BradfordAdaptationTakesTheWhiteToD50)
