@@ -2,7 +2,8 @@
 // DDC/CI: how both programs talk to a monitor over its display cable.
 //
 // One interface, two backends:
-// - libddcutil, for real monitors (I2C over /dev/i2c-*). The library's own
+// - libddcutil, for real monitors (I2C over /dev/i2c-*). The library is
+//   loaded when this backend is first created, not at start-up; its own
 //   retries are switched off (one try per exchange), so that the callers'
 //   retry rules are the only ones in force;
 // - the simulated monitor (SimulatedMonitors.h), chosen when the
@@ -134,7 +135,13 @@ inline constexpr const char* kSimulatedMonitorsEnv = "QUILLBRAKE_SIMULATED_MONIT
 std::unique_ptr<DdcTransport> CreateDdcTransport(Clock& clock = SystemClock());
 
 // The libddcutil backend itself (CreateDdcTransport without the simulated
-// monitor).
+// monitor). The first call loads the library; when it cannot be loaded the
+// backend finds no monitors, fails every exchange, and LastError() says
+// why.
 std::unique_ptr<DdcTransport> CreateLibDdcutilTransport();
+
+// True when libddcutil is loaded in this process: never before the
+// libddcutil backend has been created.
+bool IsDdcutilLoaded();
 
 } // namespace platform

@@ -1,5 +1,13 @@
 // The real-monitor backend: a thin layer over libddcutil 1.4.
 //
+// - The library is loaded at run time (dlopen), the first time this
+//   backend is created, never at start-up: libddcutil 1.4 sets itself up in
+//   a load-time constructor that scans the system and prints what it finds
+//   missing, which neither a program that never talks to a real monitor
+//   nor a test run should pay for. Only the library's headers are used at
+//   build time; its functions are looked up by name. Without the library
+//   (or with one that lacks a function used here) this backend finds no
+//   monitors and says why in LastError().
 // - The library's own retries are cut to one try for every kind of
 //   operation, and write verification (a read after each write) is off:
 //   every call here is exactly one exchange, and the callers' retry rules
@@ -24,6 +32,7 @@
 
 #include <ddcutil_c_api.h>
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <linux/i2c-dev.h>
 #include <sys/ioctl.h>
@@ -39,10 +48,151 @@
 #include <fstream>
 #include <iterator>
 #include <mutex>
+#include <string>
+#include <type_traits>
 
 namespace platform {
 
 namespace {
+
+// The library's run-time name (its soname: the 1.x series of the C API).
+constexpr const char* kLibraryName = "libddcutil.so.4";
+
+// Every library function this backend calls, looked up by name at load
+// time. The declarations of <ddcutil_c_api.h> give the pointer types.
+#define QB_DDCUTIL_FUNCTIONS(X)                                                                    \
+    X(ddca_set_fout)                                                                               \
+    X(ddca_set_ferr)                                                                               \
+    X(ddca_enable_verify)                                                                          \
+    X(ddca_set_max_tries)                                                                          \
+    X(ddca_rc_name)                                                                                \
+    X(ddca_rc_desc)                                                                                \
+    X(ddca_get_display_info_list2)                                                                 \
+    X(ddca_free_display_info_list)                                                                 \
+    X(ddca_redetect_displays)                                                                      \
+    X(ddca_open_display2)                                                                          \
+    X(ddca_close_display)                                                                          \
+    X(ddca_get_non_table_vcp_value)                                                                \
+    X(ddca_set_non_table_vcp_value)                                                                \
+    X(ddca_get_capabilities_string)
+
+struct DdcutilApi
+{
+#define QB_DDCUTIL_POINTER(name) decltype(&::name) name = nullptr;
+    QB_DDCUTIL_FUNCTIONS(QB_DDCUTIL_POINTER)
+#undef QB_DDCUTIL_POINTER
+};
+
+// Points the process's standard output and error at /dev/null for its
+// lifetime. The library's load-time constructor writes its findings there
+// before any of its functions can be told not to; the streams are flushed
+// on both sides so that nothing of ours is lost and nothing of the
+// library's is left in a buffer to come out later. Output that another
+// thread writes in this short window is lost too, which is why it is
+// only used around loading and unloading the library.
+class SilencedOutput
+{
+public:
+    SilencedOutput()
+    {
+        std::fflush(stdout);
+        std::fflush(stderr);
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (null < 0)
+            return;
+        for (int i = 0; i < 2; ++i)
+        {
+            m_saved[i] = ::fcntl(kStreams[i], F_DUPFD_CLOEXEC, 3);
+            if (m_saved[i] >= 0)
+                ::dup2(null, kStreams[i]);
+        }
+        ::close(null);
+    }
+
+    ~SilencedOutput()
+    {
+        std::fflush(stdout);
+        std::fflush(stderr);
+        for (int i = 0; i < 2; ++i)
+        {
+            if (m_saved[i] < 0)
+                continue;
+            ::dup2(m_saved[i], kStreams[i]);
+            ::close(m_saved[i]);
+        }
+    }
+
+    SilencedOutput(const SilencedOutput&) = delete;
+    SilencedOutput& operator=(const SilencedOutput&) = delete;
+
+private:
+    static constexpr std::array<int, 2> kStreams = {STDOUT_FILENO, STDERR_FILENO};
+    std::array<int, 2> m_saved = {-1, -1};
+};
+
+// The loaded library: its functions, or why there are none.
+struct DdcutilLibrary
+{
+    DdcutilApi api;
+    bool loaded = false;
+    std::string error;
+};
+
+DdcutilLibrary LoadDdcutil()
+{
+    DdcutilLibrary library;
+    SilencedOutput silence;
+    void* handle = ::dlopen(kLibraryName, RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr)
+    {
+        const char* why = ::dlerror();
+        library.error = std::string("cannot load ") + kLibraryName + ": " +
+                        (why != nullptr ? why : "unknown reason");
+        return library;
+    }
+    std::string missing;
+    const auto resolve = [&](auto& slot, const char* name) {
+        void* symbol = ::dlsym(handle, name);
+        if (symbol == nullptr)
+        {
+            missing += missing.empty() ? name : std::string(", ") + name;
+            return;
+        }
+        // POSIX guarantees that a data pointer from dlsym converts to the
+        // function pointer it stands for.
+        slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(symbol);
+    };
+#define QB_DDCUTIL_BIND(name) resolve(library.api.name, #name);
+    QB_DDCUTIL_FUNCTIONS(QB_DDCUTIL_BIND)
+#undef QB_DDCUTIL_BIND
+    if (!missing.empty())
+    {
+        library.api = {};
+        library.error = std::string(kLibraryName) + " lacks " + missing;
+        ::dlclose(handle);
+        return library;
+    }
+    // The library stays loaded for the rest of the process.
+    const DdcutilApi& api = library.api;
+    api.ddca_set_max_tries(DDCA_WRITE_ONLY_TRIES, 1);
+    api.ddca_set_max_tries(DDCA_WRITE_READ_TRIES, 1);
+    api.ddca_set_max_tries(DDCA_MULTI_PART_TRIES, 1);
+    library.loaded = true;
+    return library;
+}
+
+// The library, loaded by the first caller (thread-safe: a function-local
+// static).
+const DdcutilLibrary& Library()
+{
+    static const DdcutilLibrary library = LoadDdcutil();
+    return library;
+}
+
+const DdcutilApi& Api()
+{
+    return Library().api;
+}
 
 std::mutex& LibraryMutex()
 {
@@ -57,25 +207,15 @@ void PrepareThread()
     if (prepared)
         return;
     prepared = true;
-    ddca_set_fout(nullptr); // the library reports to us through status codes
-    ddca_set_ferr(nullptr);
-    ddca_enable_verify(false);
-}
-
-void PrepareLibrary()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        ddca_set_max_tries(DDCA_WRITE_ONLY_TRIES, 1);
-        ddca_set_max_tries(DDCA_WRITE_READ_TRIES, 1);
-        ddca_set_max_tries(DDCA_MULTI_PART_TRIES, 1);
-    });
+    Api().ddca_set_fout(nullptr); // the library reports to us through status codes
+    Api().ddca_set_ferr(nullptr);
+    Api().ddca_enable_verify(false);
 }
 
 std::string StatusText(const char* what, DDCA_Status status)
 {
-    const char* name = ddca_rc_name(status);
-    const char* desc = ddca_rc_desc(status);
+    const char* name = Api().ddca_rc_name(status);
+    const char* desc = Api().ddca_rc_desc(status);
     return std::string(what) + ": " + (name ? name : "?") + " (" + (desc ? desc : "") + ")";
 }
 
@@ -86,17 +226,17 @@ struct DisplayList
     ~DisplayList()
     {
         if (list != nullptr)
-            ddca_free_display_info_list(list);
+            Api().ddca_free_display_info_list(list);
     }
 
     bool Load(std::string* error)
     {
         if (list != nullptr)
         {
-            ddca_free_display_info_list(list);
+            Api().ddca_free_display_info_list(list);
             list = nullptr;
         }
-        const DDCA_Status status = ddca_get_display_info_list2(true, &list);
+        const DDCA_Status status = Api().ddca_get_display_info_list2(true, &list);
         if (status != 0 || list == nullptr)
         {
             *error = StatusText("listing displays", status);
@@ -183,9 +323,9 @@ public:
     std::vector<PhysicalMonitor> EnumerateMonitors() override
     {
         std::lock_guard lock(LibraryMutex());
-        PrepareLibrary();
-        PrepareThread();
         std::vector<PhysicalMonitor> monitors;
+        if (!Ready())
+            return monitors;
         DisplayList displays;
         if (!displays.Load(&m_lastError))
             return monitors;
@@ -197,7 +337,7 @@ public:
         if (!displays.AnyValid() && now - m_lastRedetect >= std::chrono::seconds(10))
         {
             m_lastRedetect = now;
-            ddca_redetect_displays();
+            Api().ddca_redetect_displays();
             if (!displays.Load(&m_lastError))
                 return monitors;
         }
@@ -234,7 +374,7 @@ public:
     {
         return WithDisplay(monitor, [&](DDCA_Display_Handle dh) {
             DDCA_Non_Table_Vcp_Value reply{};
-            const DDCA_Status status = ddca_get_non_table_vcp_value(dh, code, &reply);
+            const DDCA_Status status = Api().ddca_get_non_table_vcp_value(dh, code, &reply);
             if (status != 0)
                 return Fail("reading VCP", status);
             if (value != nullptr)
@@ -251,8 +391,8 @@ public:
     {
         return WithDisplay(monitor, [&](DDCA_Display_Handle dh) {
             const DDCA_Status status =
-                ddca_set_non_table_vcp_value(dh, code, static_cast<std::uint8_t>(value >> 8),
-                                             static_cast<std::uint8_t>(value & 0xFF));
+                Api().ddca_set_non_table_vcp_value(dh, code, static_cast<std::uint8_t>(value >> 8),
+                                                   static_cast<std::uint8_t>(value & 0xFF));
             return status == 0 || Fail("writing VCP", status);
         });
     }
@@ -261,7 +401,7 @@ public:
     {
         return WithDisplay(monitor, [&](DDCA_Display_Handle dh) {
             char* text = nullptr;
-            const DDCA_Status status = ddca_get_capabilities_string(dh, &text);
+            const DDCA_Status status = Api().ddca_get_capabilities_string(dh, &text);
             if (status != 0 || text == nullptr)
             {
                 std::free(text);
@@ -277,8 +417,8 @@ public:
     bool SaveCurrentSettings(const PhysicalMonitor& monitor) override
     {
         std::lock_guard lock(LibraryMutex());
-        PrepareLibrary();
-        PrepareThread();
+        if (!Ready())
+            return false;
         DisplayList displays;
         if (!displays.Load(&m_lastError))
             return false;
@@ -314,8 +454,8 @@ public:
     bool GetEdid(const PhysicalMonitor& monitor, std::vector<std::uint8_t>* edid) override
     {
         std::lock_guard lock(LibraryMutex());
-        PrepareLibrary();
-        PrepareThread();
+        if (!Ready())
+            return false;
         DisplayList displays;
         if (!displays.Load(&m_lastError))
             return false;
@@ -351,6 +491,19 @@ public:
     std::string LastError() const override { return m_lastError; }
 
 private:
+    // The library is there (else LastError says why it is not), and this
+    // thread has made its settings.
+    bool Ready()
+    {
+        if (!Library().loaded)
+        {
+            m_lastError = Library().error;
+            return false;
+        }
+        PrepareThread();
+        return true;
+    }
+
     bool Fail(const char* what, DDCA_Status status)
     {
         m_lastError = StatusText(what, status);
@@ -361,8 +514,8 @@ private:
     template <typename Work> bool WithDisplay(const PhysicalMonitor& monitor, Work&& work)
     {
         std::lock_guard lock(LibraryMutex());
-        PrepareLibrary();
-        PrepareThread();
+        if (!Ready())
+            return false;
         DisplayList displays;
         if (!displays.Load(&m_lastError))
             return false;
@@ -378,12 +531,12 @@ private:
             return false;
         }
         DDCA_Display_Handle dh = nullptr;
-        const DDCA_Status status = ddca_open_display2(info->dref, false, &dh);
+        const DDCA_Status status = Api().ddca_open_display2(info->dref, false, &dh);
         if (status != 0 || dh == nullptr)
             return Fail("opening the monitor", status);
         m_lastError.clear();
         const bool ok = work(dh);
-        ddca_close_display(dh);
+        Api().ddca_close_display(dh);
         return ok;
     }
 
@@ -397,7 +550,20 @@ private:
 
 std::unique_ptr<DdcTransport> CreateLibDdcutilTransport()
 {
+    (void)Library(); // loaded now, so that no exchange pays for it
     return std::make_unique<LibDdcutilTransport>();
+}
+
+bool IsDdcutilLoaded()
+{
+    // Asked of the dynamic loader rather than of our own state, so that the
+    // answer also holds the library to account when it came in some other
+    // way (linked in, or loaded by another library).
+    void* handle = ::dlopen(kLibraryName, RTLD_LAZY | RTLD_NOLOAD);
+    if (handle == nullptr)
+        return false;
+    ::dlclose(handle);
+    return true;
 }
 
 } // namespace platform
