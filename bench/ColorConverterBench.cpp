@@ -22,6 +22,7 @@
 // the last line gives the worst ratio. The threaded results are checked to
 // be byte for byte the single-threaded ones.
 
+#include "bench/BenchSupport.h"
 #include "core/ColorConverter.h"
 #include "core/ColorDisplay.h"
 #include "core/ImageAccess.h"
@@ -33,7 +34,6 @@
 #include <lcms2.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -49,88 +49,9 @@ namespace {
 constexpr int Width = 6000;
 constexpr int Height = 4000;
 
-// Keeps the compiler from dropping work whose results are not read.
-template <typename T> void KeepAlive(const T* p)
-{
-    asm volatile("" : : "r"(p) : "memory");
-}
-
-// Best of several runs, in seconds.
-template <typename Work> double Time(int runs, Work&& work)
-{
-    double best = 1e300;
-    for (int r = 0; r < runs; ++r)
-    {
-        const auto start = std::chrono::steady_clock::now();
-        work();
-        const std::chrono::duration<double> d = std::chrono::steady_clock::now() - start;
-        best = std::min(best, d.count());
-    }
-    return best;
-}
-
-double g_worst = 0.0;
-
-void Report(const std::string& name, double ours, double peer)
-{
-    const double ratio = ours / peer;
-    g_worst = std::max(g_worst, ratio);
-    std::printf("%s: ours %.6f s, peer %.6f s, ratio %.3f\n", name.c_str(), ours, peer, ratio);
-    std::fflush(stdout);
-}
-
 [[noreturn]] void Fail(const char* what)
 {
-    std::fprintf(stderr, "ColorConverterBench: %s\n", what);
-    std::exit(1);
-}
-
-// xorshift64*: the same numbers on every run.
-struct Random
-{
-    std::uint64_t state = 0x9E3779B97F4A7C15ull;
-    std::uint64_t Next()
-    {
-        state ^= state >> 12;
-        state ^= state << 25;
-        state ^= state >> 27;
-        return state * 2685821657736338717ull;
-    }
-    std::uint16_t Next16() { return static_cast<std::uint16_t>(Next() >> 48); }
-};
-
-// A photograph-like image in 250 x 250 tiles: most tiles smooth gradients
-// and waves, one in four noise over the whole 16-bit range.
-std::vector<RGB16> MakePixels()
-{
-    std::vector<RGB16> pixels(static_cast<std::size_t>(Width) * Height);
-    Random random;
-    constexpr int Tile = 250;
-    for (int y = 0; y < Height; ++y)
-    {
-        RGB16* row = &pixels[static_cast<std::size_t>(y) * Width];
-        for (int x = 0; x < Width; ++x)
-        {
-            const int tile = (x / Tile) + (y / Tile) * (Width / Tile);
-            if ((tile * 2654435761u >> 7) % 4 == 0)
-            {
-                row[x] = {random.Next16(), random.Next16(), random.Next16()};
-                continue;
-            }
-            const double u = static_cast<double>(x) / Width;
-            const double v = static_cast<double>(y) / Height;
-            const double phase = tile * 0.37;
-            // Squared, so that much of the image lies in the shadows, as
-            // linear values of a photograph do.
-            const double r = 0.5 + 0.45 * std::sin(6.0 * u + 2.0 * v + phase);
-            const double g = 0.5 + 0.45 * std::sin(3.0 * u - 5.0 * v + 1.3 * phase);
-            const double b = 0.5 + 0.45 * std::cos(4.0 * u + 7.0 * v - phase);
-            row[x] = {static_cast<std::uint16_t>(r * r * 65535.0),
-                      static_cast<std::uint16_t>(g * g * 65535.0),
-                      static_cast<std::uint16_t>(b * b * 65535.0)};
-        }
-    }
-    return pixels;
+    bench::Fail("ColorConverterBench", what);
 }
 
 CStdVector XYZOfChromaticity(double x, double y)
@@ -233,15 +154,10 @@ int LargestDifference(const CImageEx& a, const CImageEx& b)
 
 int main()
 {
-    const std::vector<RGB16> pixels = MakePixels();
+    const std::vector<RGB16> pixels = bench::MakePhotoPixels(Width, Height, bench::Tones::Shadowed);
     CRGBImage image(Width, Height);
-    if (image.GetWidth() != Width || image.GetHeight() != Height)
+    if (!bench::FillImage(image, pixels))
         Fail("cannot make the image");
-    {
-        CAccessRGBImage access(image);
-        access.SetCursor(0, 0);
-        access.WriteLine(pixels.data(), pixels.size());
-    }
 
     UseOsCmm = 0;
     CColorProfile srgb;
@@ -272,57 +188,59 @@ int main()
     const CRGBGammaTable* tables = &converter.GetOutputInverseTRC();
     const CColorTransform* transform = converter.GetTransform();
 
-    const double peerTime = Time(3, [&] {
+    const double peerTime = bench::Time(3, [&] {
         PeerRows(peer, pixels, peerDisplay, 0, Height);
-        KeepAlive(peerDisplay.GetBits());
+        bench::KeepAlive(peerDisplay.GetBits());
     });
-    const double ownTime = Time(5, [&] {
+    const double ownTime = bench::Time(5, [&] {
         image.CopyRectConverted(ownDisplay, whole, whole, matrix, tables, nullptr, nullptr, nullptr,
                                 nullptr, nullptr);
-        KeepAlive(ownDisplay.GetBits());
+        bench::KeepAlive(ownDisplay.GetBits());
     });
-    const double lcmsTime = Time(3, [&] {
+    const double lcmsTime = bench::Time(3, [&] {
         image.CopyRectConverted(lcmsDisplay, whole, whole, nullptr, nullptr, nullptr, nullptr,
                                 nullptr, transform, nullptr);
-        KeepAlive(lcmsDisplay.GetBits());
+        bench::KeepAlive(lcmsDisplay.GetBits());
     });
-    Report("display 6000x4000 own matrix + tables (UseOsCmm 0) vs LittleCMS RGB_16 -> BGR_8, "
-           "1 thread",
-           ownTime, peerTime);
-    Report("display 6000x4000 converter transform (UseOsCmm 1) vs LittleCMS RGB_16 -> BGR_8, "
-           "1 thread",
-           lcmsTime, peerTime);
+    bench::Report(
+        "display 6000x4000 own matrix + tables (UseOsCmm 0) vs LittleCMS RGB_16 -> BGR_8, "
+        "1 thread",
+        ownTime, peerTime);
+    bench::Report(
+        "display 6000x4000 converter transform (UseOsCmm 1) vs LittleCMS RGB_16 -> BGR_8, "
+        "1 thread",
+        lcmsTime, peerTime);
     std::printf("largest 8-bit difference from the peer: own tables %d, converter transform %d\n",
                 LargestDifference(ownDisplay, peerDisplay),
                 LargestDifference(lcmsDisplay, peerDisplay));
 
     const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
-    const double peerThreaded = Time(3, [&] {
+    const double peerThreaded = bench::Time(3, [&] {
         PeerParallel(peer, pixels, peerDisplay, threads);
-        KeepAlive(peerDisplay.GetBits());
+        bench::KeepAlive(peerDisplay.GetBits());
     });
-    const double ownThreaded = Time(5, [&] {
+    const double ownThreaded = bench::Time(5, [&] {
         CopyRectConvertedParallel(image, threadedDisplay, whole, whole, matrix, tables, nullptr,
                                   nullptr, threads);
-        KeepAlive(threadedDisplay.GetBits());
+        bench::KeepAlive(threadedDisplay.GetBits());
     });
     if (!SameBits(threadedDisplay, ownDisplay))
         Fail("threaded own-table drawing differs from one thread");
-    const double lcmsThreaded = Time(3, [&] {
+    const double lcmsThreaded = bench::Time(3, [&] {
         CopyRectConvertedParallel(image, threadedDisplay, whole, whole, nullptr, nullptr, transform,
                                   nullptr, threads);
-        KeepAlive(threadedDisplay.GetBits());
+        bench::KeepAlive(threadedDisplay.GetBits());
     });
     if (!SameBits(threadedDisplay, lcmsDisplay))
         Fail("threaded transform drawing differs from one thread");
     const std::string suffix = ", " + std::to_string(threads) + " threads";
-    Report("display 6000x4000 own matrix + tables (UseOsCmm 0) vs LittleCMS RGB_16 -> BGR_8" +
-               suffix,
-           ownThreaded, peerThreaded);
-    Report("display 6000x4000 converter transform (UseOsCmm 1) vs LittleCMS RGB_16 -> BGR_8" +
-               suffix,
-           lcmsThreaded, peerThreaded);
+    bench::Report(
+        "display 6000x4000 own matrix + tables (UseOsCmm 0) vs LittleCMS RGB_16 -> BGR_8" + suffix,
+        ownThreaded, peerThreaded);
+    bench::Report(
+        "display 6000x4000 converter transform (UseOsCmm 1) vs LittleCMS RGB_16 -> BGR_8" + suffix,
+        lcmsThreaded, peerThreaded);
 
-    std::printf("worst ratio: %.3f\n", g_worst);
+    bench::PrintWorstRatio();
     return 0;
 }

@@ -20,6 +20,7 @@
 // the last line gives the worst ratio. The raw files go to $TMPDIR (or the
 // system's temporary folder) and are removed afterwards.
 
+#include "bench/BenchSupport.h"
 #include "core/ByteLChImage.h"
 #include "core/ImageAccess.h"
 #include "core/RGBImage.h"
@@ -31,7 +32,6 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -47,87 +47,9 @@ namespace {
 constexpr int Width = 6000;
 constexpr int Height = 4000;
 
-// Keeps the compiler from dropping work whose results are not read.
-template <typename T> void KeepAlive(const T* p)
-{
-    asm volatile("" : : "r"(p) : "memory");
-}
-
-// Best of several runs, in seconds.
-template <typename Work> double Time(int runs, Work&& work)
-{
-    double best = 1e300;
-    for (int r = 0; r < runs; ++r)
-    {
-        const auto start = std::chrono::steady_clock::now();
-        work();
-        const std::chrono::duration<double> d = std::chrono::steady_clock::now() - start;
-        best = std::min(best, d.count());
-    }
-    return best;
-}
-
-double g_worst = 0.0;
-
-void Report(const char* name, double ours, double peer)
-{
-    const double ratio = ours / peer;
-    g_worst = std::max(g_worst, ratio);
-    std::printf("%s: ours %.6f s, peer %.6f s, ratio %.3f\n", name, ours, peer, ratio);
-    std::fflush(stdout);
-}
-
 [[noreturn]] void Fail(const char* what)
 {
-    std::fprintf(stderr, "ImageBench: %s\n", what);
-    std::exit(1);
-}
-
-// xorshift64*: the same numbers on every run.
-struct Random
-{
-    std::uint64_t state = 0x9E3779B97F4A7C15ull;
-    std::uint64_t Next()
-    {
-        state ^= state >> 12;
-        state ^= state << 25;
-        state ^= state >> 27;
-        return state * 2685821657736338717ull;
-    }
-    std::uint16_t Next16() { return static_cast<std::uint16_t>(Next() >> 48); }
-};
-
-// A photograph-like test image in 250 x 250 tiles: most tiles are smooth
-// gradients and waves (sky, skin, walls), one in four is noise over the
-// whole 16-bit range (foliage, texture). Values are linear RGB.
-std::vector<RGB16> MakePixels()
-{
-    std::vector<RGB16> pixels(static_cast<std::size_t>(Width) * Height);
-    Random random;
-    constexpr int Tile = 250;
-    for (int y = 0; y < Height; ++y)
-    {
-        RGB16* row = &pixels[static_cast<std::size_t>(y) * Width];
-        for (int x = 0; x < Width; ++x)
-        {
-            const int tile = (x / Tile) + (y / Tile) * (Width / Tile);
-            if ((tile * 2654435761u >> 7) % 4 == 0)
-            {
-                row[x] = {random.Next16(), random.Next16(), random.Next16()};
-                continue;
-            }
-            const double u = static_cast<double>(x) / Width;
-            const double v = static_cast<double>(y) / Height;
-            const double phase = tile * 0.37;
-            const double r = 0.5 + 0.45 * std::sin(6.0 * u + 2.0 * v + phase);
-            const double g = 0.5 + 0.45 * std::sin(3.0 * u - 5.0 * v + 1.3 * phase);
-            const double b = 0.5 + 0.45 * std::cos(4.0 * u + 7.0 * v - phase);
-            row[x] = {static_cast<std::uint16_t>(r * 65535.0),
-                      static_cast<std::uint16_t>(g * 65535.0),
-                      static_cast<std::uint16_t>(b * 65535.0)};
-        }
-    }
-    return pixels;
+    bench::Fail("ImageBench", what);
 }
 
 // The sRGB primaries under D65 (columns: X, Y, Z of red, green and blue at
@@ -219,63 +141,53 @@ void BenchLab(CRGBImage& image, const std::vector<RGB16>& pixels)
     const Transform peer = MakePeerTransform();
     std::vector<double> lab(static_cast<std::size_t>(Width) * 3);
 
-    const double oursLab = Time(3, [&] {
+    const double oursLab = bench::Time(3, [&] {
         CAccessRGBImageByLab access(image, nullptr, matrix);
         for (int y = 0; y < Height; ++y)
         {
             access.SetCursor(0, y);
             access.ReadLabLine(Width, lab.data());
-            KeepAlive(lab.data());
+            bench::KeepAlive(lab.data());
         }
     });
-    const double peerLab = Time(3, [&] {
+    const double peerLab = bench::Time(3, [&] {
         for (int y = 0; y < Height; ++y)
         {
             PeerLabLine(peer, &pixels[static_cast<std::size_t>(y) * Width], lab.data());
-            KeepAlive(lab.data());
+            bench::KeepAlive(lab.data());
         }
     });
-    Report("Lab read 6000x4000, ReadLabLine vs LittleCMS RGB_16 -> Lab_DBL", oursLab, peerLab);
+    bench::Report("Lab read 6000x4000, ReadLabLine vs LittleCMS RGB_16 -> Lab_DBL", oursLab,
+                  peerLab);
 
     // How far apart the two are: the cube-root table against LittleCMS's
     // single-precision pipeline.
     {
         std::vector<double> peerLab(lab.size());
-        double dL = 0.0, da = 0.0, db = 0.0, dE = 0.0;
+        bench::LabDifference difference;
         CAccessRGBImageByLab access(image, nullptr, matrix);
         for (int y = 0; y < Height; ++y)
         {
             access.SetCursor(0, y);
             access.ReadLabLine(Width, lab.data());
             PeerLabLine(peer, &pixels[static_cast<std::size_t>(y) * Width], peerLab.data());
-            for (std::size_t i = 0; i < lab.size(); i += 3)
-            {
-                const double l = std::fabs(lab[i] - peerLab[i]);
-                const double a = std::fabs(lab[i + 1] - peerLab[i + 1]);
-                const double b = std::fabs(lab[i + 2] - peerLab[i + 2]);
-                dL = std::max(dL, l);
-                da = std::max(da, a);
-                db = std::max(db, b);
-                dE = std::max(dE, std::sqrt(l * l + a * a + b * b));
-            }
+            difference.Add(lab, peerLab);
         }
-        std::printf("largest Lab difference, ReadLabLine vs LittleCMS: dL %.5f, da %.5f, "
-                    "db %.5f, dE %.5f\n",
-                    dL, da, db, dE);
+        difference.Print("ReadLabLine vs LittleCMS");
     }
 
     std::array<std::uint32_t, 256> lightness{};
     std::array<std::uint32_t, 256> chroma{};
     std::array<std::uint32_t, 256> hue{};
     CByteLChImage bytes;
-    const double oursLCh = Time(3, [&] {
+    const double oursLCh = bench::Time(3, [&] {
         CAccessRGBImageByLab access(image, nullptr, matrix);
         access.MakeByteLChImage(lightness, chroma, hue, &bytes, 1);
-        KeepAlive(hue.data());
+        bench::KeepAlive(hue.data());
     });
     if (bytes.GetWidth() != Width || bytes.GetHeight() != Height)
         Fail("MakeByteLChImage made no byte image");
-    Report("byte LCh image + histograms 6000x4000 vs LittleCMS Lab alone", oursLCh, peerLab);
+    bench::Report("byte LCh image + histograms 6000x4000 vs LittleCMS Lab alone", oursLCh, peerLab);
     std::printf("byte LCh image + histograms over our own Lab read: %.3fx (%.6f s vs %.6f s)\n",
                 oursLCh / oursLab, oursLCh, oursLab);
 }
@@ -341,15 +253,15 @@ void BenchRaw(CRGBImage& image, const std::vector<RGB16>& pixels)
     CRGBImage loaded;
     std::vector<RGB16> readBack(pixels.size());
     bool ok = true;
-    const double oursTime = Time(3, [&] {
+    const double oursTime = bench::Time(3, [&] {
         ok = ok && image.SaveRaw(ours) && loaded.LoadRaw(ours);
         std::filesystem::remove(ours, ec);
     });
-    const double peerTime = Time(3, [&] {
+    const double peerTime = bench::Time(3, [&] {
         ok = ok && PlainWrite(peer, pixels, true) && PlainRead(peer, readBack);
         std::filesystem::remove(peer, ec);
     });
-    const double unflushed = Time(3, [&] {
+    const double unflushed = bench::Time(3, [&] {
         ok = ok && PlainWrite(peer, pixels, false) && PlainRead(peer, readBack);
         std::filesystem::remove(peer, ec);
     });
@@ -357,7 +269,8 @@ void BenchRaw(CRGBImage& image, const std::vector<RGB16>& pixels)
     std::filesystem::remove(peer, ec);
     if (!ok || loaded.GetWidth() != Width || loaded.GetHeight() != Height)
         Fail("raw file write or read failed");
-    Report("raw file 6000x4000 SaveRaw + LoadRaw vs write + fsync + read", oursTime, peerTime);
+    bench::Report("raw file 6000x4000 SaveRaw + LoadRaw vs write + fsync + read", oursTime,
+                  peerTime);
     std::printf("plain write + read without fsync: %.6f s (ours %.3fx that)\n", unflushed,
                 oursTime / unflushed);
 }
@@ -366,18 +279,13 @@ void BenchRaw(CRGBImage& image, const std::vector<RGB16>& pixels)
 
 int main()
 {
-    const std::vector<RGB16> pixels = MakePixels();
+    const std::vector<RGB16> pixels = bench::MakePhotoPixels(Width, Height, bench::Tones::Even);
     CRGBImage image(Width, Height);
-    if (image.GetWidth() != Width || image.GetHeight() != Height)
+    if (!bench::FillImage(image, pixels))
         Fail("cannot make the image");
-    {
-        CAccessRGBImage access(image);
-        access.SetCursor(0, 0);
-        access.WriteLine(pixels.data(), pixels.size());
-    }
 
     BenchLab(image, pixels);
     BenchRaw(image, pixels);
-    std::printf("worst ratio: %.3f\n", g_worst);
+    bench::PrintWorstRatio();
     return 0;
 }

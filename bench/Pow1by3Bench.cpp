@@ -11,67 +11,21 @@
 // largest Lab difference between the two conversions is printed as well, to
 // show what accuracy the table costs.
 
+#include "bench/BenchSupport.h"
+#include "core/GammaTable.h"
+#include "core/Pow1by3Table.h"
+
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <vector>
 
-#include "core/GammaTable.h"
-#include "core/Pow1by3Table.h"
-
-namespace
-{
+namespace {
 
 constexpr std::size_t Width = 6000;
 constexpr std::size_t Height = 4000;
 constexpr std::size_t DistinctRows = 64; // input rows, reused cyclically
-
-// Keeps the compiler from dropping work whose results are not read.
-template <typename T>
-void KeepAlive(const T* p)
-{
-    asm volatile("" : : "r"(p) : "memory");
-}
-
-// Best of several runs, in seconds.
-template <typename Work>
-double Time(int runs, Work&& work)
-{
-    double best = 1e300;
-    for (int r = 0; r < runs; ++r)
-    {
-        const auto start = std::chrono::steady_clock::now();
-        work();
-        const std::chrono::duration<double> d = std::chrono::steady_clock::now() - start;
-        best = std::min(best, d.count());
-    }
-    return best;
-}
-
-double g_worst = 0.0;
-
-void Report(const char* name, double ours, double peer)
-{
-    const double ratio = ours / peer;
-    g_worst = std::max(g_worst, ratio);
-    std::printf("%s: ours %.6f s, peer %.6f s, ratio %.3f\n", name, ours, peer, ratio);
-    std::fflush(stdout);
-}
-
-// Deterministic inputs: xorshift64*, the same numbers on every run.
-struct Random
-{
-    std::uint64_t state = 0x9E3779B97F4A7C15ull;
-    double Next() // [0, 1)
-    {
-        state ^= state >> 12;
-        state ^= state << 25;
-        state ^= state >> 27;
-        return static_cast<double>((state * 2685821657736338717ull) >> 11) * 0x1.0p-53;
-    }
-};
 
 struct White
 {
@@ -104,44 +58,34 @@ void BenchTableBuilds()
     constexpr int Runs = 30;
 
     std::vector<std::uint32_t> peerRoots(65536);
-    const double ours1 = Time(Runs,
-                              []
-                              {
-                                  const CPow1by3Table t;
-                                  KeepAlive(t.GetEntries().data());
-                              });
-    const double peer1 = Time(Runs,
-                              [&]
-                              {
-                                  for (std::size_t i = 0; i < peerRoots.size(); ++i)
-                                      peerRoots[i] = static_cast<std::uint32_t>(
-                                          std::cbrt(static_cast<double>(i) / 65535.0) *
-                                          4294967295.0);
-                                  KeepAlive(peerRoots.data());
-                              });
-    Report("cube-root table build (65536 entries)", ours1, peer1);
+    const double ours1 = bench::Time(Runs, [] {
+        const CPow1by3Table t;
+        bench::KeepAlive(t.GetEntries().data());
+    });
+    const double peer1 = bench::Time(Runs, [&] {
+        for (std::size_t i = 0; i < peerRoots.size(); ++i)
+            peerRoots[i] = static_cast<std::uint32_t>(std::cbrt(static_cast<double>(i) / 65535.0) *
+                                                      4294967295.0);
+        bench::KeepAlive(peerRoots.data());
+    });
+    bench::Report("cube-root table build (65536 entries)", ours1, peer1);
 
     CGammaTable table;
     const double gamma[] = {2.2};
     std::vector<std::uint16_t> peerTable(65536);
-    const double ours2 = Time(Runs,
-                              [&]
-                              {
-                                  table.BuildFromCurve(gamma);
-                                  KeepAlive(table.GetEntries().data());
-                              });
-    const double peer2 = Time(Runs,
-                              [&]
-                              {
-                                  for (std::size_t i = 0; i < peerTable.size(); ++i)
-                                  {
-                                      const double v =
-                                          std::pow(static_cast<double>(i) / 65535.0, 2.2);
-                                      peerTable[i] = static_cast<std::uint16_t>(65535.0 * v);
-                                  }
-                                  KeepAlive(peerTable.data());
-                              });
-    Report("tone table build, one gamma", ours2, peer2);
+    const double ours2 = bench::Time(Runs, [&] {
+        table.BuildFromCurve(gamma);
+        bench::KeepAlive(table.GetEntries().data());
+    });
+    const double peer2 = bench::Time(Runs, [&] {
+        for (std::size_t i = 0; i < peerTable.size(); ++i)
+        {
+            const double v = std::pow(static_cast<double>(i) / 65535.0, 2.2);
+            peerTable[i] = static_cast<std::uint16_t>(65535.0 * v);
+        }
+        bench::KeepAlive(peerTable.data());
+    });
+    bench::Report("tone table build, one gamma", ours2, peer2);
 
     // A 256-sample curve like a profile's sampled tone response (an sRGB-like
     // shape), as a spline.
@@ -151,29 +95,23 @@ void BenchTableBuilds()
         const double x = static_cast<double>(k) / 255.0;
         curve[k] = x <= 0.04045 ? x / 12.92 : std::pow((x + 0.055) / 1.055, 2.4);
     }
-    const double ours3 = Time(Runs,
-                              [&]
-                              {
-                                  table.BuildFromCurve(curve);
-                                  KeepAlive(table.GetEntries().data());
-                              });
-    const double peer3 = Time(Runs,
-                              [&]
-                              {
-                                  CInterpolation s;
-                                  for (std::size_t k = 0; k < curve.size(); ++k)
-                                      s.AddPoint(static_cast<double>(k) / 255.0, curve[k]);
-                                  s.BuildSpline();
-                                  for (std::size_t i = 0; i < peerTable.size(); ++i)
-                                  {
-                                      const double v =
-                                          s.GetSplineValue(static_cast<double>(i) / 65535.0);
-                                      peerTable[i] = static_cast<std::uint16_t>(
-                                          65535.0 * std::clamp(v, 0.0, 1.0));
-                                  }
-                                  KeepAlive(peerTable.data());
-                              });
-    Report("tone table build, 256-sample curve", ours3, peer3);
+    const double ours3 = bench::Time(Runs, [&] {
+        table.BuildFromCurve(curve);
+        bench::KeepAlive(table.GetEntries().data());
+    });
+    const double peer3 = bench::Time(Runs, [&] {
+        CInterpolation s;
+        for (std::size_t k = 0; k < curve.size(); ++k)
+            s.AddPoint(static_cast<double>(k) / 255.0, curve[k]);
+        s.BuildSpline();
+        for (std::size_t i = 0; i < peerTable.size(); ++i)
+        {
+            const double v = s.GetSplineValue(static_cast<double>(i) / 65535.0);
+            peerTable[i] = static_cast<std::uint16_t>(65535.0 * std::clamp(v, 0.0, 1.0));
+        }
+        bench::KeepAlive(peerTable.data());
+    });
+    bench::Report("tone table build, 256-sample curve", ours3, peer3);
 }
 
 void BenchLab()
@@ -184,14 +122,14 @@ void BenchLab()
 
     // XYZ from 0 to a little above the white, with about 2% of the values in
     // the linear segment near black.
-    Random random;
+    bench::Random random;
     std::vector<double> xyz(DistinctRows * Width * 3);
     for (std::size_t i = 0; i < xyz.size(); i += 3)
     {
-        const double dark = random.Next() < 0.02 ? 0.008 : 1.05;
-        xyz[i] = random.Next() * dark * white.x;
-        xyz[i + 1] = random.Next() * dark * white.y;
-        xyz[i + 2] = random.Next() * dark * white.z;
+        const double dark = random.NextUnit() < 0.02 ? 0.008 : 1.05;
+        xyz[i] = random.NextUnit() * dark * white.x;
+        xyz[i + 1] = random.NextUnit() * dark * white.y;
+        xyz[i + 2] = random.NextUnit() * dark * white.z;
     }
     std::vector<double> labOurs(xyz.size());
     std::vector<double> labPeer(xyz.size());
@@ -199,32 +137,21 @@ void BenchLab()
     auto tableRoot = [&table](double t) { return table.Root(t); };
     auto cbrtRoot = [](double t) { return std::cbrt(t); };
 
-    auto convertImage = [&](auto& root, std::vector<double>& out)
-    {
+    auto convertImage = [&](auto& root, std::vector<double>& out) {
         for (std::size_t y = 0; y < Height; ++y)
         {
             const std::size_t row = (y % DistinctRows) * Width * 3;
             XyzToLabRow(&xyz[row], &out[row], Width, white, root);
-            KeepAlive(&out[row]);
+            bench::KeepAlive(&out[row]);
         }
     };
-    const double ours = Time(3, [&] { convertImage(tableRoot, labOurs); });
-    const double peer = Time(3, [&] { convertImage(cbrtRoot, labPeer); });
-    Report("XYZ to Lab 6000x4000, cube-root table vs std::cbrt", ours, peer);
+    const double ours = bench::Time(3, [&] { convertImage(tableRoot, labOurs); });
+    const double peer = bench::Time(3, [&] { convertImage(cbrtRoot, labPeer); });
+    bench::Report("XYZ to Lab 6000x4000, cube-root table vs std::cbrt", ours, peer);
 
-    double dL = 0.0, da = 0.0, db = 0.0, dE = 0.0;
-    for (std::size_t i = 0; i < labOurs.size(); i += 3)
-    {
-        const double l = std::fabs(labOurs[i] - labPeer[i]);
-        const double a = std::fabs(labOurs[i + 1] - labPeer[i + 1]);
-        const double b = std::fabs(labOurs[i + 2] - labPeer[i + 2]);
-        dL = std::max(dL, l);
-        da = std::max(da, a);
-        db = std::max(db, b);
-        dE = std::max(dE, std::sqrt(l * l + a * a + b * b));
-    }
-    std::printf("largest Lab difference, table vs std::cbrt: dL %.5f, da %.5f, db %.5f, dE %.5f\n",
-                dL, da, db, dE);
+    bench::LabDifference difference;
+    difference.Add(labOurs, labPeer);
+    difference.Print("table vs std::cbrt");
 }
 
 } // namespace
@@ -233,6 +160,6 @@ int main()
 {
     BenchTableBuilds();
     BenchLab();
-    std::printf("worst ratio: %.3f\n", g_worst);
+    bench::PrintWorstRatio();
     return 0;
 }

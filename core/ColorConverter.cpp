@@ -4,9 +4,9 @@
 #include "core/PathUtils.h"
 #include "core/UseOsCmm.h"
 #include "platform/Folders.h"
+#include "platform/Text.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <system_error>
 
@@ -35,10 +35,7 @@ cmsCIEXYZ ToCmsXYZ(const LogCIEXYZ& v)
 
 bool IsCsvName(const std::string& name)
 {
-    std::string ext = GetFileExtFromPath(name);
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ext == ".csv";
+    return platform::EqualsNoCase(GetFileExtFromPath(name), ".csv");
 }
 
 // The inverse of a 3x3 matrix; the identity when it has none.

@@ -8,6 +8,7 @@
 #include "core/UseOsCmm.h"
 #include "platform/ColorDirectory.h"
 #include "platform/FileReplace.h"
+#include "platform/Text.h"
 
 #include <algorithm>
 #include <cmath>
@@ -117,62 +118,6 @@ std::uint32_t ToFxpt16Dot16(double v)
         ClampToInteger(v * 65536.0, 0, std::numeric_limits<std::uint32_t>::max()));
 }
 
-void AppendUtf8(std::string& out, std::uint32_t cp)
-{
-    if (cp < 0x80)
-    {
-        out += static_cast<char>(cp);
-    }
-    else if (cp < 0x800)
-    {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-    else if (cp < 0x10000)
-    {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-    else
-    {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-// UTF-16 big-endian (byte length / 2 code units, up to the first NUL) to
-// UTF-8. False for an empty text or an unpaired surrogate.
-bool Utf16BeToUtf8(std::span<const std::uint8_t> bytes, std::string& out)
-{
-    out.clear();
-    const std::size_t units = bytes.size() / 2;
-    for (std::size_t i = 0; i < units; ++i)
-    {
-        std::uint32_t u = ReadU16(bytes, 2 * i);
-        if (u == 0)
-            break;
-        if (u >= 0xD800 && u <= 0xDBFF)
-        {
-            if (i + 1 >= units)
-                return false;
-            const std::uint32_t low = ReadU16(bytes, 2 * (i + 1));
-            if (low < 0xDC00 || low > 0xDFFF)
-                return false;
-            u = 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00);
-            ++i;
-        }
-        else if (u >= 0xDC00 && u <= 0xDFFF)
-        {
-            return false;
-        }
-        AppendUtf8(out, u);
-    }
-    return !out.empty();
-}
-
 bool IsValidUtf8(std::string_view text)
 {
     std::size_t i = 0;
@@ -231,7 +176,7 @@ std::string AsciiToUtf8(std::string raw)
         return raw;
     std::string out;
     for (const char ch : raw)
-        AppendUtf8(out, static_cast<unsigned char>(ch));
+        platform::AppendUtf8(out, static_cast<unsigned char>(ch));
     return out;
 }
 
@@ -848,10 +793,14 @@ bool DecodeMlucTag(std::span<const std::uint8_t> element, std::vector<LocalizedT
         const std::uint64_t offset = ReadU32(element, at + 8);
         if (offset + length > element.size())
             return false;
+        // A record whose text is empty or has an unpaired surrogate is
+        // passed over.
         LocalizedText record;
-        if (!Utf16BeToUtf8(
-                element.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(length)),
-                record.text))
+        bool wellFormed = false;
+        record.text = platform::Utf16ToUtf8(
+            element.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(length)),
+            true, &wellFormed);
+        if (!wellFormed || record.text.empty())
             continue;
         record.language.assign(reinterpret_cast<const char*>(element.data() + at), 2);
         record.country.assign(reinterpret_cast<const char*>(element.data() + at + 2), 2);

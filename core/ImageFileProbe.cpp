@@ -5,9 +5,9 @@
 #include "core/ImageEx.h"
 #include "core/PathUtils.h"
 #include "platform/FileReplace.h"
+#include "platform/Text.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <initializer_list>
 
@@ -18,14 +18,10 @@ namespace {
 bool ExtensionIsOneOf(std::string_view path, std::initializer_list<std::string_view> extensions)
 {
     const std::string ext = GetFileExtFromPath(path);
-    const auto sameIgnoringCase = [&ext](std::string_view candidate) {
-        return std::equal(ext.begin(), ext.end(), candidate.begin(), candidate.end(),
-                          [](char a, char b) {
-                              return std::tolower(static_cast<unsigned char>(a)) ==
-                                     std::tolower(static_cast<unsigned char>(b));
-                          });
-    };
-    return !ext.empty() && std::any_of(extensions.begin(), extensions.end(), sameIgnoringCase);
+    return !ext.empty() &&
+           std::any_of(extensions.begin(), extensions.end(), [&ext](std::string_view candidate) {
+               return platform::EqualsNoCase(ext, candidate);
+           });
 }
 
 } // namespace

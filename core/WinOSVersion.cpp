@@ -1,5 +1,7 @@
 #include "core/WinOSVersion.h"
 
+#include "platform/Text.h"
+
 #include <sys/utsname.h>
 
 #include <climits>
@@ -104,8 +106,7 @@ std::string CWinOSVersion::FindPrettyName(std::string_view osRelease)
         const std::size_t eol = osRelease.find('\n');
         std::string_view line = osRelease.substr(0, eol);
         osRelease = eol == std::string_view::npos ? std::string_view() : osRelease.substr(eol + 1);
-        while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
-            line.remove_prefix(1);
+        line = platform::TrimLeadingBlanks(line);
         if (line.starts_with(kKey))
             return UnquoteValue(line.substr(kKey.size()));
     }

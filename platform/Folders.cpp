@@ -1,6 +1,7 @@
 #include "platform/Folders.h"
 
 #include "platform/FileReplace.h"
+#include "platform/Text.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -58,13 +59,10 @@ std::string& NameStorage()
     return name;
 }
 
-std::string_view TrimBlanks(std::string_view text)
+// Space and tab at either end, and at the end also the CR of a CR LF line.
+std::string_view TrimLine(std::string_view text)
 {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
-        text.remove_suffix(1);
-    return text;
+    return TrimTrailingBlanks(TrimLeadingBlanks(text), " \t\r");
 }
 
 // One line of user-dirs.dirs: XDG_<NAME>_DIR="<value>", where the value is
@@ -72,14 +70,14 @@ std::string_view TrimBlanks(std::string_view text)
 // escaping the next character. Returns false for any other line.
 bool ParseUserDirLine(std::string_view line, std::string_view* name, std::string* path)
 {
-    line = TrimBlanks(line);
+    line = TrimLine(line);
     if (line.empty() || line.front() == '#')
         return false;
     const std::size_t equals = line.find('=');
     if (equals == std::string_view::npos)
         return false;
-    const std::string_view key = TrimBlanks(line.substr(0, equals));
-    std::string_view value = TrimBlanks(line.substr(equals + 1));
+    const std::string_view key = TrimLine(line.substr(0, equals));
+    std::string_view value = TrimLine(line.substr(equals + 1));
     if (key.size() < 9 || !key.starts_with("XDG_") || !key.ends_with("_DIR"))
         return false;
     if (value.size() < 2 || value.front() != '"')

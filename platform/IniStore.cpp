@@ -1,6 +1,7 @@
 #include "platform/IniStore.h"
 
 #include "platform/FileReplace.h"
+#include "platform/Text.h"
 
 #include <cerrno>
 #include <sys/stat.h>
@@ -21,45 +22,6 @@ namespace platform {
 
 namespace {
 
-constexpr bool IsBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
-
-std::string_view Trim(std::string_view text)
-{
-    while (!text.empty() && IsBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
-
-constexpr char LowerAscii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-    {
-        if (LowerAscii(a[i]) != LowerAscii(b[i]))
-            return false;
-    }
-    return true;
-}
-
-std::string LowerCopy(std::string_view text)
-{
-    std::string lower(text);
-    for (char& c : lower)
-        c = LowerAscii(c);
-    return lower;
-}
-
 enum class LineKind
 {
     Other, // comment, blank, text before the first section, anything else
@@ -79,7 +41,7 @@ Line Classify(std::string_view text, bool inSection)
 {
     Line line;
     line.text = text;
-    const std::string_view body = Trim(text);
+    const std::string_view body = TrimBlanks(text);
     if (body.empty() || body.front() == ';')
         return line;
     if (body.front() == '[')
@@ -88,7 +50,7 @@ Line Classify(std::string_view text, bool inSection)
         if (close == std::string_view::npos)
             return line;
         line.kind = LineKind::Section;
-        line.name = Trim(body.substr(1, close - 1));
+        line.name = TrimBlanks(body.substr(1, close - 1));
         return line;
     }
     if (!inSection)
@@ -96,10 +58,10 @@ Line Classify(std::string_view text, bool inSection)
     const std::size_t equals = body.find('=');
     if (equals == std::string_view::npos)
         return line;
-    const std::string_view key = Trim(body.substr(0, equals));
+    const std::string_view key = TrimBlanks(body.substr(0, equals));
     if (key.empty())
         return line;
-    std::string_view value = Trim(body.substr(equals + 1));
+    std::string_view value = TrimBlanks(body.substr(equals + 1));
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
         value = value.substr(1, value.size() - 2);
     line.kind = LineKind::Pair;
@@ -266,10 +228,10 @@ std::optional<std::string> IniStore::Read(std::string_view section, std::string_
 {
     std::string text;
     const std::vector<Line> lines = ReadLines(m_path, &text);
-    const SectionRange range = FindSection(lines, Trim(section));
+    const SectionRange range = FindSection(lines, TrimBlanks(section));
     if (!range.Found())
         return std::nullopt;
-    const std::size_t at = FindKey(lines, range, Trim(key));
+    const std::size_t at = FindKey(lines, range, TrimBlanks(key));
     if (at == std::string::npos)
         return std::nullopt;
     return std::string(lines[at].value);
@@ -280,7 +242,7 @@ std::vector<std::pair<std::string, std::string>> IniStore::ReadSection(
 {
     std::string text;
     const std::vector<Line> lines = ReadLines(m_path, &text);
-    const SectionRange range = FindSection(lines, Trim(section));
+    const SectionRange range = FindSection(lines, TrimBlanks(section));
     std::vector<std::pair<std::string, std::string>> pairs;
     if (!range.Found())
         return pairs;
@@ -288,7 +250,7 @@ std::vector<std::pair<std::string, std::string>> IniStore::ReadSection(
     for (std::size_t i = range.header + 1; i < range.end; ++i)
     {
         const Line& line = lines[i];
-        if (line.kind == LineKind::Pair && seen.insert(LowerCopy(line.name)).second)
+        if (line.kind == LineKind::Pair && seen.insert(ToLowerAscii(line.name)).second)
             pairs.emplace_back(line.name, line.value);
     }
     return pairs;
@@ -302,7 +264,7 @@ std::vector<std::string> IniStore::Sections() const
     std::unordered_set<std::string> seen;
     for (const Line& line : lines)
     {
-        if (line.kind == LineKind::Section && seen.insert(LowerCopy(line.name)).second)
+        if (line.kind == LineKind::Section && seen.insert(ToLowerAscii(line.name)).second)
             names.emplace_back(line.name);
     }
     return names;
@@ -310,8 +272,8 @@ std::vector<std::string> IniStore::Sections() const
 
 bool IniStore::Write(std::string_view section, std::string_view key, std::string_view value)
 {
-    section = Trim(section);
-    key = Trim(key);
+    section = TrimBlanks(section);
+    key = TrimBlanks(key);
     if (!IsWritableSection(section) || !IsWritableKey(key) || HasLineBreak(value))
         return false;
     const std::string encoded = EncodeValue(value);
@@ -354,7 +316,7 @@ bool IniStore::Write(std::string_view section, std::string_view key, std::string
                        }
                        if (!range.Found())
                        {
-                           if (!lines.empty() && !Trim(lines.back().text).empty())
+                           if (!lines.empty() && !TrimBlanks(lines.back().text).empty())
                                out->push_back('\n');
                            out->push_back('[');
                            out->append(section);
@@ -369,8 +331,8 @@ bool IniStore::Write(std::string_view section, std::string_view key, std::string
 
 bool IniStore::DeleteKey(std::string_view section, std::string_view key)
 {
-    section = Trim(section);
-    key = Trim(key);
+    section = TrimBlanks(section);
+    key = TrimBlanks(key);
     if (FileIsMissing(m_path))
         return true;
     return Rewrite(m_path,
@@ -395,7 +357,7 @@ bool IniStore::DeleteKey(std::string_view section, std::string_view key)
 
 bool IniStore::DeleteSection(std::string_view section)
 {
-    section = Trim(section);
+    section = TrimBlanks(section);
     if (FileIsMissing(m_path))
         return true;
     return Rewrite(m_path,

@@ -1,5 +1,7 @@
 #include "platform/Numbers.h"
 
+#include "platform/Text.h"
+
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -10,24 +12,9 @@ namespace platform {
 
 namespace {
 
-// The characters isspace() accepts in the C locale.
-constexpr bool IsCSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 constexpr bool IsDigit(char c)
 {
     return c >= '0' && c <= '9';
-}
-
-std::string_view TrimCSpace(std::string_view text)
-{
-    while (!text.empty() && IsCSpace(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && IsCSpace(text.back()))
-        text.remove_suffix(1);
-    return text;
 }
 
 // Splits an optional leading '+' or '-' off the text. from_chars accepts
@@ -189,8 +176,7 @@ std::string FormatDouble(double value, int precision)
 
 double ParseDouble(std::string_view text)
 {
-    while (!text.empty() && IsCSpace(text.front()))
-        text.remove_prefix(1);
+    text = TrimLeadingBlanks(text, kCSpace);
     double value = 0.0;
     if (ParseLeadingDouble(text, &value) == 0)
         return 0.0;
@@ -199,8 +185,7 @@ double ParseDouble(std::string_view text)
 
 int ParseInt(std::string_view text)
 {
-    while (!text.empty() && IsCSpace(text.front()))
-        text.remove_prefix(1);
+    text = TrimLeadingBlanks(text, kCSpace);
     const bool negative = TakeSign(&text);
     // |INT_MIN| is one more than INT_MAX.
     const unsigned long long limit =
@@ -217,7 +202,7 @@ int ParseInt(std::string_view text)
 
 bool TryParseDouble(std::string_view text, double* out)
 {
-    text = TrimCSpace(text);
+    text = TrimBlanks(text, kCSpace);
     std::string_view rest = text;
     TakeSign(&rest);
     if (rest.empty() || rest.front() == '-' || rest.front() == '+')
@@ -233,7 +218,7 @@ bool TryParseDouble(std::string_view text, double* out)
 
 bool TryParseInt(std::string_view text, long long* out)
 {
-    text = TrimCSpace(text);
+    text = TrimBlanks(text, kCSpace);
     std::string_view rest = text;
     const bool negative = TakeSign(&rest);
     const unsigned long long limit =

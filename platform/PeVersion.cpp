@@ -1,5 +1,7 @@
 #include "platform/PeVersion.h"
 
+#include "platform/Text.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -389,7 +391,7 @@ public:
             if (unit == 0)
                 break;
         }
-        node.key = Utf16LeToUtf8(m_data.subspan(keyStart, pos - keyStart));
+        node.key = Utf16ToUtf8(m_data.subspan(keyStart, pos - keyStart), false);
         node.isText = type == 1;
 
         // A node may end right after its key (an empty value and no
@@ -429,50 +431,6 @@ private:
     int m_nodes = 0;
 };
 
-bool EqualsIgnoreCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-    {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
-
-void AppendUtf8(std::string& out, std::uint32_t cp)
-{
-    if (cp < 0x80)
-    {
-        out += static_cast<char>(cp);
-    }
-    else if (cp < 0x800)
-    {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-    else if (cp < 0x10000)
-    {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-    else
-    {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 } // namespace
 
 bool ExtractVersionBlock(std::span<const std::uint8_t> image, std::vector<std::uint8_t>& block,
@@ -492,34 +450,9 @@ bool ReadVersionBlock(const std::string& path, std::vector<std::uint8_t>& block,
     return Extract(source, block, error);
 }
 
-std::string Utf16LeToUtf8(std::span<const std::uint8_t> bytes)
-{
-    constexpr std::uint32_t kReplacement = 0xFFFD;
-    std::string out;
-    const std::size_t units = bytes.size() / 2;
-    for (std::size_t i = 0; i < units; ++i)
-    {
-        const std::uint32_t unit = GetU16(bytes, i * 2);
-        if (unit == 0)
-            break;
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units)
-        {
-            const std::uint32_t low = GetU16(bytes, (i + 1) * 2);
-            if (low >= 0xDC00 && low <= 0xDFFF)
-            {
-                AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
-                ++i;
-                continue;
-            }
-        }
-        AppendUtf8(out, (unit >= 0xD800 && unit <= 0xDFFF) ? kReplacement : unit);
-    }
-    return out;
-}
-
 std::string VersionNode::Text() const
 {
-    return Utf16LeToUtf8(value);
+    return Utf16ToUtf8(value, false);
 }
 
 bool VersionInfo::Parse(std::span<const std::uint8_t> block)
@@ -551,7 +484,7 @@ const VersionNode* VersionInfo::Find(std::string_view path) const
         const VersionNode* next = nullptr;
         for (const VersionNode& child : node->children)
         {
-            if (EqualsIgnoreCase(child.key, part))
+            if (EqualsNoCase(child.key, part))
             {
                 next = &child;
                 break;

@@ -112,8 +112,4 @@ private:
     bool m_valid = false;
 };
 
-// UTF-16LE bytes to UTF-8, stopping at the first zero unit; an odd last
-// byte is ignored and unpaired surrogates become U+FFFD.
-std::string Utf16LeToUtf8(std::span<const std::uint8_t> bytes);
-
 } // namespace platform

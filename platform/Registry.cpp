@@ -2,6 +2,7 @@
 
 #include "platform/Folders.h"
 #include "platform/IniStore.h"
+#include "platform/Text.h"
 
 namespace platform {
 
@@ -10,32 +11,6 @@ namespace {
 // Type tags of the stored values, the prefixes .reg files use.
 constexpr std::string_view kDwordTag = "dword:";
 constexpr std::string_view kStringTag = "sz:";
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix)
-{
-    if (text.size() < prefix.size())
-        return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-    {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != prefix[i])
-            return false;
-    }
-    return true;
-}
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // The folder of the store's file is created on the first write, so that
 // merely reading a value leaves no trace.
@@ -71,7 +46,7 @@ std::optional<std::uint32_t> RegistryStore::GetDword(std::string_view keyPath,
     std::uint32_t value = 0;
     for (const char c : digits)
     {
-        const int digit = HexDigit(c);
+        const int digit = HexDigitValue(c);
         if (digit < 0)
             return std::nullopt;
         value = (value << 4) | static_cast<std::uint32_t>(digit);

@@ -2,6 +2,7 @@
 
 #include "platform/FileReplace.h"
 #include "platform/Numbers.h"
+#include "platform/Text.h"
 
 #include <algorithm>
 #include <array>
@@ -22,40 +23,13 @@ namespace {
 
 // ---------------------------------------------------------------- ini text
 
-constexpr bool IsBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r';
-}
+// Blanks around keys and values. A CR counts too: a CR LF line end from a
+// hand-edited file, and CRs between the digits of EdidHex, are passed over.
+constexpr std::string_view kLineBlanks = " \t\r";
 
 std::string_view Trim(std::string_view text)
 {
-    while (!text.empty() && IsBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
-
-constexpr char LowerAscii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-    {
-        if (LowerAscii(a[i]) != LowerAscii(b[i]))
-            return false;
-    }
-    return true;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix)
-{
-    return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+    return TrimBlanks(text, kLineBlanks);
 }
 
 // One line of a section: a key=value pair, or a line kept as it is
@@ -212,25 +186,14 @@ bool GetFlag(const Section& s, std::string_view key)
 
 // ------------------------------------------------------------- hex helpers
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // Exactly two hexadecimal digits.
 std::optional<std::uint8_t> ParseHexByte(std::string_view text)
 {
     text = Trim(text);
     if (text.size() != 2)
         return std::nullopt;
-    const int hi = HexDigit(text[0]);
-    const int lo = HexDigit(text[1]);
+    const int hi = HexDigitValue(text[0]);
+    const int lo = HexDigitValue(text[1]);
     if (hi < 0 || lo < 0)
         return std::nullopt;
     return static_cast<std::uint8_t>(hi * 16 + lo);
@@ -425,7 +388,7 @@ EdidFields FieldsOf(const Section& s)
         bool ok = !text.empty() && text.size() <= 4;
         for (const char c : text)
         {
-            const int d = HexDigit(c);
+            const int d = HexDigitValue(c);
             ok = ok && d >= 0;
             value = value * 16 + static_cast<unsigned>(std::max(d, 0));
         }
@@ -462,9 +425,9 @@ std::optional<std::vector<std::uint8_t>> EdidOf(const Section& s)
     int high = -1;
     for (const char c : *hex)
     {
-        if (IsBlank(c))
+        if (IsBlank(c, kLineBlanks))
             continue;
-        const int d = HexDigit(c);
+        const int d = HexDigitValue(c);
         if (d < 0)
             return std::nullopt;
         if (high < 0)

@@ -9,6 +9,7 @@
 #include "core/SRGBProfile.h"
 #include "core/UseOsCmm.h"
 #include "platform/ColorDirectory.h"
+#include "tests/core/CoreTestSupport.h"
 #include "tests/support/RecordingMessageSink.h"
 #include "tests/support/TestEnv.h"
 
@@ -28,15 +29,13 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using testsupport::RecordingMessageSink;
 
-// Chromaticities of three primaries and a white.
-struct Primaries
-{
-    double rx, ry, gx, gy, bx, by, wx, wy;
-};
-
-constexpr Primaries kSRGBPrimaries{0.64, 0.33, 0.30, 0.60, 0.15, 0.06, 0.3127, 0.3290};
-// Adobe RGB (1998): the green lies well outside sRGB's.
-constexpr Primaries kWidePrimaries{0.64, 0.33, 0.21, 0.71, 0.15, 0.06, 0.3127, 0.3290};
+using coretest::GridValue;
+using coretest::kSRGBPrimaries;
+using coretest::kWidePrimaries;
+using coretest::LcmsRGBProfileBytes;
+using coretest::Primaries;
+using coretest::SaveLcmsProfile;
+using coretest::WriteBytes;
 
 CStdVector XYZOfChromaticity(double x, double y)
 {
@@ -107,49 +106,11 @@ Bytes OwnMatrixProfileBytes(const Primaries& p, double gamma)
     return bytes;
 }
 
-Bytes SaveLcmsProfile(cmsHPROFILE h)
-{
-    cmsUInt32Number size = 0;
-    Bytes bytes;
-    if (h && cmsSaveProfileToMem(h, nullptr, &size) && size > 0)
-    {
-        bytes.resize(size);
-        if (!cmsSaveProfileToMem(h, bytes.data(), &size))
-            bytes.clear();
-    }
-    if (h)
-        cmsCloseProfile(h);
-    return bytes;
-}
-
-// A version-4 matrix/shaper profile as LittleCMS writes one ('para' curves).
-Bytes LcmsRGBProfileBytes(const Primaries& p, double gamma)
-{
-    const cmsCIExyY white{p.wx, p.wy, 1.0};
-    const cmsCIExyYTRIPLE primaries{{p.rx, p.ry, 1.0}, {p.gx, p.gy, 1.0}, {p.bx, p.by, 1.0}};
-    cmsToneCurve* curve = cmsBuildGamma(nullptr, gamma);
-    cmsToneCurve* curves[3] = {curve, curve, curve};
-    Bytes bytes = SaveLcmsProfile(cmsCreateRGBProfile(&white, &primaries, curves));
-    cmsFreeToneCurve(curve);
-    return bytes;
-}
-
 // A Lab identity profile: LittleCMS takes it, but not as the output of an
 // RGB transform, and it has no colorants for the own path.
 Bytes LabProfileBytes()
 {
     return SaveLcmsProfile(cmsCreateLab4Profile(nullptr));
-}
-
-void WriteBytes(const std::string& path, const Bytes& bytes)
-{
-    testsupport::WriteTextFile(path, std::string(bytes.begin(), bytes.end()));
-}
-
-// The grid value of index i (0..16) on the 8-bit scale.
-int GridValue(std::size_t i)
-{
-    return static_cast<int>(std::lround(static_cast<double>(i) * 255.0 / 16.0));
 }
 
 // A LUT file whose output of grid point (r, g, b) is map(r, g, b), each an

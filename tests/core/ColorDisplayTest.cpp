@@ -11,6 +11,7 @@
 #include "core/StdMatrix.h"
 #include "core/UseOsCmm.h"
 #include "platform/ColorDirectory.h"
+#include "tests/core/CoreTestSupport.h"
 #include "tests/support/TestEnv.h"
 
 #include <gtest/gtest.h>
@@ -18,9 +19,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -28,43 +27,19 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct ProfileCloser
-{
-    void operator()(void* p) const { cmsCloseProfile(p); }
-};
-using Profile = std::unique_ptr<void, ProfileCloser>;
-
-Bytes SaveLcmsProfile(cmsHPROFILE h)
-{
-    cmsUInt32Number size = 0;
-    Bytes bytes;
-    if (h && cmsSaveProfileToMem(h, nullptr, &size) && size > 0)
-    {
-        bytes.resize(size);
-        if (!cmsSaveProfileToMem(h, bytes.data(), &size))
-            bytes.clear();
-    }
-    if (h)
-        cmsCloseProfile(h);
-    return bytes;
-}
+using coretest::kWidePrimaries;
+using coretest::LcmsRGBProfileBytes;
+using coretest::LinearSRGBProfile;
+using coretest::RandomPixels;
+using coretest::SamePixels;
+using coretest::SaveLcmsProfile;
+using coretest::WriteBytes;
 
 // An Adobe-RGB-like wide-gamut profile (D65, gamma 2.2), as LittleCMS makes
 // one.
 Bytes WideProfileBytes()
 {
-    const cmsCIExyY white{0.3127, 0.3290, 1.0};
-    const cmsCIExyYTRIPLE primaries{{0.64, 0.33, 1.0}, {0.21, 0.71, 1.0}, {0.15, 0.06, 1.0}};
-    cmsToneCurve* curve = cmsBuildGamma(nullptr, 2.2);
-    cmsToneCurve* curves[3] = {curve, curve, curve};
-    Bytes bytes = SaveLcmsProfile(cmsCreateRGBProfile(&white, &primaries, curves));
-    cmsFreeToneCurve(curve);
-    return bytes;
-}
-
-void WriteBytes(const std::string& path, const Bytes& bytes)
-{
-    testsupport::WriteTextFile(path, std::string(bytes.begin(), bytes.end()));
+    return LcmsRGBProfileBytes(kWidePrimaries, 2.2);
 }
 
 // An image whose pixels run through a grid of colours, saturated and dark
@@ -85,25 +60,15 @@ CImageEx GridImage()
     return image;
 }
 
-bool SameBits(const CImageEx& a, const CImageEx& b)
-{
-    if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight())
-        return false;
-    for (int y = 0; y < a.GetHeight(); ++y)
-        if (std::memcmp(a.GetPixelAddress(0, y), b.GetPixelAddress(0, y),
-                        static_cast<std::size_t>(a.GetWidth()) * 3) != 0)
-            return false;
-    return true;
-}
-
 // The largest difference of any byte from the image converted exactly
 // (LittleCMS in double precision, no precalculated tables) between the same
 // two profiles, rounded to 8 bits.
 int DifferenceFromReference(const CImageEx& source, const CImageEx& converted, const Bytes& from,
                             const Bytes& to)
 {
-    Profile in(cmsOpenProfileFromMem(from.data(), static_cast<cmsUInt32Number>(from.size())));
-    Profile out(cmsOpenProfileFromMem(to.data(), static_cast<cmsUInt32Number>(to.size())));
+    LcmsProfilePtr in(
+        cmsOpenProfileFromMem(from.data(), static_cast<cmsUInt32Number>(from.size())));
+    LcmsProfilePtr out(cmsOpenProfileFromMem(to.data(), static_cast<cmsUInt32Number>(to.size())));
     const cmsHTRANSFORM exact =
         cmsCreateTransform(in.get(), TYPE_BGR_DBL, out.get(), TYPE_BGR_DBL, INTENT_PERCEPTUAL,
                            cmsFLAGS_NOOPTIMIZE | cmsFLAGS_NOCACHE);
@@ -212,7 +177,7 @@ TEST_F(ColorDisplayTest, SRGBImagesAreConvertedToTheDestinationProfile)
         EXPECT_LT(red[2], 230) << c.name;
         if (first.IsNull())
             first = converted;
-        EXPECT_TRUE(SameBits(converted, first)) << c.name;
+        EXPECT_TRUE(SamePixels(converted, first)) << c.name;
         if (c.monitorIsWide)
         {
             FreeMonitorProfile();
@@ -226,11 +191,11 @@ TEST_F(ColorDisplayTest, InPlaceAndCopyGiveTheSamePixels)
     const CImageEx source = GridImage();
     CImageEx copy;
     ASSERT_TRUE(DrawDIBWithMonitorProfile(m_widePath, source, copy, nullptr));
-    EXPECT_TRUE(SameBits(source, GridImage())); // the source is left alone
-    EXPECT_FALSE(SameBits(source, copy));
+    EXPECT_TRUE(SamePixels(source, GridImage())); // the source is left alone
+    EXPECT_FALSE(SamePixels(source, copy));
     CImageEx inPlace = GridImage();
     ASSERT_TRUE(DrawDIBWithMonitorProfile(m_widePath, inPlace, inPlace, nullptr));
-    EXPECT_TRUE(SameBits(inPlace, copy));
+    EXPECT_TRUE(SamePixels(inPlace, copy));
 }
 
 TEST_F(ColorDisplayTest, AColourSpaceIsConvertedToSRGB)
@@ -244,7 +209,7 @@ TEST_F(ColorDisplayTest, AColourSpaceIsConvertedToSRGB)
     ASSERT_TRUE(m_wide.GetLogColorSpace(wideSpace, false));
     CImageEx back;
     EXPECT_TRUE(DrawDIBWithProfile(&wideSpace, wideImage, back));
-    EXPECT_FALSE(SameBits(back, wideImage));
+    EXPECT_FALSE(SamePixels(back, wideImage));
     // The record describes the wide profile: the colours are those the
     // profile itself gives.
     EXPECT_LE(DifferenceFromReference(wideImage, back, m_wideBytes, m_srgbBytes), 1);
@@ -252,7 +217,7 @@ TEST_F(ColorDisplayTest, AColourSpaceIsConvertedToSRGB)
     // The record as a source of the other functions does the same.
     CImageEx viaColorSpace;
     EXPECT_TRUE(DrawDIBWithColorSpace(wideImage, viaColorSpace, &wideSpace, &m_srgb));
-    EXPECT_TRUE(SameBits(viaColorSpace, back));
+    EXPECT_TRUE(SamePixels(viaColorSpace, back));
 }
 
 TEST_F(ColorDisplayTest, PixelsStayAsTheyAreWhenSourceAndDestinationAgree)
@@ -310,7 +275,7 @@ TEST_F(ColorDisplayTest, PixelsStayAsTheyAreWhenSourceAndDestinationAgree)
         CImageEx converted;
         EXPECT_EQ(c.draw(source, converted, srgbSpace, wideSpace, m_wide, srgbPath), c.result)
             << c.name;
-        EXPECT_TRUE(SameBits(converted, source)) << c.name;
+        EXPECT_TRUE(SamePixels(converted, source)) << c.name;
     }
 }
 
@@ -322,7 +287,7 @@ TEST_F(ColorDisplayTest, ADestinationLittleCmsCannotWriteKeepsThePixels)
     const CImageEx source = GridImage();
     CImageEx converted;
     EXPECT_FALSE(DrawDIBWithMonitorProfile(labPath, source, converted, nullptr));
-    EXPECT_TRUE(SameBits(converted, source));
+    EXPECT_TRUE(SamePixels(converted, source));
 
     // An empty image has nothing to convert.
     const CImageEx empty;
@@ -334,25 +299,14 @@ TEST_F(ColorDisplayTest, ADestinationLittleCmsCannotWriteKeepsThePixels)
 
 // ------------------------------------------------- threaded working-image drawing
 
-std::vector<RGB16> RandomPixels(std::size_t n)
-{
-    std::mt19937 random(7);
-    std::uniform_int_distribution<int> channel(0, 65535);
-    std::vector<RGB16> v(n);
-    for (RGB16& p : v)
-        p = {static_cast<std::uint16_t>(channel(random)),
-             static_cast<std::uint16_t>(channel(random)),
-             static_cast<std::uint16_t>(channel(random))};
-    return v;
-}
-
 TEST(ColorDisplayParallel, ThreadsDrawWhatOneThreadDraws)
 {
     constexpr int kWidth = 120;
     constexpr int kHeight = 80;
     CRGBImage image(kWidth, kHeight);
     {
-        const std::vector<RGB16> pixels = RandomPixels(static_cast<std::size_t>(kWidth) * kHeight);
+        const std::vector<RGB16> pixels =
+            RandomPixels(static_cast<std::size_t>(kWidth) * kHeight, 7);
         CAccessRGBImage access(image);
         access.WriteLine(pixels.data(), pixels.size());
     }
@@ -363,13 +317,8 @@ TEST(ColorDisplayParallel, ThreadsDrawWhatOneThreadDraws)
     CRGBGammaTable tables;
     for (std::size_t c = 0; c < 3; ++c)
         tables[c].BuildFromCurve(std::vector<double>{1.0 / (2.0 + 0.2 * static_cast<double>(c))});
-    Profile srgb(cmsCreate_sRGBProfile());
-    cmsToneCurve* curve = cmsBuildGamma(nullptr, 1.0);
-    cmsToneCurve* curves[3] = {curve, curve, curve};
-    const cmsCIExyY d65{0.3127, 0.3290, 1.0};
-    const cmsCIExyYTRIPLE primaries{{0.64, 0.33, 1.0}, {0.30, 0.60, 1.0}, {0.15, 0.06, 1.0}};
-    Profile linear(cmsCreateRGBProfile(&d65, &primaries, curves));
-    cmsFreeToneCurve(curve);
+    LcmsProfilePtr srgb(cmsCreate_sRGBProfile());
+    LcmsProfilePtr linear = LinearSRGBProfile();
     const CColorTransform toDisplay = CColorTransform::Create(linear.get(), srgb.get());
     const CColorTransform second = CColorTransform::Create(srgb.get(), linear.get());
     ASSERT_TRUE(toDisplay.IsValid() && second.IsValid());
@@ -416,7 +365,7 @@ TEST(ColorDisplayParallel, ThreadsDrawWhatOneThreadDraws)
                 EXPECT_TRUE(CopyRectConvertedParallel(image, drawn, rect.src, rect.dst, path.matrix,
                                                       path.tables, path.transform, path.second,
                                                       threads));
-                EXPECT_TRUE(SameBits(drawn, expected))
+                EXPECT_TRUE(SamePixels(drawn, expected))
                     << path.name << ", " << rect.name << ", " << threads << " threads";
             }
         }

@@ -4,6 +4,7 @@
 #include "core/SRGBProfile.h"
 #include "core/UseOsCmm.h"
 #include "platform/ColorDirectory.h"
+#include "tests/core/CoreTestSupport.h"
 #include "tests/support/TestEnv.h"
 
 #include <gtest/gtest.h>
@@ -23,20 +24,14 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
+using coretest::Get16;
+using coretest::Get32;
+using coretest::SaveLcmsProfile;
+using coretest::WriteBytes;
+
 constexpr std::uint32_t Sig(const char* s)
 {
     return IccSignature(s);
-}
-
-std::uint32_t Get32(const Bytes& b, std::size_t at)
-{
-    return (std::uint32_t{b[at]} << 24) | (std::uint32_t{b[at + 1]} << 16) |
-           (std::uint32_t{b[at + 2]} << 8) | b[at + 3];
-}
-
-std::uint16_t Get16(const Bytes& b, std::size_t at)
-{
-    return static_cast<std::uint16_t>((b[at] << 8) | b[at + 1]);
 }
 
 void Put32(Bytes& b, std::size_t at, std::uint32_t v)
@@ -187,24 +182,14 @@ Bytes MatrixProfileBytes(const std::vector<std::pair<std::uint32_t, Bytes>>& rep
     return bytes;
 }
 
-Bytes LcmsProfileBytes(cmsHPROFILE h)
-{
-    cmsUInt32Number n = 0;
-    cmsSaveProfileToMem(h, nullptr, &n);
-    Bytes bytes(n);
-    cmsSaveProfileToMem(h, bytes.data(), &n);
-    cmsCloseProfile(h);
-    return bytes;
-}
-
 Bytes LcmsSRGBBytes()
 {
-    return LcmsProfileBytes(cmsCreate_sRGBProfile());
+    return SaveLcmsProfile(cmsCreate_sRGBProfile());
 }
 
 Bytes LcmsLabBytes()
 {
-    return LcmsProfileBytes(cmsCreateLab4Profile(nullptr));
+    return SaveLcmsProfile(cmsCreateLab4Profile(nullptr));
 }
 
 // A LittleCMS matrix-shaper profile (version 4) with the given curve in all
@@ -214,7 +199,7 @@ Bytes LcmsRGBBytes(cmsToneCurve* curve)
     const cmsCIExyY d65 = {0.3127, 0.3290, 1.0};
     const cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1.0}, {0.30, 0.60, 1.0}, {0.15, 0.06, 1.0}};
     cmsToneCurve* curves[3] = {curve, curve, curve};
-    Bytes bytes = LcmsProfileBytes(cmsCreateRGBProfile(&d65, &primaries, curves));
+    Bytes bytes = SaveLcmsProfile(cmsCreateRGBProfile(&d65, &primaries, curves));
     cmsFreeToneCurve(curve);
     return bytes;
 }
@@ -233,11 +218,6 @@ Bytes Truncated(Bytes b, std::size_t n)
 std::string AsText(const Bytes& b, std::size_t at, std::size_t n)
 {
     return std::string(reinterpret_cast<const char*>(b.data() + at), n);
-}
-
-void WriteBytes(const std::string& path, const Bytes& bytes)
-{
-    testsupport::WriteTextFile(path, std::string(bytes.begin(), bytes.end()));
 }
 
 // Every test gets its own colour directory and configuration folder, and

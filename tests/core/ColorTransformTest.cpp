@@ -2,41 +2,22 @@
 // in-place use, ownership on move, and the quiet failure.
 
 #include "core/ColorTransform.h"
+#include "tests/core/CoreTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
-#include <random>
 #include <utility>
 #include <vector>
 
-namespace {
-
-struct ProfileCloser
-{
-    void operator()(void* p) const { cmsCloseProfile(p); }
-};
-using Profile = std::unique_ptr<void, ProfileCloser>;
-
-std::vector<RGB16> RandomPixels(std::size_t n, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::uniform_int_distribution<int> channel(0, 65535);
-    std::vector<RGB16> v(n);
-    for (RGB16& p : v)
-        p = {static_cast<std::uint16_t>(channel(random)),
-             static_cast<std::uint16_t>(channel(random)),
-             static_cast<std::uint16_t>(channel(random))};
-    return v;
-}
-
-} // namespace
+using coretest::LinearSRGBProfile;
+using coretest::RandomPixels;
 
 TEST(ColorTransform, SRGBToItselfIsNearlyTheIdentity)
 {
-    Profile srgb(cmsCreate_sRGBProfile());
+    LcmsProfilePtr srgb(cmsCreate_sRGBProfile());
     const CColorTransform t = CColorTransform::Create(srgb.get(), srgb.get());
     ASSERT_TRUE(t.IsValid());
     const std::vector<RGB16> in = RandomPixels(500, 1);
@@ -54,13 +35,8 @@ TEST(ColorTransform, SRGBToItselfIsNearlyTheIdentity)
 
 TEST(ColorTransform, SpanInPlaceAndPixelByPixelAgree)
 {
-    Profile srgb(cmsCreate_sRGBProfile());
-    cmsCIExyY d65{0.3127, 0.3290, 1.0};
-    cmsCIExyYTRIPLE primaries{{0.64, 0.33, 1.0}, {0.30, 0.60, 1.0}, {0.15, 0.06, 1.0}};
-    cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
-    cmsToneCurve* curves[3] = {linear, linear, linear};
-    Profile linearProfile(cmsCreateRGBProfile(&d65, &primaries, curves));
-    cmsFreeToneCurve(linear);
+    LcmsProfilePtr srgb(cmsCreate_sRGBProfile());
+    LcmsProfilePtr linearProfile = LinearSRGBProfile();
     const CColorTransform t = CColorTransform::Create(srgb.get(), linearProfile.get());
     ASSERT_TRUE(t.IsValid());
 
@@ -99,15 +75,15 @@ TEST(ColorTransform, InvalidTransformsDoNothing)
 
     // LittleCMS refuses a Lab profile as the output of an RGB transform in
     // this format, and a missing profile; both give an invalid object.
-    Profile srgb(cmsCreate_sRGBProfile());
-    Profile lab(cmsCreateLab4Profile(nullptr));
+    LcmsProfilePtr srgb(cmsCreate_sRGBProfile());
+    LcmsProfilePtr lab(cmsCreateLab4Profile(nullptr));
     EXPECT_FALSE(CColorTransform::Create(srgb.get(), lab.get()).IsValid());
     EXPECT_FALSE(CColorTransform::Create(nullptr, srgb.get()).IsValid());
 }
 
 TEST(ColorTransform, MovingHandsOverTheTransform)
 {
-    Profile srgb(cmsCreate_sRGBProfile());
+    LcmsProfilePtr srgb(cmsCreate_sRGBProfile());
     CColorTransform a = CColorTransform::Create(srgb.get(), srgb.get());
     ASSERT_TRUE(a.IsValid());
     const cmsHTRANSFORM handle = a.Handle();

@@ -10,6 +10,7 @@
 #include "core/GammaTable.h"
 #include "core/Pow1by3Table.h"
 #include "core/RGBImage.h"
+#include "tests/core/CoreTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -36,20 +37,10 @@ static void PrintTo(const RGB16& p, std::ostream* os)
 
 namespace {
 
-// A w x h image of pseudo-random pixels, the same for a given seed.
-CRGBImage RandomImage(int w, int h, unsigned seed)
-{
-    CRGBImage image(w, h);
-    RGB16* p = image.Lock();
-    std::mt19937 random(seed);
-    std::uniform_int_distribution<int> channel(0, 65535);
-    for (std::size_t i = 0; i < image.GetPixelCount(); ++i)
-        p[i] = {static_cast<std::uint16_t>(channel(random)),
-                static_cast<std::uint16_t>(channel(random)),
-                static_cast<std::uint16_t>(channel(random))};
-    image.Unlock();
-    return image;
-}
+using coretest::DistinctTables;
+using coretest::LinearSRGBProfile;
+using coretest::MixingMatrix;
+using coretest::RandomImage;
 
 std::vector<RGB16> Pixels(CRGBImage& image)
 {
@@ -66,24 +57,6 @@ void SetPixels(CRGBImage& image, const std::vector<RGB16>& pixels)
     image.Unlock();
 }
 
-// Three distinct tone tables: R halves, G inverts, B scrambles the bits, so
-// that a channel read through the wrong table or not at all shows.
-CRGBGammaTable DistinctTables()
-{
-    std::vector<std::uint16_t> r(65536), g(65536), b(65536);
-    for (std::size_t i = 0; i < 65536; ++i)
-    {
-        r[i] = static_cast<std::uint16_t>(i / 2);
-        g[i] = static_cast<std::uint16_t>(65535 - i);
-        b[i] = static_cast<std::uint16_t>(i ^ 0x5A5A);
-    }
-    CRGBGammaTable t;
-    EXPECT_TRUE(t.Red().SetTable(r));
-    EXPECT_TRUE(t.Green().SetTable(g));
-    EXPECT_TRUE(t.Blue().SetTable(b));
-    return t;
-}
-
 RGB16 ThroughTables(const CRGBGammaTable& t, const RGB16& p)
 {
     return {t.Red().GetEntries()[p.r], t.Green().GetEntries()[p.g], t.Blue().GetEntries()[p.b]};
@@ -96,36 +69,12 @@ RGB16 ThroughMatrix(const CRGBMatrix& m, const RGB16& p)
     return out;
 }
 
-// A channel-mixing matrix that pushes some channels above 65535 and some
-// below 0, so clamping matters.
-CRGBMatrix MixingMatrix()
-{
-    return CRGBMatrix(CStdMatrix(1.2, -0.3, 0.1, 0.2, 0.9, -0.15, -0.1, 0.4, 1.1));
-}
-
 // sRGB primaries and D65 white, for 16-bit linear values with white at Y = 100.
 CStdMatrix SRGBToXYZ()
 {
     const double s = 100.0 / 65535.0;
     return CStdMatrix(0.4124 * s, 0.3576 * s, 0.1805 * s, 0.2126 * s, 0.7152 * s, 0.0722 * s,
                       0.0193 * s, 0.1192 * s, 0.9505 * s);
-}
-
-struct ProfileCloser
-{
-    void operator()(void* p) const { cmsCloseProfile(p); }
-};
-using Profile = std::unique_ptr<void, ProfileCloser>;
-
-Profile LinearSRGBProfile()
-{
-    cmsCIExyY d65{0.3127, 0.3290, 1.0};
-    cmsCIExyYTRIPLE primaries{{0.64, 0.33, 1.0}, {0.30, 0.60, 1.0}, {0.15, 0.06, 1.0}};
-    cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
-    cmsToneCurve* curves[3] = {linear, linear, linear};
-    Profile p(cmsCreateRGBProfile(&d65, &primaries, curves));
-    cmsFreeToneCurve(linear);
-    return p;
 }
 
 // sRGB -> linear sRGB and linear sRGB -> sRGB: two transforms that change
@@ -137,8 +86,8 @@ struct Transforms
 
     Transforms()
     {
-        Profile srgb(cmsCreate_sRGBProfile());
-        Profile linear = LinearSRGBProfile();
+        LcmsProfilePtr srgb(cmsCreate_sRGBProfile());
+        LcmsProfilePtr linear = LinearSRGBProfile();
         toLinear = CColorTransform::Create(srgb.get(), linear.get());
         toSRGB = CColorTransform::Create(linear.get(), srgb.get());
     }

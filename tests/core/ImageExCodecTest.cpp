@@ -1,6 +1,7 @@
 #include "core/ImageEx.h"
 
 #include "core/ImageFileProbe.h"
+#include "tests/core/CoreTestSupport.h"
 #include "tests/core/ImageCodecFixtures.h"
 #include "tests/support/TestEnv.h"
 
@@ -11,6 +12,7 @@
 #include <cstring>
 
 using namespace imagefixtures;
+using coretest::SamePixels;
 using testsupport::TempDir;
 
 namespace {
@@ -40,17 +42,6 @@ int MaxDifference(const CImageEx& image, const std::vector<std::uint8_t>& sample
             }
         }
     return worst;
-}
-
-bool SamePixels(const CImageEx& a, const CImageEx& b)
-{
-    if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight())
-        return false;
-    for (int y = 0; y < a.GetHeight(); ++y)
-        if (std::memcmp(a.GetPixelAddress(0, y), b.GetPixelAddress(0, y),
-                        static_cast<std::size_t>(a.GetWidth()) * 3) != 0)
-            return false;
-    return true;
 }
 
 // --- Round trips through SaveImageFile -----------------------------------------

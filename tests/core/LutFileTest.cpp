@@ -4,6 +4,7 @@
 
 #include "core/LutFile.h"
 #include "core/ColorProfile.h"
+#include "tests/core/CoreTestSupport.h"
 #include "tests/support/TestEnv.h"
 
 #include <gtest/gtest.h>
@@ -25,22 +26,9 @@ using testsupport::TempDir;
 using testsupport::WriteTextFile;
 using Bytes = std::vector<std::uint8_t>;
 
-std::uint32_t Get32(const Bytes& b, std::size_t at)
-{
-    return (std::uint32_t{b[at]} << 24) | (std::uint32_t{b[at + 1]} << 16) |
-           (std::uint32_t{b[at + 2]} << 8) | b[at + 3];
-}
-
-std::uint16_t Get16(const Bytes& b, std::size_t at)
-{
-    return static_cast<std::uint16_t>((b[at] << 8) | b[at + 1]);
-}
-
-// The value of grid index i (0..16) on the 8-bit scale: i * 255 / 16 rounded.
-int GridValue(std::size_t i)
-{
-    return static_cast<int>(std::lround(static_cast<double>(i) * 255.0 / 16.0));
-}
+using coretest::Get16;
+using coretest::Get32;
+using coretest::GridValue;
 
 using Rgb = std::array<int, 3>;
 // A LUT as a function of the 8-bit input colour.

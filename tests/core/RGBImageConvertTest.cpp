@@ -9,6 +9,7 @@
 #include "core/ImageAccess.h"
 #include "core/ImageEx.h"
 #include "core/StdMatrix.h"
+#include "tests/core/CoreTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +20,11 @@
 #include <vector>
 
 namespace {
+
+using coretest::DistinctTables;
+using coretest::LinearSRGBProfile;
+using coretest::MixingMatrix;
+using coretest::RandomImage;
 
 struct Bgr
 {
@@ -40,20 +46,6 @@ Bgr DisplayPixel(const CImageEx& display, int x, int y)
 Bgr HighBytes(const RGB16& p)
 {
     return {p.b >> 8, p.g >> 8, p.r >> 8};
-}
-
-CRGBImage RandomImage(int w, int h, unsigned seed)
-{
-    CRGBImage image(w, h);
-    RGB16* p = image.Lock();
-    std::mt19937 random(seed);
-    std::uniform_int_distribution<int> channel(0, 65535);
-    for (std::size_t i = 0; i < image.GetPixelCount(); ++i)
-        p[i] = {static_cast<std::uint16_t>(channel(random)),
-                static_cast<std::uint16_t>(channel(random)),
-                static_cast<std::uint16_t>(channel(random))};
-    image.Unlock();
-    return image;
 }
 
 RGB16 StoredPixel(CRGBImage& image, int x, int y)
@@ -79,27 +71,6 @@ CImageEx RandomDisplay(int w, int h, unsigned seed)
     return display;
 }
 
-CRGBGammaTable DistinctTables()
-{
-    std::vector<std::uint16_t> r(65536), g(65536), b(65536);
-    for (std::size_t i = 0; i < 65536; ++i)
-    {
-        r[i] = static_cast<std::uint16_t>(i / 2);
-        g[i] = static_cast<std::uint16_t>(65535 - i);
-        b[i] = static_cast<std::uint16_t>(i ^ 0x5A5A);
-    }
-    CRGBGammaTable t;
-    EXPECT_TRUE(t.Red().SetTable(r));
-    EXPECT_TRUE(t.Green().SetTable(g));
-    EXPECT_TRUE(t.Blue().SetTable(b));
-    return t;
-}
-
-CRGBMatrix MixingMatrix()
-{
-    return CRGBMatrix(CStdMatrix(1.2, -0.3, 0.1, 0.2, 0.9, -0.15, -0.1, 0.4, 1.1));
-}
-
 // The converted pixel as the reader gives it one at a time.
 RGB16 ReadConverted(CRGBImage& image, int x, int y, const CRGBGammaTable* tables,
                     const CRGBMatrix* matrix, const CColorTransform* transform = nullptr)
@@ -123,11 +94,6 @@ struct ProgressLog
         log->calls.emplace_back(done, total);
         return static_cast<int>(log->calls.size()) - 1 == log->cancelAt ? 0 : 1;
     }
-};
-
-struct ProfileCloser
-{
-    void operator()(void* p) const { cmsCloseProfile(p); }
 };
 
 } // namespace
@@ -212,14 +178,8 @@ TEST(CopyRectConverted, OtherSizesPickTheNearestPixel)
 
 TEST(CopyRectConverted, TransformsApplyInBothPaths)
 {
-    std::unique_ptr<void, ProfileCloser> srgb(cmsCreate_sRGBProfile());
-    cmsCIExyY d65{0.3127, 0.3290, 1.0};
-    cmsCIExyYTRIPLE primaries{{0.64, 0.33, 1.0}, {0.30, 0.60, 1.0}, {0.15, 0.06, 1.0}};
-    cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
-    cmsToneCurve* curves[3] = {linear, linear, linear};
-    std::unique_ptr<void, ProfileCloser> linearProfile(
-        cmsCreateRGBProfile(&d65, &primaries, curves));
-    cmsFreeToneCurve(linear);
+    LcmsProfilePtr srgb(cmsCreate_sRGBProfile());
+    LcmsProfilePtr linearProfile = LinearSRGBProfile();
     const CColorTransform transform = CColorTransform::Create(srgb.get(), linearProfile.get());
     ASSERT_TRUE(transform.IsValid());
 

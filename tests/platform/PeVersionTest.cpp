@@ -378,24 +378,4 @@ TEST(VersionInfoTest, FixedInfoNeedsItsSignature)
     EXPECT_FALSE(info.GetFixedFileInfo().has_value());
 }
 
-TEST(Utf16ToUtf8Test, ConvertsPairsAndReplacesBrokenSurrogates)
-{
-    struct Case
-    {
-        Bytes utf16;
-        std::string utf8;
-    };
-    const Case cases[] = {
-        {Utf16Z("abc"), "abc"},
-        {Utf16Z("é日本"), "é日本"},
-        {Utf16Z("𝄞x"), "𝄞x"},                   // a surrogate pair
-        {{0x00, 0xD8, 'a', 0x00}, "\xEF\xBF\xBD" "a"}, // lone high surrogate
-        {{0x00, 0xDC}, "\xEF\xBF\xBD"},            // lone low surrogate
-        {{'a', 0, 0, 0, 'b', 0}, "a"},              // stops at the zero
-        {{'a', 0, 'b'}, "a"},                       // odd last byte ignored
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(platform::Utf16LeToUtf8(c.utf16), c.utf8);
-}
-
 } // namespace
