@@ -13,6 +13,7 @@
 //     X = x / y,  Y = 1,  Z = (1 - x - y) / y.
 
 #include "agent/DdcCiLink.h"
+#include "agent/IccProfileBuilder.h"
 #include "agent/MccsCapabilities.h"
 #include "agent/TraceLog.h"
 
@@ -24,13 +25,9 @@
 inline constexpr std::size_t kEdidSize = 128;
 using EdidBlock = std::array<std::uint8_t, kEdidSize>;
 
-// A colour as XYZ; here always a chromaticity normalised to Y = 1.
-struct XyzTriple
-{
-    double X = 0.0;
-    double Y = 0.0;
-    double Z = 0.0;
-};
+// A colour as XYZ; here always a chromaticity normalised to Y = 1. The
+// same type the profile builder takes, so probe results go straight into it.
+using XyzTriple = IccXyz;
 
 // True when the data holds at least a base block with the EDID header and
 // a base-block checksum of 0.
