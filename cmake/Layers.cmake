@@ -32,6 +32,5 @@ function(qb_add_test_suite folder)
   target_link_libraries(test_${folder} PRIVATE ${ARGN} qb_test_support
                         GTest::gtest GTest::gmock GTest::gtest_main)
   gtest_discover_tests(test_${folder} DISCOVERY_MODE PRE_TEST
-                       PROPERTIES ENVIRONMENT
-                       "QT_QPA_PLATFORM=offscreen;QT_SCALE_FACTOR=1;LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0")
+                       PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()

@@ -13,5 +13,6 @@ cmake --build "$QB_ROOT/build/test" -j "$QB_JOBS"
 
 export QT_QPA_PLATFORM=offscreen QT_SCALE_FACTOR=1
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$QB_ROOT/tests/lsan.supp:print_suppressions=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 ctest --test-dir "$QB_ROOT/build/test" --output-on-failure -j "$QB_JOBS" "$@"
