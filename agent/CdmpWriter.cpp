@@ -352,34 +352,26 @@ bool CdmpWriter::Write(std::string& name)
 
 int CdmpWriter::InstallCdmpProfile(std::string& name)
 {
-    // Take the display's current profile off it first: the one remembered
+    // The profile to take off once the new one is on: the one remembered
     // from the last installation, else the one the display has now.
-    std::string current;
-    bool haveCurrent = m_currentProfileKnown != 0;
-    if (haveCurrent)
+    std::string previous;
+    if (m_currentProfileKnown != 0)
     {
-        current = m_currentProfilePath;
+        previous = m_currentProfilePath;
     }
-    else if (GetCurrentIcmProfileName(0, current))
+    else if (GetCurrentIcmProfileName(0, previous))
     {
-        SetCurrentProfilePath(current);
-        haveCurrent = true;
+        SetCurrentProfilePath(previous);
     }
     else
     {
         m_trace.Write("GetICMProfile error\n");
     }
-    if (haveCurrent)
-    {
-        m_trace.Write("current profile GetICMProfile name = " + current + ",\n");
-        if (platform::DisassociateDisplayProfile(m_deviceId, current))
-            m_trace.Write("DisassociateColorProfileFromDevice OK from device " + m_deviceId + "\n");
-        else
-            m_trace.Write("DisassociateColorProfileFromDevice error\n");
-    }
+    m_trace.Write("current profile GetICMProfile name = " + previous + ",\n");
 
-    // A pause between the two changes, so that a program watching the
-    // association sees the display without the old profile first.
+    // A pause of a second before the new profile is made: the writer runs
+    // right after the monitor's settings changed, and the display is given
+    // that moment before its profile follows.
     m_clock.SleepMs(1000);
 
     if (m_writeDocument != 0)
@@ -394,23 +386,11 @@ int CdmpWriter::InstallCdmpProfile(std::string& name)
     }
     m_trace.Write("Install file name : " + name + "\n");
 
-    std::string installed;
-    if (!platform::InstallProfile(name, &installed))
-    {
-        m_trace.Write("InstallColorProfile error\n");
+    std::string associated;
+    if (!ReplaceDisplayProfile(m_ops, m_deviceId, name, previous, m_trace, associated))
         return 0;
-    }
-    m_trace.Write("InstallColorProfile OK Install file name : " + name + "\n");
-
-    const bool associated = platform::AssociateDisplayProfile(m_deviceId, installed);
-    m_trace.Write("AssociateColorProfileWithDevice " + m_deviceId + "\n");
-    m_trace.Write("AssociateColorProfileWithDevice success = " + platform::FormatInt(associated) +
-                  "\n");
-    if (associated)
-        SetCurrentProfilePath(installed);
-    m_trace.Write("associated " + installed + "\n");
-    m_trace.Write("install file name = " + installed + "\n");
-    return associated ? 1 : 0;
+    SetCurrentProfilePath(associated);
+    return 1;
 }
 
 bool CdmpWriter::GetCurrentIcmProfileName(int mode, std::string& name) const

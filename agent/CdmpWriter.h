@@ -20,11 +20,13 @@
 // nodes of its own: each element starts on a new line with one tab per
 // level below the root.
 //
-// Installing saves the document into the colour directory, takes the
-// display's current profile off it, installs the new file and associates it
-// with the display (the association store is the notice to other programs:
-// they watch it).
+// Installing saves the document into the colour directory, installs the new
+// file, associates it with the display and only then takes the display's
+// previous profile off it (ReplaceDisplayProfile, agent/DisplayProfileOps.h),
+// so that a failure leaves the display with the profile it had. The
+// association store is the notice to other programs: they watch it.
 
+#include "agent/DisplayProfileOps.h"
 #include "agent/TraceLog.h"
 #include "platform/Clock.h"
 
@@ -73,8 +75,7 @@ public:
         Black
     };
 
-    // The clock paces the pause between taking the old profile off the
-    // display and installing the new one.
+    // The clock paces the pause before a new profile is made and installed.
     explicit CdmpWriter(platform::Clock& clock = platform::SystemClock());
 
     // Text setters: an empty text is ignored (the old one stays).
@@ -121,6 +122,9 @@ public:
     // The display whose profile changes (a device ID of the association
     // store; empty: the default display).
     void SetDeviceId(std::string deviceId) { m_deviceId = std::move(deviceId); }
+    // Replaces the install and association operations; the default is
+    // DisplayProfileOps::Platform().
+    void SetDisplayProfileOps(DisplayProfileOps ops) { m_ops = std::move(ops); }
 
     // The document as XML text.
     std::string DocumentText() const;
@@ -131,10 +135,15 @@ public:
     // not be written.
     bool Write(std::string& name);
 
-    // 1 when the new profile is associated with the display, 0 when it is
-    // not (installation or association failed), -1 when the document could
-    // not be written (nothing is installed then). name becomes the path of
-    // the file installed from.
+    // Makes the document (or, without write-document, the prepared file) the
+    // display's profile. The profile taken off is the remembered current
+    // profile, else the display's profile now (then remembered). 1 when the
+    // new profile is associated with the display (it becomes the remembered
+    // current profile, and the previous one is taken off); 0 when it is not
+    // (installation or association failed); -1 when the document could not
+    // be written (nothing is installed then). After 0 or -1 the display's
+    // associations are as they were. name becomes the path of the file
+    // installed from.
     int InstallCdmpProfile(std::string& name);
 
     // mode 0: the display's current profile (its full path in the colour
@@ -188,5 +197,6 @@ private:
     std::string m_currentProfilePath;
     std::string m_colorDirectory;
     std::string m_deviceId;
+    DisplayProfileOps m_ops = DisplayProfileOps::Platform();
     platform::Clock& m_clock;
 };

@@ -50,12 +50,6 @@ bool EndsWithIcm(const std::string& name)
     return ext == ".icm";
 }
 
-std::string FileNameOf(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // x, y of a triple; nullopt when it has no chromaticity (sums to 0 or is not
 // finite), as a damaged profile may give.
 std::optional<std::pair<double, double>> Chromaticity(const IccXyz& v)
@@ -191,21 +185,6 @@ CdmpXyz ToCdmp(const IccXyz& v)
 }
 
 } // namespace
-
-DisplayProfileOps DisplayProfileOps::Platform()
-{
-    DisplayProfileOps ops;
-    ops.install = [](const std::string& source, std::string* installedPath) {
-        return platform::InstallProfile(source, installedPath);
-    };
-    ops.associate = [](const std::string& deviceId, const std::string& profile) {
-        return platform::AssociateDisplayProfile(deviceId, profile);
-    };
-    ops.disassociate = [](const std::string& deviceId, const std::string& profile) {
-        return platform::DisassociateDisplayProfile(deviceId, profile);
-    };
-    return ops;
-}
 
 int GetDefaultGammaFromCapabilities(const CMccsCapabilities& capabilities, double& gamma)
 {
@@ -769,7 +748,7 @@ int CProfileInstaller::InstallIccProfile(CIccProfileBuilder& builder, const std:
     }
 
     std::string associated;
-    if (!ReplaceDisplayProfile(file, previous, associated))
+    if (!ReplaceProfile(file, previous, associated))
         return 0;
     builder.SetCurrentProfilePath(associated);
     return 1;
@@ -808,46 +787,17 @@ int CProfileInstaller::InstallDeviceModelProfile(CdmpWriter& writer, const std::
     }
 
     std::string associated;
-    if (!ReplaceDisplayProfile(file, previous, associated))
+    if (!ReplaceProfile(file, previous, associated))
         return 0;
     writer.SetCurrentProfilePath(associated);
     return 1;
 }
 
-bool CProfileInstaller::ReplaceDisplayProfile(const std::string& file, const std::string& previous,
-                                              std::string& associated)
+bool CProfileInstaller::ReplaceProfile(const std::string& file, const std::string& previous,
+                                       std::string& associated)
 {
-    std::string installed;
-    if (!m_ops.install || !m_ops.install(file, &installed))
-    {
-        m_trace.Write("InstallColorProfile error\n");
-        m_retryAdvised = true;
-        return false;
-    }
-    m_trace.Write("InstallColorProfile OK Install file name : " + file + "\n");
-
-    // The new profile goes on first: should anything below fail, the
-    // display keeps the profile it had.
-    const bool ok = m_ops.associate && m_ops.associate(m_deviceId, installed);
-    m_trace.Write("AssociateColorProfileWithDevice " + m_deviceId + "\n");
-    m_trace.Write("AssociateColorProfileWithDevice success = " + FormatInt(ok ? 1 : 0) + "\n");
-    if (!ok)
-    {
-        m_retryAdvised = true;
-        return false;
-    }
-    associated = installed;
-
-    // Then the old one comes off, unless it is the same file (a profile
-    // reused for the new settings stays where it is).
-    if (!previous.empty() && FileNameOf(previous) != FileNameOf(installed))
-    {
-        if (m_ops.disassociate && m_ops.disassociate(m_deviceId, previous))
-            m_trace.Write("DisassociateColorProfileFromDevice OK from device " + m_deviceId + "\n");
-        else
-            m_trace.Write("DisassociateColorProfileFromDevice error\n");
-    }
-    m_trace.Write("associated " + installed + "\n");
-    m_trace.Write("install file name = " + installed + "\n");
-    return true;
+    if (ReplaceDisplayProfile(m_ops, m_deviceId, file, previous, m_trace, associated))
+        return true;
+    m_retryAdvised = true;
+    return false;
 }

@@ -19,14 +19,16 @@
 // The chosen file is copied into the colour directory and associated with
 // the display in the association store (platform/ColorDirectory.h), which
 // is how other programs learn of the change. The new profile is associated
-// BEFORE the previous one is taken off the display: whatever fails on the
-// way, the display never ends up without a profile.
+// BEFORE the previous one is taken off the display (ReplaceDisplayProfile,
+// agent/DisplayProfileOps.h): whatever fails on the way, the display never
+// ends up without a profile.
 //
 // Nothing here shows a message or touches a timer: results are codes and
 // trace lines, and the owner (the agent's dialog) decides what the user sees
 // and when to try again.
 
 #include "agent/CdmpWriter.h"
+#include "agent/DisplayProfileOps.h"
 #include "agent/IccProfileBuilder.h"
 #include "agent/MccsCapabilities.h"
 #include "agent/MonitorProbe.h"
@@ -34,7 +36,6 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <span>
 #include <string>
 #include <utility>
@@ -103,21 +104,6 @@ struct ProfileSettings
     int greenLuminance = 130;
     int blueLuminance = 25;
     bool gammaSelectSupported = false; // the support flag of 68h (GammaSelect)
-};
-
-// How a profile file reaches the display: install (copy into the colour
-// directory; the installed path comes back), associate with a display, and
-// take off a display. By default the platform's colour directory and
-// association store; tests (and the agent's end-to-end tests) put fakes in,
-// for instance one that fails on demand.
-struct DisplayProfileOps
-{
-    std::function<bool(const std::string& source, std::string* installedPath)> install;
-    std::function<bool(const std::string& deviceId, const std::string& profile)> associate;
-    std::function<bool(const std::string& deviceId, const std::string& profile)> disassociate;
-
-    // platform::InstallProfile, AssociateDisplayProfile, DisassociateDisplayProfile.
-    static DisplayProfileOps Platform();
 };
 
 class CProfileInstaller
@@ -253,10 +239,10 @@ private:
     bool ProName(std::span<const std::uint16_t, kValueCount> values, std::string& name);
     // The profile the next installation takes off the display.
     std::string PreviousProfile(const std::string& displayProfile);
-    // Install, associate, then remove `previous`; the associated path in
-    // `associated`.
-    bool ReplaceDisplayProfile(const std::string& file, const std::string& previous,
-                               std::string& associated);
+    // ReplaceDisplayProfile with the installer's ops and display; a failure
+    // advises a retry.
+    bool ReplaceProfile(const std::string& file, const std::string& previous,
+                        std::string& associated);
 
     CMonitorProbe& m_probe;
     const CMccsCapabilities& m_capabilities;

@@ -374,12 +374,89 @@ TEST_F(CdmpWriterTest, InstallOfAPreparedFileWritesNothing)
     std::string missing = "absent.cdmp";
     EXPECT_EQ(writer.InstallCdmpProfile(missing), 0);
     EXPECT_FALSE(FileExists(ColorDir() + "absent.cdmp"));
-    const std::vector<std::string> profiles = platform::DisplayProfiles(kDevice);
-    EXPECT_EQ(std::count(profiles.begin(), profiles.end(), "absent.cdmp"), 0);
+    EXPECT_EQ(platform::DisplayProfiles(kDevice), std::vector<std::string>{"user.cdmp"});
+}
+
+// The platform's operations, with install or association made to fail on
+// demand, recording the order of the calls.
+struct FailingOps
+{
+    std::vector<std::string> calls;
+    bool failInstall = false;
+    bool failAssociate = false;
+
+    DisplayProfileOps Make()
+    {
+        const DisplayProfileOps real = DisplayProfileOps::Platform();
+        DisplayProfileOps ops;
+        ops.install = [this, real](const std::string& source, std::string* installed) {
+            calls.push_back("install " + source.substr(source.rfind('/') + 1));
+            return !failInstall && real.install(source, installed);
+        };
+        ops.associate = [this, real](const std::string& device, const std::string& profile) {
+            calls.push_back("associate " + profile.substr(profile.rfind('/') + 1));
+            return !failAssociate && real.associate(device, profile);
+        };
+        ops.disassociate = [this, real](const std::string& device, const std::string& profile) {
+            calls.push_back("disassociate " + profile.substr(profile.rfind('/') + 1));
+            return real.disassociate(device, profile);
+        };
+        return ops;
+    }
+};
+
+TEST_F(CdmpWriterTest, InstallAssociatesTheNewProfileBeforeTakingTheOldOneOff)
+{
+    ASSERT_TRUE(platform::AssociateDisplayProfile(kDevice, "old.icm"));
+    FailingOps ops;
+    CdmpWriter writer(m_clock);
+    writer.SetDeviceId(kDevice);
+    writer.SetDisplayProfileOps(ops.Make());
+    FillTypical(writer);
+    std::string name = "new";
+    ASSERT_EQ(writer.InstallCdmpProfile(name), 1);
+    EXPECT_EQ(ops.calls, (std::vector<std::string>{"install new.cdmp", "associate new.cdmp",
+                                                   "disassociate old.icm"}));
+    EXPECT_EQ(platform::DisplayProfiles(kDevice), std::vector<std::string>{"new.cdmp"});
+}
+
+// A failed install or association returns 0 with the display's profiles as
+// they were: the old profile is still associated and still the one the
+// next installation takes off.
+TEST_F(CdmpWriterTest, FailedInstallOrAssociationKeepsTheOldProfile)
+{
+    for (const bool failInstall : {true, false})
+    {
+        SCOPED_TRACE(failInstall ? "install fails" : "association fails");
+        ASSERT_TRUE(platform::AssociateDisplayProfile(kDevice, "old.icm"));
+        FailingOps ops;
+        ops.failInstall = failInstall;
+        ops.failAssociate = !failInstall;
+        CdmpWriter writer(m_clock);
+        writer.SetDeviceId(kDevice);
+        writer.SetDisplayProfileOps(ops.Make());
+        FillTypical(writer);
+
+        std::string name = "new";
+        EXPECT_EQ(writer.InstallCdmpProfile(name), 0);
+        EXPECT_EQ(platform::DisplayProfiles(kDevice), std::vector<std::string>{"old.icm"});
+        EXPECT_EQ(writer.CurrentProfilePath(), ColorDir() + "old.icm");
+        for (const std::string& call : ops.calls)
+            EXPECT_EQ(call.rfind("disassociate", 0), std::string::npos) << call;
+
+        // Once the store works again the retry replaces the old profile.
+        ops.failInstall = false;
+        ops.failAssociate = false;
+        name = "new";
+        ASSERT_EQ(writer.InstallCdmpProfile(name), 1);
+        EXPECT_EQ(platform::DisplayProfiles(kDevice), std::vector<std::string>{"new.cdmp"});
+        ASSERT_TRUE(platform::DisassociateDisplayProfile(kDevice, "new.cdmp"));
+    }
 }
 
 // When the document cannot be saved, whatever file of that name is in the
-// colour directory stays out of the association.
+// colour directory stays out of the association, and the display keeps its
+// profile.
 TEST_F(CdmpWriterTest, InstallFailsWithoutInstallingWhenTheSaveFails)
 {
     ASSERT_TRUE(platform::EnsureFolder(ColorDir() + "blocked.cdmp/"));
@@ -390,8 +467,7 @@ TEST_F(CdmpWriterTest, InstallFailsWithoutInstallingWhenTheSaveFails)
     std::string name = "blocked";
     EXPECT_EQ(writer.InstallCdmpProfile(name), -1);
     EXPECT_EQ(name, "blocked");
-    const std::vector<std::string> profiles = platform::DisplayProfiles(kDevice);
-    EXPECT_EQ(std::count(profiles.begin(), profiles.end(), "blocked.cdmp"), 0);
+    EXPECT_EQ(platform::DisplayProfiles(kDevice), std::vector<std::string>{"old.icm"});
 }
 
 TEST_F(CdmpWriterTest, CurrentProfileNameComesFromTheDisplayOrTheRememberedPath)

@@ -565,7 +565,29 @@ struct RecordingOps
     }
 };
 
-TEST_F(ProfileInstallerTest, NewProfileIsAssociatedBeforeTheOldOneIsRemoved)
+// Both profile formats go through the same install, associate, then remove
+// sequence.
+class ProfileInstallerFormatTest : public ProfileInstallerTest,
+                                   public ::testing::WithParamInterface<int>
+{
+protected:
+    ProfileInstallerFormatTest() { settings.format = GetParam(); }
+
+    // The file name the installer gives the profile of a base name.
+    std::string File(const std::string& base) const
+    {
+        return base + (GetParam() == 0 ? ".icm" : ".cdmp");
+    }
+
+    ProfileSettings settings = easy;
+};
+
+INSTANTIATE_TEST_SUITE_P(Formats, ProfileInstallerFormatTest, ::testing::Values(0, 1),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return std::string(info.param == 0 ? "Icc" : "DeviceModel");
+                         });
+
+TEST_P(ProfileInstallerFormatTest, NewProfileIsAssociatedBeforeTheOldOneIsRemoved)
 {
     // The display has the user's own profile when the agent starts.
     WriteTextFile(Path("user.icm"), "user's profile");
@@ -573,38 +595,41 @@ TEST_F(ProfileInstallerTest, NewProfileIsAssociatedBeforeTheOldOneIsRemoved)
     RecordingOps recording;
     installer.SetDisplayProfileOps(recording.Make());
 
-    ASSERT_EQ(installer.InstallColorProfile(Values(5), easy), CProfileInstaller::kResultOk);
-    EXPECT_EQ(recording.calls, (std::vector<std::string>{"install 6500K_22_ABC1234.icm",
-                                                         "associate 6500K_22_ABC1234.icm",
+    ASSERT_EQ(installer.InstallColorProfile(Values(5), settings), CProfileInstaller::kResultOk);
+    EXPECT_EQ(recording.calls, (std::vector<std::string>{"install " + File("6500K_22_ABC1234"),
+                                                         "associate " + File("6500K_22_ABC1234"),
                                                          "disassociate user.icm"}));
-    EXPECT_EQ(Associated(), std::vector<std::string>{"6500K_22_ABC1234.icm"});
+    EXPECT_EQ(Associated(), std::vector<std::string>{File("6500K_22_ABC1234")});
 
     // The next decision starts from the profile the agent associated.
     recording.calls.clear();
-    ASSERT_EQ(installer.InstallColorProfile(Values(4, kNone, kNone), easy),
+    ASSERT_EQ(installer.InstallColorProfile(Values(4, kNone, kNone), settings),
               CProfileInstaller::kResultOk);
-    EXPECT_EQ(recording.calls, (std::vector<std::string>{"install 5000K_22_ABC1234.icm",
-                                                         "associate 5000K_22_ABC1234.icm",
-                                                         "disassociate 6500K_22_ABC1234.icm"}));
-    EXPECT_EQ(Associated(), std::vector<std::string>{"5000K_22_ABC1234.icm"});
+    EXPECT_EQ(recording.calls,
+              (std::vector<std::string>{"install " + File("5000K_22_ABC1234"),
+                                        "associate " + File("5000K_22_ABC1234"),
+                                        "disassociate " + File("6500K_22_ABC1234")}));
+    EXPECT_EQ(Associated(), std::vector<std::string>{File("5000K_22_ABC1234")});
 }
 
-TEST_F(ProfileInstallerTest, FailedInstallOrAssociationKeepsTheOldProfileAndAsksForRetry)
+TEST_P(ProfileInstallerFormatTest, FailedInstallOrAssociationKeepsTheOldProfileAndAsksForRetry)
 {
-    ASSERT_EQ(installer.InstallColorProfile(Values(5), easy), CProfileInstaller::kResultOk);
+    ASSERT_EQ(installer.InstallColorProfile(Values(5), settings), CProfileInstaller::kResultOk);
     RecordingOps recording;
     installer.SetDisplayProfileOps(recording.Make());
 
     for (const bool failInstall : {true, false})
     {
+        SCOPED_TRACE(failInstall ? "install fails" : "association fails");
         recording.failInstall = failInstall;
         recording.failAssociate = !failInstall;
         recording.calls.clear();
-        EXPECT_EQ(installer.InstallColorProfile(Values(4, kNone, kNone), easy),
+        EXPECT_EQ(installer.InstallColorProfile(Values(4, kNone, kNone), settings),
                   CProfileInstaller::kResultFailed);
         EXPECT_TRUE(installer.RetryAdvised());
-        EXPECT_EQ(Associated(), std::vector<std::string>{"6500K_22_ABC1234.icm"});
-        EXPECT_EQ(installer.CurrentProfileName(), Path("6500K_22_ABC1234.icm"));
+        EXPECT_EQ(Associated(), std::vector<std::string>{File("6500K_22_ABC1234")});
+        EXPECT_EQ(installer.CurrentProfileName(), Path(File("6500K_22_ABC1234")));
+        EXPECT_FALSE(recording.calls.empty());
         for (const std::string& call : recording.calls)
             EXPECT_EQ(call.rfind("disassociate", 0), std::string::npos) << call;
     }
@@ -612,10 +637,10 @@ TEST_F(ProfileInstallerTest, FailedInstallOrAssociationKeepsTheOldProfileAndAsks
     // The retry succeeds once the store works again, and only then is the
     // old profile removed.
     recording.failAssociate = false;
-    ASSERT_EQ(installer.InstallColorProfile(Values(4, kNone, kNone), easy),
+    ASSERT_EQ(installer.InstallColorProfile(Values(4, kNone, kNone), settings),
               CProfileInstaller::kResultOk);
     EXPECT_FALSE(installer.RetryAdvised());
-    EXPECT_EQ(Associated(), std::vector<std::string>{"5000K_22_ABC1234.icm"});
+    EXPECT_EQ(Associated(), std::vector<std::string>{File("5000K_22_ABC1234")});
 }
 
 TEST_F(ProfileInstallerTest, UnreadableEdidFailsAndAsksForRetry)

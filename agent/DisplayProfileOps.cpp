@@ -1,0 +1,66 @@
+#include "agent/DisplayProfileOps.h"
+
+#include "platform/ColorDirectory.h"
+#include "platform/Numbers.h"
+
+namespace {
+
+std::string FileNameOf(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace
+
+DisplayProfileOps DisplayProfileOps::Platform()
+{
+    DisplayProfileOps ops;
+    ops.install = [](const std::string& source, std::string* installedPath) {
+        return platform::InstallProfile(source, installedPath);
+    };
+    ops.associate = [](const std::string& deviceId, const std::string& profile) {
+        return platform::AssociateDisplayProfile(deviceId, profile);
+    };
+    ops.disassociate = [](const std::string& deviceId, const std::string& profile) {
+        return platform::DisassociateDisplayProfile(deviceId, profile);
+    };
+    return ops;
+}
+
+bool ReplaceDisplayProfile(const DisplayProfileOps& ops, const std::string& deviceId,
+                           const std::string& file, const std::string& previous,
+                           const CTraceLog& trace, std::string& associated)
+{
+    std::string installed;
+    if (!ops.install || !ops.install(file, &installed))
+    {
+        trace.Write("InstallColorProfile error\n");
+        return false;
+    }
+    trace.Write("InstallColorProfile OK Install file name : " + file + "\n");
+
+    // The new profile goes on first: should the association fail, the
+    // display keeps the profile it had.
+    const bool ok = ops.associate && ops.associate(deviceId, installed);
+    trace.Write("AssociateColorProfileWithDevice " + deviceId + "\n");
+    trace.Write("AssociateColorProfileWithDevice success = " + platform::FormatInt(ok ? 1 : 0) +
+                "\n");
+    if (ok)
+    {
+        // Then the old one comes off, unless it is the same file (a profile
+        // reused for the new settings stays where it is). The association
+        // store names profiles by file name, so that is what is compared.
+        if (!previous.empty() && FileNameOf(previous) != FileNameOf(installed))
+        {
+            if (ops.disassociate && ops.disassociate(deviceId, previous))
+                trace.Write("DisassociateColorProfileFromDevice OK from device " + deviceId + "\n");
+            else
+                trace.Write("DisassociateColorProfileFromDevice error\n");
+        }
+        associated = installed;
+    }
+    trace.Write("associated " + installed + "\n");
+    trace.Write("install file name = " + installed + "\n");
+    return ok;
+}

@@ -1,0 +1,43 @@
+#pragma once
+// Putting a profile file on a display, the one way the agent does it.
+//
+// A display's profile changes in three steps: the file is installed (copied
+// into the colour directory), the installed copy is associated with the
+// display (which makes it the display's default), and only then is the
+// previous profile taken off. Should the install or the association fail,
+// nothing has been taken off yet and the display keeps the profile it had:
+// it is never left without one. Both the ICC profiles and the device-model
+// (".cdmp") profiles go through ReplaceDisplayProfile.
+
+#include "agent/TraceLog.h"
+
+#include <functional>
+#include <string>
+
+// How a profile file reaches the display: install (copy into the colour
+// directory; the installed path comes back), associate with a display, and
+// take off a display. By default the platform's colour directory and
+// association store; tests (and the agent's end-to-end tests) put fakes in,
+// for instance one that fails on demand.
+struct DisplayProfileOps
+{
+    std::function<bool(const std::string& source, std::string* installedPath)> install;
+    std::function<bool(const std::string& deviceId, const std::string& profile)> associate;
+    std::function<bool(const std::string& deviceId, const std::string& profile)> disassociate;
+
+    // platform::InstallProfile, AssociateDisplayProfile, DisassociateDisplayProfile.
+    static DisplayProfileOps Platform();
+};
+
+// Installs `file`, associates the installed copy with the display `deviceId`
+// and then takes `previous` off it. `previous` may be empty (nothing to take
+// off); when it names the same file as the installed copy (a profile reused
+// for new settings) it stays, as it is the new profile. True when the
+// association succeeded, with the installed path in `associated`; false
+// (`associated` untouched, `previous` still associated) when the install or
+// the association failed or the ops lack an install or associate function.
+// A failed disassociation is traced and does not count as failure: the new
+// profile is the display's default either way.
+bool ReplaceDisplayProfile(const DisplayProfileOps& ops, const std::string& deviceId,
+                           const std::string& file, const std::string& previous,
+                           const CTraceLog& trace, std::string& associated);
