@@ -6,7 +6,10 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/setup.sh"
 
 # Debian packages of the peer programs and libraries the benchmarks time.
-QB_BENCH_PEERS=()
+# dcraw and libraw-bin (unprocessed_raw, dcraw_emu): DNG decoding and development.
+# libvips-tools (vips sharpen, vips resize) and imagemagick (convert with LCHab
+# round trips): the correction steps.
+QB_BENCH_PEERS=(dcraw libraw-bin libvips-tools imagemagick)
 qb_install_packages "${QB_PACKAGES[@]}" "${QB_BENCH_PEERS[@]}"
 
 build="$QB_ROOT/build/bench"

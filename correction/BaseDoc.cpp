@@ -1,0 +1,356 @@
+#include "correction/BaseDoc.h"
+
+#include "core/ImageAccess.h"
+#include "core/RGBImage.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+namespace {
+
+std::atomic<StepEditionPolicy> g_editionPolicy{StepEditionPolicy::AllStepsDisabled};
+std::atomic<int> g_stepThreads{0};
+
+// More threads than this gain nothing on the memory-bound row loops.
+constexpr int kMaxStepThreads = 32;
+
+bool RectInside(const CRect& rect, int width, int height)
+{
+    return rect.left >= 0 && rect.top >= 0 && rect.left <= rect.right && rect.top <= rect.bottom &&
+           rect.right <= width && rect.bottom <= height;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Edition policy and threads
+
+void SetStepEditionPolicy(StepEditionPolicy policy)
+{
+    g_editionPolicy.store(policy);
+}
+
+StepEditionPolicy GetStepEditionPolicy()
+{
+    return g_editionPolicy.load();
+}
+
+ScopedStepEditionPolicy::ScopedStepEditionPolicy(StepEditionPolicy policy)
+    : m_previous(GetStepEditionPolicy())
+{
+    SetStepEditionPolicy(policy);
+}
+
+ScopedStepEditionPolicy::~ScopedStepEditionPolicy()
+{
+    SetStepEditionPolicy(m_previous);
+}
+
+void SetStepThreadCount(int count)
+{
+    g_stepThreads.store(std::clamp(count, 0, kMaxStepThreads));
+}
+
+int GetStepThreadCount()
+{
+    const int count = g_stepThreads.load();
+    if (count > 0)
+        return count;
+    const unsigned hardware = std::thread::hardware_concurrency();
+    return std::clamp(static_cast<int>(hardware), 1, kMaxStepThreads);
+}
+
+// ---------------------------------------------------------------------------
+// CBaseDoc
+
+void CBaseDoc::Reset()
+{
+    m_title.clear();
+}
+
+bool CBaseDoc::IsEqual(const CBaseDoc&) const
+{
+    return true;
+}
+
+bool CBaseDoc::IsStepEnabled() const
+{
+    return GetStepEditionPolicy() == StepEditionPolicy::AllStepsEnabled;
+}
+
+bool CBaseDoc::LoadParams(const CParamFileReader& file)
+{
+    const std::string section = GetSectionName();
+    if (!section.empty())
+        m_title = file.GetString(section, "Title", "");
+    return true;
+}
+
+bool CBaseDoc::SaveParams(CParamFileWriter& file) const
+{
+    const std::string section = GetSectionName();
+    if (section.empty())
+        return true;
+    bool ok = file.BeginSection(section);
+    ok = file.WriteKey("Ver", kParamVersion) && ok;
+    ok = file.WriteKey("Title", m_title) && ok;
+    return ok;
+}
+
+bool CBaseDoc::ProcessImage(CRGBImage& image, const CPow1by3Table* cubeRoots,
+                            const CStdMatrix& rgbToXyz, const CDNGTranspose* raw, double scale,
+                            const BatchSizeRequest*, void* user, ProgressCallback callback,
+                            std::vector<std::string>* details)
+{
+    CAccessRGBImageByLab access(image, cubeRoots, rgbToXyz);
+    if (!PrepareApply(raw, access, details, scale))
+        return false;
+    return ApplyRect(access, nullptr, nullptr, nullptr, user, callback, 1);
+}
+
+bool CBaseDoc::PrepareApply(const CDNGTranspose*, CAccessRGBImageByLab&, std::vector<std::string>*,
+                            double)
+{
+    return true;
+}
+
+bool CBaseDoc::ApplyRect(CAccessRGBImageByLab& source, const CRect* sourceRect,
+                         CAccessRGBImageByLab* destination, const CRect* destinationRect,
+                         void* user, ProgressCallback callback, int mode)
+{
+    if (!destination)
+        return Apply(source, sourceRect, user, callback, mode);
+
+    const CRect src = sourceRect ? *sourceRect : CRect(0, 0, source.GetWidth(), source.GetHeight());
+    const CRect dst = destinationRect
+                          ? *destinationRect
+                          : CRect(0, 0, destination->GetWidth(), destination->GetHeight());
+    // Rectangles come from the project's own tiling; one reaching outside
+    // its image is refused rather than read or written out of bounds.
+    if (!RectInside(src, source.GetWidth(), source.GetHeight()) ||
+        !RectInside(dst, destination->GetWidth(), destination->GetHeight()))
+        return false;
+
+    const int width = dst.Width();
+    const int height = dst.Height();
+    if (width > 0 && height > 0 && !src.IsRectEmpty())
+    {
+        if (src.Width() == width && src.Height() == height)
+        {
+            for (int y = 0; y < height; ++y)
+            {
+                std::memmove(PixelRow(*destination, dst.left, dst.top + y),
+                             PixelRow(source, src.left, src.top + y),
+                             static_cast<std::size_t>(width) * sizeof(RGB16));
+            }
+        }
+        else
+        {
+            std::vector<int> columns(static_cast<std::size_t>(width));
+            for (int x = 0; x < width; ++x)
+                columns[x] = SampleIndex(x, src.left, src.Width(), width, source.GetWidth());
+            const RGB16* base = PixelRow(source, 0, 0);
+            const std::size_t stride = static_cast<std::size_t>(source.GetWidth());
+            for (int y = 0; y < height; ++y)
+            {
+                const int row = SampleIndex(y, src.top, src.Height(), height, source.GetHeight());
+                const RGB16* from = base + static_cast<std::size_t>(row) * stride;
+                RGB16* to = PixelRow(*destination, dst.left, dst.top + y);
+                for (int x = 0; x < width; ++x)
+                    to[x] = from[columns[x]];
+            }
+        }
+    }
+    return Apply(*destination, &dst, user, callback, mode);
+}
+
+void CBaseDoc::GetTileSize(int& width, int& height) const
+{
+    width = kDefaultTileWidth;
+    height = kDefaultTileHeight;
+}
+
+bool CBaseDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, void* user,
+                     ProgressCallback callback, int)
+{
+    const int rows = rect ? rect->Height() : image.GetHeight();
+    if (!callback)
+        return true;
+    for (int row = 0; row < rows; ++row)
+    {
+        if (!ReportRowProgress(row, rows, user, callback))
+            return false;
+    }
+    return true;
+}
+
+std::string CBaseDoc::GetSectionName() const
+{
+    return {};
+}
+
+int CBaseDoc::SampleIndex(int i, int srcStart, int srcLength, int dstLength, int limit)
+{
+    if (dstLength <= 0 || limit <= 0)
+        return 0;
+    const long long offset = static_cast<long long>(i) * srcLength / dstLength;
+    const long long index = srcStart + offset + (srcLength / dstLength) / 2;
+    return static_cast<int>(std::clamp<long long>(index, 0, limit - 1));
+}
+
+bool CBaseDoc::ReportRowProgress(int row, int rows, void* user, ProgressCallback callback)
+{
+    if (!callback)
+        return true;
+    // A single row is all of the work: 100, where row / (rows - 1) is 0 / 0.
+    const double percent = rows > 1 ? static_cast<double>(row) / (rows - 1) * 100.0 : 100.0;
+    return callback(percent, user) != 0;
+}
+
+RGB16* CBaseDoc::PixelRow(CAccessRGBImage& access, int x, int y)
+{
+    // The accessor holds the image locked for its lifetime; Lock only hands
+    // out the pixel buffer again.
+    RGB16* pixels = access.GetImage().Lock();
+    return pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(access.GetWidth()) +
+           static_cast<std::size_t>(x);
+}
+
+// ---------------------------------------------------------------------------
+// Row bands
+
+bool RunRowBands(int rows, void* user, ProgressCallback callback,
+                 const std::function<void(int first, int end)>& band)
+{
+    if (rows <= 0)
+        return true;
+    int threads = GetStepThreadCount();
+    // Several bands per thread even out uneven rows; a band of at most 64
+    // rows keeps progress reports coming.
+    const int bandRows = std::clamp(rows / (threads * 8), 1, 64);
+    const int bandCount = (rows + bandRows - 1) / bandRows;
+    threads = std::min(threads, bandCount);
+    auto bandEnd = [&](int b) { return std::min(rows, (b + 1) * bandRows); };
+    auto reportBand = [&](int b) {
+        for (int row = b * bandRows; row < bandEnd(b); ++row)
+        {
+            if (!CBaseDoc::ReportRowProgress(row, rows, user, callback))
+                return false;
+        }
+        return true;
+    };
+
+    if (threads <= 1)
+    {
+        for (int b = 0; b < bandCount; ++b)
+        {
+            band(b * bandRows, bandEnd(b));
+            if (!reportBand(b))
+                return false;
+        }
+        return true;
+    }
+
+    // Workers and the calling thread take bands in turn from one counter;
+    // the calling thread also reports the finished bands in order, so the
+    // callback always runs on the thread that called.
+    std::atomic<int> next{0};
+    std::atomic<bool> stop{false};
+    std::vector<char> done(static_cast<std::size_t>(bandCount), 0);
+    std::mutex mutex;
+    std::condition_variable finished;
+    auto runBand = [&](int b) {
+        band(b * bandRows, bandEnd(b));
+        {
+            const std::lock_guard lock(mutex);
+            done[static_cast<std::size_t>(b)] = 1;
+        }
+        finished.notify_one();
+    };
+    auto worker = [&] {
+        while (!stop.load())
+        {
+            const int b = next.fetch_add(1);
+            if (b >= bandCount)
+                return;
+            runBand(b);
+        }
+    };
+
+    std::vector<std::jthread> pool;
+    pool.reserve(static_cast<std::size_t>(threads - 1));
+    for (int t = 1; t < threads; ++t)
+    {
+        try
+        {
+            pool.emplace_back(worker);
+        }
+        catch (const std::system_error&)
+        {
+            break; // fewer threads do the same work
+        }
+    }
+
+    int reported = 0; // bands whose rows were reported
+    for (;;)
+    {
+        int ready = reported;
+        {
+            const std::lock_guard lock(mutex);
+            while (ready < bandCount && done[static_cast<std::size_t>(ready)])
+                ++ready;
+        }
+        for (; reported < ready; ++reported)
+        {
+            if (!reportBand(reported))
+            {
+                stop.store(true);
+                return false; // the pool joins the bands still running
+            }
+        }
+        if (reported == bandCount)
+            return true;
+        const int b = next.fetch_add(1);
+        if (b < bandCount)
+        {
+            runBand(b);
+            continue;
+        }
+        std::unique_lock lock(mutex);
+        finished.wait(lock, [&] { return done[static_cast<std::size_t>(reported)] != 0; });
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Parameter file
+
+bool SaveParamFile(const std::string& path, std::span<const CBaseDoc* const> docs)
+{
+    CParamFileWriter file;
+    bool ok = true;
+    for (const CBaseDoc* doc : docs)
+    {
+        if (doc)
+            ok = doc->SaveParams(file) && ok;
+    }
+    return ok && file.IsGood() && file.SaveToFile(path);
+}
+
+bool LoadParamFile(const std::string& path, std::span<CBaseDoc* const> docs)
+{
+    CParamFileReader file;
+    if (!file.Load(path))
+        return false;
+    bool ok = true;
+    for (CBaseDoc* doc : docs)
+    {
+        if (doc)
+            ok = doc->LoadParams(file) && ok;
+    }
+    return ok;
+}

@@ -1,0 +1,235 @@
+#pragma once
+// The step document: the base of the seven correction steps (slot order: 1
+// RAW development, 2 chart, 3 trimming, 4 gradation, 5 colour tone, 6
+// specified colour, 7 filter). Each step keeps its persisted parameters in
+// one document, derived from CBaseDoc, through which the project, the
+// batch, printing and the step panels handle any step alike: reset, copy
+// and compare, load and save one section of the parameter file, and apply
+// the step to the 16-bit working image, whole or tile by tile.
+//
+// Three kinds of state per document: the parameters (reset, copied,
+// compared, saved), the prepared data that PrepareApply derives from the
+// parameters and the image (tables, matrices; never saved, compared or
+// copied), and nothing of a panel's state.
+//
+// Applying: PrepareApply (which may fail) runs on the image first, then
+// Apply or ApplyRect, which only index the prepared data and allocate
+// nothing per pixel. Rows of a whole-image Apply are independent, so a
+// document may spread them over threads through RunRowBands (below), whose
+// output is identical to one thread.
+
+#include "core/RGB16.h"
+#include "core/Rect.h"
+#include "correction/ParamFile.h"
+
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class CRGBImage;
+class CStdMatrix;
+class CPow1by3Table;
+class CDNGTranspose;
+class CAccessRGBImage;
+class CAccessRGBImageByLab;
+
+// The progress of a step: percent done (0 to 100) and the user pointer;
+// non-zero goes on, 0 stops.
+using ProgressCallback = int (*)(double percent, void* user);
+
+// The batch's size request for one entry: size mode 1 = no request, 2 = keep
+// the size, 3 = resize into the box width x height (keeping the aspect
+// ratio, never enlarging).
+struct BatchSizeRequest
+{
+    int sizeMode = 1;
+    int width = 0;
+    int height = 0;
+};
+
+// The answer of IsStepEnabled for every document of the process. The
+// product runs with every step disabled (this edition applies a document
+// only where it is called directly: a panel's live preview, the batch's
+// resizing); tests switch the full chain on.
+enum class StepEditionPolicy
+{
+    AllStepsDisabled, // the product
+    AllStepsEnabled,
+};
+void SetStepEditionPolicy(StepEditionPolicy policy);
+StepEditionPolicy GetStepEditionPolicy();
+
+// Sets the policy for its lifetime and restores the previous one.
+class ScopedStepEditionPolicy
+{
+public:
+    explicit ScopedStepEditionPolicy(StepEditionPolicy policy);
+    ~ScopedStepEditionPolicy();
+    ScopedStepEditionPolicy(const ScopedStepEditionPolicy&) = delete;
+    ScopedStepEditionPolicy& operator=(const ScopedStepEditionPolicy&) = delete;
+
+private:
+    StepEditionPolicy m_previous;
+};
+
+class CBaseDoc
+{
+public:
+    // Section names in slot order.
+    static constexpr std::string_view kDNGParamSection = "qzDNGParamDoc";
+    static constexpr std::string_view kChartSection = "qzChartDoc";
+    static constexpr std::string_view kTrimmingSection = "qzTrimmingDoc";
+    static constexpr std::string_view kGrayCalibSection = "qzGrayCalibDoc";
+    static constexpr std::string_view kColorCalibSection = "qzColorCalibDoc";
+    static constexpr std::string_view kColorChangeSection = "qzColorChangeDoc";
+    static constexpr std::string_view kFilterSection = "qzFilterDoc";
+
+    // The value of "Ver" in every section head.
+    static constexpr std::string_view kParamVersion = "2.0";
+
+    // The default tile of ApplyRect previews.
+    static constexpr int kDefaultTileWidth = 256;
+    static constexpr int kDefaultTileHeight = 256;
+
+    // The title is empty. (A subclass's constructor calls its own Reset:
+    // the base constructor cannot reach the subclass's override.)
+    CBaseDoc() = default;
+    virtual ~CBaseDoc() = default;
+
+    // Empties the title. A subclass calls the base first, then restores its
+    // own defaults.
+    virtual void Reset();
+
+    // A new document of the same class, a copy of this one (parameters and
+    // title; prepared data as the class's copy defines it).
+    virtual std::unique_ptr<CBaseDoc> Clone() const = 0;
+
+    // Copies every parameter, title included, from a document of the same
+    // class; a document of another class leaves this one unchanged.
+    virtual void Assign(const CBaseDoc& other) = 0;
+
+    // The base answers true; a subclass compares its class and every
+    // parameter.
+    virtual bool IsEqual(const CBaseDoc& other) const;
+
+    // Whether the project applies this step: the one shared answer of the
+    // edition (false in the product). Never overridden.
+    bool IsStepEnabled() const;
+
+    void SetTitle(std::string_view title) { m_title = title; }
+    std::string GetTitle() const { return m_title; }
+
+    // Reads "Title" of the document's section (empty when missing). A
+    // subclass calls the base first and then reads its keys, replacing
+    // values that are missing, unparsable or out of range by their
+    // defaults. True unless the document refused the section as a whole.
+    // An empty section name reads nothing.
+    virtual bool LoadParams(const CParamFileReader& file);
+
+    // Begins the document's section with "Ver" = "2.0" and "Title". A
+    // subclass calls the base first and then appends its keys through a
+    // CSaveDoc on the same writer. False when any write was refused. An
+    // empty section name writes nothing (and succeeds).
+    virtual bool SaveParams(CParamFileWriter& file) const;
+
+    // Applies the step to a whole working image: wraps it in a Lab accessor
+    // on the cube-root table (null: the process-wide one) and the working
+    // space's RGB-to-XYZ matrix, runs PrepareApply (raw, accessor, details,
+    // scale), then ApplyRect (accessor, whole image, no destination, mode
+    // 1). raw: the image's RAW description or null; scale: 1.0 at full
+    // size (print development passes the developed width over the file's
+    // width); sizeRequest: the batch's, or null; details: the batch log's
+    // detail lines, or null. False when a step failed or was cancelled.
+    virtual bool ProcessImage(CRGBImage& image, const CPow1by3Table* cubeRoots,
+                              const CStdMatrix& rgbToXyz, const CDNGTranspose* raw, double scale,
+                              const BatchSizeRequest* sizeRequest, void* user,
+                              ProgressCallback callback, std::vector<std::string>* details);
+
+    // The step's precomputation for the image it will be applied to
+    // (tables, matrices, curves). The project prepares preview documents
+    // with the RAW description, no detail lines and scale 1.0. The base
+    // does nothing. False when the step cannot be applied.
+    virtual bool PrepareApply(const CDNGTranspose* raw, CAccessRGBImageByLab& source,
+                              std::vector<std::string>* details, double scale);
+
+    // Applies the step to a rectangle of source (null: the whole image).
+    // Without a destination: Apply (source, sourceRect). With one: the
+    // source rectangle is copied into the destination rectangle (null: the
+    // whole destination image), row by row when the sizes agree, else by
+    // nearest-pixel sampling (see SampleIndex), and then Apply runs on the
+    // destination rectangle. Mode: 1 whole image, 2 preview (documents
+    // give it their own meaning). False when cancelled.
+    virtual bool ApplyRect(CAccessRGBImageByLab& source, const CRect* sourceRect,
+                           CAccessRGBImageByLab* destination, const CRect* destinationRect,
+                           void* user, ProgressCallback callback, int mode);
+
+    // The tile of ApplyRect previews: 256 x 256 unless a step asks less.
+    virtual void GetTileSize(int& width, int& height) const;
+
+    // The step's pixel operation on a rectangle (null: the whole image) in
+    // place. False when the callback asked to stop. The base changes no
+    // pixel and only reports row progress.
+    virtual bool Apply(CAccessRGBImageByLab& image, const CRect* rect, void* user,
+                       ProgressCallback callback, int mode);
+
+    // The document's section in the parameter file; the base has none.
+    virtual std::string GetSectionName() const;
+
+    // Nearest-pixel sampling of a destination span of dstLength pixels
+    // from a source span of srcLength pixels starting at srcStart, with
+    // integer division: index of destination position i is
+    //     srcStart + i * srcLength / dstLength + (srcLength / dstLength) / 2
+    // clamped to limit - 1 (the last column or row of the source image).
+    // A destination half as large takes every second pixel from offset 1.
+    static int SampleIndex(int i, int srcStart, int srcLength, int dstLength, int limit);
+
+    // The progress of row `row` of `rows`: row / (rows - 1) * 100, and 100
+    // for a single row. Calls the callback (when given) and returns its
+    // answer as a bool (true: go on).
+    static bool ReportRowProgress(int row, int rows, void* user, ProgressCallback callback);
+
+    // The stored pixels of the accessor's image from (x, y) on, for loops
+    // over whole rows in place (x, y inside the image; rows are packed, so
+    // row y + 1 starts width pixels further on).
+    static RGB16* PixelRow(CAccessRGBImage& access, int x, int y);
+
+protected:
+    CBaseDoc(const CBaseDoc&) = default;
+    CBaseDoc& operator=(const CBaseDoc&) = default;
+
+    // Copies the title (for a subclass's Assign).
+    void AssignBase(const CBaseDoc& other) { m_title = other.m_title; }
+    bool IsEqualTitle(const CBaseDoc& other) const { return m_title == other.m_title; }
+
+private:
+    std::string m_title;
+};
+
+// Row-parallel driver of whole-image pixel loops. Calls band(first, end)
+// for consecutive bands of rows [first, end) covering [0, rows), spread
+// over the step threads; each band is handed out once, so a band function
+// that touches only its own rows gives output identical to one thread.
+// The callback (when given) is called on the calling thread, once per row
+// in order, with ReportRowProgress's values, as the bands finish; when it
+// answers 0 no further band starts and the result is false (bands already
+// running finish). band must not throw.
+bool RunRowBands(int rows, void* user, ProgressCallback callback,
+                 const std::function<void(int first, int end)>& band);
+
+// Threads used by RunRowBands: 0 (the default) means the hardware's
+// concurrency; 1 runs every band on the calling thread.
+void SetStepThreadCount(int count);
+int GetStepThreadCount();
+
+// The parameter file of the seven documents (slot order). SaveParamFile
+// builds the whole file in memory (each document's SaveParams in order)
+// and replaces path in one step; false (and path untouched) when any
+// section failed or the file could not be written. LoadParamFile reads the
+// file once and runs LoadParams on each document in order; false, with the
+// documents untouched, when the file cannot be read. Null documents are
+// skipped.
+bool SaveParamFile(const std::string& path, std::span<const CBaseDoc* const> docs);
+bool LoadParamFile(const std::string& path, std::span<CBaseDoc* const> docs);

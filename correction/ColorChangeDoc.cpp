@@ -1,0 +1,555 @@
+#include "correction/ColorChangeDoc.h"
+
+#include "core/Clamp.h"
+#include "core/ImageAccess.h"
+#include "correction/GrayCalibDoc.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace {
+
+// The document's own value of pi.
+constexpr double kPi = 3.14159265358;
+
+constexpr std::string_view kSection = CBaseDoc::kColorChangeSection;
+
+// Keys of one element: the element's index in three digits after the name.
+std::string EntryKey(const char* prefix, int index, const char* suffix = "")
+{
+    char key[64];
+    std::snprintf(key, sizeof key, "%s%03d%s", prefix, index, suffix);
+    return key;
+}
+
+bool IsUnused(const CLChRange& entry)
+{
+    return entry.RectImage.right == entry.RectImage.left ||
+           entry.RectImage.bottom == entry.RectImage.top;
+}
+
+// A colour of three doubles L, C, h; a missing key or a list that is not
+// exactly three finite numbers gives (0, 0, 0).
+CCIELCh ReadColour(const CParamFileReader& file, const std::string& key)
+{
+    static const std::vector<double> kZero{0.0, 0.0, 0.0};
+    std::vector<double> values;
+    file.GetDoubleList(kSection, key, kZero, values);
+    return CCIELCh(values[0], values[1], values[2]);
+}
+
+bool WriteColour(CSaveDoc& save, const std::string& key, const CCIELCh& colour)
+{
+    const double values[3] = {colour[0], colour[1], colour[2]};
+    return save.WriteDoubleList(key, values);
+}
+
+// Hue in degrees of (a, b), in [0, 360] (a tiny negative angle may round
+// to 360 itself).
+inline double HueDegrees(double a, double b)
+{
+    double h = std::atan2(b, a) * 180.0 / kPi;
+    if (h < 0.0)
+        h += 360.0;
+    return h;
+}
+
+// max(0, 1 - (1 - K) d / deltaLength). K = 1 weighs every distance fully;
+// a difference of length 0 has no fall-off to follow (and moves nothing).
+inline double SoftWeight(double d, double k, double deltaLength)
+{
+    if (k == 1.0)
+        return 1.0;
+    if (!(deltaLength > 0.0))
+        return 0.0;
+    const double w = 1.0 - (1.0 - k) * d / deltaLength;
+    return w > 0.0 ? w : 0.0;
+}
+
+// The pixel loop's copy of a hard range: the box and its difference.
+struct Box
+{
+    double minL, maxL, minC, maxC, minH, maxH;
+    double dL, da, db;
+
+    explicit Box(const CColorChangeDoc::ChangeRecord& r)
+        : minL(r.range.LChBeforMin[0]), maxL(r.range.LChBeforMax[0]), minC(r.range.LChBeforMin[1]),
+          maxC(r.range.LChBeforMax[1]), minH(r.range.LChBeforMin[2]), maxH(r.range.LChBeforMax[2]),
+          dL(r.deltaLab[0]), da(r.deltaLab[1]), db(r.deltaLab[2])
+    {}
+
+    bool Holds(double L, double C, double h) const
+    {
+        if (L < minL || L > maxL || C < minC || C > maxC)
+            return false;
+        if (maxH < minH)
+            return h >= minH || h <= maxH;
+        return minH <= h && h <= maxH;
+    }
+};
+
+// The pixel loop's copy of a soft zone: center (Lab), difference, reach.
+struct Zone
+{
+    double cL, ca, cb;
+    double dL, da, db;
+    double deltaLength, reach, k;
+
+    Zone(const CLChRange& range, const CCIELab& delta, double length, double zoneReach)
+        : dL(delta[0]), da(delta[1]), db(delta[2]), deltaLength(length), reach(zoneReach),
+          k(range.HendouEffectK)
+    {
+        const CCIELab center = CColorChangeDoc::LChToLab(range.LChBeforCenter);
+        cL = center[0];
+        ca = center[1];
+        cb = center[2];
+    }
+
+    double Distance(double L, double a, double b) const
+    {
+        const double x = L - cL;
+        const double y = a - ca;
+        const double z = b - cb;
+        return std::sqrt(x * x + y * y + z * z);
+    }
+};
+
+// Lab of the element's after colour minus Lab of its center, as the colour
+// value types convert LCh.
+CCIELab DeltaLab(const CLChRange& entry)
+{
+    const CCIELab after = entry.LChAfter.ToLab();
+    const CCIELab center = entry.LChBeforCenter.ToLab();
+    return CCIELab(after[0] - center[0], after[1] - center[1], after[2] - center[2]);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Elements
+
+void CColorChangeDoc::ResetEntry(CLChRange& entry)
+{
+    entry = CLChRange();
+}
+
+void CColorChangeDoc::CopyEntry(const CLChRange& source, CLChRange& destination)
+{
+    if (&source != &destination)
+        destination = source;
+}
+
+void CColorChangeDoc::CopyEntries(std::span<const CLChRange, kEntryCount> source,
+                                  std::span<CLChRange, kEntryCount> destination)
+{
+    for (std::size_t i = 0; i < source.size(); ++i)
+        CopyEntry(source[i], destination[i]);
+}
+
+bool CColorChangeDoc::IsNearLCh(const CCIELCh& a, const CCIELCh& b)
+{
+    for (std::size_t i = 0; i < 3; ++i)
+    {
+        if (ClampToInteger(a[i] * 10.0, LLONG_MIN, LLONG_MAX) !=
+            ClampToInteger(b[i] * 10.0, LLONG_MIN, LLONG_MAX))
+            return false;
+    }
+    return true;
+}
+
+CCIELCh CColorChangeDoc::LabToLCh(const CCIELab& lab)
+{
+    const double a = lab[1];
+    const double b = lab[2];
+    return CCIELCh(lab[0], std::sqrt(a * a + b * b), HueDegrees(a, b));
+}
+
+CCIELab CColorChangeDoc::LChToLab(const CCIELCh& lch)
+{
+    const double h = lch[2] * kPi / 180.0;
+    return CCIELab(lch[0], lch[1] * std::cos(h), lch[1] * std::sin(h));
+}
+
+double CColorChangeDoc::LabDistance(const CCIELab& p, const CCIELab& q)
+{
+    return CCIELab::DeltaE(p, q);
+}
+
+bool CColorChangeDoc::IsInLChRange(const CCIELCh& value, const CLChRange& entry)
+{
+    const ChangeRecord record{entry, CCIELab(), 0.0, 0.0};
+    return Box(record).Holds(value[0], value[1], value[2]);
+}
+
+void CColorChangeDoc::WidenToCenter(CLChRange& entry)
+{
+    for (std::size_t i = 0; i < 2; ++i) // L and C
+    {
+        const double c = entry.LChBeforCenter[i];
+        if (c < entry.LChBeforMin[i])
+            entry.LChBeforMin[i] = c;
+        else if (c > entry.LChBeforMax[i])
+            entry.LChBeforMax[i] = c;
+    }
+
+    // The hue interval is stretched at the end nearer to the center, going
+    // round the circle.
+    double& m = entry.LChBeforMin[2];
+    double& M = entry.LChBeforMax[2];
+    const double c = entry.LChBeforCenter[2];
+    if (m > M)
+    {
+        if (M < c && c < m)
+        {
+            if (m - c > c - M)
+                M = c;
+            else
+                m = c;
+        }
+    }
+    else if (c < m)
+    {
+        if (360.0 - M + c > m - c)
+            m = c;
+        else
+            M = c;
+    }
+    else if (c > M)
+    {
+        if (360.0 - c + m > c - M)
+            M = c;
+        else
+            m = c;
+    }
+}
+
+double CColorChangeDoc::SoftReach(double k, double deltaLength)
+{
+    if (k == 1.0)
+        return std::numeric_limits<double>::max();
+    if (k < 0.0)
+        return deltaLength * (k + 1.0);
+    return deltaLength / (1.0 - k);
+}
+
+// ---------------------------------------------------------------------------
+// Document
+
+CColorChangeDoc::CColorChangeDoc()
+{
+    CColorChangeDoc::Reset();
+}
+
+CColorChangeDoc::CColorChangeDoc(const CColorChangeDoc& other) : CBaseDoc(other)
+{
+    CopyFrom(other);
+}
+
+CColorChangeDoc& CColorChangeDoc::operator=(const CColorChangeDoc& other)
+{
+    CopyFrom(other);
+    return *this;
+}
+
+void CColorChangeDoc::CopyFrom(const CColorChangeDoc& other)
+{
+    if (&other == this)
+        return;
+    AssignBase(other);
+    CopyEntries(other.m_entries, m_entries);
+    m_activeElement = other.m_activeElement;
+    ResetPrepared();
+}
+
+void CColorChangeDoc::ResetPrepared()
+{
+    m_plainChanges.clear();
+    m_rangeChanges.clear();
+}
+
+void CColorChangeDoc::Reset()
+{
+    CBaseDoc::Reset();
+    for (CLChRange& entry : m_entries)
+        ResetEntry(entry);
+    m_activeElement = -1;
+    ResetPrepared();
+}
+
+std::unique_ptr<CBaseDoc> CColorChangeDoc::Clone() const
+{
+    return std::make_unique<CColorChangeDoc>(*this);
+}
+
+void CColorChangeDoc::Assign(const CBaseDoc& other)
+{
+    if (const auto* doc = dynamic_cast<const CColorChangeDoc*>(&other))
+        CopyFrom(*doc);
+}
+
+bool CColorChangeDoc::IsEqual(const CBaseDoc& other) const
+{
+    const auto* doc = dynamic_cast<const CColorChangeDoc*>(&other);
+    if (!doc)
+        return false;
+    for (int i = 0; i < kEntryCount; ++i)
+    {
+        const CLChRange& a = m_entries[i];
+        const CLChRange& b = doc->m_entries[i];
+        if (!IsNearLCh(a.LChBeforMin, b.LChBeforMin) ||
+            !IsNearLCh(a.LChBeforCenter, b.LChBeforCenter) ||
+            !IsNearLCh(a.LChBeforMax, b.LChBeforMax) || !IsNearLCh(a.LChAfter, b.LChAfter) ||
+            a.Hendou != b.Hendou || a.RectData != b.RectData || a.RectImage != b.RectImage ||
+            !IsNearLCh(a.LChSetting, b.LChSetting) || a.HendouEffectK != b.HendouEffectK ||
+            a.HendouRangeDeltaE != b.HendouRangeDeltaE)
+            return false;
+    }
+    return true;
+}
+
+std::string CColorChangeDoc::GetSectionName() const
+{
+    return std::string(kSection);
+}
+
+void CColorChangeDoc::GetTileSize(int& width, int& height) const
+{
+    width = kTileWidth;
+    height = kTileHeight;
+}
+
+const CLChRange& CColorChangeDoc::GetEntry(int index) const
+{
+    return m_entries[static_cast<std::size_t>(std::clamp(index, 0, kEntryCount - 1))];
+}
+
+bool CColorChangeDoc::SetEntry(int index, const CLChRange& entry)
+{
+    if (index < 0 || index >= kEntryCount)
+        return false;
+    CopyEntry(entry, m_entries[static_cast<std::size_t>(index)]);
+    ResetPrepared();
+    return true;
+}
+
+void CColorChangeDoc::SetActiveElement(int index)
+{
+    m_activeElement = static_cast<std::int16_t>(index >= 0 && index < kEntryCount ? index : -1);
+}
+
+bool CColorChangeDoc::LoadParams(const CParamFileReader& file)
+{
+    if (!CBaseDoc::LoadParams(file))
+        return false;
+    for (int i = 0; i < kEntryCount; ++i)
+    {
+        CLChRange& e = m_entries[static_cast<std::size_t>(i)];
+        const CLChRange defaults;
+        e.LChBeforMin = ReadColour(file, EntryKey("LChBeforMin", i));
+        e.LChBeforCenter = ReadColour(file, EntryKey("LChBeforCenter", i));
+        e.LChBeforMax = ReadColour(file, EntryKey("LChBeforMax", i));
+        e.LChAfter = ReadColour(file, EntryKey("LChAfter", i));
+        e.Hendou = file.GetInt(kSection, EntryKey("Hendou", i), defaults.Hendou);
+        e.RectData.left = file.GetInt(kSection, EntryKey("RectData", i, "Left"), 0);
+        e.RectData.top = file.GetInt(kSection, EntryKey("RectData", i, "Top"), 0);
+        e.RectData.right = file.GetInt(kSection, EntryKey("RectData", i, "Right"), 0);
+        e.RectData.bottom = file.GetInt(kSection, EntryKey("RectData", i, "Bottom"), 0);
+        e.RectImage.left = file.GetInt(kSection, EntryKey("RectImage", i, "Left"), 0);
+        e.RectImage.top = file.GetInt(kSection, EntryKey("RectImage", i, "Top"), 0);
+        e.RectImage.right = file.GetInt(kSection, EntryKey("RectImage", i, "Right"), 0);
+        e.RectImage.bottom = file.GetInt(kSection, EntryKey("RectImage", i, "Bottom"), 0);
+        e.LChSetting = ReadColour(file, EntryKey("LChSetting", i));
+        e.HendouEffectK =
+            file.GetDouble(kSection, EntryKey("HendouEffectK", i), defaults.HendouEffectK);
+        e.HendouRangeDeltaE =
+            file.GetDouble(kSection, EntryKey("HendouRangeDeltaE", i), defaults.HendouRangeDeltaE);
+    }
+    ResetPrepared();
+    return true;
+}
+
+bool CColorChangeDoc::SaveParams(CParamFileWriter& file) const
+{
+    if (!CBaseDoc::SaveParams(file))
+        return false;
+    CSaveDoc save(file);
+    bool ok = true;
+    for (int i = 0; i < kEntryCount; ++i)
+    {
+        const CLChRange& e = m_entries[static_cast<std::size_t>(i)];
+        ok = WriteColour(save, EntryKey("LChBeforMin", i), e.LChBeforMin) && ok;
+        ok = WriteColour(save, EntryKey("LChBeforCenter", i), e.LChBeforCenter) && ok;
+        ok = WriteColour(save, EntryKey("LChBeforMax", i), e.LChBeforMax) && ok;
+        ok = WriteColour(save, EntryKey("LChAfter", i), e.LChAfter) && ok;
+        ok = save.WriteInt(EntryKey("Hendou", i), e.Hendou) && ok;
+        ok = save.WriteInt(EntryKey("RectData", i, "Left"), e.RectData.left) && ok;
+        ok = save.WriteInt(EntryKey("RectData", i, "Top"), e.RectData.top) && ok;
+        ok = save.WriteInt(EntryKey("RectData", i, "Right"), e.RectData.right) && ok;
+        ok = save.WriteInt(EntryKey("RectData", i, "Bottom"), e.RectData.bottom) && ok;
+        ok = save.WriteInt(EntryKey("RectImage", i, "Left"), e.RectImage.left) && ok;
+        ok = save.WriteInt(EntryKey("RectImage", i, "Top"), e.RectImage.top) && ok;
+        ok = save.WriteInt(EntryKey("RectImage", i, "Right"), e.RectImage.right) && ok;
+        ok = save.WriteInt(EntryKey("RectImage", i, "Bottom"), e.RectImage.bottom) && ok;
+        ok = WriteColour(save, EntryKey("LChSetting", i), e.LChSetting) && ok;
+        ok = save.WriteDouble(EntryKey("HendouEffectK", i), e.HendouEffectK) && ok;
+        ok = save.WriteDouble(EntryKey("HendouRangeDeltaE", i), e.HendouRangeDeltaE) && ok;
+    }
+    return ok;
+}
+
+bool CColorChangeDoc::PrepareApply(const CDNGTranspose*, CAccessRGBImageByLab&,
+                                   std::vector<std::string>*, double)
+{
+    ResetPrepared();
+    for (CLChRange& entry : m_entries)
+    {
+        if (IsUnused(entry))
+            continue;
+        entry.enabled = 1;
+        ChangeRecord record;
+        record.range = entry;
+        if (entry.Hendou != 0)
+            WidenToCenter(record.range);
+        record.deltaLab = DeltaLab(entry);
+        record.deltaLength = record.deltaLab.Norm();
+        if (entry.Hendou == 0)
+        {
+            record.reach = 0.0;
+            m_plainChanges.push_back(record);
+        }
+        else
+        {
+            record.reach = SoftReach(entry.HendouEffectK, record.deltaLength);
+            m_rangeChanges.push_back(record);
+        }
+    }
+    return true;
+}
+
+bool CColorChangeDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, void* user,
+                            ProgressCallback callback, int mode)
+{
+    const CRect region = rect ? *rect : CRect(0, 0, image.GetWidth(), image.GetHeight());
+    if (region.left < 0 || region.top < 0 || region.right > image.GetWidth() ||
+        region.bottom > image.GetHeight())
+        return false;
+    const std::size_t width = static_cast<std::size_t>(std::max(region.Width(), 0));
+    const int rows = std::max(region.Height(), 0);
+    RGB16* const origin =
+        width > 0 && rows > 0 ? PixelRow(image, region.left, region.top) : nullptr;
+    const std::size_t stride = static_cast<std::size_t>(image.GetWidth());
+    const CLabRowKernel kernel(image);
+
+    // Each pixel to Lab and, when the work changed it, back.
+    auto runRows = [&](auto&& work) {
+        return RunRowBands(rows, user, callback, [&](int first, int end) {
+            for (int y = first; y < end; ++y)
+            {
+                RGB16* pixels = origin + static_cast<std::size_t>(y) * stride;
+                for (std::size_t x = 0; x < width; ++x)
+                {
+                    double L;
+                    double a;
+                    double b;
+                    kernel.ToLab(pixels[x], L, a, b);
+                    if (work(L, a, b))
+                        pixels[x] = kernel.FromLab(L, a, b);
+                }
+            }
+        });
+    };
+
+    if (mode == 2 && m_activeElement >= 0 && m_activeElement < kEntryCount)
+    {
+        // The selection of the chosen element, its own range unwidened.
+        const CLChRange& e = m_entries[static_cast<std::size_t>(m_activeElement)];
+        const CCIELab delta = DeltaLab(e);
+        const double length = delta.Norm();
+        const double reach = e.Hendou != 0 ? SoftReach(e.HendouEffectK, length) : 0.0;
+        const Zone zone(e, delta, length, reach);
+        const Box box(ChangeRecord{e, delta, length, reach});
+        const bool soft = e.Hendou != 0;
+        const bool zoneOn = e.enabled != 0;
+        return runRows([&](double& L, double& a, double& b) {
+            if (soft)
+            {
+                const double d = zone.Distance(L, a, b);
+                if (d < zone.reach && zoneOn)
+                {
+                    L = 100.0 * SoftWeight(d, zone.k, zone.deltaLength);
+                    a = 0.0;
+                    b = 100.0;
+                    return true;
+                }
+            }
+            else if (box.Holds(L, std::sqrt(a * a + b * b), HueDegrees(a, b)))
+            {
+                L = 100.0;
+                a = 0.0;
+                b = 100.0;
+                return true;
+            }
+            L *= 0.5;
+            a *= 0.1;
+            b *= 0.1;
+            return true;
+        });
+    }
+
+    std::vector<Box> boxes;
+    boxes.reserve(m_plainChanges.size());
+    for (const ChangeRecord& r : m_plainChanges)
+        boxes.emplace_back(r);
+    std::vector<Zone> zones;
+    zones.reserve(m_rangeChanges.size());
+    for (const ChangeRecord& r : m_rangeChanges)
+    {
+        // A zone whose center stays where it is moves nothing.
+        if (r.range.enabled != 0 && r.deltaLength != 0.0)
+            zones.emplace_back(r.range, r.deltaLab, r.deltaLength, r.reach);
+    }
+    if (boxes.empty() && zones.empty())
+        return CBaseDoc::Apply(image, rect, user, callback, mode);
+
+    return runRows([&](double& L, double& a, double& b) {
+        bool changed = false;
+        if (!boxes.empty())
+        {
+            // Only the last box that holds the pixel moves it.
+            const double C = std::sqrt(a * a + b * b);
+            const double h = HueDegrees(a, b);
+            const Box* hit = nullptr;
+            for (const Box& box : boxes)
+            {
+                if (box.Holds(L, C, h))
+                    hit = &box;
+            }
+            if (hit && (hit->dL != 0.0 || hit->da != 0.0 || hit->db != 0.0))
+            {
+                L += hit->dL;
+                a += hit->da;
+                b += hit->db;
+                changed = true;
+            }
+        }
+        for (const Zone& zone : zones)
+        {
+            const double d = zone.Distance(L, a, b);
+            if (zone.reach > d)
+            {
+                const double w = SoftWeight(d, zone.k, zone.deltaLength);
+                if (w > 0.0)
+                {
+                    L += zone.dL * w;
+                    a += zone.da * w;
+                    b += zone.db * w;
+                    changed = true;
+                }
+            }
+        }
+        return changed;
+    });
+}

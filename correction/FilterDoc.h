@@ -1,0 +1,125 @@
+#pragma once
+// The filter step, slot 7: an unsharp mask on the CIE lightness L*.
+//
+// A blurred lightness b is made from a 16-bit plane of L* x 655.35 that
+// covers the processed region and a border around it; each pixel's L*
+// moves away from b by Amount percent of the difference d = L* - b when
+// |d| reaches Threshold / 255 x 20 L* units:
+//     L*' = clamp(L* + d Amount / 100, 0, 100),   a*, b* kept.
+//
+// The blur is a Gaussian of size s = Radius / 10 pixels (scaled with the
+// preview and with a region drawn at another size),
+//     w(dx, dy) = n exp(-(dx^2 + dy^2) a),   a = 1 / (2 s^2),  n = a / pi,
+// sampled on a sparse 7 x 7 grid step = R / 3 pixels apart, where
+// R = max(3, r) and r = sqrt(ln 20 / a) is where the Gaussian has fallen
+// to a twentieth of its peak; only the samples within R count. For a wide
+// blur the samples lie several pixels apart, so a box mean of width
+// 2h + 1 (h = step / 2) runs over the plane first, in two separable
+// passes: the cost per pixel stays at most 49 samples whatever the radius.
+
+#include "core/Rect.h"
+#include "correction/BaseDoc.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CFilterDoc : public CBaseDoc
+{
+public:
+    // One sample of the sparse blur kernel: its offset and its weight
+    // (normalised, and scaled by 1 / 655.35 so that a weighted sum of plane
+    // values is L* directly).
+    struct KernelSample
+    {
+        int dx = 0;
+        int dy = 0;
+        double weight = 0.0;
+    };
+
+    static constexpr int kTileWidth = 128;
+    static constexpr int kTileHeight = 128;
+    // L* x 655.35 is a plane value (0..100 onto 0..65535).
+    static constexpr double kLightnessScale = 655.35;
+    // The blur sizes a kernel is built for: below the lower end the
+    // Gaussian is a single sample already; the upper end is twice the
+    // widest blur of a full-size image (Radius 1000), which keeps the
+    // plane's border within reason for enlarged previews and odd scales.
+    static constexpr double kMinBlurSize = 0.01;
+    static constexpr double kMaxBlurSize = 200.0;
+
+    CFilterDoc();
+    CFilterDoc(const CFilterDoc& other);
+    CFilterDoc& operator=(const CFilterDoc& other);
+    ~CFilterDoc() override = default;
+
+    void Reset() override;
+    std::unique_ptr<CBaseDoc> Clone() const override;
+    void Assign(const CBaseDoc& other) override;
+    // Same class and Radius, Amount, Threshold equal.
+    bool IsEqual(const CBaseDoc& other) const override;
+
+    bool LoadParams(const CParamFileReader& file) override;
+    bool SaveParams(CParamFileWriter& file) const override;
+    std::string GetSectionName() const override;
+
+    // Keeps the scale (1.0 at full size) for the blur size.
+    bool PrepareApply(const CDNGTranspose* raw, CAccessRGBImageByLab& source,
+                      std::vector<std::string>* details, double scale) override;
+
+    // Radius 0: the base's ApplyRect. Otherwise the kernel is built for the
+    // blur size of the destination's scale, the plane's border is filled
+    // from the source (nearest pixel, as the base samples), and the base
+    // copies the region and runs Apply on it.
+    bool ApplyRect(CAccessRGBImageByLab& source, const CRect* sourceRect,
+                   CAccessRGBImageByLab* destination, const CRect* destinationRect, void* user,
+                   ProgressCallback callback, int mode) override;
+
+    void GetTileSize(int& width, int& height) const override;
+
+    // Sharpens the rectangle (null: the whole image) in place. Called on
+    // its own it prepares the kernel and the plane's border from the image
+    // around the rectangle, as ApplyRect without a destination does.
+    bool Apply(CAccessRGBImageByLab& image, const CRect* rect, void* user,
+               ProgressCallback callback, int mode) override;
+
+    // Builds the kernel, the box spread and the margins for blur size s
+    // (held within kMinBlurSize..kMaxBlurSize; not a number counts as the
+    // smallest size).
+    void BuildKernel(double s);
+
+    const std::vector<KernelSample>& GetKernel() const { return m_kernel; }
+    const CRect& GetKernelMargins() const { return m_kernelMargins; }
+    const CRect& GetBoxSpread() const { return m_boxSpread; }
+    double GetPreviewScale() const { return m_previewScale; }
+
+    // Blur radius in tenths of a pixel, 0..1000; 0 switches the filter off.
+    int Radius = 0;
+    // Strength in percent, 1..500.
+    int Amount = 50;
+    // 0..255: the smallest lightness difference that is sharpened is
+    // Threshold / 255 x 20 L* units.
+    int Threshold = 0;
+
+private:
+    // Kernel (for blurSize) and plane for a region of width x height that
+    // stands for sourceRegion of source, with the plane's border cells
+    // filled from source. False when the plane cannot be held.
+    bool PreparePlane(CAccessRGBImageByLab& source, const CRect& sourceRegion, int width,
+                      int height, double blurSize);
+    void DropPlane();
+
+    double m_previewScale = 1.0;
+    std::vector<KernelSample> m_kernel;
+    CRect m_kernelMargins;
+    CRect m_boxSpread;
+    // L* x 655.35 of the region and its border, row-major; cell (px, py)
+    // stands for region position (px + margins.left, py + margins.top).
+    std::vector<std::uint16_t> m_lightnessPlane;
+    int m_planeWidth = 0;
+    int m_planeHeight = 0;
+    // Set while ApplyRect has prepared the plane for the region it hands to
+    // Apply.
+    bool m_planeReady = false;
+};
