@@ -11,9 +11,9 @@ QB_PACKAGES=(
   fonts-noto-cjk locales poppler-utils
 )
 
-# Only the tests need these: iccdump, an independent reader of the ICC
-# profiles we write.
-QB_TEST_PACKAGES=(argyll)
+# Only the tests need these: independent readers of what we write (iccdump
+# for our ICC profiles, dcraw for our DNG files).
+QB_TEST_PACKAGES=(argyll dcraw)
 
 qb_missing_packages() {
   local missing=()

@@ -1,0 +1,209 @@
+#pragma once
+// Shared machinery of the development passes (DNGDevelop.cpp, Demosaic.cpp):
+// progress reporting over a pass's share of the whole, and the running of
+// independent blocks of rows or tiles on several threads.
+//
+// A pass splits its work into blocks and gives each worker thread its own
+// files and buffers. Blocks run in waves, one block per worker, the calling
+// thread taking its share; between waves the calling thread reports the
+// finished blocks in order, so the progress callback (which may pump the
+// user interface) is only ever called on the caller's thread, and a cancel
+// or failure is seen at the same block boundaries whatever the thread
+// count. Each block writes only its own rows of the output plane, so the
+// planes are the same as from one thread.
+
+#include "core/Progress.h"
+#include "imagefile/DNGFile.h"
+
+#include <barrier>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <new>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace dngpass {
+
+// Rows a block of the row passes (unpacking, normalisation, demosaicing).
+inline constexpr std::uint32_t kBlockRows = 128;
+
+// A plane is created empty by the calling thread; each worker then opens
+// its own stream on it for writing at its rows' positions.
+inline bool CreatePlane(const std::string& path)
+{
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    return std::fclose(f) == 0;
+}
+
+template <typename T> bool Allocate(std::vector<T>& v, std::size_t n)
+{
+    try
+    {
+        v.assign(n, T{});
+        return true;
+    }
+    catch (const std::bad_alloc&)
+    {
+        return false;
+    }
+}
+
+// The callback sees start + fraction x (end - start). Nothing is reported
+// without a callback, without a user value, or when the pass has no share.
+class PassProgress
+{
+public:
+    PassProgress(const ProgressSlot* slot, double start, double end)
+        : m_slot(slot), m_start(start), m_end(end)
+    {}
+    bool Active() const { return m_slot && m_slot->func && m_slot->user && m_end > m_start; }
+    // False when the callback asked to stop.
+    bool Report(double fraction) const
+    {
+        if (!Active())
+            return true;
+        return m_slot->func(m_start + fraction * (m_end - m_start), m_slot->user) != 0;
+    }
+
+private:
+    const ProgressSlot* m_slot;
+    double m_start;
+    double m_end;
+};
+
+// Runs work(worker, block) for blocks 0 to blocks - 1 on `workers` threads
+// (the caller's included) and report(block) after each block, in block
+// order, on the calling thread. Stops at the first failure (in block order)
+// or at a report that returns false (Cancelled).
+inline DngErrorCode RunBlocks(int workers, std::size_t blocks,
+                              const std::function<DngErrorCode(int, std::size_t)>& doWork,
+                              const std::function<bool(std::size_t)>& report)
+{
+    // No exception may leave a worker (it would end the program) or the
+    // caller's share (the others would wait for it for ever): the passes
+    // throw nothing but a failed allocation, which is a memory error.
+    const auto work = [&doWork](int worker, std::size_t block) noexcept {
+        try
+        {
+            return doWork(worker, block);
+        }
+        catch (...)
+        {
+            return DngErrorCode::NoMemory;
+        }
+    };
+    const auto runSerial = [&] {
+        for (std::size_t b = 0; b < blocks; ++b)
+        {
+            const DngErrorCode e = work(0, b);
+            if (e != DngErrorCode::None)
+                return e;
+            if (!report(b))
+                return DngErrorCode::Cancelled;
+        }
+        return DngErrorCode::None;
+    };
+    if (workers <= 1 || blocks <= 1)
+        return runSerial();
+
+    const std::size_t n = static_cast<std::size_t>(workers);
+    std::vector<DngErrorCode> results(n, DngErrorCode::None);
+    std::size_t wave = 0;
+    bool stop = false;
+    std::barrier sync(static_cast<std::ptrdiff_t>(n));
+    const auto body = [&](std::size_t w) {
+        for (;;)
+        {
+            sync.arrive_and_wait(); // a wave starts (or the end is announced)
+            if (stop)
+                return;
+            const std::size_t b = wave * n + w;
+            results[w] = b < blocks ? work(static_cast<int>(w), b) : DngErrorCode::None;
+            sync.arrive_and_wait(); // the wave is done
+        }
+    };
+
+    std::vector<std::thread> threads;
+    threads.reserve(n - 1);
+    try
+    {
+        for (std::size_t w = 1; w < n; ++w)
+            threads.emplace_back(body, w);
+    }
+    catch (const std::system_error&)
+    {
+        // Fewer threads than asked: release the ones that started and run
+        // every block here.
+        stop = true;
+        for (std::size_t missing = n - 1 - threads.size(); missing > 0; --missing)
+            sync.arrive_and_drop();
+        sync.arrive_and_wait();
+        for (std::thread& t : threads)
+            t.join();
+        return runSerial();
+    }
+
+    DngErrorCode outcome = DngErrorCode::None;
+    for (wave = 0; wave * n < blocks; ++wave)
+    {
+        sync.arrive_and_wait();
+        results[0] = work(0, wave * n);
+        sync.arrive_and_wait();
+        for (std::size_t w = 0; w < n && wave * n + w < blocks; ++w)
+        {
+            if (results[w] != DngErrorCode::None)
+            {
+                outcome = results[w];
+                break;
+            }
+            if (!report(wave * n + w))
+            {
+                outcome = DngErrorCode::Cancelled;
+                break;
+            }
+        }
+        if (outcome != DngErrorCode::None)
+            break;
+    }
+    stop = true;
+    sync.arrive_and_wait();
+    for (std::thread& t : threads)
+        t.join();
+    return outcome;
+}
+
+// The report points of a row pass: the values p = 0, step, 2 step, ...
+// below limit of a counter that stands at row + rowShift when a row is done,
+// each reported as p / denominator after the block that holds its row.
+inline bool ReportRowPoints(const PassProgress& progress, std::size_t block, std::uint32_t rows,
+                            std::uint64_t limit, std::uint64_t step, std::int64_t rowShift,
+                            double denominator)
+{
+    const std::uint64_t blocks = (std::uint64_t{rows} + kBlockRows - 1) / kBlockRows;
+    const std::uint64_t first = std::uint64_t{block} * kBlockRows;
+    // The smallest multiple of step whose row is not below the block's first row.
+    const std::int64_t firstCounter = static_cast<std::int64_t>(first) + rowShift;
+    std::uint64_t p = block == 0 || firstCounter <= 0
+                          ? 0
+                          : (static_cast<std::uint64_t>(firstCounter) + step - 1) / step * step;
+    for (; p < limit; p += step)
+    {
+        const std::int64_t row = static_cast<std::int64_t>(p) - rowShift;
+        std::uint64_t b = row < 0 ? 0 : static_cast<std::uint64_t>(row) / kBlockRows;
+        if (b >= blocks)
+            b = blocks - 1;
+        if (b != block)
+            break;
+        if (!progress.Report(static_cast<double>(p) / denominator))
+            return false;
+    }
+    return true;
+}
+
+} // namespace dngpass
