@@ -2,7 +2,7 @@
 
 #include "core/Clamp.h"
 #include "core/ImageAccess.h"
-#include "core/Pow1by3Table.h"
+#include "correction/LabRowKernel.h"
 
 #include <algorithm>
 #include <cmath>
@@ -141,104 +141,6 @@ inline void MapHue(std::span<const CColorCalibDoc::HueSegment> segments, double&
     a = std::cos(hue) * chroma;
     b = std::sin(hue) * chroma;
 }
-
-// One pixel's way through the step, as the Lab accessor converts
-// (core/ImageAccess.h) with the white gain between XYZ and Lab:
-//     (X, Y, Z) = M (R, G, B),   t = (gX X / Xn, gY Y / Yn, gZ Z / Zn),
-//     L* = 116 f(ty) - 16 (903.29 ty at or below 0.008856),
-//     a* = 500 (f(tx) - f(ty)),  b* = 200 (f(ty) - f(tz)),
-// f the table cube root above 0.008856 and 7.787 t + 16/116 below; back
-// through f^-1 and the inverse matrix, each channel clamped to 0..65535 and
-// truncated. It holds no cursor, so one kernel serves every thread.
-class GainedLabKernel
-{
-public:
-    GainedLabKernel(const CAccessRGBImageByLab& access, const CCIEXYZ& gain)
-        : m_roots(GetPow1by3Table().GetEntries().data()),
-          m_valueScale(GetPow1by3Table().GetValueScale()),
-          m_indexScale(GetPow1by3Table().GetIndexScale()),
-          m_toXyz(Coefficients(access.GetRGBToXYZ())), m_toRgb(Coefficients(access.GetXYZToRGB()))
-    {
-        const CCIEXYZ& white = access.GetWhite();
-        for (std::size_t i = 0; i < 3; ++i)
-        {
-            m_gain[i] = gain[i];
-            m_white[i] = white[i];
-            m_invWhite[i] = 1.0 / white[i];
-        }
-    }
-
-    void ToLab(const RGB16& px, double& L, double& a, double& b) const
-    {
-        const double r = px.r;
-        const double g = px.g;
-        const double bl = px.b;
-        const double X = m_toXyz[0] * r + m_toXyz[1] * g + m_toXyz[2] * bl;
-        const double Y = m_toXyz[3] * r + m_toXyz[4] * g + m_toXyz[5] * bl;
-        const double Z = m_toXyz[6] * r + m_toXyz[7] * g + m_toXyz[8] * bl;
-        const double tx = X * m_gain[0] * m_invWhite[0];
-        const double ty = Y * m_gain[1] * m_invWhite[1];
-        const double tz = Z * m_gain[2] * m_invWhite[2];
-        const double fx = F(tx);
-        const double fy = F(ty);
-        const double fz = F(tz);
-        L = ty > kEpsilon ? 116.0 * fy - 16.0 : kKappa * ty;
-        a = 500.0 * (fx - fy);
-        b = 200.0 * (fy - fz);
-    }
-
-    RGB16 FromLab(double L, double a, double b) const
-    {
-        const double fy = (L + 16.0) / 116.0;
-        const double fx = fy + a / 500.0;
-        const double fz = fy - b / 200.0;
-        const double X = m_white[0] * FInverse(fx);
-        const double Y = m_white[1] * FInverse(fy);
-        const double Z = m_white[2] * FInverse(fz);
-        return {ClampToU16(m_toRgb[0] * X + m_toRgb[1] * Y + m_toRgb[2] * Z),
-                ClampToU16(m_toRgb[3] * X + m_toRgb[4] * Y + m_toRgb[5] * Z),
-                ClampToU16(m_toRgb[6] * X + m_toRgb[7] * Y + m_toRgb[8] * Z)};
-    }
-
-private:
-    // CIE 1976 constants as the colour value types use them.
-    static constexpr double kEpsilon = 0.008856;
-    static constexpr double kSlope = 7.787;
-    static constexpr double kOffset = 16.0 / 116.0;
-    static constexpr double kKappa = 903.29;
-    static constexpr double kFJoint = 0.206893;
-
-    // A matrix that is not 3x3 acts as the identity, as in the accessor.
-    static std::array<double, 9> Coefficients(const CStdMatrix& m)
-    {
-        if (m.GetRows() != 3 || m.GetCols() != 3)
-            return {1, 0, 0, 0, 1, 0, 0, 0, 1};
-        std::array<double, 9> out{};
-        std::copy_n(m.GetData().begin(), 9, out.begin());
-        return out;
-    }
-
-    double F(double t) const
-    {
-        if (!(t > kEpsilon))
-            return kSlope * t + kOffset;
-        const double scaled = t * m_indexScale;
-        if (scaled < static_cast<double>(CPow1by3Table::EntryCount))
-            return static_cast<double>(m_roots[static_cast<std::size_t>(scaled)]) * m_valueScale;
-        return std::pow(t, 1.0 / 3.0);
-    }
-
-    static double FInverse(double f) { return f > kFJoint ? f * f * f : (f - kOffset) / kSlope; }
-
-    const std::uint32_t* m_roots;
-    double m_valueScale;
-    double m_indexScale;
-    std::array<double, 9> m_toXyz;
-    std::array<double, 9> m_toRgb;
-    std::array<double, 3> m_gain{};
-    std::array<double, 3> m_white{};
-    std::array<double, 3> m_invWhite{};
-};
 
 } // namespace
 
@@ -438,7 +340,7 @@ bool CColorCalibDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, void*
     RGB16* const origin =
         width > 0 && rows > 0 ? PixelRow(image, region.left, region.top) : nullptr;
     const std::size_t stride = static_cast<std::size_t>(image.GetWidth());
-    const GainedLabKernel kernel(image, m_whiteGain);
+    const CLabRowKernel kernel(image, m_whiteGain);
 
     // Each pixel: to Lab through the white gain, the hue map on (a, b), and
     // back.

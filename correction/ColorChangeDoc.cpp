@@ -2,7 +2,7 @@
 
 #include "core/Clamp.h"
 #include "core/ImageAccess.h"
-#include "correction/GrayCalibDoc.h"
+#include "correction/LabRowKernel.h"
 
 #include <algorithm>
 #include <climits>
