@@ -1,6 +1,7 @@
 #include "core/RGBImage.h"
 
 #include "core/Clamp.h"
+#include "core/Resample.h"
 #include "platform/FileReplace.h"
 
 #include <algorithm>
@@ -144,112 +145,6 @@ int ForwardToSlot(int done, int total, void* context)
 {
     const auto& slot = *static_cast<const ProgressSlot*>(context);
     return slot(total > 0 ? static_cast<double>(done) / total : 0.0);
-}
-
-// How one axis of the scaled writer samples the source rectangle. For each
-// destination position it lists the (clamped) source positions it reads:
-//  - enlarging (ratio r = new / source >= 1): the position p = origin + d / r
-//    falls between a = floor(p) and b = a + 1, weighted (1 - f) and f with
-//    f = p - a: linear interpolation.
-//  - reducing (r < 1): each destination pixel covers s = 1 / r source
-//    pixels around c = floor(origin + d * s). The odd window of n whole
-//    pixels centred on c has weight 1, the pixel just outside it on either
-//    side weight w = (s - n) / 2, so the weights add up to s; the sum is
-//    divided by s. For s = 2: n = 1, w = 0.5, a [1/4 1/2 1/4] filter.
-struct AxisSampling
-{
-    bool enlarge = true;
-    int taps = 2;                 // source positions per destination position
-    double s = 1.0;               // reducing: source pixels per destination pixel
-    double w = 0.0;               // reducing: weight of the two edge pixels
-    std::vector<int> index;       // taps entries per destination position
-    std::vector<double> fraction; // enlarging: weight f of the second tap
-
-    void Prepare(int origin, int sourceLength, int newLength, int imageLength)
-    {
-        const int last = imageLength - 1;
-        const double r = static_cast<double>(newLength) / sourceLength;
-        enlarge = r >= 1.0;
-        if (enlarge)
-        {
-            taps = 2;
-            index.resize(static_cast<std::size_t>(newLength) * 2);
-            fraction.resize(static_cast<std::size_t>(newLength));
-            for (int d = 0; d < newLength; ++d)
-            {
-                const double p = origin + d / r;
-                const int a = static_cast<int>(ClampToInteger(p, 0, last));
-                fraction[d] = p - a;
-                index[2 * d] = a;
-                index[2 * d + 1] = std::min(a + 1, last);
-            }
-            return;
-        }
-        s = 1.0 / r;
-        const int whole = static_cast<int>(ClampToInteger(s, 1, kChunkPixels));
-        const int n = 2 * ((whole - 1) / 2) + 1;
-        const int half = n / 2;
-        w = (s - n) * 0.5;
-        taps = n + 2;
-        index.resize(static_cast<std::size_t>(newLength) * taps);
-        for (int d = 0; d < newLength; ++d)
-        {
-            const int c = static_cast<int>(ClampToInteger(origin + d * s, 0, last));
-            int* out = &index[static_cast<std::size_t>(d) * taps];
-            for (int k = -half; k <= half; ++k)
-                *out++ = std::clamp(c + k, 0, last);
-            *out++ = std::clamp(c - half - 1, 0, last);
-            *out = std::clamp(c + half + 1, 0, last);
-        }
-    }
-};
-
-// S(row): one source row sampled horizontally to the new width, three
-// doubles (R, G, B) per destination column.
-void SampleRow(const RGB16* row, const AxisSampling& h, int newWidth, double* out)
-{
-    if (h.enlarge)
-    {
-        for (int x = 0; x < newWidth; ++x, out += 3)
-        {
-            const RGB16& a = row[h.index[2 * x]];
-            const RGB16& b = row[h.index[2 * x + 1]];
-            const double f = h.fraction[x];
-            const double g = 1.0 - f;
-            out[0] = g * a.r + f * b.r;
-            out[1] = g * a.g + f * b.g;
-            out[2] = g * a.b + f * b.b;
-        }
-        return;
-    }
-    const int n = h.taps - 2;
-    const double w = h.w;
-    const double s = h.s;
-    for (int x = 0; x < newWidth; ++x, out += 3)
-    {
-        const int* t = &h.index[static_cast<std::size_t>(x) * h.taps];
-        double r = 0.0;
-        double g = 0.0;
-        double b = 0.0;
-        for (int k = 0; k < n; ++k)
-        {
-            const RGB16& p = row[t[k]];
-            r += p.r;
-            g += p.g;
-            b += p.b;
-        }
-        const RGB16& e0 = row[t[n]];
-        const RGB16& e1 = row[t[n + 1]];
-        r += w * e0.r;
-        g += w * e0.g;
-        b += w * e0.b;
-        r += w * e1.r;
-        g += w * e1.g;
-        b += w * e1.b;
-        out[0] = r / s;
-        out[1] = g / s;
-        out[2] = b / s;
-    }
 }
 
 } // namespace
@@ -496,15 +391,20 @@ bool CRGBImage::WriteScaledRaw(int fd, int srcLeft, int srcTop, int srcWidth, in
     PixelLock lock(*this);
     const RGB16* pixels = lock.Pixels();
 
-    AxisSampling horizontal;
-    AxisSampling vertical;
+    ResampleAxis horizontal;
+    ResampleAxis vertical;
     std::vector<double> sampled;
+    std::vector<double> sums;
+    std::vector<const double*> rows;
     std::vector<RGB16> line;
     try
     {
         horizontal.Prepare(srcLeft, srcWidth, newWidth, m_width);
         vertical.Prepare(srcTop, srcHeight, newHeight, m_height);
-        sampled.resize(static_cast<std::size_t>(vertical.taps) * newWidth * 3);
+        const std::size_t stride = static_cast<std::size_t>(newWidth) * 3;
+        sampled.resize(static_cast<std::size_t>(vertical.taps) * stride);
+        sums.resize(stride);
+        rows.resize(static_cast<std::size_t>(vertical.taps));
         line.resize(static_cast<std::size_t>(newWidth));
     }
     catch (const std::bad_alloc&)
@@ -515,49 +415,18 @@ bool CRGBImage::WriteScaledRaw(int fd, int srcLeft, int srcTop, int srcWidth, in
     if (!RewindFile(fd) || !WriteHeader(fd, newWidth, newHeight))
         return false;
 
+    // Each output row resamples the source rows of its own taps afresh, so
+    // memory holds one row's taps whatever the image's height.
     const std::size_t stride = static_cast<std::size_t>(newWidth) * 3;
-    const int n = vertical.taps - 2;
+    for (int k = 0; k < vertical.taps; ++k)
+        rows[k] = &sampled[k * stride];
     for (int y = 0; y < newHeight; ++y)
     {
-        const int* rows = &vertical.index[static_cast<std::size_t>(y) * vertical.taps];
+        const int* taps = vertical.Taps(y);
         for (int k = 0; k < vertical.taps; ++k)
-            SampleRow(pixels + static_cast<std::size_t>(rows[k]) * m_width, horizontal, newWidth,
-                      &sampled[k * stride]);
-
-        if (vertical.enlarge)
-        {
-            const double f = vertical.fraction[y];
-            const double g = 1.0 - f;
-            const double* a = &sampled[0];
-            const double* b = &sampled[stride];
-            for (int x = 0; x < newWidth; ++x, a += 3, b += 3)
-            {
-                line[x].r = ClampToU16(g * a[0] + f * b[0]);
-                line[x].g = ClampToU16(g * a[1] + f * b[1]);
-                line[x].b = ClampToU16(g * a[2] + f * b[2]);
-            }
-        }
-        else
-        {
-            const double w = vertical.w;
-            const double s = vertical.s;
-            for (std::size_t i = 0, x = 0; i < stride; i += 3, ++x)
-            {
-                double c[3];
-                for (int ch = 0; ch < 3; ++ch)
-                {
-                    double sum = 0.0;
-                    for (int k = 0; k < n; ++k)
-                        sum += sampled[k * stride + i + ch];
-                    sum += w * sampled[n * stride + i + ch];
-                    sum += w * sampled[(n + 1) * stride + i + ch];
-                    c[ch] = sum / s;
-                }
-                line[x].r = ClampToU16(c[0]);
-                line[x].g = ClampToU16(c[1]);
-                line[x].b = ClampToU16(c[2]);
-            }
-        }
+            ResampleRow(pixels + static_cast<std::size_t>(taps[k]) * m_width, horizontal, newWidth,
+                        &sampled[k * stride]);
+        CombineResampledRows(vertical, y, rows.data(), newWidth, sums.data(), line.data());
 
         if (!WriteFully(fd, line.data(), line.size() * sizeof(RGB16)))
             return false;

@@ -2,6 +2,7 @@
 
 #include "core/Clamp.h"
 #include "core/ImageAccess.h"
+#include "correction/LabRegion.h"
 #include "correction/LabRowKernel.h"
 
 #include <algorithm>
@@ -331,35 +332,13 @@ bool CColorCalibDoc::PrepareApply(const CDNGTranspose*, CAccessRGBImageByLab& so
 bool CColorCalibDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, void* user,
                            ProgressCallback callback, int)
 {
-    const CRect region = rect ? *rect : CRect(0, 0, image.GetWidth(), image.GetHeight());
-    if (region.left < 0 || region.top < 0 || region.right > image.GetWidth() ||
-        region.bottom > image.GetHeight())
-        return false;
-    const std::size_t width = static_cast<std::size_t>(std::max(region.Width(), 0));
-    const int rows = std::max(region.Height(), 0);
-    RGB16* const origin =
-        width > 0 && rows > 0 ? PixelRow(image, region.left, region.top) : nullptr;
-    const std::size_t stride = static_cast<std::size_t>(image.GetWidth());
     const CLabRowKernel kernel(image, m_whiteGain);
 
     // Each pixel: to Lab through the white gain, the hue map on (a, b), and
     // back.
     auto runRows = [&](auto&& map) {
-        return RunRowBands(rows, user, callback, [&](int first, int end) {
-            for (int y = first; y < end; ++y)
-            {
-                RGB16* pixels = origin + static_cast<std::size_t>(y) * stride;
-                for (std::size_t x = 0; x < width; ++x)
-                {
-                    double L;
-                    double a;
-                    double b;
-                    kernel.ToLab(pixels[x], L, a, b);
-                    map(a, b);
-                    pixels[x] = kernel.FromLab(L, a, b);
-                }
-            }
-        });
+        return RunLabRegion(image, rect, kernel, user, callback,
+                            [&](double&, double& a, double& b) { map(a, b); });
     };
 
     if (m_uniform)

@@ -2,6 +2,7 @@
 
 #include "core/Clamp.h"
 #include "core/ImageAccess.h"
+#include "correction/LabRegion.h"
 #include "correction/LabRowKernel.h"
 
 #include <algorithm>
@@ -432,34 +433,12 @@ bool CColorChangeDoc::PrepareApply(const CDNGTranspose*, CAccessRGBImageByLab&,
 bool CColorChangeDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, void* user,
                             ProgressCallback callback, int mode)
 {
-    const CRect region = rect ? *rect : CRect(0, 0, image.GetWidth(), image.GetHeight());
-    if (region.left < 0 || region.top < 0 || region.right > image.GetWidth() ||
-        region.bottom > image.GetHeight())
-        return false;
-    const std::size_t width = static_cast<std::size_t>(std::max(region.Width(), 0));
-    const int rows = std::max(region.Height(), 0);
-    RGB16* const origin =
-        width > 0 && rows > 0 ? PixelRow(image, region.left, region.top) : nullptr;
-    const std::size_t stride = static_cast<std::size_t>(image.GetWidth());
     const CLabRowKernel kernel(image);
 
     // Each pixel to Lab and, when the work changed it, back.
     auto runRows = [&](auto&& work) {
-        return RunRowBands(rows, user, callback, [&](int first, int end) {
-            for (int y = first; y < end; ++y)
-            {
-                RGB16* pixels = origin + static_cast<std::size_t>(y) * stride;
-                for (std::size_t x = 0; x < width; ++x)
-                {
-                    double L;
-                    double a;
-                    double b;
-                    kernel.ToLab(pixels[x], L, a, b);
-                    if (work(L, a, b))
-                        pixels[x] = kernel.FromLab(L, a, b);
-                }
-            }
-        });
+        return RunLabRegion(image, rect, kernel, user, callback,
+                            [&](double& L, double& a, double& b) -> bool { return work(L, a, b); });
     };
 
     if (mode == 2 && m_activeElement >= 0 && m_activeElement < kEntryCount)

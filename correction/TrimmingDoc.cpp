@@ -4,9 +4,11 @@
 #include "core/ImageAccess.h"
 #include "core/PathUtils.h"
 #include "core/RGBImage.h"
+#include "core/Resample.h"
 #include "platform/Folders.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +16,7 @@
 #include <iterator>
 #include <new>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -142,118 +145,6 @@ private:
     std::string m_path;
 };
 
-// How one axis is resampled: the raw image writer's filter. Enlarging
-// (new length >= source length, r = new / source): destination d sits at
-// p = origin + d / r between a = floor(p) and a + 1, weights 1 - f and f,
-// f = p - a. Reducing: each destination pixel covers s = 1 / r source
-// pixels from c = floor(origin + d s); the odd window of n whole pixels
-// centred on c weighs 1, the pixel just outside it on either side
-// w = (s - n) / 2, so that the weights add up to s, and the sum is divided
-// by s (for s = 2 the filter [1/4 1/2 1/4]). Positions clamp to the image.
-struct AxisFilter
-{
-    bool enlarge = true;
-    int taps = 2;
-    double s = 1.0;
-    double w = 0.0;
-    std::vector<int> index;       // taps source positions per destination
-    std::vector<double> fraction; // enlarging: the weight f of the second
-
-    void Prepare(int origin, int sourceLength, int newLength, int imageLength)
-    {
-        // Whole source pixels a reduction averages at most (the writer's
-        // own bound).
-        constexpr int kMaxWindow = 1048576;
-        const int last = imageLength - 1;
-        const double r = static_cast<double>(newLength) / sourceLength;
-        enlarge = r >= 1.0;
-        if (enlarge)
-        {
-            taps = 2;
-            index.resize(static_cast<std::size_t>(newLength) * 2);
-            fraction.resize(static_cast<std::size_t>(newLength));
-            for (int d = 0; d < newLength; ++d)
-            {
-                const double p = origin + d / r;
-                const int a = static_cast<int>(ClampToInteger(p, 0, last));
-                fraction[d] = p - a;
-                index[2 * d] = a;
-                index[2 * d + 1] = std::min(a + 1, last);
-            }
-            return;
-        }
-        s = 1.0 / r;
-        const int whole = static_cast<int>(ClampToInteger(s, 1, kMaxWindow));
-        const int n = 2 * ((whole - 1) / 2) + 1;
-        const int half = n / 2;
-        w = (s - n) * 0.5;
-        taps = n + 2;
-        index.resize(static_cast<std::size_t>(newLength) * taps);
-        for (int d = 0; d < newLength; ++d)
-        {
-            const int c = static_cast<int>(ClampToInteger(origin + d * s, 0, last));
-            int* out = &index[static_cast<std::size_t>(d) * taps];
-            for (int k = -half; k <= half; ++k)
-                *out++ = std::clamp(c + k, 0, last);
-            *out++ = std::clamp(c - half - 1, 0, last);
-            *out = std::clamp(c + half + 1, 0, last);
-        }
-    }
-
-    const int* Taps(int d) const { return &index[static_cast<std::size_t>(d) * taps]; }
-};
-
-// One source row resampled horizontally: three doubles per destination
-// column, summed in the writer's order so that the results agree bit for
-// bit.
-void FilterRow(const RGB16* row, const AxisFilter& h, int newWidth, double* out)
-{
-    if (h.enlarge)
-    {
-        const int* index = h.index.data();
-        const double* fraction = h.fraction.data();
-        for (int x = 0; x < newWidth; ++x, out += 3)
-        {
-            const RGB16& a = row[index[2 * x]];
-            const RGB16& b = row[index[2 * x + 1]];
-            const double f = fraction[x];
-            const double g = 1.0 - f;
-            out[0] = g * a.r + f * b.r;
-            out[1] = g * a.g + f * b.g;
-            out[2] = g * a.b + f * b.b;
-        }
-        return;
-    }
-    const int n = h.taps - 2;
-    const double w = h.w;
-    const double s = h.s;
-    for (int x = 0; x < newWidth; ++x, out += 3)
-    {
-        const int* t = h.Taps(x);
-        double r = 0.0;
-        double g = 0.0;
-        double b = 0.0;
-        for (int k = 0; k < n; ++k)
-        {
-            const RGB16& p = row[t[k]];
-            r += p.r;
-            g += p.g;
-            b += p.b;
-        }
-        const RGB16& e0 = row[t[n]];
-        const RGB16& e1 = row[t[n + 1]];
-        r += w * e0.r;
-        g += w * e0.g;
-        b += w * e0.b;
-        r += w * e1.r;
-        g += w * e1.g;
-        b += w * e1.b;
-        out[0] = r / s;
-        out[1] = g / s;
-        out[2] = b / s;
-    }
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -269,8 +160,8 @@ bool ResampleImageRect(CRGBImage& source, const CRect& rect, int newWidth, int n
         newWidth > CRGBImage::kMaxDimension || newHeight > CRGBImage::kMaxDimension)
         return false;
 
-    AxisFilter horizontal;
-    AxisFilter vertical;
+    ResampleAxis horizontal;
+    ResampleAxis vertical;
     try
     {
         horizontal.Prepare(rect.left, rect.Width(), newWidth, imageWidth);
@@ -288,7 +179,9 @@ bool ResampleImageRect(CRGBImage& source, const CRect& rect, int newWidth, int n
     RGB16* target = out.Lock();
     const std::size_t sourceStride = static_cast<std::size_t>(imageWidth);
     const std::size_t stride = static_cast<std::size_t>(newWidth) * 3;
-    bool memoryShort = false;
+    // Set by any band that runs short of memory (bands may fail at once on
+    // several threads); read after they have all finished.
+    std::atomic<bool> memoryShort{false};
 
     // A band of output rows needs the source rows from its first row's
     // first tap to its last row's last tap; each is filtered horizontally
@@ -307,65 +200,29 @@ bool ResampleImageRect(CRGBImage& source, const CRect& rect, int newWidth, int n
         }
         std::vector<double> filtered;
         std::vector<double> sums;
+        std::vector<const double*> rows;
         try
         {
             filtered.resize(static_cast<std::size_t>(high - low + 1) * stride);
-            sums.resize(vertical.enlarge ? 0 : stride);
+            sums.resize(stride);
+            rows.resize(static_cast<std::size_t>(vertical.taps));
         }
         catch (const std::bad_alloc&)
         {
-            memoryShort = true; // read only after the bands have finished
+            memoryShort = true;
             return;
         }
         for (int row = low; row <= high; ++row)
-            FilterRow(pixels + static_cast<std::size_t>(row) * sourceStride, horizontal, newWidth,
-                      &filtered[static_cast<std::size_t>(row - low) * stride]);
+            ResampleRow(pixels + static_cast<std::size_t>(row) * sourceStride, horizontal, newWidth,
+                        &filtered[static_cast<std::size_t>(row - low) * stride]);
 
-        const int n = vertical.taps - 2;
         for (int y = first; y < end; ++y)
         {
             const int* t = vertical.Taps(y);
-            RGB16* line = target + static_cast<std::size_t>(y) * newWidth;
-            if (vertical.enlarge)
-            {
-                const double f = vertical.fraction[y];
-                const double g = 1.0 - f;
-                const double* a = &filtered[static_cast<std::size_t>(t[0] - low) * stride];
-                const double* b = &filtered[static_cast<std::size_t>(t[1] - low) * stride];
-                for (int x = 0; x < newWidth; ++x, a += 3, b += 3)
-                {
-                    line[x].r = ClampToU16(g * a[0] + f * b[0]);
-                    line[x].g = ClampToU16(g * a[1] + f * b[1]);
-                    line[x].b = ClampToU16(g * a[2] + f * b[2]);
-                }
-                continue;
-            }
-            // Summed row by row into one accumulator line: every channel
-            // still adds its terms in the writer's order (the whole pixels,
-            // then the two edge pixels), and the loops run over contiguous
-            // doubles.
-            const double w = vertical.w;
-            const double s = vertical.s;
-            std::fill(sums.begin(), sums.end(), 0.0);
-            double* acc = sums.data();
-            for (int k = 0; k < n; ++k)
-            {
-                const double* row = &filtered[static_cast<std::size_t>(t[k] - low) * stride];
-                for (std::size_t i = 0; i < stride; ++i)
-                    acc[i] += row[i];
-            }
-            for (int e = n; e < n + 2; ++e)
-            {
-                const double* row = &filtered[static_cast<std::size_t>(t[e] - low) * stride];
-                for (std::size_t i = 0; i < stride; ++i)
-                    acc[i] += w * row[i];
-            }
-            for (int x = 0; x < newWidth; ++x, acc += 3)
-            {
-                line[x].r = ClampToU16(acc[0] / s);
-                line[x].g = ClampToU16(acc[1] / s);
-                line[x].b = ClampToU16(acc[2] / s);
-            }
+            for (int k = 0; k < vertical.taps; ++k)
+                rows[k] = &filtered[static_cast<std::size_t>(t[k] - low) * stride];
+            CombineResampledRows(vertical, y, rows.data(), newWidth, sums.data(),
+                                 target + static_cast<std::size_t>(y) * newWidth);
         }
     };
     const bool finished = RunRowBands(newHeight, user, callback, band);

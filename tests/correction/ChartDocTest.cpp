@@ -10,6 +10,7 @@
 #include "core/StdMatrix.h"
 #include "correction/FilterDoc.h"
 #include "correction/GrayCalibDoc.h"
+#include "tests/correction/CorrectionTestSupport.h"
 #include "tests/support/TestEnv.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +22,8 @@
 #include <string>
 #include <vector>
 
+using correctiontest::RecordProgress;
+using correctiontest::WorkingSpace;
 using testsupport::TempDir;
 using testsupport::WriteTextFile;
 
@@ -55,12 +58,6 @@ protected:
 
     TempDir m_dir;
 };
-
-int RecordProgress(double percent, void* user)
-{
-    static_cast<std::vector<double>*>(user)->push_back(percent);
-    return 1;
-}
 
 void ExpectNear(const CMtx3x3& actual, const CMtx3x3& expected, double tolerance)
 {
@@ -464,9 +461,7 @@ TEST(ChartDocTest, PatchesOfOneHueLeaveColoursUnchanged)
 
 TEST(ChartDocTest, ApplyChangesNothing)
 {
-    const double k = 100.0 / 65535.0;
-    const CStdMatrix space(0.4124 * k, 0.3576 * k, 0.1805 * k, 0.2126 * k, 0.7152 * k, 0.0722 * k,
-                           0.0193 * k, 0.1192 * k, 0.9505 * k);
+    const CStdMatrix space = WorkingSpace();
     CRGBImage image(16, 9);
     RGB16* p = image.Lock();
     for (int i = 0; i < 16 * 9; ++i)
@@ -541,9 +536,7 @@ TEST(ChartDocTest, HostileSectionsLoadWithinRange)
                           "0.5",         "-0.0",
                           "0x10",        "1,2,3,",
                           " 7 ",         "\"3\""};
-    const double k = 100.0 / 65535.0;
-    const CStdMatrix space(0.4124 * k, 0.3576 * k, 0.1805 * k, 0.2126 * k, 0.7152 * k, 0.0722 * k,
-                           0.0193 * k, 0.1192 * k, 0.9505 * k);
+    const CStdMatrix space = WorkingSpace();
     TempDir dir;
     std::mt19937 random(1234);
     for (int round = 0; round < 150; ++round)

@@ -7,6 +7,7 @@
 #include "core/ImageAccess.h"
 #include "core/RGBImage.h"
 #include "core/StdMatrix.h"
+#include "tests/correction/CorrectionTestSupport.h"
 #include "tests/support/TestEnv.h"
 
 #include <gtest/gtest.h>
@@ -19,24 +20,9 @@
 namespace {
 
 using testsupport::TempDir;
-using testsupport::WriteTextFile;
+using namespace correctiontest;
 
 constexpr double kPi = 3.14159265358979323846;
-
-// Linear sRGB to XYZ at white Y = 100, on 16-bit values.
-CStdMatrix SrgbMatrix()
-{
-    constexpr double srgb[3][3] = {
-        {0.4124, 0.3576, 0.1805},
-        {0.2126, 0.7152, 0.0722},
-        {0.0193, 0.1192, 0.9505},
-    };
-    CStdMatrix m(3, 3);
-    for (std::uint32_t i = 0; i < 3; ++i)
-        for (std::uint32_t j = 0; j < 3; ++j)
-            m.SetAt(i, j, srgb[i][j] * 100.0 / 65535.0);
-    return m;
-}
 
 // Smooth gradients with a band of pseudo-random pixels over the full range,
 // greys and the extremes.
@@ -44,11 +30,7 @@ CRGBImage MakeImage(int width, int height)
 {
     CRGBImage image(width, height);
     CAccessRGBImage access(image);
-    std::uint32_t state = 12345;
-    auto next = [&] {
-        state = state * 1664525u + 1013904223u;
-        return static_cast<std::uint16_t>(state >> 16);
-    };
+    Lcg16 next(12345);
     for (int y = 0; y < height; ++y)
     {
         for (int x = 0; x < width; ++x)
@@ -72,16 +54,6 @@ CRGBImage MakeImage(int width, int height)
     return image;
 }
 
-std::vector<RGB16> PixelsOf(CRGBImage& image)
-{
-    CAccessRGBImage access(image);
-    std::vector<RGB16> pixels;
-    for (int y = 0; y < image.GetHeight(); ++y)
-        for (int x = 0; x < image.GetWidth(); ++x)
-            pixels.push_back(access.GetStoredPixel(x, y));
-    return pixels;
-}
-
 int MaxDifference(const std::vector<RGB16>& a, const std::vector<RGB16>& b)
 {
     int worst = 0;
@@ -93,23 +65,11 @@ int MaxDifference(const std::vector<RGB16>& a, const std::vector<RGB16>& b)
     return worst;
 }
 
-bool SamePixels(const std::vector<RGB16>& a, const std::vector<RGB16>& b)
-{
-    return a.size() == b.size() && MaxDifference(a, b) == 0;
-}
-
-bool Process(CBaseDoc& doc, CRGBImage& image, void* user = nullptr,
-             ProgressCallback callback = nullptr)
-{
-    return doc.ProcessImage(image, nullptr, SrgbMatrix(), nullptr, 1.0, nullptr, user, callback,
-                            nullptr);
-}
-
 // What a pixel becomes when it only goes to Lab and back.
 std::vector<RGB16> RoundTrip(CRGBImage& image)
 {
     CRGBImage copy = image;
-    CAccessRGBImageByLab access(copy, nullptr, SrgbMatrix());
+    CAccessRGBImageByLab access(copy, nullptr, WorkingSpace());
     std::vector<RGB16> out;
     for (int y = 0; y < copy.GetHeight(); ++y)
     {
@@ -122,48 +82,6 @@ std::vector<RGB16> RoundTrip(CRGBImage& image)
             RGB16 px;
             access.GetXYZToRGB().XYZToPixel(px, xyz);
             out.push_back(px);
-        }
-    }
-    return out;
-}
-
-// An image of one row holding the given Lab colours (as near as 16 bits
-// get), with the Lab each pixel really has.
-struct LabRow
-{
-    CRGBImage image;
-    std::vector<CCIELab> lab;
-};
-
-LabRow MakeLabRow(const std::vector<CCIELab>& colours)
-{
-    LabRow row{CRGBImage(static_cast<int>(colours.size()), 1), {}};
-    CAccessRGBImageByLab access(row.image, nullptr, SrgbMatrix());
-    for (std::size_t i = 0; i < colours.size(); ++i)
-    {
-        CCIEXYZ xyz;
-        access.LabToXYZ(1, &colours[i], &xyz);
-        RGB16 px;
-        access.GetXYZToRGB().XYZToPixel(px, xyz);
-        access.SetPixel(static_cast<int>(i), 0, px);
-        CCIELab actual;
-        access.GetLabAt(static_cast<int>(i), 0, actual);
-        row.lab.push_back(actual);
-    }
-    return row;
-}
-
-std::vector<CCIELab> LabOf(CRGBImage& image)
-{
-    CAccessRGBImageByLab access(image, nullptr, SrgbMatrix());
-    std::vector<CCIELab> out;
-    for (int y = 0; y < image.GetHeight(); ++y)
-    {
-        for (int x = 0; x < image.GetWidth(); ++x)
-        {
-            CCIELab lab;
-            access.GetLabAt(x, y, lab);
-            out.push_back(lab);
         }
     }
     return out;
@@ -206,21 +124,7 @@ std::vector<CCIELab> HueRing(double chroma)
 
 CColorCalibDoc LoadFrom(const std::string& text)
 {
-    TempDir dir;
-    const std::string path = dir.File("params.qzp");
-    WriteTextFile(path, text);
-    CParamFileReader reader;
-    EXPECT_TRUE(reader.Load(path));
-    CColorCalibDoc doc;
-    EXPECT_TRUE(doc.LoadParams(reader));
-    return doc;
-}
-
-std::string SaveText(const CBaseDoc& doc)
-{
-    CParamFileWriter writer;
-    EXPECT_TRUE(doc.SaveParams(writer));
-    return writer.GetText();
+    return LoadDoc<CColorCalibDoc>(text);
 }
 
 // Twelve free points every 30 degrees, each turned by `turn` and given
@@ -339,7 +243,7 @@ TEST(ColorCalibDocTest, CopiesCarryParametersButNotThePreparedState)
     doc.SetCalibData(RotatedPoints(20.0, 30.0));
     doc.SetTitle("warm");
     CRGBImage image = MakeImage(8, 8);
-    CAccessRGBImageByLab access(image, nullptr, SrgbMatrix());
+    CAccessRGBImageByLab access(image, nullptr, WorkingSpace());
     ASSERT_TRUE(doc.PrepareApply(nullptr, access, nullptr, 1.0));
     ASSERT_EQ(doc.GetHueSegments().size(), 12u);
 
@@ -590,7 +494,7 @@ TEST(ColorCalibDocTest, DefaultDocumentIsTheLabRoundTrip)
     CColorCalibDoc doc;
     ASSERT_TRUE(Process(doc, image));
     EXPECT_EQ(doc.GetWhiteGain(), CCIEXYZ(1.0, 1.0, 1.0));
-    EXPECT_TRUE(SamePixels(PixelsOf(image), expected));
+    EXPECT_TRUE(SamePixels(Pixels(image), expected));
 }
 
 TEST(ColorCalibDocTest, UniformMapTurnsEveryHueAndScalesChroma)
@@ -639,7 +543,7 @@ TEST(ColorCalibDocTest, PointMapOfTheTurnedCircleMatchesTheUniformMap)
     ASSERT_TRUE(Process(points, pointImage));
     ASSERT_EQ(points.GetHueSegments().size(), 12u);
 
-    EXPECT_LE(MaxDifference(PixelsOf(uniformImage), PixelsOf(pointImage)), 1);
+    EXPECT_LE(MaxDifference(Pixels(uniformImage), Pixels(pointImage)), 1);
 }
 
 TEST(ColorCalibDocTest, FreePointsMapHueSegmentsLinearly)
@@ -730,7 +634,7 @@ TEST(ColorCalibDocTest, SegmentsWithoutAMapLeaveHueAndChroma)
         ASSERT_TRUE(Process(doc, image)) << c.what;
         for (const CColorCalibDoc::HueSegment& s : doc.GetHueSegments())
             EXPECT_TRUE(s.keep) << c.what;
-        EXPECT_TRUE(SamePixels(PixelsOf(image), roundTrip)) << c.what;
+        EXPECT_TRUE(SamePixels(Pixels(image), roundTrip)) << c.what;
     }
 }
 
@@ -778,7 +682,7 @@ TEST(ColorCalibDocTest, GreyStaysGreyApartFromTheWhiteGain)
 
 TEST(ColorCalibDocTest, MeasuredCastTurnsThePickedColourNeutral)
 {
-    const CStdMatrix matrix = SrgbMatrix();
+    const CStdMatrix matrix = WorkingSpace();
     struct Case
     {
         RGB16 picked;
@@ -821,7 +725,7 @@ TEST(ColorCalibDocTest, MeasuredCastTurnsThePickedColourNeutral)
 TEST(ColorCalibDocTest, WhiteGainIsTheTargetOverTheWhite)
 {
     CRGBImage image(2, 2);
-    CAccessRGBImageByLab access(image, nullptr, SrgbMatrix());
+    CAccessRGBImageByLab access(image, nullptr, WorkingSpace());
     CColorCalibDoc doc;
     CColorCalibData data = doc.GetCalibData();
     data.Offset = 20.0;
@@ -874,7 +778,7 @@ TEST_P(ColorCalibApplyTest, TiledApplyRectEqualsTheWholeApply)
     CColorCalibDoc doc = Configured(GetParam());
     ASSERT_TRUE(Process(doc, whole));
 
-    CAccessRGBImageByLab access(tiled, nullptr, SrgbMatrix());
+    CAccessRGBImageByLab access(tiled, nullptr, WorkingSpace());
     ASSERT_TRUE(doc.PrepareApply(nullptr, access, nullptr, 1.0));
     for (int top = 0; top < 90; top += 37)
     {
@@ -884,7 +788,7 @@ TEST_P(ColorCalibApplyTest, TiledApplyRectEqualsTheWholeApply)
             ASSERT_TRUE(doc.ApplyRect(access, &tile, nullptr, nullptr, nullptr, nullptr, 2));
         }
     }
-    EXPECT_TRUE(SamePixels(PixelsOf(whole), PixelsOf(tiled)));
+    EXPECT_TRUE(SamePixels(Pixels(whole), Pixels(tiled)));
 }
 
 TEST_P(ColorCalibApplyTest, ThreadsGiveTheOneThreadResult)
@@ -896,31 +800,20 @@ TEST_P(ColorCalibApplyTest, ThreadsGiveTheOneThreadResult)
     ASSERT_TRUE(Process(doc, single));
     SetStepThreadCount(5);
     ASSERT_TRUE(Process(doc, threaded));
-    EXPECT_TRUE(SamePixels(PixelsOf(single), PixelsOf(threaded)));
-    EXPECT_FALSE(SamePixels(PixelsOf(single), RoundTrip(threaded)));
+    EXPECT_TRUE(SamePixels(Pixels(single), Pixels(threaded)));
+    EXPECT_FALSE(SamePixels(Pixels(single), RoundTrip(threaded)));
 }
 
 INSTANTIATE_TEST_SUITE_P(UniformAndPoints, ColorCalibApplyTest, ::testing::Values(0, 1));
 
 TEST(ColorCalibDocTest, ProgressRunsToOneHundredAndCanStop)
 {
-    struct Log
-    {
-        std::vector<double> percents;
-        int stopAfter = -1;
-    };
-    auto callback = [](double percent, void* user) {
-        auto* log = static_cast<Log*>(user);
-        log->percents.push_back(percent);
-        return static_cast<int>(log->percents.size()) != log->stopAfter ? 1 : 0;
-    };
-
     for (int height : {1, 2, 9})
     {
         CRGBImage image = MakeImage(5, height);
-        Log log;
+        ProgressLog log;
         CColorCalibDoc doc;
-        ASSERT_TRUE(Process(doc, image, &log, callback));
+        ASSERT_TRUE(Process(doc, image, &log, &ProgressLog::Record));
         ASSERT_EQ(log.percents.size(), static_cast<std::size_t>(height));
         EXPECT_EQ(log.percents.back(), 100.0);
         if (height > 1)
@@ -931,13 +824,13 @@ TEST(ColorCalibDocTest, ProgressRunsToOneHundredAndCanStop)
 
     SetStepThreadCount(1);
     CRGBImage image = MakeImage(5, 9);
-    Log log;
+    ProgressLog log;
     log.stopAfter = 1;
     CColorCalibDoc doc;
     CColorCalibData data = doc.GetCalibData();
     data.Hue = 90.0;
     doc.SetCalibData(data);
-    EXPECT_FALSE(Process(doc, image, &log, callback));
+    EXPECT_FALSE(Process(doc, image, &log, &ProgressLog::Record));
     EXPECT_EQ(log.percents.size(), 1u);
     SetStepThreadCount(0);
 }

@@ -6,6 +6,7 @@
 #include "core/ImageAccess.h"
 #include "core/RGBImage.h"
 #include "core/StdMatrix.h"
+#include "tests/correction/CorrectionTestSupport.h"
 #include "tests/support/TestEnv.h"
 
 #include <gtest/gtest.h>
@@ -19,34 +20,15 @@
 namespace {
 
 using testsupport::TempDir;
-using testsupport::WriteTextFile;
+using namespace correctiontest;
 
 constexpr double kPi = 3.14159265358979323846;
-
-// Linear sRGB to XYZ at white Y = 100, on 16-bit values.
-CStdMatrix SrgbMatrix()
-{
-    constexpr double srgb[3][3] = {
-        {0.4124, 0.3576, 0.1805},
-        {0.2126, 0.7152, 0.0722},
-        {0.0193, 0.1192, 0.9505},
-    };
-    CStdMatrix m(3, 3);
-    for (std::uint32_t i = 0; i < 3; ++i)
-        for (std::uint32_t j = 0; j < 3; ++j)
-            m.SetAt(i, j, srgb[i][j] * 100.0 / 65535.0);
-    return m;
-}
 
 CRGBImage MakeImage(int width, int height)
 {
     CRGBImage image(width, height);
     CAccessRGBImage access(image);
-    std::uint32_t state = 777;
-    auto next = [&] {
-        state = state * 1664525u + 1013904223u;
-        return static_cast<std::uint16_t>(state >> 16);
-    };
+    Lcg16 next(777);
     for (int y = 0; y < height; ++y)
     {
         for (int x = 0; x < width; ++x)
@@ -64,82 +46,6 @@ CRGBImage MakeImage(int width, int height)
         }
     }
     return image;
-}
-
-std::vector<RGB16> PixelsOf(CRGBImage& image)
-{
-    CAccessRGBImage access(image);
-    std::vector<RGB16> pixels;
-    for (int y = 0; y < image.GetHeight(); ++y)
-        for (int x = 0; x < image.GetWidth(); ++x)
-            pixels.push_back(access.GetStoredPixel(x, y));
-    return pixels;
-}
-
-bool SamePixel(const RGB16& a, const RGB16& b)
-{
-    return a.r == b.r && a.g == b.g && a.b == b.b;
-}
-
-bool SamePixels(const std::vector<RGB16>& a, const std::vector<RGB16>& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-    {
-        if (!SamePixel(a[i], b[i]))
-            return false;
-    }
-    return true;
-}
-
-bool Process(CBaseDoc& doc, CRGBImage& image, void* user = nullptr,
-             ProgressCallback callback = nullptr)
-{
-    return doc.ProcessImage(image, nullptr, SrgbMatrix(), nullptr, 1.0, nullptr, user, callback,
-                            nullptr);
-}
-
-// One row of pixels as near the given Lab colours as 16 bits get, with the
-// Lab each pixel really has.
-struct LabRow
-{
-    CRGBImage image;
-    std::vector<CCIELab> lab;
-};
-
-LabRow MakeLabRow(const std::vector<CCIELab>& colours)
-{
-    LabRow row{CRGBImage(static_cast<int>(colours.size()), 1), {}};
-    CAccessRGBImageByLab access(row.image, nullptr, SrgbMatrix());
-    for (std::size_t i = 0; i < colours.size(); ++i)
-    {
-        CCIEXYZ xyz;
-        access.LabToXYZ(1, &colours[i], &xyz);
-        RGB16 px;
-        access.GetXYZToRGB().XYZToPixel(px, xyz);
-        access.SetPixel(static_cast<int>(i), 0, px);
-        CCIELab actual;
-        access.GetLabAt(static_cast<int>(i), 0, actual);
-        row.lab.push_back(actual);
-    }
-    return row;
-}
-
-std::vector<CCIELab> LabOf(CRGBImage& image)
-{
-    CAccessRGBImageByLab access(image, nullptr, SrgbMatrix());
-    std::vector<CCIELab> out;
-    for (int y = 0; y < image.GetHeight(); ++y)
-    {
-        for (int x = 0; x < image.GetWidth(); ++x)
-        {
-            CCIELab lab;
-            access.GetLabAt(x, y, lab);
-            out.push_back(lab);
-        }
-    }
-    return out;
 }
 
 CCIELab LabFromLCh(double L, double C, double hDegrees)
@@ -184,21 +90,7 @@ CLChRange SoftZone(CCIELCh center, CCIELCh after, double k)
 
 CColorChangeDoc LoadFrom(const std::string& text)
 {
-    TempDir dir;
-    const std::string path = dir.File("params.qzp");
-    WriteTextFile(path, text);
-    CParamFileReader reader;
-    EXPECT_TRUE(reader.Load(path));
-    CColorChangeDoc doc;
-    EXPECT_TRUE(doc.LoadParams(reader));
-    return doc;
-}
-
-std::string SaveText(const CBaseDoc& doc)
-{
-    CParamFileWriter writer;
-    EXPECT_TRUE(doc.SaveParams(writer));
-    return writer.GetText();
+    return LoadDoc<CColorChangeDoc>(text);
 }
 
 } // namespace
@@ -414,7 +306,7 @@ TEST(ColorChangeDocTest, CopiesCarryElementsAndChoiceButNotThePreparedState)
     doc.SetActiveElement(1);
     doc.SetTitle("t");
     CRGBImage image(2, 2);
-    CAccessRGBImageByLab access(image, nullptr, SrgbMatrix());
+    CAccessRGBImageByLab access(image, nullptr, WorkingSpace());
     ASSERT_TRUE(doc.PrepareApply(nullptr, access, nullptr, 1.0));
     ASSERT_EQ(doc.GetPlainChanges().size(), 1u);
     ASSERT_EQ(doc.GetRangeChanges().size(), 1u);
@@ -460,7 +352,7 @@ TEST(ColorChangeDocTest, PrepareApplyWidensOnlyItsRecords)
     const CColorChangeDoc before(doc);
     const std::string savedBefore = SaveText(doc);
     CRGBImage image(2, 2);
-    CAccessRGBImageByLab access(image, nullptr, SrgbMatrix());
+    CAccessRGBImageByLab access(image, nullptr, WorkingSpace());
     ASSERT_TRUE(doc.PrepareApply(nullptr, access, nullptr, 1.0));
 
     ASSERT_EQ(doc.GetRangeChanges().size(), 1u);
@@ -503,7 +395,7 @@ TEST(ColorChangeDocTest, HardRangesMoveTheirPixelsByTheLastMatchOnly)
         LabFromLCh(90, 20, 5),   // lightness above both
     };
     LabRow row = MakeLabRow(colours);
-    const std::vector<RGB16> source = PixelsOf(row.image);
+    const std::vector<RGB16> source = Pixels(row.image);
 
     CColorChangeDoc doc;
     const CLChRange reds = HardRange(CCIELCh(30, 10, 350), CCIELCh(70, 40, 20), CCIELCh(50, 20, 5),
@@ -514,7 +406,7 @@ TEST(ColorChangeDocTest, HardRangesMoveTheirPixelsByTheLastMatchOnly)
     doc.SetEntry(5, warm);
     ASSERT_TRUE(Process(doc, row.image));
     const std::vector<CCIELab> out = LabOf(row.image);
-    const std::vector<RGB16> pixels = PixelsOf(row.image);
+    const std::vector<RGB16> pixels = Pixels(row.image);
 
     const CCIELab warmDelta(warm.LChAfter.ToLab() - warm.LChBeforCenter.ToLab());
     for (int i : {0, 1, 2})
@@ -538,7 +430,7 @@ TEST(ColorChangeDocTest, HardRangesMoveTheirPixelsByTheLastMatchOnly)
 TEST(ColorChangeDocTest, UnusedElementsTakeNoPart)
 {
     CRGBImage image = MakeImage(40, 20);
-    const std::vector<RGB16> source = PixelsOf(image);
+    const std::vector<RGB16> source = Pixels(image);
     CColorChangeDoc doc;
     CLChRange everything =
         HardRange(CCIELCh(0, 0, 0), CCIELCh(100, 200, 360), CCIELCh(50, 0, 0), CCIELCh(80, 30, 0));
@@ -550,7 +442,7 @@ TEST(ColorChangeDocTest, UnusedElementsTakeNoPart)
         doc.SetEntry(1, everything);
         ASSERT_TRUE(Process(doc, image));
         EXPECT_TRUE(doc.GetPlainChanges().empty() && doc.GetRangeChanges().empty());
-        EXPECT_TRUE(SamePixels(PixelsOf(image), source));
+        EXPECT_TRUE(SamePixels(Pixels(image), source));
     }
 }
 
@@ -571,12 +463,12 @@ TEST(ColorChangeDocTest, SoftZoneWeightsFallOffWithDistance)
     for (const Case c : {Case{0.0}, Case{0.5}, Case{-0.5}, Case{1.0}})
     {
         LabRow row = MakeLabRow(colours);
-        const std::vector<RGB16> source = PixelsOf(row.image);
+        const std::vector<RGB16> source = Pixels(row.image);
         CColorChangeDoc doc;
         doc.SetEntry(0, SoftZone(center, after, c.k));
         ASSERT_TRUE(Process(doc, row.image));
         const std::vector<CCIELab> out = LabOf(row.image);
-        const std::vector<RGB16> pixels = PixelsOf(row.image);
+        const std::vector<RGB16> pixels = Pixels(row.image);
         const double reach = CColorChangeDoc::SoftReach(c.k, 8.0);
         for (std::size_t i = 0; i < out.size(); ++i)
         {
@@ -601,16 +493,16 @@ TEST(ColorChangeDocTest, HalfTheLengthAwayMovesHalfTheDifference)
     const std::vector<CCIELab> colours = {CCIELab(50, 0, 0), CCIELab(50, 0, 5), CCIELab(50, 0, 10),
                                           CCIELab(50, 0, 15)};
     LabRow row = MakeLabRow(colours);
-    const std::vector<RGB16> source = PixelsOf(row.image);
+    const std::vector<RGB16> source = Pixels(row.image);
     CColorChangeDoc doc;
     doc.SetEntry(0, SoftZone(CCIELCh(50, 0, 0), CCIELCh(50, 10, 0), 0.0)); // +10 in a
     ASSERT_TRUE(Process(doc, row.image));
     const std::vector<CCIELab> out = LabOf(row.image);
     EXPECT_NEAR(out[0][1] - row.lab[0][1], 10.0, 0.05);
     EXPECT_NEAR(out[1][1] - row.lab[1][1], 5.0, 0.05);
-    EXPECT_TRUE(SamePixel(PixelsOf(row.image)[2], source[2]) ||
+    EXPECT_TRUE(SamePixel(Pixels(row.image)[2], source[2]) ||
                 std::abs(out[2][1] - row.lab[2][1]) < 0.05);
-    EXPECT_TRUE(SamePixel(PixelsOf(row.image)[3], source[3]));
+    EXPECT_TRUE(SamePixel(Pixels(row.image)[3], source[3]));
 }
 
 TEST(ColorChangeDocTest, UnboundedZoneMovesEveryPixelFully)
@@ -633,14 +525,14 @@ TEST(ColorChangeDocTest, UnboundedZoneMovesEveryPixelFully)
 TEST(ColorChangeDocTest, ZoneWithoutADifferenceChangesNothing)
 {
     CRGBImage image = MakeImage(30, 12);
-    const std::vector<RGB16> source = PixelsOf(image);
+    const std::vector<RGB16> source = Pixels(image);
     for (double k : {0.0, 0.5, 1.0, -2.0})
     {
         CColorChangeDoc doc;
         doc.SetEntry(0, SoftZone(CCIELCh(50, 30, 120), CCIELCh(50, 30, 120), k));
         ASSERT_TRUE(Process(doc, image));
         EXPECT_EQ(doc.GetRangeChanges()[0].deltaLength, 0.0);
-        EXPECT_TRUE(SamePixels(PixelsOf(image), source)) << k;
+        EXPECT_TRUE(SamePixels(Pixels(image), source)) << k;
     }
 }
 
@@ -685,7 +577,7 @@ TEST(ColorChangeDocTest, ModeTwoShowsTheChosenSelection)
     {
         LabRow row = MakeLabRow(colours);
         doc.SetActiveElement(c.active);
-        CAccessRGBImageByLab access(row.image, nullptr, SrgbMatrix());
+        CAccessRGBImageByLab access(row.image, nullptr, WorkingSpace());
         ASSERT_TRUE(doc.PrepareApply(nullptr, access, nullptr, 1.0));
         ASSERT_TRUE(doc.Apply(access, nullptr, nullptr, nullptr, c.mode));
         std::vector<CCIELab> out(colours.size());
@@ -719,7 +611,7 @@ TEST(ColorChangeDocTest, ModeTwoShowsASoftZoneByItsWeight)
     CColorChangeDoc doc;
     doc.SetEntry(0, SoftZone(CCIELCh(50, 0, 0), CCIELCh(70, 0, 0), 0.0));
     doc.SetActiveElement(0);
-    CAccessRGBImageByLab access(row.image, nullptr, SrgbMatrix());
+    CAccessRGBImageByLab access(row.image, nullptr, WorkingSpace());
     ASSERT_TRUE(doc.PrepareApply(nullptr, access, nullptr, 1.0));
     ASSERT_TRUE(doc.Apply(access, nullptr, nullptr, nullptr, 2));
     CCIELab shown;
@@ -857,7 +749,7 @@ TEST(ColorChangeDocTest, HostileValuesApplyWithoutHarm)
     EXPECT_TRUE(Process(doc, image));
     for (int mode : {1, 2})
     {
-        CAccessRGBImageByLab access(image, nullptr, SrgbMatrix());
+        CAccessRGBImageByLab access(image, nullptr, WorkingSpace());
         EXPECT_TRUE(doc.PrepareApply(nullptr, access, nullptr, 1.0));
         EXPECT_TRUE(doc.Apply(access, nullptr, nullptr, nullptr, mode));
     }
@@ -897,11 +789,11 @@ TEST_P(ColorChangeApplyTest, TiledApplyRectEqualsTheWholeApply)
     CColorChangeDoc doc = ConfiguredDoc();
     doc.SetActiveElement(5);
     {
-        CAccessRGBImageByLab access(whole, nullptr, SrgbMatrix());
+        CAccessRGBImageByLab access(whole, nullptr, WorkingSpace());
         ASSERT_TRUE(doc.PrepareApply(nullptr, access, nullptr, 1.0));
         ASSERT_TRUE(doc.ApplyRect(access, nullptr, nullptr, nullptr, nullptr, nullptr, mode));
     }
-    CAccessRGBImageByLab access(tiled, nullptr, SrgbMatrix());
+    CAccessRGBImageByLab access(tiled, nullptr, WorkingSpace());
     ASSERT_TRUE(doc.PrepareApply(nullptr, access, nullptr, 1.0));
     int tileWidth = 0;
     int tileHeight = 0;
@@ -915,7 +807,7 @@ TEST_P(ColorChangeApplyTest, TiledApplyRectEqualsTheWholeApply)
             ASSERT_TRUE(doc.ApplyRect(access, &tile, nullptr, nullptr, nullptr, nullptr, mode));
         }
     }
-    EXPECT_TRUE(SamePixels(PixelsOf(whole), PixelsOf(tiled)));
+    EXPECT_TRUE(SamePixels(Pixels(whole), Pixels(tiled)));
 }
 
 TEST_P(ColorChangeApplyTest, ThreadsGiveTheOneThreadResult)
@@ -923,42 +815,32 @@ TEST_P(ColorChangeApplyTest, ThreadsGiveTheOneThreadResult)
     const int mode = GetParam();
     CRGBImage single = MakeImage(131, 203);
     CRGBImage threaded = single;
-    const std::vector<RGB16> source = PixelsOf(single);
+    const std::vector<RGB16> source = Pixels(single);
     CColorChangeDoc doc = ConfiguredDoc();
     doc.SetActiveElement(0);
     for (auto [image, threads] : {std::pair{&single, 1}, std::pair{&threaded, 6}})
     {
         SetStepThreadCount(threads);
-        CAccessRGBImageByLab access(*image, nullptr, SrgbMatrix());
+        CAccessRGBImageByLab access(*image, nullptr, WorkingSpace());
         ASSERT_TRUE(doc.PrepareApply(nullptr, access, nullptr, 1.0));
         ASSERT_TRUE(doc.Apply(access, nullptr, nullptr, nullptr, mode));
     }
-    EXPECT_TRUE(SamePixels(PixelsOf(single), PixelsOf(threaded)));
-    EXPECT_FALSE(SamePixels(PixelsOf(single), source));
+    EXPECT_TRUE(SamePixels(Pixels(single), Pixels(threaded)));
+    EXPECT_FALSE(SamePixels(Pixels(single), source));
 }
 
 INSTANTIATE_TEST_SUITE_P(CorrectAndShow, ColorChangeApplyTest, ::testing::Values(1, 2));
 
 TEST(ColorChangeDocTest, ProgressRunsToOneHundredAndCanStop)
 {
-    struct Log
-    {
-        std::vector<double> percents;
-        int stopAfter = -1;
-    };
-    auto callback = [](double percent, void* user) {
-        auto* log = static_cast<Log*>(user);
-        log->percents.push_back(percent);
-        return static_cast<int>(log->percents.size()) != log->stopAfter ? 1 : 0;
-    };
     for (bool configured : {false, true})
     {
         for (int height : {1, 4})
         {
             CRGBImage image = MakeImage(6, height);
-            Log log;
+            ProgressLog log;
             CColorChangeDoc doc = configured ? ConfiguredDoc() : CColorChangeDoc();
-            ASSERT_TRUE(Process(doc, image, &log, callback));
+            ASSERT_TRUE(Process(doc, image, &log, &ProgressLog::Record));
             ASSERT_EQ(log.percents.size(), static_cast<std::size_t>(height));
             EXPECT_EQ(log.percents.back(), 100.0);
         }
@@ -966,10 +848,10 @@ TEST(ColorChangeDocTest, ProgressRunsToOneHundredAndCanStop)
 
     SetStepThreadCount(1);
     CRGBImage image = MakeImage(6, 10);
-    Log log;
+    ProgressLog log;
     log.stopAfter = 2;
     CColorChangeDoc doc = ConfiguredDoc();
-    EXPECT_FALSE(Process(doc, image, &log, callback));
+    EXPECT_FALSE(Process(doc, image, &log, &ProgressLog::Record));
     EXPECT_EQ(log.percents.size(), 2u);
     SetStepThreadCount(0);
 }

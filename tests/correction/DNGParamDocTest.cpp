@@ -3,6 +3,7 @@
 #include "core/ImageAccess.h"
 #include "core/RGBImage.h"
 #include "imagefile/DNGTranspose.h"
+#include "tests/correction/CorrectionTestSupport.h"
 #include "tests/support/TestEnv.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+using correctiontest::WorkingSpace;
 using testsupport::TempDir;
 using testsupport::WriteTextFile;
 
@@ -19,14 +21,6 @@ const CStdMatrix& Identity()
 {
     static const CStdMatrix identity = CStdMatrix::Identity(3);
     return identity;
-}
-
-// The sRGB primaries (D65) on the 16-bit scale with the white at Y = 100.
-CStdMatrix WorkingMatrix()
-{
-    const double k = 100.0 / 65535.0;
-    return CStdMatrix(0.4124 * k, 0.3576 * k, 0.1805 * k, 0.2126 * k, 0.7152 * k, 0.0722 * k,
-                      0.0193 * k, 0.1192 * k, 0.9505 * k);
 }
 
 // A two-illuminant camera description (standard light A and D65).
@@ -265,7 +259,7 @@ TEST(DNGParamDocTest, PrepareAsksTheCameraDescriptionForTheDevelopment)
 {
     const CDNGTranspose camera = MakeCamera();
     CRGBImage image = Filled(2, 2, {30000, 30000, 30000});
-    CAccessRGBImageByLab access(image, nullptr, WorkingMatrix());
+    CAccessRGBImageByLab access(image, nullptr, WorkingSpace());
 
     const struct
     {
@@ -286,7 +280,7 @@ TEST(DNGParamDocTest, PrepareAsksTheCameraDescriptionForTheDevelopment)
         CStdMatrix matrix;
         int black = -1;
         camera.SetWhiteBalance(c.temperature, c.tint, c.asShot == 1, c.exposure, c.shadow,
-                               WorkingMatrix(), white, matrix, black);
+                               WorkingSpace(), white, matrix, black);
         EXPECT_EQ(doc.GetClipLevel(), white);
         EXPECT_EQ(doc.GetBlackOffset(), black);
         EXPECT_EQ(doc.GetDevelopMatrix().GetData(), matrix.GetData());
@@ -309,12 +303,12 @@ TEST(DNGParamDocTest, ProcessImageDevelopsADngImageAndPassesOthers)
     CDNGParamDoc doc;
     doc.Exposure = 100;
     CRGBImage plain = Filled(3, 3, {20000, 20000, 20000});
-    EXPECT_TRUE(doc.ProcessImage(plain, nullptr, WorkingMatrix(), nullptr, 1.0, nullptr, nullptr,
+    EXPECT_TRUE(doc.ProcessImage(plain, nullptr, WorkingSpace(), nullptr, 1.0, nullptr, nullptr,
                                  nullptr, nullptr));
     EXPECT_EQ(PixelAt(plain, 1, 1).g, 20000);
 
     CRGBImage raw = Filled(3, 3, {20000, 20000, 20000});
-    EXPECT_TRUE(doc.ProcessImage(raw, nullptr, WorkingMatrix(), &camera, 1.0, nullptr, nullptr,
+    EXPECT_TRUE(doc.ProcessImage(raw, nullptr, WorkingSpace(), &camera, 1.0, nullptr, nullptr,
                                  nullptr, nullptr));
     EXPECT_NE(PixelAt(raw, 1, 1).g, 20000);
 }

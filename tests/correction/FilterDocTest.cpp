@@ -9,6 +9,7 @@
 #include "core/RGBImage.h"
 #include "core/StdMatrix.h"
 #include "correction/GrayCalibDoc.h"
+#include "tests/correction/CorrectionTestSupport.h"
 #include "tests/support/TestEnv.h"
 
 #include <gtest/gtest.h>
@@ -21,15 +22,9 @@
 
 using testsupport::TempDir;
 using testsupport::WriteTextFile;
+using namespace correctiontest;
 
 namespace {
-
-CStdMatrix WorkingSpace()
-{
-    const double k = 100.0 / 65535.0;
-    return CStdMatrix(0.4124 * k, 0.3576 * k, 0.1805 * k, 0.2126 * k, 0.7152 * k, 0.0722 * k,
-                      0.0193 * k, 0.1192 * k, 0.9505 * k);
-}
 
 // Soft shapes with some noise: edges to sharpen and flat parts to keep.
 CRGBImage TestImage(int w, int h, unsigned seed)
@@ -54,26 +49,6 @@ CRGBImage TestImage(int w, int h, unsigned seed)
     }
     image.Unlock();
     return image;
-}
-
-std::vector<RGB16> Pixels(CRGBImage& image)
-{
-    const RGB16* p = image.Lock();
-    std::vector<RGB16> v(p, p + image.GetPixelCount());
-    image.Unlock();
-    return v;
-}
-
-bool SamePixels(const std::vector<RGB16>& a, const std::vector<RGB16>& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-    {
-        if (a[i].r != b[i].r || a[i].g != b[i].g || a[i].b != b[i].b)
-            return false;
-    }
-    return true;
 }
 
 std::uint16_t PlaneValue(double L)
@@ -156,12 +131,6 @@ void ReferenceSharpen(CRGBImage& image, const CFilterDoc& params)
             px = lab.FromLab(L, A, B);
         }
     }
-}
-
-int RecordProgress(double percent, void* user)
-{
-    static_cast<std::vector<double>*>(user)->push_back(percent);
-    return 1;
 }
 
 int StopBeyond30(double percent, void*)

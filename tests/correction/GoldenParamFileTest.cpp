@@ -9,6 +9,7 @@
 
 #include "core/RGBImage.h"
 #include "core/StdMatrix.h"
+#include "tests/correction/CorrectionTestSupport.h"
 #include "tests/support/TestEnv.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +19,7 @@
 #include <string>
 #include <vector>
 
+using correctiontest::WorkingSpace;
 using testsupport::ReadTextFile;
 using testsupport::ScopedEnv;
 using testsupport::TempDir;
@@ -364,14 +366,6 @@ std::string JoinLines(const std::vector<std::string>& lines, const char* end = "
     return text;
 }
 
-// A sRGB-like working space (16-bit RGB, white at Y = 100).
-CStdMatrix WorkingMatrix()
-{
-    const double k = 100.0 / 65535.0;
-    return CStdMatrix(0.4124 * k, 0.3576 * k, 0.1805 * k, 0.2126 * k, 0.7152 * k, 0.0722 * k,
-                      0.0193 * k, 0.1192 * k, 0.9505 * k);
-}
-
 class GoldenParamFileTest : public testing::Test
 {
 protected:
@@ -522,7 +516,7 @@ TEST_F(GoldenParamFileTest, MalformedFilesAreRefusedOrClampedNeverTrusted)
         files.emplace_back(text);
 
     const ScopedStepEditionPolicy everyStep(StepEditionPolicy::AllStepsEnabled);
-    const CStdMatrix working = WorkingMatrix();
+    const CStdMatrix working = WorkingSpace();
     for (std::size_t f = 0; f < files.size(); ++f)
     {
         SCOPED_TRACE("file " + std::to_string(f) + ":\n" + files[f].substr(0, 400));

@@ -9,6 +9,7 @@
 #include "core/RGBImage.h"
 #include "core/StdMatrix.h"
 #include "correction/FilterDoc.h"
+#include "tests/correction/CorrectionTestSupport.h"
 #include "tests/support/TestEnv.h"
 
 #include <gtest/gtest.h>
@@ -21,16 +22,9 @@
 using testsupport::ReadTextFile;
 using testsupport::TempDir;
 using testsupport::WriteTextFile;
+using namespace correctiontest;
 
 namespace {
-
-// Linear sRGB (D65) onto XYZ with 65535 at Y = 100.
-CStdMatrix WorkingSpace()
-{
-    const double k = 100.0 / 65535.0;
-    return CStdMatrix(0.4124 * k, 0.3576 * k, 0.1805 * k, 0.2126 * k, 0.7152 * k, 0.0722 * k,
-                      0.0193 * k, 0.1192 * k, 0.9505 * k);
-}
 
 CRGBImage RandomImage(int w, int h, unsigned seed)
 {
@@ -44,26 +38,6 @@ CRGBImage RandomImage(int w, int h, unsigned seed)
                 static_cast<std::uint16_t>(channel(random))};
     image.Unlock();
     return image;
-}
-
-std::vector<RGB16> Pixels(CRGBImage& image)
-{
-    const RGB16* p = image.Lock();
-    std::vector<RGB16> v(p, p + image.GetPixelCount());
-    image.Unlock();
-    return v;
-}
-
-bool SamePixels(const std::vector<RGB16>& a, const std::vector<RGB16>& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-    {
-        if (a[i].r != b[i].r || a[i].g != b[i].g || a[i].b != b[i].b)
-            return false;
-    }
-    return true;
 }
 
 // What the gradation does, written with the accessor's line conversions:
@@ -88,12 +62,6 @@ void ReferenceApply(CRGBImage& image, const CGammaTable& table)
         access.GetXYZToRGB().XYZLineToPixels(w, row.data(), xyz.data());
         access.WriteLine(row.data(), w);
     }
-}
-
-int RecordProgress(double percent, void* user)
-{
-    static_cast<std::vector<double>*>(user)->push_back(percent);
-    return 1;
 }
 
 int StopAtOnce(double, void*)

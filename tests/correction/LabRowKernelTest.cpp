@@ -8,6 +8,7 @@
 #include "core/ImageAccess.h"
 #include "core/RGBImage.h"
 #include "core/StdMatrix.h"
+#include "tests/correction/CorrectionTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -20,17 +21,12 @@
 
 namespace {
 
+using correctiontest::WorkingSpace;
+
 // Bit patterns, so that -0 against +0 or a changed last bit shows.
 std::uint64_t Bits(double v)
 {
     return std::bit_cast<std::uint64_t>(v);
-}
-
-CStdMatrix SRGBSpace()
-{
-    const double k = 100.0 / 65535.0;
-    return CStdMatrix(0.4124 * k, 0.3576 * k, 0.1805 * k, 0.2126 * k, 0.7152 * k, 0.0722 * k,
-                      0.0193 * k, 0.1192 * k, 0.9505 * k);
 }
 
 // A wide-gamut space with a negative coefficient, whose white is not D65.
@@ -79,7 +75,7 @@ struct SpaceCase
 };
 
 const SpaceCase kSpaces[] = {
-    {"SRGB", SRGBSpace},
+    {"SRGB", WorkingSpace},
     {"Wide", WideSpace},
     {"NotSquare", NotSquare},
 };
@@ -153,7 +149,7 @@ TEST(LabRowKernelTest, GainActsOnXyzBeforeTheWhite)
 {
     const std::vector<RGB16> pixels = SamplePixels();
     CRGBImage image = ImageOf(pixels);
-    CAccessRGBImageByLab access(image, nullptr, SRGBSpace());
+    CAccessRGBImageByLab access(image, nullptr, WorkingSpace());
     const std::vector<double>& m = access.GetRGBToXYZ().GetData();
     const CLabRowKernel plain(access);
 
@@ -198,7 +194,7 @@ TEST(LabRowKernelTest, RoundTripKeepsInGamutPixels)
 {
     const std::vector<RGB16> pixels = SamplePixels();
     CRGBImage image = ImageOf(pixels);
-    CAccessRGBImageByLab access(image, nullptr, SRGBSpace());
+    CAccessRGBImageByLab access(image, nullptr, WorkingSpace());
     const CLabRowKernel kernel(access);
     for (const RGB16& px : pixels)
     {
