@@ -7,9 +7,10 @@ source "$(dirname "${BASH_SOURCE[0]}")/../scripts/setup.sh"
 
 # Debian packages of the peer programs and libraries the benchmarks time.
 # dcraw and libraw-bin (unprocessed_raw, dcraw_emu): DNG decoding and development.
+# liblcms2-utils (tificc) and libjpeg-turbo-progs (cjpeg): loading and saving.
 # libvips-tools (vips sharpen, vips resize) and imagemagick (convert with LCHab
 # round trips): the correction steps.
-QB_BENCH_PEERS=(dcraw libraw-bin libvips-tools imagemagick)
+QB_BENCH_PEERS=(dcraw libraw-bin libvips-tools imagemagick liblcms2-utils libjpeg-turbo-progs)
 qb_install_packages "${QB_PACKAGES[@]}" "${QB_BENCH_PEERS[@]}"
 
 build="$QB_ROOT/build/bench"

@@ -247,9 +247,11 @@ bool ReadJpegIcc(JpegReader& reader)
            reader.icc != nullptr && reader.iccSize > 0;
 }
 
-JpegFacts DescribeJpeg(const jpeg_decompress_struct& cinfo)
+JpegFacts DescribeJpeg(const jpeg_decompress_struct& cinfo, float missing)
 {
     JpegFacts facts;
+    facts.xDpi = missing;
+    facts.yDpi = missing;
     ExifFields exif;
     for (jpeg_saved_marker_ptr m = cinfo.marker_list; m != nullptr; m = m->next)
     {
@@ -417,7 +419,7 @@ TiffPtr OpenTiffForReading(const std::string& path)
     return TiffPtr(TIFFOpenExt(path.c_str(), "rm", options.get()));
 }
 
-void TiffResolution(TIFF* tiff, float& xDpi, float& yDpi)
+void TiffResolution(TIFF* tiff, float& xDpi, float& yDpi, float missing)
 {
     float x = 0.0f;
     float y = 0.0f;
@@ -427,12 +429,12 @@ void TiffResolution(TIFF* tiff, float& xDpi, float& yDpi)
     TIFFGetFieldDefaulted(tiff, TIFFTAG_RESOLUTIONUNIT, &unit);
     const float perInch = unit == RESUNIT_CENTIMETER ? 2.54f : unit == RESUNIT_INCH ? 1.0f : 0.0f;
     const auto usable = [](bool has, float v) { return has && v > 0.0f && std::isfinite(v); };
-    xDpi = usable(hasX, x) && perInch > 0.0f ? x * perInch : kDefaultDpi;
-    yDpi = usable(hasY, y) && perInch > 0.0f ? y * perInch : kDefaultDpi;
+    xDpi = usable(hasX, x) && perInch > 0.0f ? x * perInch : missing;
+    yDpi = usable(hasY, y) && perInch > 0.0f ? y * perInch : missing;
     if (!std::isfinite(xDpi))
-        xDpi = kDefaultDpi;
+        xDpi = missing;
     if (!std::isfinite(yDpi))
-        yDpi = kDefaultDpi;
+        yDpi = missing;
 }
 
 TiffMemoryWriter::TiffMemoryWriter()

@@ -111,15 +111,16 @@ bool OpenJpeg(JpegReader& reader, const std::string& path, bool keepIcc);
 bool ReadJpegIcc(JpegReader& reader);
 
 // Resolution and orientation of an opened JPEG: JFIF density in dots per
-// inch or per centimetre first, else the EXIF resolution, else 96 dpi. The
-// orientation is the EXIF one (0 without).
+// inch or per centimetre first, else the EXIF resolution, else `missing`
+// (96 dpi for display; the probe asks for 0 so the image record can apply
+// its own default). The orientation is the EXIF one (0 without).
 struct JpegFacts
 {
     float xDpi = kDefaultDpi;
     float yDpi = kDefaultDpi;
     int orientation = 0;
 };
-JpegFacts DescribeJpeg(const jpeg_decompress_struct& cinfo);
+JpegFacts DescribeJpeg(const jpeg_decompress_struct& cinfo, float missing = kDefaultDpi);
 
 // Everything an encode owns; the output goes to memory (jpeg_mem_dest).
 struct JpegWriter
@@ -150,7 +151,7 @@ TiffPtr OpenTiffForReading(const std::string& path);
 // Resolution of the current directory in dots per inch: unit inch (also
 // when the unit tag is absent) or centimetre; 96 for a missing, zero or
 // unit-less value.
-void TiffResolution(TIFF* tiff, float& xDpi, float& yDpi);
+void TiffResolution(TIFF* tiff, float& xDpi, float& yDpi, float missing = kDefaultDpi);
 
 // A TIFF written into memory; Finish() closes it and hands out the bytes.
 class TiffMemoryWriter

@@ -68,7 +68,7 @@ Verdict ProbeJpeg(const std::string& path, ImageProbeResult& result)
     if (!OpenJpeg(reader, path, false))
         return Verdict::Unreadable;
     const jpeg_decompress_struct& cinfo = reader.cinfo;
-    const JpegFacts facts = DescribeJpeg(cinfo);
+    const JpegFacts facts = DescribeJpeg(cinfo, 0.0f);
     result.type = kImageFileJpeg;
     result.width = cinfo.image_width;
     result.height = cinfo.image_height;
@@ -111,7 +111,7 @@ Verdict ProbeTiff(const std::string& path, ImageProbeResult& result)
 
     result.width = width;
     result.height = height;
-    TiffResolution(t, result.xResolution, result.yResolution);
+    TiffResolution(t, result.xResolution, result.yResolution, 0.0f);
     result.orientation = orientation >= 1 && orientation <= 8 ? orientation : 0;
 
     const bool sizeOk = IsDecodableSize(width, height);

@@ -44,7 +44,8 @@ struct ImageProbeResult
     ImageFileType type = kImageFileUnsupported;
     std::uint32_t width = 0;
     std::uint32_t height = 0;
-    // Dots per inch; 96 when the file gives no resolution in absolute units.
+    // Dots per inch; 0 when the file gives no resolution in absolute units
+    // (the image record then uses its default).
     float xResolution = 0.0f;
     float yResolution = 0.0f;
     // The EXIF / TIFF orientation (tag 274), 1..8; 0 when the file has none.

@@ -99,7 +99,7 @@ TEST(ProbeImageFile, JpegFiles)
          {true, kImageFileJpeg, 16, 8, 254.0f, 127.0f, 0}},
         {"aspect ratio only",
          {.densityUnit = 0, .xDensity = 1, .yDensity = 1},
-         {true, kImageFileJpeg, 16, 8, 96.0f, 96.0f, 0}},
+         {true, kImageFileJpeg, 16, 8, 0.0f, 0.0f, 0}},
         {"EXIF without JFIF",
          {.jfif = false, .exif = MakeExif(6, 72, 72, 2)},
          {true, kImageFileJpeg, 16, 8, 72.0f, 72.0f, 6}},
@@ -108,13 +108,13 @@ TEST(ProbeImageFile, JpegFiles)
          {true, kImageFileJpeg, 16, 8, 254.0f, 101.6f, 0}},
         {"EXIF without unit of length",
          {.jfif = false, .exif = MakeExif(8, 100, 100, 1)},
-         {true, kImageFileJpeg, 16, 8, 96.0f, 96.0f, 8}},
+         {true, kImageFileJpeg, 16, 8, 0.0f, 0.0f, 8}},
         {"JFIF density before EXIF",
          {.xDensity = 300, .yDensity = 300, .exif = MakeExif(3, 72, 72, 2)},
          {true, kImageFileJpeg, 16, 8, 300.0f, 300.0f, 3}},
         {"RGB without colour transform (no JFIF)",
          {.storeRgb = true},
-         {true, kImageFileJpeg, 16, 8, 96.0f, 96.0f, 0}},
+         {true, kImageFileJpeg, 16, 8, 0.0f, 0.0f, 0}},
         {"progressive",
          {.width = 33, .height = 17, .progressive = true},
          {true, kImageFileJpeg, 33, 17, 72.0f, 72.0f, 0}},
@@ -156,51 +156,51 @@ TEST(ProbeImageFile, TiffFiles)
          {true, kImageFileTiff8, 50, 60, 300.0f, 200.0f, 0}},
         {"8-bit RGB, LZW",
          {.compression = COMPRESSION_LZW},
-         {true, kImageFileTiff8, 16, 8, 96.0f, 96.0f, 0}},
+         {true, kImageFileTiff8, 16, 8, 0.0f, 0.0f, 0}},
         {"8-bit RGB, tiled",
          {.width = 40, .height = 20, .tileSide = 16},
-         {true, kImageFileTiff8, 40, 20, 96.0f, 96.0f, 0}},
+         {true, kImageFileTiff8, 40, 20, 0.0f, 0.0f, 0}},
         {"8-bit YCbCr in JPEG",
          {.width = 32,
           .height = 16,
           .photometric = PHOTOMETRIC_YCBCR,
           .compression = COMPRESSION_JPEG,
           .rowsPerStrip = 16},
-         {true, kImageFileTiff8, 32, 16, 96.0f, 96.0f, 0}},
+         {true, kImageFileTiff8, 32, 16, 0.0f, 0.0f, 0}},
         {"16-bit RGB, uncompressed",
          {.bits = 16},
-         {true, kImageFileTiff16, 16, 8, 96.0f, 96.0f, 0}},
+         {true, kImageFileTiff16, 16, 8, 0.0f, 0.0f, 0}},
         {"16-bit RGB, uncompressed, big-endian",
          {.bits = 16, .bigEndian = true},
-         {true, kImageFileTiff16, 16, 8, 96.0f, 96.0f, 0}},
+         {true, kImageFileTiff16, 16, 8, 0.0f, 0.0f, 0}},
         {"16-bit RGB, LZW",
          {.bits = 16, .compression = COMPRESSION_LZW},
-         {false, kImageFileTiff16, 16, 8, 96.0f, 96.0f, 0}},
+         {false, kImageFileTiff16, 16, 8, 0.0f, 0.0f, 0}},
         {"16-bit RGB, Deflate",
          {.bits = 16, .compression = COMPRESSION_ADOBE_DEFLATE},
-         {false, kImageFileTiff16, 16, 8, 96.0f, 96.0f, 0}},
+         {false, kImageFileTiff16, 16, 8, 0.0f, 0.0f, 0}},
         {"16-bit RGB, tiled",
          {.bits = 16, .tileSide = 16},
-         {false, kImageFileTiff16, 16, 8, 96.0f, 96.0f, 0}},
+         {false, kImageFileTiff16, 16, 8, 0.0f, 0.0f, 0}},
         {"16-bit RGB, BigTIFF",
          {.bits = 16, .bigTiff = true},
-         {false, kImageFileTiff16, 16, 8, 96.0f, 96.0f, 0}},
+         {false, kImageFileTiff16, 16, 8, 0.0f, 0.0f, 0}},
         {"16-bit RGB, separate planes",
          {.bits = 16, .planar = PLANARCONFIG_SEPARATE},
-         {false, kImageFileTiff16, 16, 8, 96.0f, 96.0f, 0}},
+         {false, kImageFileTiff16, 16, 8, 0.0f, 0.0f, 0}},
         {"8-bit RGB, separate planes",
          {.planar = PLANARCONFIG_SEPARATE},
-         {false, kImageFileTiff8, 16, 8, 96.0f, 96.0f, 0}},
+         {false, kImageFileTiff8, 16, 8, 0.0f, 0.0f, 0}},
         {"palette",
          {.samples = 1, .photometric = PHOTOMETRIC_PALETTE},
-         {false, kImageFileTiff8, 16, 8, 96.0f, 96.0f, 0}},
+         {false, kImageFileTiff8, 16, 8, 0.0f, 0.0f, 0}},
         {"greyscale",
          {.samples = 1, .photometric = PHOTOMETRIC_MINISBLACK},
-         {false, kImageFileTiff8, 16, 8, 96.0f, 96.0f, 0}},
-        {"RGB with alpha", {.samples = 4}, {false, kImageFileTiff8, 16, 8, 96.0f, 96.0f, 0}},
+         {false, kImageFileTiff8, 16, 8, 0.0f, 0.0f, 0}},
+        {"RGB with alpha", {.samples = 4}, {false, kImageFileTiff8, 16, 8, 0.0f, 0.0f, 0}},
         {"16-bit RGB with alpha",
          {.bits = 16, .samples = 4},
-         {false, kImageFileTiff8, 16, 8, 96.0f, 96.0f, 0}},
+         {false, kImageFileTiff8, 16, 8, 0.0f, 0.0f, 0}},
         {"resolution in centimetres",
          {.writeResolution = true,
           .xResolution = 100.0f,
@@ -212,13 +212,13 @@ TEST(ProbeImageFile, TiffFiles)
           .xResolution = 300.0f,
           .yResolution = 300.0f,
           .resolutionUnit = RESUNIT_NONE},
-         {true, kImageFileTiff8, 16, 8, 96.0f, 96.0f, 0}},
+         {true, kImageFileTiff8, 16, 8, 0.0f, 0.0f, 0}},
         {"orientation",
          {.orientation = ORIENTATION_RIGHTTOP},
-         {true, kImageFileTiff8, 16, 8, 96.0f, 96.0f, 6}},
+         {true, kImageFileTiff8, 16, 8, 0.0f, 0.0f, 6}},
         {"taller than 32767",
          {.width = 1, .height = 32768},
-         {false, kImageFileTiff8, 1, 32768, 96.0f, 96.0f, 0}},
+         {false, kImageFileTiff8, 1, 32768, 0.0f, 0.0f, 0}},
     };
     TempDir dir;
     for (const Case& c : cases)
@@ -298,7 +298,7 @@ TEST(ProbeImageFile, DamagedExifIsReadWithinItsBounds)
         ImageProbeResult result;
         ASSERT_TRUE(ProbeImageFile(path, result));
         EXPECT_TRUE(result.orientation == 0 || result.orientation == 6);
-        EXPECT_TRUE(result.xResolution == 96.0f || result.xResolution == 300.0f);
+        EXPECT_TRUE(result.xResolution == 0.0f || result.xResolution == 300.0f);
         if (length == exif.size())
         {
             EXPECT_EQ(result.orientation, 6);
@@ -334,7 +334,7 @@ TEST(ProbeImageFile, DamagedExifIsReadWithinItsBounds)
         ImageProbeResult result;
         ASSERT_TRUE(ProbeImageFile(path, result));
         EXPECT_TRUE(result.orientation == 0 || result.orientation == 6);
-        EXPECT_TRUE(result.xResolution == 96.0f || result.xResolution == 300.0f);
+        EXPECT_TRUE(result.xResolution == 0.0f || result.xResolution == 300.0f);
     }
 }
 
@@ -529,12 +529,12 @@ TEST(SaveImageFile, WrittenFilesProbeWithTheirResolution)
     const Case cases[] = {
         {kImageFileJpeg, 300.0f, 150.0f, 300.0f, 150.0f},
         {kImageFileJpeg, 72.4f, 71.6f, 72.0f, 72.0f}, // JFIF holds whole dots per inch
-        {kImageFileJpeg, 0.0f, 300.0f, 96.0f, 96.0f}, // left out: readers assume 96
-        {kImageFileJpeg, nan, nan, 96.0f, 96.0f},
+        {kImageFileJpeg, 0.0f, 300.0f, 0.0f, 0.0f}, // left out: the probe reports none (0)
+        {kImageFileJpeg, nan, nan, 0.0f, 0.0f},
         {kImageFileJpeg, 1e9f, 0.2f, 65535.0f, 1.0f},
         {kImageFileTiff8, 123.5f, 300.0f, 123.5f, 300.0f},
-        {kImageFileTiff8, -5.0f, 300.0f, 96.0f, 96.0f},
-        {kImageFileTiff8, nan, 300.0f, 96.0f, 96.0f},
+        {kImageFileTiff8, -5.0f, 300.0f, 0.0f, 0.0f},
+        {kImageFileTiff8, nan, 300.0f, 0.0f, 0.0f},
     };
     TempDir dir;
     const CImageEx image = NoiseImage(21, 13);

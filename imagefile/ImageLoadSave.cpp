@@ -1,0 +1,493 @@
+#include "imagefile/ImageLoadSave.h"
+
+#include "core/ErrorRecord.h"
+#include "core/GammaTable.h"
+#include "core/GlobalSettings.h"
+#include "core/ImageAccess.h"
+#include "core/ImageEx.h"
+#include "core/ImageFileProbe.h"
+#include "core/PathUtils.h"
+#include "core/RGBImage.h"
+#include "imagefile/ReloadCache.h"
+#include "core/StdMatrix.h"
+#include "core/TempFiles.h"
+#include "imagefile/DNGFile.h"
+#include "imagefile/ImageFileInfo.h"
+#include "imagefile/TiffFile.h"
+
+#include <cerrno>
+#include <cmath>
+#include <vector>
+
+namespace {
+
+void SetCancelled(int* cancelled, int value)
+{
+    if (cancelled)
+    {
+        *cancelled = value;
+    }
+}
+
+// Lines are reported every 200 lines: often enough for a progress bar,
+// seldom enough to cost nothing.
+constexpr int kProgressLines = 200;
+
+// Forwards a line operation's progress into a part [start, end] of the
+// whole: the slot is called only when the line crosses into a new block of
+// kProgressLines lines.
+struct ProgressRange
+{
+    const ProgressSlot* slot = nullptr;
+    double start = 0.0;
+    double end = 1.0;
+    int lastLine = -1;
+
+    static int Step(int line, int lines, void* context)
+    {
+        auto* range = static_cast<ProgressRange*>(context);
+        if (range->lastLine >= 0 && line / kProgressLines <= range->lastLine / kProgressLines)
+        {
+            return 1;
+        }
+        range->lastLine = line;
+        if (!range->slot || !*range->slot)
+        {
+            return 1;
+        }
+        const double fraction = lines > 0 ? static_cast<double>(line) / lines : 1.0;
+        return (*range->slot)(range->start + (range->end - range->start) * fraction);
+    }
+};
+
+ReloadImageInfo InfoOf(const CImageFileInfo& info)
+{
+    return {info.m_detectedType, info.m_width, info.m_height, info.m_xResolution,
+            info.m_yResolution};
+}
+
+void TakeInfo(CImageFileInfo& info, const ReloadImageInfo& cached)
+{
+    info.m_detectedType = cached.type;
+    info.m_width = cached.width;
+    info.m_height = cached.height;
+    info.m_xResolution = cached.xResolution;
+    info.m_yResolution = cached.yResolution;
+}
+
+DNGConvCallback g_converterCallback = nullptr;
+int g_converterArgument = 0;
+
+// Whole dots per inch for the TIFF header: truncated, 0 for anything that
+// is not at least 1 (which the writer refuses).
+std::uint32_t WholeDpi(float dpi)
+{
+    if (!(dpi >= 1.0f))
+    {
+        return 0;
+    }
+    if (dpi >= 4294967295.0f)
+    {
+        return 4294967295u;
+    }
+    return static_cast<std::uint32_t>(dpi);
+}
+
+} // namespace
+
+double LineProgress(int y, int lines)
+{
+    return lines > 1 ? static_cast<double>(y) / (lines - 1) : 1.0;
+}
+
+void SetConverterProgressCallback(DNGConvCallback callback, int argument)
+{
+    g_converterCallback = callback;
+    g_converterArgument = argument;
+}
+
+int LoadImage(CImageFileInfo& info, CRGBImage& image, const CRGBGammaTable* tables,
+              const CRGBMatrix* matrix, const ProgressSlot& progress, int* cancelled,
+              bool showConverterProgress)
+{
+    const std::string path = info.m_path;
+    CAtLoadFile guard(path);
+    int stopped = 0;
+    SetCancelled(cancelled, 0);
+
+    if (!info.ReadInfo(path))
+    {
+        info.m_path = path;
+        info.m_error = 1;
+        info.m_state = kLoadStateNoInfo;
+        RemoveReloadImage(path);
+        return 0;
+    }
+
+    ReloadImageInfo cached;
+    if (RestoreReloadImage(path, cached, &info.m_transform, image, progress, &stopped) == 1)
+    {
+        TakeInfo(info, cached);
+        info.m_error = 0;
+        info.m_state = kLoadStateDone;
+        return 1;
+    }
+    if (stopped)
+    {
+        SetCancelled(cancelled, 1);
+        return 0;
+    }
+
+    int result = 0;
+    const int type = info.m_type;
+    switch (type)
+    {
+    case kImageFileTiff16:
+        result = LoadTiffImage(info, image, tables, matrix, progress, &stopped);
+        break;
+    case kImageFileTiff8:
+    case kImageFileJpeg:
+        result = LoadImageByGdiplus(info, image, tables, matrix, progress, &stopped);
+        break;
+    case kImageFileDng:
+        result = DevelopDngImage(info, image, progress, &stopped);
+        break;
+    case kImageFileRaw:
+        result = DevelopRawImage(info, image, progress, &stopped, showConverterProgress);
+        break;
+    default:
+        break;
+    }
+
+    if (result)
+    {
+        if (type == kImageFileDng || type == kImageFileRaw)
+        {
+            // The cache is keyed by the file the user chose: for a camera
+            // RAW file the record now names the DNG made from it, but the
+            // next selection of the RAW file is what must find the image.
+            StoreReloadImage(image, path, InfoOf(info), info.m_transform.get());
+        }
+        info.m_error = 0;
+        info.m_state = kLoadStateDone;
+    }
+    else
+    {
+        RemoveReloadImage(path);
+        if (!stopped)
+        {
+            info.m_error = 1;
+        }
+    }
+    SetCancelled(cancelled, stopped);
+    return result;
+}
+
+int LoadTiffImage(CImageFileInfo& info, CRGBImage& image, const CRGBGammaTable* tables,
+                  const CRGBMatrix* matrix, const ProgressSlot& progress, int* cancelled)
+{
+    SetCancelled(cancelled, 0);
+    CTiffFile tiff;
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    if (!tiff.Open(info.m_path, CTiffFile::kModeRead) || !tiff.ReadHeader() ||
+        !tiff.GetSize(width, height) || info.m_width < 1 || info.m_height < 1 ||
+        width != static_cast<std::uint32_t>(info.m_width) ||
+        height != static_cast<std::uint32_t>(info.m_height))
+    {
+        info.m_state = kLoadStateOther;
+        return 0;
+    }
+    if (!image.Create(info.m_width, info.m_height))
+    {
+        info.m_state = kLoadStateNoMemory;
+        return 0;
+    }
+    std::vector<RGB16> line;
+    CWriteRGBImage writer(image, tables, matrix);
+    for (int y = 0; y < info.m_height; ++y)
+    {
+        if (!tiff.GetLine(static_cast<std::uint32_t>(y), line) ||
+            line.size() != static_cast<std::size_t>(info.m_width))
+        {
+            info.m_state = kLoadStateOther;
+            return 0;
+        }
+        writer.SetCursor(0, y);
+        writer.WriteLine(line.data(), line.size());
+        if (y % kProgressLines == 0 && progress && !progress(LineProgress(y, info.m_height)))
+        {
+            SetCancelled(cancelled, 1);
+            return 0;
+        }
+    }
+    return 1;
+}
+
+int LoadImageByGdiplus(CImageFileInfo& info, CRGBImage& image, const CRGBGammaTable* tables,
+                       const CRGBMatrix* matrix, const ProgressSlot& progress, int* cancelled)
+{
+    SetCancelled(cancelled, 0);
+    CImageEx display;
+    if (!display.Load(info.m_path))
+    {
+        info.m_state = kLoadStateOther;
+        return 0;
+    }
+    if (!image.Create(info.m_width, info.m_height))
+    {
+        info.m_state = kLoadStateNoMemory;
+        return 0;
+    }
+    ProgressRange range{&progress, 0.3, 1.0};
+    int stopped = 0;
+    const CRect src(0, 0, display.GetWidth(), display.GetHeight());
+    const CRect dst(0, 0, info.m_width, info.m_height);
+    if (!image.LoadFromDIB(display, src, dst, tables, matrix, &ProgressRange::Step, &range,
+                           &stopped))
+    {
+        SetCancelled(cancelled, stopped);
+        info.m_state = kLoadStateOther;
+        return 0;
+    }
+    return 1;
+}
+
+int DevelopDngImage(CImageFileInfo& info, CRGBImage& image, const ProgressSlot& progress,
+                    int* cancelled)
+{
+    SetCancelled(cancelled, 0);
+    CDNGFile dng;
+    if (!dng.Open(info.m_path) || dng.GetImageWidth() != static_cast<unsigned>(info.m_width) ||
+        dng.GetImageHeight() != static_cast<unsigned>(info.m_height))
+    {
+        info.m_state = kLoadStateOther;
+        return 0;
+    }
+    if (!dng.Develop(progress ? &progress : nullptr))
+    {
+        if (dng.GetErrorCode() == DngErrorCode::Cancelled)
+        {
+            SetCancelled(cancelled, 1);
+        }
+        return 0;
+    }
+
+    info.m_state = kLoadStateOther;
+    if (!image.Create(info.m_width, info.m_height))
+    {
+        info.m_state = kLoadStateNoMemory;
+        return 0;
+    }
+    const int lineWidth = static_cast<int>(dng.GetOutputWidth());
+    const int lines = static_cast<int>(dng.GetOutputHeight());
+    const int orientation = dng.GetImageTags().orientation;
+    const double start = dng.GetFinalProgress();
+    // The developed lines must fit the image in the orientation's frame.
+    const bool turned = orientation >= 5 && orientation <= 8;
+    if ((turned ? lines : lineWidth) != image.GetWidth() ||
+        (turned ? lineWidth : lines) != image.GetHeight())
+    {
+        return 0;
+    }
+
+    std::vector<RGB16> line(static_cast<std::size_t>(lineWidth));
+    CAccessRGBImage access(image);
+    const int W = lineWidth;
+    const int H = lines;
+    for (int n = 0; n < H; ++n)
+    {
+        if (!dng.GetLine(static_cast<unsigned>(n), line.data()))
+        {
+            return 0;
+        }
+        if (orientation == 1)
+        {
+            access.SetCursor(0, n);
+            access.WriteLine(line.data(), line.size());
+        }
+        else
+        {
+            for (int i = 0; i < W; ++i)
+            {
+                int x = 0;
+                int y = 0;
+                switch (orientation)
+                {
+                case 2:
+                    x = W - 1 - i;
+                    y = n;
+                    break;
+                case 3:
+                    x = W - 1 - i;
+                    y = H - 1 - n;
+                    break;
+                case 4:
+                    x = i;
+                    y = H - 1 - n;
+                    break;
+                case 5:
+                    x = n;
+                    y = i;
+                    break;
+                case 6:
+                    x = H - 1 - n;
+                    y = i;
+                    break;
+                case 7:
+                    x = H - 1 - n;
+                    y = W - 1 - i;
+                    break;
+                case 8:
+                    x = n;
+                    y = W - 1 - i;
+                    break;
+                default:
+                    continue;
+                }
+                access.SetPixel(x, y, line[static_cast<std::size_t>(i)]);
+            }
+        }
+        if (n % kProgressLines == 0 && progress &&
+            !progress(start + LineProgress(n, H) * (1.0 - start)))
+        {
+            SetCancelled(cancelled, 1);
+            return 0;
+        }
+    }
+    info.m_state = kLoadStateDone;
+    return 1;
+}
+
+int DevelopRawImage(CImageFileInfo& info, CRGBImage& image, const ProgressSlot& progress,
+                    int* cancelled, bool showConverterProgress)
+{
+    SetCancelled(cancelled, 0);
+    if (!IsConvertibleRawFile(info.m_path))
+    {
+        info.m_state = kLoadStateOther;
+        return 0;
+    }
+    std::string dngName =
+        AddBackslash(GetDngOutputPath()) + GetFileTitleFromPath(info.m_path) + ".dng";
+    MakeUniqueFileName(dngName);
+
+    CDNGConverterManager converter;
+    converter.m_converterPath = GetDNGConverterPath();
+    converter.m_linear = false;
+    converter.m_outputFolder = GetFolderFromPath(dngName);
+    converter.m_outputName = GetFileNameFromPath(dngName);
+    const bool withDisplay = showConverterProgress && g_converterCallback;
+    if (!converter.Convert(info.m_path, withDisplay ? g_converterCallback : nullptr,
+                           withDisplay ? g_converterArgument : 0))
+    {
+        info.m_state =
+            converter.GetStatus() == kDngConvExitCode ? kLoadStateConverter : kLoadStateOther;
+        return 0;
+    }
+    if (!info.ReadInfo(dngName))
+    {
+        info.m_state = kLoadStateOther;
+        return 0;
+    }
+    return DevelopDngImage(info, image, progress, cancelled);
+}
+
+int SaveImageByGdiplus(const CImageFileInfo& output, CRGBImage& image, const CRGBMatrix* matrix,
+                       const CRGBGammaTable* tables, const ProgressSlot& progress, int* cancelled)
+{
+    SetCancelled(cancelled, 0);
+    CImageEx display;
+    if (!display.Create(output.m_width, output.m_height))
+    {
+        return 0;
+    }
+    ProgressRange range{&progress, 0.0, 0.7};
+    int stopped = 0;
+    const CRect src(0, 0, image.GetWidth(), image.GetHeight());
+    const CRect dst(0, 0, output.m_width, output.m_height);
+    if (!image.CopyRectConverted(display, src, dst, matrix, tables, &ProgressRange::Step, &range,
+                                 &stopped, nullptr, nullptr))
+    {
+        SetCancelled(cancelled, stopped);
+        return 0;
+    }
+    // The writer replaces the target in one piece: a failure leaves the
+    // old file as it was.
+    errno = 0;
+    if (!SaveImageFile(output.m_iccProfile, output.m_type, display, output.m_path,
+                       output.m_xResolution, output.m_yResolution, output.m_jpegQuality))
+    {
+        ShowLastErrorBox(errno != 0 ? errno : EIO);
+        return 0;
+    }
+    return 1;
+}
+
+int SaveTiff16(const CRGBGammaTable* tables, const CImageFileInfo& output, CRGBImage& image,
+               const ProgressSlot& progress, int* cancelled)
+{
+    SetCancelled(cancelled, 0);
+    if (output.m_width < 1 || output.m_height < 1 || image.GetWidth() != output.m_width ||
+        image.GetHeight() != output.m_height)
+    {
+        return 0;
+    }
+    TiffNewHeader header;
+    header.width = static_cast<std::uint32_t>(output.m_width);
+    header.height = static_cast<std::uint32_t>(output.m_height);
+    header.unit = 2;
+    header.hRes = WholeDpi(output.m_xResolution);
+    header.vRes = WholeDpi(output.m_yResolution);
+    header.icc = output.m_iccProfile;
+    header.rowsPerStrip = header.height;
+
+    // The writer builds the file beside the target and renames it over the
+    // target only at a successful Close; leaving early discards it.
+    CTiffFile tiff;
+    if (!tiff.Open(output.m_path, CTiffFile::kModeWrite) || !tiff.SetHeaderNew(header))
+    {
+        return 0;
+    }
+    std::vector<RGB16> line(static_cast<std::size_t>(output.m_width));
+    {
+        CReadRGBImage reader(image, tables, nullptr);
+        for (int y = 0; y < output.m_height; ++y)
+        {
+            reader.SetCursor(0, y);
+            reader.ReadLine(line.data(), line.size());
+            if (!tiff.WriteLine(static_cast<std::uint32_t>(y), line))
+            {
+                return 0;
+            }
+            if (y % kProgressLines == 0 && progress && !progress(LineProgress(y, output.m_height)))
+            {
+                SetCancelled(cancelled, 1);
+                return 0;
+            }
+        }
+    }
+    errno = 0;
+    if (!tiff.Close())
+    {
+        ShowLastErrorBox(errno != 0 ? errno : EIO);
+        return 0;
+    }
+    return 1;
+}
+
+void MakeOutputFileName(int format, std::string& out, const std::string& path)
+{
+    const std::string folder = GetFolderFromPath(path);
+    const std::string title = GetFileTitleFromPath(path);
+    const char* ext = "";
+    if (format == 0 || format == 1)
+    {
+        ext = ".tif";
+    }
+    else if (format == 2)
+    {
+        ext = ".jpg";
+    }
+    out = folder + title + ext;
+}

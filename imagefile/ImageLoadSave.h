@@ -1,0 +1,65 @@
+#pragma once
+// Loading an image record's file into the 16-bit working image, by type
+// and through the reload cache, and writing a working image back as a
+// 16-bit TIFF, an 8-bit TIFF or a JPEG.
+//
+// These are free functions taking the record (they are the record's load
+// and save operations). Every operation clears *cancelled (when given) on
+// entry and sets it to 1 when the progress slot answered 0. A save never
+// loses the target: the new file is written beside it and renamed over it
+// only when complete.
+
+#include "core/Progress.h"
+#include "imagefile/DNGConverter.h"
+
+#include <string>
+
+class CImageFileInfo;
+class CRGBImage;
+class CRGBGammaTable;
+class CRGBMatrix;
+
+// Loads the record's file into image (tone tables and matrix convert the
+// TIFF and 8-bit pixels into the working space; DNG files ignore them).
+// Restores a developed DNG or RAW image from the reload cache when the file
+// is unchanged and stores newly developed ones. Leaves the outcome in the
+// record's m_error and m_state. 1 on success.
+int LoadImage(CImageFileInfo& info, CRGBImage& image, const CRGBGammaTable* tables,
+              const CRGBMatrix* matrix, const ProgressSlot& progress, int* cancelled,
+              bool showConverterProgress);
+
+// The loaders by type (the record's current type), same arguments.
+int LoadTiffImage(CImageFileInfo& info, CRGBImage& image, const CRGBGammaTable* tables,
+                  const CRGBMatrix* matrix, const ProgressSlot& progress, int* cancelled);
+int LoadImageByGdiplus(CImageFileInfo& info, CRGBImage& image, const CRGBGammaTable* tables,
+                       const CRGBMatrix* matrix, const ProgressSlot& progress, int* cancelled);
+int DevelopDngImage(CImageFileInfo& info, CRGBImage& image, const ProgressSlot& progress,
+                    int* cancelled);
+int DevelopRawImage(CImageFileInfo& info, CRGBImage& image, const ProgressSlot& progress,
+                    int* cancelled, bool showConverterProgress);
+
+// The converter progress display (the GUI's progress dialog): called once
+// before the converter starts and after each wait, with the argument given
+// here. Used when a RAW load asks to show the converter's progress.
+void SetConverterProgressCallback(DNGConvCallback callback, int argument);
+
+// Writes image as the output record's type 1 (8-bit TIFF) or 2 (JPEG) to
+// its path, with its size, resolution, ICC profile and JPEG quality level;
+// the pixels go through the matrix and tone tables (or the transform).
+// A failed replacement is shown through the message sink.
+int SaveImageByGdiplus(const CImageFileInfo& output, CRGBImage& image, const CRGBMatrix* matrix,
+                       const CRGBGammaTable* tables, const ProgressSlot& progress, int* cancelled);
+
+// Writes image as a 16-bit TIFF (one strip, resolution in whole dots per
+// inch, the output record's ICC profile) through the output tone tables.
+// A record resolution below 1 dpi is refused by the TIFF writer.
+int SaveTiff16(const CRGBGammaTable* tables, const CImageFileInfo& output, CRGBImage& image,
+               const ProgressSlot& progress, int* cancelled);
+
+// The path with its extension replaced: ".tif" for formats 0 and 1, ".jpg"
+// for 2, none for any other; folder and base name are kept.
+void MakeOutputFileName(int format, std::string& out, const std::string& path);
+
+// The progress of line y of an image of `lines` lines: y / (lines - 1),
+// and 1.0 for an image of one line.
+double LineProgress(int y, int lines);

@@ -1,0 +1,501 @@
+#include "imagefile/ReloadCache.h"
+
+#include "core/ImageEx.h"
+#include "core/PathUtils.h"
+#include "core/RGBImage.h"
+#include "imagefile/DNGTranspose.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// Creates a new, empty cache file in the work folder: "<title><ext>", or,
+// when that exists, "<title>_NNNNN<ext>" with the first free number. The
+// name is reserved by an exclusive create, so two stores (the UI thread and
+// the thumbnail thread) never pick the same file. Returns the open
+// descriptor, or -1.
+int CreateCacheFile(const char* title, const char* ext, std::string& path)
+{
+    const std::string folder = AddBackslash(GetAppTempFolder());
+    for (int n = 0; n <= 99999; ++n)
+    {
+        char name[64];
+        if (n == 0)
+        {
+            std::snprintf(name, sizeof name, "%s%s", title, ext);
+        }
+        else
+        {
+            std::snprintf(name, sizeof name, "%s_%05d%s", title, n, ext);
+        }
+        std::string candidate = folder + name;
+        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd >= 0)
+        {
+            path = std::move(candidate);
+            return fd;
+        }
+        if (errno != EEXIST)
+        {
+            return -1;
+        }
+    }
+    return -1;
+}
+
+void RemoveFile(const std::string& path)
+{
+    if (!path.empty())
+    {
+        ::unlink(path.c_str());
+    }
+}
+
+bool CopyFd(int from, int to)
+{
+    char buffer[65536];
+    for (;;)
+    {
+        const ssize_t got = ::read(from, buffer, sizeof buffer);
+        if (got == 0)
+        {
+            return true;
+        }
+        if (got < 0)
+        {
+            if (errno == EINTR)
+            {
+                continue;
+            }
+            return false;
+        }
+        ssize_t done = 0;
+        while (done < got)
+        {
+            const ssize_t put = ::write(to, buffer + done, static_cast<std::size_t>(got - done));
+            if (put < 0)
+            {
+                if (errno == EINTR)
+                {
+                    continue;
+                }
+                return false;
+            }
+            done += put;
+        }
+    }
+}
+
+std::unique_ptr<CDNGTranspose> CloneTransform(const CDNGTranspose* transform)
+{
+    return transform ? std::make_unique<CDNGTranspose>(*transform) : nullptr;
+}
+
+} // namespace
+
+bool ReadReloadFileStatus(const std::string& path, ReloadFileStatus& status)
+{
+    struct stat st
+    {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    {
+        return false;
+    }
+    status.modifiedSeconds = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+    status.modifiedNanoseconds = static_cast<std::int64_t>(st.st_mtim.tv_nsec);
+    status.size = static_cast<std::uint64_t>(st.st_size);
+    return true;
+}
+
+int ProgressToFraction(int done, int total, void* slot)
+{
+    const auto* progress = static_cast<const ProgressSlot*>(slot);
+    if (!progress || !*progress)
+    {
+        return 1;
+    }
+    const double fraction = total > 1 ? static_cast<double>(done) / total : 1.0;
+    return (*progress)(fraction);
+}
+
+// ---- CReloadImage ------------------------------------------------------
+
+CReloadImage::CReloadImage() = default;
+
+CReloadImage::CReloadImage(const CReloadImage& other)
+    : m_valid(other.m_valid), m_sourcePath(other.m_sourcePath), m_cacheFile(other.m_cacheFile),
+      m_status(other.m_status), m_info(other.m_info),
+      m_transform(CloneTransform(other.m_transform.get()))
+{}
+
+CReloadImage& CReloadImage::operator=(const CReloadImage& other)
+{
+    if (this != &other)
+    {
+        m_valid = other.m_valid;
+        m_sourcePath = other.m_sourcePath;
+        m_cacheFile = other.m_cacheFile;
+        m_status = other.m_status;
+        m_info = other.m_info;
+        m_transform = CloneTransform(other.m_transform.get());
+    }
+    return *this;
+}
+
+CReloadImage::~CReloadImage() = default;
+
+bool CReloadImage::IsValidFor(const std::string& path) const
+{
+    ReloadFileStatus now;
+    return m_valid && m_sourcePath == path && ReadReloadFileStatus(path, now) && now == m_status;
+}
+
+bool CReloadImage::Store(CRGBImage& image, const std::string& sourcePath,
+                         const ReloadImageInfo& info, const CDNGTranspose* transform)
+{
+    m_valid = false;
+    ReloadFileStatus before;
+    if (!ReadReloadFileStatus(sourcePath, before))
+    {
+        return false;
+    }
+    std::string cacheFile;
+    const int fd = CreateCacheFile("Reload", ".rgb", cacheFile);
+    if (fd < 0)
+    {
+        return false;
+    }
+    const bool written = image.WriteRaw(fd);
+    const bool closed = ::close(fd) == 0;
+    ReloadFileStatus after;
+    // A source that changed while its image was written would make the
+    // cached pixels belong to the older file: refuse it.
+    if (!written || !closed || !ReadReloadFileStatus(sourcePath, after) || !(after == before))
+    {
+        RemoveFile(cacheFile);
+        return false;
+    }
+    if (cacheFile != m_cacheFile)
+    {
+        RemoveFile(m_cacheFile);
+    }
+    m_status = after;
+    m_info = info;
+    m_transform = CloneTransform(transform);
+    m_sourcePath = sourcePath;
+    m_cacheFile = std::move(cacheFile);
+    m_valid = true;
+    return true;
+}
+
+bool CReloadImage::Load(CRGBImage& image, ReloadImageInfo& info,
+                        std::unique_ptr<CDNGTranspose>* transform, const ProgressSlot& progress,
+                        int* cancelled) const
+{
+    if (cancelled)
+    {
+        *cancelled = 0;
+    }
+    if (m_cacheFile.empty())
+    {
+        return false;
+    }
+    bool ok = false;
+    if (progress)
+    {
+        const int fd = ::open(m_cacheFile.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+        {
+            return false;
+        }
+        int stopped = 0;
+        ProgressSlot slot = progress;
+        ok = image.ReadRawChunked(fd, &ProgressToFraction, &slot, &stopped);
+        ::close(fd);
+        if (cancelled)
+        {
+            *cancelled = stopped;
+        }
+    }
+    else
+    {
+        ok = image.LoadRaw(m_cacheFile);
+    }
+    if (!ok)
+    {
+        return false;
+    }
+    info = m_info;
+    if (transform)
+    {
+        *transform = CloneTransform(m_transform.get());
+    }
+    return true;
+}
+
+void CReloadImage::Clear()
+{
+    RemoveFile(m_cacheFile);
+    m_valid = false;
+    m_sourcePath.clear();
+    m_cacheFile.clear();
+    m_status = {};
+    m_info = {};
+    m_transform.reset();
+}
+
+// ---- CReloadThumbnail --------------------------------------------------
+
+bool CReloadThumbnail::IsValidFor(const std::string& path) const
+{
+    ReloadFileStatus now;
+    return !m_cacheFile.empty() && m_sourcePath == path && ReadReloadFileStatus(path, now) &&
+           now == m_status;
+}
+
+bool CReloadThumbnail::Store(const std::string& thumbnailFile, const std::string& sourcePath)
+{
+    std::string cacheFile;
+    const int fd = CreateCacheFile("Reload", ".thm", cacheFile);
+    if (fd < 0)
+    {
+        return false;
+    }
+    bool ok = true;
+    bool moved = false;
+    if (!thumbnailFile.empty())
+    {
+        // A rename moves the file at once when it lies on the same file
+        // system (the thumbnail thread writes into the same work folder);
+        // otherwise its bytes are copied.
+        if (::rename(thumbnailFile.c_str(), cacheFile.c_str()) == 0)
+        {
+            moved = true;
+        }
+        else
+        {
+            const int in = ::open(thumbnailFile.c_str(), O_RDONLY | O_CLOEXEC);
+            ok = in >= 0 && CopyFd(in, fd);
+            if (in >= 0)
+            {
+                ::close(in);
+            }
+        }
+    }
+    ok = (::close(fd) == 0 || moved) && ok;
+    ReloadFileStatus status;
+    if (!ok || !ReadReloadFileStatus(sourcePath, status))
+    {
+        if (moved)
+        {
+            // Give the thumbnail back to its owner.
+            if (::rename(cacheFile.c_str(), thumbnailFile.c_str()) != 0)
+            {
+                RemoveFile(cacheFile);
+            }
+        }
+        else
+        {
+            RemoveFile(cacheFile);
+        }
+        return false;
+    }
+    if (!thumbnailFile.empty() && !moved)
+    {
+        RemoveFile(thumbnailFile);
+    }
+    if (cacheFile != m_cacheFile)
+    {
+        RemoveFile(m_cacheFile);
+    }
+    m_status = status;
+    m_sourcePath = sourcePath;
+    m_cacheFile = std::move(cacheFile);
+    return true;
+}
+
+bool CReloadThumbnail::Clear()
+{
+    if (m_cacheFile.empty())
+    {
+        return false;
+    }
+    RemoveFile(m_cacheFile);
+    m_cacheFile.clear();
+    m_sourcePath.clear();
+    return true;
+}
+
+bool CReloadThumbnail::HasThumbnail() const
+{
+    struct stat st
+    {};
+    return !m_cacheFile.empty() && ::stat(m_cacheFile.c_str(), &st) == 0 && st.st_size > 0;
+}
+
+// ---- The process-wide lists -------------------------------------------
+
+namespace {
+
+std::mutex& CacheLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
+// Entries are held through pointers: the lists move them around, and a
+// record owns a file that must not be deleted by a moved-from copy.
+std::vector<std::unique_ptr<CReloadImage>>& ImageList()
+{
+    static std::vector<std::unique_ptr<CReloadImage>> list;
+    return list;
+}
+
+std::vector<std::unique_ptr<CReloadThumbnail>>& ThumbnailList()
+{
+    static std::vector<std::unique_ptr<CReloadThumbnail>> list;
+    return list;
+}
+
+} // namespace
+
+bool StoreReloadImage(CRGBImage& image, const std::string& path, const ReloadImageInfo& info,
+                      const CDNGTranspose* transform)
+{
+    auto entry = std::make_unique<CReloadImage>();
+    if (!entry->Store(image, path, info, transform))
+    {
+        return false;
+    }
+    std::lock_guard guard(CacheLock());
+    auto& list = ImageList();
+    list.push_back(std::move(entry));
+    while (list.size() > kMaxReloadImages)
+    {
+        list.front()->Clear();
+        list.erase(list.begin());
+    }
+    return true;
+}
+
+int RestoreReloadImage(const std::string& path, ReloadImageInfo& info,
+                       std::unique_ptr<CDNGTranspose>* transform, CRGBImage& image,
+                       const ProgressSlot& progress, int* cancelled)
+{
+    if (cancelled)
+    {
+        *cancelled = 0;
+    }
+    std::lock_guard guard(CacheLock());
+    for (const auto& entry : ImageList())
+    {
+        if (entry->IsValidFor(path))
+        {
+            return entry->Load(image, info, transform, progress, cancelled) ? 1 : 0;
+        }
+    }
+    return 0;
+}
+
+void RemoveReloadImage(const std::string& path)
+{
+    std::lock_guard guard(CacheLock());
+    auto& list = ImageList();
+    for (auto it = list.begin(); it != list.end(); ++it)
+    {
+        if ((*it)->IsValidFor(path))
+        {
+            (*it)->Clear();
+            list.erase(it);
+            return;
+        }
+    }
+}
+
+void ClearReloadImageCache()
+{
+    std::lock_guard guard(CacheLock());
+    for (auto& entry : ImageList())
+    {
+        entry->Clear();
+    }
+    ImageList().clear();
+}
+
+std::size_t GetReloadImageCount()
+{
+    std::lock_guard guard(CacheLock());
+    return ImageList().size();
+}
+
+bool AddReloadThumbnail(const std::string& thumbnailFile, const std::string& sourcePath)
+{
+    auto entry = std::make_unique<CReloadThumbnail>();
+    if (!entry->Store(thumbnailFile, sourcePath))
+    {
+        return false;
+    }
+    std::lock_guard guard(CacheLock());
+    ThumbnailList().push_back(std::move(entry));
+    return true;
+}
+
+int LoadCachedThumbnail(const std::string& path, CImageEx& image)
+{
+    std::string file;
+    {
+        std::lock_guard guard(CacheLock());
+        for (const auto& entry : ThumbnailList())
+        {
+            if (entry->IsValidFor(path))
+            {
+                file = entry->GetCacheFile();
+                break;
+            }
+        }
+    }
+    if (file.empty())
+    {
+        return 0;
+    }
+    return image.Load(file) ? 1 : 0;
+}
+
+int HasCachedThumbnail(const std::string& path, bool* hasThumbnail)
+{
+    std::lock_guard guard(CacheLock());
+    for (const auto& entry : ThumbnailList())
+    {
+        if (entry->IsValidFor(path))
+        {
+            if (hasThumbnail)
+            {
+                *hasThumbnail = entry->HasThumbnail();
+            }
+            return 1;
+        }
+    }
+    return 0;
+}
+
+void ClearReloadThumbnailCache()
+{
+    std::lock_guard guard(CacheLock());
+    for (auto& entry : ThumbnailList())
+    {
+        entry->Clear();
+    }
+    ThumbnailList().clear();
+}
+
+std::size_t GetReloadThumbnailCount()
+{
+    std::lock_guard guard(CacheLock());
+    return ThumbnailList().size();
+}

@@ -1,0 +1,435 @@
+#include "imagefile/ImageLoadSave.h"
+
+#include "core/ImageFileProbe.h"
+#include "core/RGBImage.h"
+#include "imagefile/ReloadCache.h"
+#include "imagefile/DNGFile.h"
+#include "imagefile/ImageFileInfo.h"
+#include "imagefile/TiffFile.h"
+#include "tests/support/DngBuilder.h"
+#include "tests/support/RecordingMessageSink.h"
+#include "tests/support/TestEnv.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+CRGBImage Pattern(int width, int height)
+{
+    CRGBImage image(width, height);
+    RGB16* p = image.Lock();
+    for (int y = 0; y < height; ++y)
+    {
+        for (int x = 0; x < width; ++x)
+        {
+            // Smooth enough for a JPEG to keep it close.
+            p[y * width + x] =
+                RGB16{static_cast<std::uint16_t>(x * 1000), static_cast<std::uint16_t>(y * 1000),
+                      static_cast<std::uint16_t>(30000 + x * 100 + y * 100)};
+        }
+    }
+    image.Unlock();
+    return image;
+}
+
+// The largest difference of any channel of any pixel; -1 for other sizes.
+int MaxDifference(CRGBImage& a, CRGBImage& b)
+{
+    if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight())
+    {
+        return -1;
+    }
+    const RGB16* pa = a.Lock();
+    const RGB16* pb = b.Lock();
+    int worst = 0;
+    for (std::size_t i = 0; i < a.GetPixelCount(); ++i)
+    {
+        worst = std::max({worst, std::abs(pa[i].r - pb[i].r), std::abs(pa[i].g - pb[i].g),
+                          std::abs(pa[i].b - pb[i].b)});
+    }
+    a.Unlock();
+    b.Unlock();
+    return worst;
+}
+
+CImageFileInfo OutputRecord(const std::string& path, ImageFileType type, int width, int height,
+                            float dpi)
+{
+    CImageFileInfo out;
+    out.m_path = path;
+    out.m_type = type;
+    out.m_detectedType = type;
+    out.m_width = width;
+    out.m_height = height;
+    out.m_xResolution = dpi;
+    out.m_yResolution = dpi;
+    return out;
+}
+
+class ImageLoadSaveTest : public ::testing::Test
+{
+protected:
+    void TearDown() override
+    {
+        ClearReloadImageCache();
+        ClearReloadThumbnailCache();
+    }
+
+    testsupport::TempDir m_dir;
+    testsupport::ScopedEnv m_cache{"XDG_CACHE_HOME", m_dir.Path() + "cache"};
+    testsupport::ScopedEnv m_config{"XDG_CONFIG_HOME", m_dir.Path() + "config"};
+    testsupport::RecordingMessageSink m_messages;
+};
+
+TEST(MakeOutputFileNameTest, ReplacesTheExtensionByFormat)
+{
+    struct Case
+    {
+        int format;
+        const char* path;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {0, "/a/b/photo.jpg", "/a/b/photo.tif"}, {1, "/a/b/photo.JPG", "/a/b/photo.tif"},
+        {2, "/a/b/photo.tif", "/a/b/photo.jpg"}, {3, "/a/b/photo.tif", "/a/b/photo"},
+        {2, "/a.d/b/photo", "/a.d/b/photo.jpg"}, {0, "photo.x.tiff", "photo.x.tif"},
+    };
+    for (const Case& c : cases)
+    {
+        std::string out;
+        MakeOutputFileName(c.format, out, c.path);
+        EXPECT_EQ(out, c.expected) << c.format << " " << c.path;
+    }
+}
+
+TEST(LineProgressTest, OneLineImageIsComplete)
+{
+    EXPECT_DOUBLE_EQ(LineProgress(0, 1), 1.0);
+    EXPECT_DOUBLE_EQ(LineProgress(0, 0), 1.0);
+    EXPECT_DOUBLE_EQ(LineProgress(0, 401), 0.0);
+    EXPECT_DOUBLE_EQ(LineProgress(200, 401), 0.5);
+    EXPECT_DOUBLE_EQ(LineProgress(400, 401), 1.0);
+}
+
+TEST_F(ImageLoadSaveTest, Tiff16RoundTripIsExact)
+{
+    CRGBImage image = Pattern(64, 60);
+    const std::string path = m_dir.File("out.tif");
+    CImageFileInfo out = OutputRecord(path, kImageFileTiff16, 64, 60, 300.7f);
+    out.m_iccProfile = std::vector<std::uint8_t>(132, 7);
+    int cancelled = -1;
+    ASSERT_EQ(SaveTiff16(nullptr, out, image, {}, &cancelled), 1);
+    EXPECT_EQ(cancelled, 0);
+
+    CTiffFile tiff;
+    ASSERT_TRUE(tiff.Open(path, CTiffFile::kModeRead));
+    ASSERT_TRUE(tiff.ReadHeader());
+    ASSERT_EQ(tiff.GetXResolution().size(), 2u);
+    EXPECT_EQ(tiff.GetXResolution()[0] / std::max(1u, tiff.GetXResolution()[1]), 300u);
+    EXPECT_EQ(tiff.GetIccProfile(), out.m_iccProfile);
+    tiff.Close();
+
+    CImageFileInfo in;
+    in.m_path = path;
+    CRGBImage back;
+    ASSERT_EQ(LoadImage(in, back, nullptr, nullptr, {}, &cancelled, false), 1);
+    EXPECT_EQ(in.m_type, kImageFileTiff16);
+    EXPECT_EQ(in.m_state, kLoadStateDone);
+    EXPECT_EQ(in.m_error, 0);
+    EXPECT_EQ(MaxDifference(image, back), 0);
+    EXPECT_EQ(in.m_iccProfile, out.m_iccProfile);
+    EXPECT_FALSE(IsLoading(path));
+}
+
+TEST_F(ImageLoadSaveTest, JpegRoundTripIsClose)
+{
+    CRGBImage image = Pattern(64, 60);
+    const std::string path = m_dir.File("out.jpg");
+    CImageFileInfo out = OutputRecord(path, kImageFileJpeg, 64, 60, 200.0f);
+    out.m_jpegQuality = 4;
+    ASSERT_EQ(SaveImageByGdiplus(out, image, nullptr, nullptr, {}, nullptr), 1);
+
+    CImageFileInfo in;
+    in.m_path = path;
+    CRGBImage back;
+    ASSERT_EQ(LoadImage(in, back, nullptr, nullptr, {}, nullptr, false), 1);
+    EXPECT_EQ(in.m_type, kImageFileJpeg);
+    EXPECT_EQ(in.m_xResolution, 200.0f);
+    const int diff = MaxDifference(image, back);
+    EXPECT_GE(diff, 0);
+    EXPECT_LT(diff, 8 * 257); // a few levels of 8 bits
+}
+
+TEST_F(ImageLoadSaveTest, Tiff8RoundTripKeepsHighBytes)
+{
+    CRGBImage image = Pattern(64, 60);
+    const std::string path = m_dir.File("out8.tiff");
+    CImageFileInfo out = OutputRecord(path, kImageFileTiff8, 64, 60, 240.0f);
+    ASSERT_EQ(SaveImageByGdiplus(out, image, nullptr, nullptr, {}, nullptr), 1);
+    CImageFileInfo in;
+    in.m_path = path;
+    CRGBImage back;
+    ASSERT_EQ(LoadImage(in, back, nullptr, nullptr, {}, nullptr, false), 1);
+    EXPECT_EQ(in.m_type, kImageFileTiff8);
+    EXPECT_LE(MaxDifference(image, back), 256);
+}
+
+TEST_F(ImageLoadSaveTest, FailedSavesKeepTheOldFile)
+{
+    CRGBImage image = Pattern(64, 60);
+    const std::string path = m_dir.File("keep.tif");
+    testsupport::WriteTextFile(path, "old contents");
+
+    // Cancelled at the first line report: the new file is discarded.
+    CImageFileInfo out = OutputRecord(path, kImageFileTiff16, 64, 60, 300.0f);
+    ProgressSlot stop{[](double, void*) { return 0; }, nullptr};
+    int cancelled = 0;
+    EXPECT_EQ(SaveTiff16(nullptr, out, image, stop, &cancelled), 0);
+    EXPECT_EQ(cancelled, 1);
+
+    // A resolution below 1 dpi cannot be written.
+    CImageFileInfo noDpi = OutputRecord(path, kImageFileTiff16, 64, 60, 0.5f);
+    EXPECT_EQ(SaveTiff16(nullptr, noDpi, image, {}, nullptr), 0);
+
+    // An output size other than the image's.
+    CImageFileInfo wrongSize = OutputRecord(path, kImageFileTiff16, 65, 60, 300.0f);
+    EXPECT_EQ(SaveTiff16(nullptr, wrongSize, image, {}, nullptr), 0);
+
+    // An 8-bit save cancelled while converting.
+    CImageFileInfo jpeg = OutputRecord(path, kImageFileJpeg, 64, 60, 300.0f);
+    EXPECT_EQ(SaveImageByGdiplus(jpeg, image, nullptr, nullptr, stop, &cancelled), 0);
+    EXPECT_EQ(cancelled, 1);
+
+    EXPECT_EQ(testsupport::ReadTextFile(path), "old contents");
+    std::size_t files = 0;
+    for (const auto& entry : fs::directory_iterator(m_dir.Path()))
+    {
+        files += entry.is_regular_file() ? 1 : 0;
+    }
+    EXPECT_EQ(files, 1u); // no temporary left beside the target
+}
+
+TEST_F(ImageLoadSaveTest, SaveWhoseRenameFailsKeepsTarget)
+{
+    CRGBImage image = Pattern(64, 60);
+    // The target is a folder with contents: the rename over it fails.
+    const std::string path = m_dir.File("folder.tif");
+    fs::create_directory(path);
+    testsupport::WriteTextFile(path + "/inside", "x");
+
+    CImageFileInfo out = OutputRecord(path, kImageFileTiff16, 64, 60, 300.0f);
+    EXPECT_EQ(SaveTiff16(nullptr, out, image, {}, nullptr), 0);
+    CImageFileInfo jpeg = OutputRecord(path, kImageFileJpeg, 64, 60, 300.0f);
+    EXPECT_EQ(SaveImageByGdiplus(jpeg, image, nullptr, nullptr, {}, nullptr), 0);
+
+    EXPECT_EQ(testsupport::ReadTextFile(path + "/inside"), "x");
+    std::size_t entries = 0;
+    for (const auto& entry : fs::directory_iterator(m_dir.Path()))
+    {
+        entries += entry.is_regular_file() ? 1 : 0;
+    }
+    EXPECT_EQ(entries, 0u);
+    EXPECT_GE(m_messages.messages.size(), 1u);
+
+    // A target whose folder is a file cannot even be opened.
+    const std::string blocked = m_dir.File("plain") + "/x.tif";
+    testsupport::WriteTextFile(m_dir.File("plain"), "file");
+    CImageFileInfo bad = OutputRecord(blocked, kImageFileTiff16, 64, 60, 300.0f);
+    EXPECT_EQ(SaveTiff16(nullptr, bad, image, {}, nullptr), 0);
+    EXPECT_EQ(testsupport::ReadTextFile(m_dir.File("plain")), "file");
+}
+
+TEST_F(ImageLoadSaveTest, LoadFailuresSetState)
+{
+    CRGBImage image;
+    // A missing file: reading its information fails.
+    CImageFileInfo missing;
+    missing.m_path = m_dir.File("missing.tif");
+    EXPECT_EQ(LoadImage(missing, image, nullptr, nullptr, {}, nullptr, false), 0);
+    EXPECT_EQ(missing.m_state, kLoadStateNoInfo);
+    EXPECT_EQ(missing.m_error, 1);
+    EXPECT_EQ(missing.m_path, m_dir.File("missing.tif"));
+
+    // A header size other than the record's.
+    CRGBImage source = Pattern(64, 60);
+    const std::string path = m_dir.File("a.tif");
+    CImageFileInfo out = OutputRecord(path, kImageFileTiff16, 64, 60, 300.0f);
+    ASSERT_EQ(SaveTiff16(nullptr, out, source, {}, nullptr), 1);
+    CImageFileInfo wrong = OutputRecord(path, kImageFileTiff16, 64, 61, 300.0f);
+    EXPECT_EQ(LoadTiffImage(wrong, image, nullptr, nullptr, {}, nullptr), 0);
+    EXPECT_EQ(wrong.m_state, kLoadStateOther);
+
+    // A cancelled load: flag set, no error recorded.
+    CImageFileInfo in;
+    in.m_path = path;
+    ProgressSlot stop{[](double, void*) { return 0; }, nullptr};
+    int cancelled = 0;
+    EXPECT_EQ(LoadImage(in, image, nullptr, nullptr, stop, &cancelled, false), 0);
+    EXPECT_EQ(cancelled, 1);
+    EXPECT_EQ(in.m_error, 0);
+}
+
+// The developed rows of a DNG as the reader gives them (before orientation).
+std::vector<RGB16> DevelopedRows(const std::string& path, const testsupport::TempDir& dir,
+                                 unsigned& width, unsigned& height)
+{
+    CDNGFile dng;
+    std::vector<RGB16> rows;
+    if (!dng.Open(path) ||
+        !dng.Develop(dir.File("ref_A.raw"), dir.File("ref_C.raw"), dir.File("ref_B.raw"), nullptr))
+    {
+        return rows;
+    }
+    width = dng.GetOutputWidth();
+    height = dng.GetOutputHeight();
+    rows.resize(std::size_t{width} * height);
+    for (unsigned y = 0; y < height; ++y)
+    {
+        EXPECT_TRUE(dng.GetLine(y, rows.data() + std::size_t{y} * width));
+    }
+    return rows;
+}
+
+TEST_F(ImageLoadSaveTest, DngLoadsThroughTheChainWithOrientation)
+{
+    struct Case
+    {
+        int orientation;
+        // Where developed pixel i of row n lands, for a W x H development.
+        void (*place)(int i, int n, int W, int H, int& x, int& y);
+    };
+    const Case cases[] = {
+        {1,
+         [](int i, int n, int, int, int& x, int& y) {
+             x = i;
+             y = n;
+         }},
+        {3,
+         [](int i, int n, int W, int H, int& x, int& y) {
+             x = W - 1 - i;
+             y = H - 1 - n;
+         }},
+        {6,
+         [](int i, int n, int, int H, int& x, int& y) {
+             x = H - 1 - n;
+             y = i;
+         }},
+        {8,
+         [](int i, int n, int W, int, int& x, int& y) {
+             x = n;
+             y = W - 1 - i;
+         }},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.orientation);
+        testsupport::DngRecipe recipe;
+        recipe.samples = 3;
+        recipe.width = 80;
+        recipe.height = 60;
+        testsupport::DngBuilder builder(recipe);
+        builder.Ifd0().Shorts(274, {c.orientation});
+        const std::string path = m_dir.File("o" + std::to_string(c.orientation) + ".dng");
+        ASSERT_TRUE(builder.WriteFile(path));
+        unsigned W = 0;
+        unsigned H = 0;
+        const std::vector<RGB16> rows = DevelopedRows(path, m_dir, W, H);
+        ASSERT_FALSE(rows.empty());
+
+        // The record as ReadInfo makes it for a DNG: the size as shown.
+        const bool turned = c.orientation >= 5;
+        CImageFileInfo in = OutputRecord(path, kImageFileDng, static_cast<int>(turned ? H : W),
+                                         static_cast<int>(turned ? W : H), 240.0f);
+        CRGBImage image;
+        std::vector<double> reported;
+        ProgressSlot slot{[](double v, void* user) {
+                              static_cast<std::vector<double>*>(user)->push_back(v);
+                              return 1;
+                          },
+                          &reported};
+        int cancelled = -1;
+        ASSERT_EQ(DevelopDngImage(in, image, slot, &cancelled), 1);
+        EXPECT_EQ(cancelled, 0);
+        EXPECT_EQ(in.m_state, kLoadStateDone);
+        ASSERT_FALSE(reported.empty());
+        EXPECT_LE(reported.back(), 1.0);
+        ASSERT_EQ(image.GetWidth(), static_cast<int>(turned ? H : W));
+        ASSERT_EQ(image.GetHeight(), static_cast<int>(turned ? W : H));
+        const RGB16* p = image.Lock();
+        int wrong = 0;
+        for (int n = 0; n < static_cast<int>(H); ++n)
+        {
+            for (int i = 0; i < static_cast<int>(W); ++i)
+            {
+                int x = 0;
+                int y = 0;
+                c.place(i, n, static_cast<int>(W), static_cast<int>(H), x, y);
+                const RGB16& got = p[static_cast<std::size_t>(y) * image.GetWidth() + x];
+                const RGB16& want = rows[static_cast<std::size_t>(n) * W + i];
+                wrong += (got.r != want.r || got.g != want.g || got.b != want.b) ? 1 : 0;
+            }
+        }
+        image.Unlock();
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
+TEST_F(ImageLoadSaveTest, DngRecordOfAnotherSizeFails)
+{
+    testsupport::DngRecipe recipe;
+    recipe.samples = 3;
+    recipe.width = 64;
+    recipe.height = 56;
+    const std::string path = m_dir.File("size.dng");
+    ASSERT_TRUE(testsupport::DngBuilder(recipe).WriteFile(path));
+    CImageFileInfo in = OutputRecord(path, kImageFileDng, 64, 57, 240.0f);
+    CRGBImage image;
+    EXPECT_EQ(DevelopDngImage(in, image, {}, nullptr), 0);
+    EXPECT_EQ(in.m_state, kLoadStateOther);
+
+    // Cancelled during development.
+    in.m_height = 56;
+    ProgressSlot stop{[](double, void*) { return 0; }, nullptr};
+    int cancelled = 0;
+    EXPECT_EQ(DevelopDngImage(in, image, stop, &cancelled), 0);
+    EXPECT_EQ(cancelled, 1);
+}
+
+TEST_F(ImageLoadSaveTest, RestoredImageIsNotReadFromItsFile)
+{
+    CRGBImage onDisk = Pattern(64, 60);
+    const std::string path = m_dir.File("cached.tif");
+    CImageFileInfo out = OutputRecord(path, kImageFileTiff16, 64, 60, 300.0f);
+    ASSERT_EQ(SaveTiff16(nullptr, out, onDisk, {}, nullptr), 1);
+
+    // A cache entry for the unchanged file with other pixels wins.
+    CRGBImage cached(64, 60);
+    ASSERT_TRUE(
+        StoreReloadImage(cached, path, {kImageFileTiff16, 64, 60, 123.0f, 123.0f}, nullptr));
+    CImageFileInfo in;
+    in.m_path = path;
+    CRGBImage image;
+    ASSERT_EQ(LoadImage(in, image, nullptr, nullptr, {}, nullptr, false), 1);
+    EXPECT_EQ(in.m_state, kLoadStateDone);
+    EXPECT_EQ(in.m_xResolution, 123.0f);
+    EXPECT_EQ(MaxDifference(image, cached), 0);
+
+    // A touched file no longer matches: it is read again.
+    struct stat st
+    {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    struct timeval times[2] = {{st.st_atim.tv_sec, 0}, {st.st_mtim.tv_sec - 5, 0}};
+    ASSERT_EQ(::utimes(path.c_str(), times), 0);
+    ASSERT_EQ(LoadImage(in, image, nullptr, nullptr, {}, nullptr, false), 1);
+    EXPECT_EQ(MaxDifference(image, onDisk), 0);
+}
+
+} // namespace
