@@ -528,23 +528,23 @@ std::string FormatXy(double x, double y)
     return FormatDouble(x, 4) + ',' + FormatDouble(y, 4);
 }
 
-void WriteSpec(std::string& out, const SimulatedMonitorSpec& spec)
+void WriteSetup(std::string& out, const SimulatedMonitorSetup& setup)
 {
     auto line = [&out](std::string_view key, const std::string& value) {
         out += std::string(key) + '=' + value + '\n';
     };
-    out += '[' + spec.section + "]\n";
-    line("Connector", spec.connector);
-    line("Primary", spec.primary ? "1" : "0");
-    if (!spec.description.empty())
-        line("Description", spec.description);
-    if (!spec.rawEdidHex.empty())
+    out += '[' + setup.section + "]\n";
+    line("Connector", setup.connector);
+    line("Primary", setup.primary ? "1" : "0");
+    if (!setup.description.empty())
+        line("Description", setup.description);
+    if (!setup.rawEdidHex.empty())
     {
-        line("EdidHex", spec.rawEdidHex);
+        line("EdidHex", setup.rawEdidHex);
     }
     else
     {
-        const EdidFields& f = spec.edid;
+        const EdidFields& f = setup.edid;
         line("Maker", f.maker);
         line("Product", HexByte(f.product >> 8) + HexByte(f.product & 0xFF));
         line("SerialNumber", FormatInt(f.serialNumber));
@@ -556,10 +556,10 @@ void WriteSpec(std::string& out, const SimulatedMonitorSpec& spec)
         line("White", FormatXy(f.whiteX, f.whiteY));
     }
     line("Capabilities",
-         spec.capabilities.empty() ? MakeCapabilitiesString(spec) : spec.capabilities);
-    for (const SimulatedVcpCode& v : spec.vcp)
+         setup.capabilities.empty() ? MakeCapabilitiesString(setup) : setup.capabilities);
+    for (const SimulatedVcpCode& v : setup.vcp)
         line(CodeKey("VCP_", v.code), FormatVcp(v));
-    for (const SimulatedPreset& p : spec.presets)
+    for (const SimulatedPreset& p : setup.presets)
     {
         std::string settings;
         for (const auto& [code, value] : p.settings)
@@ -570,15 +570,15 @@ void WriteSpec(std::string& out, const SimulatedMonitorSpec& spec)
         }
         line(CodeKey("Preset_", p.value & 0xFF), settings);
     }
-    for (const SimulatedVcpCode& v : spec.vcp)
+    for (const SimulatedVcpCode& v : setup.vcp)
     {
         if (v.factoryDefault)
             line(CodeKey("Default_", v.code), FormatInt(*v.factoryDefault));
     }
-    line("FailNext", FormatInt(spec.failNext));
-    line("NoAnswer", spec.noAnswer ? "1" : "0");
-    line("Unplugged", spec.unplugged ? "1" : "0");
-    line("DelayMs", FormatInt(spec.delayMs));
+    line("FailNext", FormatInt(setup.failNext));
+    line("NoAnswer", setup.noAnswer ? "1" : "0");
+    line("Unplugged", setup.unplugged ? "1" : "0");
+    line("DelayMs", FormatInt(setup.delayMs));
     line("Exchanges", "0");
     line("Saves", "0");
     out += '\n';
@@ -678,18 +678,18 @@ std::vector<std::uint8_t> BuildEdid(const EdidFields& f)
     return edid;
 }
 
-SimulatedMonitorSpec DefaultSimulatedMonitor()
+SimulatedMonitorSetup DefaultSimulatedMonitor()
 {
-    SimulatedMonitorSpec spec;
-    auto code = [&spec](std::uint8_t c, std::uint16_t current, std::uint16_t maximum,
+    SimulatedMonitorSetup setup;
+    auto code = [&setup](std::uint8_t c, std::uint16_t current, std::uint16_t maximum,
                         std::optional<std::uint16_t> factory = std::nullopt) -> SimulatedVcpCode& {
         SimulatedVcpCode v;
         v.code = c;
         v.current = current;
         v.maximum = maximum;
         v.factoryDefault = factory;
-        spec.vcp.push_back(v);
-        return spec.vcp.back();
+        setup.vcp.push_back(v);
+        return setup.vcp.back();
     };
     code(vcp::kNewControlValue, 1, 2);
     code(vcp::kRestoreFactoryDefaults, 0, 1).momentary = true;
@@ -708,9 +708,9 @@ SimulatedMonitorSpec DefaultSimulatedMonitor()
     code(vcp::kVersion, 0x0202, 0xFFFF).readOnly = true;     // MCCS 2.2
     code(0xF9, 0, 5);
 
-    auto preset = [&spec](std::uint16_t value, std::uint16_t r, std::uint16_t g, std::uint16_t b,
+    auto preset = [&setup](std::uint16_t value, std::uint16_t r, std::uint16_t g, std::uint16_t b,
                           std::uint16_t temperature) {
-        spec.presets.push_back({value,
+        setup.presets.push_back({value,
                                 {{vcp::kVideoGainRed, r},
                                  {vcp::kVideoGainGreen, g},
                                  {vcp::kVideoGainBlue, b},
@@ -721,29 +721,29 @@ SimulatedMonitorSpec DefaultSimulatedMonitor()
     preset(0x05, 100, 95, 90, 70);      // 6500 K
     preset(0x06, 92, 96, 100, 90);      // 7500 K
     preset(0x08, 80, 90, 100, 126);     // 9300 K
-    spec.presets.push_back({0x0B, {}}); // user 1: keeps its gains
-    return spec;
+    setup.presets.push_back({0x0B, {}}); // user 1: keeps its gains
+    return setup;
 }
 
-std::string MakeCapabilitiesString(const SimulatedMonitorSpec& spec)
+std::string MakeCapabilitiesString(const SimulatedMonitorSetup& setup)
 {
     std::string model;
-    for (const char c : spec.edid.name)
+    for (const char c : setup.edid.name)
     {
         if (c != '(' && c != ')')
             model += c;
     }
     std::string codes;
-    for (const SimulatedVcpCode& v : spec.vcp)
+    for (const SimulatedVcpCode& v : setup.vcp)
     {
         if (!codes.empty())
             codes += ' ';
         codes += HexByte(v.code);
-        if (v.code == vcp::kSelectColorPreset && !spec.presets.empty())
+        if (v.code == vcp::kSelectColorPreset && !setup.presets.empty())
         {
             codes += '(';
-            for (std::size_t i = 0; i < spec.presets.size(); ++i)
-                codes += (i ? " " : "") + HexByte(spec.presets[i].value & 0xFF);
+            for (std::size_t i = 0; i < setup.presets.size(); ++i)
+                codes += (i ? " " : "") + HexByte(setup.presets[i].value & 0xFF);
             codes += ')';
         }
     }
@@ -751,14 +751,14 @@ std::string MakeCapabilitiesString(const SimulatedMonitorSpec& spec)
            ")mccs_ver(2.2))";
 }
 
-bool SimulatedMonitorFile::Write(const std::vector<SimulatedMonitorSpec>& monitors) const
+bool SimulatedMonitorFile::Write(const std::vector<SimulatedMonitorSetup>& monitors) const
 {
     std::string text =
         "; Simulated DDC/CI monitors: format in platform/ddc/SimulatedMonitors.h\n\n";
     if (monitors.empty())
-        WriteSpec(text, DefaultSimulatedMonitor());
-    for (const SimulatedMonitorSpec& spec : monitors)
-        WriteSpec(text, spec);
+        WriteSetup(text, DefaultSimulatedMonitor());
+    for (const SimulatedMonitorSetup& setup : monitors)
+        WriteSetup(text, setup);
     FileLock lock(m_path);
     return lock.IsLocked() && ReplaceFileContents(m_path, text);
 }

@@ -118,7 +118,7 @@ struct SimulatedPreset
 
 // Everything one [Monitor...] section holds. The default is a plausible LCD
 // (see DefaultSimulatedMonitor).
-struct SimulatedMonitorSpec
+struct SimulatedMonitorSetup
 {
     std::string section = "Monitor1";
     std::string connector = "SIM-1";
@@ -143,12 +143,12 @@ struct SimulatedMonitorSpec
 // presets 01h, 04h, 05h, 06h, 08h with their gains and 0Ch values, and 0Bh
 // (user, no settings); factory defaults of 0Ch, 10h, 12h, 14h, 16h, 18h,
 // 1Ah and 72h.
-SimulatedMonitorSpec DefaultSimulatedMonitor();
+SimulatedMonitorSetup DefaultSimulatedMonitor();
 
-// The capabilities string a spec's VCP list and presets make: protocol,
+// The capabilities string a setup's VCP list and presets make: protocol,
 // type lcd, model = EDID name, commands 01 02 03 07 0C E3 F3, vcp(...) with
 // the presets as the value list of 14h, mccs_ver(2.2).
-std::string MakeCapabilitiesString(const SimulatedMonitorSpec& spec);
+std::string MakeCapabilitiesString(const SimulatedMonitorSetup& setup);
 
 // The counters of one simulated monitor.
 struct SimulatedMonitorCounters
@@ -169,7 +169,7 @@ public:
     const std::string& Path() const { return m_path; }
 
     // Replaces the file with these monitors (one stock monitor when empty).
-    bool Write(const std::vector<SimulatedMonitorSpec>& monitors = {}) const;
+    bool Write(const std::vector<SimulatedMonitorSetup>& monitors = {}) const;
 
     // The user changes a setting at the monitor: the value is stored (with
     // the preset and restore side effects of a host write) and 02h becomes 2

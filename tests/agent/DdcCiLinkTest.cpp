@@ -394,8 +394,8 @@ protected:
 
     DdcCiLinkSimulatedTest()
     {
-        platform::SimulatedMonitorSpec spec = platform::DefaultSimulatedMonitor();
-        for (platform::SimulatedVcpCode& code : spec.vcp)
+        platform::SimulatedMonitorSetup setup = platform::DefaultSimulatedMonitor();
+        for (platform::SimulatedVcpCode& code : setup.vcp)
         {
             if (code.code == platform::vcp::kLuminance)
             {
@@ -403,7 +403,7 @@ protected:
                 code.maximum = 100;
             }
         }
-        EXPECT_TRUE(file.Write({spec}));
+        EXPECT_TRUE(file.Write({setup}));
         EXPECT_TRUE(platform::RegistryStore(dir.File("registry.ini"))
                         .SetDword(kDdcCiRegistryKey, kStateValueName, 0));
     }

@@ -70,12 +70,12 @@ std::string HexText(const std::vector<std::uint8_t>& bytes)
     return text;
 }
 
-platform::SimulatedMonitorSpec Without(platform::SimulatedMonitorSpec spec, std::uint8_t code)
+platform::SimulatedMonitorSetup Without(platform::SimulatedMonitorSetup setup, std::uint8_t code)
 {
-    std::erase_if(spec.vcp, [code](const platform::SimulatedVcpCode& v) { return v.code == code; });
+    std::erase_if(setup.vcp, [code](const platform::SimulatedVcpCode& v) { return v.code == code; });
     if (code == kPreset)
-        spec.presets.clear();
-    return spec;
+        setup.presets.clear();
+    return setup;
 }
 
 class ZephDlgTest : public ::testing::Test

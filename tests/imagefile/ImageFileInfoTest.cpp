@@ -16,7 +16,7 @@ using testsupport::WriteTextFile;
 
 namespace {
 
-struct JpegSpec
+struct JpegRecipe
 {
     int width = 64;
     int height = 64;
@@ -28,7 +28,7 @@ struct JpegSpec
 };
 
 // A small JPEG written with libjpeg-turbo.
-bool WriteJpeg(const std::string& path, const JpegSpec& spec)
+bool WriteJpeg(const std::string& path, const JpegRecipe& setup)
 {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr)
@@ -38,19 +38,19 @@ bool WriteJpeg(const std::string& path, const JpegSpec& spec)
     cinfo.err = jpeg_std_error(&jerr);
     jpeg_create_compress(&cinfo);
     jpeg_stdio_dest(&cinfo, file);
-    cinfo.image_width = static_cast<JDIMENSION>(spec.width);
-    cinfo.image_height = static_cast<JDIMENSION>(spec.height);
-    cinfo.input_components = spec.components;
-    cinfo.in_color_space = spec.space;
+    cinfo.image_width = static_cast<JDIMENSION>(setup.width);
+    cinfo.image_height = static_cast<JDIMENSION>(setup.height);
+    cinfo.input_components = setup.components;
+    cinfo.in_color_space = setup.space;
     jpeg_set_defaults(&cinfo);
-    cinfo.density_unit = spec.densityUnit;
-    cinfo.X_density = spec.density;
-    cinfo.Y_density = spec.density;
+    cinfo.density_unit = setup.densityUnit;
+    cinfo.X_density = setup.density;
+    cinfo.Y_density = setup.density;
     jpeg_start_compress(&cinfo, TRUE);
-    if (!spec.icc.empty())
-        jpeg_write_icc_profile(&cinfo, spec.icc.data(), static_cast<unsigned>(spec.icc.size()));
-    std::vector<JSAMPLE> row(static_cast<std::size_t>(spec.width * spec.components));
-    for (int y = 0; y < spec.height; ++y)
+    if (!setup.icc.empty())
+        jpeg_write_icc_profile(&cinfo, setup.icc.data(), static_cast<unsigned>(setup.icc.size()));
+    std::vector<JSAMPLE> row(static_cast<std::size_t>(setup.width * setup.components));
+    for (int y = 0; y < setup.height; ++y)
     {
         for (std::size_t i = 0; i < row.size(); ++i)
             row[i] = static_cast<JSAMPLE>((i + static_cast<std::size_t>(y)) & 0xFF);
@@ -100,10 +100,10 @@ protected:
         SetGlobalSettings(m_savedSettings);
     }
 
-    std::string Jpeg(const std::string& name, const JpegSpec& spec = {})
+    std::string Jpeg(const std::string& name, const JpegRecipe& setup = {})
     {
         const std::string path = m_dir.File(name);
-        EXPECT_TRUE(WriteJpeg(path, spec)) << name;
+        EXPECT_TRUE(WriteJpeg(path, setup)) << name;
         return path;
     }
 
@@ -142,13 +142,13 @@ TEST_F(ImageFileInfoTest, ExtensionGateAcceptsOnlyJpegAndTiffNames)
 
 TEST_F(ImageFileInfoTest, JpegRecordTakesTypeSizeResolutionAndProfile)
 {
-    JpegSpec spec;
-    spec.width = 120;
-    spec.height = 80;
-    spec.icc.assign(600, 0);
-    for (std::size_t i = 0; i < spec.icc.size(); ++i)
-        spec.icc[i] = static_cast<std::uint8_t>(i * 7);
-    const std::string path = Jpeg("photo.jpg", spec);
+    JpegRecipe setup;
+    setup.width = 120;
+    setup.height = 80;
+    setup.icc.assign(600, 0);
+    for (std::size_t i = 0; i < setup.icc.size(); ++i)
+        setup.icc[i] = static_cast<std::uint8_t>(i * 7);
+    const std::string path = Jpeg("photo.jpg", setup);
 
     CImageFileInfo info;
     ASSERT_EQ(info.ReadInfo(path), 1);
@@ -159,18 +159,18 @@ TEST_F(ImageFileInfoTest, JpegRecordTakesTypeSizeResolutionAndProfile)
     EXPECT_EQ(info.m_height, 80);
     EXPECT_FLOAT_EQ(info.m_xResolution, 300.0f);
     EXPECT_FLOAT_EQ(info.m_yResolution, 300.0f);
-    EXPECT_EQ(info.m_iccProfile, spec.icc);
+    EXPECT_EQ(info.m_iccProfile, setup.icc);
     EXPECT_EQ(info.m_hasThumbnail, 0);
     EXPECT_EQ(info.m_state, kLoadStateDone);
 }
 
 TEST_F(ImageFileInfoTest, AMissingResolutionBecomesTheRecordDefault)
 {
-    JpegSpec spec;
-    spec.densityUnit = 0; // aspect ratio only: no resolution
-    spec.density = 1;
+    JpegRecipe setup;
+    setup.densityUnit = 0; // aspect ratio only: no resolution
+    setup.density = 1;
     CImageFileInfo info;
-    ASSERT_EQ(info.ReadInfo(Jpeg("nodpi.jpg", spec)), 1);
+    ASSERT_EQ(info.ReadInfo(Jpeg("nodpi.jpg", setup)), 1);
     EXPECT_EQ(info.m_xResolution, kDefaultResolution);
     EXPECT_EQ(info.m_yResolution, kDefaultResolution);
 
@@ -213,10 +213,10 @@ TEST_F(ImageFileInfoTest, SmallAndUnreadableImagesAreRefusedAndRecorded)
     const Case cases[] = {{50, 50, true}, {49, 200, false}, {200, 49, false}, {1, 1, false}};
     for (const Case& c : cases)
     {
-        JpegSpec spec;
-        spec.width = c.width;
-        spec.height = c.height;
-        const std::string path = Jpeg("size.jpg", spec);
+        JpegRecipe setup;
+        setup.width = c.width;
+        setup.height = c.height;
+        const std::string path = Jpeg("size.jpg", setup);
         CImageFileInfo info;
         CRecordErrorFile recorder;
         EXPECT_EQ(info.ReadInfo(path), c.accepted ? 1 : 0) << c.width << "x" << c.height;
@@ -227,10 +227,10 @@ TEST_F(ImageFileInfoTest, SmallAndUnreadableImagesAreRefusedAndRecorded)
 
     // Not an image, a grey JPEG and a CMYK JPEG: refused by the probe.
     WriteTextFile(m_dir.File("text.jpg"), "not a jpeg at all");
-    JpegSpec grey;
+    JpegRecipe grey;
     grey.components = 1;
     grey.space = JCS_GRAYSCALE;
-    JpegSpec cmyk;
+    JpegRecipe cmyk;
     cmyk.components = 4;
     cmyk.space = JCS_CMYK;
     for (const std::string& path :
@@ -245,10 +245,10 @@ TEST_F(ImageFileInfoTest, SmallAndUnreadableImagesAreRefusedAndRecorded)
 
 TEST_F(ImageFileInfoTest, ReadInfoStartsFromAResetRecord)
 {
-    JpegSpec spec;
-    spec.icc.assign(300, 5);
+    JpegRecipe setup;
+    setup.icc.assign(300, 5);
     CImageFileInfo info;
-    ASSERT_EQ(info.ReadInfo(Jpeg("withicc.jpg", spec)), 1);
+    ASSERT_EQ(info.ReadInfo(Jpeg("withicc.jpg", setup)), 1);
     ASSERT_FALSE(info.m_iccProfile.empty());
     info.m_error = 1;
     ASSERT_EQ(info.ReadInfo(Jpeg("plain.jpg")), 1);

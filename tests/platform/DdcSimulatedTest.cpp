@@ -71,18 +71,18 @@ TEST_F(SimulatedMonitorTest, StockMonitorIsListedWithItsIdentity)
 
 TEST_F(SimulatedMonitorTest, PrimaryMonitorsComeFirstAndUnpluggedOnesAreMissing)
 {
-    SimulatedMonitorSpec a = DefaultSimulatedMonitor();
+    SimulatedMonitorSetup a = DefaultSimulatedMonitor();
     a.section = "Monitor1";
     a.connector = "LEFT";
     a.primary = false;
-    SimulatedMonitorSpec b = a;
+    SimulatedMonitorSetup b = a;
     b.section = "Monitor2";
     b.connector = "MIDDLE";
     b.primary = true;
     b.edid.maker = "ABC";
     b.edid.product = 0x00AF;
     b.description = "Main screen";
-    SimulatedMonitorSpec c = a;
+    SimulatedMonitorSetup c = a;
     c.section = "Monitor3";
     c.connector = "GONE";
     c.unplugged = true;
@@ -341,9 +341,9 @@ TEST_F(SimulatedMonitorTest, CapabilitiesAreReturnedWhateverTheirLength)
     while (longCaps.size() < 3000)
         longCaps += "10 ";
     longCaps += "))";
-    SimulatedMonitorSpec spec = DefaultSimulatedMonitor();
-    spec.capabilities = longCaps;
-    ASSERT_TRUE(file.Write({spec}));
+    SimulatedMonitorSetup setup = DefaultSimulatedMonitor();
+    setup.capabilities = longCaps;
+    ASSERT_TRUE(file.Write({setup}));
     std::string caps;
     ASSERT_TRUE(transport.GetCapabilities(Only(), &caps));
     EXPECT_EQ(caps, longCaps);
@@ -364,17 +364,17 @@ unsigned Chromaticity(const std::vector<std::uint8_t>& e, std::size_t high, std:
 
 TEST_F(SimulatedMonitorTest, EdidIsAValidBlockWithTheConfiguredFields)
 {
-    SimulatedMonitorSpec spec = DefaultSimulatedMonitor();
-    spec.edid.maker = "ABC";
-    spec.edid.product = 0x1234;
-    spec.edid.serialNumber = 0x01020304;
-    spec.edid.name = "Desk Monitor";
-    spec.edid.serial = "A-77";
-    spec.edid.redX = 0.640;
-    spec.edid.redY = 0.330;
-    spec.edid.blueX = 0.150;
-    spec.edid.whiteY = 0.3290;
-    ASSERT_TRUE(file.Write({spec}));
+    SimulatedMonitorSetup setup = DefaultSimulatedMonitor();
+    setup.edid.maker = "ABC";
+    setup.edid.product = 0x1234;
+    setup.edid.serialNumber = 0x01020304;
+    setup.edid.name = "Desk Monitor";
+    setup.edid.serial = "A-77";
+    setup.edid.redX = 0.640;
+    setup.edid.redY = 0.330;
+    setup.edid.blueX = 0.150;
+    setup.edid.whiteY = 0.3290;
+    ASSERT_TRUE(file.Write({setup}));
 
     std::vector<std::uint8_t> edid;
     ASSERT_TRUE(transport.GetEdid(Only(), &edid));
