@@ -7,9 +7,13 @@
 #include "platform/FileReplace.h"
 #include "platform/Text.h"
 
+#include <jerror.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cerrno>
 #include <initializer_list>
+#include <unistd.h>
 
 using namespace imagecodec;
 
@@ -221,19 +225,89 @@ JpegDensity DensityFromDpi(float xDpi, float yDpi)
     return density;
 }
 
+// Compressed bytes go straight to the replacement file's descriptor through
+// a buffer of this size: no growing memory image of the whole file, no copy
+// of it, and the writes overlap the rest of the encoding.
+constexpr std::size_t kJpegWriteBuffer = std::size_t{1} << 20;
+
+struct FdDestination
+{
+    jpeg_destination_mgr manager{};
+    int fd = -1;
+    JOCTET* buffer = nullptr;
+};
+
+bool WriteWhole(int fd, const JOCTET* data, std::size_t size)
+{
+    while (size > 0)
+    {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0)
+        {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+void FdInitDestination(j_compress_ptr cinfo)
+{
+    auto* dest = reinterpret_cast<FdDestination*>(cinfo->dest);
+    dest->manager.next_output_byte = dest->buffer;
+    dest->manager.free_in_buffer = kJpegWriteBuffer;
+}
+
+boolean FdEmptyBuffer(j_compress_ptr cinfo)
+{
+    // Called with the whole buffer full, whatever free_in_buffer says.
+    auto* dest = reinterpret_cast<FdDestination*>(cinfo->dest);
+    if (!WriteWhole(dest->fd, dest->buffer, kJpegWriteBuffer))
+        ERREXIT(cinfo, JERR_FILE_WRITE);
+    dest->manager.next_output_byte = dest->buffer;
+    dest->manager.free_in_buffer = kJpegWriteBuffer;
+    return TRUE;
+}
+
+void FdTermDestination(j_compress_ptr cinfo)
+{
+    auto* dest = reinterpret_cast<FdDestination*>(cinfo->dest);
+    const std::size_t used = kJpegWriteBuffer - dest->manager.free_in_buffer;
+    if (!WriteWhole(dest->fd, dest->buffer, used))
+        ERREXIT(cinfo, JERR_FILE_WRITE);
+}
+
+// The rows of an image already in memory.
+class ImageRows final : public JpegRowSource
+{
+public:
+    explicit ImageRows(const CImageEx& image) : m_image(image) {}
+    const std::uint8_t* Row(int y) override { return m_image.GetPixelAddress(0, y); }
+
+private:
+    const CImageEx& m_image;
+};
+
 // libjpeg errors jump back to the setjmp here; no local below it has a
-// destructor (the writer is the caller's).
-bool CompressJpeg(JpegWriter& writer, const CImageEx& image, std::span<const std::uint8_t> profile,
-                  JpegDensity density, int quality)
+// destructor (the writer and the destination are the caller's).
+bool CompressJpeg(JpegWriter& writer, FdDestination& dest, int width, int height,
+                  JpegRowSource& rows, std::span<const std::uint8_t> profile, JpegDensity density,
+                  int quality)
 {
     writer.cinfo.err = InitJpegErrors(writer.errors);
     if (setjmp(writer.errors.jump))
         return false;
     jpeg_compress_struct& cinfo = writer.cinfo;
     jpeg_create_compress(&cinfo);
-    jpeg_mem_dest(&cinfo, &writer.buffer, &writer.size);
-    cinfo.image_width = static_cast<JDIMENSION>(image.GetWidth());
-    cinfo.image_height = static_cast<JDIMENSION>(image.GetHeight());
+    dest.manager.init_destination = FdInitDestination;
+    dest.manager.empty_output_buffer = FdEmptyBuffer;
+    dest.manager.term_destination = FdTermDestination;
+    cinfo.dest = &dest.manager;
+    cinfo.image_width = static_cast<JDIMENSION>(width);
+    cinfo.image_height = static_cast<JDIMENSION>(height);
     cinfo.input_components = 3;
     cinfo.in_color_space = JCS_EXT_BGR; // the image's own byte order
     jpeg_set_defaults(&cinfo);
@@ -247,26 +321,14 @@ bool CompressJpeg(JpegWriter& writer, const CImageEx& image, std::span<const std
         jpeg_write_icc_profile(&cinfo, profile.data(), static_cast<unsigned int>(profile.size()));
     while (cinfo.next_scanline < cinfo.image_height)
     {
+        const std::uint8_t* pixels = rows.Row(static_cast<int>(cinfo.next_scanline));
+        if (pixels == nullptr)
+            return false;
         // libjpeg only reads the rows it is given.
-        JSAMPROW row =
-            const_cast<JSAMPROW>(image.GetPixelAddress(0, static_cast<int>(cinfo.next_scanline)));
+        JSAMPROW row = const_cast<JSAMPROW>(pixels);
         jpeg_write_scanlines(&cinfo, &row, 1);
     }
     jpeg_finish_compress(&cinfo);
-    return true;
-}
-
-bool EncodeJpeg(std::span<const std::uint8_t> profile, const CImageEx& image, float xDpi,
-                float yDpi, int level, std::string& bytes)
-{
-    if (profile.size() > kMaxJpegProfile)
-        return false;
-    JpegWriter writer;
-    if (!CompressJpeg(writer, image, profile, DensityFromDpi(xDpi, yDpi),
-                      JpegQualityFromLevel(level)) ||
-        writer.buffer == nullptr)
-        return false;
-    bytes.assign(reinterpret_cast<const char*>(writer.buffer), writer.size);
     return true;
 }
 
@@ -322,14 +384,41 @@ int JpegQualityFromLevel(int level)
     return 50 + std::clamp(level, 0, 4) * 50 / 4;
 }
 
+bool SaveJpegFile(std::span<const std::uint8_t> profile, int width, int height,
+                  JpegRowSource& rows, const std::string& path, float xDpi, float yDpi, int level)
+{
+    if (width < 1 || height < 1 || profile.size() > kMaxJpegProfile)
+        return false;
+    platform::ReplacementFile file;
+    if (!file.Open(path))
+        return false;
+    std::vector<JOCTET> buffer(kJpegWriteBuffer);
+    FdDestination dest;
+    dest.fd = file.Fd();
+    dest.buffer = buffer.data();
+    bool compressed = false;
+    {
+        JpegWriter writer;
+        compressed = CompressJpeg(writer, dest, width, height, rows, profile,
+                                  DensityFromDpi(xDpi, yDpi), JpegQualityFromLevel(level));
+    }
+    // A failed save drops the temporary (the destructor); errno from the
+    // failing write survives for the caller's message.
+    return compressed && file.Commit();
+}
+
 bool SaveImageFile(std::span<const std::uint8_t> profile, ImageFileType type, const CImageEx& image,
                    const std::string& path, float xDpi, float yDpi, int level)
 {
     if ((type != kImageFileTiff8 && type != kImageFileJpeg) || image.IsNull())
         return false;
+    if (type == kImageFileJpeg)
+    {
+        ImageRows rows(image);
+        return SaveJpegFile(profile, image.GetWidth(), image.GetHeight(), rows, path, xDpi, yDpi,
+                            level);
+    }
     std::string bytes;
-    const bool encoded = type == kImageFileTiff8
-                             ? EncodeTiff(profile, image, xDpi, yDpi, bytes)
-                             : EncodeJpeg(profile, image, xDpi, yDpi, level, bytes);
-    return encoded && platform::ReplaceFileContents(path, bytes);
+    return EncodeTiff(profile, image, xDpi, yDpi, bytes) &&
+           platform::ReplaceFileContents(path, bytes);
 }

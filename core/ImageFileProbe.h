@@ -87,3 +87,20 @@ int JpegQualityFromLevel(int level);
 // steps of the former SaveBitmapWithEncoder are part of this function.
 bool SaveImageFile(std::span<const std::uint8_t> profile, ImageFileType type, const CImageEx& image,
                    const std::string& path, float xDpi, float yDpi, int level);
+
+// The 8-bit BGR rows (3 bytes a pixel) of an image saved piece by piece.
+// Row is asked for each row once, in order from the top; the row must stay
+// readable until the next call. Null stops the save.
+class JpegRowSource
+{
+public:
+    virtual ~JpegRowSource() = default;
+    virtual const std::uint8_t* Row(int y) = 0;
+};
+
+// The JPEG of SaveImageFile (same quality, markers and replacement) from
+// rows made on demand, so a large image never needs an 8-bit copy in full.
+// False, the target untouched, when the size is empty, the profile too
+// large, a row is refused or anything fails to write.
+bool SaveJpegFile(std::span<const std::uint8_t> profile, int width, int height,
+                  JpegRowSource& rows, const std::string& path, float xDpi, float yDpi, int level);

@@ -15,8 +15,12 @@
 #include "imagefile/ImageFileInfo.h"
 #include "imagefile/TiffFile.h"
 
+#include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cmath>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -393,10 +397,137 @@ int DevelopRawImage(CImageFileInfo& info, CRGBImage& image, const ProgressSlot& 
     return DevelopDngImage(info, image, progress, cancelled);
 }
 
+// The display rows of a JPEG saved at the image's own size. A worker thread
+// converts them (the same pixels CopyRectConverted draws) into a ring of
+// rows a little ahead of the encoder, so conversion and compression run side
+// by side and no 8-bit copy of the whole image is made. The reader is made,
+// and the image locked, on the calling thread; the worker only uses its
+// const conversion, as CopyRectConvertedParallel's threads do. Progress
+// and cancelling stay on the calling thread (in Row).
+class ConvertedRows final : public JpegRowSource
+{
+public:
+    ConvertedRows(CRGBImage& image, const CRGBMatrix* matrix, const CRGBGammaTable* tables,
+                  ProgressRange& range)
+        : m_reader(image, tables, matrix), m_range(range), m_width(image.GetWidth()),
+          m_height(image.GetHeight())
+    {
+    }
+
+    ~ConvertedRows() override
+    {
+        m_stop.store(true);
+        m_held.store(INT_MAX / 2);
+        m_held.notify_all();
+        if (m_worker.joinable())
+        {
+            m_worker.join();
+        }
+    }
+
+    ConvertedRows(const ConvertedRows&) = delete;
+    ConvertedRows& operator=(const ConvertedRows&) = delete;
+
+    bool Start()
+    {
+        if (!m_ring.Create(m_width, kRingRows))
+        {
+            return false;
+        }
+        try
+        {
+            m_worker = std::thread([this] { Convert(); });
+        }
+        catch (const std::system_error&)
+        {
+            return false;
+        }
+        return true;
+    }
+
+    bool Stopped() const { return m_stopped; }
+
+    const std::uint8_t* Row(int y) override
+    {
+        if (ProgressRange::Step(y, m_height, &m_range) == 0)
+        {
+            m_stopped = true;
+            return nullptr;
+        }
+        // Rows above y are done with: the worker may reuse their slots.
+        m_held.store(y);
+        m_held.notify_one();
+        for (int ready = m_ready.load(); ready <= y; ready = m_ready.load())
+        {
+            m_ready.wait(ready);
+        }
+        return m_ring.GetPixelAddress(0, y % kRingRows);
+    }
+
+private:
+    static constexpr int kRingRows = 64;
+
+    void Convert()
+    {
+        std::vector<RGB16> line(static_cast<std::size_t>(m_width));
+        for (int r = 0; r < m_height; ++r)
+        {
+            for (int held = m_held.load(); r >= held + kRingRows; held = m_held.load())
+            {
+                m_held.wait(held);
+            }
+            if (m_stop.load())
+            {
+                return;
+            }
+            m_reader.ConvertPixels(&m_reader.GetStoredPixel(0, r), line.data(), line.size());
+            CopyRGB16ToDIBLine(m_ring, line.data(), m_width, r % kRingRows, 0);
+            m_ready.store(r + 1);
+            m_ready.notify_one();
+        }
+    }
+
+    const CReadRGBImage m_reader;
+    ProgressRange& m_range;
+    int m_width;
+    int m_height;
+    CImageEx m_ring;
+    std::atomic<int> m_held{0};  // the row the encoder reads
+    std::atomic<int> m_ready{0}; // rows converted
+    std::atomic<bool> m_stop{false};
+    bool m_stopped = false;
+    std::thread m_worker;
+};
+
 int SaveImageByGdiplus(const CImageFileInfo& output, CRGBImage& image, const CRGBMatrix* matrix,
                        const CRGBGammaTable* tables, const ProgressSlot& progress, int* cancelled)
 {
     SetCancelled(cancelled, 0);
+    if (output.m_type == kImageFileJpeg && output.m_width == image.GetWidth() &&
+        output.m_height == image.GetHeight() && output.m_width > 0 && output.m_height > 0)
+    {
+        ProgressRange range{&progress, 0.0, 1.0};
+        ConvertedRows rows(image, matrix, tables, range);
+        if (!rows.Start())
+        {
+            return 0;
+        }
+        // The writer replaces the target in one piece: a failure (or a
+        // cancel) leaves the old file as it was.
+        errno = 0;
+        if (SaveJpegFile(output.m_iccProfile, output.m_width, output.m_height, rows, output.m_path,
+                         output.m_xResolution, output.m_yResolution, output.m_jpegQuality))
+        {
+            return 1;
+        }
+        if (rows.Stopped())
+        {
+            SetCancelled(cancelled, 1);
+            return 0;
+        }
+        ShowLastErrorBox(errno != 0 ? errno : EIO);
+        return 0;
+    }
     CImageEx display;
     if (!display.Create(output.m_width, output.m_height))
     {

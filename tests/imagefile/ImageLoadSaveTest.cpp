@@ -1,5 +1,6 @@
 #include "imagefile/ImageLoadSave.h"
 
+#include "core/ImageEx.h"
 #include "core/ImageFileProbe.h"
 #include "core/RGBImage.h"
 #include "imagefile/ReloadCache.h"
@@ -166,6 +167,25 @@ TEST_F(ImageLoadSaveTest, JpegRoundTripIsClose)
     const int diff = MaxDifference(image, back);
     EXPECT_GE(diff, 0);
     EXPECT_LT(diff, 8 * 257); // a few levels of 8 bits
+}
+
+TEST_F(ImageLoadSaveTest, StreamedJpegMatchesTheWholeImageEncoding)
+{
+    // Taller than the conversion ring, so its slots are reused.
+    CRGBImage image = Pattern(70, 150);
+    const std::string streamed = m_dir.File("streamed.jpg");
+    CImageFileInfo out = OutputRecord(streamed, kImageFileJpeg, 70, 150, 300.0f);
+    out.m_jpegQuality = 3;
+    ASSERT_EQ(SaveImageByGdiplus(out, image, nullptr, nullptr, {}, nullptr), 1);
+
+    CImageEx display;
+    ASSERT_TRUE(display.Create(70, 150));
+    const CRect all(0, 0, 70, 150);
+    ASSERT_TRUE(image.CopyRectConverted(display, all, all, nullptr, nullptr, nullptr, nullptr,
+                                        nullptr, nullptr, nullptr));
+    const std::string whole = m_dir.File("whole.jpg");
+    ASSERT_TRUE(SaveImageFile({}, kImageFileJpeg, display, whole, 300.0f, 300.0f, 3));
+    EXPECT_EQ(testsupport::ReadTextFile(streamed), testsupport::ReadTextFile(whole));
 }
 
 TEST_F(ImageLoadSaveTest, Tiff8RoundTripKeepsHighBytes)
