@@ -17,3 +17,12 @@ struct CRect
     constexpr bool IsRectEmpty() const { return right <= left || bottom <= top; }
     constexpr bool operator==(const CRect&) const = default;
 };
+
+// A pixel position.
+struct CPoint
+{
+    int x = 0;
+    int y = 0;
+
+    constexpr bool operator==(const CPoint&) const = default;
+};

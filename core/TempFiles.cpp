@@ -152,10 +152,10 @@ void DeleteTempFiles(const std::string& folder)
     }
 }
 
-void MakeUniqueFileName(std::string& path)
+bool MakeUniqueFileName(std::string& path)
 {
     if (!PathExists(path))
-        return;
+        return true;
     const std::string folder = GetFolderFromPath(path);
     std::string title = GetFileTitleFromPath(path);
     const std::string ext = GetFileExtFromPath(path);
@@ -180,7 +180,8 @@ void MakeUniqueFileName(std::string& path)
         if (!PathExists(candidate))
         {
             path = std::move(candidate);
-            return;
+            return true;
         }
     }
+    return false;
 }

@@ -69,5 +69,7 @@ void DeleteTempFiles(const std::string& folder = std::string());
 // name folder/title_NNNNN.ext for NNNNN = 00002 .. 99999 ("photo.tif" gives
 // "photo_00002.tif", then "photo_00003.tif"). A title too long for a file
 // name with the suffix (255 bytes) is cut, at a UTF-8 character boundary.
-// A free path, or all 99998 names taken, leaves the path unchanged.
-void MakeUniqueFileName(std::string& path);
+// A free path, or all 99998 names taken, leaves the path unchanged. True
+// when the path is free afterwards; false when every name was taken, so
+// that a writer never replaces an existing file by mistake.
+bool MakeUniqueFileName(std::string& path);

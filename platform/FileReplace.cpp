@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
+#include <string>
 #include <random>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -40,6 +42,8 @@ private:
     int m_fd;
 };
 
+} // namespace
+
 bool WriteAll(int fd, std::string_view data)
 {
     while (!data.empty())
@@ -55,6 +59,8 @@ bool WriteAll(int fd, std::string_view data)
     }
     return true;
 }
+
+namespace {
 
 int OpenRetrying(const char* path, int flags, mode_t mode = 0)
 {
@@ -91,6 +97,63 @@ std::string UniqueSuffix()
         z /= 62;
     }
     return suffix;
+}
+
+// The process's file-creation mask, read without changing it (umask(2)
+// would, for a moment, for every thread). 022 when it cannot be read.
+mode_t CurrentUmask()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+    {
+        if (line.rfind("Umask:", 0) == 0)
+            return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8) & 0777);
+    }
+    return 022;
+}
+
+// Copies the file `from` into a new file `to`, created exclusively so that
+// nothing that appeared there meanwhile is overwritten. 0, or the errno of
+// the failure (EEXIST: the name is taken); a half-written copy is removed.
+int CopyToNewFile(const std::string& from, const std::string& to)
+{
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return errno;
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (out < 0)
+    {
+        const int err = errno;
+        ::close(in);
+        return err;
+    }
+    int err = 0;
+    char buffer[16384];
+    for (;;)
+    {
+        const ssize_t got = ::read(in, buffer, sizeof buffer);
+        if (got < 0)
+        {
+            if (errno == EINTR)
+                continue;
+            err = errno;
+            break;
+        }
+        if (got == 0)
+            break;
+        if (!WriteAll(out, std::string_view(buffer, static_cast<std::size_t>(got))))
+        {
+            err = errno;
+            break;
+        }
+    }
+    ::close(in);
+    if (::close(out) != 0 && err == 0)
+        err = errno;
+    if (err != 0)
+        ::unlink(to.c_str());
+    return err;
 }
 
 } // namespace
@@ -298,6 +361,40 @@ FileLock::~FileLock()
 {
     if (m_fd >= 0)
         ::close(m_fd); // releases the lock
+}
+
+int MoveFileNoReplace(const std::string& from, const std::string& to)
+{
+    // The moved file gets the mode of the user's other new files (the
+    // source may be a private temporary).
+    const mode_t mode = 0644 & ~CurrentUmask();
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+    {
+        ::chmod(to.c_str(), mode);
+        return 0;
+    }
+    int err = errno;
+    if (err == EINVAL || err == ENOSYS || err == ENOTSUP || err == EOPNOTSUPP)
+    {
+        // The file system does not know the flag: a hard link claims the
+        // name just as exclusively.
+        if (::link(from.c_str(), to.c_str()) == 0)
+        {
+            ::unlink(from.c_str());
+            ::chmod(to.c_str(), mode);
+            return 0;
+        }
+        err = errno;
+        // File systems without hard links: copy as across file systems.
+        if (err == EPERM || err == ENOTSUP || err == EOPNOTSUPP)
+            err = EXDEV;
+    }
+    if (err != EXDEV)
+        return err;
+    err = CopyToNewFile(from, to);
+    if (err == 0)
+        ::unlink(from.c_str());
+    return err;
 }
 
 } // namespace platform

@@ -52,6 +52,18 @@ private:
     bool m_used = false; // Open was called
 };
 
+// Moves the file `from` to the new name `to` without ever replacing a file
+// that exists there (rename(2) would do so silently). Across file systems
+// (the work folder lies under ~/.cache) the file is copied into a new file
+// created exclusively, and the original removed. The moved file gets 0644
+// minus the umask, as a new file would. 0 on success, else the errno of the
+// failure: EEXIST when the name is taken; `from` then stays where it was.
+int MoveFileNoReplace(const std::string& from, const std::string& to);
+
+// Writes all of data to fd, going on after short writes and interrupts.
+// False (errno set) when a write fails.
+bool WriteAll(int fd, std::string_view data);
+
 // Reads the whole file; false when it cannot be opened or read.
 bool ReadFileContents(const std::string& path, std::string* data);
 

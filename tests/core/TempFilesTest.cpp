@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,7 +27,7 @@ TEST(MakeUniqueFileNameTest, FreePathIsLeftUnchanged)
 {
     TempDir dir;
     std::string path = dir.File("photo.tif");
-    MakeUniqueFileName(path);
+    EXPECT_TRUE(MakeUniqueFileName(path));
     EXPECT_EQ(path, dir.File("photo.tif"));
 }
 
@@ -34,13 +36,43 @@ TEST(MakeUniqueFileNameTest, TakenNamesGetTheNextFreeNumber)
     TempDir dir;
     WriteTextFile(dir.File("photo.tif"), "x");
     std::string path = dir.File("photo.tif");
-    MakeUniqueFileName(path);
+    EXPECT_TRUE(MakeUniqueFileName(path));
     EXPECT_EQ(path, dir.File("photo_00002.tif"));
 
     WriteTextFile(path, "x");
     path = dir.File("photo.tif");
-    MakeUniqueFileName(path);
+    EXPECT_TRUE(MakeUniqueFileName(path));
     EXPECT_EQ(path, dir.File("photo_00003.tif"));
+}
+
+TEST(MakeUniqueFileNameTest, EveryNameTakenIsAFailureAndLeavesThePath)
+{
+    TempDir dir;
+    // The name itself and all of photo_00002.tif .. photo_99999.tif exist,
+    // except one: first the gap is found, then, with the gap filled, the
+    // caller learns that no free name is left.
+    auto touch = [](const std::string& path) {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        ASSERT_GE(fd, 0) << path;
+        ::close(fd);
+    };
+    touch(dir.File("photo.tif"));
+    for (int n = 2; n <= 99999; ++n)
+    {
+        if (n == 77777)
+            continue;
+        char name[32];
+        std::snprintf(name, sizeof name, "photo_%05d.tif", n);
+        touch(dir.File(name));
+    }
+    std::string path = dir.File("photo.tif");
+    EXPECT_TRUE(MakeUniqueFileName(path));
+    EXPECT_EQ(path, dir.File("photo_77777.tif"));
+
+    touch(path);
+    path = dir.File("photo.tif");
+    EXPECT_FALSE(MakeUniqueFileName(path));
+    EXPECT_EQ(path, dir.File("photo.tif"));
 }
 
 TEST(MakeUniqueFileNameTest, FoldersAndDanglingLinksOccupyTheName)

@@ -325,3 +325,30 @@ TEST(ReplacementFile, FailuresReportAndLeaveNoTemporary)
 }
 
 } // namespace
+
+TEST(MoveFileNoReplace, MovesToAFreeNameButNeverOverAnExistingFile)
+{
+    testsupport::TempDir dir;
+    const std::string from = dir.File("log.tmp");
+    const std::string to = dir.File("Batch_log.txt");
+    testsupport::WriteTextFile(from, "first");
+    ::chmod(from.c_str(), 0600);
+    EXPECT_EQ(platform::MoveFileNoReplace(from, to), 0);
+    EXPECT_FALSE(std::filesystem::exists(from));
+    EXPECT_EQ(testsupport::ReadTextFile(to), "first");
+    // The moved file is readable by others like any new file (our umask of
+    // the test run leaves at least the owner's read and write bits).
+    struct stat st{};
+    ASSERT_EQ(::stat(to.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0600, 0600u);
+    EXPECT_EQ(st.st_mode & 0111, 0u);
+
+    testsupport::WriteTextFile(from, "second");
+    EXPECT_EQ(platform::MoveFileNoReplace(from, to), EEXIST);
+    EXPECT_EQ(testsupport::ReadTextFile(to), "first");
+    EXPECT_EQ(testsupport::ReadTextFile(from), "second");
+
+    // Into a folder that does not exist: the source stays.
+    EXPECT_NE(platform::MoveFileNoReplace(from, dir.File("missing/log.txt")), 0);
+    EXPECT_EQ(testsupport::ReadTextFile(from), "second");
+}
