@@ -1,0 +1,1179 @@
+// The project's previews, measurements, display images, monitor changes and
+// print entry points.
+
+#include "tests/correction/ProjectTestSupport.h"
+
+#include "core/ColorDisplay.h"
+#include "core/ImageAccess.h"
+#include "core/UseOsCmm.h"
+#include "correction/ParamFile.h"
+#include "imagefile/DNGTranspose.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <thread>
+
+namespace {
+
+using namespace projecttest;
+
+// ---- Helpers -------------------------------------------------------------
+
+// Sets UseOsCmm for its lifetime.
+class ScopedUseOsCmm
+{
+public:
+    explicit ScopedUseOsCmm(int value) : m_old(UseOsCmm.load()) { UseOsCmm = value; }
+    ~ScopedUseOsCmm() { UseOsCmm = m_old; }
+    ScopedUseOsCmm(const ScopedUseOsCmm&) = delete;
+    ScopedUseOsCmm& operator=(const ScopedUseOsCmm&) = delete;
+
+private:
+    int m_old;
+};
+
+// A project whose current image can be given RAW data, as a DNG would
+// bring it, without a DNG file.
+class RawTestProject : public CProjectManage
+{
+public:
+    using CProjectManage::CProjectManage;
+
+    void GiveRawData(const CDNGTranspose& raw)
+    {
+        m_currentRecord.m_transform = std::make_unique<CDNGTranspose>(raw);
+        m_rawThumbnail.Create(kRawThumbnailSize, kRawThumbnailSize);
+        m_rawThumbnail.Resample(m_workingImage);
+    }
+};
+
+// A camera whose as-shot neutral is not grey: developing changes pixels.
+CDNGTranspose TestCamera()
+{
+    CDNGTranspose raw;
+    raw.Setup(21, 0, CStdMatrix::Identity(3), CStdMatrix(), false, {0.5, 1.0, 0.8}, {});
+    return raw;
+}
+
+// A step that paints its rectangle with one colour.
+class ConstantDoc : public CBaseDoc
+{
+public:
+    explicit ConstantDoc(RGB16 colour) : m_colour(colour) {}
+    std::unique_ptr<CBaseDoc> Clone() const override
+    {
+        return std::make_unique<ConstantDoc>(*this);
+    }
+    void Assign(const CBaseDoc& other) override
+    {
+        if (const auto* doc = dynamic_cast<const ConstantDoc*>(&other))
+            *this = *doc;
+    }
+    bool Apply(CAccessRGBImageByLab& image, const CRect* rect, void*, ProgressCallback,
+               int) override
+    {
+        const CRect r = rect ? *rect : CRect(0, 0, image.GetWidth(), image.GetHeight());
+        for (int y = r.top; y < r.bottom; ++y)
+            for (int x = r.left; x < r.right; ++x)
+                image.SetPixel(x, y, m_colour);
+        return true;
+    }
+
+private:
+    RGB16 m_colour;
+};
+
+class RecordingCanvas : public IPreviewCanvas
+{
+public:
+    struct Call
+    {
+        const CImageEx* image;
+        CRect source;
+        CRect destination;
+    };
+    void DrawImage(const CImageEx& image, const CRect& source, const CRect& destination) override
+    {
+        calls.push_back({&image, source, destination});
+    }
+    std::vector<Call> calls;
+};
+
+class RecordingStepProgress : public IPrintStepProgress
+{
+public:
+    void SetSteps(const std::array<int, 7>& flags) override { steps.push_back(flags); }
+    void SetStepProgress(int stage) override { stages.push_back(stage); }
+    std::vector<std::array<int, 7>> steps;
+    std::vector<int> stages;
+};
+
+int RecordProgress(double progress, void* user)
+{
+    static_cast<std::vector<double>*>(user)->push_back(progress);
+    return 1;
+}
+
+void FillRect(CRGBImage& image, const CRect& rect, RGB16 colour)
+{
+    ASSERT_FALSE(image.IsEmpty());
+    RGB16* p = image.Lock();
+    for (int y = rect.top; y < rect.bottom; ++y)
+        for (int x = rect.left; x < rect.right; ++x)
+            p[static_cast<std::size_t>(y) * image.GetWidth() + x] = colour;
+    image.Unlock();
+}
+
+bool SamePixels(const CImageEx& a, const CImageEx& b)
+{
+    if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight())
+        return false;
+    for (int y = 0; y < a.GetHeight(); ++y)
+    {
+        if (!std::equal(a.GetPixelAddress(0, y), a.GetPixelAddress(0, y) + a.GetWidth() * 3,
+                        b.GetPixelAddress(0, y)))
+            return false;
+    }
+    return true;
+}
+
+// The bytes of pixel (x, y) as (blue, green, red).
+std::array<std::uint8_t, 3> PixelAt(const CImageEx& image, int x, int y)
+{
+    const std::uint8_t* p = image.GetPixelAddress(x, y);
+    return {p[0], p[1], p[2]};
+}
+
+// The display conversion of a converter as the program draws it: the
+// transform with UseOsCmm 1, the matrix and inverse tone tables otherwise,
+// then the LUT when given.
+void ConvertForDisplay(const CColorConverter& converter, CRGBImage& image, const CRect& src,
+                       CImageEx& display, const CRect& dst, const CColorTransform* lut)
+{
+    const bool os = UseOsCmm.load() == 1 && converter.GetTransform();
+    ASSERT_TRUE(image.CopyRectConverted(
+        display, src, dst, os ? nullptr : &converter.GetInputToOutputMatrix(),
+        os ? nullptr : &converter.GetOutputInverseTRC(), nullptr, nullptr, nullptr,
+        os ? converter.GetTransform() : nullptr, lut));
+}
+
+// A LUT file that inverts every channel (out = 255 - in).
+void WriteInvertingLut(const std::string& path)
+{
+    std::ofstream file(path, std::ios::binary);
+    file << "R,G,B,R,G,B\n";
+    for (int r = 0; r < 17; ++r)
+        for (int g = 0; g < 17; ++g)
+            for (int b = 0; b < 17; ++b)
+            {
+                const int in[3] = {std::min(255, r * 16), std::min(255, g * 16),
+                                   std::min(255, b * 16)};
+                file << in[0] << ',' << in[1] << ',' << in[2] << ',' << 255 - in[0] << ','
+                     << 255 - in[1] << ',' << 255 - in[2] << '\n';
+            }
+}
+
+class ProjectPreviewTest : public ProjectFixture
+{
+protected:
+    // Replaces the fixture's project by another one, with the same services
+    // and profiles.
+    template <class Project> Project* ReplaceProject(std::unique_ptr<Project> project)
+    {
+        Project* raw = project.get();
+        m_project = std::move(project);
+        m_project->SetImageView(&m_view);
+        m_project->SetShell(&m_shell);
+        m_project->SetPrintDialogs(&m_printDialogs);
+        EXPECT_TRUE(m_project->SetProjectProfiles(&m_monitor, &m_working, &m_input));
+        return raw;
+    }
+
+    CRect Whole() const
+    {
+        return CRect(0, 0, m_project->GetWorkingImage().GetWidth(),
+                     m_project->GetWorkingImage().GetHeight());
+    }
+
+    std::vector<std::string> MessageIds() const
+    {
+        std::vector<std::string> ids;
+        for (const auto& m : m_messages.messages)
+            ids.push_back(std::to_string(m.stringId));
+        return ids;
+    }
+};
+
+// ---- Previews ------------------------------------------------------------
+
+TEST_F(ProjectPreviewTest, PreviewsAreMadeWhiteAndKeptWhileTheSizeStays)
+{
+    struct Case
+    {
+        const char* name;
+        bool (CProjectManage::*make)(const CRect&, int*);
+        CImageEx* (CProjectManage::*get)() const;
+    };
+    const Case cases[] = {
+        {"before", &CProjectManage::MakeBeforePreview, &CProjectManage::GetBeforePreview},
+        {"after", &CProjectManage::MakeAfterPreview, &CProjectManage::GetAfterPreview},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        CProjectManage& p = *m_project;
+        int created = -1;
+        ASSERT_TRUE((p.*c.make)(CRect(10, 20, 50, 50), &created));
+        EXPECT_EQ(created, 1);
+        CImageEx* first = (p.*c.get)();
+        ASSERT_NE(first, nullptr);
+        EXPECT_EQ(first->GetWidth(), 40);
+        EXPECT_EQ(first->GetHeight(), 30);
+        EXPECT_EQ(PixelAt(*first, 0, 0), (std::array<std::uint8_t, 3>{255, 255, 255}));
+        EXPECT_EQ(PixelAt(*first, 39, 29), (std::array<std::uint8_t, 3>{255, 255, 255}));
+
+        // The same size elsewhere keeps the image and what is drawn in it.
+        FillDIB(*first, RGB16{0, 0, 0});
+        ASSERT_TRUE((p.*c.make)(CRect(0, 0, 40, 30), &created));
+        EXPECT_EQ(created, 0);
+        EXPECT_EQ((p.*c.get)(), first);
+        EXPECT_EQ(PixelAt(*first, 5, 5), (std::array<std::uint8_t, 3>{0, 0, 0}));
+
+        ASSERT_TRUE((p.*c.make)(CRect(0, 0, 41, 30), &created));
+        EXPECT_EQ(created, 1);
+        EXPECT_EQ((p.*c.get)()->GetWidth(), 41);
+
+        // An empty rectangle cannot be made: the preview is gone.
+        EXPECT_FALSE((p.*c.make)(CRect(0, 0, 0, 30), &created));
+        EXPECT_EQ(created, 0);
+        EXPECT_EQ((p.*c.get)(), nullptr);
+    }
+
+    ASSERT_TRUE(m_project->MakeAfterPreview(CRect(0, 0, 8, 8), nullptr));
+    FillDIB(*m_project->GetAfterPreview(), RGB16{0, 0, 0});
+    m_project->ClearAfterPreview();
+    EXPECT_EQ(PixelAt(*m_project->GetAfterPreview(), 7, 7),
+              (std::array<std::uint8_t, 3>{255, 255, 255}));
+    m_project->DeletePreviews();
+    EXPECT_EQ(m_project->GetAfterPreview(), nullptr);
+    m_project->ClearAfterPreview(); // nothing to clear
+}
+
+TEST_F(ProjectPreviewTest, RenderingByThreeOfAHundredPixelsShowsThirtyFourColumns)
+{
+    Load(AddTiff("g.tif", 120, 60));
+    ASSERT_TRUE(m_project->MakeBeforePreview(Whole(), nullptr));
+    ASSERT_TRUE(m_project->RenderBeforePreview(CRect(0, 0, 100, 60), 3));
+    const CImageEx& preview = *m_project->GetBeforePreview();
+
+    // Every column of the gradient differs, so each sample makes one run of
+    // equal columns in a row of the tile.
+    for (int y : {0, 31, 59})
+    {
+        int runs = 1;
+        for (int x = 1; x < 100; ++x)
+            runs += PixelAt(preview, x, y) != PixelAt(preview, x - 1, y) ? 1 : 0;
+        EXPECT_EQ(runs, 34) << "row " << y;
+        EXPECT_EQ(PixelAt(preview, 100, y), (std::array<std::uint8_t, 3>{255, 255, 255}));
+    }
+    // Rows: 20 samples down 60 rows.
+    int runs = 1;
+    for (int y = 1; y < 60; ++y)
+        runs += PixelAt(preview, 0, y) != PixelAt(preview, 0, y - 1) ? 1 : 0;
+    EXPECT_EQ(runs, 20);
+}
+
+TEST_F(ProjectPreviewTest, RenderedPixelsAreTheDisplayConversionOfTheWorkingImage)
+{
+    Load(AddTiff("g.tif", 90, 70, WideProfileBytes()));
+    const CRect tile(13, 7, 77, 61);
+    for (int os : {1, 0})
+    {
+        ScopedUseOsCmm engine(os);
+        for (bool after : {false, true})
+        {
+            SCOPED_TRACE(testing::Message() << "UseOsCmm " << os << (after ? " after" : " before"));
+            ASSERT_TRUE(after ? m_project->MakeAfterPreview(Whole(), nullptr)
+                              : m_project->MakeBeforePreview(Whole(), nullptr));
+            ASSERT_TRUE(after ? m_project->RenderAfterPreview(tile, 1)
+                              : m_project->RenderBeforePreview(tile, 1));
+            CImageEx expected;
+            ASSERT_TRUE(expected.Create(90, 70));
+            FillDIB(expected, RGB16{65535, 65535, 65535});
+            ConvertForDisplay(*m_project, m_project->GetWorkingImage(), tile, expected, tile,
+                              nullptr);
+            EXPECT_TRUE(SamePixels(
+                after ? *m_project->GetAfterPreview() : *m_project->GetBeforePreview(), expected));
+            m_project->DeletePreviews();
+        }
+    }
+}
+
+TEST_F(ProjectPreviewTest, AfterPreviewGoesThroughThePreviewDocument)
+{
+    Load(AddTiff("g.tif", 64, 64));
+    const ConstantDoc doc(RGB16{30000, 1000, 50000});
+    m_project->SetPreviewDoc(&doc);
+    ASSERT_TRUE(m_project->MakeAfterPreview(Whole(), nullptr));
+    ASSERT_TRUE(m_project->MakeBeforePreview(Whole(), nullptr));
+    ASSERT_TRUE(m_project->RenderAfterPreview(CRect(0, 0, 32, 32), 1));
+    ASSERT_TRUE(m_project->RenderBeforePreview(CRect(0, 0, 32, 32), 1));
+
+    CRGBImage flat(1, 1);
+    FillRect(flat, CRect(0, 0, 1, 1), RGB16{30000, 1000, 50000});
+    CImageEx expected;
+    ASSERT_TRUE(expected.Create(1, 1));
+    ConvertForDisplay(*m_project, flat, CRect(0, 0, 1, 1), expected, CRect(0, 0, 1, 1), nullptr);
+    EXPECT_EQ(PixelAt(*m_project->GetAfterPreview(), 3, 17), PixelAt(expected, 0, 0));
+    EXPECT_EQ(PixelAt(*m_project->GetAfterPreview(), 31, 31), PixelAt(expected, 0, 0));
+    EXPECT_NE(PixelAt(*m_project->GetBeforePreview(), 3, 17), PixelAt(expected, 0, 0));
+    // Outside the tile the preview stays white.
+    EXPECT_EQ(PixelAt(*m_project->GetAfterPreview(), 32, 0),
+              (std::array<std::uint8_t, 3>{255, 255, 255}));
+}
+
+TEST_F(ProjectPreviewTest, NothingRendersWithoutAPreviewOrWhileTheImageIsLocked)
+{
+    // No image, no preview.
+    EXPECT_FALSE(m_project->RenderBeforePreview(CRect(0, 0, 10, 10), 1));
+    Load(AddTiff("g.tif", 64, 64));
+    EXPECT_FALSE(m_project->RenderAfterPreview(CRect(0, 0, 10, 10), 1));
+
+    ASSERT_TRUE(m_project->MakeBeforePreview(Whole(), nullptr));
+    ASSERT_TRUE(m_project->MakeAfterPreview(Whole(), nullptr));
+    CRGBImage& image = m_project->GetWorkingImage();
+    image.Lock();
+    EXPECT_FALSE(m_project->RenderBeforePreview(CRect(0, 0, 10, 10), 1));
+    EXPECT_FALSE(m_project->RenderAfterPreview(CRect(0, 0, 10, 10), 1));
+    CCIEXYZ xyz;
+    CCIELab lab;
+    RGB16 rgb{};
+    EXPECT_FALSE(m_project->PickAverageXYZ(CRect(0, 0, 10, 10), xyz));
+    EXPECT_FALSE(m_project->PickAverageLab(CRect(0, 0, 10, 10), lab, 0));
+    EXPECT_FALSE(m_project->PickAverageRGB(CRect(0, 0, 10, 10), rgb));
+    EXPECT_EQ(m_project->MakeDisplayImage(), nullptr);
+    m_project->PrintImage();
+    image.Unlock();
+    EXPECT_TRUE(m_printDialogs.imageDialogs.empty());
+    EXPECT_TRUE(m_messages.messages.empty());
+    // The preview keeps what it had: nothing was drawn.
+    EXPECT_EQ(PixelAt(*m_project->GetBeforePreview(), 0, 0),
+              (std::array<std::uint8_t, 3>{255, 255, 255}));
+    // A rectangle outside the image renders nothing either.
+    EXPECT_FALSE(m_project->RenderBeforePreview(CRect(64, 0, 80, 10), 1));
+    EXPECT_FALSE(m_project->PickAverageXYZ(CRect(-20, -20, 0, 0), xyz));
+}
+
+TEST_F(ProjectPreviewTest, MappingBetweenPreviewAndImagePixels)
+{
+    Load(AddTiff("g.tif", 120, 60));
+    ASSERT_TRUE(m_project->MakeBeforePreview(CRect(0, 0, 40, 30), nullptr));
+    ASSERT_TRUE(m_project->MakeAfterPreview(CRect(0, 0, 60, 20), nullptr));
+
+    struct Case
+    {
+        const char* name;
+        void (CProjectManage::*map)(const CRect&, CRect&) const;
+        CRect in;
+        CRect out;
+    };
+    const Case cases[] = {
+        // Preview to image: x * 120 / 40, y * 60 / 30.
+        {"before", &CProjectManage::MapBeforePreviewRect, CRect(1, 1, 3, 3), CRect(3, 2, 9, 6)},
+        // Image to preview: x * 40 / 120 and y * 30 / 60, truncated.
+        {"before reverse", &CProjectManage::ReverseMapBeforePreviewRect, CRect(10, 11, 50, 41),
+         CRect(3, 5, 16, 20)},
+        // Preview to image: x * 120 / 60, y * 60 / 20.
+        {"after", &CProjectManage::MapAfterPreviewRect, CRect(5, 1, 7, 4), CRect(10, 3, 14, 12)},
+        {"after reverse", &CProjectManage::ReverseMapAfterPreviewRect, CRect(10, 11, 50, 41),
+         CRect(5, 3, 25, 13)},
+    };
+    for (const Case& c : cases)
+    {
+        CRect out;
+        (m_project.get()->*c.map)(c.in, out);
+        EXPECT_EQ(out, c.out) << c.name;
+    }
+
+    // Without a preview the rectangle stays as it is.
+    m_project->DeletePreviews();
+    CRect out;
+    m_project->MapBeforePreviewRect(CRect(1, 2, 3, 4), out);
+    EXPECT_EQ(out, CRect(1, 2, 3, 4));
+}
+
+TEST_F(ProjectPreviewTest, DrawPreviewStretchesThePreviewOfTheCompareMode)
+{
+    Load(AddTiff("g.tif", 120, 60));
+    RecordingCanvas canvas;
+
+    // Compare mode 1 without a before preview: nothing drawn, yet done.
+    m_project->SetCompareMode(kCompareBefore);
+    ASSERT_TRUE(m_project->MakeAfterPreview(CRect(0, 0, 60, 30), nullptr));
+    EXPECT_TRUE(m_project->DrawPreview(CRect(0, 0, 120, 60), canvas, CRect(0, 0, 300, 150)));
+    EXPECT_TRUE(canvas.calls.empty());
+
+    // Compare mode 2: the after preview, the image rectangle taken into its
+    // pixels.
+    m_project->SetCompareMode(kCompareAfter);
+    EXPECT_TRUE(m_project->DrawPreview(CRect(20, 10, 100, 50), canvas, CRect(5, 6, 305, 156)));
+    ASSERT_EQ(canvas.calls.size(), 1u);
+    EXPECT_EQ(canvas.calls[0].image, m_project->GetAfterPreview());
+    EXPECT_EQ(canvas.calls[0].source, CRect(10, 5, 50, 25));
+    EXPECT_EQ(canvas.calls[0].destination, CRect(5, 6, 305, 156));
+
+    m_project->SetCompareMode(kCompareBefore);
+    ASSERT_TRUE(m_project->MakeBeforePreview(CRect(0, 0, 120, 60), nullptr));
+    EXPECT_TRUE(m_project->DrawPreview(CRect(20, 10, 100, 50), canvas, CRect(0, 0, 80, 40)));
+    ASSERT_EQ(canvas.calls.size(), 2u);
+    EXPECT_EQ(canvas.calls[1].image, m_project->GetBeforePreview());
+    EXPECT_EQ(canvas.calls[1].source, CRect(20, 10, 100, 50));
+}
+
+// ---- Measuring -----------------------------------------------------------
+
+TEST_F(ProjectPreviewTest, AveragesOfAFlatRegionFollowTheConverter)
+{
+    Load(AddTiff("g.tif", 64, 64, WideProfileBytes()));
+    const RGB16 flat{40000, 20000, 9000};
+    FillRect(m_project->GetWorkingImage(), CRect(8, 8, 40, 30), flat);
+    const CRect region(10, 10, 30, 25);
+
+    const CRGBMatrix toXyz(m_project->GetWorkingMatrix());
+    const CCIEXYZ xyz(toXyz.GetX(flat.r, flat.g, flat.b), toXyz.GetY(flat.r, flat.g, flat.b),
+                      toXyz.GetZ(flat.r, flat.g, flat.b));
+    const CCIELab lab = xyz.ToLab(m_project->GetWhiteXYZ());
+    const CRGBGammaTable& out = m_project->GetOutputInverseTRC();
+
+    CCIEXYZ pickedXyz;
+    ASSERT_TRUE(m_project->PickAverageXYZ(region, pickedXyz));
+    for (std::size_t i = 0; i < 3; ++i)
+        EXPECT_NEAR(pickedXyz[i], xyz[i], 1e-9 * std::max(1.0, std::fabs(xyz[i])));
+
+    CCIELab pickedLab;
+    ASSERT_TRUE(m_project->PickAverageLab(region, pickedLab, 0));
+    for (std::size_t i = 0; i < 3; ++i)
+        EXPECT_NEAR(pickedLab[i], lab[i], 0.05) << i;
+
+    RGB16 pickedRgb{};
+    ASSERT_TRUE(m_project->PickAverageRGB(region, pickedRgb));
+    EXPECT_EQ(pickedRgb.r, out.Red().GetEntries()[flat.r]);
+    EXPECT_EQ(pickedRgb.g, out.Green().GetEntries()[flat.g]);
+    EXPECT_EQ(pickedRgb.b, out.Blue().GetEntries()[flat.b]);
+
+    // A region half of one colour and half of another averages them.
+    FillRect(m_project->GetWorkingImage(), CRect(0, 40, 10, 48), RGB16{0, 0, 0});
+    FillRect(m_project->GetWorkingImage(), CRect(10, 40, 20, 48), RGB16{20000, 20000, 20000});
+    CCIEXYZ half;
+    ASSERT_TRUE(m_project->PickAverageXYZ(CRect(0, 40, 20, 48), half));
+    EXPECT_NEAR(half[1], toXyz.GetY(10000, 10000, 10000), 1e-9);
+}
+
+TEST_F(ProjectPreviewTest, WhichPicksGoThroughThePreviewDocument)
+{
+    Load(AddTiff("g.tif", 64, 64));
+    const RGB16 original{40000, 20000, 9000};
+    const RGB16 painted{1000, 30000, 60000};
+    FillRect(m_project->GetWorkingImage(), Whole(), original);
+    const ConstantDoc doc(painted);
+    m_project->SetPreviewDoc(&doc);
+    const CRGBMatrix toXyz(m_project->GetWorkingMatrix());
+    const auto yOf = [&](RGB16 c) { return toXyz.GetY(c.r, c.g, c.b); };
+    const CRect region(4, 4, 20, 20);
+
+    struct Case
+    {
+        int compareMode;
+        int flag;
+        bool labThrough; // PickAverageLab sees the painted colour
+        bool rgbThrough; // PickAverageRGB sees it
+    };
+    const Case cases[] = {
+        {kCompareAfter, 0, true, true},
+        {kCompareAfter, 1, false, true},
+        {kCompareBefore, 0, false, false},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(testing::Message() << "mode " << c.compareMode << " flag " << c.flag);
+        m_project->SetCompareMode(c.compareMode);
+        CCIELab lab;
+        ASSERT_TRUE(m_project->PickAverageLab(region, lab, c.flag));
+        const double expectedY = yOf(c.labThrough ? painted : original);
+        EXPECT_NEAR(lab[0], 116.0 * std::cbrt(expectedY / m_project->GetWhiteXYZ()[1]) - 16.0,
+                    0.05);
+        RGB16 rgb{};
+        ASSERT_TRUE(m_project->PickAverageRGB(region, rgb));
+        const RGB16 seen = c.rgbThrough ? painted : original;
+        EXPECT_EQ(rgb.g, m_project->GetOutputInverseTRC().Green().GetEntries()[seen.g]);
+        // PickAverageXYZ never goes through the document.
+        CCIEXYZ xyz;
+        ASSERT_TRUE(m_project->PickAverageXYZ(region, xyz));
+        EXPECT_NEAR(xyz[1], yOf(original), 1e-9);
+    }
+}
+
+TEST_F(ProjectPreviewTest, ChartPatchesAverageBoxesClippedToTheImage)
+{
+    Load(AddTiff("g.tif", 60, 50));
+    CRGBImage& image = m_project->GetWorkingImage();
+    const RGB16 ground{30000, 30000, 30000};
+    const RGB16 red{60000, 1000, 2000};
+    const RGB16 blue{1000, 2000, 60000};
+    FillRect(image, Whole(), ground);
+    // 5 x 5 corner squares: the clipped 6 x 6 boxes around the corners,
+    // (0, 0)-(5, 5) and (54, 44)-(59, 49) inclusive, hold 25 pixels of the
+    // square and 11 of the ground.
+    FillRect(image, CRect(0, 0, 5, 5), red);
+    FillRect(image, CRect(55, 45, 60, 50), blue);
+    // Just outside the box around (30, 20): (24..36, 14..26) is not seen.
+    FillRect(image, CRect(24, 14, 25, 27), red);
+    FillRect(image, CRect(36, 14, 37, 27), blue);
+
+    T2DArray<CPoint> centres;
+    centres.Resize(1, 3, CPoint{});
+    centres.SetAt(0, 0, CPoint{0, 0});
+    centres.SetAt(0, 1, CPoint{30, 20});
+    centres.SetAt(0, 2, CPoint{59, 49});
+    T2DArray<CCIEXYZ> measured;
+    m_project->MeasureChartPatches(centres, measured);
+    ASSERT_EQ(measured.GetRows(), 1);
+    ASSERT_EQ(measured.GetColumns(), 3);
+
+    const CRGBMatrix toXyz(m_project->GetWorkingMatrix());
+    const auto xyzOf = [&](RGB16 c) {
+        return CCIEXYZ(toXyz.GetX(c.r, c.g, c.b), toXyz.GetY(c.r, c.g, c.b),
+                       toXyz.GetZ(c.r, c.g, c.b));
+    };
+    const auto mix = [&](RGB16 square) {
+        const CCIEXYZ a = xyzOf(square);
+        const CCIEXYZ g = xyzOf(ground);
+        return CCIEXYZ((25 * a[0] + 11 * g[0]) / 36, (25 * a[1] + 11 * g[1]) / 36,
+                       (25 * a[2] + 11 * g[2]) / 36);
+    };
+    const CCIEXYZ expected[3] = {mix(red), xyzOf(ground), mix(blue)};
+    for (int i = 0; i < 3; ++i)
+    {
+        const CCIEXYZ m = measured.GetAt(0, i);
+        for (std::size_t k = 0; k < 3; ++k)
+            EXPECT_NEAR(m[k], expected[i][k], 1e-9) << i << ", " << k;
+    }
+}
+
+TEST_F(ProjectPreviewTest, RawWhiteNeedsRawDataAndEnoughLight)
+{
+    Load(AddTiff("g.tif", 64, 64));
+    CCIEXYZ white;
+    EXPECT_FALSE(m_project->PickRawWhiteXYZ(CRect(0, 0, 10, 10), white)); // no RAW data
+
+    auto* project = ReplaceProject(std::make_unique<RawTestProject>(std::string()));
+    Load(AddTiff("r.tif", 64, 64));
+    project->GiveRawData(TestCamera());
+    FillRect(project->GetWorkingImage(), CRect(0, 0, 16, 16), RGB16{0, 0, 0});
+    FillRect(project->GetWorkingImage(), CRect(16, 0, 32, 16), RGB16{30000, 50000, 40000});
+    EXPECT_FALSE(project->PickRawWhiteXYZ(CRect(0, 0, 16, 16), white)); // Y = 0
+    ASSERT_TRUE(project->PickRawWhiteXYZ(CRect(16, 0, 32, 16), white));
+    EXPECT_DOUBLE_EQ(white[1], 100.0);
+    EXPECT_GT(white[0], 0.0);
+    EXPECT_GT(white[2], 0.0);
+
+    // Once the development step has run, the working image is no longer
+    // the undeveloped data.
+    ScopedStepEditionPolicy steps(StepEditionPolicy::AllStepsEnabled);
+    EXPECT_TRUE(project->PickRawWhiteXYZ(CRect(16, 0, 32, 16), white)); // still at step 0
+    project->ProcessToStep(CProjectManage::kStepDNGParam, kCompareAfter, false);
+    ASSERT_EQ(project->GetCurrentStep(), CProjectManage::kStepDNGParam);
+    EXPECT_FALSE(project->PickRawWhiteXYZ(CRect(16, 0, 32, 16), white));
+}
+
+TEST_F(ProjectPreviewTest, UnprocessedViewDevelopsRawPixels)
+{
+    auto* project = ReplaceProject(std::make_unique<RawTestProject>(std::string()));
+    Load(AddTiff("g.tif", 64, 64));
+    project->GiveRawData(TestCamera());
+    const RGB16 camera{20000, 40000, 30000};
+    FillRect(project->GetWorkingImage(), Whole(), camera);
+
+    CCIEXYZ processed;
+    ASSERT_TRUE(project->PickAverageXYZ(CRect(0, 0, 8, 8), processed));
+    project->SetCompareMode(kCompareBefore);
+    CCIEXYZ unprocessed;
+    ASSERT_TRUE(project->PickAverageXYZ(CRect(0, 0, 8, 8), unprocessed));
+
+    // What the default development makes of the same pixels.
+    CRGBImage developed(8, 8);
+    FillRect(developed, CRect(0, 0, 8, 8), camera);
+    {
+        CDNGParamDoc development;
+        CAccessRGBImageByLab access(developed, nullptr, project->GetWorkingMatrix());
+        development.PrepareApply(project->GetRawData(), access, nullptr, 1.0);
+        development.Apply(access, nullptr, nullptr, nullptr, 1);
+    }
+    RGB16 d{};
+    {
+        CAccessRGBImage access(developed);
+        access.GetPixel(0, 0, d);
+    }
+    const CRGBMatrix toXyz(project->GetWorkingMatrix());
+    EXPECT_NEAR(unprocessed[1], toXyz.GetY(d.r, d.g, d.b), 1e-9);
+    EXPECT_NEAR(processed[1], toXyz.GetY(camera.r, camera.g, camera.b), 1e-9);
+    EXPECT_GT(std::fabs(unprocessed[0] - processed[0]), 1.0);
+
+    // The before preview shows the developed pixels too.
+    ASSERT_TRUE(project->MakeBeforePreview(Whole(), nullptr));
+    ASSERT_TRUE(project->RenderBeforePreview(CRect(0, 0, 8, 8), 1));
+    CImageEx expected;
+    ASSERT_TRUE(expected.Create(8, 8));
+    ConvertForDisplay(*project, developed, CRect(0, 0, 8, 8), expected, CRect(0, 0, 8, 8), nullptr);
+    EXPECT_EQ(PixelAt(*project->GetBeforePreview(), 4, 4), PixelAt(expected, 4, 4));
+}
+
+TEST_F(ProjectPreviewTest, RawPreviewHistogramsCountEveryThumbnailPixel)
+{
+    auto* project = ReplaceProject(std::make_unique<RawTestProject>(std::string()));
+    Load(AddTiff("g.tif", 64, 64));
+
+    std::vector<std::uint32_t> r(256, 9), g(256, 9), b(256, 9), l(256, 9);
+    const auto total = [](const std::vector<std::uint32_t>& bins) {
+        std::uint64_t sum = 0;
+        for (std::uint32_t v : bins)
+            sum += v;
+        return sum;
+    };
+    // Without RAW data or a development document: all bins 0.
+    const CDNGParamDoc panel;
+    project->SetPreviewDoc(&panel);
+    project->DevelopRawPreview(r, g, b, l);
+    EXPECT_EQ(total(r) + total(g) + total(b) + total(l), 0u);
+
+    project->GiveRawData(TestCamera());
+    const ConstantDoc other(RGB16{1, 2, 3});
+    project->SetPreviewDoc(&other);
+    project->DevelopRawPreview(r, g, b, l);
+    EXPECT_EQ(total(l), 0u);
+
+    project->SetPreviewDoc(&panel);
+    project->DevelopRawPreview(r, g, b, l);
+    const std::uint64_t pixels = 256u * 256u;
+    EXPECT_EQ(total(r), pixels);
+    EXPECT_EQ(total(g), pixels);
+    EXPECT_EQ(total(b), pixels);
+    EXPECT_EQ(total(l), pixels);
+    // A gradient spreads over many levels.
+    EXPECT_GT(std::count_if(r.begin(), r.end(), [](std::uint32_t v) { return v > 0; }), 50);
+}
+
+TEST_F(ProjectPreviewTest, GrayPatchLevelsOfTheChart)
+{
+    Load(AddTiff("g.tif", 64, 64));
+    CChartDoc& chart = m_project->GetChartDoc();
+    const CCIEXYZ white = m_project->GetWhiteXYZ();
+    // Luminance factors of the patches; the third repeats the second.
+    const double factors[] = {0.05, 0.21, 0.21, 0.47, 0.83};
+    chart.SetGrayScaleCount(5, CCIEXYZ());
+    for (int i = 0; i < 5; ++i)
+        chart.grayScaleTable.SetAt(0, i, white * factors[i]);
+
+    chart.UseGrayScale = 0;
+    std::vector<double> levels{0.5};
+    m_project->MeasureGrayPatches(levels);
+    EXPECT_TRUE(levels.empty());
+
+    chart.UseGrayScale = 1;
+    m_project->MeasureGrayPatches(levels);
+    ASSERT_EQ(levels.size(), 4u);
+    const double distinct[] = {0.05, 0.21, 0.47, 0.83};
+    for (std::size_t i = 0; i < 4; ++i)
+    {
+        const double L = 116.0 * std::cbrt(distinct[i]) - 16.0;
+        EXPECT_NEAR(levels[i], std::floor(L / 100.0 * 255.0) / 255.0, 1.01 / 255.0) << i;
+        EXPECT_DOUBLE_EQ(levels[i] * 255.0, std::round(levels[i] * 255.0)) << i;
+    }
+}
+
+TEST_F(ProjectPreviewTest, ColourPatchesOfTheChartByHue)
+{
+    Load(AddTiff("g.tif", 64, 64));
+    CChartDoc& chart = m_project->GetChartDoc();
+    const CCIEXYZ white = m_project->GetWhiteXYZ();
+    const CCIELab labs[] = {{60, 40, 30}, {50, -30, -20}, {55, 10, 50}, {60, 40, 30}};
+    chart.SetColorChartSize(1, 5, CCIEXYZ());
+    for (int i = 0; i < 4; ++i)
+        chart.colorChartTable.SetAt(0, i, labs[i].ToXYZ(white));
+    // The fifth patch stays black: it has no lightness and is dropped.
+
+    std::vector<CCIELCh> patches;
+    chart.UseColorChart = 0;
+    m_project->MeasureColorPatches(patches);
+    EXPECT_TRUE(patches.empty());
+
+    chart.UseColorChart = 1;
+    m_project->MeasureColorPatches(patches);
+    ASSERT_EQ(patches.size(), 3u); // the repeated hue once
+    for (std::size_t i = 1; i < patches.size(); ++i)
+        EXPECT_LT(patches[i - 1][2], patches[i][2]);
+    // The stored values, as LCh against the converter's white.
+    std::set<double> hues;
+    for (int i = 0; i < 3; ++i)
+        hues.insert(labs[i].ToXYZ(white).ToLab(white).ToLCh()[2]);
+    for (const CCIELCh& p : patches)
+        EXPECT_EQ(hues.count(p[2]), 1u) << p[2];
+}
+
+TEST_F(ProjectPreviewTest, ChromaHistogramOfTheSpecifiedColourStep)
+{
+    std::vector<std::uint32_t> bins(256, 5);
+    m_project->GetChromaHistogram(bins, 0, 255, 0, 255);
+    EXPECT_EQ(std::count(bins.begin(), bins.end(), 0u), 256);
+
+    Load(AddTiff("g.tif", 90, 50));
+    m_project->ProcessToStep(CProjectManage::kStepColorCalib, kCompareAfter, false);
+    m_project->GetChromaHistogram(bins, 0, 255, 0, 255);
+    std::uint64_t counted = 0;
+    for (std::uint32_t v : bins)
+        counted += v;
+    // Sampling every 4th pixel of every 4th row.
+    EXPECT_EQ(counted, static_cast<std::uint64_t>((90 + 3) / 4) * ((50 + 3) / 4));
+
+    // An empty lightness range counts nothing.
+    m_project->GetChromaHistogram(bins, 255, 0, 0, 255);
+    EXPECT_EQ(std::count(bins.begin(), bins.end(), 0u), 256);
+}
+
+// ---- Display images --------------------------------------------------------
+
+TEST_F(ProjectPreviewTest, DisplayImageIsTheWholeWorkingImageConverted)
+{
+    EXPECT_EQ(m_project->MakeDisplayImage(), nullptr);
+    Load(AddTiff("g.tif", 77, 51, WideProfileBytes()));
+    for (int os : {1, 0})
+    {
+        ScopedUseOsCmm engine(os);
+        std::unique_ptr<CImageEx> display = m_project->MakeDisplayImage();
+        ASSERT_NE(display, nullptr);
+        CImageEx expected;
+        ASSERT_TRUE(expected.Create(77, 51));
+        ConvertForDisplay(*m_project, m_project->GetWorkingImage(), Whole(), expected, Whole(),
+                          nullptr);
+        EXPECT_TRUE(SamePixels(*display, expected)) << "UseOsCmm " << os;
+    }
+}
+
+TEST_F(ProjectPreviewTest, DisplayImageOfAnEntryIsItsOwnColourSpace)
+{
+    const std::string srgb = AddTiff("s.tif", 80, 60, SRGBProfileBytes());
+    const std::string wide = AddTiff("w.tif", 80, 60, WideProfileBytes());
+    const std::string other = AddTiff("o.tif", 70, 50);
+
+    std::unique_ptr<CImageEx> ofSrgb = m_project->MakeDisplayImageOf(Entry(srgb));
+    std::unique_ptr<CImageEx> ofWide = m_project->MakeDisplayImageOf(Entry(wide));
+    ASSERT_NE(ofSrgb, nullptr);
+    ASSERT_NE(ofWide, nullptr);
+    EXPECT_FALSE(SamePixels(*ofSrgb, *ofWide));
+    // Building it left the project as it was: no image loaded.
+    EXPECT_EQ(m_project->GetCurrentStep(), -1);
+    EXPECT_TRUE(m_project->GetWorkingImage().IsEmpty());
+
+    // The same as the display image of the entry once it is loaded.
+    Load(wide);
+    std::unique_ptr<CImageEx> loaded = m_project->MakeDisplayImage();
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_TRUE(SamePixels(*ofWide, *loaded));
+
+    // A cache thread builds display images while the UI thread loads others.
+    std::vector<std::unique_ptr<CImageEx>> built;
+    const CImageFileInfo& wideEntry = Entry(wide);
+    std::thread cache([&] {
+        for (int i = 0; i < 4; ++i)
+            built.push_back(m_project->MakeDisplayImageOf(wideEntry));
+    });
+    for (int i = 0; i < 4; ++i)
+        Load(i % 2 == 0 ? srgb : other);
+    cache.join();
+    ASSERT_EQ(built.size(), 4u);
+    for (const auto& image : built)
+    {
+        ASSERT_NE(image, nullptr);
+        EXPECT_TRUE(SamePixels(*image, *ofWide));
+    }
+
+    // A file that is gone gives nothing.
+    CImageFileInfo missing(Entry(srgb));
+    missing.m_path = m_dir.File("gone.tif");
+    EXPECT_EQ(m_project->MakeDisplayImageOf(missing), nullptr);
+}
+
+TEST_F(ProjectPreviewTest, ColourConversionLutOfTheEntry)
+{
+    const std::string lutFolder = m_dir.File("lut/");
+    ASSERT_TRUE(std::filesystem::create_directories(lutFolder));
+    WriteInvertingLut(lutFolder + "Invert.csv");
+    auto* project = ReplaceProject(std::make_unique<CProjectManage>(lutFolder));
+    ASSERT_EQ(project->GetLUTCount(), 1u);
+
+    const std::string path = AddTiff("g.tif", 60, 50);
+    Entry(path).m_lutName = "Invert";
+    std::unique_ptr<CImageEx> ofEntry = project->MakeDisplayImageOf(Entry(path));
+    Load(path);
+    ASSERT_EQ(project->GetLUTIndex(), 1);
+
+    CImageEx plain;
+    ASSERT_TRUE(plain.Create(60, 50));
+    ConvertForDisplay(*project, project->GetWorkingImage(), Whole(), plain, Whole(), nullptr);
+    CImageEx withLut;
+    ASSERT_TRUE(withLut.Create(60, 50));
+    ConvertForDisplay(*project, project->GetWorkingImage(), Whole(), withLut, Whole(),
+                      project->GetLUTTransform(0));
+    ASSERT_FALSE(SamePixels(plain, withLut));
+
+    std::unique_ptr<CImageEx> display = project->MakeDisplayImage();
+    ASSERT_NE(display, nullptr);
+    EXPECT_TRUE(SamePixels(*display, withLut));
+    ASSERT_NE(ofEntry, nullptr);
+    EXPECT_TRUE(SamePixels(*ofEntry, withLut));
+
+    // The after preview shows the LUT, the before preview does not.
+    ASSERT_TRUE(project->MakeBeforePreview(Whole(), nullptr));
+    ASSERT_TRUE(project->MakeAfterPreview(Whole(), nullptr));
+    ASSERT_TRUE(project->RenderBeforePreview(Whole(), 1));
+    ASSERT_TRUE(project->RenderAfterPreview(Whole(), 1));
+    EXPECT_TRUE(SamePixels(*project->GetBeforePreview(), plain));
+    EXPECT_TRUE(SamePixels(*project->GetAfterPreview(), withLut));
+}
+
+// ---- Monitor changes -------------------------------------------------------
+
+TEST_F(ProjectPreviewTest, LoadingNewProfilesDropsTheImageButKeepsTheList)
+{
+    Load(AddTiff("g.tif", 60, 50));
+    AddTiff("h.tif", 60, 50);
+    ASSERT_TRUE(m_project->MakeBeforePreview(Whole(), nullptr));
+    m_project->SetModified(true);
+    const CColorProfile wide = OpenProfile(WideProfileBytes(), "wide-monitor.icm");
+    m_view.updates.clear();
+
+    m_project->OnMonitorProfileLoaded(&wide, &m_working, &m_input);
+    EXPECT_EQ(m_project->GetCurrentStep(), -1);
+    EXPECT_TRUE(m_project->GetWorkingImage().IsEmpty());
+    EXPECT_EQ(m_project->GetBeforePreview(), nullptr);
+    EXPECT_EQ(m_project->GetCount(), 2u);
+    EXPECT_FALSE(m_project->IsModified());
+    EXPECT_EQ(m_project->GetOutputProfileName(), "wide-monitor.icm");
+    EXPECT_FALSE(m_view.updates.empty());
+
+    // A missing profile leaves the converter's profiles as they are.
+    m_project->OnMonitorProfileLoaded(&m_monitor, nullptr, &m_input);
+    EXPECT_EQ(m_project->GetOutputProfileName(), "wide-monitor.icm");
+    m_project->SetOutputProfile(&m_monitor);
+}
+
+// The process-wide monitor profile made in the test, removed again (after
+// the project has let go of it).
+class ProcessMonitorProfile
+{
+public:
+    ProcessMonitorProfile(CProjectManage& project, const CColorProfile& fallback)
+        : m_project(project), m_fallback(fallback)
+    {}
+    ~ProcessMonitorProfile()
+    {
+        m_project.SetOutputProfile(&m_fallback);
+        FreeMonitorProfile();
+    }
+    ProcessMonitorProfile(const ProcessMonitorProfile&) = delete;
+    ProcessMonitorProfile& operator=(const ProcessMonitorProfile&) = delete;
+
+private:
+    CProjectManage& m_project;
+    const CColorProfile& m_fallback;
+};
+
+TEST_F(ProjectPreviewTest, MonitorProfileChangesReachTheConverter)
+{
+    testsupport::ScopedEnv data("XDG_DATA_HOME", m_dir.Path() + "data");
+    ScopedUseOsCmm engine(0);
+    Load(AddTiff("g.tif", 60, 50));
+    const std::string widePath = m_dir.File("wide-monitor.icc");
+    {
+        const std::vector<std::uint8_t> bytes = WideProfileBytes();
+        std::ofstream(widePath, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+    }
+    ProcessMonitorProfile scope(*m_project, m_monitor);
+    ASSERT_TRUE(SetMonitorProfile(widePath));
+
+    m_view.updates.clear();
+    m_project->RefreshDisplayConversion();
+    EXPECT_EQ(m_project->GetOutputProfileName(), widePath);
+    EXPECT_EQ(UseOsCmm.load(), 0); // a matrix profile keeps the own path
+    ASSERT_EQ(m_view.updates.size(), 1u);
+    EXPECT_TRUE(m_view.updates[0]);
+
+    // The same name, or a busy project: nothing is reloaded.
+    EXPECT_FALSE(m_project->OnMonitorProfileChanged(widePath));
+    m_project->BeginBatch();
+    EXPECT_FALSE(m_project->OnMonitorProfileChanged("other.icc"));
+    m_project->EndBatch();
+    EXPECT_EQ(GetMonitorProfile()->GetName(), widePath);
+
+    // Another name: the process-wide profile is read again from the
+    // display's source (here the sRGB profile of the colour folder).
+    EXPECT_TRUE(m_project->OnMonitorProfileChanged("other.icc"));
+    ASSERT_NE(GetMonitorProfile(), nullptr);
+    EXPECT_NE(GetMonitorProfile()->GetName(), widePath);
+}
+
+TEST_F(ProjectPreviewTest, WithoutAProcessMonitorProfileTheSystemEngineIsTaken)
+{
+    ScopedUseOsCmm engine(0);
+    ASSERT_EQ(GetMonitorProfile(), nullptr);
+    EXPECT_TRUE(m_project->OnMonitorProfileChanged("other.icc"));
+    EXPECT_EQ(UseOsCmm.load(), 1);
+
+    // Refreshing without one keeps the output profile and still redraws.
+    m_view.updates.clear();
+    m_project->RefreshDisplayConversion();
+    EXPECT_EQ(m_project->GetOutputProfileName(), "monitor.icm");
+    EXPECT_EQ(m_view.updates.size(), 1u);
+
+    // Without an output profile nothing is reloaded.
+    CProjectManage bare{std::string()};
+    EXPECT_FALSE(bare.OnMonitorProfileChanged("other.icc"));
+}
+
+// ---- Printing --------------------------------------------------------------
+
+TEST_F(ProjectPreviewTest, PrintImageOpensTheDialogWithTheDisplayImage)
+{
+    Load(AddTiff("photo.tif", 64, 50));
+    m_project->PrintImage();
+    ASSERT_EQ(m_printDialogs.imageDialogs.size(), 1u);
+    const auto& dialog = m_printDialogs.imageDialogs[0];
+    EXPECT_EQ(dialog.width, 64);
+    EXPECT_EQ(dialog.height, 50);
+    EXPECT_EQ(dialog.imageName, "photo.tif");
+    EXPECT_EQ(dialog.profileName, "monitor.icm");
+    EXPECT_EQ(dialog.printers, m_project->GetPrinters());
+    EXPECT_EQ(m_shell.progressCaptions, std::vector<int>{kStrPrintMakingImage});
+    ASSERT_FALSE(m_shell.progressPositions.empty());
+    EXPECT_TRUE(std::is_sorted(m_shell.progressPositions.begin(), m_shell.progressPositions.end()));
+    EXPECT_GE(m_shell.pumps, 2 * static_cast<int>(m_shell.progressPositions.size()));
+    EXPECT_TRUE(m_messages.messages.empty());
+}
+
+TEST_F(ProjectPreviewTest, CancelledPrintImageShowsTheCancelMessage)
+{
+    Load(AddTiff("photo.tif", 64, 50));
+    m_shell.cancelProgressAt = 50;
+    m_project->PrintImage();
+    EXPECT_TRUE(m_printDialogs.imageDialogs.empty());
+    EXPECT_EQ(MessageIds(), std::vector<std::string>{std::to_string(kStrPrintCancelled)});
+    EXPECT_LE(m_shell.progressPositions.back(), 60);
+
+    // Without print dialogs nothing is printed and nothing is said.
+    m_messages.messages.clear();
+    m_project->SetPrintDialogs(nullptr);
+    m_project->PrintImage();
+    EXPECT_TRUE(m_messages.messages.empty());
+}
+
+TEST_F(ProjectPreviewTest, PrintIndexParksTheImageAndRestoresTheDocuments)
+{
+    ScopedStepEditionPolicy steps(StepEditionPolicy::AllStepsEnabled);
+    Load(AddTiff("g.tif", 64, 50));
+    const CRGBImage before = m_project->GetWorkingImage();
+    const CGrayCalibDoc gradation = m_project->GetGrayCalibDoc();
+
+    bool emptyWhileOpen = false;
+    std::unique_ptr<CImageEx> asAtStart;
+    std::unique_ptr<CImageEx> asTheyAre;
+    m_printDialogs.onIndexDialog = [&](CProjectManage& project) {
+        emptyWhileOpen = project.GetWorkingImage().IsEmpty();
+        // The user's documents change while the dialog is open; mode 2
+        // develops with the documents of the moment the dialog opened.
+        project.GetGrayCalibDoc().Params.OutWhiteLevel = 128;
+        asAtStart =
+            project.DevelopImageForPrint(0, 24, 18, kBatchAsAtStart, "", false, nullptr, nullptr);
+        asTheyAre =
+            project.DevelopImageForPrint(0, 24, 18, kBatchAsTheyAre, "", false, nullptr, nullptr);
+    };
+    m_project->PrintIndex();
+
+    EXPECT_EQ(m_printDialogs.indexDialogs, 1);
+    EXPECT_EQ(m_printDialogs.indexPrinters, m_project->GetPrinters());
+    EXPECT_TRUE(emptyWhileOpen);
+    EXPECT_TRUE(SameImage(m_project->GetWorkingImage(), before));
+    EXPECT_TRUE(m_project->GetGrayCalibDoc().IsEqual(gradation));
+    ASSERT_NE(asAtStart, nullptr);
+    ASSERT_NE(asTheyAre, nullptr);
+    EXPECT_FALSE(SamePixels(*asAtStart, *asTheyAre));
+
+    // Mode 2 outside the dialog develops with the project's documents.
+    std::unique_ptr<CImageEx> later =
+        m_project->DevelopImageForPrint(0, 24, 18, kBatchAsAtStart, "", false, nullptr, nullptr);
+    ASSERT_NE(later, nullptr);
+    EXPECT_TRUE(SamePixels(*later, *asAtStart));
+
+    // Without an image loaded the dialog runs all the same.
+    CProjectManage& p = *m_project;
+    p.OnItemRemoved(p.GetCurrentRecord().m_path);
+    m_printDialogs.onIndexDialog = nullptr;
+    p.PrintIndex();
+    EXPECT_EQ(m_printDialogs.indexDialogs, 2);
+    EXPECT_TRUE(p.GetWorkingImage().IsEmpty());
+}
+
+TEST_F(ProjectPreviewTest, DevelopImageForPrintSizesAndProgress)
+{
+    ScopedStepEditionPolicy steps(StepEditionPolicy::AllStepsEnabled);
+    const std::string path = AddTiff("g.tif", 120, 60, WideProfileBytes());
+    AddTiff("unchecked.tif", 50, 50);
+    m_project->GetItem(1).m_check = 0;
+
+    // Requested size; the fit flag with a zero side takes the cache size
+    // (kept here: the image is not larger than 512).
+    struct Case
+    {
+        int width;
+        int height;
+        bool fit;
+        int expectedWidth; // 0: nothing made
+        int expectedHeight;
+    };
+    const Case cases[] = {
+        {40, 30, false, 40, 30}, {40, 30, true, 40, 30}, {0, 30, true, 120, 60},
+        {0, 0, true, 120, 60},   {0, 30, false, 0, 0},
+    };
+    for (const Case& c : cases)
+    {
+        std::unique_ptr<CImageEx> image = m_project->DevelopImageForPrint(
+            0, c.width, c.height, kBatchAsTheyAre, "", c.fit, nullptr, nullptr);
+        if (c.expectedWidth == 0)
+        {
+            EXPECT_EQ(image, nullptr);
+            continue;
+        }
+        ASSERT_NE(image, nullptr) << c.width << "x" << c.height;
+        EXPECT_EQ(image->GetWidth(), c.expectedWidth);
+        EXPECT_EQ(image->GetHeight(), c.expectedHeight);
+    }
+    // Only checked entries count.
+    EXPECT_EQ(m_project->DevelopImageForPrint(1, 40, 30, 1, "", false, nullptr, nullptr), nullptr);
+
+    // Mode 0 applies no step: the entry's own display image.
+    std::unique_ptr<CImageEx> plain =
+        m_project->DevelopImageForPrint(0, 0, 0, 0, "", true, nullptr, nullptr);
+    std::unique_ptr<CImageEx> display = m_project->MakeDisplayImageOf(Entry(path));
+    ASSERT_NE(plain, nullptr);
+    ASSERT_NE(display, nullptr);
+    EXPECT_TRUE(SamePixels(*plain, *display));
+
+    // Progress: the load as a fraction, the steps that run in percent, the
+    // dialog's stages after every step.
+    std::vector<double> load;
+    std::array<std::vector<double>, 7> stepReports;
+    PrintDevelopProgress progress;
+    progress.load = {&RecordProgress, &load};
+    for (std::size_t i = 0; i < 7; ++i)
+        progress.steps[i] = {&RecordProgress, &stepReports[i]};
+    RecordingStepProgress dialog;
+    ASSERT_NE(
+        m_project->DevelopImageForPrint(0, 40, 30, kBatchAsTheyAre, "", false, &dialog, &progress),
+        nullptr);
+    ASSERT_FALSE(load.empty());
+    for (double f : load)
+    {
+        EXPECT_GE(f, 0.0);
+        EXPECT_LE(f, 1.0);
+    }
+    ASSERT_EQ(dialog.steps.size(), 1u);
+    EXPECT_EQ(dialog.steps[0], (std::array<int, 7>{0, 1, 1, 1, 1, 1, 1}));
+    EXPECT_EQ(dialog.stages, (std::vector<int>{1, 2, 3, 4, 5, 6, 7}));
+    // No RAW data: the development step does not run; trimming never does.
+    EXPECT_TRUE(stepReports[0].empty());
+    EXPECT_TRUE(stepReports[2].empty());
+    for (std::size_t i : {1u, 3u, 4u, 5u, 6u})
+    {
+        ASSERT_GE(stepReports[i].size(), 2u) << i;
+        EXPECT_EQ(stepReports[i].front(), 0.0);
+        EXPECT_EQ(stepReports[i].back(), 100.0);
+    }
+}
+
+TEST_F(ProjectPreviewTest, ParameterFileModeDevelopsWithDocumentsOfItsOwn)
+{
+    ScopedStepEditionPolicy steps(StepEditionPolicy::AllStepsEnabled);
+    AddTiff("g.tif", 64, 64);
+
+    // A parameter file that darkens (output white level 128).
+    CDNGParamDoc dng;
+    CChartDoc chart;
+    CTrimmingDoc trimming;
+    CGrayCalibDoc gradation;
+    CColorCalibDoc tone;
+    CColorChangeDoc change;
+    CFilterDoc filter;
+    gradation.Params.OutWhiteLevel = 128;
+    const std::array<const CBaseDoc*, 7> docs{&dng,  &chart,  &trimming, &gradation,
+                                              &tone, &change, &filter};
+    const std::string paramFile = m_dir.File("dark.qzp");
+    ASSERT_TRUE(SaveParamFile(paramFile, docs));
+
+    std::unique_ptr<CImageEx> asTheyAre =
+        m_project->DevelopImageForPrint(0, 32, 24, kBatchAsTheyAre, "", false, nullptr, nullptr);
+    std::unique_ptr<CImageEx> fromFile = m_project->DevelopImageForPrint(
+        0, 32, 24, kBatchFromParamFile, paramFile, false, nullptr, nullptr);
+    ASSERT_NE(asTheyAre, nullptr);
+    ASSERT_NE(fromFile, nullptr);
+    EXPECT_FALSE(SamePixels(*asTheyAre, *fromFile));
+    // Darker: the sum of the bytes falls.
+    const auto sum = [](const CImageEx& image) {
+        long long s = 0;
+        for (int y = 0; y < image.GetHeight(); ++y)
+            for (int x = 0; x < image.GetWidth() * 3; ++x)
+                s += image.GetPixelAddress(0, y)[x];
+        return s;
+    };
+    EXPECT_LT(sum(*fromFile), sum(*asTheyAre));
+
+    // The project's documents are untouched.
+    EXPECT_EQ(m_project->GetGrayCalibDoc().Params.OutWhiteLevel, 255);
+    EXPECT_FALSE(m_project->IsModified());
+
+    // A parameter file that cannot be read gives nothing.
+    EXPECT_EQ(m_project->DevelopImageForPrint(0, 32, 24, kBatchFromParamFile,
+                                              m_dir.File("none.qzp"), false, nullptr, nullptr),
+              nullptr);
+}
+
+TEST(CalcIndexCacheSizeTest, LongerSideBecomes512)
+{
+    struct Case
+    {
+        int width;
+        int height;
+        int outWidth;
+        int outHeight;
+    };
+    const Case cases[] = {
+        {0, 100, 0, 0},         {100, 0, 0, 0},        {512, 4000, 512, 4000},
+        {6000, 300, 6000, 300}, {513, 513, 512, 512},  {3000, 2000, 512, 341},
+        {2000, 3000, 341, 512}, {1000, 999, 512, 511}, {100, 80, 100, 80},
+    };
+    for (const Case& c : cases)
+    {
+        int w = -1;
+        int h = -1;
+        CalcIndexCacheSize(h, w, c.width, c.height);
+        EXPECT_EQ(w, c.outWidth) << c.width << "x" << c.height;
+        EXPECT_EQ(h, c.outHeight) << c.width << "x" << c.height;
+    }
+}
+
+} // namespace

@@ -1,0 +1,15 @@
+#pragma once
+// ICC profiles made for tests and benchmarks with LittleCMS (plain C++, no
+// test framework, so that the benchmarks can compile it in too).
+
+#include <cstdint>
+#include <vector>
+
+namespace testsupport {
+
+// A wide-gamut version-2.1 matrix/shaper profile: Adobe-RGB-like primaries
+// (the green well outside sRGB's), D65 white, gamma 2.2. Empty when
+// LittleCMS cannot make it.
+std::vector<std::uint8_t> WideGamutProfileBytes();
+
+} // namespace testsupport
