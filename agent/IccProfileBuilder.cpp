@@ -226,20 +226,7 @@ public:
     // Exactly size bytes at offset, or false (a short read included).
     bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t size) const
     {
-        if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()) - size)
-            return false;
-        std::size_t done = 0;
-        while (done < size)
-        {
-            const ssize_t got =
-                ::pread(m_fd, buffer + done, size - done, static_cast<off_t>(offset + done));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                return false;
-            done += static_cast<std::size_t>(got);
-        }
-        return true;
+        return platform::ReadAllAt(m_fd, offset, buffer, size);
     }
 
 private:

@@ -95,11 +95,7 @@ CFilterDoc& CFilterDoc::operator=(const CFilterDoc& other)
         Radius = other.Radius;
         Amount = other.Amount;
         Threshold = other.Threshold;
-        m_previewScale = 1.0;
-        m_kernel.clear();
-        m_kernelMargins = CRect();
-        m_boxSpread = CRect();
-        DropPlane();
+        DropPrepared();
     }
     return *this;
 }
@@ -110,6 +106,11 @@ void CFilterDoc::Reset()
     Radius = kRadius.defaultValue;
     Amount = kAmount.defaultValue;
     Threshold = kThreshold.defaultValue;
+    DropPrepared();
+}
+
+void CFilterDoc::DropPrepared()
+{
     m_previewScale = 1.0;
     m_kernel.clear();
     m_kernelMargins = CRect();

@@ -109,6 +109,8 @@ private:
     bool PreparePlane(CAccessRGBImageByLab& source, const CRect& sourceRegion, int width,
                       int height, double blurSize);
     void DropPlane();
+    // Forgets everything PrepareApply derived (parameters are kept).
+    void DropPrepared();
 
     double m_previewScale = 1.0;
     std::vector<KernelSample> m_kernel;

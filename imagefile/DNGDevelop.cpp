@@ -8,6 +8,7 @@
 #include "imagefile/DNGFile.h"
 #include "imagefile/DNGPasses.h"
 #include "imagefile/LosslessJpeg.h"
+#include "platform/FileReplace.h"
 
 #include <unistd.h>
 
@@ -25,24 +26,6 @@ using dngpass::kBlockRows;
 using dngpass::PassProgress;
 
 namespace {
-
-// Reads bytes at an offset of a descriptor; safe from several threads.
-bool PRead(int fd, std::uint64_t offset, void* buffer, std::size_t bytes)
-{
-    auto* out = static_cast<std::uint8_t*>(buffer);
-    while (bytes > 0)
-    {
-        const ssize_t n = ::pread(fd, out, bytes, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        out += n;
-        offset += static_cast<std::uint64_t>(n);
-        bytes -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 std::uint16_t Swap16(std::uint16_t v)
 {
@@ -287,7 +270,7 @@ bool CDNGFile::UnpackStrips(const std::string& pathA, PassRange range, const Pro
             std::uint16_t* out = w.rows.data() + std::size_t{row - first} * rowSamples;
             if (r.bitsPerSample == 16)
             {
-                if (!PRead(m_fd, offset, out, rowSamples * 2))
+                if (!platform::ReadAllAt(m_fd, offset, out, rowSamples * 2))
                     return DngErrorCode::ReadFailed;
                 // Samples as stored are in the file's byte order.
                 if (swap)
@@ -296,7 +279,7 @@ bool CDNGFile::UnpackStrips(const std::string& pathA, PassRange range, const Pro
             }
             else
             {
-                if (!PRead(m_fd, offset, w.in.data(), fileRowBytes))
+                if (!platform::ReadAllAt(m_fd, offset, w.in.data(), fileRowBytes))
                     return DngErrorCode::ReadFailed;
                 Unpack12(w.in.data(), out, r.rawWidth);
             }
@@ -363,7 +346,7 @@ bool CDNGFile::DecodeTiles(const std::string& pathA, PassRange range, const Prog
         {
             const std::size_t k = std::size_t{ty} * r.tilesAcross + tx;
             const std::size_t bytes = r.tileByteCounts[k];
-            if (!PRead(m_fd, r.tileOffsets[k], w.data.data(), bytes))
+            if (!platform::ReadAllAt(m_fd, r.tileOffsets[k], w.data.data(), bytes))
                 return DngErrorCode::ReadFailed;
             // The frame must hold one tile: checked before the decoder
             // allocates anything.

@@ -2,6 +2,7 @@
 
 #include "core/Clamp.h"
 #include "imagefile/DNGTranspose.h"
+#include "platform/FileReplace.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -332,18 +333,8 @@ bool CDNGFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t bytes)
         return false;
     if (offset > m_fileSize || bytes > m_fileSize - offset)
         return Fail(DngErrorCode::ReadFailed);
-    auto* out = static_cast<std::uint8_t*>(buffer);
-    while (bytes > 0)
-    {
-        const ssize_t n = ::pread(m_fd, out, bytes, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return Fail(DngErrorCode::ReadFailed);
-        out += n;
-        offset += static_cast<std::uint64_t>(n);
-        bytes -= static_cast<std::size_t>(n);
-    }
+    if (!platform::ReadAllAt(m_fd, offset, buffer, bytes))
+        return Fail(DngErrorCode::ReadFailed);
     return true;
 }
 

@@ -1,5 +1,7 @@
 #include "imagefile/TiffFile.h"
 
+#include "platform/FileReplace.h"
+
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -228,20 +230,10 @@ bool CTiffFile::ReadAt(std::uint64_t offset, void* data, std::size_t size)
         std::memcpy(data, m_map + offset, size);
         return true;
     }
-    auto* p = static_cast<std::uint8_t*>(data);
-    while (size > 0)
+    if (!platform::ReadAllAt(m_fd, offset, data, size))
     {
-        const ssize_t got = ::pread(m_fd, p, size, static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-        {
-            m_failed = true;
-            return false;
-        }
-        p += got;
-        size -= static_cast<std::size_t>(got);
-        offset += static_cast<std::uint64_t>(got);
+        m_failed = true;
+        return false;
     }
     return true;
 }

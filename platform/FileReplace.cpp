@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <limits>
 #include <string>
 #include <random>
 #include <sys/file.h>
@@ -56,6 +57,26 @@ bool WriteAll(int fd, std::string_view data)
             return false;
         }
         data.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+bool ReadAllAt(int fd, std::uint64_t offset, void* buffer, std::size_t bytes)
+{
+    if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()) ||
+        bytes > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()) - offset)
+        return false;
+    auto* out = static_cast<std::uint8_t*>(buffer);
+    while (bytes > 0)
+    {
+        const ssize_t n = ::pread(fd, out, bytes, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        out += n;
+        offset += static_cast<std::uint64_t>(n);
+        bytes -= static_cast<std::size_t>(n);
     }
     return true;
 }

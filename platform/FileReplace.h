@@ -4,6 +4,8 @@
 // temporary file is renamed over the target. Until the rename the old file
 // stays intact; a failure leaves it untouched and removes the temporary.
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -63,6 +65,11 @@ int MoveFileNoReplace(const std::string& from, const std::string& to);
 // Writes all of data to fd, going on after short writes and interrupts.
 // False (errno set) when a write fails.
 bool WriteAll(int fd, std::string_view data);
+
+// Reads exactly `bytes` bytes at `offset` of fd into buffer, going on
+// after short reads and interrupts; safe from several threads on one
+// descriptor (pread). False when a read fails or the file ends first.
+bool ReadAllAt(int fd, std::uint64_t offset, void* buffer, std::size_t bytes);
 
 // Reads the whole file; false when it cannot be opened or read.
 bool ReadFileContents(const std::string& path, std::string* data);

@@ -1,5 +1,6 @@
 #include "platform/PeVersion.h"
 
+#include "platform/FileReplace.h"
 #include "platform/Text.h"
 
 #include <fcntl.h>
@@ -76,18 +77,7 @@ public:
     {
         if (!IsOpen() || !Contains(offset, count))
             return false;
-        std::size_t done = 0;
-        while (done < count)
-        {
-            const ssize_t n = ::pread(m_fd, out + done, count - done,
-                                      static_cast<off_t>(offset + done));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            done += static_cast<std::size_t>(n);
-        }
-        return true;
+        return ReadAllAt(m_fd, offset, out, count);
     }
 
 private:
