@@ -121,8 +121,9 @@ public:
     std::function<void(CProjectManage&)> onIndexDialog;
 };
 
-// Profiles made in the test: our own sRGB profile, and a wide-gamut
-// matrix/shaper profile (Adobe-RGB-like primaries, gamma 2.2).
+// Profiles made in the test: our own sRGB profile (the same bytes for the
+// whole run), and a wide-gamut matrix/shaper profile (Adobe-RGB-like
+// primaries, gamma 2.2).
 std::vector<std::uint8_t> SRGBProfileBytes();
 std::vector<std::uint8_t> WideProfileBytes();
 CColorProfile OpenProfile(const std::vector<std::uint8_t>& bytes, const std::string& name);
