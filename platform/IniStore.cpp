@@ -22,26 +22,19 @@ namespace platform {
 
 namespace {
 
-enum class LineKind
-{
-    Other, // comment, blank, text before the first section, anything else
-    Section,
-    Pair
-};
+using Line = IniLine;
+using LineKind = IniLineKind;
 
-struct Line
+std::string_view Trim(std::string_view text)
 {
-    std::string_view text; // as in the file, without the line end
-    LineKind kind = LineKind::Other;
-    std::string_view name;  // trimmed section name or key
-    std::string_view value; // trimmed value without its quotes
-};
+    return TrimBlanks(text, kIniBlanks);
+}
 
 Line Classify(std::string_view text, bool inSection)
 {
     Line line;
     line.text = text;
-    const std::string_view body = TrimBlanks(text);
+    const std::string_view body = Trim(text);
     if (body.empty() || body.front() == ';')
         return line;
     if (body.front() == '[')
@@ -50,7 +43,7 @@ Line Classify(std::string_view text, bool inSection)
         if (close == std::string_view::npos)
             return line;
         line.kind = LineKind::Section;
-        line.name = TrimBlanks(body.substr(1, close - 1));
+        line.name = Trim(body.substr(1, close - 1));
         return line;
     }
     if (!inSection)
@@ -58,10 +51,10 @@ Line Classify(std::string_view text, bool inSection)
     const std::size_t equals = body.find('=');
     if (equals == std::string_view::npos)
         return line;
-    const std::string_view key = TrimBlanks(body.substr(0, equals));
+    const std::string_view key = Trim(body.substr(0, equals));
     if (key.empty())
         return line;
-    std::string_view value = TrimBlanks(body.substr(equals + 1));
+    std::string_view value = Trim(body.substr(equals + 1));
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
         value = value.substr(1, value.size() - 2);
     line.kind = LineKind::Pair;
@@ -70,9 +63,9 @@ Line Classify(std::string_view text, bool inSection)
     return line;
 }
 
-// Splits the file into classified lines: LF or CR LF ends, a leading
-// UTF-8 byte order mark (left by some editors) skipped.
-std::vector<Line> ParseLines(std::string_view text)
+} // namespace
+
+std::vector<IniLine> ParseIniLines(std::string_view text)
 {
     if (text.starts_with("\xEF\xBB\xBF"))
         text.remove_prefix(3);
@@ -91,6 +84,27 @@ std::vector<Line> ParseLines(std::string_view text)
     }
     return lines;
 }
+
+// Values are read trimmed and lose one pair of surrounding quotes; a value
+// that would be changed by that is written inside quotes, so that every
+// value reads back exactly as written.
+std::string EncodeIniValue(std::string_view value)
+{
+    const bool needsQuotes =
+        !value.empty() &&
+        (IsBlank(value.front(), kIniBlanks) || IsBlank(value.back(), kIniBlanks) ||
+         (value.size() >= 2 && value.front() == '"' && value.back() == '"'));
+    if (!needsQuotes)
+        return std::string(value);
+    std::string quoted;
+    quoted.reserve(value.size() + 2);
+    quoted.push_back('"');
+    quoted.append(value);
+    quoted.push_back('"');
+    return quoted;
+}
+
+namespace {
 
 // The first section called name: its header line and the end of its lines
 // (the next header or the end of the file). header == npos when there is
@@ -149,25 +163,6 @@ bool IsWritableKey(std::string_view key)
            key.front() != ';' && key.front() != '[';
 }
 
-// Values are read trimmed and lose one pair of surrounding quotes; a value
-// that would be changed by that is written inside quotes, so that every
-// value reads back exactly as written.
-std::string EncodeValue(std::string_view value)
-{
-    const bool needsQuotes =
-        !value.empty() &&
-        (IsBlank(value.front()) || IsBlank(value.back()) ||
-         (value.size() >= 2 && value.front() == '"' && value.back() == '"'));
-    if (!needsQuotes)
-        return std::string(value);
-    std::string quoted;
-    quoted.reserve(value.size() + 2);
-    quoted.push_back('"');
-    quoted.append(value);
-    quoted.push_back('"');
-    return quoted;
-}
-
 void AppendLine(std::string* out, std::string_view text)
 {
     out->append(text);
@@ -205,7 +200,7 @@ template <typename Edit> bool Rewrite(const std::string& path, Edit edit)
     std::string text;
     if (!ReadForUpdate(path, &text))
         return false;
-    const std::vector<Line> lines = ParseLines(text);
+    const std::vector<Line> lines = ParseIniLines(text);
     std::string out;
     out.reserve(text.size() + 128);
     if (!edit(lines, &out))
@@ -217,7 +212,7 @@ std::vector<Line> ReadLines(const std::string& path, std::string* storage)
 {
     if (!ReadFileContents(path, storage))
         return {};
-    return ParseLines(*storage);
+    return ParseIniLines(*storage);
 }
 
 } // namespace
@@ -228,10 +223,10 @@ std::optional<std::string> IniStore::Read(std::string_view section, std::string_
 {
     std::string text;
     const std::vector<Line> lines = ReadLines(m_path, &text);
-    const SectionRange range = FindSection(lines, TrimBlanks(section));
+    const SectionRange range = FindSection(lines, Trim(section));
     if (!range.Found())
         return std::nullopt;
-    const std::size_t at = FindKey(lines, range, TrimBlanks(key));
+    const std::size_t at = FindKey(lines, range, Trim(key));
     if (at == std::string::npos)
         return std::nullopt;
     return std::string(lines[at].value);
@@ -242,7 +237,7 @@ std::vector<std::pair<std::string, std::string>> IniStore::ReadSection(
 {
     std::string text;
     const std::vector<Line> lines = ReadLines(m_path, &text);
-    const SectionRange range = FindSection(lines, TrimBlanks(section));
+    const SectionRange range = FindSection(lines, Trim(section));
     std::vector<std::pair<std::string, std::string>> pairs;
     if (!range.Found())
         return pairs;
@@ -272,11 +267,11 @@ std::vector<std::string> IniStore::Sections() const
 
 bool IniStore::Write(std::string_view section, std::string_view key, std::string_view value)
 {
-    section = TrimBlanks(section);
-    key = TrimBlanks(key);
+    section = Trim(section);
+    key = Trim(key);
     if (!IsWritableSection(section) || !IsWritableKey(key) || HasLineBreak(value))
         return false;
-    const std::string encoded = EncodeValue(value);
+    const std::string encoded = EncodeIniValue(value);
 
     return Rewrite(m_path,
                    [&](const std::vector<Line>& lines, std::string* out)
@@ -316,7 +311,7 @@ bool IniStore::Write(std::string_view section, std::string_view key, std::string
                        }
                        if (!range.Found())
                        {
-                           if (!lines.empty() && !TrimBlanks(lines.back().text).empty())
+                           if (!lines.empty() && !Trim(lines.back().text).empty())
                                out->push_back('\n');
                            out->push_back('[');
                            out->append(section);
@@ -331,8 +326,8 @@ bool IniStore::Write(std::string_view section, std::string_view key, std::string
 
 bool IniStore::DeleteKey(std::string_view section, std::string_view key)
 {
-    section = TrimBlanks(section);
-    key = TrimBlanks(key);
+    section = Trim(section);
+    key = Trim(key);
     if (FileIsMissing(m_path))
         return true;
     return Rewrite(m_path,
@@ -357,7 +352,7 @@ bool IniStore::DeleteKey(std::string_view section, std::string_view key)
 
 bool IniStore::DeleteSection(std::string_view section)
 {
-    section = TrimBlanks(section);
+    section = Trim(section);
     if (FileIsMissing(m_path))
         return true;
     return Rewrite(m_path,

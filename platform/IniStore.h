@@ -9,8 +9,11 @@
 // Semantics as applications expect of private-profile files:
 // - section and key names match case-insensitively (ASCII), the spelling of
 //   the first occurrence is kept when a value is replaced;
-// - names and values are trimmed of spaces and tabs; a value enclosed in
-//   one pair of matching double quotes loses them;
+// - names and values are trimmed of spaces, tabs and carriage returns; a
+//   value enclosed in one pair of matching double quotes loses them. A CR
+//   is a blank wherever it stands, so a stray CR a hand edit left at the
+//   end of a line (CR CR LF) reads as nothing, and reads the same before
+//   and after the file is rewritten with LF line ends;
 // - a missing file, section or key reads as absent;
 // - in a hand-edited file with a section name twice, the first section of
 //   that name is the one read and written, and in it the first copy of a
@@ -36,6 +39,36 @@
 #include <vector>
 
 namespace platform {
+
+// Space, tab and carriage return: the blanks around ini names and values.
+inline constexpr std::string_view kIniBlanks = " \t\r";
+
+// The reading rules of IniStore, for code that keeps a whole ini text in
+// memory and changes several keys of it under one lock (the simulated
+// monitors' file). One line of the text as these rules read it:
+enum class IniLineKind
+{
+    Other, // comment, blank, text before the first section, anything else
+    Section,
+    Pair
+};
+
+struct IniLine
+{
+    std::string_view text;  // as in the file, without its line end
+    IniLineKind kind = IniLineKind::Other;
+    std::string_view name;  // trimmed section name or key
+    std::string_view value; // trimmed value without its quotes
+};
+
+// Splits an ini text into classified lines (LF or CR LF ends, a leading
+// UTF-8 byte order mark skipped). The views point into text.
+std::vector<IniLine> ParseIniLines(std::string_view text);
+
+// The text to write after "key=" so that the line reads back as value: the
+// value itself, or the value in one more pair of quotes when trimming or
+// unquoting would change it.
+std::string EncodeIniValue(std::string_view value);
 
 class IniStore
 {

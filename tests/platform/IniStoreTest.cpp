@@ -134,6 +134,63 @@ TEST_F(IniStoreTest, RewritePreservesEverythingElse)
                                     "DefaultPrinter=PDF\n");
 }
 
+// Carriage returns a hand edit left inside lines (CR CR LF ends, a CR
+// before "=" or inside quotes) read as blanks, so the rewrite with LF ends
+// that any write makes leaves every key it does not touch reading exactly
+// as before: every value of every section is compared, quoted ones too.
+TEST_F(IniStoreTest, StrayCarriageReturnsReadTheSameAfterAnotherKeyIsWritten)
+{
+    WriteTextFile(Path(), "[Stray]\r\n"
+                          "K=1\r\r\n"
+                          "Q=\"\"x\"\r\r\n"
+                          "Quoted=\"x\"\r\r\n"
+                          "Inner=\" a \r\"\r\n"
+                          "Middle=a\rb\r\r\n"
+                          "Before\r=2\r\n"
+                          "Only\r\r\r\n"
+                          "Empty=\r\r\n"
+                          "Last=end\r\r"
+                          "\n[Other\r]\r\r\n"
+                          "\rO=\r3\r\r\n");
+    IniStore ini(Path());
+    const std::vector<std::pair<std::string, Pairs>> expected = {
+        {"Stray",
+         {{"K", "1"},
+          {"Q", "\"x"},
+          {"Quoted", "x"},
+          {"Inner", " a \r"},
+          {"Middle", "a\rb"},
+          {"Before", "2"},
+          {"Empty", ""},
+          {"Last", "end"}}},
+        {"Other", {{"O", "3"}}},
+    };
+    const auto readAll = [&]
+    {
+        std::vector<std::pair<std::string, Pairs>> all;
+        for (const std::string& section : ini.Sections())
+            all.emplace_back(section, ini.ReadSection(section));
+        return all;
+    };
+    ASSERT_EQ(readAll(), expected);
+    for (const auto& [section, pairs] : expected)
+    {
+        for (const auto& [key, value] : pairs)
+            EXPECT_EQ(ini.Read(section, key), value) << section << "/" << key;
+    }
+
+    ASSERT_TRUE(ini.Write("Other", "New", "v"));
+    std::vector<std::pair<std::string, Pairs>> after = expected;
+    after[1].second.emplace_back("New", "v");
+    EXPECT_EQ(readAll(), after);
+    ASSERT_TRUE(ini.Write("Stray", "K", "one"));
+    after[0].second[0].second = "one";
+    EXPECT_EQ(readAll(), after);
+    ASSERT_TRUE(ini.DeleteKey("Stray", "Middle"));
+    after[0].second.erase(after[0].second.begin() + 4);
+    EXPECT_EQ(readAll(), after);
+}
+
 TEST_F(IniStoreTest, NewKeysAndSectionsGoWhereExpected)
 {
     WriteTextFile(Path(), "[A]\nx=1\n\n; about B\n[B]\ny=2\n");
