@@ -1,6 +1,7 @@
 #include "platform/ddc/SimulatedMonitors.h"
 
 #include "platform/FileReplace.h"
+#include "platform/IniStore.h"
 #include "platform/Numbers.h"
 #include "platform/Text.h"
 
@@ -13,9 +14,10 @@
 
 // The file is small and every exchange is a whole read-modify-write of it
 // under the lock, so a reader in another process never sees a monitor half
-// changed (a preset without its gains). The ini handling is our own rather
-// than IniStore's because IniStore takes the same lock for each single
-// write, and one exchange may change several keys at once.
+// changed (a preset without its gains). The text is read by IniStore's
+// rules (ParseIniLines), but kept in memory here rather than changed through
+// IniStore, because IniStore takes the same lock for each single write and
+// one exchange may change several keys at once.
 
 namespace platform {
 
@@ -23,23 +25,27 @@ namespace {
 
 // ---------------------------------------------------------------- ini text
 
-// Blanks around keys and values. A CR counts too: a CR LF line end from a
-// hand-edited file, and CRs between the digits of EdidHex, are passed over.
-constexpr std::string_view kLineBlanks = " \t\r";
-
+// Blanks inside values, as around them: CRs between the digits of
+// EdidHex are passed over.
 std::string_view Trim(std::string_view text)
 {
-    return TrimBlanks(text, kLineBlanks);
+    return TrimBlanks(text, kIniBlanks);
 }
 
 // One line of a section: a key=value pair, or a line kept as it is
-// (comments, blank lines, anything without '=').
+// (comments, blank lines, anything without '='). raw is the line as it is
+// written back: as read, until the value is set.
 struct Entry
 {
     std::string key; // empty for a kept line
     std::string value;
     std::string raw;
 };
+
+std::string PairLine(std::string_view key, std::string_view value)
+{
+    return std::string(key) + '=' + EncodeIniValue(value);
+}
 
 struct Section
 {
@@ -70,6 +76,7 @@ struct Section
         {
             if (!e.key.empty() && EqualsNoCase(e.key, key))
             {
+                e.raw = PairLine(e.key, value);
                 e.value = std::move(value);
                 return;
             }
@@ -79,7 +86,8 @@ struct Section
         while (at != entries.begin() && std::prev(at)->key.empty() &&
                Trim(std::prev(at)->raw).empty())
             --at;
-        entries.insert(at, Entry{std::string(key), std::move(value), {}});
+        std::string raw = PairLine(key, value);
+        entries.insert(at, Entry{std::string(key), std::move(value), std::move(raw)});
     }
 };
 
@@ -91,38 +99,23 @@ struct Document
     {
         Document doc;
         doc.sections.emplace_back();
-        while (!text.empty())
+        for (const IniLine& line : ParseIniLines(text))
         {
-            const std::size_t end = text.find('\n');
-            std::string_view line = text.substr(0, end);
-            text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-            if (!line.empty() && line.back() == '\r')
-                line.remove_suffix(1);
-
-            const std::string_view trimmed = Trim(line);
-            if (!trimmed.empty() && trimmed.front() == '[' && trimmed.back() == ']')
+            if (line.kind == IniLineKind::Section)
             {
                 Section s;
-                s.name = std::string(Trim(trimmed.substr(1, trimmed.size() - 2)));
-                s.header = std::string(line);
+                s.name = std::string(line.name);
+                s.header = std::string(line.text);
                 doc.sections.push_back(std::move(s));
                 continue;
             }
             Entry e;
-            const std::size_t eq = trimmed.find('=');
-            if (!trimmed.empty() && trimmed.front() != ';' && eq != std::string_view::npos &&
-                eq > 0)
+            if (line.kind == IniLineKind::Pair)
             {
-                e.key = std::string(Trim(trimmed.substr(0, eq)));
-                std::string_view value = Trim(trimmed.substr(eq + 1));
-                if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
-                    value = value.substr(1, value.size() - 2);
-                e.value = std::string(value);
+                e.key = std::string(line.name);
+                e.value = std::string(line.value);
             }
-            else
-            {
-                e.raw = std::string(line);
-            }
+            e.raw = std::string(line.text);
             doc.sections.back().entries.push_back(std::move(e));
         }
         return doc;
@@ -136,10 +129,7 @@ struct Document
             if (!s.header.empty())
                 out += s.header + '\n';
             for (const Entry& e : s.entries)
-            {
-                out += e.key.empty() ? e.raw : e.key + '=' + e.value;
-                out += '\n';
-            }
+                out += e.raw + '\n';
         }
         return out;
     }
@@ -425,7 +415,7 @@ std::optional<std::vector<std::uint8_t>> EdidOf(const Section& s)
     int high = -1;
     for (const char c : *hex)
     {
-        if (IsBlank(c, kLineBlanks))
+        if (IsBlank(c, kIniBlanks))
             continue;
         const int d = HexDigitValue(c);
         if (d < 0)
@@ -531,7 +521,7 @@ std::string FormatXy(double x, double y)
 void WriteSetup(std::string& out, const SimulatedMonitorSetup& setup)
 {
     auto line = [&out](std::string_view key, const std::string& value) {
-        out += std::string(key) + '=' + value + '\n';
+        out += PairLine(key, value) + '\n';
     };
     out += '[' + setup.section + "]\n";
     line("Connector", setup.connector);
