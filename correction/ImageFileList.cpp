@@ -3,13 +3,13 @@
 #include "core/MessageSink.h"
 #include "core/PathUtils.h"
 #include "platform/FileReplace.h"
+#include "platform/IniStore.h"
 #include "platform/Numbers.h"
 #include "platform/Text.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
 #include <numeric>
 #include <utility>
 
@@ -18,7 +18,6 @@ namespace {
 constexpr std::string_view kListSection = "ImageFileList";
 constexpr std::string_view kListVersion = "2.0";
 constexpr std::string_view kLineEnd = "\r\n";
-constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 bool IsCheckedEntry(const CImageFileInfo& entry)
 {
@@ -103,55 +102,34 @@ std::vector<std::size_t> Identity(std::size_t count)
 CReadIni::CReadIni(const std::string& path, std::string_view section)
     : m_path(path), m_section(section)
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return;
+    // The private-profile rules of every other settings file: section and
+    // key names without regard to letter case, blanks around names and
+    // values ignored, a key met twice meaning its first occurrence.
+    for (auto& [key, value] : platform::IniStore(path).ReadSection(m_section))
+        m_values.emplace(platform::ToLowerAscii(key), std::move(value));
+}
 
-    const std::string head = "[" + m_section + "]";
-    bool inSection = false;
-    bool firstLine = true;
-    std::string line;
-    while (std::getline(file, line))
-    {
-        // Accept CR LF as well as LF, and a byte-order mark that some
-        // editors put in front of a UTF-8 file.
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (firstLine && line.starts_with(kUtf8Bom))
-            line.erase(0, kUtf8Bom.size());
-        firstLine = false;
-
-        if (!inSection)
-        {
-            inSection = line == head;
-            continue;
-        }
-        if (line.starts_with('['))
-            break;
-        const std::size_t equals = line.find('=');
-        if (equals == std::string::npos)
-            m_values.emplace(std::string(), line);
-        else
-            m_values.emplace(line.substr(0, equals), line.substr(equals + 1));
-    }
+std::string CReadIni::Lookup(std::string_view key)
+{
+    return platform::ToLowerAscii(platform::TrimBlanks(key, platform::kIniBlanks));
 }
 
 std::string CReadIni::GetString(const std::string& key) const
 {
-    const auto it = m_values.find(key);
+    const auto it = m_values.find(Lookup(key));
     return it == m_values.end() ? std::string() : it->second;
 }
 
 void CReadIni::GetInt(const std::string& key, int& value) const
 {
-    const auto it = m_values.find(key);
+    const auto it = m_values.find(Lookup(key));
     if (it != m_values.end() && !it->second.empty())
         value = platform::ParseInt(it->second);
 }
 
 bool CReadIni::HasKey(const std::string& key) const
 {
-    return m_values.contains(key);
+    return m_values.contains(Lookup(key));
 }
 
 // ---- CImageFileList

@@ -22,7 +22,9 @@
 // written nor counted; the entry keys are numbered over the written entries
 // only. The file is UTF-8 with CR LF line ends, numbers in the C locale; it
 // is built whole in memory and replaces the old file in one rename, so a
-// failed save leaves the old list intact. Reading accepts LF or CR LF.
+// failed save leaves the old list intact. Reading accepts LF or CR LF and
+// a hand-edited head or entry as every private-profile file is read
+// (`sortmode = 3` under `[imagefilelist]` is the sort key 3).
 //
 // A list file is untrusted input: "ImageFile_Count" is only believed as
 // far as entry keys exist, and every value is range-checked.
@@ -65,7 +67,10 @@ inline constexpr int kShowChecked = 2;
 inline constexpr int kShowUnchecked = 3;
 
 // A read-once view of one section of an ini-syntax file: the list file's
-// section "ImageFileList", read in one pass instead of one lookup per key.
+// section "ImageFileList", read in one pass instead of one lookup per key,
+// by the private-profile rules of IniStore (names match without regard to
+// ASCII letter case, blanks around names and values are ignored, one pair
+// of quotes around a value is dropped).
 class CReadIni
 {
 public:
@@ -83,9 +88,12 @@ public:
     std::size_t GetKeyCount() const { return m_values.size(); }
 
 private:
+    // The map's key for a key asked for: trimmed and in lower case.
+    static std::string Lookup(std::string_view key);
+
     std::string m_path;
     std::string m_section;
-    // Keys compared byte for byte; a key met twice keeps its first value.
+    // Keys in ASCII lower case; a key met twice keeps its first value.
     std::map<std::string, std::string> m_values;
 };
 

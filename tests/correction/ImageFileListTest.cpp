@@ -91,6 +91,25 @@ std::string WithCrLf(const std::string& text)
     return out;
 }
 
+// Every key of an ini text in lower case (the part of each line before "=").
+std::string LowerCaseKeys(const std::string& text)
+{
+    std::string out;
+    std::size_t start = 0;
+    while (start < text.size())
+    {
+        std::size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end + 1;
+        const std::string line = text.substr(start, end - start);
+        const std::size_t equals = line.find('=');
+        out += equals == std::string::npos
+                   ? line
+                   : platform::ToLowerAscii(line.substr(0, equals)) + line.substr(equals);
+        start = end;
+    }
+    return out;
+}
+
 int ProgressRecorder(double percent, void* user)
 {
     static_cast<std::vector<double>*>(user)->push_back(percent);
@@ -156,23 +175,28 @@ TEST_F(ImageFileListTest, ReadIniSplitsAtTheFirstEqualsAndKeepsTheFirstValue)
                               "[ImageFileList]\n"
                               "Key=a=b\n"
                               "Spaced = v \n"
-                              "Key=second\n"
+                              "KEY=second\n"
                               "no equals here\n"
+                              "Quoted=\" q \"\n"
                               "Empty=\n");
     const CReadIni ini(ListPath());
     EXPECT_EQ(ini.GetString("Key"), "a=b");
-    // Neither key nor value is trimmed.
-    EXPECT_EQ(ini.GetString("Spaced "), " v ");
-    EXPECT_FALSE(ini.HasKey("Spaced"));
-    // A line without "=" is the empty key with the whole line as its value.
-    EXPECT_EQ(ini.GetString(""), "no equals here");
+    EXPECT_EQ(ini.GetString("key"), "a=b");
+    // Key and value are trimmed, as in every private-profile file; quotes
+    // keep blanks.
+    EXPECT_EQ(ini.GetString("Spaced"), "v");
+    EXPECT_EQ(ini.GetString(" spaced "), "v");
+    EXPECT_EQ(ini.GetString("Quoted"), " q ");
+    // A line without "=" holds no key.
+    EXPECT_FALSE(ini.HasKey(""));
+    EXPECT_FALSE(ini.HasKey("no equals here"));
     EXPECT_TRUE(ini.HasKey("Empty"));
     EXPECT_FALSE(ini.HasKey("Before"));
     EXPECT_EQ(ini.GetString("Missing"), "");
     EXPECT_EQ(ini.GetKeyCount(), 4u);
 }
 
-TEST_F(ImageFileListTest, ReadIniFindsOnlyTheWholeSectionLine)
+TEST_F(ImageFileListTest, ReadIniFindsTheSectionAsPrivateProfileFilesDo)
 {
     struct Case
     {
@@ -183,10 +207,11 @@ TEST_F(ImageFileListTest, ReadIniFindsOnlyTheWholeSectionLine)
         {"[ImageFileList]\n", true},
         {"[ImageFileList]\r\n", true},
         {"\xEF\xBB\xBF[ImageFileList]\n", true}, // an editor's byte-order mark
-        {"[imagefilelist]\n", false},
-        {"[ImageFileList] \n", false},
-        {" [ImageFileList]\n", false},
+        {"[imagefilelist]\n", true},
+        {"[ImageFileList] \n", true},
+        {" [ ImageFileList ]\r\n", true},
         {"[ImageFileList2]\n", false},
+        {"ImageFileList\n", false},
     };
     for (const Case& c : cases)
     {
@@ -691,6 +716,53 @@ TEST_F(ImageFileListTest, HeaderValuesAreRangeChecked)
         EXPECT_EQ(list.GetSortDirection(0), c.direction0) << c.header;
         EXPECT_EQ(list.GetSortDirection(4), c.direction4) << c.header;
         EXPECT_EQ(list.GetCount(), 0u);
+    }
+    EXPECT_TRUE(m_messages.messages.empty());
+}
+
+// A list file edited by hand is read as any private-profile file: letter
+// case of the section and of every key, blanks around names, "=" and
+// values, and CR LF line ends make no difference to the head or the entries.
+TEST_F(ImageFileListTest, HandEditedHeadsReadAsPrivateProfileFiles)
+{
+    const std::string a = MakeTiff("a.tif");
+    const std::string b = MakeTiff("b.tif");
+    struct Case
+    {
+        const char* what;
+        std::string text;
+    };
+    const std::string entries = EntryLines(0, a, 0, 1, "なし") + EntryLines(1, b, 1, 0, "なし");
+    const Case cases[] = {
+        {"as written", "[ImageFileList]\nVer=2.0\nSortMode=3\nSortUpDown03=2\n"
+                       "ImageFile_Count=2\n" + entries},
+        {"blanks around =", "[ImageFileList]\nVer = 2.0\nSortMode = 3\nSortUpDown03 = 2\n"
+                            "ImageFile_Count = 2\n" + entries},
+        {"blanks and tabs around lines", "[ImageFileList]\n  SortMode=3 \n\tSortUpDown03=\t2\t\n"
+                                         "  ImageFile_Count =2  \n" + entries},
+        {"lower-case keys", LowerCaseKeys("[ImageFileList]\nSortMode=3\nSortUpDown03=2\n"
+                                          "ImageFile_Count=2\n" + entries)},
+        {"lower-case section", "[imagefilelist]\nSORTMODE=3\nSortUpDown03=2\nImageFile_Count=2\n" +
+                                   entries},
+        {"blanks in the section line", " [ ImageFileList ] \nSortMode=3\nSortUpDown03=2\n"
+                                       "ImageFile_Count=2\n" + entries},
+        {"CR LF", WithCrLf("[ImageFileList]\nSortMode = 3\nSortUpDown03=2\nImageFile_Count=2\n" +
+                           entries)},
+        {"CR LF, lower case and blanks",
+         WithCrLf("[imagefilelist] \n sortmode= 3 \nSORTUPDOWN03 =2\nimagefile_count = 2\n" +
+                  entries)},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        CImageFileList list;
+        ReadText(list, c.text);
+        EXPECT_EQ(list.GetSortKey(), kSortByLut);
+        EXPECT_EQ(list.GetSortDirection(kSortByLut), kSortDescending);
+        EXPECT_EQ(list.GetSortDirection(kSortByNumber), kSortAscending);
+        ASSERT_EQ(list.GetCount(), 2u);
+        EXPECT_EQ(Numbers(list), (std::vector<int>{0, 1}));
+        EXPECT_FALSE(list.IsListChanged());
     }
     EXPECT_TRUE(m_messages.messages.empty());
 }
