@@ -120,6 +120,33 @@ std::string UniqueSuffix()
     return suffix;
 }
 
+std::atomic<bool> g_unnamedAllowed{true};
+
+// An unnamed file in folder (O_TMPFILE), opened for writing with 0644
+// minus the umask, as a new named file would be; -1 when the file system
+// (or the kernel) does not make such files, or anything else fails: the
+// named temporary then goes the ordinary way and reports what is wrong.
+int OpenUnnamed(const std::string& folder)
+{
+    if (!g_unnamedAllowed.load(std::memory_order_relaxed))
+        return -1;
+    return OpenRetrying(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+}
+
+// Gives the unnamed file behind fd the name path. Through /proc, which
+// needs no privilege; AT_EMPTY_PATH where /proc is not mounted.
+int LinkUnnamed(int fd, const std::string& path)
+{
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        return 0;
+    if (errno != ENOENT)
+        return errno;
+    if (::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0)
+        return 0;
+    return errno;
+}
+
 // The process's file-creation mask, read without changing it (umask(2)
 // would, for a moment, for every thread). 022 when it cannot be read.
 mode_t CurrentUmask()
@@ -239,33 +266,32 @@ bool ReplacementFile::Open(const std::string& target, std::string* error)
     // Keep the temporary name within NAME_MAX (255) whatever the target's.
     if (base.size() > 200)
         base.resize(200);
-    const std::string prefix = (slash == std::string::npos ? std::string() : m_folder + "/") +
-                               "." + base + ".tmp-";
+    m_prefix = (slash == std::string::npos ? std::string() : m_folder + "/") + "." + base +
+               ".tmp-";
 
     struct stat old{};
     const bool hadOld = ::stat(path.c_str(), &old) == 0;
 
+    m_fd = OpenUnnamed(m_folder);
     // Our own unique name with O_EXCL rather than mkstemp: mkstemp creates
     // the file 0600, while a new file here should get 0644 minus the umask
     // (readable by others, writable only by its owner, whatever a lax umask
     // allows), and only open() applies the umask without touching the
     // process-wide mask (which other threads may be using).
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt)
+    for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt)
     {
-        temp = prefix + UniqueSuffix();
-        fd = OpenRetrying(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd < 0 && errno != EEXIST)
+        std::string temp = m_prefix + UniqueSuffix();
+        m_fd = OpenRetrying(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (m_fd >= 0)
+            m_temp = std::move(temp);
+        else if (errno != EEXIST)
             break;
     }
-    if (fd < 0)
+    if (m_fd < 0)
     {
         SetError(error, "cannot create a temporary file for", path, errno);
         return false;
     }
-    m_fd = fd;
-    m_temp = temp;
 
     if (hadOld)
     {
@@ -292,6 +318,19 @@ bool ReplacementFile::Commit(std::string* error)
     }
     if (::fsync(m_fd) != 0)
         return Fail("cannot flush", errno, error);
+    // An unnamed file needs a name of its own before rename() can put it
+    // over the target; it is the temporary's until then.
+    for (int attempt = 0; attempt < 100 && m_temp.empty(); ++attempt)
+    {
+        std::string temp = m_prefix + UniqueSuffix();
+        const int err = LinkUnnamed(m_fd, temp);
+        if (err == 0)
+            m_temp = std::move(temp);
+        else if (err != EEXIST)
+            return Fail("cannot name the new contents of", err, error);
+    }
+    if (m_temp.empty())
+        return Fail("cannot name the new contents of", EEXIST, error);
     // close() is where some file systems (NFS) report a failed write.
     const int fd = m_fd;
     m_fd = -1;
@@ -311,6 +350,11 @@ bool ReplacementFile::Commit(std::string* error)
         ::close(dirFd);
     }
     return true;
+}
+
+void AllowUnnamedTemporaries(bool allow)
+{
+    g_unnamedAllowed.store(allow, std::memory_order_relaxed);
 }
 
 bool ReplaceFileContents(const std::string& path, std::string_view data, std::string* error)

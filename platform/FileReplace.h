@@ -1,8 +1,13 @@
 #pragma once
-// The one way a file is replaced: the new contents go to a uniquely named
-// temporary file in the target's own folder, are flushed to disk, and the
-// temporary file is renamed over the target. Until the rename the old file
-// stays intact; a failure leaves it untouched and removes the temporary.
+// The one way a file is replaced: the new contents go to a file in the
+// target's own folder that has no name yet (O_TMPFILE), are flushed to
+// disk, and the file is then linked under a temporary name and renamed over
+// the target. Until the rename the old file stays intact; a failure leaves
+// it untouched and removes the temporary, and a process killed while it
+// writes leaves nothing behind, as a file without a name goes with its
+// last descriptor. Where the file system refuses unnamed files, the
+// contents go to a uniquely named hidden temporary (".<name>.tmp-XXXXXXXXXX")
+// instead, which only a killed process can leave behind.
 
 #include <cstddef>
 #include <cstdint>
@@ -23,7 +28,8 @@ bool ReplaceFileContents(const std::string& path, std::string_view data,
 // piece (large images): Open creates the temporary beside the target (with
 // the target's permissions and owner, and the same symbolic-link rule as
 // ReplaceFileContents), the caller writes through Fd(), and Commit flushes
-// the temporary and renames it over the target. Until Commit succeeds the
+// the temporary, gives it its temporary name (an unnamed one) and renames
+// it over the target. Until Commit succeeds the
 // target is untouched; an object destroyed without a successful Commit
 // removes its temporary. One object replaces one file once (a second
 // Open fails).
@@ -39,8 +45,9 @@ public:
     bool Open(const std::string& path, std::string* error = nullptr);
     // The temporary's descriptor (write-only, at its start), or -1 when not open.
     int Fd() const { return m_fd; }
-    // fsync, close, rename over the target, then fsync of the folder. On
-    // failure the temporary is removed and the target left as it was.
+    // fsync, link (an unnamed temporary), close, rename over the target,
+    // then fsync of the folder. On failure the temporary is removed and the
+    // target left as it was.
     bool Commit(std::string* error = nullptr);
 
 private:
@@ -49,10 +56,16 @@ private:
 
     std::string m_target; // the file replaced (a link's target resolved)
     std::string m_folder;
-    std::string m_temp;
+    std::string m_prefix; // of the temporary's name: folder, '.', file name, ".tmp-"
+    std::string m_temp;   // the temporary's name, once it has one
     int m_fd = -1;
     bool m_used = false; // Open was called
 };
+
+// For tests of the fallback: with false, replacements in this process use
+// named temporaries only, as on a file system that refuses unnamed files;
+// true (the default) puts unnamed ones back first.
+void AllowUnnamedTemporaries(bool allow);
 
 // Moves the file `from` to the new name `to` without ever replacing a file
 // that exists there (rename(2) would do so silently). Across file systems

@@ -7,11 +7,13 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -39,6 +41,26 @@ mode_t PermissionBits(const std::string& path)
     return info.st_mode & 07777;
 }
 
+// Makes replacements use named temporaries only, as on a file system that
+// refuses unnamed files, for one scope.
+class ScopedNamedTemporaries
+{
+public:
+    explicit ScopedNamedTemporaries(bool named) { AllowUnnamedTemporaries(!named); }
+    ~ScopedNamedTemporaries() { AllowUnnamedTemporaries(true); }
+    ScopedNamedTemporaries(const ScopedNamedTemporaries&) = delete;
+    ScopedNamedTemporaries& operator=(const ScopedNamedTemporaries&) = delete;
+};
+
+// Both ways of making the temporary: an unnamed file, and the named one a
+// file system without unnamed files gets.
+constexpr bool kNamedTemporaries[] = {false, true};
+
+const char* Way(bool named)
+{
+    return named ? "named temporary" : "unnamed temporary";
+}
+
 // Sets the process umask for one test and puts the old one back.
 class ScopedUmask
 {
@@ -52,17 +74,22 @@ private:
 
 TEST(FileReplace, WritesNewAndReplacesExistingContents)
 {
-    TempDir dir;
-    const std::string path = dir.File("settings.ini");
-    std::string error;
-    ASSERT_TRUE(ReplaceFileContents(path, "first\n", &error)) << error;
-    EXPECT_EQ(ReadTextFile(path), "first\n");
-    ASSERT_TRUE(ReplaceFileContents(path, "second, longer contents\n"));
-    EXPECT_EQ(ReadTextFile(path), "second, longer contents\n");
-    ASSERT_TRUE(ReplaceFileContents(path, ""));
-    EXPECT_EQ(ReadTextFile(path), "");
-    // Nothing but the target is left in the folder.
-    EXPECT_EQ(FolderEntries(dir.Path()), std::vector<std::string>{"settings.ini"});
+    for (const bool named : kNamedTemporaries)
+    {
+        SCOPED_TRACE(Way(named));
+        ScopedNamedTemporaries way(named);
+        TempDir dir;
+        const std::string path = dir.File("settings.ini");
+        std::string error;
+        ASSERT_TRUE(ReplaceFileContents(path, "first\n", &error)) << error;
+        EXPECT_EQ(ReadTextFile(path), "first\n");
+        ASSERT_TRUE(ReplaceFileContents(path, "second, longer contents\n"));
+        EXPECT_EQ(ReadTextFile(path), "second, longer contents\n");
+        ASSERT_TRUE(ReplaceFileContents(path, ""));
+        EXPECT_EQ(ReadTextFile(path), "");
+        // Nothing but the target is left in the folder.
+        EXPECT_EQ(FolderEntries(dir.Path()), std::vector<std::string>{"settings.ini"});
+    }
 }
 
 TEST(FileReplace, BinaryAndLargeContentsRoundTrip)
@@ -80,24 +107,29 @@ TEST(FileReplace, BinaryAndLargeContentsRoundTrip)
 
 TEST(FileReplace, PermissionsKeptOrTakenFromUmask)
 {
-    TempDir dir;
-    const std::string path = dir.File("kept");
-    WriteTextFile(path, "old");
-    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
-    ASSERT_TRUE(ReplaceFileContents(path, "new"));
-    EXPECT_EQ(PermissionBits(path), 0640u);
+    for (const bool named : kNamedTemporaries)
+    {
+        SCOPED_TRACE(Way(named));
+        ScopedNamedTemporaries way(named);
+        TempDir dir;
+        const std::string path = dir.File("kept");
+        WriteTextFile(path, "old");
+        ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+        ASSERT_TRUE(ReplaceFileContents(path, "new"));
+        EXPECT_EQ(PermissionBits(path), 0640u);
 
-    struct Case
-    {
-        mode_t umask;
-        mode_t expected;
-    };
-    for (const Case c : {Case{022, 0644}, Case{077, 0600}, Case{002, 0644}, Case{0, 0644}})
-    {
-        ScopedUmask mask(c.umask);
-        const std::string fresh = dir.File("fresh" + std::to_string(c.umask));
-        ASSERT_TRUE(ReplaceFileContents(fresh, "x"));
-        EXPECT_EQ(PermissionBits(fresh), c.expected) << "umask " << std::oct << c.umask;
+        struct Case
+        {
+            mode_t umask;
+            mode_t expected;
+        };
+        for (const Case c : {Case{022, 0644}, Case{077, 0600}, Case{002, 0644}, Case{0, 0644}})
+        {
+            ScopedUmask mask(c.umask);
+            const std::string fresh = dir.File("fresh" + std::to_string(c.umask));
+            ASSERT_TRUE(ReplaceFileContents(fresh, "x"));
+            EXPECT_EQ(PermissionBits(fresh), c.expected) << "umask " << std::oct << c.umask;
+        }
     }
 }
 
@@ -115,34 +147,39 @@ TEST(FileReplace, ThroughSymlinkReplacesLinkTarget)
 
 TEST(FileReplace, FailureKeepsOldFileAndLeavesNoTemporary)
 {
-    TempDir dir;
-    WriteTextFile(dir.File("plain"), "i am a file");
-    ASSERT_EQ(::mkdir(dir.File("target-dir").c_str(), 0755), 0);
-    WriteTextFile(dir.File("target-dir/inside"), "kept");
+    for (const bool named : kNamedTemporaries)
+    {
+        SCOPED_TRACE(Way(named));
+        ScopedNamedTemporaries way(named);
+        TempDir dir;
+        WriteTextFile(dir.File("plain"), "i am a file");
+        ASSERT_EQ(::mkdir(dir.File("target-dir").c_str(), 0755), 0);
+        WriteTextFile(dir.File("target-dir/inside"), "kept");
 
-    struct Case
-    {
-        const char* name;
-        std::string path;
-    };
-    const Case cases[] = {
-        {"missing folder", dir.File("no-such-folder/file.ini")},
-        {"parent is a regular file", dir.File("plain/file.ini")},
-        // The temporary is written, then rename() refuses to put a file
-        // over a folder: the temporary must go again.
-        {"target is a folder", dir.File("target-dir")},
-        {"no file name", dir.Path()},
-    };
-    for (const Case& c : cases)
-    {
-        std::string error;
-        EXPECT_FALSE(ReplaceFileContents(c.path, "new contents", &error)) << c.name;
-        EXPECT_FALSE(error.empty()) << c.name;
+        struct Case
+        {
+            const char* name;
+            std::string path;
+        };
+        const Case cases[] = {
+            {"missing folder", dir.File("no-such-folder/file.ini")},
+            {"parent is a regular file", dir.File("plain/file.ini")},
+            // The temporary is written, then rename() refuses to put a file
+            // over a folder: the temporary must go again.
+            {"target is a folder", dir.File("target-dir")},
+            {"no file name", dir.Path()},
+        };
+        for (const Case& c : cases)
+        {
+            std::string error;
+            EXPECT_FALSE(ReplaceFileContents(c.path, "new contents", &error)) << c.name;
+            EXPECT_FALSE(error.empty()) << c.name;
+        }
+        EXPECT_EQ(ReadTextFile(dir.File("plain")), "i am a file");
+        EXPECT_EQ(ReadTextFile(dir.File("target-dir/inside")), "kept");
+        EXPECT_EQ(FolderEntries(dir.Path()), (std::vector<std::string>{"plain", "target-dir"}));
+        EXPECT_EQ(FolderEntries(dir.File("target-dir")), std::vector<std::string>{"inside"});
     }
-    EXPECT_EQ(ReadTextFile(dir.File("plain")), "i am a file");
-    EXPECT_EQ(ReadTextFile(dir.File("target-dir/inside")), "kept");
-    EXPECT_EQ(FolderEntries(dir.Path()), (std::vector<std::string>{"plain", "target-dir"}));
-    EXPECT_EQ(FolderEntries(dir.File("target-dir")), std::vector<std::string>{"inside"});
 }
 
 // rename(2) is atomic: a reader opening the file while it is replaced over
@@ -256,72 +293,144 @@ bool WriteString(int fd, const std::string& text)
 
 TEST(ReplacementFile, StreamedContentsAppearOnlyAtCommit)
 {
-    TempDir dir;
-    const std::string path = dir.File("image.rgb");
-    WriteTextFile(path, "old contents");
-    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    for (const bool named : kNamedTemporaries)
+    {
+        SCOPED_TRACE(Way(named));
+        ScopedNamedTemporaries way(named);
+        TempDir dir;
+        const std::string path = dir.File("image.rgb");
+        WriteTextFile(path, "old contents");
+        ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
 
-    ReplacementFile file;
-    std::string error;
-    ASSERT_TRUE(file.Open(path, &error)) << error;
-    ASSERT_GE(file.Fd(), 0);
-    ASSERT_TRUE(WriteString(file.Fd(), "first part, "));
-    // Until the commit the target is the old file and the temporary sits
-    // beside it.
-    EXPECT_EQ(ReadTextFile(path), "old contents");
-    EXPECT_EQ(FolderEntries(dir.Path()).size(), 2u);
-    ASSERT_TRUE(WriteString(file.Fd(), "second part"));
-    ASSERT_TRUE(file.Commit(&error)) << error;
+        ReplacementFile file;
+        std::string error;
+        ASSERT_TRUE(file.Open(path, &error)) << error;
+        ASSERT_GE(file.Fd(), 0);
+        ASSERT_TRUE(WriteString(file.Fd(), "first part, "));
+        // Until the commit the target is the old file; a named temporary
+        // sits beside it, an unnamed one is nowhere in the folder.
+        EXPECT_EQ(ReadTextFile(path), "old contents");
+        EXPECT_EQ(FolderEntries(dir.Path()).size(), named ? 2u : 1u);
+        ASSERT_TRUE(WriteString(file.Fd(), "second part"));
+        ASSERT_TRUE(file.Commit(&error)) << error;
 
-    EXPECT_EQ(ReadTextFile(path), "first part, second part");
-    EXPECT_EQ(PermissionBits(path), 0640u);
-    EXPECT_EQ(FolderEntries(dir.Path()), std::vector<std::string>{"image.rgb"});
-    // One object replaces one file once.
-    EXPECT_EQ(file.Fd(), -1);
-    EXPECT_FALSE(file.Commit());
-    EXPECT_FALSE(file.Open(path));
+        EXPECT_EQ(ReadTextFile(path), "first part, second part");
+        EXPECT_EQ(PermissionBits(path), 0640u);
+        EXPECT_EQ(FolderEntries(dir.Path()), std::vector<std::string>{"image.rgb"});
+        // One object replaces one file once.
+        EXPECT_EQ(file.Fd(), -1);
+        EXPECT_FALSE(file.Commit());
+        EXPECT_FALSE(file.Open(path));
+    }
+}
+
+// A writer killed before its commit (a save cut short by a crash or a kill)
+// leaves the old file as it was and, with an unnamed temporary, nothing
+// else: the kernel drops a file without a name with its last descriptor.
+// Only the fallback's named temporary stays behind.
+TEST(ReplacementFile, WriterKilledBeforeCommitLeavesNoFile)
+{
+    for (const bool named : kNamedTemporaries)
+    {
+        SCOPED_TRACE(Way(named));
+        ScopedNamedTemporaries way(named);
+        TempDir dir;
+        const std::string path = dir.File("image.tif");
+        WriteTextFile(path, "old contents");
+
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        const pid_t child = ::fork();
+        ASSERT_NE(child, -1);
+        if (child == 0)
+        {
+            ::close(ready[0]);
+            ReplacementFile file;
+            const std::string part(1 << 20, 'x');
+            const bool ok = file.Open(path) && WriteString(file.Fd(), part) &&
+                            WriteString(file.Fd(), part);
+            const char report = ok ? '1' : '0';
+            [[maybe_unused]] const ssize_t sent = ::write(ready[1], &report, 1);
+            for (;;)
+                ::pause(); // killed mid-save
+        }
+        ::close(ready[1]);
+        char report = 0;
+        ssize_t got;
+        do
+            got = ::read(ready[0], &report, 1);
+        while (got < 0 && errno == EINTR);
+        ::close(ready[0]);
+        ASSERT_EQ(::kill(child, SIGKILL), 0);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_EQ(got, 1);
+        ASSERT_EQ(report, '1') << "the child could not write its temporary";
+
+        EXPECT_EQ(ReadTextFile(path), "old contents");
+        const std::vector<std::string> entries = FolderEntries(dir.Path());
+        if (named)
+        {
+            ASSERT_EQ(entries.size(), 2u);
+            EXPECT_EQ(entries[0].rfind(".image.tif.tmp-", 0), 0u) << entries[0];
+        }
+        else
+        {
+            EXPECT_EQ(entries, std::vector<std::string>{"image.tif"});
+        }
+    }
 }
 
 TEST(ReplacementFile, AbandonedReplacementKeepsTargetAndRemovesTemporary)
 {
-    TempDir dir;
-    const std::string existing = dir.File("existing");
-    WriteTextFile(existing, "kept");
+    for (const bool named : kNamedTemporaries)
     {
-        ReplacementFile file;
-        ASSERT_TRUE(file.Open(existing));
-        ASSERT_TRUE(WriteString(file.Fd(), "never seen"));
+        SCOPED_TRACE(Way(named));
+        ScopedNamedTemporaries way(named);
+        TempDir dir;
+        const std::string existing = dir.File("existing");
+        WriteTextFile(existing, "kept");
+        {
+            ReplacementFile file;
+            ASSERT_TRUE(file.Open(existing));
+            ASSERT_TRUE(WriteString(file.Fd(), "never seen"));
+        }
+        {
+            ReplacementFile file;
+            ASSERT_TRUE(file.Open(dir.File("fresh")));
+            ASSERT_TRUE(WriteString(file.Fd(), "never seen"));
+        }
+        EXPECT_EQ(ReadTextFile(existing), "kept");
+        EXPECT_EQ(FolderEntries(dir.Path()), std::vector<std::string>{"existing"});
     }
-    {
-        ReplacementFile file;
-        ASSERT_TRUE(file.Open(dir.File("fresh")));
-        ASSERT_TRUE(WriteString(file.Fd(), "never seen"));
-    }
-    EXPECT_EQ(ReadTextFile(existing), "kept");
-    EXPECT_EQ(FolderEntries(dir.Path()), std::vector<std::string>{"existing"});
 }
 
 TEST(ReplacementFile, FailuresReportAndLeaveNoTemporary)
 {
-    TempDir dir;
-    std::string error;
-    ReplacementFile nowhere;
-    EXPECT_FALSE(nowhere.Open(dir.File("no-such-folder/file"), &error));
-    EXPECT_FALSE(error.empty());
-    EXPECT_EQ(nowhere.Fd(), -1);
-    EXPECT_FALSE(nowhere.Commit());
+    for (const bool named : kNamedTemporaries)
+    {
+        SCOPED_TRACE(Way(named));
+        ScopedNamedTemporaries way(named);
+        TempDir dir;
+        std::string error;
+        ReplacementFile nowhere;
+        EXPECT_FALSE(nowhere.Open(dir.File("no-such-folder/file"), &error));
+        EXPECT_FALSE(error.empty());
+        EXPECT_EQ(nowhere.Fd(), -1);
+        EXPECT_FALSE(nowhere.Commit());
 
-    // rename() refuses to put a file over a non-empty folder at commit.
-    ASSERT_EQ(::mkdir(dir.File("folder").c_str(), 0755), 0);
-    WriteTextFile(dir.File("folder/inside"), "kept");
-    ReplacementFile overFolder;
-    ASSERT_TRUE(overFolder.Open(dir.File("folder")));
-    ASSERT_TRUE(WriteString(overFolder.Fd(), "new"));
-    error.clear();
-    EXPECT_FALSE(overFolder.Commit(&error));
-    EXPECT_FALSE(error.empty());
-    EXPECT_EQ(FolderEntries(dir.Path()), std::vector<std::string>{"folder"});
-    EXPECT_EQ(ReadTextFile(dir.File("folder/inside")), "kept");
+        // rename() refuses to put a file over a non-empty folder at commit.
+        ASSERT_EQ(::mkdir(dir.File("folder").c_str(), 0755), 0);
+        WriteTextFile(dir.File("folder/inside"), "kept");
+        ReplacementFile overFolder;
+        ASSERT_TRUE(overFolder.Open(dir.File("folder")));
+        ASSERT_TRUE(WriteString(overFolder.Fd(), "new"));
+        error.clear();
+        EXPECT_FALSE(overFolder.Commit(&error));
+        EXPECT_FALSE(error.empty());
+        EXPECT_EQ(FolderEntries(dir.Path()), std::vector<std::string>{"folder"});
+        EXPECT_EQ(ReadTextFile(dir.File("folder/inside")), "kept");
+    }
 }
 
 } // namespace
