@@ -295,6 +295,18 @@ void CZEPHDlg::OnInitDialog()
     m_supportFlags.fill(0);
     m_connectStatus = 0;
 
+    // The channel counts as busy until the main program says it is free,
+    // which it first does once its monitor layer exists. On an account
+    // where CHROMIVEL never ran the value is missing, and the agent waits:
+    // said once here, as the retries below only repeat that they wait.
+    std::uint32_t busy = 0;
+    if (!ReadDword(kDdcCiRegistryKey, busy))
+    {
+        Trace(std::string("DDC/CI busy value ") + kDdcCiRegistryKey + " \"" + kStateValueName +
+              "\" missing: the monitor is left alone until CHROMIVEL has run once on this "
+              "account\n");
+    }
+
     m_connectStatus = InitialProccessing();
     Trace("MonitorConnectStatus = " + Int(m_connectStatus) + "\n");
     if (m_connectStatus == kStatusNotConnected)

@@ -280,6 +280,35 @@ TEST_F(ZephDlgTest, FrontPanelPresetChangeInstallsTheProfileAndReusesIt)
     EXPECT_TRUE(messages.empty());
 }
 
+// The first profile decision on a display nothing was associated with
+// names no profile as the current one and takes nothing off; the next one
+// names and takes off the profile the agent put on.
+TEST_F(ZephDlgTest, FirstProfileDecisionTracesNoProfileItNeverAssociated)
+{
+    testsupport::WriteTextFile(AgentDebugIniPath(), "[FILEOUT]\nFILEOUT_FLG=1\n");
+    ASSERT_TRUE(platform::DisplayProfiles(kDeviceId).empty());
+    auto dialog = Start();
+    Fire(*dialog);
+    ASSERT_EQ(DisplayProfile(), "6500K_22_QBX1234.icm");
+    std::string trace = testsupport::ReadTextFile(TraceFilePath());
+    EXPECT_NE(trace.find(std::string("current profile: none associated with device ") + kDeviceId),
+              std::string::npos)
+        << trace;
+    EXPECT_EQ(trace.find("current profile GetICMProfile name"), std::string::npos) << trace;
+    EXPECT_EQ(trace.find("Disassociate"), std::string::npos) << trace;
+
+    std::filesystem::remove(TraceFilePath());
+    FrontPanel(kPreset, 8);
+    Fire(*dialog);
+    ASSERT_EQ(DisplayProfile(), "9300K_22_QBX1234.icm");
+    trace = testsupport::ReadTextFile(TraceFilePath());
+    EXPECT_NE(trace.find("current profile GetICMProfile name = " + ColorDir() +
+                         "6500K_22_QBX1234.icm,"),
+              std::string::npos)
+        << trace;
+    EXPECT_NE(trace.find("DisassociateColorProfileFromDevice OK"), std::string::npos) << trace;
+}
+
 // With VCP 02h reading 1 and a profile in place, a poll reads nothing else
 // and re-arms itself.
 TEST_F(ZephDlgTest, QuietPollReadsOnlyTheNewControlValue)
@@ -401,6 +430,56 @@ TEST_F(ZephDlgTest, BusyChannelMeansNoTrafficAndOneSecondRetries)
     EXPECT_EQ(dialog->ConnectStatus(), CZEPHDlg::kStatusPolling);
     EXPECT_EQ(dialog->ArmedTimer(), CZEPHDlg::kTimerPoll);
     EXPECT_TRUE(dialog->Action(CZEPHDlg::kIdMonitoringOn)->isEnabled());
+}
+
+// On an account where CHROMIVEL never ran the busy value is missing, and
+// the agent waits for it: its trace says why once, at start-up, and the
+// retries after it only repeat the inhibit line. A value that is there,
+// busy or free, is nothing to explain.
+TEST_F(ZephDlgTest, StartUpTraceSaysOnceThatItWaitsForTheMainProgram)
+{
+    testsupport::WriteTextFile(AgentDebugIniPath(), "[FILEOUT]\nFILEOUT_FLG=1\n");
+    const std::string waiting = "until CHROMIVEL has run once on this account";
+    struct Case
+    {
+        const char* name;
+        std::optional<std::uint32_t> busy;
+        std::size_t said;
+    };
+    const Case cases[] = {
+        {"no busy value", std::nullopt, 1},
+        {"busy", 1, 0},
+        {"free", 0, 0},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove(TraceFilePath());
+        SetBusy(c.busy);
+        transport.ClearLog();
+        auto dialog = Start();
+        for (int tick = 0; tick < 3; ++tick)
+            Fire(*dialog);
+
+        const std::string trace = testsupport::ReadTextFile(TraceFilePath());
+        std::size_t said = 0;
+        std::size_t inhibited = 0;
+        for (std::size_t at = trace.find(waiting); at != std::string::npos;
+             at = trace.find(waiting, at + 1))
+            ++said;
+        for (std::size_t at = trace.find("DDCCI INHIBIT BY REGISTRY"); at != std::string::npos;
+             at = trace.find("DDCCI INHIBIT BY REGISTRY", at + 1))
+            ++inhibited;
+        EXPECT_EQ(said, c.said) << trace;
+        if (c.said != 0)
+        {
+            EXPECT_NE(trace.find(std::string("DDC/CI busy value ") + kDdcCiRegistryKey), std::string::npos)
+                << trace;
+        }
+        // Busy or missing, the channel stays untouched and every retry says so.
+        EXPECT_EQ(inhibited, c.busy == 0u ? 0u : 3u) << trace;
+        EXPECT_EQ(transport.Log().empty(), c.busy != 0u);
+    }
 }
 
 // A monitor that goes away sends the agent back to searching; when it
