@@ -367,7 +367,7 @@ int CdmpWriter::InstallCdmpProfile(std::string& name)
     {
         m_trace.Write("GetICMProfile error\n");
     }
-    m_trace.Write("current profile GetICMProfile name = " + previous + ",\n");
+    TracePreviousProfile(m_ops, m_deviceId, previous, m_trace);
 
     // A pause of a second before the new profile is made: the writer runs
     // right after the monitor's settings changed, and the display is given

@@ -3,12 +3,21 @@
 #include "platform/ColorDirectory.h"
 #include "platform/Numbers.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 
 std::string FileNameOf(const std::string& path)
 {
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool IsAssociated(const DisplayProfileOps& ops, const std::string& deviceId,
+                  const std::string& profile)
+{
+    return !profile.empty() && (!ops.isAssociated || ops.isAssociated(deviceId, profile));
 }
 
 } // namespace
@@ -25,6 +34,10 @@ DisplayProfileOps DisplayProfileOps::Platform()
     ops.disassociate = [](const std::string& deviceId, const std::string& profile) {
         return platform::DisassociateDisplayProfile(deviceId, profile);
     };
+    ops.isAssociated = [](const std::string& deviceId, const std::string& profile) {
+        const std::vector<std::string> names = platform::DisplayProfiles(deviceId);
+        return std::find(names.begin(), names.end(), FileNameOf(profile)) != names.end();
+    };
     return ops;
 }
 
@@ -40,6 +53,10 @@ bool ReplaceDisplayProfile(const DisplayProfileOps& ops, const std::string& devi
     }
     trace.Write("InstallColorProfile OK Install file name : " + file + "\n");
 
+    // Whether there is anything to take off is settled before the new
+    // profile goes on, as the display had it.
+    const bool hadPrevious = IsAssociated(ops, deviceId, previous);
+
     // The new profile goes on first: should the association fail, the
     // display keeps the profile it had.
     const bool ok = ops.associate && ops.associate(deviceId, installed);
@@ -51,7 +68,12 @@ bool ReplaceDisplayProfile(const DisplayProfileOps& ops, const std::string& devi
         // Then the old one comes off, unless it is the same file (a profile
         // reused for the new settings stays where it is). The association
         // store names profiles by file name, so that is what is compared.
-        if (!previous.empty() && FileNameOf(previous) != FileNameOf(installed))
+        if (!previous.empty() && !hadPrevious)
+        {
+            trace.Write("no profile associated with device " + deviceId +
+                        " before: nothing to take off\n");
+        }
+        else if (hadPrevious && FileNameOf(previous) != FileNameOf(installed))
         {
             if (ops.disassociate && ops.disassociate(deviceId, previous))
                 trace.Write("DisassociateColorProfileFromDevice OK from device " + deviceId + "\n");
@@ -63,4 +85,13 @@ bool ReplaceDisplayProfile(const DisplayProfileOps& ops, const std::string& devi
     trace.Write("associated " + installed + "\n");
     trace.Write("install file name = " + installed + "\n");
     return ok;
+}
+
+void TracePreviousProfile(const DisplayProfileOps& ops, const std::string& deviceId,
+                          const std::string& previous, const CTraceLog& trace)
+{
+    if (IsAssociated(ops, deviceId, previous))
+        trace.Write("current profile GetICMProfile name = " + previous + ",\n");
+    else
+        trace.Write("current profile: none associated with device " + deviceId + "\n");
 }

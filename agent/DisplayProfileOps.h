@@ -15,8 +15,8 @@
 #include <string>
 
 // How a profile file reaches the display: install (copy into the colour
-// directory; the installed path comes back), associate with a display, and
-// take off a display. By default the platform's colour directory and
+// directory; the installed path comes back), associate with a display, take
+// off a display, and whether a profile is associated with a display. By default the platform's colour directory and
 // association store; tests (and the agent's end-to-end tests) put fakes in,
 // for instance one that fails on demand.
 struct DisplayProfileOps
@@ -24,15 +24,22 @@ struct DisplayProfileOps
     std::function<bool(const std::string& source, std::string* installedPath)> install;
     std::function<bool(const std::string& deviceId, const std::string& profile)> associate;
     std::function<bool(const std::string& deviceId, const std::string& profile)> disassociate;
+    // Without it, a profile the caller names as the display's is taken to
+    // be associated.
+    std::function<bool(const std::string& deviceId, const std::string& profile)> isAssociated;
 
-    // platform::InstallProfile, AssociateDisplayProfile, DisassociateDisplayProfile.
+    // platform::InstallProfile, AssociateDisplayProfile,
+    // DisassociateDisplayProfile, and the profile's file name among
+    // DisplayProfiles.
     static DisplayProfileOps Platform();
 };
 
 // Installs `file`, associates the installed copy with the display `deviceId`
 // and then takes `previous` off it. `previous` may be empty (nothing to take
 // off); when it names the same file as the installed copy (a profile reused
-// for new settings) it stays, as it is the new profile. True when the
+// for new settings) it stays, as it is the new profile; when it is not
+// associated with the display (a display that only shows the sRGB profile
+// by default) there is nothing to take off, and the trace says so. True when the
 // association succeeded, with the installed path in `associated`; false
 // (`associated` untouched, `previous` still associated) when the install or
 // the association failed or the ops lack an install or associate function.
@@ -41,3 +48,9 @@ struct DisplayProfileOps
 bool ReplaceDisplayProfile(const DisplayProfileOps& ops, const std::string& deviceId,
                            const std::string& file, const std::string& previous,
                            const CTraceLog& trace, std::string& associated);
+
+// Traces the profile the display had before a replacement: `previous` when
+// it is associated with the display, else that none was (the display then
+// shows a profile only by default, which nothing has to take off).
+void TracePreviousProfile(const DisplayProfileOps& ops, const std::string& deviceId,
+                          const std::string& previous, const CTraceLog& trace);

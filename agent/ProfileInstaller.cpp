@@ -723,7 +723,7 @@ int CProfileInstaller::InstallIccProfile(CIccProfileBuilder& builder, const std:
     {
         m_trace.Write("GetICMProfile error\n");
     }
-    m_trace.Write("current profile GetICMProfile name = " + previous + ",\n");
+    TracePreviousProfile(m_ops, m_deviceId, previous, m_trace);
 
     std::string file;
     if (builder.EasyMode() != 0)
@@ -770,7 +770,7 @@ int CProfileInstaller::InstallDeviceModelProfile(CdmpWriter& writer, const std::
     {
         m_trace.Write("GetICMProfile error\n");
     }
-    m_trace.Write("current profile GetICMProfile name = " + previous + ",\n");
+    TracePreviousProfile(m_ops, m_deviceId, previous, m_trace);
 
     std::string file = name;
     if (easyMode != 0)

@@ -160,4 +160,41 @@ TEST_F(ReplaceDisplayProfileTest, PlatformOpsCopyAndReassociateInTheStore)
               (std::vector<std::string>{"new.icm", "other.icm"}));
 }
 
+// On a display nothing was associated with (it shows the sRGB profile only
+// by default), the profile named as the display's is not taken off, and
+// the trace names no profile as associated: it says none was. Once the
+// agent's profile is on, that one is named and comes off at the next change.
+TEST_F(ReplaceDisplayProfileTest, NothingAssociatedBeforeIsSaidAndNothingTakenOff)
+{
+    ScopedEnv data{"XDG_DATA_HOME", m_dir.Path() + "data"};
+    ScopedEnv config{"XDG_CONFIG_HOME", m_dir.Path() + "config"};
+    WriteTextFile(m_dir.File("first.icm"), "first profile");
+    WriteTextFile(m_dir.File("second.icm"), "second profile");
+    const DisplayProfileOps ops = DisplayProfileOps::Platform();
+    const std::string srgb = platform::ResolveProfilePath(platform::MonitorProfileName(kDevice));
+    ASSERT_TRUE(platform::DisplayProfiles(kDevice).empty());
+
+    TracePreviousProfile(ops, kDevice, srgb, m_trace);
+    std::string associated;
+    ASSERT_TRUE(ReplaceDisplayProfile(ops, kDevice, m_dir.File("first.icm"), srgb, m_trace,
+                                      associated));
+    std::string trace = ReadTextFile(m_dir.File("trace.txt"));
+    EXPECT_EQ(trace.find(platform::kSRGBProfileFileName), std::string::npos) << trace;
+    EXPECT_EQ(trace.find("Disassociate"), std::string::npos) << trace;
+    EXPECT_TRUE(Traced(std::string("current profile: none associated with device ") + kDevice +
+                       "\n"));
+    EXPECT_TRUE(Traced(std::string("no profile associated with device ") + kDevice +
+                       " before: nothing to take off\n"));
+    EXPECT_EQ(platform::DisplayProfiles(kDevice), std::vector<std::string>{"first.icm"});
+
+    const std::string first = associated;
+    TracePreviousProfile(ops, kDevice, first, m_trace);
+    ASSERT_TRUE(ReplaceDisplayProfile(ops, kDevice, m_dir.File("second.icm"), first, m_trace,
+                                      associated));
+    EXPECT_TRUE(Traced("current profile GetICMProfile name = " + first + ",\n"));
+    EXPECT_TRUE(Traced(std::string("DisassociateColorProfileFromDevice OK from device ") +
+                       kDevice + "\n"));
+    EXPECT_EQ(platform::DisplayProfiles(kDevice), std::vector<std::string>{"second.icm"});
+}
+
 } // namespace
