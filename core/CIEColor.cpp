@@ -357,9 +357,9 @@ double SignedDistance(double u, double v, double U, double V)
 
 } // namespace
 
-bool CalcColorTemperature(double x, double y, double* duv, std::uint16_t* kelvin)
+bool CalcColorTemperatureMired(double x, double y, double* duv, double* mired)
 {
-    *kelvin = 0;
+    *mired = 0.0;
     *duv = 0.0;
 
     const double denominator = -x + 6.0 * y + 1.5;
@@ -373,7 +373,7 @@ bool CalcColorTemperature(double x, double y, double* duv, std::uint16_t* kelvin
 
     auto onLine = [&](int r)
     {
-        *kelvin = KelvinFromMired(10.0 * r);
+        *mired = 10.0 * r;
         *duv = SignedDistance(u, v, kIsotemp[r].u, kIsotemp[r].v);
         return true;
     };
@@ -410,7 +410,7 @@ bool CalcColorTemperature(double x, double y, double* duv, std::uint16_t* kelvin
     const double nr = normalised(r);
     const double nr1 = normalised(r + 1);
     double A = nr / (nr - nr1);
-    const double mired = (r + A) * 10.0;
+    const double m = (r + A) * 10.0;
 
     // The locus point comes from a quadratic through three rows centred on the
     // nearer line. Past the middle of the last interval (635..640 mired) the
@@ -428,6 +428,16 @@ bool CalcColorTemperature(double x, double y, double* duv, std::uint16_t* kelvin
     const double V = p1.v + A * ((p2.v - p0.v) / 2.0 + A * ((p0.v + p2.v) / 2.0 - p1.v));
 
     *duv = SignedDistance(u, v, U, V);
+    *mired = m;
+    return true;
+}
+
+bool CalcColorTemperature(double x, double y, double* duv, std::uint16_t* kelvin)
+{
+    double mired = 0.0;
+    *kelvin = 0;
+    if (!CalcColorTemperatureMired(x, y, duv, &mired))
+        return false;
     *kelvin = KelvinFromMired(mired);
     return true;
 }

@@ -115,6 +115,9 @@ CCIEXYZ GetDaylightXYZ(int kelvin);
 // table: beyond infinite temperature, below 1562 K, or for a chromaticity
 // that has no (u, v). The kelvin is clamped to 1..65535.
 bool CalcColorTemperature(double x, double y, double* duv, std::uint16_t* kelvin);
+// The same temperature as a reciprocal, mired = 1e6 / kelvin, unrounded:
+// the scale on which temperatures interpolate (0 on failure).
+bool CalcColorTemperatureMired(double x, double y, double* duv, double* mired);
 
 // The chromaticity at colour temperature kelvin and distance duv from the
 // Planckian locus. False when 1e6 / kelvin is not strictly between 0 and 640

@@ -1013,5 +1013,6 @@ void CDNGFile::GetColorInfo(CDNGTranspose& transform) const
     bool hasSecond = false;
     GetCameraToXyzMatrices(matrix1, matrix2, hasSecond);
     transform.Setup(m_tags.calibrationIlluminant1, m_tags.calibrationIlluminant2, matrix1, matrix2,
-                    hasSecond, m_tags.asShotNeutral, m_tags.asShotWhiteXY);
+                    hasSecond, m_tags.asShotNeutral, m_tags.asShotWhiteXY,
+                    m_tags.baselineExposure);
 }

@@ -236,7 +236,9 @@ public:
     // the identity (times the exposure factor).
     void GetCameraToXyzMatrices(CStdMatrix& matrix1, CStdMatrix& matrix2, bool& hasSecond) const;
     // The file's colour description for the colour transform: illuminant 1
-    // with matrix 1, illuminant 2 with matrix 2, the as-shot white.
+    // with matrix 1, illuminant 2 with matrix 2, the as-shot white and the
+    // baseline exposure (which the transform applies on its own, as it
+    // normalises the matrices' scale away).
     void GetColorInfo(CDNGTranspose& transform) const;
 
     // Runs the passes that the compression, photometric interpretation and

@@ -40,6 +40,27 @@ bool NormaliseToUnitY(CStdVector& v)
     return true;
 }
 
+// Correlated colour temperature of an XYZ colour in mired (1e6 / kelvin).
+bool MiredOf(const CCIEXYZ& xyz, double& mired)
+{
+    const CCIEYxy yxy = xyz.ToYxy();
+    double duv = 0.0;
+    return CalcColorTemperatureMired(yxy[1], yxy[2], &duv, &mired);
+}
+
+// How far two whites lie apart in the (x, y) chromaticity diagram.
+double ChromaticityDistance(const CStdVector& a, const CStdVector& b)
+{
+    const CCIEYxy p = CCIEXYZ(a).ToYxy();
+    const CCIEYxy q = CCIEXYZ(b).ToYxy();
+    return std::hypot(p[1] - q[1], p[2] - q[2]);
+}
+
+// The as-shot white settles to well below a 16-bit step within a handful of
+// rounds: the blend moves the white far less than the white moves the blend.
+constexpr double kWhiteTolerance = 1e-10;
+constexpr int kMaxWhiteRounds = 30;
+
 } // namespace
 
 CDNGTranspose::CDNGTranspose()
@@ -49,9 +70,10 @@ CDNGTranspose::CDNGTranspose()
 void CDNGTranspose::Setup(int illuminant1, int illuminant2, const CStdMatrix& matrix1,
                           const CStdMatrix& matrix2, bool twoMatrices,
                           const std::vector<double>& asShotNeutral,
-                          const std::vector<double>& asShotWhiteXy)
+                          const std::vector<double>& asShotWhiteXy, double baselineExposure)
 {
     m_valid = 1;
+    m_baselineExposure = std::isfinite(baselineExposure) ? baselineExposure : 0.0;
     m_twoMatrices = twoMatrices && IsThreeByThree(matrix2);
     m_illuminantA = illuminant1;
     m_illuminantB = illuminant2;
@@ -94,10 +116,11 @@ void CDNGTranspose::NeutralFromWhiteXy(CStdVector& neutral, double x, double y) 
     neutral = CStdVector{1.0, 1.0, 1.0};
     if (!(y > 0.0) || !std::isfinite(x) || !std::isfinite(y))
         return;
-    CStdMatrix m = m_twoMatrices ? (m_matrixA + m_matrixB) * 0.5 : m_matrixA;
+    const CCIEXYZ white = XyToXYZ(x, y);
+    CStdMatrix m = CameraMatrixFor(white);
     if (!IsThreeByThree(m) || !m.Invert())
         return;
-    CStdVector n = Multiply3x3(m, XyToXYZ(x, y));
+    CStdVector n = Multiply3x3(m, white);
     const double largest = std::max({n[0], n[1], n[2]});
     if (!(largest > 0.0) || !std::isfinite(largest))
         return;
@@ -121,6 +144,21 @@ void CDNGTranspose::GetAsShotWhiteXYZ(CCIEXYZ& white) const
                 return;
             w += wb;
             w *= 0.5;
+            // The mean alone is no fixed point: the blend that its
+            // temperature picks maps n to another white, and balancing the
+            // mean would leave that difference as a cast on every grey.
+            // Every blend lies between A and B, so its image of the neutral
+            // keeps a positive Y when both matrices give one.
+            for (int round = 0; round < kMaxWhiteRounds; ++round)
+            {
+                CStdVector next = Multiply3x3(CameraMatrixFor(CCIEXYZ(w)), neutral);
+                if (!NormaliseToUnitY(next))
+                    break;
+                const double moved = ChromaticityDistance(w, next);
+                w = next;
+                if (moved < kWhiteTolerance)
+                    break;
+            }
         }
         white = CCIEXYZ(w);
     }
@@ -183,19 +221,18 @@ CStdMatrix CDNGTranspose::CameraMatrixFor(const CCIEXYZ& white) const
 {
     if (!m_twoMatrices)
         return m_matrixA;
-    const CCIEYxy yxy = white.ToYxy();
-    double duv = 0.0;
-    std::uint16_t kelvin = 0;
-    std::uint16_t tA = 0;
-    std::uint16_t tB = 0;
-    if (CalcColorTemperature(yxy[1], yxy[2], &duv, &kelvin) &&
-        IlluminantToTemperature(m_illuminantA, tA) && IlluminantToTemperature(m_illuminantB, tB) &&
-        tA < tB)
+    CCIEXYZ lightA;
+    CCIEXYZ lightB;
+    double mired = 0.0;
+    double miredA = 0.0;
+    double miredB = 0.0;
+    if (MiredOf(white, mired) && IlluminantToXYZ(m_illuminantA, lightA) &&
+        IlluminantToXYZ(m_illuminantB, lightB) && MiredOf(lightA, miredA) &&
+        MiredOf(lightB, miredB) && miredA > miredB)
     {
-        // Linear in kelvin and not clamped: a white beyond either illuminant
-        // extrapolates.
-        const double f = (static_cast<double>(kelvin) - tA) / (static_cast<double>(tB) - tA);
-        return m_matrixB * f + m_matrixA * (1.0 - f);
+        // g = 0 at A's temperature and below it, 1 at B's and beyond.
+        const double g = std::clamp((miredA - mired) / (miredA - miredB), 0.0, 1.0);
+        return m_matrixA * (1.0 - g) + m_matrixB * g;
     }
     return (m_matrixA + m_matrixB) * 0.5;
 }
@@ -206,10 +243,12 @@ void CDNGTranspose::SetWhiteBalance(int temperature, int tint, bool asShot, int 
                                     int& blackLevel) const
 {
     CCIEXYZ white;
+    CStdVector neutral;
     if (asShot)
     {
         white = m_white;
         white16 = m_white16;
+        GetCameraNeutral(neutral);
     }
     else
     {
@@ -230,25 +269,34 @@ void CDNGTranspose::SetWhiteBalance(int temperature, int tint, bool asShot, int 
                 break;
         }
         white = y > 0.0 ? XyToXYZ(x, y) : CCIEXYZ(0.0, 0.0, 0.0);
-        CStdVector neutral;
         NeutralFromWhiteXy(neutral, x, y);
         for (std::size_t c = 0; c < 3; ++c)
             white16[c] = std::max(ClampToU16(neutral[c] * 65535.0), m_white16[c]);
     }
 
-    // The camera's white goes to D65 (the working spaces' white), scaled by
-    // the exposure in hundredths of a stop. A white with a component that is
-    // not positive has no meaning as a white: no balance is applied then.
+    // The camera's white goes to D65 (the working spaces' white). A white
+    // with a component that is not positive has no meaning as a white: no
+    // balance is applied then.
     const CCIEXYZ d65(0.95043, 1.0, 1.08879);
     if (!AllPositiveFinite(white))
         white = d65;
-    const double scale = std::exp2(exposure / 100.0);
+    const CStdMatrix camera = CameraMatrixFor(white);
+
+    // k = (M n)_Y: dividing by it makes the camera neutral land at Y = 1, and
+    // diag(D65 / W) keeps Y, so the balance alone leaves a grey's level as
+    // it is; only the file's baseline exposure and the exposure parameter
+    // (hundredths of a stop) scale it. A neutral that M sends to Y <= 0 has
+    // no level to keep.
+    double k = Multiply3x3(camera, neutral)[1];
+    if (!(k > 0.0) || !std::isfinite(k))
+        k = 1.0;
+    const double scale = std::exp2(m_baselineExposure + exposure / 100.0);
     const CStdMatrix s(CStdVector{d65[0] / white[0] * scale, d65[1] / white[1] * scale,
                                   d65[2] / white[2] * scale});
 
     // 16-bit camera values to XYZ with the white at Y = 100 (65535 / 100 =
     // 655.35), then to the working space's 16-bit RGB.
-    const CStdMatrix p = s * CameraMatrixFor(white) * (1.0 / 655.35);
+    const CStdMatrix p = s * camera * (1.0 / (655.35 * k));
     CStdMatrix toWorking = workingMatrix;
     if (!IsThreeByThree(toWorking) || !toWorking.Invert())
         toWorking = CStdMatrix::Identity();

@@ -8,9 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -66,6 +68,52 @@ CDNGTranspose OneMatrix(const CStdMatrix& m, std::vector<double> neutral = {},
 {
     CDNGTranspose t;
     t.Setup(21, 0, m, CStdMatrix(), false, neutral, xy);
+    return t;
+}
+
+// Mired (1e6 / kelvin) of an XYZ colour's chromaticity.
+double MiredOf(const CCIEXYZ& xyz)
+{
+    const CCIEYxy yxy = xyz.ToYxy();
+    double duv = 0.0, mired = 0.0;
+    EXPECT_TRUE(CalcColorTemperatureMired(yxy[1], yxy[2], &duv, &mired));
+    return mired;
+}
+
+// The white (Y = 1) on the Planckian locus at a temperature.
+CCIEXYZ LocusWhite(int kelvin)
+{
+    double x = 0.0, y = 0.0;
+    EXPECT_TRUE(ColorTemperatureToXy(static_cast<std::uint16_t>(kelvin), 0.0, &x, &y));
+    return CCIEYxy(1.0, x, y).ToXYZ();
+}
+
+// kUnderA and kUnderD65 blended for a white of the given mired: linear in
+// mired between the two illuminants, either matrix alone beyond its own.
+CStdMatrix BlendAt(double mired)
+{
+    CCIEXYZ a, d65;
+    EXPECT_TRUE(CDNGTranspose::IlluminantToXYZ(17, a));
+    EXPECT_TRUE(CDNGTranspose::IlluminantToXYZ(21, d65));
+    const double mA = MiredOf(a), mD65 = MiredOf(d65);
+    const double g = std::clamp((mA - mired) / (mA - mD65), 0.0, 1.0);
+    return kUnderA * (1.0 - g) + kUnderD65 * g;
+}
+
+// Camera values of the white w under the camera matrix m, largest 1.
+std::vector<double> NeutralOf(const CStdMatrix& m, const CCIEXYZ& w)
+{
+    CStdMatrix inverse = m;
+    EXPECT_TRUE(inverse.Invert());
+    const CStdVector n = Multiply3x3(inverse, w);
+    const double largest = std::max({n[0], n[1], n[2]});
+    return {n[0] / largest, n[1] / largest, n[2] / largest};
+}
+
+CDNGTranspose TwoMatrices(std::vector<double> neutral = {}, std::vector<double> xy = {})
+{
+    CDNGTranspose t;
+    t.Setup(17, 21, kUnderA, kUnderD65, true, neutral, xy);
     return t;
 }
 
@@ -128,11 +176,29 @@ TEST(DNGTranspose, AsShotNeutralGivesTheWhiteThroughTheMatrices)
     // 0.5 x 65535 = 32767.5 and 0.25 x 65535 = 16383.75, truncated.
     EXPECT_EQ(one.GetWhite16(), (std::array<std::uint16_t, 3>{32767, 65535, 16383}));
 
-    // Two matrices: diag(1, 2, 4) gives (0.5, 2, 1) / 2 = (0.25, 1, 0.5); the
-    // mean with (1, 1, 0.125) is (0.625, 1, 0.3125).
-    CDNGTranspose two;
-    two.Setup(21, 17, Diagonal(2, 1, 0.5), Diagonal(1, 2, 4), true, {0.5, 1.0, 0.25}, {});
-    ExpectVectorNear(two.GetWhite(), {0.625, 1.0, 0.3125}, 1e-12);
+}
+
+TEST(DNGTranspose, AsShotWhiteIsTheWhiteOfTheBlendItChooses)
+{
+    // A scene lit at each temperature, recorded by a camera whose true
+    // matrix is the blend for that light: its neutral must give back that
+    // very white. Warmer than A and cooler than D65 the camera is A or D65
+    // alone. The mean of A n and B n, blended once, misses it.
+    for (const int kelvin : {1800, 2856, 3400, 4500, 5500, 6504, 12000})
+    {
+        SCOPED_TRACE(kelvin);
+        const CCIEXYZ light = LocusWhite(kelvin);
+        const std::vector<double> neutral = NeutralOf(BlendAt(MiredOf(light)), light);
+        const CDNGTranspose t = TwoMatrices(neutral);
+        // These two matrices lie far apart, so the rounds close in slowly
+        // (by about 0.6 a round): the 30th is within 1e-7.
+        ExpectVectorNear(t.GetWhite(), {light[0], light[1], light[2]}, 1e-7);
+
+        // Either order of the file's matrices comes to the same white.
+        CDNGTranspose backward;
+        backward.Setup(21, 17, kUnderD65, kUnderA, true, neutral, {});
+        ExpectVectorNear(backward.GetWhite(), {light[0], light[1], light[2]}, 1e-7);
+    }
 }
 
 TEST(DNGTranspose, AsShotChromaticityGivesTheNeutralThroughTheInverse)
@@ -146,11 +212,19 @@ TEST(DNGTranspose, AsShotChromaticityGivesTheNeutralThroughTheInverse)
     ExpectVectorNear(neutral, {0.25, 2.0 / 3.0, 1.0}, 1e-12);
     EXPECT_EQ(one.GetWhite16(), (std::array<std::uint16_t, 3>{16383, 43690, 65535}));
 
-    // Two matrices use their mean diag(1.5, 1.5, 2.25): (0.5, 2/3, 1/3) / (2/3).
-    CDNGTranspose two;
-    two.Setup(21, 17, Diagonal(2, 1, 0.5), Diagonal(1, 2, 4), true, {}, {});
-    two.NeutralFromWhiteXy(neutral, 0.3, 0.4);
-    ExpectVectorNear(neutral, {0.75, 1.0, 0.5}, 1e-12);
+    // Two matrices use the blend for the chromaticity's own temperature,
+    // the one the development takes for that white.
+    for (const int kelvin : {2000, 4000, 5000, 9000})
+    {
+        SCOPED_TRACE(kelvin);
+        const CCIEXYZ w = LocusWhite(kelvin);
+        const CCIEYxy yxy = w.ToYxy();
+        const std::vector<double> expected = NeutralOf(BlendAt(MiredOf(w)), w);
+        TwoMatrices().NeutralFromWhiteXy(neutral, yxy[1], yxy[2]);
+        ExpectVectorNear(neutral, {expected[0], expected[1], expected[2]}, 1e-12);
+        TwoMatrices({}, {yxy[1], yxy[2]}).GetCameraNeutral(neutral);
+        ExpectVectorNear(neutral, {expected[0], expected[1], expected[2]}, 1e-12);
+    }
 
     // A chromaticity with y = 0 (a zero denominator in the file) has no white.
     const CDNGTranspose flat = OneMatrix(Diagonal(2, 1, 0.5), {}, {0.3, 0.0});
@@ -195,7 +269,7 @@ TEST(DNGTranspose, MatricesAreOrderedByTemperatureWhicheverComesFirst)
     ExpectMatrixNear(t.GetMatrixA(), kUnderD65, 0.0);
 }
 
-TEST(DNGTranspose, TwoMatricesBlendLinearlyInKelvin)
+TEST(DNGTranspose, TwoMatricesBlendLinearlyInMiredWithinTheIlluminants)
 {
     std::uint16_t tA = 0, tD65 = 0;
     ASSERT_TRUE(CDNGTranspose::IlluminantToTemperature(17, tA));
@@ -206,10 +280,7 @@ TEST(DNGTranspose, TwoMatricesBlendLinearlyInKelvin)
     forward.Setup(17, 21, kUnderA, kUnderD65, true, {}, {});
     backward.Setup(21, 17, kUnderD65, kUnderA, true, {}, {});
 
-    auto blend = [&](double kelvin) {
-        const double f = (kelvin - tA) / (static_cast<double>(tD65) - tA);
-        return kUnderD65 * f + kUnderA * (1.0 - f);
-    };
+    const double midway = 2.0 / (1.0 / tA + 1.0 / tD65); // halfway in mired
     struct Case
     {
         const char* name;
@@ -219,8 +290,11 @@ TEST(DNGTranspose, TwoMatricesBlendLinearlyInKelvin)
     const Case cases[] = {
         {"at A", tA, kUnderA},
         {"at D65", tD65, kUnderD65},
-        {"halfway", (tA + tD65) / 2, blend((tA + tD65) / 2)},
-        {"beyond D65 extrapolates", 10000, blend(10000)},
+        {"halfway in mired", static_cast<int>(midway), BlendAt(1e6 / midway)},
+        {"a third of the way", 3500, BlendAt(1e6 / 3500)},
+        {"beyond D65: D65 alone", 10000, kUnderD65},
+        {"far beyond D65: D65 alone", 30000, kUnderD65},
+        {"warmer than A: A alone", 2000, kUnderA},
     };
     for (const Case& c : cases)
     {
@@ -228,8 +302,8 @@ TEST(DNGTranspose, TwoMatricesBlendLinearlyInKelvin)
         // A one-matrix transform with the expected matrix develops the same
         // white the same way (the balance scaling does not depend on it).
         const Development want = Develop(OneMatrix(c.expected), c.kelvin, 0, false);
-        // The kelvin of a white on the locus comes back within a kelvin or
-        // so, which moves the blend by about 1/3650.
+        // The temperature of a white on the locus comes back within a
+        // kelvin or so, which moves the blend by about 1/3650.
         ExpectMatrixNear(Develop(forward, c.kelvin, 0, false).matrix, want.matrix, 2e-6);
         ExpectMatrixNear(Develop(backward, c.kelvin, 0, false).matrix, want.matrix, 2e-6);
     }
@@ -268,6 +342,78 @@ TEST(DNGTranspose, DevelopmentMatrixScalesToD65WithExposureAndWorkingSpace)
     EXPECT_EQ(Develop(t, 0, 0, true, 0, 255).black, 16383);
 }
 
+TEST(DNGTranspose, WhiteBalanceNeverMovesTheLevelOfAGrey)
+{
+    // The camera neutral n of the white in use, at full scale (65535 n),
+    // must develop to the D65 white at Y = 100 times the exposure factors:
+    // neutral, and at the same level whichever white was chosen. With the
+    // identity as working matrix the development gives XYZ.
+    const CCIEXYZ d65 = LocusWhite(6504);
+    const CCIEXYZ a = LocusWhite(2856);
+    struct Case
+    {
+        const char* name;
+        CDNGTranspose transform;
+        bool asShot;
+        int kelvin, tint, exposure;
+        double factor; // expected level over Y = 100
+    };
+    CDNGTranspose baseline;
+    baseline.Setup(17, 21, kUnderA, kUnderD65, true, NeutralOf(kUnderA, a), {}, 0.5);
+    const Case cases[] = {
+        {"one matrix, D65 neutral", OneMatrix(kUnderD65, NeutralOf(kUnderD65, d65)), true, 0, 0, 0,
+         1.0},
+        {"one matrix, neutral of light A", OneMatrix(kUnderD65, NeutralOf(kUnderA, a)), true, 0, 0,
+         0, 1.0},
+        {"two matrices, D65 neutral", TwoMatrices(NeutralOf(kUnderD65, d65)), true, 0, 0, 0, 1.0},
+        {"two matrices, neutral of light A", TwoMatrices(NeutralOf(kUnderA, a)), true, 0, 0, 0,
+         1.0},
+        {"two matrices, neutral at 4200 K",
+         TwoMatrices(NeutralOf(BlendAt(1e6 / 4200), LocusWhite(4200))), true, 0, 0, 0, 1.0},
+        {"one matrix, as-shot chromaticity", OneMatrix(kUnderD65, {}, {0.40, 0.39}), true, 0, 0, 0,
+         1.0},
+        {"two matrices, as-shot chromaticity", TwoMatrices({}, {0.40, 0.39}), true, 0, 0, 0, 1.0},
+        {"one matrix, chosen 3200 K", OneMatrix(kUnderD65), false, 3200, 20, 0, 1.0},
+        {"two matrices, chosen 3200 K", TwoMatrices(), false, 3200, 20, 0, 1.0},
+        {"two matrices, chosen 9000 K", TwoMatrices(), false, 9000, -30, 0, 1.0},
+        {"exposure one stop up", TwoMatrices(NeutralOf(kUnderA, a)), true, 0, 0, 100, 2.0},
+        {"baseline exposure half a stop", baseline, true, 0, 0, 0, std::sqrt(2.0)},
+        {"both", baseline, false, 5000, 0, -150, std::exp2(-1.0)},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        CStdVector neutral;
+        if (c.asShot)
+            c.transform.GetCameraNeutral(neutral);
+        else
+        {
+            double x = 0, y = 0;
+            ASSERT_TRUE(ColorTemperatureToXy(static_cast<std::uint16_t>(c.kelvin), c.tint / 3000.0,
+                                             &x, &y));
+            c.transform.NeutralFromWhiteXy(neutral, x, y);
+        }
+        const Development d = Develop(c.transform, c.kelvin, c.tint, c.asShot, c.exposure);
+        neutral *= 65535.0;
+        ExpectVectorNear(Multiply3x3(d.matrix, neutral),
+                         {95.043 * c.factor, 100.0 * c.factor, 108.879 * c.factor}, 1e-4);
+    }
+}
+
+TEST(DNGTranspose, OneMatrixAtItsOwnWhiteDevelopsAsBefore)
+{
+    // A matrix scaled the usual DNG way (its illuminant's neutral maps to
+    // Y = 1) under that illuminant's neutral: the balance is the identity
+    // and the level needs no correction, so the development is the matrix
+    // itself over 655.35, as it always was.
+    const CCIEXYZ d65(0.95043, 1.0, 1.08879);
+    const std::vector<double> n = NeutralOf(kUnderD65, d65);
+    const double y = Multiply3x3(kUnderD65, CStdVector{n[0], n[1], n[2]})[1];
+    const CStdMatrix m = kUnderD65 / y;
+    const Development d = Develop(OneMatrix(m, n), 0, 0, true);
+    ExpectMatrixNear(d.matrix, m * (1.0 / 655.35), 1e-15);
+}
+
 TEST(DNGTranspose, ChosenWhiteRoundTripsThroughTheLocus)
 {
     struct Case
@@ -291,15 +437,22 @@ TEST(DNGTranspose, ChosenWhiteRoundTripsThroughTheLocus)
         EXPECT_NEAR(tint, c.tint, 1); // duv x 3000 is truncated
 
         // Chosen: with an identity camera matrix the balance matrix holds
-        // D65 / W on its diagonal, so W's chromaticity can be read back.
+        // D65 / W on its diagonal (times the common level), so W's
+        // chromaticity can be read back.
         const Development d = Develop(OneMatrix(CStdMatrix::Identity()), c.kelvin, c.tint, false);
         const CCIEXYZ w(0.95043 / (d.matrix.GetAt(0, 0) * 655.35),
                         1.0 / (d.matrix.GetAt(1, 1) * 655.35),
                         1.08879 / (d.matrix.GetAt(2, 2) * 655.35));
         const CCIEYxy yxy = w.ToYxy();
-        EXPECT_NEAR(yxy[0], 1.0, 1e-12);
         EXPECT_NEAR(yxy[1], x, 1e-12);
         EXPECT_NEAR(yxy[2], y, 1e-12);
+        // The white's camera neutral at full scale develops to D65 at Y = 100.
+        const CCIEXYZ white = CCIEYxy(1.0, x, y).ToXYZ();
+        const double largest = std::max({white[0], white[1], white[2]});
+        const double k = 65535.0 / largest;
+        const CStdVector full =
+            Multiply3x3(d.matrix, CStdVector{white[0] * k, white[1] * k, white[2] * k});
+        ExpectVectorNear(full, {95.043, 100.0, 108.879}, 1e-9);
     }
 }
 
