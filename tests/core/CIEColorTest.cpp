@@ -402,6 +402,12 @@ TEST(CalcColorTemperatureRoundTripTest, KelvinAndDuvSurviveTheRoundTrip)
             // Within 0.05 mired, plus one kelvin lost to truncation.
             EXPECT_NEAR(backKelvin, k, 1.0 + 0.05e-6 * k * k);
             EXPECT_NEAR(backDuv, duv, 2e-5);
+            // The mired form is the same answer before rounding to kelvin.
+            double mired = kNaN;
+            double miredDuv = kNaN;
+            ASSERT_TRUE(CalcColorTemperatureMired(x, y, &miredDuv, &mired));
+            EXPECT_NEAR(mired, 1e6 / k, 0.05);
+            EXPECT_EQ(miredDuv, backDuv);
         }
     }
 
