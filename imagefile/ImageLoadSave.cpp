@@ -6,6 +6,7 @@
 #include "core/ImageAccess.h"
 #include "core/ImageEx.h"
 #include "core/ImageFileProbe.h"
+#include "core/ImageOrientation.h"
 #include "core/PathUtils.h"
 #include "core/RGBImage.h"
 #include "imagefile/ReloadCache.h"
@@ -285,75 +286,29 @@ int DevelopDngImage(CImageFileInfo& info, CRGBImage& image, const ProgressSlot& 
     }
     const int lineWidth = static_cast<int>(dng.GetOutputWidth());
     const int lines = static_cast<int>(dng.GetOutputHeight());
-    const int orientation = dng.GetImageTags().orientation;
     const double start = dng.GetFinalProgress();
     // The developed lines must fit the image in the orientation's frame.
-    const bool turned = orientation >= 5 && orientation <= 8;
-    if ((turned ? lines : lineWidth) != image.GetWidth() ||
-        (turned ? lineWidth : lines) != image.GetHeight())
+    const OrientationMap map = MapOrientation(dng.GetImageTags().orientation, lineWidth, lines);
+    if (map.uprightWidth != image.GetWidth() || map.uprightHeight != image.GetHeight())
     {
         return 0;
     }
 
     std::vector<RGB16> line(static_cast<std::size_t>(lineWidth));
-    CAccessRGBImage access(image);
-    const int W = lineWidth;
-    const int H = lines;
-    for (int n = 0; n < H; ++n)
+    CAccessRGBImage access(image); // holds the image locked while it is filled
+    RGB16* const pixels = image.Lock();
+    const std::ptrdiff_t first = map.Start(1, image.GetWidth());
+    const std::ptrdiff_t column = map.ColumnStep(1, image.GetWidth());
+    const std::ptrdiff_t row = map.RowStep(1, image.GetWidth());
+    for (int n = 0; n < lines; ++n)
     {
         if (!dng.GetLine(static_cast<unsigned>(n), line.data()))
         {
             return 0;
         }
-        if (orientation == 1)
-        {
-            access.SetCursor(0, n);
-            access.WriteLine(line.data(), line.size());
-        }
-        else
-        {
-            for (int i = 0; i < W; ++i)
-            {
-                int x = 0;
-                int y = 0;
-                switch (orientation)
-                {
-                case 2:
-                    x = W - 1 - i;
-                    y = n;
-                    break;
-                case 3:
-                    x = W - 1 - i;
-                    y = H - 1 - n;
-                    break;
-                case 4:
-                    x = i;
-                    y = H - 1 - n;
-                    break;
-                case 5:
-                    x = n;
-                    y = i;
-                    break;
-                case 6:
-                    x = H - 1 - n;
-                    y = i;
-                    break;
-                case 7:
-                    x = H - 1 - n;
-                    y = W - 1 - i;
-                    break;
-                case 8:
-                    x = n;
-                    y = W - 1 - i;
-                    break;
-                default:
-                    continue;
-                }
-                access.SetPixel(x, y, line[static_cast<std::size_t>(i)]);
-            }
-        }
+        PlaceRow<1>(line.data(), line.size(), pixels, first + n * row, column);
         if (n % kProgressLines == 0 && progress &&
-            !progress(start + LineProgress(n, H) * (1.0 - start)))
+            !progress(start + LineProgress(n, lines) * (1.0 - start)))
         {
             SetCancelled(cancelled, 1);
             return 0;

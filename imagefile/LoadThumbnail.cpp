@@ -3,6 +3,7 @@
 #include "core/GlobalSettings.h"
 #include "core/ImageEx.h"
 #include "core/ImageFileProbe.h"
+#include "core/ImageOrientation.h"
 #include "core/PathUtils.h"
 #include "core/TempFiles.h"
 #include "imagefile/DNGConverter.h"
@@ -76,62 +77,24 @@ void ScaleInto(const CImageEx& source, CImageEx& target)
     }
 }
 
-// The TIFF/EXIF orientation (2..8) applied to an image: the result shows
-// the scene upright. Orientation 5 to 8 swap width and height.
+// The TIFF/EXIF orientation applied to an image: the result shows the
+// scene upright.
 CImageEx Orient(const CImageEx& source, int orientation)
 {
-    const int w = source.GetWidth();
-    const int h = source.GetHeight();
-    const bool swap = orientation >= 5 && orientation <= 8;
+    const OrientationMap map = MapOrientation(orientation, source.GetWidth(), source.GetHeight());
     CImageEx target;
-    if (!target.Create(swap ? h : w, swap ? w : h))
+    if (!target.Create(map.uprightWidth, map.uprightHeight))
     {
         return source;
     }
-    for (int y = 0; y < h; ++y)
+    const std::ptrdiff_t pitch = target.GetPitch();
+    const std::ptrdiff_t first = map.Start(3, pitch);
+    const std::ptrdiff_t column = map.ColumnStep(3, pitch);
+    const std::ptrdiff_t row = map.RowStep(3, pitch);
+    const auto width = static_cast<std::size_t>(source.GetWidth());
+    for (int y = 0; y < source.GetHeight(); ++y)
     {
-        for (int x = 0; x < w; ++x)
-        {
-            // Where the stored pixel (x, y) lands in the upright image.
-            int tx = x;
-            int ty = y;
-            switch (orientation)
-            {
-            case 2:
-                tx = w - 1 - x;
-                break; // flip horizontally
-            case 3:
-                tx = w - 1 - x;
-                ty = h - 1 - y;
-                break; // rotate 180
-            case 4:
-                ty = h - 1 - y;
-                break; // flip vertically
-            case 5:
-                tx = y;
-                ty = x;
-                break; // transpose
-            case 6:
-                tx = h - 1 - y;
-                ty = x;
-                break; // rotate 90 clockwise
-            case 7:
-                tx = h - 1 - y;
-                ty = w - 1 - x;
-                break; // transverse
-            case 8:
-                tx = y;
-                ty = w - 1 - x;
-                break; // rotate 270 clockwise
-            default:
-                break;
-            }
-            const std::uint8_t* p = source.GetPixelAddress(x, y);
-            std::uint8_t* q = target.GetPixelAddress(tx, ty);
-            q[0] = p[0];
-            q[1] = p[1];
-            q[2] = p[2];
-        }
+        PlaceRow<3>(source.GetPixelAddress(0, y), width, target.GetBits(), first + y * row, column);
     }
     return target;
 }
