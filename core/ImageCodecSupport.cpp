@@ -437,6 +437,65 @@ void TiffResolution(TIFF* tiff, float& xDpi, float& yDpi, float missing)
         yDpi = missing;
 }
 
+bool ReadTiffFormat(TIFF* tiff, TiffFormat& format)
+{
+    if (TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &format.width) != 1 ||
+        TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &format.height) != 1)
+        return false;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &format.bits);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &format.samples);
+    TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &format.photometric);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &format.planar);
+    // The TIFF default for an absent compression tag is 1, none.
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &format.compression);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLEFORMAT, &format.sampleFormat);
+    format.tiled = TIFFIsTiled(tiff) != 0;
+    format.bigTiff = TIFFIsBigTIFF(tiff) != 0;
+    return true;
+}
+
+namespace {
+
+bool PlainSamples(const TiffFormat& f)
+{
+    return f.planar == PLANARCONFIG_CONTIG && f.sampleFormat == SAMPLEFORMAT_UINT;
+}
+
+} // namespace
+
+TiffLayout DecodableTiffLayout(const TiffFormat& f)
+{
+    if (!PlainSamples(f) || !TIFFIsCODECConfigured(f.compression))
+        return TiffLayout::None;
+    if (f.photometric == PHOTOMETRIC_RGB && f.samples == 3 && f.bits == 8)
+        return TiffLayout::Rgb8;
+    if (IsRgb16Tiff(f))
+        return TiffLayout::Rgb16;
+    if (f.photometric == PHOTOMETRIC_YCBCR && f.compression == COMPRESSION_JPEG && f.samples == 3 &&
+        f.bits == 8)
+        return TiffLayout::YCbCrJpeg;
+    if (f.photometric == PHOTOMETRIC_MINISBLACK && f.samples == 1 && f.bits == 8)
+        return TiffLayout::Grey8;
+    return TiffLayout::None;
+}
+
+bool IsRgb16Tiff(const TiffFormat& f)
+{
+    return f.photometric == PHOTOMETRIC_RGB && f.samples == 3 && f.bits == 16;
+}
+
+bool IsOwnReaderTiff(const TiffFormat& f)
+{
+    return IsRgb16Tiff(f) && PlainSamples(f) && f.compression == COMPRESSION_NONE && !f.tiled &&
+           !f.bigTiff;
+}
+
+bool IsColourCodecTiff(const TiffFormat& f)
+{
+    const TiffLayout layout = DecodableTiffLayout(f);
+    return layout == TiffLayout::Rgb8 || layout == TiffLayout::YCbCrJpeg;
+}
+
 TiffMemoryWriter::TiffMemoryWriter()
 {
     const auto options = QuietOptions(&m_stream.failed);

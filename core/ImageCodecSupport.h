@@ -153,6 +153,52 @@ TiffPtr OpenTiffForReading(const std::string& path);
 // unit-less value.
 void TiffResolution(TIFF* tiff, float& xDpi, float& yDpi, float missing = kDefaultDpi);
 
+// Which TIFF directories are read, decided once for the probe and the
+// 8-bit codec. The directory's facts, with the TIFF defaults for absent
+// tags (one sample of one bit, contiguous planes, no compression, unsigned
+// samples):
+struct TiffFormat
+{
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::uint16_t bits = 1;
+    std::uint16_t samples = 1;
+    std::uint16_t photometric = 0xFFFF; // none given
+    std::uint16_t planar = PLANARCONFIG_CONTIG;
+    std::uint16_t compression = COMPRESSION_NONE;
+    std::uint16_t sampleFormat = SAMPLEFORMAT_UINT;
+    bool tiled = false;
+    bool bigTiff = false;
+};
+
+// The current directory's format; false when it gives no width or height.
+bool ReadTiffFormat(TIFF* tiff, TiffFormat& format);
+
+// How the 8-bit codec turns decoded rows into BGR pixels: interleaved
+// samples, unsigned, in a compression libtiff decodes, and
+// - RGB of 8 or 16 bits (16-bit samples keep their high byte);
+// - JPEG-compressed YCbCr of 8 bits, which libjpeg converts to RGB;
+// - 8-bit greyscale, minimum black.
+// Anything else is None.
+enum class TiffLayout
+{
+    None,
+    Rgb8,
+    Rgb16,
+    YCbCrJpeg,
+    Grey8,
+};
+TiffLayout DecodableTiffLayout(const TiffFormat& format);
+
+// 48-bit RGB: the program's own 16-bit reader is meant for these.
+bool IsRgb16Tiff(const TiffFormat& format);
+// A 48-bit RGB file the program's own reader takes: uncompressed strips of
+// a classic TIFF, samples interleaved and unsigned.
+bool IsOwnReaderTiff(const TiffFormat& format);
+// An 8-bit colour file the codec decodes as the working image's source:
+// RGB or JPEG-compressed YCbCr (not greyscale, which only thumbnails take).
+bool IsColourCodecTiff(const TiffFormat& format);
+
 // A TIFF written into memory; Finish() closes it and hands out the bytes.
 class TiffMemoryWriter
 {

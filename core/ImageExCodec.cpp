@@ -7,9 +7,8 @@
 // Accepted here, a little more than the probe accepts, so that thumbnails
 // can be made of any file a photographer is likely to have:
 // - JPEG: three-component YCbCr or RGB, and greyscale (grey becomes B = G = R);
-// - TIFF: RGB of 8 or 16 bits (16-bit samples keep their high byte), JPEG-
-//   compressed YCbCr, and 8-bit greyscale (minimum is black); interleaved
-//   samples, in strips or tiles, any compression libtiff decodes.
+// - TIFF: the layouts of DecodableTiffLayout (RGB of 8 or 16 bits, JPEG-
+//   compressed YCbCr, 8-bit greyscale), in strips or tiles.
 // A JPEG that ends before its last row is refused rather than completed
 // with grey.
 
@@ -83,19 +82,13 @@ bool LoadJpeg(CImageEx& image, const std::string& path, int maxSide)
 
 // --- TIFF --------------------------------------------------------------------
 
-enum class TiffLayout
-{
-    Rgb8,
-    Rgb16,
-    Grey8,
-};
-
 // count pixels of one decoded row (samples interleaved) to BGR.
 void ToBgr(const std::uint8_t* in, TiffLayout layout, std::uint8_t* out, std::size_t count)
 {
     switch (layout)
     {
     case TiffLayout::Rgb8:
+    case TiffLayout::YCbCrJpeg: // libjpeg delivers RGB
         for (std::size_t i = 0; i < count; ++i, in += 3, out += 3)
         {
             out[0] = in[2];
@@ -118,47 +111,14 @@ void ToBgr(const std::uint8_t* in, TiffLayout layout, std::uint8_t* out, std::si
         for (std::size_t i = 0; i < count; ++i, ++in, out += 3)
             out[0] = out[1] = out[2] = *in;
         break;
+    case TiffLayout::None:
+        break;
     }
 }
 
 std::size_t BytesPerPixel(TiffLayout layout)
 {
-    return layout == TiffLayout::Rgb16 ? 6 : layout == TiffLayout::Rgb8 ? 3 : 1;
-}
-
-// The layout of the current directory, or false for one not read here.
-// For JPEG-compressed YCbCr libjpeg is asked to deliver RGB.
-bool ChooseLayout(TIFF* t, TiffLayout& layout)
-{
-    std::uint16_t bits = 1;
-    std::uint16_t samples = 1;
-    std::uint16_t photometric = 0xFFFF;
-    std::uint16_t planar = PLANARCONFIG_CONTIG;
-    std::uint16_t compression = COMPRESSION_NONE;
-    std::uint16_t sampleFormat = SAMPLEFORMAT_UINT;
-    TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &bits);
-    TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLESPERPIXEL, &samples);
-    TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &photometric);
-    TIFFGetFieldDefaulted(t, TIFFTAG_PLANARCONFIG, &planar);
-    TIFFGetFieldDefaulted(t, TIFFTAG_COMPRESSION, &compression);
-    TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLEFORMAT, &sampleFormat);
-    if (planar != PLANARCONFIG_CONTIG || sampleFormat != SAMPLEFORMAT_UINT ||
-        !TIFFIsCODECConfigured(compression))
-        return false;
-    if (photometric == PHOTOMETRIC_RGB && samples == 3 && (bits == 8 || bits == 16))
-        layout = bits == 8 ? TiffLayout::Rgb8 : TiffLayout::Rgb16;
-    else if (photometric == PHOTOMETRIC_YCBCR && compression == COMPRESSION_JPEG && samples == 3 &&
-             bits == 8)
-    {
-        if (TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB) != 1)
-            return false;
-        layout = TiffLayout::Rgb8;
-    }
-    else if (photometric == PHOTOMETRIC_MINISBLACK && samples == 1 && bits == 8)
-        layout = TiffLayout::Grey8;
-    else
-        return false;
-    return true;
+    return layout == TiffLayout::Rgb16 ? 6 : layout == TiffLayout::Grey8 ? 1 : 3;
 }
 
 // A decode buffer no larger than this is asked for; libtiff's own sizes
@@ -219,15 +179,17 @@ bool LoadTiff(CImageEx& image, const std::string& path)
     if (!tiff)
         return false;
     TIFF* t = tiff.get();
-    std::uint32_t width = 0;
-    std::uint32_t height = 0;
-    TiffLayout layout = TiffLayout::Rgb8;
-    if (TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &width) != 1 ||
-        TIFFGetField(t, TIFFTAG_IMAGELENGTH, &height) != 1 || !IsDecodableSize(width, height) ||
-        !ChooseLayout(t, layout) ||
-        !image.Create(static_cast<int>(width), static_cast<int>(height)))
+    TiffFormat format;
+    if (!ReadTiffFormat(t, format) || !IsDecodableSize(format.width, format.height))
         return false;
-    if (!(TIFFIsTiled(t) ? ReadTiles(t, layout, image) : ReadStrips(t, layout, image)))
+    const TiffLayout layout = DecodableTiffLayout(format);
+    // For JPEG-compressed YCbCr libjpeg is asked to deliver RGB.
+    if (layout == TiffLayout::None ||
+        (layout == TiffLayout::YCbCrJpeg &&
+         TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB) != 1) ||
+        !image.Create(static_cast<int>(format.width), static_cast<int>(format.height)))
+        return false;
+    if (!(format.tiled ? ReadTiles(t, layout, image) : ReadStrips(t, layout, image)))
         return false;
     float xDpi = kDefaultDpi;
     float yDpi = kDefaultDpi;

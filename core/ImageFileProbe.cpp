@@ -92,47 +92,27 @@ Verdict ProbeTiff(const std::string& path, ImageProbeResult& result)
     if (!tiff)
         return Verdict::Unreadable;
     TIFF* t = tiff.get();
-    std::uint32_t width = 0;
-    std::uint32_t height = 0;
-    if (TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &width) != 1 ||
-        TIFFGetField(t, TIFFTAG_IMAGELENGTH, &height) != 1)
+    TiffFormat format;
+    if (!ReadTiffFormat(t, format))
         return Verdict::Unreadable;
-    std::uint16_t bits = 1;
-    std::uint16_t samples = 1;
-    std::uint16_t photometric = 0xFFFF;
-    std::uint16_t planar = PLANARCONFIG_CONTIG;
-    std::uint16_t compression = COMPRESSION_NONE;
-    std::uint16_t sampleFormat = SAMPLEFORMAT_UINT;
     std::uint16_t orientation = 0;
-    TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &bits);
-    TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLESPERPIXEL, &samples);
-    TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &photometric);
-    TIFFGetFieldDefaulted(t, TIFFTAG_PLANARCONFIG, &planar);
-    // The TIFF default for an absent compression tag is 1, none.
-    TIFFGetFieldDefaulted(t, TIFFTAG_COMPRESSION, &compression);
-    TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLEFORMAT, &sampleFormat);
     TIFFGetField(t, TIFFTAG_ORIENTATION, &orientation);
 
-    result.width = width;
-    result.height = height;
+    result.width = format.width;
+    result.height = format.height;
     TiffResolution(t, result.xResolution, result.yResolution, 0.0f);
     result.orientation = orientation >= 1 && orientation <= 8 ? orientation : 0;
 
-    const bool sizeOk = IsDecodableSize(width, height);
-    const bool plainSamples = planar == PLANARCONFIG_CONTIG && sampleFormat == SAMPLEFORMAT_UINT;
-    if (photometric == PHOTOMETRIC_RGB && samples == 3 && bits == 16)
+    const bool sizeOk = IsDecodableSize(format.width, format.height);
+    if (IsRgb16Tiff(format))
     {
-        // 48-bit RGB: the program's own reader takes uncompressed strips of
-        // a classic TIFF; anything else is a 16-bit file it cannot read.
+        // 48-bit RGB goes to the program's own reader; a 16-bit file it
+        // cannot read keeps its type and is refused.
         result.type = kImageFileTiff16;
-        return Judge(sizeOk && plainSamples && compression == COMPRESSION_NONE && !TIFFIsTiled(t) &&
-                     !TIFFIsBigTIFF(t));
+        return Judge(sizeOk && IsOwnReaderTiff(format));
     }
     result.type = kImageFileTiff8;
-    const bool rgb = photometric == PHOTOMETRIC_RGB ||
-                     (photometric == PHOTOMETRIC_YCBCR && compression == COMPRESSION_JPEG);
-    return Judge(sizeOk && plainSamples && rgb && samples == 3 && bits == 8 &&
-                 TIFFIsCODECConfigured(compression));
+    return Judge(sizeOk && IsColourCodecTiff(format));
 }
 
 } // namespace
