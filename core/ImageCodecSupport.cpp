@@ -2,11 +2,15 @@
 
 #include <jerror.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <new>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace imagecodec {
 
@@ -18,19 +22,13 @@ bool IsDecodableSize(std::uint64_t width, std::uint64_t height)
     return pitch * height <= kMaxBitmapBytes;
 }
 
-ImageContainer SniffContainer(const std::string& path)
+ImageContainer ContainerOf(const unsigned char* head, std::size_t size)
 {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr)
-        return ImageContainer::Unknown;
-    unsigned char head[4] = {};
-    const std::size_t got = std::fread(head, 1, sizeof head, file);
-    std::fclose(file);
-    if (got < 3)
+    if (size < 3)
         return ImageContainer::Unknown;
     if (head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF)
         return ImageContainer::Jpeg;
-    if (got < 4)
+    if (size < 4)
         return ImageContainer::Unknown;
     // Classic TIFF has the magic number 42, BigTIFF 43, in the file's order.
     if (head[0] == 'I' && head[1] == 'I' && (head[2] == 42 || head[2] == 43) && head[3] == 0)
@@ -220,25 +218,6 @@ JpegReader::~JpegReader()
         std::fclose(file);
 }
 
-bool OpenJpeg(JpegReader& reader, const std::string& path, bool keepIcc)
-{
-    reader.file = std::fopen(path.c_str(), "rb");
-    if (reader.file == nullptr)
-        return false;
-    reader.cinfo.err = InitJpegErrors(reader.errors);
-    if (setjmp(reader.errors.jump))
-        return false;
-    jpeg_create_decompress(&reader.cinfo);
-    reader.progress.progress_monitor = LimitScans;
-    reader.cinfo.progress = &reader.progress;
-    jpeg_stdio_src(&reader.cinfo, reader.file);
-    jpeg_save_markers(&reader.cinfo, JPEG_APP0 + 1, 0xFFFF);
-    if (keepIcc)
-        jpeg_save_markers(&reader.cinfo, JPEG_APP0 + 2, 0xFFFF);
-    jpeg_read_header(&reader.cinfo, TRUE);
-    return true;
-}
-
 bool ReadJpegIcc(JpegReader& reader)
 {
     if (setjmp(reader.errors.jump))
@@ -396,27 +375,67 @@ toff_t MemorySize(thandle_t handle)
     return StreamOf(handle).data.size();
 }
 
-int MemoryMap(thandle_t, void**, toff_t*)
+// Neither stream is ever mapped.
+int NoMap(thandle_t, void**, toff_t*)
 {
     return 0;
 }
 
-void MemoryUnmap(thandle_t, void*, toff_t) {}
+void NoUnmap(thandle_t, void*, toff_t) {}
+
+// Reading a file through a descriptor the caller owns (OpenedImage).
+int FdOf(thandle_t handle)
+{
+    return static_cast<int>(reinterpret_cast<std::intptr_t>(handle));
+}
+
+tmsize_t FdRead(thandle_t handle, void* buffer, tmsize_t size)
+{
+    auto* out = static_cast<char*>(buffer);
+    tmsize_t done = 0;
+    while (done < size)
+    {
+        const ssize_t got = ::read(FdOf(handle), out + done, static_cast<std::size_t>(size - done));
+        if (got < 0)
+        {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (got == 0)
+            break;
+        done += got;
+    }
+    return done;
+}
+
+tmsize_t FdWrite(thandle_t, void*, tmsize_t)
+{
+    return -1;
+}
+
+toff_t FdSeek(thandle_t handle, toff_t offset, int whence)
+{
+    return static_cast<toff_t>(::lseek(FdOf(handle), static_cast<off_t>(offset), whence));
+}
+
+int FdKeepOpen(thandle_t)
+{
+    return 0;
+}
+
+toff_t FdSize(thandle_t handle)
+{
+    struct stat st
+    {};
+    return ::fstat(FdOf(handle), &st) == 0 ? static_cast<toff_t>(st.st_size) : 0;
+}
 
 } // namespace
 
 void TiffCloser::operator()(TIFF* tiff) const
 {
     TIFFClose(tiff);
-}
-
-TiffPtr OpenTiffForReading(const std::string& path)
-{
-    const auto options = QuietOptions(nullptr);
-    if (!options)
-        return nullptr;
-    // "m": read with read(2), never through a mapping.
-    return TiffPtr(TIFFOpenExt(path.c_str(), "rm", options.get()));
 }
 
 void TiffResolution(TIFF* tiff, float& xDpi, float& yDpi, float missing)
@@ -503,7 +522,7 @@ TiffMemoryWriter::TiffMemoryWriter()
         return;
     // "l": little-endian ("II"), whatever the machine.
     m_tiff = TIFFClientOpenExt("memory", "wl", &m_stream, MemoryRead, MemoryWrite, MemorySeek,
-                               MemoryClose, MemorySize, MemoryMap, MemoryUnmap, options.get());
+                               MemoryClose, MemorySize, NoMap, NoUnmap, options.get());
 }
 
 TiffMemoryWriter::~TiffMemoryWriter()
@@ -522,6 +541,90 @@ bool TiffMemoryWriter::Finish(std::string& bytes)
         return false;
     bytes = std::move(m_stream.data);
     return true;
+}
+
+// --- One open file ----------------------------------------------------------
+
+namespace {
+
+// libjpeg reads through a stdio stream that now owns the descriptor; the
+// header is read with the markers the probe and the profile need.
+bool OpenJpeg(JpegReader& reader, int fd)
+{
+    reader.file = ::fdopen(fd, "rb");
+    if (reader.file == nullptr)
+    {
+        ::close(fd);
+        return false;
+    }
+    reader.cinfo.err = InitJpegErrors(reader.errors);
+    if (setjmp(reader.errors.jump))
+        return false;
+    jpeg_create_decompress(&reader.cinfo);
+    reader.progress.progress_monitor = LimitScans;
+    reader.cinfo.progress = &reader.progress;
+    jpeg_stdio_src(&reader.cinfo, reader.file);
+    jpeg_save_markers(&reader.cinfo, JPEG_APP0 + 1, 0xFFFF);
+    jpeg_save_markers(&reader.cinfo, JPEG_APP0 + 2, 0xFFFF);
+    jpeg_read_header(&reader.cinfo, TRUE);
+    return true;
+}
+
+TiffPtr OpenTiff(int fd, const std::string& path)
+{
+    const auto options = QuietOptions(nullptr);
+    if (!options)
+        return nullptr;
+    // "m": never through a mapping (NoMap refuses anyway).
+    return TiffPtr(TIFFClientOpenExt(
+        path.c_str(), "rm", reinterpret_cast<thandle_t>(static_cast<std::intptr_t>(fd)), FdRead,
+        FdWrite, FdSeek, FdKeepOpen, FdSize, NoMap, NoUnmap, options.get()));
+}
+
+} // namespace
+
+OpenedImage::~OpenedImage()
+{
+    tiff.reset(); // before its descriptor
+    if (fd >= 0)
+        ::close(fd);
+}
+
+bool OpenImage(const std::string& path, OpenedImage& opened)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    unsigned char head[4] = {};
+    ssize_t got = -1;
+    do
+        got = ::pread(fd, head, sizeof head, 0);
+    while (got < 0 && errno == EINTR);
+    opened.container = ContainerOf(head, got > 0 ? static_cast<std::size_t>(got) : 0);
+    switch (opened.container)
+    {
+    case ImageContainer::Jpeg:
+        opened.jpeg = std::make_unique<JpegReader>();
+        return OpenJpeg(*opened.jpeg, fd);
+    case ImageContainer::Tiff:
+        opened.fd = fd;
+        opened.tiff = OpenTiff(fd, path);
+        return opened.tiff != nullptr;
+    case ImageContainer::Unknown:
+        break;
+    }
+    ::close(fd);
+    return false;
+}
+
+int ReleaseTiffDescriptor(OpenedImage& opened)
+{
+    if (opened.container != ImageContainer::Tiff)
+        return -1;
+    opened.tiff.reset();
+    const int fd = opened.fd;
+    opened.fd = -1;
+    return fd;
 }
 
 } // namespace imagecodec

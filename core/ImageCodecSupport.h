@@ -50,8 +50,8 @@ enum class ImageContainer
 
 // Decides by the file's first bytes (as GDI+ did, not by the extension):
 // FF D8 FF is JPEG; "II*\0", "MM\0*" and their BigTIFF forms are TIFF.
-// Unknown also when the file cannot be opened or read.
-ImageContainer SniffContainer(const std::string& path);
+// size is how many bytes of head were read (at most 4).
+ImageContainer ContainerOf(const unsigned char* head, std::size_t size);
 
 // --- EXIF --------------------------------------------------------------------
 
@@ -100,13 +100,8 @@ struct JpegReader
     unsigned int iccSize = 0;
 };
 
-// Opens the file and reads the header: markers APP1 (EXIF) are kept, and
-// APP2 (ICC) with keepIcc. False on any error; the reader is then only fit
-// for destruction.
-bool OpenJpeg(JpegReader& reader, const std::string& path, bool keepIcc);
-
-// After OpenJpeg(keepIcc = true): assembles the ICC profile from its APP2
-// markers into reader.icc. False when there is none or the chain of
+// After the header is read (OpenImage): assembles the ICC profile from its
+// APP2 markers into reader.icc. False when there is none or the chain of
 // markers is inconsistent.
 bool ReadJpegIcc(JpegReader& reader);
 
@@ -143,10 +138,6 @@ struct TiffCloser
     void operator()(TIFF* tiff) const;
 };
 using TiffPtr = std::unique_ptr<TIFF, TiffCloser>;
-
-// Opens a TIFF for reading, quietly, without memory-mapping it (a file cut
-// short by someone else while mapped would raise SIGBUS). Null on failure.
-TiffPtr OpenTiffForReading(const std::string& path);
 
 // Resolution of the current directory in dots per inch: unit inch (also
 // when the unit tag is absent) or centimetre; 96 for a missing, zero or
@@ -224,5 +215,36 @@ private:
     Stream m_stream;
     TIFF* m_tiff = nullptr;
 };
+
+// --- One open file ----------------------------------------------------------
+
+// An image file opened once for everything read from it: the probe, the
+// embedded profile and the decoding (or, for a 16-bit TIFF, the program's
+// own reader) all use the same open file and the header already parsed.
+struct OpenedImage
+{
+    OpenedImage() = default;
+    ~OpenedImage();
+    OpenedImage(const OpenedImage&) = delete;
+    OpenedImage& operator=(const OpenedImage&) = delete;
+
+    ImageContainer container = ImageContainer::Unknown;
+    // A JPEG: the header read, EXIF (APP1) and ICC (APP2) markers kept.
+    std::unique_ptr<JpegReader> jpeg;
+    // A TIFF: the first directory current. libtiff reads it quietly through
+    // fd, without memory-mapping it (a file cut short by someone else while
+    // mapped would raise SIGBUS), and never closes fd.
+    TiffPtr tiff;
+    int fd = -1;
+};
+
+// Opens the file, decides its container by the first bytes and reads the
+// header. False when the file cannot be read or is neither JPEG nor TIFF;
+// opened is then only fit for destruction.
+bool OpenImage(const std::string& path, OpenedImage& opened);
+
+// A TIFF's descriptor, handed to the caller (who closes it); libtiff's
+// state is dropped. -1 for anything else.
+int ReleaseTiffDescriptor(OpenedImage& opened);
 
 } // namespace imagecodec

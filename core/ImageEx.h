@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+class ProbedImageFile;
+
 class CImageEx
 {
 public:
@@ -25,6 +27,9 @@ public:
     // image empty. maxSide > 0 lets a JPEG decode reduced (1/2, 1/4, 1/8)
     // while its longer side stays at least maxSide.
     bool Load(const std::string& path, int maxSide = 0);
+    // The same from a file the probe left open (ProbeImageFile with keep):
+    // nothing is opened or parsed again. The file is closed afterwards.
+    bool Load(ProbedImageFile&& file, int maxSide = 0);
 
     bool IsNull() const { return m_width <= 0 || m_height <= 0; }
     int GetWidth() const { return m_width; }

@@ -14,6 +14,7 @@
 
 #include "core/ImageCodecSupport.h"
 #include "core/ImageEx.h"
+#include "core/ImageFileProbe.h"
 
 #include <algorithm>
 #include <cstring>
@@ -68,11 +69,8 @@ bool DecodeJpeg(JpegReader& reader, CImageEx& image, int maxSide)
     return true;
 }
 
-bool LoadJpeg(CImageEx& image, const std::string& path, int maxSide)
+bool LoadJpeg(CImageEx& image, JpegReader& reader, int maxSide)
 {
-    JpegReader reader;
-    if (!OpenJpeg(reader, path, false))
-        return false;
     const JpegFacts facts = DescribeJpeg(reader.cinfo);
     if (!DecodeJpeg(reader, image, maxSide) || reader.errors.truncated)
         return false;
@@ -173,12 +171,8 @@ bool ReadTiles(TIFF* t, TiffLayout layout, CImageEx& image)
     return true;
 }
 
-bool LoadTiff(CImageEx& image, const std::string& path)
+bool LoadTiff(CImageEx& image, TIFF* t)
 {
-    const TiffPtr tiff = OpenTiffForReading(path);
-    if (!tiff)
-        return false;
-    TIFF* t = tiff.get();
     TiffFormat format;
     if (!ReadTiffFormat(t, format) || !IsDecodableSize(format.width, format.height))
         return false;
@@ -198,24 +192,38 @@ bool LoadTiff(CImageEx& image, const std::string& path)
     return true;
 }
 
+bool Decode(CImageEx& image, OpenedImage& opened, int maxSide)
+{
+    switch (opened.container)
+    {
+    case ImageContainer::Jpeg:
+        return LoadJpeg(image, *opened.jpeg, maxSide);
+    case ImageContainer::Tiff:
+        return LoadTiff(image, opened.tiff.get());
+    case ImageContainer::Unknown:
+        break;
+    }
+    return false;
+}
+
 } // namespace
 
 // On failure the image is left empty.
 bool CImageEx::Load(const std::string& path, int maxSide)
 {
     Destroy();
-    bool loaded = false;
-    switch (SniffContainer(path))
-    {
-    case ImageContainer::Jpeg:
-        loaded = LoadJpeg(*this, path, maxSide);
-        break;
-    case ImageContainer::Tiff:
-        loaded = LoadTiff(*this, path);
-        break;
-    case ImageContainer::Unknown:
-        break;
-    }
+    OpenedImage opened;
+    const bool loaded = OpenImage(path, opened) && Decode(*this, opened, maxSide);
+    if (!loaded)
+        Destroy();
+    return loaded;
+}
+
+bool CImageEx::Load(ProbedImageFile&& file, int maxSide)
+{
+    Destroy();
+    const ProbedImageFile taken = std::move(file);
+    const bool loaded = taken.IsOpen() && Decode(*this, *taken.Opened(), maxSide);
     if (!loaded)
         Destroy();
     return loaded;

@@ -66,11 +66,8 @@ Verdict Judge(bool accepted)
     return accepted ? Verdict::Accepted : Verdict::Refused;
 }
 
-Verdict ProbeJpeg(const std::string& path, ImageProbeResult& result)
+Verdict ProbeJpeg(const JpegReader& reader, ImageProbeResult& result)
 {
-    JpegReader reader;
-    if (!OpenJpeg(reader, path, false))
-        return Verdict::Unreadable;
     const jpeg_decompress_struct& cinfo = reader.cinfo;
     const JpegFacts facts = DescribeJpeg(cinfo, 0.0f);
     result.type = kImageFileJpeg;
@@ -86,12 +83,8 @@ Verdict ProbeJpeg(const std::string& path, ImageProbeResult& result)
     return Judge(rgb && IsDecodableSize(cinfo.image_width, cinfo.image_height));
 }
 
-Verdict ProbeTiff(const std::string& path, ImageProbeResult& result)
+Verdict ProbeTiff(TIFF* t, ImageProbeResult& result)
 {
-    const TiffPtr tiff = OpenTiffForReading(path);
-    if (!tiff)
-        return Verdict::Unreadable;
-    TIFF* t = tiff.get();
     TiffFormat format;
     if (!ReadTiffFormat(t, format))
         return Verdict::Unreadable;
@@ -115,28 +108,71 @@ Verdict ProbeTiff(const std::string& path, ImageProbeResult& result)
     return Judge(sizeOk && IsColourCodecTiff(format));
 }
 
-} // namespace
-
-bool ProbeImageFile(const std::string& path, ImageProbeResult& result)
+// The profile of an opened file: APP2 "ICC_PROFILE" markers of a JPEG,
+// tag 34675 of a TIFF's first directory.
+bool ReadEmbeddedProfile(OpenedImage& opened, std::vector<std::uint8_t>& bytes)
 {
-    // Filled in a copy so that a file that cannot be read leaves result as
-    // it was; a file that is read but refused still reports what it is.
-    ImageProbeResult probe;
-    Verdict verdict = Verdict::Unreadable;
-    switch (SniffContainer(path))
+    switch (opened.container)
     {
     case ImageContainer::Jpeg:
-        verdict = ProbeJpeg(path, probe);
-        break;
+    {
+        JpegReader& reader = *opened.jpeg;
+        if (!ReadJpegIcc(reader))
+            return false;
+        bytes.assign(reader.icc, reader.icc + reader.iccSize);
+        return true;
+    }
     case ImageContainer::Tiff:
-        verdict = ProbeTiff(path, probe);
-        break;
+    {
+        std::uint32_t count = 0;
+        const std::uint8_t* data = nullptr;
+        if (TIFFGetField(opened.tiff.get(), TIFFTAG_ICCPROFILE, &count, &data) != 1 || count == 0 ||
+            data == nullptr)
+            return false;
+        bytes.assign(data, data + count);
+        return true;
+    }
     case ImageContainer::Unknown:
         break;
     }
+    return false;
+}
+
+} // namespace
+
+ProbedImageFile::ProbedImageFile() = default;
+ProbedImageFile::ProbedImageFile(std::unique_ptr<OpenedImage> opened) : m_opened(std::move(opened))
+{}
+ProbedImageFile::~ProbedImageFile() = default;
+ProbedImageFile::ProbedImageFile(ProbedImageFile&& other) noexcept = default;
+ProbedImageFile& ProbedImageFile::operator=(ProbedImageFile&& other) noexcept = default;
+
+int ProbedImageFile::ReleaseTiffDescriptor()
+{
+    if (!m_opened)
+        return -1;
+    const int fd = imagecodec::ReleaseTiffDescriptor(*m_opened);
+    m_opened.reset();
+    return fd;
+}
+
+bool ProbeImageFile(const std::string& path, ImageProbeResult& result, ProbedImageFile* keep)
+{
+    // Filled in a copy so that a file that cannot be read leaves result as
+    // it was; a file that is read but refused still reports what it is.
+    auto opened = std::make_unique<OpenedImage>();
+    if (!OpenImage(path, *opened))
+        return false;
+    ImageProbeResult probe;
+    const Verdict verdict = opened->container == ImageContainer::Jpeg
+                                ? ProbeJpeg(*opened->jpeg, probe)
+                                : ProbeTiff(opened->tiff.get(), probe);
     if (verdict == Verdict::Unreadable)
         return false;
-    result = probe;
+    ReadEmbeddedProfile(*opened, probe.profile);
+    result = std::move(probe);
+    if (keep != nullptr)
+        *keep = ProbedImageFile(std::move(opened));
     return verdict == Verdict::Accepted;
 }
 
@@ -146,31 +182,8 @@ bool LoadEmbeddedProfile(const std::string& path, std::vector<std::uint8_t>& byt
 {
     if (!HasProfileCapableExtension(path) || !IsGdiplusAvailable())
         return false;
-    switch (SniffContainer(path))
-    {
-    case ImageContainer::Jpeg:
-    {
-        JpegReader reader;
-        if (!OpenJpeg(reader, path, true) || !ReadJpegIcc(reader))
-            return false;
-        bytes.assign(reader.icc, reader.icc + reader.iccSize);
-        return true;
-    }
-    case ImageContainer::Tiff:
-    {
-        const TiffPtr tiff = OpenTiffForReading(path);
-        std::uint32_t count = 0;
-        const std::uint8_t* data = nullptr;
-        if (!tiff || TIFFGetField(tiff.get(), TIFFTAG_ICCPROFILE, &count, &data) != 1 ||
-            count == 0 || data == nullptr)
-            return false;
-        bytes.assign(data, data + count);
-        return true;
-    }
-    case ImageContainer::Unknown:
-        break;
-    }
-    return false;
+    OpenedImage opened;
+    return OpenImage(path, opened) && ReadEmbeddedProfile(opened, bytes);
 }
 
 // --- Save --------------------------------------------------------------------
@@ -364,8 +377,8 @@ int JpegQualityFromLevel(int level)
     return 50 + std::clamp(level, 0, 4) * 50 / 4;
 }
 
-bool SaveJpegFile(std::span<const std::uint8_t> profile, int width, int height,
-                  JpegRowSource& rows, const std::string& path, float xDpi, float yDpi, int level)
+bool SaveJpegFile(std::span<const std::uint8_t> profile, int width, int height, JpegRowSource& rows,
+                  const std::string& path, float xDpi, float yDpi, int level)
 {
     if (width < 1 || height < 1 || profile.size() > kMaxJpegProfile)
         return false;

@@ -12,12 +12,16 @@
 // call it at the same time. Library messages are never printed.
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 class CImageEx;
+namespace imagecodec {
+struct OpenedImage;
+}
 
 // How an image file is read (and how an output is written).
 using ImageFileType = int;
@@ -51,6 +55,32 @@ struct ImageProbeResult
     // The EXIF / TIFF orientation (tag 274), 1..8; 0 when the file has none.
     // Reported only: nothing here rotates pixels.
     int orientation = 0;
+    // The embedded ICC profile (as LoadEmbeddedProfile reads it, whatever
+    // the file's name); empty when there is none.
+    std::vector<std::uint8_t> profile;
+};
+
+// An image file the probe left open for its decoding, so that a load opens
+// and parses its file once: CImageEx::Load decodes it from the header the
+// probe read, and the program's own 16-bit TIFF reader takes its
+// descriptor. Empty when nothing is open; closed when destroyed.
+class ProbedImageFile
+{
+public:
+    ProbedImageFile();
+    explicit ProbedImageFile(std::unique_ptr<imagecodec::OpenedImage> opened);
+    ~ProbedImageFile();
+    ProbedImageFile(ProbedImageFile&& other) noexcept;
+    ProbedImageFile& operator=(ProbedImageFile&& other) noexcept;
+
+    bool IsOpen() const { return m_opened != nullptr; }
+    imagecodec::OpenedImage* Opened() const { return m_opened.get(); }
+    // A TIFF's descriptor, now the caller's; the file is no longer open
+    // here. -1 when no TIFF is open.
+    int ReleaseTiffDescriptor();
+
+private:
+    std::unique_ptr<imagecodec::OpenedImage> m_opened;
 };
 
 // Opens the file and fills the result. False with the result untouched when
@@ -64,8 +94,10 @@ struct ImageProbeResult
 //   reader. Other 16-bit RGB files keep type 0 and are refused.
 // Everything else is refused (greyscale, CMYK, palette, alpha, separate
 // planes), as is an image larger than 32767 pixels a side or 2 GB as a
-// 24-bit bitmap.
-bool ProbeImageFile(const std::string& path, ImageProbeResult& result);
+// 24-bit bitmap. The file is opened once; with keep, a file that was read
+// (accepted or refused) stays open there for its decoding.
+bool ProbeImageFile(const std::string& path, ImageProbeResult& result,
+                    ProbedImageFile* keep = nullptr);
 
 // The ICC profile embedded in a JPEG (APP2 "ICC_PROFILE" markers) or a TIFF
 // (tag 34675; for a DNG the first directory's). Only for names that pass

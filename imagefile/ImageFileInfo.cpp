@@ -120,6 +120,11 @@ void CImageFileInfo::Reset()
 
 int CImageFileInfo::ReadInfo(const std::string& path)
 {
+    return ReadInfo(path, nullptr);
+}
+
+int CImageFileInfo::ReadInfo(const std::string& path, ProbedImageFile* opened)
+{
     Reset();
 
     if (!HasListExtension(path))
@@ -134,6 +139,8 @@ int CImageFileInfo::ReadInfo(const std::string& path)
     int height = 0;
     float xDpi = 0.0f;
     float yDpi = 0.0f;
+    std::vector<std::uint8_t> profile;
+    ProbedImageFile probed;
 
     if (IsDngExtension(path))
     {
@@ -156,6 +163,7 @@ int CImageFileInfo::ReadInfo(const std::string& path)
         m_transform = std::make_unique<CDNGTranspose>();
         dng.GetColorInfo(*m_transform);
         type = kImageFileDng;
+        LoadEmbeddedProfile(path, profile);
     }
     else if (IsConvertibleRawFile(path))
     {
@@ -166,7 +174,7 @@ int CImageFileInfo::ReadInfo(const std::string& path)
     else
     {
         ImageProbeResult probe;
-        if (!IsGdiplusAvailable() || !ProbeImageFile(path, probe) ||
+        if (!IsGdiplusAvailable() || !ProbeImageFile(path, probe, &probed) ||
             probe.width < static_cast<std::uint32_t>(kMinImageSide) ||
             probe.height < static_cast<std::uint32_t>(kMinImageSide))
         {
@@ -178,6 +186,7 @@ int CImageFileInfo::ReadInfo(const std::string& path)
         height = ToInt(probe.height);
         xDpi = UsableResolution(probe.xResolution);
         yDpi = UsableResolution(probe.yResolution);
+        profile = std::move(probe.profile);
     }
 
     m_detectedType = type;
@@ -186,16 +195,13 @@ int CImageFileInfo::ReadInfo(const std::string& path)
     m_xResolution = xDpi;
     m_yResolution = yDpi;
 
-    if (type != kImageFileRaw)
-    {
-        std::vector<std::uint8_t> profile;
-        if (LoadEmbeddedProfile(path, profile))
-            m_iccProfile = std::move(profile);
-    }
+    m_iccProfile = std::move(profile);
 
     m_hasThumbnail = 0;
     m_path = path;
     m_type = m_detectedType;
+    if (opened != nullptr)
+        *opened = std::move(probed);
     return 1;
 }
 

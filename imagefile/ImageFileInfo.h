@@ -47,6 +47,9 @@ public:
     // record. The path stays empty after a refused probe, and is kept after
     // a refused DNG. A file smaller than 50 pixels a side is refused.
     int ReadInfo(const std::string& path);
+    // The same, and for an accepted JPEG or TIFF the file is left open in
+    // opened for the load that follows (see ProbedImageFile).
+    int ReadInfo(const std::string& path, ProbedImageFile* opened);
 
     int m_number = 0; // "ImageFile%05d_No" of the list file
     int m_check = 1;  // marked for the batch ("ImageFile%05d_Check")

@@ -98,6 +98,15 @@ std::uint32_t WholeDpi(float dpi)
     return static_cast<std::uint32_t>(dpi);
 }
 
+// The loaders by type, reading the file the probe left open when there is
+// one (else they open info.m_path themselves).
+int LoadTiff16(CImageFileInfo& info, ProbedImageFile& opened, CRGBImage& image,
+               const CRGBGammaTable* tables, const CRGBMatrix* matrix, const ProgressSlot& progress,
+               int* cancelled);
+int LoadByCodec(CImageFileInfo& info, ProbedImageFile& opened, CRGBImage& image,
+                const CRGBGammaTable* tables, const CRGBMatrix* matrix,
+                const ProgressSlot& progress, int* cancelled);
+
 } // namespace
 
 double LineProgress(int y, int lines)
@@ -120,7 +129,10 @@ int LoadImage(CImageFileInfo& info, CRGBImage& image, const CRGBGammaTable* tabl
     int stopped = 0;
     SetCancelled(cancelled, 0);
 
-    if (!info.ReadInfo(path))
+    // The file stays open from its probe to its decoding: one open, one
+    // parse of its header.
+    ProbedImageFile opened;
+    if (!info.ReadInfo(path, &opened))
     {
         info.m_path = path;
         info.m_error = 1;
@@ -148,11 +160,11 @@ int LoadImage(CImageFileInfo& info, CRGBImage& image, const CRGBGammaTable* tabl
     switch (type)
     {
     case kImageFileTiff16:
-        result = LoadTiffImage(info, image, tables, matrix, progress, &stopped);
+        result = LoadTiff16(info, opened, image, tables, matrix, progress, &stopped);
         break;
     case kImageFileTiff8:
     case kImageFileJpeg:
-        result = LoadImageByGdiplus(info, image, tables, matrix, progress, &stopped);
+        result = LoadByCodec(info, opened, image, tables, matrix, progress, &stopped);
         break;
     case kImageFileDng:
         result = DevelopDngImage(info, image, progress, &stopped);
@@ -188,16 +200,20 @@ int LoadImage(CImageFileInfo& info, CRGBImage& image, const CRGBGammaTable* tabl
     return result;
 }
 
-int LoadTiffImage(CImageFileInfo& info, CRGBImage& image, const CRGBGammaTable* tables,
-                  const CRGBMatrix* matrix, const ProgressSlot& progress, int* cancelled)
+namespace {
+
+int LoadTiff16(CImageFileInfo& info, ProbedImageFile& opened, CRGBImage& image,
+               const CRGBGammaTable* tables, const CRGBMatrix* matrix, const ProgressSlot& progress,
+               int* cancelled)
 {
     SetCancelled(cancelled, 0);
     CTiffFile tiff;
     std::uint32_t width = 0;
     std::uint32_t height = 0;
-    if (!tiff.Open(info.m_path, CTiffFile::kModeRead) || !tiff.ReadHeader() ||
-        !tiff.GetSize(width, height) || info.m_width < 1 || info.m_height < 1 ||
-        width != static_cast<std::uint32_t>(info.m_width) ||
+    const bool open = opened.IsOpen() ? tiff.OpenDescriptor(opened.ReleaseTiffDescriptor())
+                                      : tiff.Open(info.m_path, CTiffFile::kModeRead);
+    if (!open || !tiff.ReadHeader() || !tiff.GetSize(width, height) || info.m_width < 1 ||
+        info.m_height < 1 || width != static_cast<std::uint32_t>(info.m_width) ||
         height != static_cast<std::uint32_t>(info.m_height))
     {
         info.m_state = kLoadStateOther;
@@ -229,12 +245,24 @@ int LoadTiffImage(CImageFileInfo& info, CRGBImage& image, const CRGBGammaTable* 
     return 1;
 }
 
-int LoadImageByGdiplus(CImageFileInfo& info, CRGBImage& image, const CRGBGammaTable* tables,
-                       const CRGBMatrix* matrix, const ProgressSlot& progress, int* cancelled)
+} // namespace
+
+int LoadTiffImage(CImageFileInfo& info, CRGBImage& image, const CRGBGammaTable* tables,
+                  const CRGBMatrix* matrix, const ProgressSlot& progress, int* cancelled)
+{
+    ProbedImageFile none;
+    return LoadTiff16(info, none, image, tables, matrix, progress, cancelled);
+}
+
+namespace {
+
+int LoadByCodec(CImageFileInfo& info, ProbedImageFile& opened, CRGBImage& image,
+                const CRGBGammaTable* tables, const CRGBMatrix* matrix,
+                const ProgressSlot& progress, int* cancelled)
 {
     SetCancelled(cancelled, 0);
     CImageEx display;
-    if (!display.Load(info.m_path))
+    if (!(opened.IsOpen() ? display.Load(std::move(opened)) : display.Load(info.m_path)))
     {
         info.m_state = kLoadStateOther;
         return 0;
@@ -256,6 +284,15 @@ int LoadImageByGdiplus(CImageFileInfo& info, CRGBImage& image, const CRGBGammaTa
         return 0;
     }
     return 1;
+}
+
+} // namespace
+
+int LoadImageByGdiplus(CImageFileInfo& info, CRGBImage& image, const CRGBGammaTable* tables,
+                       const CRGBMatrix* matrix, const ProgressSlot& progress, int* cancelled)
+{
+    ProbedImageFile none;
+    return LoadByCodec(info, none, image, tables, matrix, progress, cancelled);
 }
 
 int DevelopDngImage(CImageFileInfo& info, CRGBImage& image, const ProgressSlot& progress,

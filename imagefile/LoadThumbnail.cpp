@@ -356,8 +356,19 @@ bool CLoadThumbnail::GetThumbnailBox(int width, int height, int& boxWidth, int& 
 bool CLoadThumbnail::MakeThumbnailFile(const std::string& imagePath, std::string& thumbnailFile)
 {
     thumbnailFile.clear();
+    // Only a DNG's orientation is applied: the converter writes the
+    // camera's orientation there and leaves the pixels as shot. Its probe
+    // leaves the file open for the decoding, so it is read once.
+    ImageProbeResult probe;
+    ProbedImageFile opened;
+    const bool dng = IsDngExtension(imagePath);
+    if (dng)
+    {
+        ProbeImageFile(imagePath, probe, &opened);
+    }
     CImageEx image;
-    if (!image.Load(imagePath, kThumbnailSide))
+    if (!(dng ? image.Load(std::move(opened), kThumbnailSide)
+              : image.Load(imagePath, kThumbnailSide)))
     {
         return false;
     }
@@ -371,17 +382,9 @@ bool CLoadThumbnail::MakeThumbnailFile(const std::string& imagePath, std::string
     }
     ScaleInto(image, thumbnail);
     image.Destroy();
-
-    // Only a DNG's orientation is applied: the converter writes the
-    // camera's orientation there and leaves the pixels as shot.
-    if (IsDngExtension(imagePath))
+    if (probe.orientation >= 2 && probe.orientation <= 8)
     {
-        ImageProbeResult probe;
-        ProbeImageFile(imagePath, probe);
-        if (probe.orientation >= 2 && probe.orientation <= 8)
-        {
-            thumbnail = Orient(thumbnail, probe.orientation);
-        }
+        thumbnail = Orient(thumbnail, probe.orientation);
     }
 
     std::string path;

@@ -162,7 +162,20 @@ bool CTiffFile::Open(const std::string& path, int mode)
         m_fileSize = 0;
         return End("Open");
     }
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    return AdoptForReading(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+}
+
+bool CTiffFile::OpenDescriptor(int fd)
+{
+    Start("Open");
+    CloseFile();
+    m_failed = false;
+    m_pos = 0;
+    return AdoptForReading(fd);
+}
+
+bool CTiffFile::AdoptForReading(int fd)
+{
     struct stat st
     {};
     if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))

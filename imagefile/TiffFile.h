@@ -67,6 +67,10 @@ public:
     bool MemberClear();
     // mode kModeWrite: a new file replacing path at Close; any other: read.
     bool Open(const std::string& path, int mode);
+    // Reading a file already open (the probe's descriptor, see
+    // ProbedImageFile): the descriptor is the reader's from here on, and is
+    // closed even when it is refused.
+    bool OpenDescriptor(int fd);
     // Reading: closes the file. Writing: flushes the new file and renames
     // it over the target; fails (leaving the old file) when anything
     // before failed. Destroying a writer without Close discards the file.
@@ -107,6 +111,8 @@ private:
         std::uint32_t value;
     };
 
+    // Reading fd from its start (the file's descriptor, now owned).
+    bool AdoptForReading(int fd);
     bool GetPro();
     bool ReadIFD();
     bool SetPictOffsetBuff();

@@ -171,6 +171,75 @@ TEST(CImageExLoad, JpegCompressedYCbCrTiff)
     EXPECT_LE(MaxDifference(image, rgb, 3), 8); // libtiff writes quality 75
 }
 
+TEST(CImageExLoad, AProbedFileDecodesFromItsOpenFile)
+{
+    // The file is removed after the probe and its name given to other
+    // bytes: a decoder that opened the name again would fail or differ.
+    const std::vector<std::uint8_t> rgb = NoiseBytes(40 * 24 * 3, 9);
+    const std::vector<std::uint8_t> grey = NoiseBytes(40 * 24, 10);
+    const std::vector<std::uint8_t> icc = NoiseBytes(300, 11);
+    struct Case
+    {
+        const char* name;
+        bool jpeg;
+        JpegFixture jpegFixture;
+        TiffFixture tiffFixture;
+    };
+    const Case cases[] = {
+        {"jpeg with profile and EXIF",
+         true,
+         {.width = 40, .height = 24, .exif = MakeExif(6, 300, 300, 2), .icc = icc},
+         {}},
+        {"progressive greyscale jpeg",
+         true,
+         {.width = 40, .height = 24, .inSpace = JCS_GRAYSCALE, .components = 1, .progressive = true},
+         {}},
+        {"tiff with profile", false, {}, {.width = 40, .height = 24, .icc = icc, .samples8 = rgb}},
+        {"tiled greyscale tiff",
+         false,
+         {},
+         {.width = 40,
+          .height = 24,
+          .samples = 1,
+          .photometric = PHOTOMETRIC_MINISBLACK,
+          .tileSide = 16,
+          .samples8 = grey}},
+    };
+    TempDir dir;
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.File(c.jpeg ? "probed.jpg" : "probed.tif");
+        ASSERT_TRUE(c.jpeg ? WriteJpeg(path, c.jpegFixture) : WriteTiff(path, c.tiffFixture));
+        CImageEx byName;
+        ASSERT_TRUE(byName.Load(path, 20));
+        std::vector<std::uint8_t> profile;
+        LoadEmbeddedProfile(path, profile);
+        ImageProbeResult unkept;
+        const bool accepted = ProbeImageFile(path, unkept);
+
+        ImageProbeResult probe;
+        ProbedImageFile opened;
+        EXPECT_EQ(ProbeImageFile(path, probe, &opened), accepted);
+        ASSERT_TRUE(opened.IsOpen());
+        EXPECT_EQ(probe.profile, profile);
+        EXPECT_EQ(probe.orientation, unkept.orientation);
+        ASSERT_EQ(std::remove(path.c_str()), 0);
+        WriteBytes(path, "II*\0 not the probed file");
+
+        CImageEx decoded;
+        ASSERT_TRUE(decoded.Load(std::move(opened), 20));
+        EXPECT_FALSE(opened.IsOpen()); // the file is closed after its decoding
+        EXPECT_TRUE(SamePixels(decoded, byName));
+        EXPECT_EQ(decoded.GetXDpi(), byName.GetXDpi());
+        EXPECT_EQ(decoded.GetYDpi(), byName.GetYDpi());
+
+        // Nothing left to decode.
+        EXPECT_FALSE(decoded.Load(std::move(opened)));
+        EXPECT_TRUE(decoded.IsNull());
+    }
+}
+
 TEST(CImageExLoad, JpegColourSpaces)
 {
     struct Case

@@ -259,7 +259,7 @@ TEST(ProbeImageFile, UnreadableFileLeavesResultUntouched)
         {"TIFF header only", goodTiff.substr(0, 8)},
         {"TIFF with the first IFD beyond the end", std::string("II*\0\xff\xff\0\0", 8)},
     };
-    const ImageProbeResult sentinel{7, 123, 456, 1.5f, 2.5f, 4};
+    const ImageProbeResult sentinel{7, 123, 456, 1.5f, 2.5f, 4, {}};
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.name);

@@ -8,6 +8,7 @@
 #include "imagefile/ImageFileInfo.h"
 #include "imagefile/TiffFile.h"
 #include "tests/support/DngBuilder.h"
+#include "tests/support/OpenCounter.h"
 #include "tests/support/RecordingMessageSink.h"
 #include "tests/support/TestEnv.h"
 
@@ -200,6 +201,53 @@ TEST_F(ImageLoadSaveTest, Tiff8RoundTripKeepsHighBytes)
     ASSERT_EQ(LoadImage(in, back, nullptr, nullptr, {}, nullptr, false), 1);
     EXPECT_EQ(in.m_type, kImageFileTiff8);
     EXPECT_LE(MaxDifference(image, back), 256);
+}
+
+TEST_F(ImageLoadSaveTest, ALoadOpensItsFileOnce)
+{
+    // The probe, the embedded profile and the decoding share one open file;
+    // the pixels are those the loaders give when they open the file
+    // themselves.
+    struct Case
+    {
+        const char* name;
+        ImageFileType type;
+    };
+    const Case cases[] = {
+        {"once16.tif", kImageFileTiff16},
+        {"once8.tif", kImageFileTiff8},
+        {"once.jpg", kImageFileJpeg},
+    };
+    const CRGBImage source = Pattern(64, 60);
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        const std::string path = m_dir.File(c.name);
+        CImageFileInfo out = OutputRecord(path, c.type, 64, 60, 300.0f);
+        out.m_iccProfile = std::vector<std::uint8_t>(132, 7);
+        CRGBImage image = source;
+        ASSERT_EQ(c.type == kImageFileTiff16 ? SaveTiff16(nullptr, out, image, {}, nullptr)
+                                             : SaveImageByGdiplus(out, image, nullptr, nullptr, {},
+                                                                  nullptr),
+                  1);
+
+        testsupport::OpenCounter opens(path);
+        ASSERT_TRUE(opens.IsWatching());
+        CImageFileInfo in;
+        in.m_path = path;
+        CRGBImage loaded;
+        ASSERT_EQ(LoadImage(in, loaded, nullptr, nullptr, {}, nullptr, false), 1);
+        EXPECT_EQ(opens.Take(), 1);
+        EXPECT_EQ(in.m_type, c.type);
+        EXPECT_EQ(in.m_iccProfile, out.m_iccProfile);
+
+        CRGBImage byPath;
+        ASSERT_EQ(c.type == kImageFileTiff16
+                      ? LoadTiffImage(in, byPath, nullptr, nullptr, {}, nullptr)
+                      : LoadImageByGdiplus(in, byPath, nullptr, nullptr, {}, nullptr),
+                  1);
+        EXPECT_EQ(MaxDifference(loaded, byPath), 0);
+    }
 }
 
 TEST_F(ImageLoadSaveTest, FailedSavesKeepTheOldFile)

@@ -4,6 +4,7 @@
 #include "core/ImageEx.h"
 #include "core/ImageFileProbe.h"
 #include "core/PathUtils.h"
+#include "tests/support/OpenCounter.h"
 #include "tests/support/TestEnv.h"
 
 #include <gtest/gtest.h>
@@ -474,4 +475,17 @@ TEST_F(LoadThumbnailTest, OnlyADngOrientationIsApplied)
     std::string thumb = "stale";
     EXPECT_FALSE(CLoadThumbnail::MakeThumbnailFile(m_dir.File("missing.jpg"), thumb));
     EXPECT_TRUE(thumb.empty());
+}
+
+TEST_F(LoadThumbnailTest, ADngThumbnailReadsItsFileOnce)
+{
+    // The orientation comes from the same open file as the pixels.
+    const std::string path = m_dir.File("once.dng");
+    WriteOrientedTiff(path, 40, 20, 6);
+    testsupport::OpenCounter opens(path);
+    ASSERT_TRUE(opens.IsWatching());
+    std::string thumb;
+    ASSERT_TRUE(CLoadThumbnail::MakeThumbnailFile(path, thumb));
+    std::remove(thumb.c_str());
+    EXPECT_EQ(opens.Take(), 1);
 }
