@@ -4,6 +4,7 @@
 
 #include "core/ColorProfile.h"
 #include "core/Pow1by3Table.h"
+#include "core/ProfileStore.h"
 #include "platform/Folders.h"
 
 #include <cstdio>

@@ -4,7 +4,10 @@
 #include "core/ColorTransform.h"
 #include "core/ImageAccess.h"
 #include "core/ImageEx.h"
+#include "core/ProfileDirectory.h"
+#include "core/ProfileStore.h"
 #include "core/RGBImage.h"
+#include "core/SRGBProfile.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -4,7 +4,7 @@
 #include "core/ImageFileProbe.h"
 #include "core/Interpolation.h"
 #include "core/PathUtils.h"
-#include "core/SRGBProfile.h"
+#include "core/ProfileDirectory.h"
 #include "core/UseOsCmm.h"
 #include "platform/ColorDirectory.h"
 #include "platform/FileReplace.h"
@@ -50,7 +50,6 @@ constexpr std::uint32_t kSigChad = IccSignature("chad");
 constexpr std::uint32_t kSigSf32 = IccSignature("sf32");
 constexpr std::uint32_t kSigMsft = IccSignature("MSFT");
 constexpr std::uint32_t kSigRGB = IccSignature("RGB ");
-constexpr std::uint32_t kSigXYZSpace = IccSignature("XYZ ");
 
 // PCS white D50: (0.9642, 1.0, 0.8249) as s15Fixed16Number, as written in
 // every header we make (0xD32D rather than the rounded 0xD32C).
@@ -344,18 +343,6 @@ bool ChromaticAdaptationInverse(std::span<const std::uint8_t> element, CStdMatri
             return false;
     inverse = std::move(chad);
     return true;
-}
-
-bool IsColorModelExtension(const std::string& path)
-{
-    const std::string ext = GetFileExtFromPath(path);
-    return ext == ".camp" || ext == ".gmmp";
-}
-
-std::unique_ptr<CColorProfile>& MonitorProfileSlot()
-{
-    static std::unique_ptr<CColorProfile> profile;
-    return profile;
 }
 
 // Bare names live in the colour directory; GetColorDirectory also makes
@@ -1227,130 +1214,4 @@ void BradfordAdapt(CStdVector& red, CStdVector& green, CStdVector& blue, const C
     red = m.MultiplyVector(red);
     green = m.MultiplyVector(green);
     blue = m.MultiplyVector(blue);
-}
-
-bool InitMonitorProfile(const std::string& deviceId, bool* switchedToOsCmm)
-{
-    if (switchedToOsCmm)
-        *switchedToOsCmm = false;
-    auto& slot = MonitorProfileSlot();
-    slot = std::make_unique<CColorProfile>();
-    if (LoadMonitorProfile(deviceId))
-        return true;
-    if (switchedToOsCmm && UseOsCmm.load() == 0)
-    {
-        UseOsCmm = 1;
-        if (LoadMonitorProfile(deviceId))
-        {
-            *switchedToOsCmm = true;
-            return true;
-        }
-        UseOsCmm = 0;
-    }
-    slot.reset();
-    return false;
-}
-
-bool LoadMonitorProfile(const std::string& deviceId)
-{
-    CColorProfile* profile = MonitorProfileSlot().get();
-    if (!profile)
-        return false;
-    const std::string name = platform::MonitorProfileName(deviceId);
-    if (name.empty() || IsColorModelExtension(name))
-        return false;
-    return profile->Open(name);
-}
-
-bool SetMonitorProfile(const std::string& path)
-{
-    if (IsColorModelExtension(path))
-        return false;
-    auto& slot = MonitorProfileSlot();
-    slot = std::make_unique<CColorProfile>();
-    if (!slot->Open(path))
-    {
-        slot.reset();
-        return false;
-    }
-    return true;
-}
-
-CColorProfile* GetMonitorProfile()
-{
-    return MonitorProfileSlot().get();
-}
-
-void FreeMonitorProfile()
-{
-    MonitorProfileSlot().reset();
-}
-
-void EnumInstalledProfiles(std::vector<std::pair<std::string, std::string>>& list)
-{
-    list.clear();
-    std::string folder;
-    GetColorDirectory(folder);
-    const std::string srgbDescription = GetSRGBProfileDescription();
-
-    // An RGB profile with an XYZ connection space that opens and has a
-    // description of its own.
-    const auto describe = [](const std::string& path, std::string& description) {
-        CColorProfile profile;
-        std::uint32_t space = 0;
-        std::uint32_t connection = 0;
-        return profile.Open(path) && profile.GetDataColorSpace(space) && space == kSigRGB &&
-               profile.GetConnectionSpace(connection) && connection == kSigXYZSpace &&
-               profile.GetDescription(description);
-    };
-
-    bool haveSRGB = false;
-    if (!folder.empty())
-    {
-        for (const std::string& name : platform::ListInstalledProfiles())
-        {
-            std::string description;
-            if (!describe(folder + name, description))
-                continue;
-            if (description == srgbDescription)
-                haveSRGB = true;
-            list.emplace_back(name, std::move(description));
-        }
-    }
-    if (!haveSRGB)
-    {
-        std::string description;
-        if (describe(GetSRGBProfileFileName(), description))
-            list.emplace_back(GetSRGBProfileFileName(), std::move(description));
-    }
-}
-
-std::string FindProfileByDescription(const std::string& description)
-{
-    std::vector<std::pair<std::string, std::string>> list;
-    EnumInstalledProfiles(list);
-    for (const auto& [name, text] : list)
-        if (text == description)
-            return name;
-    return std::string();
-}
-
-bool GetColorDirectory(std::string& path)
-{
-    std::string folder;
-    if (!platform::ColorDirectory(folder))
-        return false;
-    EnsureSRGBProfileInstalled();
-    path = AddBackslash(folder);
-    return true;
-}
-
-std::string GetSRGBProfileFileName()
-{
-    return platform::kSRGBProfileFileName;
-}
-
-std::string GetSRGBProfileDescription()
-{
-    return "sRGB IEC61966-2.1";
 }

@@ -3,8 +3,9 @@
 // (description, colorants and media white, tone curves, a calibrated-RGB
 // colour-space record), writing the tags of profiles the program builds
 // (monitor profiles, the sRGB profile of the colour directory, the device
-// link of a colour-conversion LUT), the process-wide monitor profile and the
-// installed profiles.
+// link of a colour-conversion LUT). This is the codec only: the colour
+// directory that bare names resolve in is core/ProfileDirectory.h, the
+// installed profiles and the process-wide monitor profile core/ProfileStore.h.
 //
 // A CColorProfile holds the profile's bytes. Its header and tag table are
 // parsed by our own bounds-checked reader, and every tag is read from those
@@ -368,53 +369,3 @@ bool SelectLocalizedText(const std::vector<LocalizedText>& records, std::string&
 // UseOsCmm rule; on any failure the text is the file name of the path and
 // the result is false.
 bool GetProfileDescriptionFromFile(std::string& text, const std::string& path);
-
-// The process-wide monitor profile, used from the user-interface thread.
-//
-// InitMonitorProfile creates it and loads it; when that fails it is deleted
-// and stays null. LoadMonitorProfile opens the display's profile (the
-// monitor-profile source of the platform layer: the profile associated with
-// the display, else the one the GUI reports, else the sRGB profile) into the
-// existing object; false when there is no object, the name is a
-// colour-appearance or gamut-map model (".camp", ".gmmp", compared
-// case-sensitively), or the open fails. deviceId "" is the default display.
-//
-// Start-up with the own colour engine (UseOsCmm = 0) must not lock the user
-// out because the display's profile is one that only LittleCMS can use (a
-// LUT-based or Lab profile): when switchedToOsCmm is given, a load that
-// fails under UseOsCmm = 0 is tried again with UseOsCmm = 1, which stays set
-// when that load succeeds, and *switchedToOsCmm tells the caller so that the
-// settings record the change (false otherwise; UseOsCmm is put back when the
-// second load fails too). Without it the engine is never changed, since only
-// a caller that records the setting may change it.
-bool InitMonitorProfile(const std::string& deviceId = std::string(),
-                        bool* switchedToOsCmm = nullptr);
-bool LoadMonitorProfile(const std::string& deviceId = std::string());
-// Replaces the monitor profile by a new one opened from path; a failed open
-// leaves it null. A colour-appearance or gamut-map model path changes
-// nothing and gives false.
-bool SetMonitorProfile(const std::string& path);
-// Null while no usable monitor profile is loaded.
-CColorProfile* GetMonitorProfile();
-// Deletes the monitor profile (application shutdown).
-void FreeMonitorProfile();
-
-// The installed RGB profiles with an XYZ connection space as (file name,
-// description) pairs, in file-name order, each opened with
-// CColorProfile::Open (so with UseOsCmm = 0 only matrix profiles) and listed
-// only when its 'desc' gave a text. The sRGB profile is added at the end when
-// no listed profile has its description and it opens.
-void EnumInstalledProfiles(std::vector<std::pair<std::string, std::string>>& list);
-
-// The file name of the first installed profile whose description equals the
-// text (case-sensitive); empty when none does.
-std::string FindProfileByDescription(const std::string& description);
-
-// The colour directory with a trailing '/', created when missing and given
-// the sRGB profile when it lacks one. False (path untouched) when the folder
-// cannot be created.
-bool GetColorDirectory(std::string& path);
-
-// "sRGB Color Space Profile.icm" and "sRGB IEC61966-2.1".
-std::string GetSRGBProfileFileName();
-std::string GetSRGBProfileDescription();

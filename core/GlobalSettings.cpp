@@ -4,6 +4,8 @@
 #include "core/FileVersionUtils.h"
 #include "core/IniFile.h"
 #include "core/PathUtils.h"
+#include "core/ProfileStore.h"
+#include "core/SRGBProfile.h"
 #include "core/UseOsCmm.h"
 #include "platform/Numbers.h"
 #include "platform/Text.h"

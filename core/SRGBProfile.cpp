@@ -111,3 +111,13 @@ bool EnsureSRGBProfileInstalled()
     return platform::ReplaceFileContents(
         path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
+
+std::string GetSRGBProfileFileName()
+{
+    return platform::kSRGBProfileFileName;
+}
+
+std::string GetSRGBProfileDescription()
+{
+    return "sRGB IEC61966-2.1";
+}

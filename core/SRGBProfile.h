@@ -6,6 +6,7 @@
 // points in each of rTRC, gTRC and bTRC.
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 // The profile's bytes. The header carries the local date and time of the
@@ -16,3 +17,7 @@ std::vector<std::uint8_t> BuildSRGBProfileBytes();
 // when missing) unless a file of that name is there already. True when the
 // file exists afterwards.
 bool EnsureSRGBProfileInstalled();
+
+// "sRGB Color Space Profile.icm" and "sRGB IEC61966-2.1".
+std::string GetSRGBProfileFileName();
+std::string GetSRGBProfileDescription();

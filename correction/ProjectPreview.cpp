@@ -27,6 +27,7 @@
 #include "core/ColorDisplay.h"
 #include "core/ImageAccess.h"
 #include "core/MessageSink.h"
+#include "core/ProfileStore.h"
 #include "core/UseOsCmm.h"
 #include "imagefile/ImageLoadSave.h"
 

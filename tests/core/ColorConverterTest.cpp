@@ -5,6 +5,8 @@
 
 #include "core/ColorConverter.h"
 #include "core/ImageAccess.h"
+#include "core/ProfileDirectory.h"
+#include "core/ProfileStore.h"
 #include "core/RGBImage.h"
 #include "core/SRGBProfile.h"
 #include "core/UseOsCmm.h"

@@ -1,6 +1,8 @@
 #include "core/ColorProfile.h"
 #include "core/ImageEx.h"
 #include "core/ImageFileProbe.h"
+#include "core/ProfileDirectory.h"
+#include "core/ProfileStore.h"
 #include "core/SRGBProfile.h"
 #include "core/UseOsCmm.h"
 #include "platform/ColorDirectory.h"

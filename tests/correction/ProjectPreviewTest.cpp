@@ -5,6 +5,7 @@
 
 #include "core/ColorDisplay.h"
 #include "core/ImageAccess.h"
+#include "core/ProfileStore.h"
 #include "core/UseOsCmm.h"
 #include "correction/ParamFile.h"
 #include "imagefile/DNGTranspose.h"
