@@ -1,25 +1,13 @@
 #include "core/CIEColor.h"
 
 #include "core/Clamp.h"
+#include "core/LabFormula.h"
 
 #include <array>
 #include <cassert>
 #include <cmath>
 
 namespace {
-
-// The value of pi used by the hue conversions in both directions, so that a
-// hue survives Lab -> LCh -> Lab exactly as the rest of the program expects.
-constexpr double kPi = 3.14159265358;
-
-// CIE 1976 constants as this program uses them: the linear segment below
-// t = 0.008856 (about (6/29)^3) with slope 7.787 and offset 16/116, and
-// L = 903.29 t there. In the inverse, 0.206893 is f at the joint (6/29).
-constexpr double kLabEpsilon = 0.008856;
-constexpr double kLabSlope = 7.787;
-constexpr double kLabOffset = 16.0 / 116.0;
-constexpr double kLabKappa = 903.29;
-constexpr double kLabFJoint = 0.206893;
 
 // Copies the first three of the given values into a three-element vector;
 // missing values are 0 (a caller error).
@@ -46,14 +34,10 @@ void AssignThree(std::vector<double>& elements, const std::array<double, 3>& c)
     elements.assign(c.begin(), c.end());
 }
 
+// f(t) with the exact cube root.
 double LabF(double t)
 {
-    return t > kLabEpsilon ? std::pow(t, 1.0 / 3.0) : kLabSlope * t + kLabOffset;
-}
-
-double LabFInverse(double f)
-{
-    return f > kLabFJoint ? f * f * f : (f - kLabOffset) / kLabSlope;
+    return cielab::F(t, [](double v) { return std::pow(v, 1.0 / 3.0); });
 }
 
 } // namespace
@@ -121,9 +105,7 @@ CCIEXYZ CCIEXYZ::operator*(double k) const
     return CCIEXYZ(m_elements[0] * k, m_elements[1] * k, m_elements[2] * k);
 }
 
-// L* = 116 f(Y/Yn) - 16, a* = 500 (f(X/Xn) - f(Y/Yn)), b* = 200 (f(Y/Yn) - f(Z/Zn)),
-// with f the cube root above the joint and a straight line below it; L* uses
-// its own linear form 903.29 Y/Yn below the joint.
+// The formula of core/LabFormula.h with the exact cube root.
 CCIELab CCIEXYZ::ToLab(const CCIEXYZ& white) const
 {
     const double tx = m_elements[0] / white[0];
@@ -132,8 +114,7 @@ CCIELab CCIEXYZ::ToLab(const CCIEXYZ& white) const
     const double fx = LabF(tx);
     const double fy = LabF(ty);
     const double fz = LabF(tz);
-    const double L = ty > kLabEpsilon ? 116.0 * fy - 16.0 : kLabKappa * ty;
-    return CCIELab(L, 500.0 * (fx - fy), 200.0 * (fy - fz));
+    return CCIELab(cielab::LightnessFromF(ty, fy), cielab::AFromF(fx, fy), cielab::BFromF(fy, fz));
 }
 
 // x = X / (X + Y + Z), y = Y / (X + Y + Z); black has no chromaticity and
@@ -171,11 +152,11 @@ void CCIELab::SetData(std::span<const double> values)
 
 CCIEXYZ CCIELab::ToXYZ(const CCIEXYZ& white) const
 {
-    const double fy = (m_elements[0] + 16.0) / 116.0;
-    const double fx = fy + m_elements[1] / 500.0;
-    const double fz = fy - m_elements[2] / 200.0;
-    return CCIEXYZ(white[0] * LabFInverse(fx), white[1] * LabFInverse(fy),
-                   white[2] * LabFInverse(fz));
+    const double fy = cielab::FyOf(m_elements[0]);
+    const double fx = cielab::FxOf(fy, m_elements[1]);
+    const double fz = cielab::FzOf(fy, m_elements[2]);
+    return CCIEXYZ(white[0] * cielab::FInverse(fx), white[1] * cielab::FInverse(fy),
+                   white[2] * cielab::FInverse(fz));
 }
 
 CCIEXYZ CCIELab::ToXYZ() const
@@ -188,7 +169,7 @@ CCIELCh CCIELab::ToLCh() const
 {
     const double a = m_elements[1];
     const double b = m_elements[2];
-    double h = std::atan2(b, a) * 180.0 / kPi;
+    double h = std::atan2(b, a) * 180.0 / cielab::kHuePi;
     if (h < 0.0)
         h += 360.0;
     // A tiny negative angle can round up to exactly 360 after the fold.
@@ -235,7 +216,7 @@ void CCIELCh::SetData(std::span<const double> values)
 CCIELab CCIELCh::ToLab() const
 {
     const double C = m_elements[1];
-    const double h = m_elements[2] * kPi / 180.0;
+    const double h = m_elements[2] * cielab::kHuePi / 180.0;
     return CCIELab(m_elements[0], C * std::cos(h), C * std::sin(h));
 }
 

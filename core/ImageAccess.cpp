@@ -15,115 +15,18 @@
 
 namespace {
 
-// CIE 1976 constants as the colour value types use them (core/CIEColor.cpp):
-// the linear segment below t = 0.008856 with slope 7.787 and offset 16/116,
-// L* = 903.29 t there; 0.206893 is f at the joint on the way back.
-constexpr double kLabEpsilon = 0.008856;
-constexpr double kLabSlope = 7.787;
-constexpr double kLabOffset = 16.0 / 116.0;
-constexpr double kLabKappa = 903.29;
-constexpr double kLabFJoint = 0.206893;
-
-// The value of pi of the colour value types' hue conversion, so that the
-// hue here is the one CCIELab::ToLCh gives.
-constexpr double kPi = 3.14159265358;
-
-// The 3x3 elements of a matrix, row-major; any other shape acts as the
-// identity, as it does in CRGBMatrix's pixel conversions.
-std::array<double, 9> Coefficients(const CStdMatrix& m)
+// The white of a working space: the colour of RGB (1, 1, 1) at Yn = 100. A
+// matrix that gives it no positive luminance describes no real working
+// space; the equal-energy white keeps the conversions finite then.
+CCIEXYZ WhiteOf(const std::array<double, 9>& m)
 {
-    if (m.GetRows() == 3 && m.GetCols() == 3)
-    {
-        const std::vector<double>& d = m.GetData();
-        return {d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7], d[8]};
-    }
-    return {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    const double Xw = m[0] + m[1] + m[2];
+    const double Yw = m[3] + m[4] + m[5];
+    const double Zw = m[6] + m[7] + m[8];
+    if (Yw > 0.0 && std::isfinite(Yw))
+        return CCIEXYZ(Xw / Yw * 100.0, 100.0, Zw / Yw * 100.0);
+    return CCIEXYZ(100.0, 100.0, 100.0);
 }
-
-// The table's cube root with its entries and scale held in locals, so a
-// pixel loop reads them from registers. Same result as CPow1by3Table::Root
-// for the t > 0.008856 it is called with.
-struct CubeRoot
-{
-    const std::uint32_t* entries;
-    double valueScale;
-    double indexScale;
-
-    explicit CubeRoot(const CPow1by3Table& table)
-        : entries(table.GetEntries().data()), valueScale(table.GetValueScale()),
-          indexScale(table.GetIndexScale())
-    {}
-
-    double operator()(double t) const
-    {
-        const double scaled = t * indexScale;
-        if (scaled < static_cast<double>(CPow1by3Table::EntryCount))
-            return static_cast<double>(entries[static_cast<std::size_t>(scaled)]) * valueScale;
-        return std::pow(t, 1.0 / 3.0);
-    }
-};
-
-// f(t) of the Lab formula; t > 0.008856 guarantees a positive table index.
-inline double LabF(double t, const CubeRoot& root)
-{
-    return t > kLabEpsilon ? root(t) : kLabSlope * t + kLabOffset;
-}
-
-inline double LabFInverse(double f)
-{
-    return f > kLabFJoint ? f * f * f : (f - kLabOffset) / kLabSlope;
-}
-
-// The prepared RGB -> Lab conversion: matrix, reciprocal white and the cube
-// root hoisted out of the pixel loop.
-struct LabKernel
-{
-    double m00, m01, m02, m10, m11, m12, m20, m21, m22;
-    double invXn, invYn, invZn;
-    CubeRoot root;
-
-    LabKernel(const std::array<double, 9>& m, const std::array<double, 3>& invWhite,
-              const CPow1by3Table& table)
-        : m00(m[0]), m01(m[1]), m02(m[2]), m10(m[3]), m11(m[4]), m12(m[5]), m20(m[6]), m21(m[7]),
-          m22(m[8]), invXn(invWhite[0]), invYn(invWhite[1]), invZn(invWhite[2]), root(table)
-    {}
-
-    // Lab from XYZ.
-    template <class Store> void FromXYZ(double X, double Y, double Z, Store&& store) const
-    {
-        const double tx = X * invXn;
-        const double ty = Y * invYn;
-        const double tz = Z * invZn;
-        const double fx = LabF(tx, root);
-        const double fy = LabF(ty, root);
-        const double fz = LabF(tz, root);
-        const double L = ty > kLabEpsilon ? 116.0 * fy - 16.0 : kLabKappa * ty;
-        store(L, 500.0 * (fx - fy), 200.0 * (fy - fz));
-    }
-
-    // store(k, L, a, b) for n pixels.
-    template <class Store> void Run(const RGB16* pixels, std::size_t n, Store&& store) const
-    {
-        for (std::size_t k = 0; k < n; ++k)
-        {
-            const double r = pixels[k].r;
-            const double g = pixels[k].g;
-            const double b = pixels[k].b;
-            FromXYZ(m00 * r + m01 * g + m02 * b, m10 * r + m11 * g + m12 * b,
-                    m20 * r + m21 * g + m22 * b,
-                    [&](double L, double A, double B) { store(k, L, A, B); });
-        }
-    }
-
-    double Lightness(double Y) const
-    {
-        const double t = Y * invYn;
-        return t > kLabEpsilon ? 116.0 * root(t) - 16.0 : kLabKappa * t;
-    }
-
-    // Y of one pixel, as CRGBMatrix::LineToY computes it.
-    double Luminance(const RGB16& px) const { return m10 * px.r + m11 * px.g + m12 * px.b; }
-};
 
 // Writes L*, a*, b* into a colour value (which always holds three elements).
 inline void StoreLab(CCIELab& lab, double L, double a, double b)
@@ -439,19 +342,9 @@ void CAccessRGBImageByXYZ::GetXYZAt(int x, int y, CCIEXYZ& xyz)
 CAccessRGBImageByLab::CAccessRGBImageByLab(CRGBImage& image, const CPow1by3Table* table,
                                            const CStdMatrix& rgbToXyz)
     : CAccessRGBImageByXYZ(image, rgbToXyz), m_table(table ? *table : GetPow1by3Table()),
-      m_toXyz(Coefficients(m_rgbToXyz))
+      m_white(WhiteOf(MatrixCoefficients(m_rgbToXyz))),
+      m_lab(m_table, m_rgbToXyz, m_xyzToRgb, m_white)
 {
-    // The white is the colour of RGB (1, 1, 1) at Yn = 100. A matrix that
-    // gives it no positive luminance describes no real working space; the
-    // equal-energy white keeps the conversions finite then.
-    const double Xw = m_toXyz[0] + m_toXyz[1] + m_toXyz[2];
-    const double Yw = m_toXyz[3] + m_toXyz[4] + m_toXyz[5];
-    const double Zw = m_toXyz[6] + m_toXyz[7] + m_toXyz[8];
-    if (Yw > 0.0 && std::isfinite(Yw))
-        m_white = CCIEXYZ(Xw / Yw * 100.0, 100.0, Zw / Yw * 100.0);
-    else
-        m_white = CCIEXYZ(100.0, 100.0, 100.0);
-    m_invWhite = {1.0 / m_white[0], 1.0 / m_white[1], 1.0 / m_white[2]};
     m_table.Lock();
 }
 
@@ -460,30 +353,43 @@ CAccessRGBImageByLab::~CAccessRGBImageByLab()
     m_table.Unlock();
 }
 
+// The line functions convert with a copy of the kernel in a local, so that
+// the stores into the caller's arrays cannot be taken to change it and its
+// constants stay in registers over the loop.
+
 void CAccessRGBImageByLab::ReadLabLine(std::size_t n, CCIELab* lab)
 {
-    const LabKernel kernel(m_toXyz, m_invWhite, m_table);
-    kernel.Run(CursorPixel(), LineLength(n),
-               [lab](std::size_t k, double L, double a, double b) { StoreLab(lab[k], L, a, b); });
+    n = LineLength(n);
+    const CLabRowKernel kernel = m_lab;
+    const RGB16* pixels = CursorPixel();
+    for (std::size_t k = 0; k < n; ++k)
+    {
+        double L;
+        double a;
+        double b;
+        kernel.ToLab(pixels[k], L, a, b);
+        StoreLab(lab[k], L, a, b);
+    }
 }
 
 void CAccessRGBImageByLab::ReadLabLine(std::size_t n, double* lab)
 {
-    const LabKernel kernel(m_toXyz, m_invWhite, m_table);
-    kernel.Run(CursorPixel(), LineLength(n), [lab](std::size_t k, double L, double a, double b) {
-        lab[3 * k] = L;
-        lab[3 * k + 1] = a;
-        lab[3 * k + 2] = b;
-    });
+    n = LineLength(n);
+    const CLabRowKernel kernel = m_lab;
+    const RGB16* pixels = CursorPixel();
+    for (std::size_t k = 0; k < n; ++k)
+        kernel.ToLab(pixels[k], lab[3 * k], lab[3 * k + 1], lab[3 * k + 2]);
 }
 
 void CAccessRGBImageByLab::GetLabAt(int x, int y, CCIELab& lab)
 {
     RGB16 px{0, 0, 0};
     GetPixel(x, y, px);
-    const LabKernel kernel(m_toXyz, m_invWhite, m_table);
-    kernel.Run(&px, 1,
-               [&lab](std::size_t, double L, double a, double b) { StoreLab(lab, L, a, b); });
+    double L;
+    double a;
+    double b;
+    m_lab.ToLab(px, L, a, b);
+    StoreLab(lab, L, a, b);
 }
 
 void CAccessRGBImageByLab::GetAverageLab(const CRect& rect, CCIELab& lab)
@@ -519,45 +425,41 @@ void CAccessRGBImageByLab::GetAverageLab(const CRect& rect, CCIELab& lab)
 void CAccessRGBImageByLab::ReadLightnessLine(std::size_t n, double* L)
 {
     n = LineLength(n);
-    const LabKernel kernel(m_toXyz, m_invWhite, m_table);
+    const CLabRowKernel kernel = m_lab;
     const RGB16* pixels = CursorPixel();
     for (std::size_t k = 0; k < n; ++k)
-        L[k] = kernel.Lightness(kernel.Luminance(pixels[k]));
+        L[k] = kernel.Lightness(pixels[k]);
 }
 
 void CAccessRGBImageByLab::XYZToLab(std::size_t n, const CCIEXYZ* xyz, CCIELab* lab) const
 {
-    const LabKernel kernel(m_toXyz, m_invWhite, m_table);
+    const CLabRowKernel kernel = m_lab;
     for (std::size_t k = 0; k < n; ++k)
     {
         const CCIEXYZ& v = xyz[k];
-        kernel.FromXYZ(v[0], v[1], v[2],
-                       [&](double L, double a, double b) { StoreLab(lab[k], L, a, b); });
+        double L;
+        double a;
+        double b;
+        kernel.XYZToLab(v[0], v[1], v[2], L, a, b);
+        StoreLab(lab[k], L, a, b);
     }
 }
 
 void CAccessRGBImageByLab::YToLightness(std::size_t n, const double* Y, double* L) const
 {
-    const LabKernel kernel(m_toXyz, m_invWhite, m_table);
+    const CLabRowKernel kernel = m_lab;
     for (std::size_t k = 0; k < n; ++k)
-        L[k] = kernel.Lightness(Y[k]);
+        L[k] = kernel.LightnessOfY(Y[k]);
 }
 
 void CAccessRGBImageByLab::LabToXYZ(std::size_t n, const CCIELab* lab, CCIEXYZ* xyz) const
 {
-    const double Xn = m_white[0];
-    const double Yn = m_white[1];
-    const double Zn = m_white[2];
+    const CLabRowKernel kernel = m_lab;
     for (std::size_t k = 0; k < n; ++k)
     {
         const CCIELab& v = lab[k];
-        const double fy = (v[0] + 16.0) / 116.0;
-        const double fx = fy + v[1] / 500.0;
-        const double fz = fy - v[2] / 200.0;
         double* e = &xyz[k][0];
-        e[0] = Xn * LabFInverse(fx);
-        e[1] = Yn * LabFInverse(fy);
-        e[2] = Zn * LabFInverse(fz);
+        kernel.LabToXYZ(v[0], v[1], v[2], e[0], e[1], e[2]);
     }
 }
 
@@ -566,14 +468,14 @@ void CAccessRGBImageByLab::GetLightnessHistogram(std::span<std::uint32_t> bins, 
     Histogram histogram(bins);
     if (bins.empty() || m_pixelCount == 0)
         return;
-    const LabKernel kernel(m_toXyz, m_invWhite, m_table);
+    const CLabRowKernel kernel = m_lab;
     const std::size_t width = static_cast<std::size_t>(m_width);
     const std::size_t stride = static_cast<std::size_t>(std::max(step, 1));
     for (std::size_t y = 0; y < static_cast<std::size_t>(m_height); y += stride)
     {
         const RGB16* row = m_base + y * width;
         for (std::size_t x = 0; x < width; x += stride)
-            histogram.Count(kernel.Lightness(kernel.Luminance(row[x])), 100.0);
+            histogram.Count(kernel.Lightness(row[x]), 100.0);
     }
 }
 
@@ -598,14 +500,18 @@ void CAccessRGBImageByLab::MakeByteLChImage(std::span<std::uint32_t> lightnessBi
         return;
 
     const bool wantHue = !hueBins.empty() || bytes.has_value();
-    const LabKernel kernel(m_toXyz, m_invWhite, m_table);
-    auto take = [&](std::size_t, double L, double a, double b) {
+    const CLabRowKernel kernel = m_lab;
+    auto take = [&](const RGB16& px) {
+        double L;
+        double a;
+        double b;
+        kernel.ToLab(px, L, a, b);
         const double C = std::sqrt(a * a + b * b);
         double h = 0.0;
         if (wantHue)
         {
             // Degrees in [0, 360), as CCIELab::ToLCh folds them.
-            h = std::atan2(b, a) * 180.0 / kPi;
+            h = std::atan2(b, a) * 180.0 / cielab::kHuePi;
             if (h < 0.0)
                 h += 360.0;
             if (h >= 360.0)
@@ -624,14 +530,7 @@ void CAccessRGBImageByLab::MakeByteLChImage(std::span<std::uint32_t> lightnessBi
     for (std::size_t y = 0; y < static_cast<std::size_t>(m_height); y += stride)
     {
         const RGB16* row = m_base + y * width;
-        if (stride == 1)
-        {
-            kernel.Run(row, width, take);
-        }
-        else
-        {
-            for (std::size_t x = 0; x < width; x += stride)
-                kernel.Run(row + x, 1, take);
-        }
+        for (std::size_t x = 0; x < width; x += stride)
+            take(row[x]);
     }
 }

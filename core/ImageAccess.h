@@ -19,6 +19,7 @@
 // image's last pixel (per-pixel operations are not checked).
 
 #include "core/CIEColor.h"
+#include "core/LabRowKernel.h"
 #include "core/RGB16.h"
 #include "core/Rect.h"
 #include "core/StdMatrix.h"
@@ -236,6 +237,5 @@ public:
 private:
     const CPow1by3Table& m_table;
     CCIEXYZ m_white;
-    std::array<double, 9> m_toXyz;    // rgbToXyz row-major (identity when not 3x3)
-    std::array<double, 3> m_invWhite; // 1/Xn, 1/Yn, 1/Zn
+    CLabRowKernel m_lab; // the matrices, the white and m_table's cube root
 };

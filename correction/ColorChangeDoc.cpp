@@ -2,8 +2,8 @@
 
 #include "core/Clamp.h"
 #include "core/ImageAccess.h"
+#include "core/LabRowKernel.h"
 #include "correction/LabRegion.h"
-#include "correction/LabRowKernel.h"
 
 #include <algorithm>
 #include <climits>

@@ -2,7 +2,7 @@
 
 #include "core/Clamp.h"
 #include "core/ImageAccess.h"
-#include "correction/LabRowKernel.h"
+#include "core/LabRowKernel.h"
 
 #include <algorithm>
 #include <atomic>

@@ -9,9 +9,9 @@
 #include "core/GammaTable.h"
 #include "core/ImageAccess.h"
 #include "core/Interpolation.h"
+#include "core/LabRowKernel.h"
 #include "core/RGB16.h"
 #include "correction/BaseDoc.h"
-#include "correction/LabRowKernel.h"
 
 #include <array>
 #include <cmath>

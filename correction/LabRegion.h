@@ -4,10 +4,10 @@
 // (colour calibration, colour change).
 
 #include "core/ImageAccess.h"
+#include "core/LabRowKernel.h"
 #include "core/RGB16.h"
 #include "core/Rect.h"
 #include "correction/BaseDoc.h"
-#include "correction/LabRowKernel.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -2,7 +2,7 @@
 // a unit gain) it must give the accessor's values bit for bit, and with a
 // gain the accessor's values of the gained XYZ.
 
-#include "correction/LabRowKernel.h"
+#include "core/LabRowKernel.h"
 
 #include "core/CIEColor.h"
 #include "core/ImageAccess.h"
