@@ -1,7 +1,6 @@
 #include "imagefile/DNGFile.h"
 
 #include "core/Clamp.h"
-#include "imagefile/DNGTranspose.h"
 #include "platform/FileReplace.h"
 
 #include <fcntl.h>
@@ -988,31 +987,4 @@ unsigned CDNGFile::GetImageWidth() const
 unsigned CDNGFile::GetImageHeight() const
 {
     return m_tags.orientation >= 5 ? GetOutputWidth() : GetOutputHeight();
-}
-
-void CDNGFile::GetCameraToXyzMatrices(CStdMatrix& matrix1, CStdMatrix& matrix2,
-                                      bool& hasSecond) const
-{
-    const DngImageTags& t = m_tags;
-    const double exposure = std::exp2(t.baselineExposure);
-    const auto cameraToXyz = [&](const CStdMatrix& calibration, const CStdMatrix& colorMatrix) {
-        CStdMatrix m = t.analogBalance * calibration * colorMatrix;
-        if (!m.Invert())
-            m = CStdMatrix::Identity(3);
-        return m * exposure;
-    };
-    matrix1 = cameraToXyz(t.cameraCalibration1, t.colorMatrix1);
-    hasSecond = t.colorMatrix2.GetRows() == 3 && t.colorMatrix2.GetCols() == 3;
-    if (hasSecond)
-        matrix2 = cameraToXyz(t.cameraCalibration2, t.colorMatrix2);
-}
-
-void CDNGFile::GetColorInfo(CDNGTranspose& transform) const
-{
-    CStdMatrix matrix1, matrix2;
-    bool hasSecond = false;
-    GetCameraToXyzMatrices(matrix1, matrix2, hasSecond);
-    transform.Setup(m_tags.calibrationIlluminant1, m_tags.calibrationIlluminant2, matrix1, matrix2,
-                    hasSecond, m_tags.asShotNeutral, m_tags.asShotWhiteXY,
-                    m_tags.baselineExposure);
 }

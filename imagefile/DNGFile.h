@@ -332,14 +332,17 @@ private:
     std::uint16_t Get16(const std::uint8_t* p) const;
     std::uint32_t Get32(const std::uint8_t* p) const;
 
+    // Decoding the raw samples into plane A, the first pass of Develop
+    // (DNGDecode.cpp).
+    bool UnpackStrips(const std::string& pathA, PassRange range, const ProgressSlot* progress);
+    bool DecodeTiles(const std::string& pathA, PassRange range, const ProgressSlot* progress);
+
     // Development (DNGDevelop.cpp).
     int WorkerCount(std::size_t blocks) const;
     // The passes of Develop; every plane made and not yet removed is listed
     // in made.
     bool RunPasses(const std::string& pathA, const std::string& pathC, const std::string& pathB,
                    const ProgressSlot* progress, std::vector<std::string>& made);
-    bool UnpackStrips(const std::string& pathA, PassRange range, const ProgressSlot* progress);
-    bool DecodeTiles(const std::string& pathA, PassRange range, const ProgressSlot* progress);
     bool Normalize(const std::string& pathA, const std::string& pathOut, PassRange range,
                    const ProgressSlot* progress);
     void ApplyLinearization(std::uint16_t* row, std::size_t count) const;

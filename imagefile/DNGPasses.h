@@ -1,7 +1,7 @@
 #pragma once
-// Shared machinery of the development passes (DNGDevelop.cpp, Demosaic.cpp):
-// progress reporting over a pass's share of the whole, and the running of
-// independent blocks of rows or tiles on several threads.
+// Shared machinery of the development passes (DNGDecode.cpp, DNGDevelop.cpp,
+// Demosaic.cpp): progress reporting over a pass's share of the whole, and
+// the running of independent blocks of rows or tiles on several threads.
 //
 // A pass splits its work into blocks and gives each worker thread its own
 // files and buffers. Blocks run in waves, one block per worker, the calling
