@@ -187,11 +187,11 @@ OurRun TimeOurs(CBaseDoc& doc, const std::vector<RGB16>& pixels, CRGBImage& imag
 void CompareOneThread(const char* name, CBaseDoc& doc, const std::vector<RGB16>& pixels,
                       CRGBImage& image, const OurRun& threaded)
 {
-    SetStepThreadCount(1);
+    SetRowThreadCount(1);
     const OurRun single = TimeOurs(doc, pixels, image);
-    SetStepThreadCount(0);
+    SetRowThreadCount(0);
     std::printf("%s, one thread: %.6f s (%d threads %.2fx faster), same pixels: %s\n", name,
-                single.seconds, GetStepThreadCount(), single.seconds / threaded.seconds,
+                single.seconds, GetRowThreadCount(), single.seconds / threaded.seconds,
                 single.hash == threaded.hash ? "yes" : "NO");
     std::fflush(stdout);
     if (single.hash != threaded.hash)

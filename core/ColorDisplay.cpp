@@ -7,13 +7,12 @@
 #include "core/ProfileDirectory.h"
 #include "core/ProfileStore.h"
 #include "core/RGBImage.h"
+#include "core/RowBands.h"
 #include "core/SRGBProfile.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <memory>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -156,7 +155,7 @@ bool DrawDIBWithProfile(const LogColorSpace* colorSpace, const CImageEx& image, 
     return ConvertImage(image, converted, MakeSource(colorSpace), &srgb);
 }
 
-// Destination rows are shared out in contiguous bands. A band converts its
+// Destination rows are shared out in bands by RunRowBands. A band converts its
 // rows as CopyRectConverted does: equal sizes row by row; otherwise the
 // distinct source columns of a row once, again only when the source row
 // changes.
@@ -224,33 +223,6 @@ bool CopyRectConvertedParallel(CRGBImage& image, CImageEx& display, const CRect&
         }
     };
 
-    unsigned threads =
-        threadCount ? threadCount : std::max(1u, std::thread::hardware_concurrency());
-    threads = std::min(threads, static_cast<unsigned>(dstHeight));
-    if (threads <= 1)
-    {
-        band(0, dstHeight);
-        return true;
-    }
-    {
-        std::vector<std::jthread> workers;
-        workers.reserve(threads - 1);
-        const auto bandStart = [&](unsigned t) {
-            return static_cast<int>(static_cast<std::int64_t>(dstHeight) * t / threads);
-        };
-        for (unsigned t = 1; t < threads; ++t)
-        {
-            try
-            {
-                workers.emplace_back(band, bandStart(t), bandStart(t + 1));
-            }
-            catch (const std::system_error&)
-            {
-                // No thread to be had: this one draws the band itself.
-                band(bandStart(t), bandStart(t + 1));
-            }
-        }
-        band(0, bandStart(1));
-    }
+    RunRowBands(dstHeight, {}, band, static_cast<int>(std::min(threadCount, 1024u)));
     return true;
 }

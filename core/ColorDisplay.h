@@ -64,14 +64,15 @@ bool DrawDIBWithMonitorProfile(const std::string& profilePath, const CImageEx& i
 bool DrawDIBWithProfile(const LogColorSpace* colorSpace, const CImageEx& image,
                         CImageEx& converted);
 
-// CRGBImage::CopyRectConverted split over threads: the destination rows are
-// cut into one band per thread (threadCount 0: one per hardware thread, at
-// most one per row). Every pixel converts on its own (the transforms are
-// made without LittleCMS's pixel cache and the tone tables are only read),
-// so the display image is byte for byte the one CopyRectConverted draws.
-// The image is locked once, by a reader on the calling thread whose
-// conversion the threads share. No progress is reported. False, drawing
-// nothing, when a non-empty rectangle lies outside its image.
+// CRGBImage::CopyRectConverted split over threads: the destination rows
+// go out in bands through RunRowBands (core/RowBands.h) on threadCount
+// threads (0: the process's row thread count, GetRowThreadCount). Every
+// pixel converts on its own (the transforms are made without LittleCMS's
+// pixel cache and the tone tables are only read), so the display image is
+// byte for byte the one CopyRectConverted draws. The image is locked once,
+// by a reader on the calling thread whose conversion the threads share. No
+// progress is reported. False, drawing nothing, when a non-empty rectangle
+// lies outside its image.
 bool CopyRectConvertedParallel(CRGBImage& image, CImageEx& display, const CRect& src,
                                const CRect& dst, const CRGBMatrix* matrix,
                                const CRGBGammaTable* tables, const CColorTransform* transform,

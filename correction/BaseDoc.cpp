@@ -5,19 +5,23 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
-#include <system_error>
-#include <thread>
 
 namespace {
 
 std::atomic<StepEditionPolicy> g_editionPolicy{StepEditionPolicy::AllStepsDisabled};
-std::atomic<int> g_stepThreads{0};
 
-// More threads than this gain nothing on the memory-bound row loops.
-constexpr int kMaxStepThreads = 32;
+// A step's callback as a progress sink (percent).
+class StepCallbackSink final : public IProgressSink
+{
+public:
+    StepCallbackSink(void* user, ProgressCallback callback) : m_user(user), m_callback(callback) {}
+    bool Report(double percent) override { return m_callback(percent, m_user) != 0; }
+
+private:
+    void* m_user;
+    ProgressCallback m_callback;
+};
 
 bool RectInside(const CRect& rect, int width, int height)
 {
@@ -28,7 +32,7 @@ bool RectInside(const CRect& rect, int width, int height)
 } // namespace
 
 // ---------------------------------------------------------------------------
-// Edition policy and threads
+// Edition policy
 
 void SetStepEditionPolicy(StepEditionPolicy policy)
 {
@@ -49,20 +53,6 @@ ScopedStepEditionPolicy::ScopedStepEditionPolicy(StepEditionPolicy policy)
 ScopedStepEditionPolicy::~ScopedStepEditionPolicy()
 {
     SetStepEditionPolicy(m_previous);
-}
-
-void SetStepThreadCount(int count)
-{
-    g_stepThreads.store(std::clamp(count, 0, kMaxStepThreads));
-}
-
-int GetStepThreadCount()
-{
-    const int count = g_stepThreads.load();
-    if (count > 0)
-        return count;
-    const unsigned hardware = std::thread::hardware_concurrency();
-    return std::clamp(static_cast<int>(hardware), 1, kMaxStepThreads);
 }
 
 // ---------------------------------------------------------------------------
@@ -207,9 +197,8 @@ bool CBaseDoc::ReportRowProgress(int row, int rows, void* user, ProgressCallback
 {
     if (!callback)
         return true;
-    // A single row is all of the work: 100, where row / (rows - 1) is 0 / 0.
-    const double percent = rows > 1 ? static_cast<double>(row) / (rows - 1) * 100.0 : 100.0;
-    return callback(percent, user) != 0;
+    StepCallbackSink sink(user, callback);
+    return ReportRowPercent(sink, row, rows);
 }
 
 RGB16* CBaseDoc::PixelRow(CAccessRGBImage& access, int x, int y)
@@ -227,103 +216,8 @@ RGB16* CBaseDoc::PixelRow(CAccessRGBImage& access, int x, int y)
 bool RunRowBands(int rows, void* user, ProgressCallback callback,
                  const std::function<void(int first, int end)>& band)
 {
-    if (rows <= 0)
-        return true;
-    int threads = GetStepThreadCount();
-    // Several bands per thread even out uneven rows; a band of at most 64
-    // rows keeps progress reports coming.
-    const int bandRows = std::clamp(rows / (threads * 8), 1, 64);
-    const int bandCount = (rows + bandRows - 1) / bandRows;
-    threads = std::min(threads, bandCount);
-    auto bandEnd = [&](int b) { return std::min(rows, (b + 1) * bandRows); };
-    auto reportBand = [&](int b) {
-        for (int row = b * bandRows; row < bandEnd(b); ++row)
-        {
-            if (!CBaseDoc::ReportRowProgress(row, rows, user, callback))
-                return false;
-        }
-        return true;
-    };
-
-    if (threads <= 1)
-    {
-        for (int b = 0; b < bandCount; ++b)
-        {
-            band(b * bandRows, bandEnd(b));
-            if (!reportBand(b))
-                return false;
-        }
-        return true;
-    }
-
-    // Workers and the calling thread take bands in turn from one counter;
-    // the calling thread also reports the finished bands in order, so the
-    // callback always runs on the thread that called.
-    std::atomic<int> next{0};
-    std::atomic<bool> stop{false};
-    std::vector<char> done(static_cast<std::size_t>(bandCount), 0);
-    std::mutex mutex;
-    std::condition_variable finished;
-    auto runBand = [&](int b) {
-        band(b * bandRows, bandEnd(b));
-        {
-            const std::lock_guard lock(mutex);
-            done[static_cast<std::size_t>(b)] = 1;
-        }
-        finished.notify_one();
-    };
-    auto worker = [&] {
-        while (!stop.load())
-        {
-            const int b = next.fetch_add(1);
-            if (b >= bandCount)
-                return;
-            runBand(b);
-        }
-    };
-
-    std::vector<std::jthread> pool;
-    pool.reserve(static_cast<std::size_t>(threads - 1));
-    for (int t = 1; t < threads; ++t)
-    {
-        try
-        {
-            pool.emplace_back(worker);
-        }
-        catch (const std::system_error&)
-        {
-            break; // fewer threads do the same work
-        }
-    }
-
-    int reported = 0; // bands whose rows were reported
-    for (;;)
-    {
-        int ready = reported;
-        {
-            const std::lock_guard lock(mutex);
-            while (ready < bandCount && done[static_cast<std::size_t>(ready)])
-                ++ready;
-        }
-        for (; reported < ready; ++reported)
-        {
-            if (!reportBand(reported))
-            {
-                stop.store(true);
-                return false; // the pool joins the bands still running
-            }
-        }
-        if (reported == bandCount)
-            return true;
-        const int b = next.fetch_add(1);
-        if (b < bandCount)
-        {
-            runBand(b);
-            continue;
-        }
-        std::unique_lock lock(mutex);
-        finished.wait(lock, [&] { return done[static_cast<std::size_t>(reported)] != 0; });
-    }
+    StepCallbackSink sink(user, callback);
+    return RunRowBands(rows, callback ? Progress(sink) : Progress(), band);
 }
 
 // ---------------------------------------------------------------------------

@@ -15,11 +15,12 @@
 // Applying: PrepareApply (which may fail) runs on the image first, then
 // Apply or ApplyRect, which only index the prepared data and allocate
 // nothing per pixel. Rows of a whole-image Apply are independent, so a
-// document may spread them over threads through RunRowBands (below), whose
-// output is identical to one thread.
+// document may spread them over threads through RunRowBands
+// (core/RowBands.h), whose output is identical to one thread.
 
 #include "core/RGB16.h"
 #include "core/Rect.h"
+#include "core/RowBands.h"
 #include "correction/ParamFile.h"
 
 #include <functional>
@@ -208,21 +209,9 @@ private:
     std::string m_title;
 };
 
-// Row-parallel driver of whole-image pixel loops. Calls band(first, end)
-// for consecutive bands of rows [first, end) covering [0, rows), spread
-// over the step threads; each band is handed out once, so a band function
-// that touches only its own rows gives output identical to one thread.
-// The callback (when given) is called on the calling thread, once per row
-// in order, with ReportRowProgress's values, as the bands finish; when it
-// answers 0 no further band starts and the result is false (bands already
-// running finish). band must not throw.
+// RunRowBands (core/RowBands.h) with a step's callback and user pointer.
 bool RunRowBands(int rows, void* user, ProgressCallback callback,
                  const std::function<void(int first, int end)>& band);
-
-// Threads used by RunRowBands: 0 (the default) means the hardware's
-// concurrency; 1 runs every band on the calling thread.
-void SetStepThreadCount(int count);
-int GetStepThreadCount();
 
 // The parameter file of the seven documents (slot order). SaveParamFile
 // builds the whole file in memory (each document's SaveParams in order)

@@ -18,7 +18,6 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
-#include <thread>
 
 using dngpass::Allocate;
 using dngpass::CreatePlane;
@@ -53,10 +52,7 @@ constexpr std::size_t kMaxNormaliseTables = 16;
 
 int CDNGFile::WorkerCount(std::size_t blocks) const
 {
-    int threads = m_threads;
-    if (threads == 0)
-        threads =
-            static_cast<int>(std::min(16u, std::max(1u, std::thread::hardware_concurrency())));
+    const int threads = m_threads > 0 ? m_threads : GetRowThreadCount();
     return static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(threads), blocks));
 }
 

@@ -270,8 +270,9 @@ public:
     bool Demosaic(double start, double end, const ProgressSlot* progress, const std::string& pathC,
                   const std::string& pathB);
 
-    // Worker threads for the passes: 0 (the default) one a core, 1 runs
-    // everything on the calling thread.
+    // Worker threads for the passes: 0 (the default) the process's row
+    // thread count (GetRowThreadCount), 1 runs everything on the calling
+    // thread.
     void SetThreadCount(int threads) { m_threads = threads < 0 ? 0 : threads; }
 
     std::int32_t GetHostByteOrder() const { return m_hostOrder; }

@@ -3,27 +3,26 @@
 // Demosaic.cpp): progress reporting over a pass's share of the whole, and
 // the running of independent blocks of rows or tiles on several threads.
 //
-// A pass splits its work into blocks and gives each worker thread its own
-// files and buffers. Blocks run in waves, one block per worker, the calling
-// thread taking its share; between waves the calling thread reports the
-// finished blocks in order, so the progress callback (which may pump the
-// user interface) is only ever called on the caller's thread, and a cancel
-// or failure is seen at the same block boundaries whatever the thread
-// count. Each block writes only its own rows of the output plane, so the
-// planes are the same as from one thread.
+// A pass splits its work into blocks of a fixed number of rows and gives
+// each worker thread its own files and buffers. The blocks run through
+// RunBands (core/RowBands.h): the calling thread reports the finished blocks
+// in order, so the progress callback (which may pump the user interface) is
+// only ever called on the caller's thread, and a cancel or failure is seen
+// at the same block boundaries whatever the thread count. Each block writes
+// only its own rows of the output plane, so the planes are the same as from
+// one thread.
 
 #include "core/Progress.h"
+#include "core/RowBands.h"
 #include "imagefile/DNGFile.h"
 
-#include <barrier>
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <new>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 namespace dngpass {
@@ -77,104 +76,38 @@ private:
     double m_end;
 };
 
-// Runs work(worker, block) for blocks 0 to blocks - 1 on `workers` threads
-// (the caller's included) and report(block) after each block, in block
-// order, on the calling thread. Stops at the first failure (in block order)
-// or at a report that returns false (Cancelled).
+// Runs doWork(worker, block) for blocks 0 to blocks - 1 through RunBands
+// on `workers` threads (the caller's included) and report(block) after each
+// block, in block order, on the calling thread. Stops at the first failure
+// (in block order) or at a report that returns false (Cancelled).
 inline DngErrorCode RunBlocks(int workers, std::size_t blocks,
                               const std::function<DngErrorCode(int, std::size_t)>& doWork,
                               const std::function<bool(std::size_t)>& report)
 {
-    // No exception may leave a worker (it would end the program) or the
-    // caller's share (the others would wait for it for ever): the passes
-    // throw nothing but a failed allocation, which is a memory error.
-    const auto work = [&doWork](int worker, std::size_t block) noexcept {
+    std::vector<DngErrorCode> results(blocks, DngErrorCode::None);
+    // No exception may leave a band: the passes throw nothing but a failed
+    // allocation, which is a memory error.
+    const auto work = [&](int worker, int block) noexcept {
+        DngErrorCode& result = results[static_cast<std::size_t>(block)];
         try
         {
-            return doWork(worker, block);
+            result = doWork(worker, static_cast<std::size_t>(block));
         }
         catch (...)
         {
-            return DngErrorCode::NoMemory;
+            result = DngErrorCode::NoMemory;
         }
     };
-    const auto runSerial = [&] {
-        for (std::size_t b = 0; b < blocks; ++b)
-        {
-            const DngErrorCode e = work(0, b);
-            if (e != DngErrorCode::None)
-                return e;
-            if (!report(b))
-                return DngErrorCode::Cancelled;
-        }
-        return DngErrorCode::None;
-    };
-    if (workers <= 1 || blocks <= 1)
-        return runSerial();
-
-    const std::size_t n = static_cast<std::size_t>(workers);
-    std::vector<DngErrorCode> results(n, DngErrorCode::None);
-    std::size_t wave = 0;
-    bool stop = false;
-    std::barrier sync(static_cast<std::ptrdiff_t>(n));
-    const auto body = [&](std::size_t w) {
-        for (;;)
-        {
-            sync.arrive_and_wait(); // a wave starts (or the end is announced)
-            if (stop)
-                return;
-            const std::size_t b = wave * n + w;
-            results[w] = b < blocks ? work(static_cast<int>(w), b) : DngErrorCode::None;
-            sync.arrive_and_wait(); // the wave is done
-        }
-    };
-
-    std::vector<std::thread> threads;
-    threads.reserve(n - 1);
-    try
-    {
-        for (std::size_t w = 1; w < n; ++w)
-            threads.emplace_back(body, w);
-    }
-    catch (const std::system_error&)
-    {
-        // Fewer threads than asked: release the ones that started and run
-        // every block here.
-        stop = true;
-        for (std::size_t missing = n - 1 - threads.size(); missing > 0; --missing)
-            sync.arrive_and_drop();
-        sync.arrive_and_wait();
-        for (std::thread& t : threads)
-            t.join();
-        return runSerial();
-    }
-
     DngErrorCode outcome = DngErrorCode::None;
-    for (wave = 0; wave * n < blocks; ++wave)
-    {
-        sync.arrive_and_wait();
-        results[0] = work(0, wave * n);
-        sync.arrive_and_wait();
-        for (std::size_t w = 0; w < n && wave * n + w < blocks; ++w)
-        {
-            if (results[w] != DngErrorCode::None)
-            {
-                outcome = results[w];
-                break;
-            }
-            if (!report(wave * n + w))
-            {
-                outcome = DngErrorCode::Cancelled;
-                break;
-            }
-        }
-        if (outcome != DngErrorCode::None)
-            break;
-    }
-    stop = true;
-    sync.arrive_and_wait();
-    for (std::thread& t : threads)
-        t.join();
+    const auto finished = [&](int block) {
+        const std::size_t b = static_cast<std::size_t>(block);
+        if (results[b] != DngErrorCode::None)
+            outcome = results[b];
+        else if (!report(b))
+            outcome = DngErrorCode::Cancelled;
+        return outcome == DngErrorCode::None;
+    };
+    RunBands(static_cast<int>(blocks), std::max(workers, 1), work, finished);
     return outcome;
 }
 

@@ -745,7 +745,7 @@ TEST(ColorCalibDocTest, WhiteGainIsTheTargetOverTheWhite)
 class ColorCalibApplyTest : public ::testing::TestWithParam<int>
 {
 protected:
-    void TearDown() override { SetStepThreadCount(0); }
+    void TearDown() override { SetRowThreadCount(0); }
 
     static CColorCalibDoc Configured(int randomCalib)
     {
@@ -796,9 +796,9 @@ TEST_P(ColorCalibApplyTest, ThreadsGiveTheOneThreadResult)
     CRGBImage single = MakeImage(131, 203);
     CRGBImage threaded = single;
     CColorCalibDoc doc = Configured(GetParam());
-    SetStepThreadCount(1);
+    SetRowThreadCount(1);
     ASSERT_TRUE(Process(doc, single));
-    SetStepThreadCount(5);
+    SetRowThreadCount(5);
     ASSERT_TRUE(Process(doc, threaded));
     EXPECT_TRUE(SamePixels(Pixels(single), Pixels(threaded)));
     EXPECT_FALSE(SamePixels(Pixels(single), RoundTrip(threaded)));
@@ -822,7 +822,7 @@ TEST(ColorCalibDocTest, ProgressRunsToOneHundredAndCanStop)
         }
     }
 
-    SetStepThreadCount(1);
+    SetRowThreadCount(1);
     CRGBImage image = MakeImage(5, 9);
     ProgressLog log;
     log.stopAfter = 1;
@@ -832,5 +832,5 @@ TEST(ColorCalibDocTest, ProgressRunsToOneHundredAndCanStop)
     doc.SetCalibData(data);
     EXPECT_FALSE(Process(doc, image, &log, &ProgressLog::Record));
     EXPECT_EQ(log.percents.size(), 1u);
-    SetStepThreadCount(0);
+    SetRowThreadCount(0);
 }

@@ -778,7 +778,7 @@ CColorChangeDoc ConfiguredDoc()
 class ColorChangeApplyTest : public ::testing::TestWithParam<int>
 {
 protected:
-    void TearDown() override { SetStepThreadCount(0); }
+    void TearDown() override { SetRowThreadCount(0); }
 };
 
 TEST_P(ColorChangeApplyTest, TiledApplyRectEqualsTheWholeApply)
@@ -820,7 +820,7 @@ TEST_P(ColorChangeApplyTest, ThreadsGiveTheOneThreadResult)
     doc.SetActiveElement(0);
     for (auto [image, threads] : {std::pair{&single, 1}, std::pair{&threaded, 6}})
     {
-        SetStepThreadCount(threads);
+        SetRowThreadCount(threads);
         CAccessRGBImageByLab access(*image, nullptr, WorkingSpace());
         ASSERT_TRUE(doc.PrepareApply(nullptr, access, nullptr, 1.0));
         ASSERT_TRUE(doc.Apply(access, nullptr, nullptr, nullptr, mode));
@@ -846,12 +846,12 @@ TEST(ColorChangeDocTest, ProgressRunsToOneHundredAndCanStop)
         }
     }
 
-    SetStepThreadCount(1);
+    SetRowThreadCount(1);
     CRGBImage image = MakeImage(6, 10);
     ProgressLog log;
     log.stopAfter = 2;
     CColorChangeDoc doc = ConfiguredDoc();
     EXPECT_FALSE(Process(doc, image, &log, &ProgressLog::Record));
     EXPECT_EQ(log.percents.size(), 2u);
-    SetStepThreadCount(0);
+    SetRowThreadCount(0);
 }

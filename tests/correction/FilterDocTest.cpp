@@ -428,13 +428,13 @@ TEST(FilterDocTest, TilesThreadsAndWholeImageAgree)
     // Any number of threads.
     for (const int threads : {1, 2, 7})
     {
-        SetStepThreadCount(threads);
+        SetRowThreadCount(threads);
         CRGBImage image = source;
         ASSERT_TRUE(doc.ProcessImage(image, nullptr, WorkingSpace(), nullptr, 1.0, nullptr, nullptr,
                                      nullptr, nullptr));
         EXPECT_TRUE(SamePixels(Pixels(image), expected)) << threads;
     }
-    SetStepThreadCount(0);
+    SetRowThreadCount(0);
 
     // An inner rectangle on its own reads its border from the pixels around
     // it, so it matches the whole image there too.

@@ -461,7 +461,7 @@ TEST(GrayCalibDocTest, RectangleThreadsAndProgress)
     std::vector<std::vector<RGB16>> results;
     for (const int threads : {1, 3, 8})
     {
-        SetStepThreadCount(threads);
+        SetRowThreadCount(threads);
         CRGBImage image = original;
         CAccessRGBImageByLab access(image, nullptr, WorkingSpace());
         const CRect rect(5, 7, 60, 40);
@@ -473,7 +473,7 @@ TEST(GrayCalibDocTest, RectangleThreadsAndProgress)
         EXPECT_EQ(progress.back(), 100.0);
         results.push_back(Pixels(image));
     }
-    SetStepThreadCount(0);
+    SetRowThreadCount(0);
     EXPECT_TRUE(SamePixels(results[0], results[1]));
     EXPECT_TRUE(SamePixels(results[0], results[2]));
 

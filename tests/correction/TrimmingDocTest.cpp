@@ -332,14 +332,14 @@ TEST(TrimmingDocTest, CopiesAndComparison)
 class ResampleTest : public testing::TestWithParam<int>
 {
 protected:
-    void TearDown() override { SetStepThreadCount(0); }
+    void TearDown() override { SetRowThreadCount(0); }
 };
 
 // The resize gives exactly what the raw image writer gives for the same
 // rectangle and size, whatever the number of threads.
 TEST_P(ResampleTest, MatchesTheRawWriterPixelForPixel)
 {
-    SetStepThreadCount(GetParam());
+    SetRowThreadCount(GetParam());
     CRGBImage source = Pattern(211, 157);
     const struct
     {
