@@ -184,7 +184,7 @@ int main()
             record.m_xResolution = 300.0f;
             record.m_yResolution = 300.0f;
             record.m_iccProfile = inputProfile;
-            if (SaveTiff16(nullptr, record, image, {}, nullptr) != 1)
+            if (SaveTiff16(nullptr, record, image, {}) != 1)
                 Fail("cannot write " + record.m_path);
             inputs.push_back(record.m_path);
         }
@@ -215,9 +215,8 @@ int main()
     // The phases of one entry, as the batch runs them.
     {
         CImageFileInfo& entry = project->GetItem(0);
-        int cancelled = 0;
         const double load = bench::Time(Runs, [&] {
-            if (project->LoadImage(entry, true, &cancelled) != 1)
+            if (project->LoadImage(entry, true) != 1)
                 Fail("load failed");
         });
         CRGBImage loaded = project->GetWorkingImage();
@@ -226,7 +225,7 @@ int main()
             project->GetWorkingImage() = loaded;
             if (!project->GetTrimmingDoc().ProcessImage(project->GetWorkingImage(), nullptr,
                                                         project->GetWorkingMatrix(), nullptr, 1.0,
-                                                        &request, nullptr, nullptr, nullptr))
+                                                        &request, {}, nullptr))
                 Fail("resize failed");
         });
         // The copy above is part of that time: take it out.
@@ -237,12 +236,12 @@ int main()
         });
         if (!project->GetTrimmingDoc().ProcessImage(project->GetWorkingImage(), nullptr,
                                                     project->GetWorkingMatrix(), nullptr, 1.0,
-                                                    &request, nullptr, nullptr, nullptr))
+                                                    &request, {}, nullptr))
             Fail("resize failed");
         loaded = CRGBImage();
         const double save = bench::Time(Runs, [&] {
             std::string written;
-            if (!project->SaveResultImage(entry, -1.0, written, &cancelled))
+            if (!project->SaveResultImage(entry, -1.0, written))
                 Fail("save failed");
             fs::remove(written, ec);
         });

@@ -133,7 +133,7 @@ Developed DevelopOurs(const std::string& dng, const std::string& folder, int thr
         CDNGFile f;
         f.SetThreadCount(threads);
         if (!f.Open(dng) || !f.Develop(folder + "DNG_Temp_A.raw", folder + "DNG_Temp_C.raw",
-                                       folder + "DNG_Temp_B.raw", nullptr))
+                                       folder + "DNG_Temp_B.raw", {}))
             Fail("our development failed, code " + std::to_string(int(f.GetErrorCode())));
         row.resize(f.GetOutputWidth());
         for (unsigned y = 0; y < f.GetOutputHeight(); ++y)
@@ -183,7 +183,7 @@ int main()
     // 1. Decoding.
     const double decode = Time([&] {
         CDNGFile f;
-        if (!f.Open(dng) || !f.DecodeRaw(folder + "plane_A.raw", nullptr))
+        if (!f.Open(dng) || !f.DecodeRaw(folder + "plane_A.raw", {}))
             Fail("our decoding failed, code " + std::to_string(int(f.GetErrorCode())));
     });
     std::filesystem::remove(folder + "plane_A.raw", ec);

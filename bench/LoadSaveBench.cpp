@@ -118,7 +118,7 @@ int main()
     output.m_height = Height;
     output.m_xResolution = 300.0f;
     output.m_yResolution = 300.0f;
-    if (SaveTiff16(nullptr, output, image, {}, nullptr) != 1)
+    if (SaveTiff16(nullptr, output, image, {}) != 1)
     {
         Fail("cannot write the TIFF");
     }
@@ -137,7 +137,7 @@ int main()
     const double oursLoad = bench::Time(Runs, [&] {
         CImageFileInfo info;
         info.m_path = tiff;
-        if (LoadImage(info, loaded, &tables, &matrix, {}, nullptr, false) != 1)
+        if (LoadImage(info, loaded, &tables, &matrix, {}, false) != 1)
         {
             Fail("load failed");
         }
@@ -167,7 +167,7 @@ int main()
     output.m_type = kImageFileJpeg;
     output.m_jpegQuality = 2;
     const double oursJpeg = bench::Time(Runs, [&] {
-        if (SaveImageByGdiplus(output, image, nullptr, nullptr, {}, nullptr) != 1)
+        if (SaveImageByGdiplus(output, image, nullptr, nullptr, {}) != 1)
         {
             Fail("JPEG save failed");
         }
@@ -179,7 +179,7 @@ int main()
             Fail("cannot make the 8-bit image");
         }
         const CRect all(0, 0, Width, Height);
-        image.CopyRectConverted(display, all, all, nullptr, nullptr, nullptr, nullptr, nullptr,
+        image.CopyRectConverted(display, all, all, nullptr, nullptr, {},
                                 nullptr, nullptr);
         std::ofstream out(ppm, std::ios::binary);
         out << "P6\n" << Width << " " << Height << "\n255\n";

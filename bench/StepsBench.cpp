@@ -171,8 +171,7 @@ OurRun TimeOurs(CBaseDoc& doc, const std::vector<RGB16>& pixels, CRGBImage& imag
             Fail("cannot hold the test image");
         bool ok = false;
         const double t = bench::Time(1, [&] {
-            ok = doc.ProcessImage(image, nullptr, matrix, nullptr, 1.0, request, nullptr, nullptr,
-                                  nullptr);
+            ok = doc.ProcessImage(image, nullptr, matrix, nullptr, 1.0, request, {}, nullptr);
         });
         if (!ok)
             Fail("a document failed on the test image: " + doc.GetSectionName());

@@ -19,14 +19,21 @@
 // fraction, steps percent, snapshots (done, total)).
 //
 // The answer: true goes on, false asks the operation to stop. A sink that
-// does not override the counted form receives done / total as a fraction
-// (0 for a total that is not positive), so a fraction slot may take either.
+// does not override the counted form receives CountFraction(done, total),
+// so a fraction slot may take either.
 // A caller that must tell a cancel from a failure when an operation
 // returns false watches the handle it passes with a CancelWatch.
 
 #include <cstdint>
 #include <type_traits>
 #include <utility>
+
+// done / total, and 1 (all of nothing is done) for a total that is not
+// positive.
+inline double CountFraction(std::int64_t done, std::int64_t total)
+{
+    return total > 0 ? static_cast<double>(done) / static_cast<double>(total) : 1.0;
+}
 
 class IProgressSink
 {
@@ -37,7 +44,7 @@ public:
     // done of total. False asks to stop.
     virtual bool Report(std::int64_t done, std::int64_t total)
     {
-        return Report(total > 0 ? static_cast<double>(done) / static_cast<double>(total) : 0.0);
+        return Report(CountFraction(done, total));
     }
 };
 
@@ -128,18 +135,4 @@ private:
 
     Progress m_target;
     bool m_cancelled = false;
-};
-
-// Image and line operations: (done, total, context).
-using ImageProgressFunc = int (*)(int done, int total, void* context);
-
-// A progress slot of the project: a function of (progress, user pointer)
-// and the user pointer it is called with. An empty slot reports nothing.
-struct ProgressSlot
-{
-    int (*func)(double progress, void* user) = nullptr;
-    void* user = nullptr;
-
-    explicit operator bool() const { return func != nullptr; }
-    int operator()(double progress) const { return func ? func(progress, user) : 1; }
 };

@@ -136,17 +136,6 @@ std::size_t RowBytes(int width, int rows)
     return static_cast<std::size_t>(width) * static_cast<std::size_t>(rows) * sizeof(RGB16);
 }
 
-bool GoOn(ImageProgressFunc progress, int done, int total, void* context)
-{
-    return progress == nullptr || progress(done, total, context) != 0;
-}
-
-int ForwardToSlot(int done, int total, void* context)
-{
-    const auto& slot = *static_cast<const ProgressSlot*>(context);
-    return slot(total > 0 ? static_cast<double>(done) / total : 0.0);
-}
-
 } // namespace
 
 // --- CRGBImage: storage ------------------------------------------------------
@@ -257,7 +246,7 @@ bool ReadRawHeader(int fd, int* width, int* height)
 
 } // namespace
 
-bool CRGBImage::LoadRaw(const std::string& path)
+bool CRGBImage::LoadRaw(const std::string& path, Progress progress)
 {
     int fd;
     do
@@ -266,37 +255,18 @@ bool CRGBImage::LoadRaw(const std::string& path)
     if (fd < 0)
         return false;
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    const bool ok = ReadRaw(fd);
-    ::close(fd);
-    return ok;
-}
-
-bool CRGBImage::LoadRaw(const std::string& path, const ProgressSlot& progress, int* cancelled)
-{
-    if (cancelled != nullptr)
-        *cancelled = 0;
-    int fd;
-    do
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        return false;
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    ProgressSlot slot = progress;
-    const bool ok = ReadRawChunked(fd, ForwardToSlot, &slot, cancelled);
+    const bool ok = ReadRawChunked(fd, progress);
     ::close(fd);
     return ok;
 }
 
 bool CRGBImage::ReadRaw(int fd)
 {
-    return ReadRawChunked(fd, nullptr, nullptr, nullptr);
+    return ReadRawChunked(fd, {});
 }
 
-bool CRGBImage::ReadRawChunked(int fd, ImageProgressFunc progress, void* context, int* cancelled)
+bool CRGBImage::ReadRawChunked(int fd, Progress progress)
 {
-    if (cancelled != nullptr)
-        *cancelled = 0;
     int width = 0;
     int height = 0;
     if (!ReadRawHeader(fd, &width, &height) || !Create(width, height))
@@ -307,7 +277,7 @@ bool CRGBImage::ReadRawChunked(int fd, ImageProgressFunc progress, void* context
     const std::size_t total = GetPixelCount() * sizeof(RGB16);
     // The plain reader and images of at most one chunk go in one read.
     const int chunk = ChunkRows(width);
-    if (progress == nullptr || height <= chunk)
+    if (!progress || height <= chunk)
         return ReadFully(fd, pixels, total) == total;
 
     for (int row = 0; row < height; row += chunk)
@@ -316,12 +286,8 @@ bool CRGBImage::ReadRawChunked(int fd, ImageProgressFunc progress, void* context
         const std::size_t bytes = RowBytes(width, rows);
         if (ReadFully(fd, pixels + static_cast<std::size_t>(row) * width, bytes) != bytes)
             return false;
-        if (!GoOn(progress, row, height, context))
-        {
-            if (cancelled != nullptr)
-                *cancelled = 1;
+        if (!progress.Report(row, height))
             return false;
-        }
     }
     return true;
 }
@@ -334,13 +300,11 @@ bool CRGBImage::SaveRaw(const std::string& path)
 
 bool CRGBImage::WriteRaw(int fd)
 {
-    return WriteRawChunked(fd, nullptr, nullptr, nullptr);
+    return WriteRawChunked(fd, {});
 }
 
-bool CRGBImage::WriteRawChunked(int fd, ImageProgressFunc progress, void* context, int* cancelled)
+bool CRGBImage::WriteRawChunked(int fd, Progress progress)
 {
-    if (cancelled != nullptr)
-        *cancelled = 0;
     PixelLock lock(*this);
     const RGB16* pixels = lock.Pixels();
     const std::size_t total = GetPixelCount() * sizeof(RGB16);
@@ -348,7 +312,7 @@ bool CRGBImage::WriteRawChunked(int fd, ImageProgressFunc progress, void* contex
         return false;
 
     const int chunk = ChunkRows(m_width);
-    if (progress == nullptr || m_height <= chunk)
+    if (!progress || m_height <= chunk)
     {
         if (total > 0 && !WriteFully(fd, pixels, total))
             return false;
@@ -361,12 +325,8 @@ bool CRGBImage::WriteRawChunked(int fd, ImageProgressFunc progress, void* contex
             if (!WriteFully(fd, pixels + static_cast<std::size_t>(row) * m_width,
                             RowBytes(m_width, rows)))
                 return false;
-            if (!GoOn(progress, row, m_height, context))
-            {
-                if (cancelled != nullptr)
-                    *cancelled = 1;
+            if (!progress.Report(row, m_height))
                 return false;
-            }
         }
     }
     // The file may have been longer before; only an exact length is a raw
@@ -376,11 +336,8 @@ bool CRGBImage::WriteRawChunked(int fd, ImageProgressFunc progress, void* contex
 }
 
 bool CRGBImage::WriteScaledRaw(int fd, int srcLeft, int srcTop, int srcWidth, int srcHeight,
-                               int newWidth, int newHeight, ImageProgressFunc progress,
-                               void* context, int* cancelled)
+                               int newWidth, int newHeight, Progress progress)
 {
-    if (cancelled != nullptr)
-        *cancelled = 0;
     // The source rectangle must lie inside the image; sampling near its
     // right and bottom edges still clamps to the image's last column and row.
     if (!m_pixels || srcWidth <= 0 || srcHeight <= 0 || srcLeft < 0 || srcTop < 0 ||
@@ -430,12 +387,8 @@ bool CRGBImage::WriteScaledRaw(int fd, int srcLeft, int srcTop, int srcWidth, in
 
         if (!WriteFully(fd, line.data(), line.size() * sizeof(RGB16)))
             return false;
-        if (!GoOn(progress, y, newHeight, context))
-        {
-            if (cancelled != nullptr)
-                *cancelled = 1;
+        if (!progress.Report(y, newHeight))
             return false;
-        }
     }
     return true;
 }

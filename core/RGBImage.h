@@ -64,35 +64,37 @@ public:
     void Unlock() { m_locked = false; }
 
     // Raw image files. The path forms open the file themselves; the fd forms
-    // work on an open file descriptor from its start. The chunked forms go in
-    // chunks of rows, report (first row of the chunk, height, context) after
-    // each chunk, and stop with *cancelled = 1 when the callback returns 0.
-    bool LoadRaw(const std::string& path);
-    bool LoadRaw(const std::string& path, const ProgressSlot& progress, int* cancelled);
+    // work on an open file descriptor from its start. With progress, reads
+    // and writes go in chunks of rows and report (first row of the chunk,
+    // height) after each chunk, stopping when the answer is false; without,
+    // they go in one transfer.
+    bool LoadRaw(const std::string& path, Progress progress = {});
     bool ReadRaw(int fd);
-    bool ReadRawChunked(int fd, ImageProgressFunc progress, void* context, int* cancelled);
+    bool ReadRawChunked(int fd, Progress progress);
     bool SaveRaw(const std::string& path);
     bool WriteRaw(int fd);
-    bool WriteRawChunked(int fd, ImageProgressFunc progress, void* context, int* cancelled);
+    bool WriteRawChunked(int fd, Progress progress);
 
-    // Writes a raw file of the source rectangle resampled to the new size.
+    // Writes a raw file of the source rectangle resampled to the new size,
+    // reporting (row, new height) after each row.
     bool WriteScaledRaw(int fd, int srcLeft, int srcTop, int srcWidth, int srcHeight, int newWidth,
-                        int newHeight, ImageProgressFunc progress, void* context, int* cancelled);
+                        int newHeight, Progress progress = {});
 
     // Draws a rectangle of this image into an 8-bit display image through
     // the matrix and tone tables, or the colour transform (and then the
-    // second transform, a colour-conversion LUT, when given).
+    // second transform, a colour-conversion LUT, when given), reporting
+    // (row, destination height) after each destination row.
     bool CopyRectConverted(CImageEx& display, const CRect& src, const CRect& dst,
                            const CRGBMatrix* matrix, const CRGBGammaTable* tables,
-                           ImageProgressFunc progress, void* context, int* cancelled,
-                           const CColorTransform* transform,
+                           Progress progress, const CColorTransform* transform,
                            const CColorTransform* secondTransform);
 
     // Fills a rectangle of this image from an 8-bit display image through
-    // the tone tables and the matrix.
+    // the tone tables and the matrix, reporting (row, destination height)
+    // after each destination row.
     bool LoadFromDIB(const CImageEx& display, const CRect& src, const CRect& dst,
                      const CRGBGammaTable* tables, const CRGBMatrix* matrix,
-                     ImageProgressFunc progress, void* context, int* cancelled);
+                     Progress progress = {});
 
     // Copies a rectangle of another image into a rectangle of this one,
     // without conversion (nearest pixel when the sizes differ).

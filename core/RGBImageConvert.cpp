@@ -26,18 +26,6 @@ int NearestIndex(int i, int from, int to)
     return static_cast<int>(static_cast<std::int64_t>(i) * from / to);
 }
 
-// Reports row `done` of `total`; false when the callback cancels.
-bool GoOn(ImageProgressFunc progress, int done, int total, void* context, int* cancelled)
-{
-    if (progress && progress(done, total, context) == 0)
-    {
-        if (cancelled)
-            *cancelled = 1;
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 // Equal sizes copy line by line. Otherwise nearest neighbour: destination
@@ -47,12 +35,9 @@ bool GoOn(ImageProgressFunc progress, int done, int total, void* context, int* c
 // row is converted again only when the source row changes.
 bool CRGBImage::CopyRectConverted(CImageEx& display, const CRect& src, const CRect& dst,
                                   const CRGBMatrix* matrix, const CRGBGammaTable* tables,
-                                  ImageProgressFunc progress, void* context, int* cancelled,
-                                  const CColorTransform* transform,
+                                  Progress progress, const CColorTransform* transform,
                                   const CColorTransform* secondTransform)
 {
-    if (cancelled)
-        *cancelled = 0;
     if (src.IsRectEmpty() || dst.IsRectEmpty())
         return true;
     if (!Inside(src, m_width, m_height) || !Inside(dst, display.GetWidth(), display.GetHeight()))
@@ -72,7 +57,7 @@ bool CRGBImage::CopyRectConverted(CImageEx& display, const CRect& src, const CRe
             reader.SetCursor(src.left, src.top + i);
             reader.ReadLine(line.data(), line.size());
             CopyRGB16ToDIBLine(display, line.data(), dstWidth, dst.top + i, dst.left);
-            if (!GoOn(progress, i, dstHeight, context, cancelled))
+            if (!progress.Report(i, dstHeight))
                 return false;
         }
         return true;
@@ -107,7 +92,7 @@ bool CRGBImage::CopyRectConverted(CImageEx& display, const CRect& src, const CRe
             shownRow = row;
         }
         CopyRGB16ToDIBLine(display, line.data(), dstWidth, dst.top + i, dst.left);
-        if (!GoOn(progress, i, dstHeight, context, cancelled))
+        if (!progress.Report(i, dstHeight))
             return false;
     }
     return true;
@@ -118,10 +103,8 @@ bool CRGBImage::CopyRectConverted(CImageEx& display, const CRect& src, const CRe
 // destination pixel j the widened pixel j * srcWidth / dstWidth of it.
 bool CRGBImage::LoadFromDIB(const CImageEx& display, const CRect& src, const CRect& dst,
                             const CRGBGammaTable* tables, const CRGBMatrix* matrix,
-                            ImageProgressFunc progress, void* context, int* cancelled)
+                            Progress progress)
 {
-    if (cancelled)
-        *cancelled = 0;
     if (src.IsRectEmpty() || dst.IsRectEmpty())
         return true;
     if (!Inside(src, display.GetWidth(), display.GetHeight()) || !Inside(dst, m_width, m_height))
@@ -141,7 +124,7 @@ bool CRGBImage::LoadFromDIB(const CImageEx& display, const CRect& src, const CRe
             CopyDIBLineToRGB16(srcWidth, display, widened.data(), src.top + i, src.left);
             writer.SetCursor(dst.left, dst.top + i);
             writer.WriteLine(widened.data(), widened.size());
-            if (!GoOn(progress, i, dstHeight, context, cancelled))
+            if (!progress.Report(i, dstHeight))
                 return false;
         }
         return true;
@@ -164,7 +147,7 @@ bool CRGBImage::LoadFromDIB(const CImageEx& display, const CRect& src, const CRe
                 widened[static_cast<std::size_t>(NearestIndex(j, srcWidth, dstWidth))];
         writer.SetCursor(dst.left, dst.top + i);
         writer.WriteLine(line.data(), line.size());
-        if (!GoOn(progress, i, dstHeight, context, cancelled))
+        if (!progress.Report(i, dstHeight))
             return false;
     }
     return true;

@@ -11,18 +11,6 @@ namespace {
 
 std::atomic<StepEditionPolicy> g_editionPolicy{StepEditionPolicy::AllStepsDisabled};
 
-// A step's callback as a progress sink (percent).
-class StepCallbackSink final : public IProgressSink
-{
-public:
-    StepCallbackSink(void* user, ProgressCallback callback) : m_user(user), m_callback(callback) {}
-    bool Report(double percent) override { return m_callback(percent, m_user) != 0; }
-
-private:
-    void* m_user;
-    ProgressCallback m_callback;
-};
-
 bool RectInside(const CRect& rect, int width, int height)
 {
     return rect.left >= 0 && rect.top >= 0 && rect.left <= rect.right && rect.top <= rect.bottom &&
@@ -94,13 +82,13 @@ bool CBaseDoc::SaveParams(CParamFileWriter& file) const
 
 bool CBaseDoc::ProcessImage(CRGBImage& image, const CPow1by3Table* cubeRoots,
                             const CStdMatrix& rgbToXyz, const CDNGTranspose* raw, double scale,
-                            const BatchSizeRequest*, void* user, ProgressCallback callback,
+                            const BatchSizeRequest*, Progress progress,
                             std::vector<std::string>* details)
 {
     CAccessRGBImageByLab access(image, cubeRoots, rgbToXyz);
     if (!PrepareApply(raw, access, details, scale))
         return false;
-    return ApplyRect(access, nullptr, nullptr, nullptr, user, callback, 1);
+    return ApplyRect(access, nullptr, nullptr, nullptr, progress, 1);
 }
 
 bool CBaseDoc::PrepareApply(const CDNGTranspose*, CAccessRGBImageByLab&, std::vector<std::string>*,
@@ -111,10 +99,10 @@ bool CBaseDoc::PrepareApply(const CDNGTranspose*, CAccessRGBImageByLab&, std::ve
 
 bool CBaseDoc::ApplyRect(CAccessRGBImageByLab& source, const CRect* sourceRect,
                          CAccessRGBImageByLab* destination, const CRect* destinationRect,
-                         void* user, ProgressCallback callback, int mode)
+                         Progress progress, int mode)
 {
     if (!destination)
-        return Apply(source, sourceRect, user, callback, mode);
+        return Apply(source, sourceRect, progress, mode);
 
     const CRect src = sourceRect ? *sourceRect : CRect(0, 0, source.GetWidth(), source.GetHeight());
     const CRect dst = destinationRect
@@ -156,7 +144,7 @@ bool CBaseDoc::ApplyRect(CAccessRGBImageByLab& source, const CRect* sourceRect,
             }
         }
     }
-    return Apply(*destination, &dst, user, callback, mode);
+    return Apply(*destination, &dst, progress, mode);
 }
 
 void CBaseDoc::GetTileSize(int& width, int& height) const
@@ -165,15 +153,14 @@ void CBaseDoc::GetTileSize(int& width, int& height) const
     height = kDefaultTileHeight;
 }
 
-bool CBaseDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, void* user,
-                     ProgressCallback callback, int)
+bool CBaseDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress progress, int)
 {
     const int rows = rect ? rect->Height() : image.GetHeight();
-    if (!callback)
+    if (!progress)
         return true;
     for (int row = 0; row < rows; ++row)
     {
-        if (!ReportRowProgress(row, rows, user, callback))
+        if (!ReportRowPercent(progress, row, rows))
             return false;
     }
     return true;
@@ -193,14 +180,6 @@ int CBaseDoc::SampleIndex(int i, int srcStart, int srcLength, int dstLength, int
     return static_cast<int>(std::clamp<long long>(index, 0, limit - 1));
 }
 
-bool CBaseDoc::ReportRowProgress(int row, int rows, void* user, ProgressCallback callback)
-{
-    if (!callback)
-        return true;
-    StepCallbackSink sink(user, callback);
-    return ReportRowPercent(sink, row, rows);
-}
-
 RGB16* CBaseDoc::PixelRow(CAccessRGBImage& access, int x, int y)
 {
     // The accessor holds the image locked for its lifetime; Lock only hands
@@ -208,16 +187,6 @@ RGB16* CBaseDoc::PixelRow(CAccessRGBImage& access, int x, int y)
     RGB16* pixels = access.GetImage().Lock();
     return pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(access.GetWidth()) +
            static_cast<std::size_t>(x);
-}
-
-// ---------------------------------------------------------------------------
-// Row bands
-
-bool RunRowBands(int rows, void* user, ProgressCallback callback,
-                 const std::function<void(int first, int end)>& band)
-{
-    StepCallbackSink sink(user, callback);
-    return RunRowBands(rows, callback ? Progress(sink) : Progress(), band);
 }
 
 // ---------------------------------------------------------------------------

@@ -12,6 +12,18 @@
 // parameters and the image (tables, matrices; never saved, compared or
 // copied), and nothing of a panel's state.
 //
+// Progress: a step reports percent done (0 to 100) through a Progress
+// (core/Progress.h); an answer false stops it.
+//
+// Progress: a step reports percent done (0 to 100) through a Progress
+// (core/Progress.h); an answer false stops it.
+//
+// Progress: a step reports percent done (0 to 100) through a Progress
+// (core/Progress.h); an answer false stops it.
+//
+// Progress: a step reports percent done (0 to 100) through a Progress
+// (core/Progress.h); an answer false stops it.
+//
 // Applying: PrepareApply (which may fail) runs on the image first, then
 // Apply or ApplyRect, which only index the prepared data and allocate
 // nothing per pixel. Rows of a whole-image Apply are independent, so a
@@ -36,10 +48,6 @@ class CPow1by3Table;
 class CDNGTranspose;
 class CAccessRGBImage;
 class CAccessRGBImageByLab;
-
-// The progress of a step: percent done (0 to 100) and the user pointer;
-// non-zero goes on, 0 stops.
-using ProgressCallback = int (*)(double percent, void* user);
 
 // The batch's size request for one entry: size mode 1 = no request, 2 = keep
 // the size, 3 = resize into the box width x height (keeping the aspect
@@ -146,8 +154,8 @@ public:
     // detail lines, or null. False when a step failed or was cancelled.
     virtual bool ProcessImage(CRGBImage& image, const CPow1by3Table* cubeRoots,
                               const CStdMatrix& rgbToXyz, const CDNGTranspose* raw, double scale,
-                              const BatchSizeRequest* sizeRequest, void* user,
-                              ProgressCallback callback, std::vector<std::string>* details);
+                              const BatchSizeRequest* sizeRequest, Progress progress,
+                              std::vector<std::string>* details);
 
     // The step's precomputation for the image it will be applied to
     // (tables, matrices, curves). The project prepares preview documents
@@ -165,16 +173,15 @@ public:
     // give it their own meaning). False when cancelled.
     virtual bool ApplyRect(CAccessRGBImageByLab& source, const CRect* sourceRect,
                            CAccessRGBImageByLab* destination, const CRect* destinationRect,
-                           void* user, ProgressCallback callback, int mode);
+                           Progress progress, int mode);
 
     // The tile of ApplyRect previews: 256 x 256 unless a step asks less.
     virtual void GetTileSize(int& width, int& height) const;
 
     // The step's pixel operation on a rectangle (null: the whole image) in
-    // place. False when the callback asked to stop. The base changes no
-    // pixel and only reports row progress.
-    virtual bool Apply(CAccessRGBImageByLab& image, const CRect* rect, void* user,
-                       ProgressCallback callback, int mode);
+    // place. False when progress asked to stop. The base changes no pixel
+    // and only reports row progress (ReportRowPercent).
+    virtual bool Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress progress, int mode);
 
     // The document's section in the parameter file; the base has none.
     virtual std::string GetSectionName() const;
@@ -186,11 +193,6 @@ public:
     // clamped to limit - 1 (the last column or row of the source image).
     // A destination half as large takes every second pixel from offset 1.
     static int SampleIndex(int i, int srcStart, int srcLength, int dstLength, int limit);
-
-    // The progress of row `row` of `rows`: row / (rows - 1) * 100, and 100
-    // for a single row. Calls the callback (when given) and returns its
-    // answer as a bool (true: go on).
-    static bool ReportRowProgress(int row, int rows, void* user, ProgressCallback callback);
 
     // The stored pixels of the accessor's image from (x, y) on, for loops
     // over whole rows in place (x, y inside the image; rows are packed, so
@@ -208,10 +210,6 @@ protected:
 private:
     std::string m_title;
 };
-
-// RunRowBands (core/RowBands.h) with a step's callback and user pointer.
-bool RunRowBands(int rows, void* user, ProgressCallback callback,
-                 const std::function<void(int first, int end)>& band);
 
 // The parameter file of the seven documents (slot order). SaveParamFile
 // builds the whole file in memory (each document's SaveParams in order)

@@ -263,7 +263,7 @@ bool CChartDoc::PrepareApply(const CDNGTranspose*, CAccessRGBImageByLab& source,
     return true;
 }
 
-bool CChartDoc::Apply(CAccessRGBImageByLab&, const CRect*, void*, ProgressCallback, int)
+bool CChartDoc::Apply(CAccessRGBImageByLab&, const CRect*, Progress, int)
 {
     return true;
 }

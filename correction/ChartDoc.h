@@ -89,8 +89,8 @@ public:
                       std::vector<std::string>* details, double scale) override;
 
     // Changes nothing and reports no progress.
-    bool Apply(CAccessRGBImageByLab& image, const CRect* rect, void* user,
-               ProgressCallback callback, int mode) override;
+    bool Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress progress,
+               int mode) override;
 
     // The grey correction, the lightness line and the hue matrices for the
     // white W (Yn = 100).

@@ -329,15 +329,14 @@ bool CColorCalibDoc::PrepareApply(const CDNGTranspose*, CAccessRGBImageByLab& so
     return true;
 }
 
-bool CColorCalibDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, void* user,
-                           ProgressCallback callback, int)
+bool CColorCalibDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress progress, int)
 {
     const CLabRowKernel kernel(image, m_whiteGain);
 
     // Each pixel: to Lab through the white gain, the hue map on (a, b), and
     // back.
     auto runRows = [&](auto&& map) {
-        return RunLabRegion(image, rect, kernel, user, callback,
+        return RunLabRegion(image, rect, kernel, progress,
                             [&](double&, double& a, double& b) { map(a, b); });
     };
 

@@ -106,9 +106,9 @@ public:
                       std::vector<std::string>* details, double scale) override;
 
     // Corrects the rectangle (null: the whole image) in place; rows are
-    // spread over the step threads. False when the callback asked to stop.
-    bool Apply(CAccessRGBImageByLab& image, const CRect* rect, void* user,
-               ProgressCallback callback, int mode) override;
+    // spread over the step threads. False when progress asked to stop.
+    bool Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress progress,
+               int mode) override;
 
     const CColorCalibData& GetCalibData() const { return m_data; }
     // Takes the record with its numbers kept inside their ranges (as a file

@@ -430,14 +430,14 @@ bool CColorChangeDoc::PrepareApply(const CDNGTranspose*, CAccessRGBImageByLab&,
     return true;
 }
 
-bool CColorChangeDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, void* user,
-                            ProgressCallback callback, int mode)
+bool CColorChangeDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress progress,
+                            int mode)
 {
     const CLabRowKernel kernel(image);
 
     // Each pixel to Lab and, when the work changed it, back.
     auto runRows = [&](auto&& work) {
-        return RunLabRegion(image, rect, kernel, user, callback,
+        return RunLabRegion(image, rect, kernel, progress,
                             [&](double& L, double& a, double& b) -> bool { return work(L, a, b); });
     };
 
@@ -491,7 +491,7 @@ bool CColorChangeDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, void
             zones.emplace_back(r.range, r.deltaLab, r.deltaLength, r.reach);
     }
     if (boxes.empty() && zones.empty())
-        return CBaseDoc::Apply(image, rect, user, callback, mode);
+        return CBaseDoc::Apply(image, rect, progress, mode);
 
     return runRows([&](double& L, double& a, double& b) {
         bool changed = false;

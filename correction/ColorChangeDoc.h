@@ -98,9 +98,9 @@ public:
 
     // Corrects the rectangle (null: the whole image) in place, or with mode
     // 2 and a chosen element shows its selection. Rows are spread over the
-    // step threads. False when the callback asked to stop.
-    bool Apply(CAccessRGBImageByLab& image, const CRect* rect, void* user,
-               ProgressCallback callback, int mode) override;
+    // step threads. False when progress asked to stop.
+    bool Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress progress,
+               int mode) override;
 
     std::span<const CLChRange, kEntryCount> GetEntries() const { return m_entries; }
     // The element at index, held inside 0..9.

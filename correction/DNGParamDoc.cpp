@@ -149,8 +149,7 @@ void CDNGParamDoc::MultiplyMatrixVector(const double* m, const double* in, doubl
         out[i] = m[3 * i] * in[0] + m[3 * i + 1] * in[1] + m[3 * i + 2] * in[2];
 }
 
-bool CDNGParamDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, void* user,
-                         ProgressCallback callback, int)
+bool CDNGParamDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress progress, int)
 {
     if (!prepared)
         return true;
@@ -182,7 +181,7 @@ bool CDNGParamDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, void* u
             pixel->g = ClampToU16(out[1] - black);
             pixel->b = ClampToU16(out[2] - black);
         }
-        if (!ReportRowProgress(y, rows, user, callback))
+        if (!ReportRowPercent(progress, y, rows))
             return false;
     }
     return true;

@@ -59,10 +59,10 @@ public:
                       std::vector<std::string>* details, double scale) override;
 
     // Develops the rectangle (null: the whole image) in place, row by row
-    // with a progress report after each row. False when the callback asked
+    // with a progress report after each row. False when progress asked
     // to stop (rows done stay developed).
-    bool Apply(CAccessRGBImageByLab& image, const CRect* rect, void* user,
-               ProgressCallback callback, int mode) override;
+    bool Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress progress,
+               int mode) override;
 
     // The prepared development: sets it directly (as PrepareApply does with
     // what the DNG description gives), marking the document prepared.

@@ -29,22 +29,15 @@ constexpr double kPlaneToLightness = 0.0015259021896696422;
 // (row / (rows - 1) x 100) this maps to offset + factor x p.
 struct PassProgress
 {
-    ProgressCallback callback;
-    void* user;
+    Progress progress;
     double offset;
     double factor;
-
-    static int Report(double percent, void* self)
-    {
-        const auto* pass = static_cast<const PassProgress*>(self);
-        return pass->callback(pass->offset + pass->factor * percent, pass->user);
-    }
 };
 
 // One pass of Apply over count rows (or columns). A band that cannot get
 // its scratch memory fails the pass: nothing may leave a band by an
 // exception.
-bool RunPass(int count, PassProgress& progress, const std::function<void(int, int)>& band)
+bool RunPass(int count, const PassProgress& pass, const std::function<void(int, int)>& band)
 {
     std::atomic<bool> failed{false};
     const std::function<void(int, int)> guarded = [&](int begin, int end) {
@@ -59,9 +52,11 @@ bool RunPass(int count, PassProgress& progress, const std::function<void(int, in
             failed.store(true);
         }
     };
-    const bool finished = progress.callback
-                              ? RunRowBands(count, &progress, &PassProgress::Report, guarded)
-                              : RunRowBands(count, nullptr, nullptr, guarded);
+    ProgressFunction mapped([&pass](double percent) {
+        return pass.progress.Report(pass.offset + pass.factor * percent);
+    });
+    const bool finished =
+        RunRowBands(count, pass.progress ? Progress(mapped) : Progress(), guarded);
     return finished && !failed.load();
 }
 
@@ -281,10 +276,10 @@ bool CFilterDoc::PreparePlane(CAccessRGBImageByLab& source, const CRect& sourceR
 
 bool CFilterDoc::ApplyRect(CAccessRGBImageByLab& source, const CRect* sourceRect,
                            CAccessRGBImageByLab* destination, const CRect* destinationRect,
-                           void* user, ProgressCallback callback, int mode)
+                           Progress progress, int mode)
 {
     if (Radius == 0)
-        return CBaseDoc::ApplyRect(source, sourceRect, destination, destinationRect, user, callback,
+        return CBaseDoc::ApplyRect(source, sourceRect, destination, destinationRect, progress,
                                    mode);
 
     const CRect src = sourceRect ? *sourceRect : CRect(0, 0, source.GetWidth(), source.GetHeight());
@@ -297,7 +292,7 @@ bool CFilterDoc::ApplyRect(CAccessRGBImageByLab& source, const CRect* sourceRect
     if (!Inside(src, source.GetWidth(), source.GetHeight()) || src.IsRectEmpty() ||
         dst.IsRectEmpty() ||
         (destination && !Inside(dst, destination->GetWidth(), destination->GetHeight())))
-        return CBaseDoc::ApplyRect(source, sourceRect, destination, destinationRect, user, callback,
+        return CBaseDoc::ApplyRect(source, sourceRect, destination, destinationRect, progress,
                                    mode);
 
     // The blur shrinks with the region when it is drawn smaller (and
@@ -309,13 +304,12 @@ bool CFilterDoc::ApplyRect(CAccessRGBImageByLab& source, const CRect* sourceRect
         return false;
     m_planeReady = true;
     const bool result =
-        CBaseDoc::ApplyRect(source, sourceRect, destination, destinationRect, user, callback, mode);
+        CBaseDoc::ApplyRect(source, sourceRect, destination, destinationRect, progress, mode);
     DropPlane();
     return result;
 }
 
-bool CFilterDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, void* user,
-                       ProgressCallback callback, int)
+bool CFilterDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress progress, int)
 {
     if (Radius == 0)
         return true;
@@ -354,7 +348,7 @@ bool CFilterDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, void* use
     const std::size_t stride = static_cast<std::size_t>(image.GetWidth());
 
     // 1. The region's own lightness into the plane.
-    PassProgress ownLightness{callback, user, 0.0, 0.125 * (height - 1) / height};
+    PassProgress ownLightness{progress, 0.0, 0.125 * (height - 1) / height};
     if (!RunPass(height, ownLightness, [&](int begin, int end) {
             for (int y = begin; y < end; ++y)
             {
@@ -378,7 +372,7 @@ bool CFilterDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, void* use
     {
         const int w = 2 * h + 1;
         const double dw = w;
-        PassProgress horizontal{callback, user, 12.5, 0.125};
+        PassProgress horizontal{progress, 12.5, 0.125};
         if (!RunPass(planeHeight, horizontal, [&](int begin, int end) {
                 std::vector<std::uint16_t> line(static_cast<std::size_t>(planeWidth));
                 const int last = planeWidth - 1;
@@ -403,7 +397,7 @@ bool CFilterDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, void* use
     {
         const int w = 2 * h + 1;
         const double dw = w;
-        PassProgress vertical{callback, user, 25.0, 0.25};
+        PassProgress vertical{progress, 25.0, 0.25};
         if (!RunPass(planeWidth, vertical, [&](int begin, int end) {
                 // The band's columns, walked down row by row together.
                 const int bandWidth = end - begin;
@@ -448,7 +442,7 @@ bool CFilterDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, void* use
     // so no sample index needs clamping for a pixel of the region.
     const std::vector<KernelSample>& samples = m_kernel;
     const double threshold = Threshold / 255.0 * 20.0;
-    PassProgress sharpen{callback, user, 50.0, 0.5};
+    PassProgress sharpen{progress, 50.0, 0.5};
     return RunPass(height, sharpen, [&](int begin, int end) {
         std::vector<double> blurred(static_cast<std::size_t>(width));
         for (int y = begin; y < end; ++y)

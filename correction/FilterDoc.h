@@ -73,16 +73,16 @@ public:
     // from the source (nearest pixel, as the base samples), and the base
     // copies the region and runs Apply on it.
     bool ApplyRect(CAccessRGBImageByLab& source, const CRect* sourceRect,
-                   CAccessRGBImageByLab* destination, const CRect* destinationRect, void* user,
-                   ProgressCallback callback, int mode) override;
+                   CAccessRGBImageByLab* destination, const CRect* destinationRect,
+                   Progress progress, int mode) override;
 
     void GetTileSize(int& width, int& height) const override;
 
     // Sharpens the rectangle (null: the whole image) in place. Called on
     // its own it prepares the kernel and the plane's border from the image
     // around the rectangle, as ApplyRect without a destination does.
-    bool Apply(CAccessRGBImageByLab& image, const CRect* rect, void* user,
-               ProgressCallback callback, int mode) override;
+    bool Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress progress,
+               int mode) override;
 
     // Builds the kernel, the box spread and the margins for blur size s
     // (held within kMinBlurSize..kMaxBlurSize; not a number counts as the

@@ -244,8 +244,7 @@ bool CGrayCalibDoc::PrepareApply(const CDNGTranspose*, CAccessRGBImageByLab&,
     return BuildToneTable();
 }
 
-bool CGrayCalibDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, void* user,
-                          ProgressCallback callback, int)
+bool CGrayCalibDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress progress, int)
 {
     if (m_toneTable.IsEmpty() && !BuildToneTable())
         return false;
@@ -267,7 +266,7 @@ bool CGrayCalibDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, void* 
     // Per pixel: L* clamped to 0..100, the entry at L* x 655.35 (truncated)
     // read back as the new L*, a* and b* kept. Each row touches only its
     // own pixels, so the rows may run on any number of threads.
-    return RunRowBands(region.Height(), user, callback, [&](int begin, int end) {
+    return RunRowBands(region.Height(), progress, [&](int begin, int end) {
         for (int y = begin; y < end; ++y)
         {
             RGB16* row = first + static_cast<std::size_t>(y) * stride;

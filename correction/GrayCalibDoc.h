@@ -78,9 +78,9 @@ public:
 
     // Maps L* of every pixel of the rectangle (null: the whole image)
     // through the tone table. Builds the table first when PrepareApply has
-    // not. False when the callback asked to stop.
-    bool Apply(CAccessRGBImageByLab& image, const CRect* rect, void* user,
-               ProgressCallback callback, int mode) override;
+    // not. False when progress asked to stop.
+    bool Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress progress,
+               int mode) override;
 
     // Point i of the first ScaleCount points becomes x = y = (i + 1) /
     // (ScaleCount + 1), the remaining ones (0, 0).

@@ -405,7 +405,7 @@ int CImageFileList::ReadFile(const std::string& path, const std::vector<std::str
 
     const bool report = static_cast<bool>(m_listLoadSlot) && count > 1;
     if (report)
-        m_listLoadSlot(0.0);
+        m_listLoadSlot.Report(0.0);
 
     std::vector<std::string> missing;
     for (std::size_t i = 0; i < count; ++i)
@@ -443,14 +443,14 @@ int CImageFileList::ReadFile(const std::string& path, const std::vector<std::str
             }
         }
         if (report &&
-            m_listLoadSlot(static_cast<double>(i + 1) / static_cast<double>(count) * 100.0) == 0)
+            !m_listLoadSlot.Report(static_cast<double>(i + 1) / static_cast<double>(count) * 100.0))
         {
             m_listChanged = true;
             break;
         }
     }
     if (report)
-        m_listLoadSlot(100.0);
+        m_listLoadSlot.Report(100.0);
 
     // The GUI shows string 1002, a blank line (CR LF CR LF) and the path
     // handed as the argument; string 1003 takes the number of files.

@@ -171,7 +171,7 @@ public:
     void SetModified(bool modified) { m_modified = modified; }
 
     // The list-file load slot: progress in percent (0..100).
-    ProgressSlot m_listLoadSlot;
+    Progress m_listLoadSlot;
 
 protected:
     void SortEntries();

@@ -19,11 +19,11 @@
 // leaves alone keeps its exact value rather than the round trip's; a work
 // that returns nothing writes every pixel back. The rows run as RunRowBands
 // runs them (threads, progress, cancel); work is called from several
-// threads at once. False when rect does not lie inside the image or the
-// callback cancelled.
+// threads at once. False when rect does not lie inside the image or
+// progress asked to stop.
 template <class Work>
 bool RunLabRegion(CAccessRGBImageByLab& image, const CRect* rect, const CLabRowKernel& kernel,
-                  void* user, ProgressCallback callback, Work&& work)
+                  Progress progress, Work&& work)
 {
     const CRect region = rect ? *rect : CRect(0, 0, image.GetWidth(), image.GetHeight());
     if (region.left < 0 || region.top < 0 || region.right > image.GetWidth() ||
@@ -37,7 +37,7 @@ bool RunLabRegion(CAccessRGBImageByLab& image, const CRect* rect, const CLabRowK
     constexpr bool kAlwaysWrite =
         std::is_void_v<std::invoke_result_t<Work&, double&, double&, double&>>;
 
-    return RunRowBands(rows, user, callback, [&](int first, int end) {
+    return RunRowBands(rows, progress, [&](int first, int end) {
         for (int y = first; y < end; ++y)
         {
             RGB16* pixels = origin + static_cast<std::size_t>(y) * stride;

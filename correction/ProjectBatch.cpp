@@ -183,9 +183,9 @@ void CProjectManage::RunBatch(int mode, const std::string& paramFile, bool resiz
 
             BatchLogRecord record;
             record.path = entry->m_path;
-            int cancelled = 0;
-            const int loaded = LoadImage(*entry, true, &cancelled);
-            if (cancelled)
+            CancelWatch loading(m_imageLoadSlot);
+            const int loaded = LoadImage(*entry, true, loading.Watched());
+            if (loading.Cancelled())
             {
                 // A cancel while loading ends the batch; the entry is not logged.
                 goOn = false;
@@ -237,10 +237,10 @@ void CProjectManage::RunBatch(int mode, const std::string& paramFile, bool resiz
                 const double resolution = m_trimmingDoc.IsStepEnabled() && !reloadsDocs
                                               ? m_trimmingDoc.GetTrimRecord().SizeDPI
                                               : -1.0;
-                int saveCancelled = 0;
+                CancelWatch saving(m_imageSaveSlot);
                 record.saved =
-                    SaveResultImage(*entry, resolution, record.writtenPath, &saveCancelled);
-                if (saveCancelled)
+                    SaveResultImage(*entry, resolution, record.writtenPath, saving.Watched());
+                if (saving.Cancelled())
                     goOn = false; // the entry is still logged
                 previousSaveFailed = record.saved ? 0 : 1;
             }

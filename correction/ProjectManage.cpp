@@ -15,37 +15,6 @@
 
 namespace {
 
-// A snapshot slot seen through a watcher that remembers whether the
-// callback asked to stop, so that a cancelled transfer can be told from a
-// failed one.
-struct SnapshotWatch
-{
-    SnapshotProgressSlot slot;
-    bool cancelled = false;
-
-    static int Forward(int done, int total, void* context)
-    {
-        auto* watch = static_cast<SnapshotWatch*>(context);
-        const int answer = watch->slot.func(done, total, watch->slot.user);
-        if (answer == 0)
-            watch->cancelled = true;
-        return answer;
-    }
-
-    // The slot to hand on: empty when the watched one is.
-    SnapshotProgressSlot Watched()
-    {
-        if (!slot)
-            return {};
-        return {&SnapshotWatch::Forward, this};
-    }
-    void Report(int done, int total) const
-    {
-        if (slot)
-            slot.func(done, total, slot.user);
-    }
-};
-
 // Copies the panel's document into the project's when they differ. The
 // copy runs under the document lock: a cache thread may be cloning the
 // documents for print development.
@@ -76,15 +45,15 @@ ImageFileType OutputType(int format)
 // profile's inverse tone curves turn them back into its device values, so
 // that the profile embedded in the output record describes them.
 int WriteImage(int format, const CImageFileInfo& output, CRGBImage& image,
-               const CRGBGammaTable& inverseTRC, const ProgressSlot& progress, int* cancelled)
+               const CRGBGammaTable& inverseTRC, Progress progress)
 {
     switch (format)
     {
     case kOutputTiff16:
-        return SaveTiff16(&inverseTRC, output, image, progress, cancelled);
+        return SaveTiff16(&inverseTRC, output, image, progress);
     case kOutputTiff8:
     case kOutputJpeg:
-        return SaveImageByGdiplus(output, image, nullptr, &inverseTRC, progress, cancelled);
+        return SaveImageByGdiplus(output, image, nullptr, &inverseTRC, progress);
     default:
         return 0;
     }
@@ -278,11 +247,9 @@ bool CProjectManage::MakeInputProfile(const CImageFileInfo& entry, CColorProfile
     return profile.IsOpen();
 }
 
-int CProjectManage::LoadImage(CImageFileInfo& entry, bool batch, int* cancelled)
+int CProjectManage::LoadImage(CImageFileInfo& entry, bool batch, Progress progress)
 {
-    if (cancelled != nullptr)
-        *cancelled = 0;
-    m_imageLoadSlot(0.0);
+    progress.Report(0.0);
     if (!batch)
     {
         m_currentStep = -1;
@@ -294,7 +261,6 @@ int CProjectManage::LoadImage(CImageFileInfo& entry, bool batch, int* cancelled)
     // The loader applies the input tone curves only: the working image is
     // linear RGB in the input profile's own primaries.
     int result = 0;
-    int stopped = 0;
     CColorProfile profile;
     if (MakeInputProfile(entry, profile) && SetInputProfile(&profile))
     {
@@ -303,8 +269,7 @@ int CProjectManage::LoadImage(CImageFileInfo& entry, bool batch, int* cancelled)
         else
             profile.GetDescription(m_inputProfileText);
         m_lutIndex = FindLUTIndex(entry.m_lutName);
-        result = ::LoadImage(entry, m_workingImage, &GetInputTRC(), nullptr, m_imageLoadSlot,
-                             &stopped, true);
+        result = ::LoadImage(entry, m_workingImage, &GetInputTRC(), nullptr, progress, true);
     }
     else
     {
@@ -352,9 +317,7 @@ int CProjectManage::LoadImage(CImageFileInfo& entry, bool batch, int* cancelled)
 
     if (!batch)
         RedrawView(true);
-    m_imageLoadSlot(1.0);
-    if (cancelled != nullptr)
-        *cancelled = stopped;
+    progress.Report(1.0);
     return result;
 }
 
@@ -362,7 +325,7 @@ bool CProjectManage::SaveCorrectedImage(const std::string& path, int format, int
 {
     if (m_workingImage.IsEmpty() || format < kOutputTiff16 || format > kOutputJpeg)
         return false;
-    m_imageLoadSlot(0.0);
+    m_imageLoadSlot.Report(0.0);
 
     CImageFileInfo output(m_currentRecord);
     output.m_path = path;
@@ -381,18 +344,15 @@ bool CProjectManage::SaveCorrectedImage(const std::string& path, int format, int
         GetInputProfile()->GetProfileBytes(output.m_iccProfile);
     output.m_jpegQuality = option;
 
-    int cancelled = 0;
-    const int result = WriteImage(format, output, m_workingImage, GetInputInverseTRC(),
-                                  m_imageLoadSlot, &cancelled);
-    m_imageLoadSlot(1.0);
+    const int result =
+        WriteImage(format, output, m_workingImage, GetInputInverseTRC(), m_imageLoadSlot);
+    m_imageLoadSlot.Report(1.0);
     return result == 1;
 }
 
 bool CProjectManage::SaveResultImage(const CImageFileInfo& entry, double resolution,
-                                     std::string& writtenPath, int* cancelled)
+                                     std::string& writtenPath, Progress progress)
 {
-    if (cancelled != nullptr)
-        *cancelled = 0;
     if (m_workingImage.IsEmpty() || m_outputFormat < kOutputTiff16 || m_outputFormat > kOutputJpeg)
         return false;
 
@@ -420,13 +380,10 @@ bool CProjectManage::SaveResultImage(const CImageFileInfo& entry, double resolut
         GetInputProfile()->GetProfileBytes(output.m_iccProfile);
     output.m_jpegQuality = m_outputOption;
 
-    m_imageSaveSlot(0.0);
-    int stopped = 0;
-    const int result = WriteImage(m_outputFormat, output, m_workingImage, GetInputInverseTRC(),
-                                  m_imageSaveSlot, &stopped);
-    m_imageSaveSlot(1.0);
-    if (cancelled != nullptr)
-        *cancelled = stopped;
+    progress.Report(0.0);
+    const int result =
+        WriteImage(m_outputFormat, output, m_workingImage, GetInputInverseTRC(), progress);
+    progress.Report(1.0);
     if (result != 1)
         return false;
     writtenPath = name;
@@ -645,13 +602,13 @@ void CProjectManage::ProcessToStep(int step, int compareMode, bool restart)
         const int lastBase = FindLastEnabledStep(base);
         if (lastBase != lastCurrent)
         {
-            SnapshotWatch watch{m_snapshotRestoreSlot};
-            watch.Report(0, 1);
+            CancelWatch watch(m_snapshotRestoreSlot);
+            m_snapshotRestoreSlot.Report(0, 1);
             const bool restored = RestoreSnapshot(lastBase, watch.Watched());
-            watch.Report(1, 1);
+            m_snapshotRestoreSlot.Report(1, 1);
             if (!restored)
             {
-                DropImage(!watch.cancelled);
+                DropImage(!watch.Cancelled());
                 return;
             }
         }
@@ -667,13 +624,13 @@ void CProjectManage::ProcessToStep(int step, int compareMode, bool restart)
                               m_stepSlots[static_cast<std::size_t>(i - 1)], nullptr);
                 if (done)
                 {
-                    SnapshotWatch watch{m_snapshotStoreSlot};
-                    watch.Report(0, 1);
+                    CancelWatch watch(m_snapshotStoreSlot);
+                    m_snapshotStoreSlot.Report(0, 1);
                     const bool stored = StoreSnapshot(i, watch.Watched());
-                    watch.Report(1, 1);
+                    m_snapshotStoreSlot.Report(1, 1);
                     if (!stored)
                     {
-                        if (!watch.cancelled)
+                        if (!watch.Cancelled())
                         {
                             DropImage(true);
                             return;
@@ -700,13 +657,13 @@ void CProjectManage::ProcessToStep(int step, int compareMode, bool restart)
     }
     else if (lastTarget != lastCurrent)
     {
-        SnapshotWatch watch{m_snapshotRestoreSlot};
-        watch.Report(0, 1);
+        CancelWatch watch(m_snapshotRestoreSlot);
+        m_snapshotRestoreSlot.Report(0, 1);
         const bool restored = RestoreSnapshot(lastTarget, watch.Watched());
-        watch.Report(1, 1);
+        m_snapshotRestoreSlot.Report(1, 1);
         if (!restored)
         {
-            DropImage(!watch.cancelled);
+            DropImage(!watch.Cancelled());
             return;
         }
         m_currentStep = static_cast<std::int16_t>(step);
@@ -811,19 +768,19 @@ void CProjectManage::UnloadProject()
 
 bool CProjectManage::ApplyStep(CBaseDoc& doc, CRGBImage& image, const CStdMatrix& rgbToXyz,
                                const CDNGTranspose* raw, double scale,
-                               const BatchSizeRequest* sizeRequest, const ProgressSlot& progress,
+                               const BatchSizeRequest* sizeRequest, Progress progress,
                                std::vector<std::string>* details)
 {
     // The bracketing reports only move the bar; a cancel is the step's
-    // own progress callback answering 0.
-    progress(0.0);
-    const bool done = doc.ProcessImage(image, nullptr, rgbToXyz, raw, scale, sizeRequest,
-                                       progress.user, progress.func, details);
-    progress(100.0);
+    // own progress answering false.
+    progress.Report(0.0);
+    const bool done =
+        doc.ProcessImage(image, nullptr, rgbToXyz, raw, scale, sizeRequest, progress, details);
+    progress.Report(100.0);
     return done;
 }
 
-bool CProjectManage::StoreSnapshot(int index, const SnapshotProgressSlot& progress)
+bool CProjectManage::StoreSnapshot(int index, Progress progress)
 {
     if (index < 0 || index > kStepCount || m_workingImage.IsEmpty() || m_workingImage.IsLocked())
         return false;
@@ -837,16 +794,14 @@ bool CProjectManage::StoreSnapshot(int index, const SnapshotProgressSlot& progre
     // reads back.
     if (fd < 0 || ::ftruncate(fd, 0) != 0)
         return false;
-    int cancelled = 0;
-    if (!m_workingImage.WriteRawChunked(fd, progress ? progress.func : nullptr, progress.user,
-                                        &cancelled))
+    if (!m_workingImage.WriteRawChunked(fd, progress))
         return false;
     snapshot.m_width = m_workingImage.GetWidth();
     snapshot.m_height = m_workingImage.GetHeight();
     return true;
 }
 
-bool CProjectManage::RestoreSnapshot(int index, const SnapshotProgressSlot& progress)
+bool CProjectManage::RestoreSnapshot(int index, Progress progress)
 {
     if (index < 0 || index > kStepCount || m_workingImage.IsLocked())
         return false;
@@ -856,9 +811,7 @@ bool CProjectManage::RestoreSnapshot(int index, const SnapshotProgressSlot& prog
     const int fd = ::fileno(snapshot.GetFile());
     if (fd < 0)
         return false;
-    int cancelled = 0;
-    if (!m_workingImage.ReadRawChunked(fd, progress ? progress.func : nullptr, progress.user,
-                                       &cancelled))
+    if (!m_workingImage.ReadRawChunked(fd, progress))
         return false;
     return m_workingImage.GetWidth() == snapshot.m_width &&
            m_workingImage.GetHeight() == snapshot.m_height;

@@ -106,14 +106,10 @@ inline constexpr std::string_view kBatchLogName = "Batch_log.txt";
 //   image load, image save                           fraction 0..1
 //   step progress 1..7                               percent 0..100
 //   snapshot restore, snapshot store                 (done, total) rows
-// A callback returns non-zero to go on and 0 to cancel; an empty slot
-// reports nothing.
-struct SnapshotProgressSlot
-{
-    ImageProgressFunc func = nullptr; // (done, total, user)
-    void* user = nullptr;
-    explicit operator bool() const { return func != nullptr; }
-};
+// Each slot is a Progress (core/Progress.h) on a sink the shell owns; an
+// answer false cancels; an empty slot reports nothing. The snapshot slots
+// receive the counted form, Report(done, total).
+
 // Before each batch entry: (index from 0, number of checked entries, the
 // entry, whether the previous entry's save failed, user); 0 stops the
 // batch before the entry.
@@ -135,8 +131,8 @@ struct BatchStepsSlot
 // cache thread hand their own; the project's slots are not used there).
 struct PrintDevelopProgress
 {
-    ProgressSlot load;                // fraction 0..1
-    std::array<ProgressSlot, 7> steps; // percent 0..100, steps 1..7
+    Progress load;                 // fraction 0..1
+    std::array<Progress, 7> steps; // percent 0..100, steps 1..7
 };
 
 // One entry of the batch log.
@@ -257,21 +253,32 @@ public:
     // ---- Loading and saving
     // Loads the entry into the working image. Interactive loads (batch
     // false) also store snapshot 0, copy the entry into the current record
-    // and make the RAW thumbnail. *cancelled (when given) becomes 1 when
-    // the image-load slot cancelled. A failed interactive load drops the
-    // image; the documents keep their parameters. Returns the loader's
-    // result (1 on success).
-    int LoadImage(CImageFileInfo& entry, bool batch, int* cancelled);
+    // and make the RAW thumbnail. progress (the image-load slot unless
+    // given) reports 0 and 1 around the load and the loader's fractions
+    // between; a caller that must tell a cancel from a failure watches the handle
+    // it passes (CancelWatch). A failed interactive load drops the image;
+    // the documents keep their parameters. Returns the loader's result (1
+    // on success).
+    int LoadImage(CImageFileInfo& entry, bool batch, Progress progress);
+    int LoadImage(CImageFileInfo& entry, bool batch)
+    {
+        return LoadImage(entry, batch, m_imageLoadSlot);
+    }
     // Writes the working image to path: format 0 a 16-bit TIFF, 1 an 8-bit
     // TIFF, 2 a JPEG at quality level `option` (0..4). The image-load slot
     // reports 0 and 1 around the write.
     bool SaveCorrectedImage(const std::string& path, int format, int option);
     // Writes the working image into the output folder under the entry's
     // name with the output format's extension, made unique (never over an
-    // existing file). A resolution of 0 or more replaces the image's. The
-    // image-save slot reports 0 and 1 around the write.
+    // existing file). A resolution of 0 or more replaces the image's.
+    // progress (the image-save slot unless given) reports 0 and 1 around
+    // the write and the writer's fractions between.
     bool SaveResultImage(const CImageFileInfo& entry, double resolution, std::string& writtenPath,
-                         int* cancelled);
+                         Progress progress);
+    bool SaveResultImage(const CImageFileInfo& entry, double resolution, std::string& writtenPath)
+    {
+        return SaveResultImage(entry, resolution, writtenPath, m_imageSaveSlot);
+    }
     bool SaveParamFile(const std::string& path) const;
     bool LoadParamFile(const std::string& path);
     // Writes the list file; a failure is shown (the system's error text)
@@ -404,11 +411,11 @@ public:
     bool ShowBatchLog(const std::string& logPath, const std::string& outputFolder);
 
     // ---- Callback slots (filled and cleared by the shell's adapters)
-    std::array<ProgressSlot, 7> m_stepSlots; // steps 1..7 at index 0..6
-    ProgressSlot m_imageLoadSlot;
-    ProgressSlot m_imageSaveSlot;
-    SnapshotProgressSlot m_snapshotRestoreSlot;
-    SnapshotProgressSlot m_snapshotStoreSlot;
+    std::array<Progress, 7> m_stepSlots; // steps 1..7 at index 0..6
+    Progress m_imageLoadSlot;
+    Progress m_imageSaveSlot;
+    Progress m_snapshotRestoreSlot;
+    Progress m_snapshotStoreSlot;
     BatchEntrySlot m_batchEntrySlot;
     BatchStepsSlot m_batchStepsSlot;
 
@@ -421,9 +428,9 @@ protected:
     // reports 100. False when the step failed or was cancelled.
     bool ApplyStep(CBaseDoc& doc, CRGBImage& image, const CStdMatrix& rgbToXyz,
                    const CDNGTranspose* raw, double scale, const BatchSizeRequest* sizeRequest,
-                   const ProgressSlot& progress, std::vector<std::string>* details);
-    bool StoreSnapshot(int index, const SnapshotProgressSlot& progress);
-    bool RestoreSnapshot(int index, const SnapshotProgressSlot& progress);
+                   Progress progress, std::vector<std::string>* details);
+    bool StoreSnapshot(int index, Progress progress);
+    bool RestoreSnapshot(int index, Progress progress);
     // Writes the working image and the converter's input state to the park
     // file and empties the image; RestoreParkedImage brings both back.
     bool ParkWorkingImage();

@@ -196,7 +196,7 @@ bool PrepareAndApply(CBaseDoc& doc, CRGBImage& image, const CStdMatrix& rgbToXyz
     CAccessRGBImageByLab access(image, nullptr, rgbToXyz);
     if (!doc.PrepareApply(raw, access, nullptr, 1.0))
         return false;
-    return doc.ApplyRect(access, nullptr, nullptr, nullptr, nullptr, nullptr, 1);
+    return doc.ApplyRect(access, nullptr, nullptr, nullptr, {}, 1);
 }
 
 bool HasInputMatrix(const CStdMatrix& matrix)
@@ -208,13 +208,13 @@ bool HasInputMatrix(const CStdMatrix& matrix)
 // entry is not written), the converter's input tone tables, no matrix (the
 // working image keeps the input primaries), no converter progress window.
 bool LoadEntryApart(const CImageFileInfo& entry, const CColorConverter& converter, CRGBImage& image,
-                    const ProgressSlot& progress, CImageFileInfo* loaded)
+                    Progress progress, CImageFileInfo* loaded)
 {
     CImageFileInfo record(entry);
-    int cancelled = 0;
+    CancelWatch watch(progress);
     const int result =
-        LoadImage(record, image, &converter.GetInputTRC(), nullptr, progress, &cancelled, false);
-    if (result != 1 || cancelled != 0 || image.IsEmpty())
+        LoadImage(record, image, &converter.GetInputTRC(), nullptr, watch.Watched(), false);
+    if (result != 1 || watch.Cancelled() || image.IsEmpty())
         return false;
     if (loaded)
         *loaded = std::move(record);
@@ -230,9 +230,8 @@ struct PrintProgressContext
     bool cancelRequested = false;
 };
 
-int PrintConversionProgress(int done, int total, void* context)
+bool PrintConversionProgress(PrintProgressContext* ctx, std::int64_t done, std::int64_t total)
 {
-    auto* ctx = static_cast<PrintProgressContext*>(context);
     if (ctx->shell)
         ctx->shell->PumpMessages();
     if (ctx->progress)
@@ -246,9 +245,9 @@ int PrintConversionProgress(int done, int total, void* context)
     if (ctx->progress && ctx->progress->TakeCancelRequest())
     {
         ctx->cancelRequested = true;
-        return 0;
+        return false;
     }
-    return 1;
+    return true;
 }
 
 // Counts the display counter up for its lifetime.
@@ -308,7 +307,7 @@ bool CProjectManage::ApplyUnprocessedView(CRGBImage& pixels)
     CDNGParamDoc development;
     CAccessRGBImageByLab access(pixels, nullptr, GetWorkingMatrix());
     development.PrepareApply(raw, access, nullptr, 1.0);
-    return development.Apply(access, nullptr, nullptr, nullptr, 1);
+    return development.Apply(access, nullptr, {}, 1);
 }
 
 bool CProjectManage::TakeRectPixels(const CRect& rect, bool throughPreviewDoc, CRGBImage& pixels)
@@ -330,7 +329,7 @@ void CProjectManage::CopyWorkingRect(const CRect& inside, CRGBImage& pixels, boo
     {
         CAccessRGBImageByLab source(m_workingImage, nullptr, GetWorkingMatrix());
         CAccessRGBImageByLab destination(pixels, nullptr, GetWorkingMatrix());
-        m_previewDoc->ApplyRect(source, &inside, &destination, &whole, nullptr, nullptr, 2);
+        m_previewDoc->ApplyRect(source, &inside, &destination, &whole, {}, 2);
     }
     else
     {
@@ -396,8 +395,7 @@ bool CProjectManage::RenderPreview(CImageEx* preview, const CRect& rect, int fac
                                      ? GetLUTTransform(static_cast<std::size_t>(m_lutIndex - 1))
                                      : nullptr;
     return pixels.CopyRectConverted(*preview, reduced, destination, conversion.matrix,
-                                    conversion.tables, nullptr, nullptr, nullptr,
-                                    conversion.transform, lut);
+                                    conversion.tables, {}, conversion.transform, lut);
 }
 
 bool CProjectManage::RenderBeforePreview(const CRect& rect, int factor)
@@ -644,7 +642,7 @@ void CProjectManage::DevelopRawPreview(std::span<std::uint32_t> red, std::span<s
         row.CopyRectFrom(CRect(0, y, width, y + 1), m_rawThumbnail, CRect(0, 0, width, 1));
         {
             CAccessRGBImageByLab access(row, nullptr, GetWorkingMatrix());
-            development.ApplyRect(access, nullptr, nullptr, nullptr, nullptr, nullptr, 2);
+            development.ApplyRect(access, nullptr, nullptr, nullptr, {}, 2);
             access.SetCursor(0, 0);
             access.ReadLightnessLine(L.size(), L.data());
         }
@@ -688,7 +686,7 @@ std::unique_ptr<CImageEx> CProjectManage::MakeDisplayImageOf(const CImageFileInf
     if (!MakeConverterOf(entry, converter))
         return nullptr;
     CRGBImage image;
-    if (!LoadEntryApart(entry, converter, image, ProgressSlot{}, nullptr))
+    if (!LoadEntryApart(entry, converter, image, {}, nullptr))
         return nullptr;
     return MakeConvertedImage(image, DisplayConversionOf(converter),
                               FindLUTTransform(entry.m_lutName));
@@ -760,15 +758,16 @@ void CProjectManage::PrintImage()
     PrintProgressContext context{m_shell, progress.get(), false};
     const DisplayConversion conversion = DisplayConversionOf(*this);
     const CRect whole(0, 0, m_workingImage.GetWidth(), m_workingImage.GetHeight());
-    int cancelled = 0;
-    const bool converted = m_workingImage.CopyRectConverted(
-        image, whole, whole, conversion.matrix, conversion.tables, &PrintConversionProgress,
-        &context, &cancelled, conversion.transform, nullptr);
+    ProgressFunction rows([&context](std::int64_t done, std::int64_t total) {
+        return PrintConversionProgress(&context, done, total);
+    });
+    const bool converted =
+        m_workingImage.CopyRectConverted(image, whole, whole, conversion.matrix, conversion.tables,
+                                         rows, conversion.transform, nullptr);
     progress.reset();
     if (!converted)
     {
-        ShowMessage(cancelled != 0 || context.cancelRequested ? kStrPrintCancelled
-                                                              : kStrPrintError);
+        ShowMessage(context.cancelRequested ? kStrPrintCancelled : kStrPrintError);
         return;
     }
 
@@ -826,8 +825,7 @@ std::unique_ptr<CImageEx> CProjectManage::DevelopImageForPrint(
         return nullptr;
     CRGBImage image;
     CImageFileInfo loaded;
-    if (!LoadEntryApart(entry, converter, image, progress ? progress->load : ProgressSlot{},
-                        &loaded))
+    if (!LoadEntryApart(entry, converter, image, progress ? progress->load : Progress(), &loaded))
         return nullptr;
 
     const int loadedWidth = image.GetWidth();
@@ -885,8 +883,8 @@ std::unique_ptr<CImageEx> CProjectManage::DevelopImageForPrint(
                          (step != kStepDNGParam || raw);
         if (run)
         {
-            const ProgressSlot slot =
-                progress ? progress->steps[static_cast<std::size_t>(step - 1)] : ProgressSlot{};
+            const Progress slot =
+                progress ? progress->steps[static_cast<std::size_t>(step - 1)] : Progress();
             if (!ApplyStep(*doc, image, converter.GetInputMatrix(), raw, scale, nullptr, slot,
                            nullptr))
                 return nullptr;

@@ -84,32 +84,12 @@ std::string SizeMismatchLine(int orgWidth, int orgHeight, int width, int height)
 // Maps the progress of one phase into [low, high] percent of the step.
 struct PhaseProgress
 {
-    ProgressCallback callback;
-    void* user;
+    Progress progress;
     double low;
     double high;
-    bool cancelled = false;
 
-    bool Report(double fraction)
-    {
-        if (!callback)
-            return true;
-        if (callback(fraction * (high - low) + low, user) == 0)
-            cancelled = true;
-        return !cancelled;
-    }
+    bool Report(double fraction) const { return progress.Report(fraction * (high - low) + low); }
 };
-
-int ForwardPercent(double percent, void* context)
-{
-    return static_cast<PhaseProgress*>(context)->Report(percent / 100.0) ? 1 : 0;
-}
-
-int ForwardDoneTotal(int done, int total, void* context)
-{
-    const double fraction = total > 0 ? static_cast<double>(done) / total : 1.0;
-    return static_cast<PhaseProgress*>(context)->Report(fraction) ? 1 : 0;
-}
 
 // A temporary file in the program's temporary folder ("TRM" and a unique
 // part, ".tmp" so that the start-up clean-up finds a leftover), removed
@@ -151,7 +131,7 @@ private:
 // Resampling
 
 bool ResampleImageRect(CRGBImage& source, const CRect& rect, int newWidth, int newHeight,
-                       CRGBImage& out, void* user, ProgressCallback callback)
+                       CRGBImage& out, Progress progress)
 {
     const int imageWidth = source.GetWidth();
     const int imageHeight = source.GetHeight();
@@ -225,7 +205,7 @@ bool ResampleImageRect(CRGBImage& source, const CRect& rect, int newWidth, int n
                                  target + static_cast<std::size_t>(y) * newWidth);
         }
     };
-    const bool finished = RunRowBands(newHeight, user, callback, band);
+    const bool finished = RunRowBands(newHeight, progress, band);
 
     out.Unlock();
     if (!wasLocked)
@@ -452,11 +432,10 @@ void CTrimmingDoc::FitIntoBox(int w, int h, int boxWidth, int boxHeight, int& ou
 
 bool CTrimmingDoc::ProcessImage(CRGBImage& image, const CPow1by3Table*, const CStdMatrix&,
                                 const CDNGTranspose*, double, const BatchSizeRequest* sizeRequest,
-                                void* user, ProgressCallback callback,
-                                std::vector<std::string>* details)
+                                Progress progress, std::vector<std::string>* details)
 {
     const BatchSizeRequest request = sizeRequest ? *sizeRequest : BatchSizeRequest{};
-    auto finish = [&] { return !callback || callback(100.0, user) != 0; };
+    auto finish = [&] { return progress.Report(100.0); };
 
     const bool enabled = IsStepEnabled();
     bool crop = enabled;
@@ -510,8 +489,13 @@ bool CTrimmingDoc::ProcessImage(CRGBImage& image, const CPow1by3Table*, const CS
     // Resample (0..70 %), write to a temporary raw file and read it back into
     // a spare image (70..100 %): the working image is replaced only once
     // the whole new image is in memory.
-    PhaseProgress resampling{callback, user, 0.0, 70.0};
-    PhaseProgress reading{callback, user, 70.0, 100.0};
+    PhaseProgress resampling{progress, 0.0, 70.0};
+    PhaseProgress reading{progress, 70.0, 100.0};
+    ProgressFunction resamplingRows(
+        [&](double percent) { return resampling.Report(percent / 100.0); });
+    ProgressFunction readingRows([&](std::int64_t done, std::int64_t total) {
+        return reading.Report(CountFraction(done, total));
+    });
     CRGBImage spare;
     {
         TemporaryRawFile file;
@@ -519,15 +503,13 @@ bool CTrimmingDoc::ProcessImage(CRGBImage& image, const CPow1by3Table*, const CS
             return false;
         {
             CRGBImage resized;
-            if (!ResampleImageRect(image, source, newWidth, newHeight, resized, &resampling,
-                                   callback ? ForwardPercent : nullptr))
+            if (!ResampleImageRect(image, source, newWidth, newHeight, resized,
+                                   progress ? Progress(resamplingRows) : Progress()))
                 return false;
             if (!resized.WriteRaw(file.Fd()))
                 return false;
         }
-        int cancelled = 0;
-        if (!spare.ReadRawChunked(file.Fd(), callback ? ForwardDoneTotal : nullptr, &reading,
-                                  &cancelled))
+        if (!spare.ReadRawChunked(file.Fd(), progress ? Progress(readingRows) : Progress()))
             return false;
     }
     // The read reports only between chunks; the last word is 100, before
@@ -540,10 +522,10 @@ bool CTrimmingDoc::ProcessImage(CRGBImage& image, const CPow1by3Table*, const CS
 
 bool CTrimmingDoc::ApplyRect(CAccessRGBImageByLab& source, const CRect* sourceRect,
                              CAccessRGBImageByLab* destination, const CRect* destinationRect,
-                             void* user, ProgressCallback callback, int mode)
+                             Progress progress, int mode)
 {
     if (mode != 2 || !destination)
-        return CBaseDoc::ApplyRect(source, sourceRect, destination, destinationRect, user, callback,
+        return CBaseDoc::ApplyRect(source, sourceRect, destination, destinationRect, progress,
                                    mode);
 
     const CRect src = sourceRect ? *sourceRect : CRect(0, 0, source.GetWidth(), source.GetHeight());

@@ -66,20 +66,19 @@ public:
     // mode 3 (keeping the aspect ratio, never enlarging, never a side of
     // 0). The resampled image goes through a temporary raw file in the
     // program's temporary folder and is read back into a spare image that
-    // replaces this one only when everything succeeded. False when the
-    // callback cancelled or the temporary file failed (the image then stays
+    // replaces this one only when everything succeeded. False when
+    // progress asked to stop or the temporary file failed (the image then stays
     // as it was). A size mismatch appends the batch log's detail line.
     bool ProcessImage(CRGBImage& image, const CPow1by3Table* cubeRoots, const CStdMatrix& rgbToXyz,
                       const CDNGTranspose* raw, double scale, const BatchSizeRequest* sizeRequest,
-                      void* user, ProgressCallback callback,
-                      std::vector<std::string>* details) override;
+                      Progress progress, std::vector<std::string>* details) override;
 
     // Mode 2 with a destination: the panel's preview, sampled as the base
     // samples, with every pixel outside the trimming rectangle darkened to
     // a quarter. Otherwise the base's ApplyRect.
     bool ApplyRect(CAccessRGBImageByLab& source, const CRect* sourceRect,
-                   CAccessRGBImageByLab* destination, const CRect* destinationRect, void* user,
-                   ProgressCallback callback, int mode) override;
+                   CAccessRGBImageByLab* destination, const CRect* destinationRect,
+                   Progress progress, int mode) override;
 
     // Called by the panel when an image is shown: a resolution of 0 or less
     // counts as 300 dpi; a new image size (or reset) sets the rectangle to
@@ -128,10 +127,10 @@ private:
 // newHeight: per axis bilinear when enlarging, area averaging when reducing
 // (the raw image file writer's filter, pixel for pixel the same), with the
 // horizontal pass made once per source row and the output rows spread over
-// the step threads (output identical to one thread). The callback, when
-// given, reports the output rows as RunRowBands does. False (out left
+// the step threads (output identical to one thread). progress, when
+// given, hears of the output rows as from RunRowBands (percent). False (out left
 // empty) when the rectangle does not lie inside source, a size is not
-// positive or above CRGBImage::kMaxDimension, memory is short or the
-// callback stopped.
+// positive or above CRGBImage::kMaxDimension, memory is short or
+// progress asked to stop.
 bool ResampleImageRect(CRGBImage& source, const CRect& rect, int newWidth, int newHeight,
-                       CRGBImage& out, void* user, ProgressCallback callback);
+                       CRGBImage& out, Progress progress = {});

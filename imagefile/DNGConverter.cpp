@@ -176,8 +176,7 @@ bool CDNGConverterManager::BuildCommandLine(std::string& line) const
     return true;
 }
 
-bool CDNGConverterManager::Convert(const std::string& source, DNGConvCallback callback,
-                                   int callbackArgument)
+bool CDNGConverterManager::Convert(const std::string& source, Progress progress)
 {
     m_status = kDngConvSuccess;
     if (m_converterPath.empty() || source.empty())
@@ -201,10 +200,7 @@ bool CDNGConverterManager::Convert(const std::string& source, DNGConvCallback ca
         const std::string wine = FindWineProgram();
         if (wine.empty())
         {
-            if (callback != nullptr)
-            {
-                callback(callbackArgument);
-            }
+            progress.Report(0, m_maxWaits);
             m_status = kDngConvStartFailed;
             return false;
         }
@@ -220,10 +216,7 @@ bool CDNGConverterManager::Convert(const std::string& source, DNGConvCallback ca
     }
     argv.push_back(nullptr);
 
-    if (callback != nullptr)
-    {
-        callback(callbackArgument);
-    }
+    progress.Report(0, m_maxWaits);
 
     // The converter reads nothing from us: its standard input is /dev/null,
     // and it gets a process group of its own so that a kill reaches the
@@ -247,7 +240,7 @@ bool CDNGConverterManager::Convert(const std::string& source, DNGConvCallback ca
     }
 
     // Wait for the exit in short slices, so that an exit or a cancel is
-    // seen at once; the callback runs once per whole wait.
+    // seen at once; progress hears of each whole wait.
     using Clock = std::chrono::steady_clock;
     const auto slice = std::chrono::milliseconds(10);
     int waitStatus = 0;
@@ -277,10 +270,7 @@ bool CDNGConverterManager::Convert(const std::string& source, DNGConvCallback ca
             }
             std::this_thread::sleep_for(slice);
         }
-        if (callback != nullptr)
-        {
-            callback(callbackArgument);
-        }
+        progress.Report(waits + 1, m_maxWaits);
         if (!exited && !stopped && ++waits > m_maxWaits)
         {
             stopped = true;

@@ -10,6 +10,8 @@
 // ("Adobe DNG Converter.exe"); a path ending in ".exe" is started through
 // `wine` when wine is installed.
 
+#include "core/Progress.h"
+
 #include <atomic>
 #include <string>
 #include <string_view>
@@ -35,10 +37,6 @@ inline constexpr int kDngConvTimedOut =
 inline constexpr int kDngConvExitCode = 4;    // exit code not 0 (or ended by a signal)
 inline constexpr int kDngConvStartFailed = 5; // the process could not be started
 
-// Called once before the start and once after every wait; the argument is
-// the one given to Convert; the result is ignored.
-using DNGConvCallback = int (*)(int argument);
-
 class CDNGConverterManager
 {
 public:
@@ -49,8 +47,12 @@ public:
     // ran and exited with code 0; the status tells why not otherwise. A
     // converter still running after the wait limit (3000 waits of 200 ms,
     // about ten minutes) is killed and reaped, as is one whose wait is
-    // cancelled through SetCancelFlag. Never shows a message.
-    bool Convert(const std::string& source, DNGConvCallback callback, int callbackArgument);
+    // cancelled through SetCancelFlag. Never shows a message. progress
+    // hears (waits done, wait limit) once before the start and after every
+    // wait, so that a dialog can move and repaint; its answer is not a
+    // cancel (the converter cannot be asked how far it is, and only the
+    // cancel flag stops it).
+    bool Convert(const std::string& source, Progress progress = {});
 
     // The arguments as one line, for display and logs: each option and each
     // quoted value preceded by one blank, so the line starts with a blank

@@ -41,7 +41,7 @@ void Unpack12(const std::uint8_t* in, std::uint16_t* out, std::uint32_t width)
 
 } // namespace
 
-bool CDNGFile::DecodeRaw(const std::string& pathA, const ProgressSlot* progress)
+bool CDNGFile::DecodeRaw(const std::string& pathA, Progress progress)
 {
     if (!Ok() || m_path.empty())
         return false;
@@ -59,7 +59,7 @@ bool CDNGFile::DecodeRaw(const std::string& pathA, const ProgressSlot* progress)
 
 // --- Unpacking ----------------------------------------------------------------
 
-bool CDNGFile::UnpackStrips(const std::string& pathA, PassRange range, const ProgressSlot* progress)
+bool CDNGFile::UnpackStrips(const std::string& pathA, PassRange range, Progress progress)
 {
     const DngRawLayout& r = m_raw;
     if (r.compression != 1)
@@ -137,7 +137,7 @@ bool CDNGFile::UnpackStrips(const std::string& pathA, PassRange range, const Pro
 
 // --- Tile decoding ------------------------------------------------------------
 
-bool CDNGFile::DecodeTiles(const std::string& pathA, PassRange range, const ProgressSlot* progress)
+bool CDNGFile::DecodeTiles(const std::string& pathA, PassRange range, Progress progress)
 {
     const DngRawLayout& r = m_raw;
     if (r.compression == 1)

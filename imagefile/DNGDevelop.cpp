@@ -59,7 +59,7 @@ int CDNGFile::WorkerCount(std::size_t blocks) const
 // --- Develop ----------------------------------------------------------------
 
 bool CDNGFile::Develop(const std::string& pathA, const std::string& pathC, const std::string& pathB,
-                       const ProgressSlot* progress)
+                       Progress progress)
 {
     if (!Ok() || m_path.empty())
         return false;
@@ -113,13 +113,13 @@ std::string CDNGFile::WorkPlanePath(char letter)
     return path;
 }
 
-bool CDNGFile::Develop(const ProgressSlot* progress)
+bool CDNGFile::Develop(Progress progress)
 {
     return Develop(WorkPlanePath('A'), WorkPlanePath('C'), WorkPlanePath('B'), progress);
 }
 
 bool CDNGFile::RunPasses(const std::string& pathA, const std::string& pathC,
-                         const std::string& pathB, const ProgressSlot* progress,
+                         const std::string& pathB, Progress progress,
                          std::vector<std::string>& made)
 {
     const DngRawLayout& r = m_raw;
@@ -255,7 +255,7 @@ void CDNGFile::SetWhiteBalanceFactors(const std::array<std::uint64_t, 3>& sums)
 }
 
 bool CDNGFile::Normalize(const std::string& pathA, const std::string& pathOut, PassRange range,
-                         const ProgressSlot* progress)
+                         Progress progress)
 {
     const DngRawLayout& r = m_raw;
     const bool cfa = r.photometric == 32803 && r.samplesPerPixel == 1;

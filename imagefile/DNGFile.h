@@ -243,15 +243,17 @@ public:
 
     // Runs the passes that the compression, photometric interpretation and
     // default scale call for; true when plane C is developed and open for
-    // reading. progress may be null; it is called on this thread only. On
+    // reading. progress (a fraction 0..1 of the whole load: the passes take
+    // their shares, reading the developed rows the rest from
+    // GetFinalProgress on) is called on this thread only. On
     // failure the error code tells why (None for a combination that is
     // simply not developed: LinearRaw with one sample, CFA with three,
     // uncompressed tiles).
     bool Develop(const std::string& pathA, const std::string& pathC, const std::string& pathB,
-                 const ProgressSlot* progress);
+                 Progress progress);
     // The same with the planes in the work folder: WorkPlanePath of 'A',
     // 'C' and 'B'.
-    bool Develop(const ProgressSlot* progress);
+    bool Develop(Progress progress);
     // The work folder's plane name "DNG_Temp_<letter>.raw", with "_" and the
     // first free five-digit number before the extension when a file of that
     // name exists.
@@ -259,7 +261,7 @@ public:
     // The first pass alone: the raw samples (unpacked strips or decoded
     // tiles) into plane A, which the caller removes. For measuring the
     // decoding on its own.
-    bool DecodeRaw(const std::string& pathA, const ProgressSlot* progress);
+    bool DecodeRaw(const std::string& pathA, Progress progress);
     // Row y of the developed image, cropped and scaled, before orientation:
     // GetOutputWidth pixels. False (error PlaneFile) when plane C cannot be
     // read, or when nothing was developed or y is out of range.
@@ -267,7 +269,7 @@ public:
 
     // Plane B to plane C for CFA data (a pass of Develop, which removes the
     // planes on failure).
-    bool Demosaic(double start, double end, const ProgressSlot* progress, const std::string& pathC,
+    bool Demosaic(double start, double end, Progress progress, const std::string& pathC,
                   const std::string& pathB);
 
     // Worker threads for the passes: 0 (the default) the process's row
@@ -335,17 +337,17 @@ private:
 
     // Decoding the raw samples into plane A, the first pass of Develop
     // (DNGDecode.cpp).
-    bool UnpackStrips(const std::string& pathA, PassRange range, const ProgressSlot* progress);
-    bool DecodeTiles(const std::string& pathA, PassRange range, const ProgressSlot* progress);
+    bool UnpackStrips(const std::string& pathA, PassRange range, Progress progress);
+    bool DecodeTiles(const std::string& pathA, PassRange range, Progress progress);
 
     // Development (DNGDevelop.cpp).
     int WorkerCount(std::size_t blocks) const;
     // The passes of Develop; every plane made and not yet removed is listed
     // in made.
     bool RunPasses(const std::string& pathA, const std::string& pathC, const std::string& pathB,
-                   const ProgressSlot* progress, std::vector<std::string>& made);
+                   Progress progress, std::vector<std::string>& made);
     bool Normalize(const std::string& pathA, const std::string& pathOut, PassRange range,
-                   const ProgressSlot* progress);
+                   Progress progress);
     void ApplyLinearization(std::uint16_t* row, std::size_t count) const;
     void BlackRow(std::uint32_t r, double* black) const;
     void SubtractBlackAndScale(const double* black, std::uint16_t* row) const;

@@ -53,25 +53,25 @@ template <typename T> bool Allocate(std::vector<T>& v, std::size_t n)
     }
 }
 
-// The callback sees start + fraction x (end - start). Nothing is reported
-// without a callback, without a user value, or when the pass has no share.
+// The load's progress sees start + fraction x (end - start). Nothing is
+// reported without a sink or when the pass has no share.
 class PassProgress
 {
 public:
-    PassProgress(const ProgressSlot* slot, double start, double end)
-        : m_slot(slot), m_start(start), m_end(end)
+    PassProgress(Progress progress, double start, double end)
+        : m_progress(progress), m_start(start), m_end(end)
     {}
-    bool Active() const { return m_slot && m_slot->func && m_slot->user && m_end > m_start; }
-    // False when the callback asked to stop.
+    bool Active() const { return m_progress && m_end > m_start; }
+    // False when the sink asked to stop.
     bool Report(double fraction) const
     {
         if (!Active())
             return true;
-        return m_slot->func(m_start + fraction * (m_end - m_start), m_slot->user) != 0;
+        return m_progress.Report(m_start + fraction * (m_end - m_start));
     }
 
 private:
-    const ProgressSlot* m_slot;
+    Progress m_progress;
     double m_start;
     double m_end;
 };

@@ -395,8 +395,8 @@ private:
     long long m_next = -1;
 };
 
-bool CDNGFile::Demosaic(double start, double end, const ProgressSlot* progress,
-                        const std::string& pathC, const std::string& pathB)
+bool CDNGFile::Demosaic(double start, double end, Progress progress, const std::string& pathC,
+                        const std::string& pathB)
 {
     if (!Ok())
         return false;

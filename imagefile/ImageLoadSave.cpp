@@ -26,44 +26,42 @@
 
 namespace {
 
-void SetCancelled(int* cancelled, int value)
-{
-    if (cancelled)
-    {
-        *cancelled = value;
-    }
-}
-
 // Lines are reported every 200 lines: often enough for a progress bar,
 // seldom enough to cost nothing.
 constexpr int kProgressLines = 200;
 
 // Forwards a line operation's progress into a part [start, end] of the
-// whole: the slot is called only when the line crosses into a new block of
-// kProgressLines lines.
+// whole: the load's or save's progress hears of it only when the line
+// crosses into a new block of kProgressLines lines.
 struct ProgressRange
 {
-    const ProgressSlot* slot = nullptr;
+    Progress progress;
     double start = 0.0;
     double end = 1.0;
     int lastLine = -1;
 
-    static int Step(int line, int lines, void* context)
+    bool Step(int line, int lines)
     {
-        auto* range = static_cast<ProgressRange*>(context);
-        if (range->lastLine >= 0 && line / kProgressLines <= range->lastLine / kProgressLines)
+        if (lastLine >= 0 && line / kProgressLines <= lastLine / kProgressLines)
         {
-            return 1;
+            return true;
         }
-        range->lastLine = line;
-        if (!range->slot || !*range->slot)
+        lastLine = line;
+        if (!progress)
         {
-            return 1;
+            return true;
         }
-        const double fraction = lines > 0 ? static_cast<double>(line) / lines : 1.0;
-        return (*range->slot)(range->start + (range->end - range->start) * fraction);
+        return progress.Report(start + (end - start) * CountFraction(line, lines));
     }
 };
+
+// The rows (row, height) of a CRGBImage operation through a range.
+auto RowsInto(ProgressRange& range)
+{
+    return ProgressFunction([&range](std::int64_t row, std::int64_t rows) {
+        return range.Step(static_cast<int>(row), static_cast<int>(rows));
+    });
+}
 
 ReloadImageInfo InfoOf(const CImageFileInfo& info)
 {
@@ -80,8 +78,7 @@ void TakeInfo(CImageFileInfo& info, const ReloadImageInfo& cached)
     info.m_yResolution = cached.yResolution;
 }
 
-DNGConvCallback g_converterCallback = nullptr;
-int g_converterArgument = 0;
+Progress g_converterProgress;
 
 // Whole dots per inch for the TIFF header: truncated, 0 for anything that
 // is not at least 1 (which the writer refuses).
@@ -101,11 +98,9 @@ std::uint32_t WholeDpi(float dpi)
 // The loaders by type, reading the file the probe left open when there is
 // one (else they open info.m_path themselves).
 int LoadTiff16(CImageFileInfo& info, ProbedImageFile& opened, CRGBImage& image,
-               const CRGBGammaTable* tables, const CRGBMatrix* matrix, const ProgressSlot& progress,
-               int* cancelled);
+               const CRGBGammaTable* tables, const CRGBMatrix* matrix, Progress progress);
 int LoadByCodec(CImageFileInfo& info, ProbedImageFile& opened, CRGBImage& image,
-                const CRGBGammaTable* tables, const CRGBMatrix* matrix,
-                const ProgressSlot& progress, int* cancelled);
+                const CRGBGammaTable* tables, const CRGBMatrix* matrix, Progress progress);
 
 } // namespace
 
@@ -114,20 +109,17 @@ double LineProgress(int y, int lines)
     return lines > 1 ? static_cast<double>(y) / (lines - 1) : 1.0;
 }
 
-void SetConverterProgressCallback(DNGConvCallback callback, int argument)
+void SetConverterProgress(Progress progress)
 {
-    g_converterCallback = callback;
-    g_converterArgument = argument;
+    g_converterProgress = progress;
 }
 
 int LoadImage(CImageFileInfo& info, CRGBImage& image, const CRGBGammaTable* tables,
-              const CRGBMatrix* matrix, const ProgressSlot& progress, int* cancelled,
-              bool showConverterProgress)
+              const CRGBMatrix* matrix, Progress progress, bool showConverterProgress)
 {
     const std::string path = info.m_path;
     CAtLoadFile guard(path);
-    int stopped = 0;
-    SetCancelled(cancelled, 0);
+    CancelWatch watch(progress);
 
     // The file stays open from its probe to its decoding: one open, one
     // parse of its header.
@@ -142,16 +134,15 @@ int LoadImage(CImageFileInfo& info, CRGBImage& image, const CRGBGammaTable* tabl
     }
 
     ReloadImageInfo cached;
-    if (RestoreReloadImage(path, cached, &info.m_transform, image, progress, &stopped) == 1)
+    if (RestoreReloadImage(path, cached, &info.m_transform, image, watch.Watched()) == 1)
     {
         TakeInfo(info, cached);
         info.m_error = 0;
         info.m_state = kLoadStateDone;
         return 1;
     }
-    if (stopped)
+    if (watch.Cancelled())
     {
-        SetCancelled(cancelled, 1);
         return 0;
     }
 
@@ -160,17 +151,17 @@ int LoadImage(CImageFileInfo& info, CRGBImage& image, const CRGBGammaTable* tabl
     switch (type)
     {
     case kImageFileTiff16:
-        result = LoadTiff16(info, opened, image, tables, matrix, progress, &stopped);
+        result = LoadTiff16(info, opened, image, tables, matrix, watch.Watched());
         break;
     case kImageFileTiff8:
     case kImageFileJpeg:
-        result = LoadByCodec(info, opened, image, tables, matrix, progress, &stopped);
+        result = LoadByCodec(info, opened, image, tables, matrix, watch.Watched());
         break;
     case kImageFileDng:
-        result = DevelopDngImage(info, image, progress, &stopped);
+        result = DevelopDngImage(info, image, watch.Watched());
         break;
     case kImageFileRaw:
-        result = DevelopRawImage(info, image, progress, &stopped, showConverterProgress);
+        result = DevelopRawImage(info, image, watch.Watched(), showConverterProgress);
         break;
     default:
         break;
@@ -191,22 +182,19 @@ int LoadImage(CImageFileInfo& info, CRGBImage& image, const CRGBGammaTable* tabl
     else
     {
         RemoveReloadImage(path);
-        if (!stopped)
+        if (!watch.Cancelled())
         {
             info.m_error = 1;
         }
     }
-    SetCancelled(cancelled, stopped);
     return result;
 }
 
 namespace {
 
 int LoadTiff16(CImageFileInfo& info, ProbedImageFile& opened, CRGBImage& image,
-               const CRGBGammaTable* tables, const CRGBMatrix* matrix, const ProgressSlot& progress,
-               int* cancelled)
+               const CRGBGammaTable* tables, const CRGBMatrix* matrix, Progress progress)
 {
-    SetCancelled(cancelled, 0);
     CTiffFile tiff;
     std::uint32_t width = 0;
     std::uint32_t height = 0;
@@ -236,9 +224,8 @@ int LoadTiff16(CImageFileInfo& info, ProbedImageFile& opened, CRGBImage& image,
         }
         writer.SetCursor(0, y);
         writer.WriteLine(line.data(), line.size());
-        if (y % kProgressLines == 0 && progress && !progress(LineProgress(y, info.m_height)))
+        if (y % kProgressLines == 0 && !progress.Report(LineProgress(y, info.m_height)))
         {
-            SetCancelled(cancelled, 1);
             return 0;
         }
     }
@@ -248,19 +235,17 @@ int LoadTiff16(CImageFileInfo& info, ProbedImageFile& opened, CRGBImage& image,
 } // namespace
 
 int LoadTiffImage(CImageFileInfo& info, CRGBImage& image, const CRGBGammaTable* tables,
-                  const CRGBMatrix* matrix, const ProgressSlot& progress, int* cancelled)
+                  const CRGBMatrix* matrix, Progress progress)
 {
     ProbedImageFile none;
-    return LoadTiff16(info, none, image, tables, matrix, progress, cancelled);
+    return LoadTiff16(info, none, image, tables, matrix, progress);
 }
 
 namespace {
 
 int LoadByCodec(CImageFileInfo& info, ProbedImageFile& opened, CRGBImage& image,
-                const CRGBGammaTable* tables, const CRGBMatrix* matrix,
-                const ProgressSlot& progress, int* cancelled)
+                const CRGBGammaTable* tables, const CRGBMatrix* matrix, Progress progress)
 {
-    SetCancelled(cancelled, 0);
     CImageEx display;
     if (!(opened.IsOpen() ? display.Load(std::move(opened)) : display.Load(info.m_path)))
     {
@@ -272,14 +257,12 @@ int LoadByCodec(CImageFileInfo& info, ProbedImageFile& opened, CRGBImage& image,
         info.m_state = kLoadStateNoMemory;
         return 0;
     }
-    ProgressRange range{&progress, 0.3, 1.0};
-    int stopped = 0;
+    ProgressRange range{progress, 0.3, 1.0};
+    auto rows = RowsInto(range);
     const CRect src(0, 0, display.GetWidth(), display.GetHeight());
     const CRect dst(0, 0, info.m_width, info.m_height);
-    if (!image.LoadFromDIB(display, src, dst, tables, matrix, &ProgressRange::Step, &range,
-                           &stopped))
+    if (!image.LoadFromDIB(display, src, dst, tables, matrix, rows))
     {
-        SetCancelled(cancelled, stopped);
         info.m_state = kLoadStateOther;
         return 0;
     }
@@ -289,16 +272,14 @@ int LoadByCodec(CImageFileInfo& info, ProbedImageFile& opened, CRGBImage& image,
 } // namespace
 
 int LoadImageByGdiplus(CImageFileInfo& info, CRGBImage& image, const CRGBGammaTable* tables,
-                       const CRGBMatrix* matrix, const ProgressSlot& progress, int* cancelled)
+                       const CRGBMatrix* matrix, Progress progress)
 {
     ProbedImageFile none;
-    return LoadByCodec(info, none, image, tables, matrix, progress, cancelled);
+    return LoadByCodec(info, none, image, tables, matrix, progress);
 }
 
-int DevelopDngImage(CImageFileInfo& info, CRGBImage& image, const ProgressSlot& progress,
-                    int* cancelled)
+int DevelopDngImage(CImageFileInfo& info, CRGBImage& image, Progress progress)
 {
-    SetCancelled(cancelled, 0);
     CDNGFile dng;
     if (!dng.Open(info.m_path) || dng.GetImageWidth() != static_cast<unsigned>(info.m_width) ||
         dng.GetImageHeight() != static_cast<unsigned>(info.m_height))
@@ -306,12 +287,8 @@ int DevelopDngImage(CImageFileInfo& info, CRGBImage& image, const ProgressSlot& 
         info.m_state = kLoadStateOther;
         return 0;
     }
-    if (!dng.Develop(progress ? &progress : nullptr))
+    if (!dng.Develop(progress))
     {
-        if (dng.GetErrorCode() == DngErrorCode::Cancelled)
-        {
-            SetCancelled(cancelled, 1);
-        }
         return 0;
     }
 
@@ -344,10 +321,9 @@ int DevelopDngImage(CImageFileInfo& info, CRGBImage& image, const ProgressSlot& 
             return 0;
         }
         PlaceRow<1>(line.data(), line.size(), pixels, first + n * row, column);
-        if (n % kProgressLines == 0 && progress &&
-            !progress(start + LineProgress(n, lines) * (1.0 - start)))
+        if (n % kProgressLines == 0 &&
+            !progress.Report(start + LineProgress(n, lines) * (1.0 - start)))
         {
-            SetCancelled(cancelled, 1);
             return 0;
         }
     }
@@ -355,10 +331,9 @@ int DevelopDngImage(CImageFileInfo& info, CRGBImage& image, const ProgressSlot& 
     return 1;
 }
 
-int DevelopRawImage(CImageFileInfo& info, CRGBImage& image, const ProgressSlot& progress,
-                    int* cancelled, bool showConverterProgress)
+int DevelopRawImage(CImageFileInfo& info, CRGBImage& image, Progress progress,
+                    bool showConverterProgress)
 {
-    SetCancelled(cancelled, 0);
     if (!IsConvertibleRawFile(info.m_path))
     {
         info.m_state = kLoadStateOther;
@@ -373,9 +348,7 @@ int DevelopRawImage(CImageFileInfo& info, CRGBImage& image, const ProgressSlot& 
     converter.m_linear = false;
     converter.m_outputFolder = GetFolderFromPath(dngName);
     converter.m_outputName = GetFileNameFromPath(dngName);
-    const bool withDisplay = showConverterProgress && g_converterCallback;
-    if (!converter.Convert(info.m_path, withDisplay ? g_converterCallback : nullptr,
-                           withDisplay ? g_converterArgument : 0))
+    if (!converter.Convert(info.m_path, showConverterProgress ? g_converterProgress : Progress()))
     {
         info.m_state =
             converter.GetStatus() == kDngConvExitCode ? kLoadStateConverter : kLoadStateOther;
@@ -386,7 +359,7 @@ int DevelopRawImage(CImageFileInfo& info, CRGBImage& image, const ProgressSlot& 
         info.m_state = kLoadStateOther;
         return 0;
     }
-    return DevelopDngImage(info, image, progress, cancelled);
+    return DevelopDngImage(info, image, progress);
 }
 
 // The display rows of a JPEG saved at the image's own size. A worker thread
@@ -441,7 +414,7 @@ public:
 
     const std::uint8_t* Row(int y) override
     {
-        if (ProgressRange::Step(y, m_height, &m_range) == 0)
+        if (!m_range.Step(y, m_height))
         {
             m_stopped = true;
             return nullptr;
@@ -492,13 +465,12 @@ private:
 };
 
 int SaveImageByGdiplus(const CImageFileInfo& output, CRGBImage& image, const CRGBMatrix* matrix,
-                       const CRGBGammaTable* tables, const ProgressSlot& progress, int* cancelled)
+                       const CRGBGammaTable* tables, Progress progress)
 {
-    SetCancelled(cancelled, 0);
     if (output.m_type == kImageFileJpeg && output.m_width == image.GetWidth() &&
         output.m_height == image.GetHeight() && output.m_width > 0 && output.m_height > 0)
     {
-        ProgressRange range{&progress, 0.0, 1.0};
+        ProgressRange range{progress, 0.0, 1.0};
         ConvertedRows rows(image, matrix, tables, range);
         if (!rows.Start())
         {
@@ -514,7 +486,6 @@ int SaveImageByGdiplus(const CImageFileInfo& output, CRGBImage& image, const CRG
         }
         if (rows.Stopped())
         {
-            SetCancelled(cancelled, 1);
             return 0;
         }
         ShowLastErrorBox(errno != 0 ? errno : EIO);
@@ -525,14 +496,12 @@ int SaveImageByGdiplus(const CImageFileInfo& output, CRGBImage& image, const CRG
     {
         return 0;
     }
-    ProgressRange range{&progress, 0.0, 0.7};
-    int stopped = 0;
+    ProgressRange range{progress, 0.0, 0.7};
+    auto rows = RowsInto(range);
     const CRect src(0, 0, image.GetWidth(), image.GetHeight());
     const CRect dst(0, 0, output.m_width, output.m_height);
-    if (!image.CopyRectConverted(display, src, dst, matrix, tables, &ProgressRange::Step, &range,
-                                 &stopped, nullptr, nullptr))
+    if (!image.CopyRectConverted(display, src, dst, matrix, tables, rows, nullptr, nullptr))
     {
-        SetCancelled(cancelled, stopped);
         return 0;
     }
     // The writer replaces the target in one piece: a failure leaves the
@@ -548,9 +517,8 @@ int SaveImageByGdiplus(const CImageFileInfo& output, CRGBImage& image, const CRG
 }
 
 int SaveTiff16(const CRGBGammaTable* tables, const CImageFileInfo& output, CRGBImage& image,
-               const ProgressSlot& progress, int* cancelled)
+               Progress progress)
 {
-    SetCancelled(cancelled, 0);
     if (output.m_width < 1 || output.m_height < 1 || image.GetWidth() != output.m_width ||
         image.GetHeight() != output.m_height)
     {
@@ -583,9 +551,8 @@ int SaveTiff16(const CRGBGammaTable* tables, const CImageFileInfo& output, CRGBI
             {
                 return 0;
             }
-            if (y % kProgressLines == 0 && progress && !progress(LineProgress(y, output.m_height)))
+            if (y % kProgressLines == 0 && !progress.Report(LineProgress(y, output.m_height)))
             {
-                SetCancelled(cancelled, 1);
                 return 0;
             }
         }

@@ -4,10 +4,11 @@
 // 16-bit TIFF, an 8-bit TIFF or a JPEG.
 //
 // These are free functions taking the record (they are the record's load
-// and save operations). Every operation clears *cancelled (when given) on
-// entry and sets it to 1 when the progress slot answered 0. A save never
-// loses the target: the new file is written beside it and renamed over it
-// only when complete.
+// and save operations). progress is the image load's or save's: a fraction
+// 0..1 of the whole. An operation whose progress answered false stops and
+// returns 0; a caller that must tell that from a failure watches the handle
+// it passes (CancelWatch). A save never loses the target: the new file is
+// written beside it and renamed over it only when complete.
 
 #include "core/Progress.h"
 #include "imagefile/DNGConverter.h"
@@ -25,36 +26,35 @@ class CRGBMatrix;
 // is unchanged and stores newly developed ones. Leaves the outcome in the
 // record's m_error and m_state. 1 on success.
 int LoadImage(CImageFileInfo& info, CRGBImage& image, const CRGBGammaTable* tables,
-              const CRGBMatrix* matrix, const ProgressSlot& progress, int* cancelled,
-              bool showConverterProgress);
+              const CRGBMatrix* matrix, Progress progress, bool showConverterProgress);
 
 // The loaders by type (the record's current type), same arguments.
 int LoadTiffImage(CImageFileInfo& info, CRGBImage& image, const CRGBGammaTable* tables,
-                  const CRGBMatrix* matrix, const ProgressSlot& progress, int* cancelled);
+                  const CRGBMatrix* matrix, Progress progress);
 int LoadImageByGdiplus(CImageFileInfo& info, CRGBImage& image, const CRGBGammaTable* tables,
-                       const CRGBMatrix* matrix, const ProgressSlot& progress, int* cancelled);
-int DevelopDngImage(CImageFileInfo& info, CRGBImage& image, const ProgressSlot& progress,
-                    int* cancelled);
-int DevelopRawImage(CImageFileInfo& info, CRGBImage& image, const ProgressSlot& progress,
-                    int* cancelled, bool showConverterProgress);
+                       const CRGBMatrix* matrix, Progress progress);
+int DevelopDngImage(CImageFileInfo& info, CRGBImage& image, Progress progress);
+int DevelopRawImage(CImageFileInfo& info, CRGBImage& image, Progress progress,
+                    bool showConverterProgress);
 
-// The converter progress display (the GUI's progress dialog): called once
-// before the converter starts and after each wait, with the argument given
-// here. Used when a RAW load asks to show the converter's progress.
-void SetConverterProgressCallback(DNGConvCallback callback, int argument);
+// The converter progress display (the GUI's progress dialog): hears
+// (waits done, wait limit) once before the converter starts and after each
+// wait (CDNGConverterManager::Convert). Used when a RAW load asks to show
+// the converter's progress; its sink must live until it is replaced.
+void SetConverterProgress(Progress progress);
 
 // Writes image as the output record's type 1 (8-bit TIFF) or 2 (JPEG) to
 // its path, with its size, resolution, ICC profile and JPEG quality level;
 // the pixels go through the matrix and tone tables (or the transform).
 // A failed replacement is shown through the message sink.
 int SaveImageByGdiplus(const CImageFileInfo& output, CRGBImage& image, const CRGBMatrix* matrix,
-                       const CRGBGammaTable* tables, const ProgressSlot& progress, int* cancelled);
+                       const CRGBGammaTable* tables, Progress progress);
 
 // Writes image as a 16-bit TIFF (one strip, resolution in whole dots per
 // inch, the output record's ICC profile) through the output tone tables.
 // A record resolution below 1 dpi is refused by the TIFF writer.
 int SaveTiff16(const CRGBGammaTable* tables, const CImageFileInfo& output, CRGBImage& image,
-               const ProgressSlot& progress, int* cancelled);
+               Progress progress);
 
 // The path with its extension replaced: ".tif" for formats 0 and 1, ".jpg"
 // for 2, none for any other; folder and base name are kept.

@@ -457,7 +457,7 @@ void CLoadThumbnail::ProcessOneRequest()
         converter.m_outputName = GetFileNameFromPath(dngFile);
         converter.SetCancelFlag(&m_cancel);
         converter.SetWaitLimits(m_converterWaitMilliseconds, m_converterMaxWaits);
-        if (converter.Convert(path, nullptr, 0))
+        if (converter.Convert(path))
         {
             source = dngFile;
         }

@@ -113,15 +113,10 @@ bool ReadReloadFileStatus(const std::string& path, ReloadFileStatus& status)
     return true;
 }
 
-int ProgressToFraction(int done, int total, void* slot)
+bool ReportRowFraction(Progress progress, std::int64_t done, std::int64_t total)
 {
-    const auto* progress = static_cast<const ProgressSlot*>(slot);
-    if (!progress || !*progress)
-    {
-        return 1;
-    }
-    const double fraction = total > 1 ? static_cast<double>(done) / total : 1.0;
-    return (*progress)(fraction);
+    return progress.Report(total > 1 ? static_cast<double>(done) / static_cast<double>(total)
+                                     : 1.0);
 }
 
 // ---- CReloadImage ------------------------------------------------------
@@ -195,13 +190,8 @@ bool CReloadImage::Store(CRGBImage& image, const std::string& sourcePath,
 }
 
 bool CReloadImage::Load(CRGBImage& image, ReloadImageInfo& info,
-                        std::unique_ptr<CDNGTranspose>* transform, const ProgressSlot& progress,
-                        int* cancelled) const
+                        std::unique_ptr<CDNGTranspose>* transform, Progress progress) const
 {
-    if (cancelled)
-    {
-        *cancelled = 0;
-    }
     if (m_cacheFile.empty())
     {
         return false;
@@ -214,14 +204,11 @@ bool CReloadImage::Load(CRGBImage& image, ReloadImageInfo& info,
         {
             return false;
         }
-        int stopped = 0;
-        ProgressSlot slot = progress;
-        ok = image.ReadRawChunked(fd, &ProgressToFraction, &slot, &stopped);
+        ProgressFunction rows([progress](std::int64_t done, std::int64_t total) {
+            return ReportRowFraction(progress, done, total);
+        });
+        ok = image.ReadRawChunked(fd, rows);
         ::close(fd);
-        if (cancelled)
-        {
-            *cancelled = stopped;
-        }
     }
     else
     {
@@ -386,18 +373,14 @@ bool StoreReloadImage(CRGBImage& image, const std::string& path, const ReloadIma
 
 int RestoreReloadImage(const std::string& path, ReloadImageInfo& info,
                        std::unique_ptr<CDNGTranspose>* transform, CRGBImage& image,
-                       const ProgressSlot& progress, int* cancelled)
+                       Progress progress)
 {
-    if (cancelled)
-    {
-        *cancelled = 0;
-    }
     std::lock_guard guard(CacheLock());
     for (const auto& entry : ImageList())
     {
         if (entry->IsValidFor(path))
         {
-            return entry->Load(image, info, transform, progress, cancelled) ? 1 : 0;
+            return entry->Load(image, info, transform, progress) ? 1 : 0;
         }
     }
     return 0;

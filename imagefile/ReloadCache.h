@@ -67,11 +67,12 @@ public:
     // left behind, the record is not valid and keeps its other contents.
     bool Store(CRGBImage& image, const std::string& sourcePath, const ReloadImageInfo& info,
                const CDNGTranspose* transform);
-    // Reads the cache file into image. With a progress slot the read goes in
-    // chunks and may be cancelled (*cancelled = 1). On success info is set
-    // and *transform replaced by a copy of the stored one (null when none).
+    // Reads the cache file into image. With progress (a fraction 0..1) the
+    // read goes in chunks and stops when the answer is false. On success
+    // info is set and *transform replaced by a copy of the stored one (null
+    // when none).
     bool Load(CRGBImage& image, ReloadImageInfo& info, std::unique_ptr<CDNGTranspose>* transform,
-              const ProgressSlot& progress = {}, int* cancelled = nullptr) const;
+              Progress progress = {}) const;
     // Deletes the cache file and empties the record.
     void Clear();
 
@@ -121,9 +122,10 @@ private:
     ReloadFileStatus m_status;
 };
 
-// Adapter for the chunked raw-file reader: calls the slot with done / total
-// (1.0 when total is 1 or less, so a one-row image reports completion).
-int ProgressToFraction(int done, int total, void* slot);
+// Adapter for the chunked raw-file reader: reports done / total rows as the
+// load's fraction (1.0 when total is 1 or less, so a one-row image reports
+// completion) and returns the answer.
+bool ReportRowFraction(Progress progress, std::int64_t done, std::int64_t total);
 
 // ---- The process-wide lists -------------------------------------------
 
@@ -135,11 +137,11 @@ inline constexpr std::size_t kMaxReloadImages = 10;
 bool StoreReloadImage(CRGBImage& image, const std::string& path, const ReloadImageInfo& info,
                       const CDNGTranspose* transform);
 // Restores the image of the first matching entry. 1 on success; 0 when no
-// entry matches or reading failed (then *cancelled tells whether it was
-// cancelled).
+// entry matches or reading failed (a CancelWatch on progress tells whether
+// it was cancelled).
 int RestoreReloadImage(const std::string& path, ReloadImageInfo& info,
                        std::unique_ptr<CDNGTranspose>* transform, CRGBImage& image,
-                       const ProgressSlot& progress = {}, int* cancelled = nullptr);
+                       Progress progress = {});
 // Deletes the first matching entry with its cache file.
 void RemoveReloadImage(const std::string& path);
 void ClearReloadImageCache();

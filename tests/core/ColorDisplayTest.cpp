@@ -358,8 +358,7 @@ TEST(ColorDisplayParallel, ThreadsDrawWhatOneThreadDraws)
             ASSERT_TRUE(expected.Create(130, 95));
             FillDIB(expected, RGB16{0x1200, 0x3400, 0x5600});
             ASSERT_TRUE(image.CopyRectConverted(expected, rect.src, rect.dst, path.matrix,
-                                                path.tables, nullptr, nullptr, nullptr,
-                                                path.transform, path.second));
+                                                path.tables, {}, path.transform, path.second));
             for (const unsigned threads : threadCounts)
             {
                 CImageEx drawn;

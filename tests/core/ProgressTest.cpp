@@ -28,7 +28,7 @@ TEST(ProgressTest, CountsReachAValueSinkAsFractions)
     EXPECT_TRUE(progress.Report(1, 4));
     EXPECT_TRUE(progress.Report(7, 0));
     EXPECT_TRUE(progress.Report(42.0));
-    EXPECT_EQ(values, (std::vector<double>{0.25, 0.0, 42.0}));
+    EXPECT_EQ(values, (std::vector<double>{0.25, 1.0, 42.0}));
 }
 
 TEST(ProgressTest, ACountingSinkKeepsTheCounts)

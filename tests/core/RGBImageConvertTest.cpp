@@ -83,16 +83,19 @@ RGB16 ReadConverted(CRGBImage& image, int x, int y, const CRGBGammaTable* tables
 
 // Records every progress call; cancels at call number cancelAt (0-based),
 // or never when it is negative.
-struct ProgressLog
+struct ProgressLog final : IProgressSink
 {
     int cancelAt = -1;
     std::vector<std::pair<int, int>> calls;
+    bool refused = false; // a report was answered false
 
-    static int Callback(int done, int total, void* context)
+    bool Report(double) override { return true; }
+    bool Report(std::int64_t done, std::int64_t total) override
     {
-        auto* log = static_cast<ProgressLog*>(context);
-        log->calls.emplace_back(done, total);
-        return static_cast<int>(log->calls.size()) - 1 == log->cancelAt ? 0 : 1;
+        calls.emplace_back(static_cast<int>(done), static_cast<int>(total));
+        if (static_cast<int>(calls.size()) - 1 == cancelAt)
+            refused = true;
+        return static_cast<int>(calls.size()) - 1 != cancelAt;
     }
 };
 
@@ -112,10 +115,9 @@ TEST(CopyRectConverted, EqualSizesConvertEachRowIntoTheDestination)
     const CRect src(1, 1, 4, 3);
     const CRect dst(2, 1, 5, 3);
     ProgressLog log;
-    int cancelled = -1;
-    EXPECT_TRUE(image.CopyRectConverted(display, src, dst, &matrix, &tables, ProgressLog::Callback,
-                                        &log, &cancelled, nullptr, nullptr));
-    EXPECT_EQ(cancelled, 0);
+    EXPECT_TRUE(
+        image.CopyRectConverted(display, src, dst, &matrix, &tables, log, nullptr, nullptr));
+    EXPECT_FALSE(log.refused);
     EXPECT_FALSE(image.IsLocked());
     EXPECT_EQ(log.calls, (std::vector<std::pair<int, int>>{{0, 2}, {1, 2}}));
 
@@ -158,11 +160,11 @@ TEST(CopyRectConverted, OtherSizesPickTheNearestPixel)
     {
         CImageEx display;
         ASSERT_TRUE(display.Create(8, 5));
-        int cancelled = -1;
-        ASSERT_TRUE(image.CopyRectConverted(display, c.src, c.dst, &matrix, &tables, nullptr,
-                                            nullptr, &cancelled, nullptr, nullptr))
+        ProgressLog log;
+        ASSERT_TRUE(
+            image.CopyRectConverted(display, c.src, c.dst, &matrix, &tables, log, nullptr, nullptr))
             << c.name;
-        EXPECT_EQ(cancelled, 0);
+        EXPECT_FALSE(log.refused);
         for (std::size_t i = 0; i < c.rows.size(); ++i)
             for (std::size_t k = 0; k < c.columns.size(); ++k)
             {
@@ -188,8 +190,8 @@ TEST(CopyRectConverted, TransformsApplyInBothPaths)
     {
         CImageEx display;
         ASSERT_TRUE(display.Create(6, 4));
-        ASSERT_TRUE(image.CopyRectConverted(display, CRect(0, 0, 4, 4), dst, nullptr, nullptr,
-                                            nullptr, nullptr, nullptr, &transform, nullptr));
+        ASSERT_TRUE(image.CopyRectConverted(display, CRect(0, 0, 4, 4), dst, nullptr, nullptr, {},
+                                            &transform, nullptr));
         for (int i = 0; i < dst.Height(); ++i)
             for (int k = 0; k < dst.Width(); ++k)
             {
@@ -211,11 +213,9 @@ TEST(CopyRectConverted, CancellingAtTheFirstRowStops)
         ASSERT_TRUE(display.Create(8, 8));
         ProgressLog log;
         log.cancelAt = 0;
-        int cancelled = -1;
-        EXPECT_FALSE(image.CopyRectConverted(display, CRect(0, 0, 4, 4), dst, nullptr, nullptr,
-                                             ProgressLog::Callback, &log, &cancelled, nullptr,
-                                             nullptr));
-        EXPECT_EQ(cancelled, 1);
+        EXPECT_FALSE(image.CopyRectConverted(display, CRect(0, 0, 4, 4), dst, nullptr, nullptr, log,
+                                             nullptr, nullptr));
+        EXPECT_TRUE(log.refused);
         EXPECT_EQ(log.calls, (std::vector<std::pair<int, int>>{{0, dst.Height()}}));
         EXPECT_FALSE(image.IsLocked());
         // The first row was drawn, the second not.
@@ -243,10 +243,10 @@ TEST(CopyRectConverted, RectanglesOutsideTheImagesAreRefused)
         CImageEx display;
         ASSERT_TRUE(display.Create(8, 4));
         FillDIB(display, {0x4000, 0x4000, 0x4000});
-        int cancelled = -1;
-        EXPECT_FALSE(image.CopyRectConverted(display, c.src, c.dst, nullptr, nullptr, nullptr,
-                                             nullptr, &cancelled, nullptr, nullptr));
-        EXPECT_EQ(cancelled, 0);
+        ProgressLog log;
+        EXPECT_FALSE(image.CopyRectConverted(display, c.src, c.dst, nullptr, nullptr, log, nullptr,
+                                             nullptr));
+        EXPECT_FALSE(log.refused);
         EXPECT_EQ(DisplayPixel(display, 0, 0), (Bgr{0x40, 0x40, 0x40}));
         EXPECT_FALSE(image.IsLocked());
     }
@@ -254,7 +254,7 @@ TEST(CopyRectConverted, RectanglesOutsideTheImagesAreRefused)
     CImageEx display;
     ASSERT_TRUE(display.Create(2, 2));
     EXPECT_TRUE(image.CopyRectConverted(display, CRect(0, 0, 0, 0), CRect(0, 0, 2, 2), nullptr,
-                                        nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
+                                        nullptr, {}, nullptr, nullptr));
 }
 
 // --- LoadFromDIB ----------------------------------------------------------------
@@ -266,12 +266,10 @@ TEST(LoadFromDIB, EqualSizesWidenThroughTablesAndMatrix)
     const CRGBMatrix matrix = MixingMatrix();
     CRGBImage image(6, 4);
     ProgressLog log;
-    int cancelled = -1;
     const CRect src(1, 0, 4, 3);
     const CRect dst(2, 1, 5, 4);
-    EXPECT_TRUE(image.LoadFromDIB(display, src, dst, &tables, &matrix, ProgressLog::Callback, &log,
-                                  &cancelled));
-    EXPECT_EQ(cancelled, 0);
+    EXPECT_TRUE(image.LoadFromDIB(display, src, dst, &tables, &matrix, log));
+    EXPECT_FALSE(log.refused);
     EXPECT_FALSE(image.IsLocked());
     EXPECT_EQ(log.calls, (std::vector<std::pair<int, int>>{{0, 3}, {1, 3}, {2, 3}}));
 
@@ -317,9 +315,7 @@ TEST(LoadFromDIB, OtherSizesTakeTheNearestDisplayPixel)
     for (const Case& c : cases)
     {
         CRGBImage image(6, 5);
-        ASSERT_TRUE(
-            image.LoadFromDIB(display, c.src, c.dst, nullptr, nullptr, nullptr, nullptr, nullptr))
-            << c.name;
+        ASSERT_TRUE(image.LoadFromDIB(display, c.src, c.dst, nullptr, nullptr, {})) << c.name;
         for (std::size_t i = 0; i < c.rows.size(); ++i)
             for (std::size_t j = 0; j < c.columns.size(); ++j)
             {
@@ -343,10 +339,8 @@ TEST(LoadFromDIB, CancellingAtTheFirstRowStops)
         CRGBImage image(3, 3);
         ProgressLog log;
         log.cancelAt = 0;
-        int cancelled = -1;
-        EXPECT_FALSE(image.LoadFromDIB(display, CRect(0, 0, 3, 3), dst, nullptr, nullptr,
-                                       ProgressLog::Callback, &log, &cancelled));
-        EXPECT_EQ(cancelled, 1);
+        EXPECT_FALSE(image.LoadFromDIB(display, CRect(0, 0, 3, 3), dst, nullptr, nullptr, log));
+        EXPECT_TRUE(log.refused);
         EXPECT_EQ(log.calls.size(), 1u);
         EXPECT_FALSE(image.IsLocked());
         EXPECT_EQ(StoredPixel(image, 0, 0).r, DisplayPixel(display, 0, 0).r * 257);
@@ -358,10 +352,10 @@ TEST(LoadFromDIB, RectanglesOutsideTheImagesAreRefused)
 {
     const CImageEx display = RandomDisplay(3, 3, 9);
     CRGBImage image(3, 3);
-    EXPECT_FALSE(image.LoadFromDIB(display, CRect(0, 0, 4, 3), CRect(0, 0, 3, 3), nullptr, nullptr,
-                                   nullptr, nullptr, nullptr));
-    EXPECT_FALSE(image.LoadFromDIB(display, CRect(0, 0, 3, 3), CRect(1, 1, 4, 4), nullptr, nullptr,
-                                   nullptr, nullptr, nullptr));
+    EXPECT_FALSE(
+        image.LoadFromDIB(display, CRect(0, 0, 4, 3), CRect(0, 0, 3, 3), nullptr, nullptr, {}));
+    EXPECT_FALSE(
+        image.LoadFromDIB(display, CRect(0, 0, 3, 3), CRect(1, 1, 4, 4), nullptr, nullptr, {}));
     EXPECT_EQ(StoredPixel(image, 0, 0).r, 0);
     EXPECT_FALSE(image.IsLocked());
 }

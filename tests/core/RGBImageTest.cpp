@@ -118,9 +118,9 @@ private:
     int m_fd;
 };
 
-// Records progress calls, answers 0 at call number cancelAt (1-based), and
-// notes whether the image was locked during each call.
-struct Recorder
+// Records the (done, total) reports, answers false at report number
+// cancelAt (1-based), and notes whether the image was locked during each.
+struct Recorder final : IProgressSink
 {
     explicit Recorder(const CRGBImage* watched = nullptr, int cancelOnCall = 0)
         : image(watched), cancelAt(cancelOnCall)
@@ -130,14 +130,17 @@ struct Recorder
     int cancelAt;
     std::vector<std::pair<int, int>> calls;
     bool alwaysLocked = true;
+    bool refused = false; // a report was answered false
 
-    static int Callback(int done, int total, void* context)
+    bool Report(double) override { return true; }
+    bool Report(std::int64_t done, std::int64_t total) override
     {
-        auto* self = static_cast<Recorder*>(context);
-        self->calls.emplace_back(done, total);
-        if (self->image != nullptr && !self->image->IsLocked())
-            self->alwaysLocked = false;
-        return static_cast<int>(self->calls.size()) == self->cancelAt ? 0 : 1;
+        calls.emplace_back(static_cast<int>(done), static_cast<int>(total));
+        if (image != nullptr && !image->IsLocked())
+            alwaysLocked = false;
+        if (static_cast<int>(calls.size()) == cancelAt)
+            refused = true;
+        return static_cast<int>(calls.size()) != cancelAt;
     }
 };
 
@@ -254,12 +257,11 @@ TEST(RGBImageRaw, RoundTripsInOneGoAndInChunks)
         EXPECT_EQ(FileSize(plain), 8 + image.GetPixelCount() * 6);
 
         Recorder writes{&image};
-        int cancelled = -1;
         {
             File file(chunked, O_WRONLY | O_CREAT | O_TRUNC);
-            ASSERT_TRUE(image.WriteRawChunked(file.Fd(), Recorder::Callback, &writes, &cancelled));
+            ASSERT_TRUE(image.WriteRawChunked(file.Fd(), writes));
         }
-        EXPECT_EQ(cancelled, 0);
+        EXPECT_FALSE(writes.refused);
         EXPECT_TRUE(ReadTextFile(plain) == ReadTextFile(chunked));
 
         CRGBImage fromPlain(3, 3);
@@ -270,10 +272,9 @@ TEST(RGBImageRaw, RoundTripsInOneGoAndInChunks)
         Recorder reads{&fromChunks};
         {
             File file(plain, O_RDONLY);
-            ASSERT_TRUE(
-                fromChunks.ReadRawChunked(file.Fd(), Recorder::Callback, &reads, &cancelled));
+            ASSERT_TRUE(fromChunks.ReadRawChunked(file.Fd(), reads));
         }
-        EXPECT_EQ(cancelled, 0);
+        EXPECT_FALSE(reads.refused);
         EXPECT_TRUE(SamePixels(fromChunks, image));
         EXPECT_FALSE(fromChunks.IsLocked());
         EXPECT_FALSE(image.IsLocked());
@@ -300,16 +301,15 @@ TEST(RGBImageRaw, LoadWithSlotReportsFractions)
     ASSERT_TRUE(image.SaveRaw(path));
 
     std::vector<double> seen;
-    ProgressSlot slot;
-    slot.func = [](double progress, void* user) {
-        static_cast<std::vector<double>*>(user)->push_back(progress);
-        return 1;
-    };
-    slot.user = &seen;
+    bool answer = true;
+    ProgressFunction slot([&](double progress) {
+        seen.push_back(progress);
+        return answer;
+    });
     CRGBImage loaded;
-    int cancelled = -1;
-    ASSERT_TRUE(loaded.LoadRaw(path, slot, &cancelled));
-    EXPECT_EQ(cancelled, 0);
+    CancelWatch loading(slot);
+    ASSERT_TRUE(loaded.LoadRaw(path, loading.Watched()));
+    EXPECT_FALSE(loading.Cancelled());
     EXPECT_TRUE(SamePixels(loaded, image));
     ASSERT_EQ(seen.size(), 3u);
     EXPECT_DOUBLE_EQ(seen[0], 0.0);
@@ -318,13 +318,14 @@ TEST(RGBImageRaw, LoadWithSlotReportsFractions)
 
     // An empty slot reports nothing and reads all the same.
     CRGBImage quiet;
-    ASSERT_TRUE(quiet.LoadRaw(path, ProgressSlot{}, &cancelled));
+    ASSERT_TRUE(quiet.LoadRaw(path, {}));
     EXPECT_TRUE(SamePixels(quiet, image));
 
-    // A slot that answers 0 cancels.
-    slot.func = [](double, void*) { return 0; };
-    EXPECT_FALSE(quiet.LoadRaw(path, slot, &cancelled));
-    EXPECT_EQ(cancelled, 1);
+    // A slot that answers false cancels.
+    answer = false;
+    CancelWatch cancelling(slot);
+    EXPECT_FALSE(quiet.LoadRaw(path, cancelling.Watched()));
+    EXPECT_TRUE(cancelling.Cancelled());
     EXPECT_FALSE(quiet.IsLocked());
 }
 
@@ -360,14 +361,12 @@ TEST(RGBImageRaw, DamagedFilesAreRefusedAndTheImageKept)
         CRGBImage image = Pattern(3, 2);
         const CRGBImage before(image);
         EXPECT_FALSE(image.LoadRaw(path)) << c.name;
-        int cancelled = -1;
         Recorder progress;
         {
             File file(path, O_RDONLY);
-            EXPECT_FALSE(image.ReadRawChunked(file.Fd(), Recorder::Callback, &progress, &cancelled))
-                << c.name;
+            EXPECT_FALSE(image.ReadRawChunked(file.Fd(), progress)) << c.name;
         }
-        EXPECT_EQ(cancelled, 0) << c.name;
+        EXPECT_FALSE(progress.refused) << c.name;
         EXPECT_TRUE(progress.calls.empty()) << c.name;
         CRGBImage expected(before);
         EXPECT_TRUE(SamePixels(image, expected)) << c.name;
@@ -433,12 +432,11 @@ TEST(RGBImageRaw, CancelAtFirstReportStopsAfterFirstChunk)
 
     CRGBImage partial;
     Recorder stopRead{&partial, 1};
-    int cancelled = 0;
     {
         File file(path, O_RDONLY);
-        EXPECT_FALSE(partial.ReadRawChunked(file.Fd(), Recorder::Callback, &stopRead, &cancelled));
+        EXPECT_FALSE(partial.ReadRawChunked(file.Fd(), stopRead));
     }
-    EXPECT_EQ(cancelled, 1);
+    EXPECT_TRUE(stopRead.refused);
     EXPECT_EQ(stopRead.calls.size(), 1u);
     EXPECT_FALSE(partial.IsLocked());
     ASSERT_EQ(partial.GetWidth(), 1024);
@@ -446,12 +444,11 @@ TEST(RGBImageRaw, CancelAtFirstReportStopsAfterFirstChunk)
     EXPECT_EQ(PixelAt(partial, 0, 1024), (Px{0, 0, 0}));
 
     Recorder stopWrite{&image, 1};
-    cancelled = 0;
     {
         File file(dir.File("cut.rgb"), O_WRONLY | O_CREAT | O_TRUNC);
-        EXPECT_FALSE(image.WriteRawChunked(file.Fd(), Recorder::Callback, &stopWrite, &cancelled));
+        EXPECT_FALSE(image.WriteRawChunked(file.Fd(), stopWrite));
     }
-    EXPECT_EQ(cancelled, 1);
+    EXPECT_TRUE(stopWrite.refused);
     EXPECT_EQ(stopWrite.calls.size(), 1u);
     EXPECT_EQ(FileSize(dir.File("cut.rgb")), 8 + chunkBytes);
     EXPECT_FALSE(image.IsLocked());
@@ -467,10 +464,10 @@ CRGBImage Scaled(CRGBImage& image, int left, int top, int width, int height, int
     const std::string path = dir.File("scaled.rgb");
     CRGBImage result;
     File file(path, O_WRONLY | O_CREAT | O_TRUNC);
-    int cancelled = -1;
-    EXPECT_TRUE(image.WriteScaledRaw(file.Fd(), left, top, width, height, newWidth, newHeight,
-                                     nullptr, nullptr, &cancelled));
-    EXPECT_EQ(cancelled, 0);
+    Recorder rows{&image};
+    EXPECT_TRUE(
+        image.WriteScaledRaw(file.Fd(), left, top, width, height, newWidth, newHeight, rows));
+    EXPECT_FALSE(rows.refused);
     EXPECT_FALSE(image.IsLocked());
     EXPECT_TRUE(result.LoadRaw(path));
     return result;
@@ -617,39 +614,36 @@ TEST(RGBImageScaled, RefusesBadRectanglesAndStopsOnCancel)
     for (const Case& c : bad)
     {
         File file(path, O_WRONLY | O_CREAT | O_TRUNC);
-        int cancelled = -1;
+        Recorder rows{&image};
         EXPECT_FALSE(image.WriteScaledRaw(file.Fd(), c.left, c.top, c.width, c.height, c.newWidth,
-                                          c.newHeight, nullptr, nullptr, &cancelled))
+                                          c.newHeight, rows))
             << c.left << "," << c.top << " " << c.width << "x" << c.height;
-        EXPECT_EQ(cancelled, 0);
+        EXPECT_FALSE(rows.refused);
         EXPECT_EQ(FileSize(path), 0u);
         EXPECT_FALSE(image.IsLocked());
     }
     CRGBImage empty;
     {
         File file(path, O_WRONLY | O_CREAT | O_TRUNC);
-        EXPECT_FALSE(empty.WriteScaledRaw(file.Fd(), 0, 0, 1, 1, 1, 1, nullptr, nullptr, nullptr));
+        EXPECT_FALSE(empty.WriteScaledRaw(file.Fd(), 0, 0, 1, 1, 1, 1, {}));
     }
 
     // Rows are reported one by one; 0 at the first stops after one row.
     Recorder all{&image};
     {
         File file(path, O_WRONLY | O_CREAT | O_TRUNC);
-        ASSERT_TRUE(
-            image.WriteScaledRaw(file.Fd(), 0, 0, 6, 5, 4, 3, Recorder::Callback, &all, nullptr));
+        ASSERT_TRUE(image.WriteScaledRaw(file.Fd(), 0, 0, 6, 5, 4, 3, all));
     }
     ASSERT_EQ(all.calls.size(), 3u);
     EXPECT_EQ(all.calls[2], (std::pair{2, 3}));
     EXPECT_TRUE(all.alwaysLocked);
 
     Recorder stop{&image, 1};
-    int cancelled = 0;
     {
         File file(path, O_WRONLY | O_CREAT | O_TRUNC);
-        EXPECT_FALSE(image.WriteScaledRaw(file.Fd(), 0, 0, 6, 5, 4, 3, Recorder::Callback, &stop,
-                                          &cancelled));
+        EXPECT_FALSE(image.WriteScaledRaw(file.Fd(), 0, 0, 6, 5, 4, 3, stop));
     }
-    EXPECT_EQ(cancelled, 1);
+    EXPECT_TRUE(stop.refused);
     EXPECT_EQ(stop.calls.size(), 1u);
     EXPECT_EQ(FileSize(path), 8u + 4 * 6);
     EXPECT_FALSE(image.IsLocked());

@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <thread>
 #include <vector>
 
 using testsupport::ReadTextFile;
@@ -63,13 +61,12 @@ public:
         preparedScale = scale;
         return prepareResult;
     }
-    bool Apply(CAccessRGBImageByLab& image, const CRect* rect, void* user,
-               ProgressCallback callback, int mode) override
+    bool Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress progress, int mode) override
     {
         events.push_back("apply mode " + std::to_string(mode));
         appliedRect = rect ? *rect : CRect(-1, -1, -1, -1);
         appliedTo = &image.GetImage();
-        return CBaseDoc::Apply(image, rect, user, callback, mode);
+        return CBaseDoc::Apply(image, rect, progress, mode);
     }
 
     int value = 5;
@@ -110,22 +107,16 @@ const CStdMatrix& Identity()
     return identity;
 }
 
-struct ProgressLog
+struct ProgressLog final : IProgressSink
 {
     std::vector<double> values;
-    int stopAfter = -1; // answer 0 on this call (0-based); -1 never
-    std::thread::id thread;
-    bool otherThread = false;
+    int stopAfter = -1; // answer false on this report (0-based); -1 never
 
-    static int Record(double percent, void* user)
+    bool Report(double percent) override
     {
-        auto* log = static_cast<ProgressLog*>(user);
-        if (std::this_thread::get_id() != log->thread)
-            log->otherThread = true;
-        log->values.push_back(percent);
-        return static_cast<int>(log->values.size()) - 1 == log->stopAfter ? 0 : 1;
+        values.push_back(percent);
+        return static_cast<int>(values.size()) - 1 != stopAfter;
     }
-    ProgressLog() : thread(std::this_thread::get_id()) {}
 };
 
 // --- Parameters and the parameter file --------------------------------------
@@ -256,8 +247,7 @@ TEST(BaseDocTest, ProcessImagePreparesThenAppliesToTheWholeImageInMode1)
 {
     CRGBImage image = Numbered(4, 3);
     CProbeDoc doc;
-    EXPECT_TRUE(doc.ProcessImage(image, nullptr, Identity(), nullptr, 0.5, nullptr, nullptr,
-                                 nullptr, nullptr));
+    EXPECT_TRUE(doc.ProcessImage(image, nullptr, Identity(), nullptr, 0.5, nullptr, {}, nullptr));
     EXPECT_EQ(doc.events, (std::vector<std::string>{"prepare", "apply mode 1"}));
     EXPECT_EQ(doc.preparedScale, 0.5);
     EXPECT_EQ(doc.appliedRect, CRect(-1, -1, -1, -1));
@@ -265,8 +255,8 @@ TEST(BaseDocTest, ProcessImagePreparesThenAppliesToTheWholeImageInMode1)
 
     CProbeDoc refusing;
     refusing.prepareResult = false;
-    EXPECT_FALSE(refusing.ProcessImage(image, nullptr, Identity(), nullptr, 1.0, nullptr, nullptr,
-                                       nullptr, nullptr));
+    EXPECT_FALSE(
+        refusing.ProcessImage(image, nullptr, Identity(), nullptr, 1.0, nullptr, {}, nullptr));
     EXPECT_EQ(refusing.events, std::vector<std::string>{"prepare"});
 }
 
@@ -279,7 +269,7 @@ TEST(BaseDocTest, ApplyRectCopiesEqualRectanglesRowByRow)
     CProbeDoc doc;
     const CRect src(2, 1, 5, 4);
     const CRect dst(1, 2, 4, 5);
-    ASSERT_TRUE(doc.ApplyRect(from, &src, &to, &dst, nullptr, nullptr, 2));
+    ASSERT_TRUE(doc.ApplyRect(from, &src, &to, &dst, {}, 2));
     EXPECT_EQ(doc.appliedRect, dst);
     EXPECT_EQ(doc.appliedTo, &target);
     for (int y = 0; y < 3; ++y)
@@ -299,7 +289,7 @@ TEST(BaseDocTest, ApplyRectReducesByNearestPixelFromTheMiddleOfEachSpan)
     CAccessRGBImageByLab from(source, nullptr, Identity());
     CAccessRGBImageByLab to(target, nullptr, Identity());
     CProbeDoc doc;
-    ASSERT_TRUE(doc.ApplyRect(from, nullptr, &to, nullptr, nullptr, nullptr, 1));
+    ASSERT_TRUE(doc.ApplyRect(from, nullptr, &to, nullptr, {}, 1));
     // Half the size: every second pixel, starting at offset 1.
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 4; ++x)
@@ -335,8 +325,8 @@ TEST(BaseDocTest, ApplyRectRefusesRectanglesOutsideTheImages)
     CProbeDoc doc;
     const CRect outside(2, 2, 6, 4);
     const CRect inside(0, 0, 2, 2);
-    EXPECT_FALSE(doc.ApplyRect(from, &outside, &to, &inside, nullptr, nullptr, 1));
-    EXPECT_FALSE(doc.ApplyRect(from, &inside, &to, &outside, nullptr, nullptr, 1));
+    EXPECT_FALSE(doc.ApplyRect(from, &outside, &to, &inside, {}, 1));
+    EXPECT_FALSE(doc.ApplyRect(from, &inside, &to, &outside, {}, 1));
     EXPECT_TRUE(doc.events.empty());
 }
 
@@ -346,7 +336,7 @@ TEST(BaseDocTest, ApplyRectWithoutDestinationAppliesToTheSource)
     CAccessRGBImageByLab from(source, nullptr, Identity());
     CProbeDoc doc;
     const CRect rect(1, 1, 3, 2);
-    EXPECT_TRUE(doc.ApplyRect(from, &rect, nullptr, nullptr, nullptr, nullptr, 2));
+    EXPECT_TRUE(doc.ApplyRect(from, &rect, nullptr, nullptr, {}, 2));
     EXPECT_EQ(doc.appliedRect, rect);
     EXPECT_EQ(doc.appliedTo, &source);
     EXPECT_EQ(doc.events, std::vector<std::string>{"apply mode 2"});
@@ -359,18 +349,18 @@ TEST(BaseDocTest, BaseApplyReportsEveryRowAndStopsWhenAsked)
     CProbeDoc doc;
 
     ProgressLog all;
-    EXPECT_TRUE(doc.CBaseDoc::Apply(access, nullptr, &all, ProgressLog::Record, 1));
+    EXPECT_TRUE(doc.CBaseDoc::Apply(access, nullptr, all, 1));
     EXPECT_EQ(all.values, (std::vector<double>{0, 25, 50, 75, 100}));
 
     ProgressLog first;
     first.stopAfter = 0;
-    EXPECT_FALSE(doc.CBaseDoc::Apply(access, nullptr, &first, ProgressLog::Record, 1));
+    EXPECT_FALSE(doc.CBaseDoc::Apply(access, nullptr, first, 1));
     EXPECT_EQ(first.values.size(), 1u);
 
     // One row is all of the work: 100, not 0 / 0.
     ProgressLog single;
     const CRect row(0, 2, 3, 3);
-    EXPECT_TRUE(doc.CBaseDoc::Apply(access, &row, &single, ProgressLog::Record, 1));
+    EXPECT_TRUE(doc.CBaseDoc::Apply(access, &row, single, 1));
     EXPECT_EQ(single.values, std::vector<double>{100});
     EXPECT_EQ(PixelAt(image, 2, 4).b, 402); // nothing changed
 }

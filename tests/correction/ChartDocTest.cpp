@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-using correctiontest::RecordProgress;
+using correctiontest::ProgressLog;
 using correctiontest::WorkingSpace;
 using testsupport::TempDir;
 using testsupport::WriteTextFile;
@@ -478,9 +478,9 @@ TEST(ChartDocTest, ApplyChangesNothing)
         doc.colorChartTable.SetAt(i, i, FromLCh(50, 40, h));
         doc.colorChartReference.SetAt(i, i, FromLCh(52, 44, h + 3.0));
     }
-    std::vector<double> progress;
-    ASSERT_TRUE(doc.ProcessImage(image, nullptr, space, nullptr, 1.0, nullptr, &progress,
-                                 &RecordProgress, nullptr));
+    ProgressLog log;
+    std::vector<double>& progress = log.percents;
+    ASSERT_TRUE(doc.ProcessImage(image, nullptr, space, nullptr, 1.0, nullptr, log, nullptr));
     EXPECT_TRUE(progress.empty());
     EXPECT_TRUE(doc.IsGrayCorrectionReady()) << "PrepareApply ran on the image's white";
     EXPECT_EQ(doc.GetHueMatrixTable().size(), 360u);
@@ -590,8 +590,8 @@ TEST(ChartDocTest, HostileSectionsLoadWithinRange)
                          static_cast<std::uint16_t>(65535 - i * 170)};
             image.Unlock();
             for (CBaseDoc* doc : std::initializer_list<CBaseDoc*>{&c, &g, &f})
-                ASSERT_TRUE(doc->ProcessImage(image, nullptr, space, nullptr, 1.0, nullptr, nullptr,
-                                              nullptr, nullptr));
+                ASSERT_TRUE(
+                    doc->ProcessImage(image, nullptr, space, nullptr, 1.0, nullptr, {}, nullptr));
         }
     }
 }

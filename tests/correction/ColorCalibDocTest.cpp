@@ -708,7 +708,7 @@ TEST(ColorCalibDocTest, MeasuredCastTurnsThePickedColourNeutral)
         data.Direction = hue;
         doc.SetCalibData(data);
         ASSERT_TRUE(doc.PrepareApply(nullptr, access, nullptr, 1.0));
-        ASSERT_TRUE(doc.Apply(access, nullptr, nullptr, nullptr, 1));
+        ASSERT_TRUE(doc.Apply(access, nullptr, {}, 1));
         CCIELab lab;
         access.GetLabAt(0, 0, lab);
         EXPECT_LT(ChromaOf(lab), 0.05);
@@ -785,7 +785,7 @@ TEST_P(ColorCalibApplyTest, TiledApplyRectEqualsTheWholeApply)
         for (int left = 0; left < 150; left += 64)
         {
             const CRect tile(left, top, std::min(left + 64, 150), std::min(top + 37, 90));
-            ASSERT_TRUE(doc.ApplyRect(access, &tile, nullptr, nullptr, nullptr, nullptr, 2));
+            ASSERT_TRUE(doc.ApplyRect(access, &tile, nullptr, nullptr, {}, 2));
         }
     }
     EXPECT_TRUE(SamePixels(Pixels(whole), Pixels(tiled)));
@@ -813,7 +813,7 @@ TEST(ColorCalibDocTest, ProgressRunsToOneHundredAndCanStop)
         CRGBImage image = MakeImage(5, height);
         ProgressLog log;
         CColorCalibDoc doc;
-        ASSERT_TRUE(Process(doc, image, &log, &ProgressLog::Record));
+        ASSERT_TRUE(Process(doc, image, log));
         ASSERT_EQ(log.percents.size(), static_cast<std::size_t>(height));
         EXPECT_EQ(log.percents.back(), 100.0);
         if (height > 1)
@@ -830,7 +830,7 @@ TEST(ColorCalibDocTest, ProgressRunsToOneHundredAndCanStop)
     CColorCalibData data = doc.GetCalibData();
     data.Hue = 90.0;
     doc.SetCalibData(data);
-    EXPECT_FALSE(Process(doc, image, &log, &ProgressLog::Record));
+    EXPECT_FALSE(Process(doc, image, log));
     EXPECT_EQ(log.percents.size(), 1u);
     SetRowThreadCount(0);
 }

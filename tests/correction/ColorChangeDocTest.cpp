@@ -579,7 +579,7 @@ TEST(ColorChangeDocTest, ModeTwoShowsTheChosenSelection)
         doc.SetActiveElement(c.active);
         CAccessRGBImageByLab access(row.image, nullptr, WorkingSpace());
         ASSERT_TRUE(doc.PrepareApply(nullptr, access, nullptr, 1.0));
-        ASSERT_TRUE(doc.Apply(access, nullptr, nullptr, nullptr, c.mode));
+        ASSERT_TRUE(doc.Apply(access, nullptr, {}, c.mode));
         std::vector<CCIELab> out(colours.size());
         for (int i = 0; i < 3; ++i)
             access.GetLabAt(i, 0, out[i]);
@@ -613,7 +613,7 @@ TEST(ColorChangeDocTest, ModeTwoShowsASoftZoneByItsWeight)
     doc.SetActiveElement(0);
     CAccessRGBImageByLab access(row.image, nullptr, WorkingSpace());
     ASSERT_TRUE(doc.PrepareApply(nullptr, access, nullptr, 1.0));
-    ASSERT_TRUE(doc.Apply(access, nullptr, nullptr, nullptr, 2));
+    ASSERT_TRUE(doc.Apply(access, nullptr, {}, 2));
     CCIELab shown;
     access.GetLabAt(0, 0, shown);
     const double w = 1.0 - (row.lab[0][0] - 50.0) / 20.0;
@@ -751,7 +751,7 @@ TEST(ColorChangeDocTest, HostileValuesApplyWithoutHarm)
     {
         CAccessRGBImageByLab access(image, nullptr, WorkingSpace());
         EXPECT_TRUE(doc.PrepareApply(nullptr, access, nullptr, 1.0));
-        EXPECT_TRUE(doc.Apply(access, nullptr, nullptr, nullptr, mode));
+        EXPECT_TRUE(doc.Apply(access, nullptr, {}, mode));
     }
     EXPECT_TRUE(doc.IsEqual(doc));
 }
@@ -791,7 +791,7 @@ TEST_P(ColorChangeApplyTest, TiledApplyRectEqualsTheWholeApply)
     {
         CAccessRGBImageByLab access(whole, nullptr, WorkingSpace());
         ASSERT_TRUE(doc.PrepareApply(nullptr, access, nullptr, 1.0));
-        ASSERT_TRUE(doc.ApplyRect(access, nullptr, nullptr, nullptr, nullptr, nullptr, mode));
+        ASSERT_TRUE(doc.ApplyRect(access, nullptr, nullptr, nullptr, {}, mode));
     }
     CAccessRGBImageByLab access(tiled, nullptr, WorkingSpace());
     ASSERT_TRUE(doc.PrepareApply(nullptr, access, nullptr, 1.0));
@@ -804,7 +804,7 @@ TEST_P(ColorChangeApplyTest, TiledApplyRectEqualsTheWholeApply)
         {
             const CRect tile(left, top, std::min(left + tileWidth, 150),
                              std::min(top + tileHeight, 90));
-            ASSERT_TRUE(doc.ApplyRect(access, &tile, nullptr, nullptr, nullptr, nullptr, mode));
+            ASSERT_TRUE(doc.ApplyRect(access, &tile, nullptr, nullptr, {}, mode));
         }
     }
     EXPECT_TRUE(SamePixels(Pixels(whole), Pixels(tiled)));
@@ -823,7 +823,7 @@ TEST_P(ColorChangeApplyTest, ThreadsGiveTheOneThreadResult)
         SetRowThreadCount(threads);
         CAccessRGBImageByLab access(*image, nullptr, WorkingSpace());
         ASSERT_TRUE(doc.PrepareApply(nullptr, access, nullptr, 1.0));
-        ASSERT_TRUE(doc.Apply(access, nullptr, nullptr, nullptr, mode));
+        ASSERT_TRUE(doc.Apply(access, nullptr, {}, mode));
     }
     EXPECT_TRUE(SamePixels(Pixels(single), Pixels(threaded)));
     EXPECT_FALSE(SamePixels(Pixels(single), source));
@@ -840,7 +840,7 @@ TEST(ColorChangeDocTest, ProgressRunsToOneHundredAndCanStop)
             CRGBImage image = MakeImage(6, height);
             ProgressLog log;
             CColorChangeDoc doc = configured ? ConfiguredDoc() : CColorChangeDoc();
-            ASSERT_TRUE(Process(doc, image, &log, &ProgressLog::Record));
+            ASSERT_TRUE(Process(doc, image, log));
             ASSERT_EQ(log.percents.size(), static_cast<std::size_t>(height));
             EXPECT_EQ(log.percents.back(), 100.0);
         }
@@ -851,7 +851,7 @@ TEST(ColorChangeDocTest, ProgressRunsToOneHundredAndCanStop)
     ProgressLog log;
     log.stopAfter = 2;
     CColorChangeDoc doc = ConfiguredDoc();
-    EXPECT_FALSE(Process(doc, image, &log, &ProgressLog::Record));
+    EXPECT_FALSE(Process(doc, image, log));
     EXPECT_EQ(log.percents.size(), 2u);
     SetRowThreadCount(0);
 }

@@ -36,9 +36,9 @@ bool SamePixels(const std::vector<RGB16>& a, const std::vector<RGB16>& b)
     return true;
 }
 
-bool Process(CBaseDoc& doc, CRGBImage& image, void* user, ProgressCallback callback)
+bool Process(CBaseDoc& doc, CRGBImage& image, Progress progress)
 {
-    return doc.ProcessImage(image, nullptr, WorkingSpace(), nullptr, 1.0, nullptr, user, callback,
+    return doc.ProcessImage(image, nullptr, WorkingSpace(), nullptr, 1.0, nullptr, progress,
                             nullptr);
 }
 
@@ -83,17 +83,10 @@ std::string SaveText(const CBaseDoc& doc)
     return writer.GetText();
 }
 
-int RecordProgress(double percent, void* user)
+bool ProgressLog::Report(double percent)
 {
-    static_cast<std::vector<double>*>(user)->push_back(percent);
-    return 1;
-}
-
-int ProgressLog::Record(double percent, void* user)
-{
-    auto* log = static_cast<ProgressLog*>(user);
-    log->percents.push_back(percent);
-    return static_cast<int>(log->percents.size()) != log->stopAfter ? 1 : 0;
+    percents.push_back(percent);
+    return static_cast<int>(percents.size()) != stopAfter;
 }
 
 } // namespace correctiontest

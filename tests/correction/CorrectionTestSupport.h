@@ -46,8 +46,7 @@ bool SamePixels(const std::vector<RGB16>& a, const std::vector<RGB16>& b);
 
 // The whole step on an image in the working space, one tile, no cube-root
 // table.
-bool Process(CBaseDoc& doc, CRGBImage& image, void* user = nullptr,
-             ProgressCallback callback = nullptr);
+bool Process(CBaseDoc& doc, CRGBImage& image, Progress progress = {});
 
 // One row of pixels as near the given Lab colours as 16 bits get, with the
 // Lab each pixel really has.
@@ -79,18 +78,14 @@ template <class Doc> Doc LoadDoc(const std::string& text)
 // The parameter file text of one document.
 std::string SaveText(const CBaseDoc& doc);
 
-// A progress callback that appends each percent to the
-// std::vector<double> behind user and goes on.
-int RecordProgress(double percent, void* user);
-
-// The percents of a run, for a callback that can also stop it: Record
-// answers 0 (stop) on its stopAfter-th call, 1 otherwise.
-struct ProgressLog
+// The percents of a run, for a sink that can also stop it: it answers
+// false (stop) on its stopAfter-th report, true otherwise.
+struct ProgressLog final : IProgressSink
 {
     std::vector<double> percents;
     int stopAfter = -1;
 
-    static int Record(double percent, void* user);
+    bool Report(double percent) override;
 };
 
 } // namespace correctiontest

@@ -156,7 +156,7 @@ CRGBImage DevelopAsShot(const std::string& path, const TempDir& dir)
 {
     CDNGFile file;
     if (!file.Open(path) || !file.Develop(dir.File("A.raw"), dir.File("C.raw"),
-                                          dir.File("B.raw"), nullptr))
+                                          dir.File("B.raw"), {}))
         return {};
     CRGBImage image(static_cast<int>(file.GetOutputWidth()),
                     static_cast<int>(file.GetOutputHeight()));
@@ -169,7 +169,7 @@ CRGBImage DevelopAsShot(const std::string& path, const TempDir& dir)
     file.GetColorInfo(transform);
     CDNGParamDoc development; // as shot, no exposure, no shadow
     if (!read || !development.ProcessImage(image, nullptr, WorkingSpace(), &transform, 1.0, nullptr,
-                                           nullptr, nullptr, nullptr))
+                                           {}, nullptr))
         return {};
     return image;
 }

@@ -62,13 +62,10 @@ CDNGParamDoc LoadFrom(const std::string& text)
     return doc;
 }
 
-struct StopAfterFirst
+struct StopAfterFirst final : IProgressSink
 {
     int calls = 0;
-    static int Answer(double, void* user)
-    {
-        return ++static_cast<StopAfterFirst*>(user)->calls == 1 ? 0 : 1;
-    }
+    bool Report(double) override { return ++calls != 1; }
 };
 
 TEST(DNGParamDocTest, StartsAsShotWithoutCorrections)
@@ -186,7 +183,7 @@ TEST(DNGParamDocTest, CopiesDropThePreparedDevelopment)
     // An unprepared document leaves the image exactly as it was.
     CRGBImage image = Filled(3, 2, {1000, 2000, 3000});
     CAccessRGBImageByLab access(image, nullptr, Identity());
-    EXPECT_TRUE(copy.Apply(access, nullptr, nullptr, nullptr, 1));
+    EXPECT_TRUE(copy.Apply(access, nullptr, {}, 1));
     const RGB16 p = access.GetStoredPixel(2, 1);
     EXPECT_EQ(p.r, 1000);
     EXPECT_EQ(p.g, 2000);
@@ -218,7 +215,7 @@ TEST(DNGParamDocTest, PixelsGoThroughClipMatrixBlackOffsetAndClamp)
         doc.SetDevelopment(c.clip, swapAndScale, c.black);
         CRGBImage image = Filled(2, 2, c.in);
         CAccessRGBImageByLab access(image, nullptr, Identity());
-        ASSERT_TRUE(doc.Apply(access, nullptr, nullptr, nullptr, 1));
+        ASSERT_TRUE(doc.Apply(access, nullptr, {}, 1));
         const RGB16 p = access.GetStoredPixel(1, 1);
         EXPECT_EQ(p.r, c.out.r);
         EXPECT_EQ(p.g, c.out.g);
@@ -233,7 +230,7 @@ TEST(DNGParamDocTest, ApplyWorksOnTheRectangleOnly)
     CRGBImage image = Filled(4, 3, {100, 100, 100});
     CAccessRGBImageByLab access(image, nullptr, Identity());
     const CRect rect(1, 1, 3, 2);
-    ASSERT_TRUE(doc.Apply(access, &rect, nullptr, nullptr, 1));
+    ASSERT_TRUE(doc.Apply(access, &rect, {}, 1));
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 4; ++x)
         {
@@ -249,7 +246,7 @@ TEST(DNGParamDocTest, AStopAfterTheFirstRowLeavesOneRowDeveloped)
     CRGBImage image = Filled(3, 4, {100, 100, 100});
     CAccessRGBImageByLab access(image, nullptr, Identity());
     StopAfterFirst stop;
-    EXPECT_FALSE(doc.Apply(access, nullptr, &stop, StopAfterFirst::Answer, 1));
+    EXPECT_FALSE(doc.Apply(access, nullptr, stop, 1));
     EXPECT_EQ(stop.calls, 1);
     for (int y = 0; y < 4; ++y)
         EXPECT_EQ(access.GetStoredPixel(1, y).g, y == 0 ? 200 : 100) << y;
@@ -293,7 +290,7 @@ TEST(DNGParamDocTest, PrepareAsksTheCameraDescriptionForTheDevelopment)
     // Without a camera description the image passes unchanged.
     ASSERT_TRUE(shadow.PrepareApply(nullptr, access, nullptr, 1.0));
     EXPECT_FALSE(shadow.IsPrepared());
-    EXPECT_TRUE(shadow.Apply(access, nullptr, nullptr, nullptr, 1));
+    EXPECT_TRUE(shadow.Apply(access, nullptr, {}, 1));
     EXPECT_EQ(PixelAt(image, 0, 0).r, 30000);
 }
 
@@ -303,13 +300,12 @@ TEST(DNGParamDocTest, ProcessImageDevelopsADngImageAndPassesOthers)
     CDNGParamDoc doc;
     doc.Exposure = 100;
     CRGBImage plain = Filled(3, 3, {20000, 20000, 20000});
-    EXPECT_TRUE(doc.ProcessImage(plain, nullptr, WorkingSpace(), nullptr, 1.0, nullptr, nullptr,
-                                 nullptr, nullptr));
+    EXPECT_TRUE(
+        doc.ProcessImage(plain, nullptr, WorkingSpace(), nullptr, 1.0, nullptr, {}, nullptr));
     EXPECT_EQ(PixelAt(plain, 1, 1).g, 20000);
 
     CRGBImage raw = Filled(3, 3, {20000, 20000, 20000});
-    EXPECT_TRUE(doc.ProcessImage(raw, nullptr, WorkingSpace(), &camera, 1.0, nullptr, nullptr,
-                                 nullptr, nullptr));
+    EXPECT_TRUE(doc.ProcessImage(raw, nullptr, WorkingSpace(), &camera, 1.0, nullptr, {}, nullptr));
     EXPECT_NE(PixelAt(raw, 1, 1).g, 20000);
 }
 

@@ -133,10 +133,11 @@ void ReferenceSharpen(CRGBImage& image, const CFilterDoc& params)
     }
 }
 
-int StopBeyond30(double percent, void*)
+// Asks to stop past 30 %.
+struct StopBeyond30 final : IProgressSink
 {
-    return percent > 30.0 ? 0 : 1;
-}
+    bool Report(double percent) override { return percent <= 30.0; }
+};
 
 CFilterDoc Filter(int radius, int amount, int threshold)
 {
@@ -299,8 +300,9 @@ TEST(FilterDocTest, RadiusZeroIsAnExactCopy)
     const std::vector<RGB16> original = Pixels(source);
     {
         CAccessRGBImageByLab access(source, nullptr, WorkingSpace());
-        std::vector<double> progress;
-        EXPECT_TRUE(doc.Apply(access, nullptr, &progress, &RecordProgress, 1));
+        ProgressLog log;
+        std::vector<double>& progress = log.percents;
+        EXPECT_TRUE(doc.Apply(access, nullptr, log, 1));
         EXPECT_TRUE(progress.empty());
     }
     EXPECT_TRUE(SamePixels(Pixels(source), original));
@@ -310,7 +312,7 @@ TEST(FilterDocTest, RadiusZeroIsAnExactCopy)
     {
         CAccessRGBImageByLab src(source, nullptr, WorkingSpace());
         CAccessRGBImageByLab dst(target, nullptr, WorkingSpace());
-        EXPECT_TRUE(doc.ApplyRect(src, nullptr, &dst, nullptr, nullptr, nullptr, 2));
+        EXPECT_TRUE(doc.ApplyRect(src, nullptr, &dst, nullptr, {}, 2));
     }
     EXPECT_TRUE(SamePixels(Pixels(target), original));
 }
@@ -330,8 +332,8 @@ TEST(FilterDocTest, MatchesThePlainRendering)
         CRGBImage image = TestImage(61, 37, 3);
         CRGBImage expected = image;
         CFilterDoc doc = doc0;
-        ASSERT_TRUE(doc.ProcessImage(image, nullptr, WorkingSpace(), nullptr, 1.0, nullptr, nullptr,
-                                     nullptr, nullptr));
+        ASSERT_TRUE(
+            doc.ProcessImage(image, nullptr, WorkingSpace(), nullptr, 1.0, nullptr, {}, nullptr));
         ReferenceSharpen(expected, doc0);
         EXPECT_TRUE(SamePixels(Pixels(image), Pixels(expected)));
     }
@@ -359,8 +361,8 @@ TEST(FilterDocTest, SharpensEdgesAndHonoursTheThreshold)
     const double farDark = lightness(image, 2);
 
     CFilterDoc doc = Filter(15, 100, 0);
-    ASSERT_TRUE(doc.ProcessImage(image, nullptr, WorkingSpace(), nullptr, 1.0, nullptr, nullptr,
-                                 nullptr, nullptr));
+    ASSERT_TRUE(
+        doc.ProcessImage(image, nullptr, WorkingSpace(), nullptr, 1.0, nullptr, {}, nullptr));
     EXPECT_LT(lightness(image, 19), dark - 3.0);
     EXPECT_GT(lightness(image, 20), light + 3.0);
     EXPECT_NEAR(lightness(image, 2), farDark, 0.01);
@@ -389,8 +391,8 @@ TEST(FilterDocTest, SharpensEdgesAndHonoursTheThreshold)
         }
     }
     doc.Threshold = 255;
-    ASSERT_TRUE(doc.ProcessImage(strict, nullptr, WorkingSpace(), nullptr, 1.0, nullptr, nullptr,
-                                 nullptr, nullptr));
+    ASSERT_TRUE(
+        doc.ProcessImage(strict, nullptr, WorkingSpace(), nullptr, 1.0, nullptr, {}, nullptr));
     EXPECT_TRUE(SamePixels(Pixels(strict), Pixels(roundTrip)));
 }
 
@@ -401,8 +403,8 @@ TEST(FilterDocTest, TilesThreadsAndWholeImageAgree)
 
     // The whole image in place.
     CRGBImage whole = source;
-    ASSERT_TRUE(doc.ProcessImage(whole, nullptr, WorkingSpace(), nullptr, 1.0, nullptr, nullptr,
-                                 nullptr, nullptr));
+    ASSERT_TRUE(
+        doc.ProcessImage(whole, nullptr, WorkingSpace(), nullptr, 1.0, nullptr, {}, nullptr));
     const std::vector<RGB16> expected = Pixels(whole);
 
     // Tile by tile into a destination, at the document's tile size.
@@ -419,7 +421,7 @@ TEST(FilterDocTest, TilesThreadsAndWholeImageAgree)
             for (int left = 0; left < 300; left += tw)
             {
                 const CRect tile(left, top, std::min(left + tw, 300), std::min(top + th, 200));
-                ASSERT_TRUE(doc.ApplyRect(from, &tile, &to, &tile, nullptr, nullptr, 2));
+                ASSERT_TRUE(doc.ApplyRect(from, &tile, &to, &tile, {}, 2));
             }
         }
     }
@@ -430,8 +432,8 @@ TEST(FilterDocTest, TilesThreadsAndWholeImageAgree)
     {
         SetRowThreadCount(threads);
         CRGBImage image = source;
-        ASSERT_TRUE(doc.ProcessImage(image, nullptr, WorkingSpace(), nullptr, 1.0, nullptr, nullptr,
-                                     nullptr, nullptr));
+        ASSERT_TRUE(
+            doc.ProcessImage(image, nullptr, WorkingSpace(), nullptr, 1.0, nullptr, {}, nullptr));
         EXPECT_TRUE(SamePixels(Pixels(image), expected)) << threads;
     }
     SetRowThreadCount(0);
@@ -442,7 +444,7 @@ TEST(FilterDocTest, TilesThreadsAndWholeImageAgree)
     {
         CAccessRGBImageByLab access(part, nullptr, WorkingSpace());
         const CRect rect(100, 50, 228, 178);
-        ASSERT_TRUE(doc.Apply(access, &rect, nullptr, nullptr, 1));
+        ASSERT_TRUE(doc.Apply(access, &rect, {}, 1));
     }
     const std::vector<RGB16> partPixels = Pixels(part);
     for (int y = 50; y < 178; ++y)
@@ -471,7 +473,7 @@ TEST(FilterDocTest, PreviewScaleShrinksTheBlur)
         CAccessRGBImageByLab from(source, nullptr, WorkingSpace());
         CAccessRGBImageByLab to(half, nullptr, WorkingSpace());
         ASSERT_TRUE(doc.PrepareApply(nullptr, from, nullptr, 1.0));
-        ASSERT_TRUE(doc.ApplyRect(from, nullptr, &to, nullptr, nullptr, nullptr, 2));
+        ASSERT_TRUE(doc.ApplyRect(from, nullptr, &to, nullptr, {}, 2));
     }
     EXPECT_EQ(doc.GetKernel().size(), expected.GetKernel().size());
     EXPECT_EQ(doc.GetKernelMargins(), expected.GetKernelMargins());
@@ -481,7 +483,7 @@ TEST(FilterDocTest, PreviewScaleShrinksTheBlur)
     {
         CAccessRGBImageByLab access(full, nullptr, WorkingSpace());
         ASSERT_TRUE(scaled.PrepareApply(nullptr, access, nullptr, 0.5));
-        ASSERT_TRUE(scaled.ApplyRect(access, nullptr, nullptr, nullptr, nullptr, nullptr, 2));
+        ASSERT_TRUE(scaled.ApplyRect(access, nullptr, nullptr, nullptr, {}, 2));
     }
     ASSERT_EQ(scaled.GetKernel().size(), expected.GetKernel().size());
     for (std::size_t i = 0; i < expected.GetKernel().size(); ++i)
@@ -507,7 +509,7 @@ TEST(FilterDocTest, ReducedPreviewSamplesItsBorderLikeTheBase)
     {
         CAccessRGBImageByLab from(source, nullptr, WorkingSpace());
         CAccessRGBImageByLab to(preview, nullptr, WorkingSpace());
-        ASSERT_TRUE(doc.ApplyRect(from, &region, &to, nullptr, nullptr, nullptr, 2));
+        ASSERT_TRUE(doc.ApplyRect(from, &region, &to, nullptr, {}, 2));
     }
 
     CRGBImage sampled(W + 2 * M, H + 2 * M);
@@ -531,7 +533,7 @@ TEST(FilterDocTest, ReducedPreviewSamplesItsBorderLikeTheBase)
         CAccessRGBImageByLab access(sampled, nullptr, WorkingSpace());
         ASSERT_TRUE(same.PrepareApply(nullptr, access, nullptr, std::sqrt(0.5)));
         const CRect inner(M, M, M + W, M + H);
-        ASSERT_TRUE(same.Apply(access, &inner, nullptr, nullptr, 1));
+        ASSERT_TRUE(same.Apply(access, &inner, {}, 1));
     }
     const std::vector<RGB16> got = Pixels(preview);
     const std::vector<RGB16> want = Pixels(sampled);
@@ -551,8 +553,9 @@ TEST(FilterDocTest, ProgressRunsThroughTheFourPasses)
     CRGBImage image = TestImage(40, 30, 4);
     CFilterDoc doc = Filter(60, 100, 0); // h = 2: both box passes run
     CAccessRGBImageByLab access(image, nullptr, WorkingSpace());
-    std::vector<double> progress;
-    ASSERT_TRUE(doc.Apply(access, nullptr, &progress, &RecordProgress, 1));
+    ProgressLog log;
+    std::vector<double>& progress = log.percents;
+    ASSERT_TRUE(doc.Apply(access, nullptr, log, 1));
     ASSERT_FALSE(progress.empty());
     EXPECT_EQ(progress.front(), 0.0);
     EXPECT_EQ(progress.back(), 100.0);
@@ -563,5 +566,6 @@ TEST(FilterDocTest, ProgressRunsThroughTheFourPasses)
     EXPECT_NE(std::find(progress.begin(), progress.end(), 25.0), progress.end());
     EXPECT_NE(std::find(progress.begin(), progress.end(), 50.0), progress.end());
 
-    EXPECT_FALSE(doc.Apply(access, nullptr, nullptr, &StopBeyond30, 1));
+    StopBeyond30 stop;
+    EXPECT_FALSE(doc.Apply(access, nullptr, stop, 1));
 }

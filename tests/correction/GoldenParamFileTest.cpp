@@ -542,8 +542,7 @@ TEST_F(GoldenParamFileTest, MalformedFilesAreRefusedOrClampedNeverTrusted)
         for (CBaseDoc* doc : docs.All())
         {
             SCOPED_TRACE(doc->GetSectionName());
-            doc->ProcessImage(image, nullptr, working, nullptr, 1.0, nullptr, nullptr, nullptr,
-                              nullptr);
+            doc->ProcessImage(image, nullptr, working, nullptr, 1.0, nullptr, {}, nullptr);
             ASSERT_FALSE(image.IsEmpty());
         }
     }

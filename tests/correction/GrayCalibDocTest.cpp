@@ -64,10 +64,11 @@ void ReferenceApply(CRGBImage& image, const CGammaTable& table)
     }
 }
 
-int StopAtOnce(double, void*)
+// Asks to stop at the first report.
+struct StopAtOnce final : IProgressSink
 {
-    return 0;
-}
+    bool Report(double) override { return false; }
+};
 
 class GrayCalibDocFileTest : public testing::Test
 {
@@ -423,7 +424,7 @@ TEST(GrayCalibDocTest, ApplyMatchesTheAccessorsConversions)
         {
             CAccessRGBImageByLab access(image, nullptr, WorkingSpace());
             ASSERT_TRUE(doc.PrepareApply(nullptr, access, nullptr, 1.0));
-            ASSERT_TRUE(doc.Apply(access, nullptr, nullptr, nullptr, 1));
+            ASSERT_TRUE(doc.Apply(access, nullptr, {}, 1));
         }
         ReferenceApply(expected, doc.GetToneTable());
         EXPECT_TRUE(SamePixels(Pixels(image), Pixels(expected)));
@@ -444,7 +445,7 @@ TEST(GrayCalibDocTest, WhiteUsesTheLastEntry)
     access.GetLabAt(0, 0, before);
     ASSERT_NEAR(before[0], 100.0, 0.02);
     ASSERT_TRUE(doc.PrepareApply(nullptr, access, nullptr, 1.0));
-    ASSERT_TRUE(doc.Apply(access, nullptr, nullptr, nullptr, 1));
+    ASSERT_TRUE(doc.Apply(access, nullptr, {}, 1));
     CCIELab after;
     access.GetLabAt(0, 0, after);
     EXPECT_NEAR(after[0], 128.0 / 255.0 * 100.0, 0.05);
@@ -465,8 +466,9 @@ TEST(GrayCalibDocTest, RectangleThreadsAndProgress)
         CRGBImage image = original;
         CAccessRGBImageByLab access(image, nullptr, WorkingSpace());
         const CRect rect(5, 7, 60, 40);
-        std::vector<double> progress;
-        ASSERT_TRUE(doc.Apply(access, &rect, &progress, &RecordProgress, 1));
+        ProgressLog log;
+        std::vector<double>& progress = log.percents;
+        ASSERT_TRUE(doc.Apply(access, &rect, log, 1));
         ASSERT_EQ(progress.size(), 33u);
         EXPECT_EQ(progress.front(), 0.0);
         EXPECT_EQ(progress[16], 50.0);
@@ -500,14 +502,16 @@ TEST(GrayCalibDocTest, RectangleThreadsAndProgress)
     CRGBImage image = original;
     CAccessRGBImageByLab access(image, nullptr, WorkingSpace());
     const CRect oneRow(0, 3, 64, 4);
-    std::vector<double> progress;
-    ASSERT_TRUE(doc.Apply(access, &oneRow, &progress, &RecordProgress, 1));
+    ProgressLog log;
+    std::vector<double>& progress = log.percents;
+    ASSERT_TRUE(doc.Apply(access, &oneRow, log, 1));
     EXPECT_EQ(progress, std::vector<double>{100.0});
-    EXPECT_FALSE(doc.Apply(access, nullptr, nullptr, &StopAtOnce, 1));
+    StopAtOnce stop;
+    EXPECT_FALSE(doc.Apply(access, nullptr, stop, 1));
 
     // A rectangle outside the image is refused.
     const CRect outside(10, 10, 65, 20);
-    EXPECT_FALSE(doc.Apply(access, &outside, nullptr, nullptr, 1));
+    EXPECT_FALSE(doc.Apply(access, &outside, {}, 1));
 }
 
 TEST(GrayCalibDocTest, ProcessImageRunsTheWholeStep)
@@ -516,8 +520,8 @@ TEST(GrayCalibDocTest, ProcessImageRunsTheWholeStep)
     doc.Params.InBlackLevel = 30;
     CRGBImage image = RandomImage(40, 30, 17);
     CRGBImage expected = image;
-    ASSERT_TRUE(doc.ProcessImage(image, nullptr, WorkingSpace(), nullptr, 1.0, nullptr, nullptr,
-                                 nullptr, nullptr));
+    ASSERT_TRUE(
+        doc.ProcessImage(image, nullptr, WorkingSpace(), nullptr, 1.0, nullptr, {}, nullptr));
     ReferenceApply(expected, doc.GetToneTable());
     EXPECT_TRUE(SamePixels(Pixels(image), Pixels(expected)));
 }

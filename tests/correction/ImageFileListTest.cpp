@@ -110,19 +110,24 @@ std::string LowerCaseKeys(const std::string& text)
     return out;
 }
 
-int ProgressRecorder(double percent, void* user)
+// Appends each percent to reports; with stopAt, answers false from the
+// report that makes it that many on.
+class ProgressRecorder final : public IProgressSink
 {
-    static_cast<std::vector<double>*>(user)->push_back(percent);
-    return 1;
-}
+public:
+    explicit ProgressRecorder(std::vector<double>& reports, std::size_t stopAt = 0)
+        : m_reports(reports), m_stopAt(stopAt)
+    {}
+    bool Report(double percent) override
+    {
+        m_reports.push_back(percent);
+        return m_stopAt == 0 || m_reports.size() < m_stopAt;
+    }
 
-// Cancels at the second report (the first one after an entry).
-int CancelAfterFirstEntry(double percent, void* user)
-{
-    auto* reports = static_cast<std::vector<double>*>(user);
-    reports->push_back(percent);
-    return reports->size() < 2 ? 1 : 0;
-}
+private:
+    std::vector<double>& m_reports;
+    std::size_t m_stopAt;
+};
 
 class ImageFileListTest : public testing::Test
 {
@@ -893,7 +898,8 @@ TEST_F(ImageFileListTest, AHugeCountIsBelievedOnlyAsFarAsKeysExist)
     {
         std::vector<double> reports;
         CImageFileList list;
-        list.m_listLoadSlot = {&ProgressRecorder, &reports};
+        ProgressRecorder recorder(reports);
+        list.m_listLoadSlot = recorder;
         const auto start = std::chrono::steady_clock::now();
         ReadText(list, std::string("[ImageFileList]\nImageFile_Count=") + count + "\n" +
                            EntryLines(0, a, 0, 1, "なし"));
@@ -914,7 +920,8 @@ TEST_F(ImageFileListTest, LoadSlotReportsPercentAndMayCancel)
     {
         std::vector<double> reports;
         CImageFileList list;
-        list.m_listLoadSlot = {&ProgressRecorder, &reports};
+        ProgressRecorder recorder(reports);
+        list.m_listLoadSlot = recorder;
         ReadText(list, text);
         ASSERT_EQ(reports.size(), 5u);
         const double expected[] = {0.0, 100.0 / 3.0, 200.0 / 3.0, 100.0, 100.0};
@@ -926,7 +933,9 @@ TEST_F(ImageFileListTest, LoadSlotReportsPercentAndMayCancel)
     {
         std::vector<double> reports;
         CImageFileList list;
-        list.m_listLoadSlot = {&CancelAfterFirstEntry, &reports};
+        // Cancels at the second report (the first one after an entry).
+        ProgressRecorder recorder(reports, 2);
+        list.m_listLoadSlot = recorder;
         ReadText(list, text);
         EXPECT_EQ(Paths(list), (std::vector<std::string>{paths[0]}));
         EXPECT_TRUE(list.IsListChanged());
@@ -936,7 +945,8 @@ TEST_F(ImageFileListTest, LoadSlotReportsPercentAndMayCancel)
         // One entry: no reports.
         std::vector<double> reports;
         CImageFileList list;
-        list.m_listLoadSlot = {&ProgressRecorder, &reports};
+        ProgressRecorder recorder(reports);
+        list.m_listLoadSlot = recorder;
         ReadText(list,
                  "[ImageFileList]\nImageFile_Count=1\n" + EntryLines(0, paths[0], 0, 1, "なし"));
         EXPECT_EQ(list.GetCount(), 1u);

@@ -240,7 +240,7 @@ TEST_F(ProjectBatchTest, StopsOfTheStagesEndTheBatch)
     ScopedStepEditionPolicy all(StepEditionPolicy::AllStepsEnabled);
     const std::string a = AddTiff("a.tif", 60, 50);
     AddTiff("b.tif", 60, 50);
-    static constexpr auto kStop = [](double, void*) { return 0; };
+    static ProgressFunction refuse([](double) { return false; });
 
     struct Case
     {
@@ -249,21 +249,11 @@ TEST_F(ProjectBatchTest, StopsOfTheStagesEndTheBatch)
         bool loggedAsSaveError; // else the entry is not logged at all
     };
     const Case cases[] = {
-        {"the loader cancels",
-         [](CProjectManage& p) {
-             p.m_imageLoadSlot = {kStop, nullptr};
-         },
-         false},
+        {"the loader cancels", [](CProjectManage& p) { p.m_imageLoadSlot = refuse; }, false},
         {"a step stops",
-         [](CProjectManage& p) {
-             p.m_stepSlots[CProjectManage::kStepGrayCalib - 1] = {kStop, nullptr};
-         },
+         [](CProjectManage& p) { p.m_stepSlots[CProjectManage::kStepGrayCalib - 1] = refuse; },
          false},
-        {"the writer cancels",
-         [](CProjectManage& p) {
-             p.m_imageSaveSlot = {kStop, nullptr};
-         },
-         true},
+        {"the writer cancels", [](CProjectManage& p) { p.m_imageSaveSlot = refuse; }, true},
     };
     for (const Case& c : cases)
     {

@@ -46,42 +46,41 @@ RGB16 PixelAt(CRGBImage& image, int x, int y)
 }
 
 // Progress reports of one slot (fractions or percents).
-struct Reports
+struct Reports final : IProgressSink
 {
     std::vector<double> values;
-    int cancelAt = -1; // the report index answered with 0
+    int cancelAt = -1; // the report index answered with false
 
-    static int Record(double value, void* user)
+    bool Report(double value) override
     {
-        auto* self = static_cast<Reports*>(user);
-        self->values.push_back(value);
-        return static_cast<int>(self->values.size()) - 1 == self->cancelAt ? 0 : 1;
+        values.push_back(value);
+        return static_cast<int>(values.size()) - 1 != cancelAt;
     }
-    ProgressSlot Slot() { return {&Reports::Record, this}; }
+    Progress Slot() { return *this; }
 };
 
 // The order in which the step slots were entered.
-struct StepOrder
+struct StepOrder final : IProgressSink
 {
     std::vector<int>* order = nullptr;
     int slot = 0;
 
-    static int Record(double, void* user)
+    bool Report(double) override
     {
-        auto* self = static_cast<StepOrder*>(user);
-        if (self->order->empty() || self->order->back() != self->slot)
-            self->order->push_back(self->slot);
-        return 1;
+        if (order->empty() || order->back() != slot)
+            order->push_back(slot);
+        return true;
     }
 };
 
-struct SnapshotReports
+struct SnapshotReports final : IProgressSink
 {
     std::vector<std::pair<int, int>> values;
-    static int Record(int done, int total, void* user)
+    bool Report(double) override { return true; }
+    bool Report(std::int64_t done, std::int64_t total) override
     {
-        static_cast<SnapshotReports*>(user)->values.emplace_back(done, total);
-        return 1;
+        values.emplace_back(static_cast<int>(done), static_cast<int>(total));
+        return true;
     }
 };
 
@@ -265,9 +264,9 @@ TEST_F(ProjectManageTest, LoadReportsFractionsAndPassesTheLoadersCancel)
     Reports cancelling;
     cancelling.cancelAt = 1;
     m_project->m_imageLoadSlot = cancelling.Slot();
-    int cancelled = 0;
-    EXPECT_EQ(m_project->LoadImage(Entry(m_path), false, &cancelled), 0);
-    EXPECT_EQ(cancelled, 1);
+    CancelWatch watch(m_project->m_imageLoadSlot);
+    EXPECT_EQ(m_project->LoadImage(Entry(m_path), false, watch.Watched()), 0);
+    EXPECT_TRUE(watch.Cancelled());
     EXPECT_EQ(m_project->GetCurrentStep(), -1);
     EXPECT_TRUE(m_project->GetWorkingImage().IsEmpty());
     EXPECT_EQ(Entry(m_path).m_error, 0); // a cancel is no load error
@@ -282,7 +281,7 @@ TEST_F(ProjectManageTest, FailedLoadDropsTheImageButKeepsTheDocuments)
     const std::string broken = AddTiff("broken.tif", 300, 200);
     testsupport::WriteTextFile(broken, "not a TIFF any more");
 
-    EXPECT_EQ(m_project->LoadImage(Entry(broken), false, nullptr), 0);
+    EXPECT_EQ(m_project->LoadImage(Entry(broken), false), 0);
     EXPECT_EQ(Entry(broken).m_error, 1);
     EXPECT_EQ(m_project->GetCurrentStep(), -1);
     EXPECT_EQ(m_project->GetDirtyStep(), -1);
@@ -327,14 +326,15 @@ TEST_F(ProjectManageTest, StepsRunInSlotOrderAndEarlierStepsComeBackFromTheirSna
     std::array<StepOrder, 7> recorders;
     for (int i = 0; i < 7; ++i)
     {
-        recorders[static_cast<std::size_t>(i)] = {&order, i + 1};
-        m_project->m_stepSlots[static_cast<std::size_t>(i)] = {
-            &StepOrder::Record, &recorders[static_cast<std::size_t>(i)]};
+        StepOrder& recorder = recorders[static_cast<std::size_t>(i)];
+        recorder.order = &order;
+        recorder.slot = i + 1;
+        m_project->m_stepSlots[static_cast<std::size_t>(i)] = recorder;
     }
     SnapshotReports stores;
-    m_project->m_snapshotStoreSlot = {&SnapshotReports::Record, &stores};
+    m_project->m_snapshotStoreSlot = stores;
     SnapshotReports restores;
-    m_project->m_snapshotRestoreSlot = {&SnapshotReports::Record, &restores};
+    m_project->m_snapshotRestoreSlot = restores;
 
     m_project->ProcessToStep(3, kCompareAfter, false);
     EXPECT_EQ(order, (std::vector<int>{2, 3})); // no RAW data: slot 1 is passed by
@@ -372,7 +372,7 @@ TEST_F(ProjectManageTest, StepsRunInSlotOrderAndEarlierStepsComeBackFromTheirSna
     EXPECT_EQ(order, (std::vector<int>{2, 3, 4}));
     EXPECT_TRUE(SameImage(m_project->GetWorkingImage(), atFour));
 
-    for (ProgressSlot& slot : m_project->m_stepSlots)
+    for (Progress& slot : m_project->m_stepSlots)
         slot = {};
     m_project->m_snapshotStoreSlot = {};
     m_project->m_snapshotRestoreSlot = {};
@@ -512,7 +512,7 @@ TEST_F(ProjectManageTest, SnapshotsRoundTripAndRefuseWhatTheyDoNotHold)
     EXPECT_FALSE(m_probe->StoreSnapshot(-1, {}));
 
     SnapshotReports reports;
-    ASSERT_TRUE(m_probe->StoreSnapshot(5, {&SnapshotReports::Record, &reports}));
+    ASSERT_TRUE(m_probe->StoreSnapshot(5, reports));
     EXPECT_EQ(m_probe->m_snapshots[5].m_width, 300);
     EXPECT_EQ(m_probe->m_snapshots[5].m_height, 200);
     // A smaller image over a larger one leaves a file of exactly its size.
@@ -799,7 +799,7 @@ TEST_F(ProjectManageTest, ProjectProfilesNeedAllThree)
     EXPECT_EQ(m_project->GetInputProfile(), nullptr);
     EXPECT_EQ(m_project->GetDefaultInputProfile(), nullptr);
     const std::string path = AddTiff("a.tif", 300, 200);
-    EXPECT_EQ(m_project->LoadImage(Entry(path), false, nullptr), 0);
+    EXPECT_EQ(m_project->LoadImage(Entry(path), false), 0);
     EXPECT_TRUE(m_project->SetProjectProfiles(&m_monitor, &m_working, &m_input));
     Load(path);
 }
@@ -818,11 +818,11 @@ TEST_F(ProjectManageTest, ResultGoesBesideAnExistingFileUnderAFreeName)
     Reports reports;
     m_project->m_imageSaveSlot = reports.Slot();
     std::string written;
-    int cancelled = -1;
-    ASSERT_TRUE(m_project->SaveResultImage(Entry(m_path), -1.0, written, &cancelled));
+    CancelWatch watch(m_project->m_imageSaveSlot);
+    ASSERT_TRUE(m_project->SaveResultImage(Entry(m_path), -1.0, written, watch.Watched()));
     m_project->m_imageSaveSlot = {};
     EXPECT_EQ(written, out + "/photo_00002.tif");
-    EXPECT_EQ(cancelled, 0);
+    EXPECT_FALSE(watch.Cancelled());
     EXPECT_EQ(testsupport::ReadTextFile(out + "/photo.tif"), "keep me");
     ASSERT_GE(reports.values.size(), 2u);
     EXPECT_EQ(reports.values.front(), 0.0);
@@ -837,7 +837,7 @@ TEST_F(ProjectManageTest, ResultGoesBesideAnExistingFileUnderAFreeName)
     EXPECT_EQ(result.m_height, 200);
     EXPECT_FLOAT_EQ(result.m_xResolution, 300.0f);
     CRGBImage pixels;
-    ASSERT_EQ(LoadTiffImage(result, pixels, nullptr, nullptr, {}, nullptr), 1);
+    ASSERT_EQ(LoadTiffImage(result, pixels, nullptr, nullptr, {}), 1);
     CRGBImage source = GradientImage(300, 200);
     for (const auto& [x, y] : {std::pair{150, 100}, {299, 199}, {200, 50}})
     {
@@ -849,7 +849,7 @@ TEST_F(ProjectManageTest, ResultGoesBesideAnExistingFileUnderAFreeName)
     }
 
     // Again: the next free number, with the resolution given.
-    ASSERT_TRUE(m_project->SaveResultImage(Entry(m_path), 150.0, written, nullptr));
+    ASSERT_TRUE(m_project->SaveResultImage(Entry(m_path), 150.0, written));
     EXPECT_EQ(written, out + "/photo_00003.tif");
     ASSERT_EQ(result.ReadInfo(written), 1);
     EXPECT_FLOAT_EQ(result.m_xResolution, 150.0f);
@@ -874,7 +874,7 @@ TEST_F(ProjectManageTest, ResultFormatsTakeTheirExtensionAndEmbedTheInputProfile
     {
         m_project->SetOutputFormat(c.format);
         std::string written;
-        ASSERT_TRUE(m_project->SaveResultImage(Entry(m_path), -1.0, written, nullptr));
+        ASSERT_TRUE(m_project->SaveResultImage(Entry(m_path), -1.0, written));
         EXPECT_EQ(written, m_dir.File(c.name));
         CImageFileInfo result;
         ASSERT_EQ(result.ReadInfo(written), 1) << written;
@@ -883,7 +883,7 @@ TEST_F(ProjectManageTest, ResultFormatsTakeTheirExtensionAndEmbedTheInputProfile
     }
     m_project->SetOutputFormat(7);
     std::string written = "unchanged";
-    EXPECT_FALSE(m_project->SaveResultImage(Entry(m_path), -1.0, written, nullptr));
+    EXPECT_FALSE(m_project->SaveResultImage(Entry(m_path), -1.0, written));
     EXPECT_EQ(written, "unchanged");
 }
 
@@ -920,7 +920,7 @@ TEST_F(ProjectManageTest, ParkedImageComesBackWithItsInputProfile)
 
     // Another entry loaded meanwhile (as the batch does) changes the input.
     const std::string plain = AddTiff("plain.tif", 120, 80);
-    ASSERT_EQ(m_project->LoadImage(Entry(plain), true, nullptr), 1);
+    ASSERT_EQ(m_project->LoadImage(Entry(plain), true), 1);
     EXPECT_NE(ProfileBytes(m_project->GetInputProfile()), wide);
 
     ASSERT_TRUE(m_probe->RestoreParkedImage());

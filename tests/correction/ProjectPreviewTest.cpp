@@ -75,8 +75,7 @@ public:
         if (const auto* doc = dynamic_cast<const ConstantDoc*>(&other))
             *this = *doc;
     }
-    bool Apply(CAccessRGBImageByLab& image, const CRect* rect, void*, ProgressCallback,
-               int) override
+    bool Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress, int) override
     {
         const CRect r = rect ? *rect : CRect(0, 0, image.GetWidth(), image.GetHeight());
         for (int y = r.top; y < r.bottom; ++y)
@@ -114,11 +113,16 @@ public:
     std::vector<int> stages;
 };
 
-int RecordProgress(double progress, void* user)
+// Every value reported, in order.
+struct RecordProgress final : IProgressSink
 {
-    static_cast<std::vector<double>*>(user)->push_back(progress);
-    return 1;
-}
+    std::vector<double> values;
+    bool Report(double value) override
+    {
+        values.push_back(value);
+        return true;
+    }
+};
 
 void FillRect(CRGBImage& image, const CRect& rect, RGB16 colour)
 {
@@ -157,10 +161,10 @@ void ConvertForDisplay(const CColorConverter& converter, CRGBImage& image, const
                        CImageEx& display, const CRect& dst, const CColorTransform* lut)
 {
     const bool os = UseOsCmm.load() == 1 && converter.GetTransform();
-    ASSERT_TRUE(image.CopyRectConverted(
-        display, src, dst, os ? nullptr : &converter.GetInputToOutputMatrix(),
-        os ? nullptr : &converter.GetOutputInverseTRC(), nullptr, nullptr, nullptr,
-        os ? converter.GetTransform() : nullptr, lut));
+    ASSERT_TRUE(image.CopyRectConverted(display, src, dst,
+                                        os ? nullptr : &converter.GetInputToOutputMatrix(),
+                                        os ? nullptr : &converter.GetOutputInverseTRC(), {},
+                                        os ? converter.GetTransform() : nullptr, lut));
 }
 
 // A LUT file that inverts every channel (out = 255 - in).
@@ -613,7 +617,7 @@ TEST_F(ProjectPreviewTest, UnprocessedViewDevelopsRawPixels)
         CDNGParamDoc development;
         CAccessRGBImageByLab access(developed, nullptr, project->GetWorkingMatrix());
         development.PrepareApply(project->GetRawData(), access, nullptr, 1.0);
-        development.Apply(access, nullptr, nullptr, nullptr, 1);
+        development.Apply(access, nullptr, {}, 1);
     }
     RGB16 d{};
     {
@@ -1077,12 +1081,13 @@ TEST_F(ProjectPreviewTest, DevelopImageForPrintSizesAndProgress)
 
     // Progress: the load as a fraction, the steps that run in percent, the
     // dialog's stages after every step.
-    std::vector<double> load;
-    std::array<std::vector<double>, 7> stepReports;
+    RecordProgress loadRecord;
+    std::array<RecordProgress, 7> stepRecords;
+    const std::vector<double>& load = loadRecord.values;
     PrintDevelopProgress progress;
-    progress.load = {&RecordProgress, &load};
+    progress.load = loadRecord;
     for (std::size_t i = 0; i < 7; ++i)
-        progress.steps[i] = {&RecordProgress, &stepReports[i]};
+        progress.steps[i] = stepRecords[i];
     RecordingStepProgress dialog;
     ASSERT_NE(
         m_project->DevelopImageForPrint(0, 40, 30, kBatchAsTheyAre, "", false, &dialog, &progress),
@@ -1097,13 +1102,13 @@ TEST_F(ProjectPreviewTest, DevelopImageForPrintSizesAndProgress)
     EXPECT_EQ(dialog.steps[0], (std::array<int, 7>{0, 1, 1, 1, 1, 1, 1}));
     EXPECT_EQ(dialog.stages, (std::vector<int>{1, 2, 3, 4, 5, 6, 7}));
     // No RAW data: the development step does not run; trimming never does.
-    EXPECT_TRUE(stepReports[0].empty());
-    EXPECT_TRUE(stepReports[2].empty());
+    EXPECT_TRUE(stepRecords[0].values.empty());
+    EXPECT_TRUE(stepRecords[2].values.empty());
     for (std::size_t i : {1u, 3u, 4u, 5u, 6u})
     {
-        ASSERT_GE(stepReports[i].size(), 2u) << i;
-        EXPECT_EQ(stepReports[i].front(), 0.0);
-        EXPECT_EQ(stepReports[i].back(), 100.0);
+        ASSERT_GE(stepRecords[i].values.size(), 2u) << i;
+        EXPECT_EQ(stepRecords[i].values.front(), 0.0);
+        EXPECT_EQ(stepRecords[i].values.back(), 100.0);
     }
 }
 

@@ -92,9 +92,9 @@ CImageFileInfo OutputRecord(const std::string& path, ImageFileType type, const C
 void WriteTiff16(const std::string& path, CRGBImage& image,
                  const std::vector<std::uint8_t>& profile, float dpi)
 {
-    ASSERT_EQ(SaveTiff16(nullptr, OutputRecord(path, kImageFileTiff16, image, profile, dpi), image,
-                         {}, nullptr),
-              1)
+    ASSERT_EQ(
+        SaveTiff16(nullptr, OutputRecord(path, kImageFileTiff16, image, profile, dpi), image, {}),
+        1)
         << path;
 }
 
@@ -102,7 +102,7 @@ void WriteTiff8(const std::string& path, CRGBImage& image,
                 const std::vector<std::uint8_t>& profile, float dpi)
 {
     ASSERT_EQ(SaveImageByGdiplus(OutputRecord(path, kImageFileTiff8, image, profile, dpi), image,
-                                 nullptr, nullptr, {}, nullptr),
+                                 nullptr, nullptr, {}),
               1)
         << path;
 }
@@ -111,7 +111,7 @@ void WriteJpeg(const std::string& path, CRGBImage& image, const std::vector<std:
                float dpi)
 {
     ASSERT_EQ(SaveImageByGdiplus(OutputRecord(path, kImageFileJpeg, image, profile, dpi), image,
-                                 nullptr, nullptr, {}, nullptr),
+                                 nullptr, nullptr, {}),
               1)
         << path;
 }
@@ -163,9 +163,9 @@ CImageFileInfo& ProjectFixture::Entry(const std::string& path)
 
 void ProjectFixture::Load(const std::string& path)
 {
-    int cancelled = 0;
-    ASSERT_EQ(m_project->LoadImage(Entry(path), false, &cancelled), 1) << path;
-    ASSERT_EQ(cancelled, 0);
+    CancelWatch watch(m_project->m_imageLoadSlot);
+    ASSERT_EQ(m_project->LoadImage(Entry(path), false, watch.Watched()), 1) << path;
+    ASSERT_FALSE(watch.Cancelled());
 }
 
 } // namespace projecttest

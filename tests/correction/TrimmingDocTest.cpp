@@ -85,15 +85,14 @@ std::string KeysOf(const CTrimmingDoc::TrimRecord& r)
     return text.substr(text.find("OrgWidth"));
 }
 
-struct ProgressLog
+struct ProgressLog final : IProgressSink
 {
     std::vector<double> values;
     int stopAt = -1;
-    static int Record(double percent, void* user)
+    bool Report(double percent) override
     {
-        auto* log = static_cast<ProgressLog*>(user);
-        log->values.push_back(percent);
-        return static_cast<int>(log->values.size()) - 1 == log->stopAt ? 0 : 1;
+        values.push_back(percent);
+        return static_cast<int>(values.size()) - 1 != stopAt;
     }
 };
 
@@ -358,15 +357,13 @@ TEST_P(ResampleTest, MatchesTheRawWriterPixelForPixel)
         const int fd = ::open(dir.File("ref.rgb").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
         ASSERT_GE(fd, 0);
         ASSERT_TRUE(source.WriteScaledRaw(fd, c.rect.left, c.rect.top, c.rect.Width(),
-                                          c.rect.Height(), c.width, c.height, nullptr, nullptr,
-                                          nullptr));
+                                          c.rect.Height(), c.width, c.height, {}));
         CRGBImage reference;
         ASSERT_TRUE(reference.ReadRaw(fd));
         ::close(fd);
 
         CRGBImage resized;
-        ASSERT_TRUE(
-            ResampleImageRect(source, c.rect, c.width, c.height, resized, nullptr, nullptr));
+        ASSERT_TRUE(ResampleImageRect(source, c.rect, c.width, c.height, resized, {}));
         EXPECT_EQ(resized.GetWidth(), c.width);
         EXPECT_EQ(resized.GetHeight(), c.height);
         EXPECT_TRUE(SamePixels(PixelsOf(resized), PixelsOf(reference)));
@@ -383,13 +380,13 @@ TEST(TrimmingDocTest, ResampleRefusesBadArguments)
 {
     CRGBImage source = Pattern(20, 10);
     CRGBImage out(3, 3);
-    EXPECT_FALSE(ResampleImageRect(source, CRect(0, 0, 21, 10), 5, 5, out, nullptr, nullptr));
-    EXPECT_FALSE(ResampleImageRect(source, CRect(-1, 0, 10, 10), 5, 5, out, nullptr, nullptr));
-    EXPECT_FALSE(ResampleImageRect(source, CRect(5, 5, 5, 8), 5, 5, out, nullptr, nullptr));
-    EXPECT_FALSE(ResampleImageRect(source, CRect(0, 0, 20, 10), 0, 5, out, nullptr, nullptr));
-    EXPECT_FALSE(ResampleImageRect(source, CRect(0, 0, 20, 10), 5, 40000, out, nullptr, nullptr));
+    EXPECT_FALSE(ResampleImageRect(source, CRect(0, 0, 21, 10), 5, 5, out, {}));
+    EXPECT_FALSE(ResampleImageRect(source, CRect(-1, 0, 10, 10), 5, 5, out, {}));
+    EXPECT_FALSE(ResampleImageRect(source, CRect(5, 5, 5, 8), 5, 5, out, {}));
+    EXPECT_FALSE(ResampleImageRect(source, CRect(0, 0, 20, 10), 0, 5, out, {}));
+    EXPECT_FALSE(ResampleImageRect(source, CRect(0, 0, 20, 10), 5, 40000, out, {}));
     CRGBImage empty;
-    EXPECT_FALSE(ResampleImageRect(empty, CRect(0, 0, 1, 1), 5, 5, out, nullptr, nullptr));
+    EXPECT_FALSE(ResampleImageRect(empty, CRect(0, 0, 1, 1), 5, 5, out, {}));
 }
 
 // --- ProcessImage -----------------------------------------------------------------
@@ -400,8 +397,8 @@ protected:
     bool Process(CTrimmingDoc& doc, CRGBImage& image, const BatchSizeRequest* request,
                  ProgressLog* log = nullptr, std::vector<std::string>* details = nullptr)
     {
-        return doc.ProcessImage(image, nullptr, Identity(), nullptr, 1.0, request, log,
-                                log ? ProgressLog::Record : nullptr, details);
+        return doc.ProcessImage(image, nullptr, Identity(), nullptr, 1.0, request,
+                                log ? Progress(*log) : Progress(), details);
     }
 
     TempDir m_cache;
@@ -421,8 +418,8 @@ TEST_F(TrimmingProcessTest, TheBatchBoxResizesEvenWhenTheStepIsDisabled)
         doc.GetTrimRecord().TrmWidth = 50; // no crop: the step is disabled
         CRGBImage image = Pattern(c.width, c.height);
         CRGBImage expected;
-        ASSERT_TRUE(ResampleImageRect(image, CRect(0, 0, c.width, c.height), c.outW, c.outH,
-                                      expected, nullptr, nullptr));
+        ASSERT_TRUE(
+            ResampleImageRect(image, CRect(0, 0, c.width, c.height), c.outW, c.outH, expected, {}));
         const BatchSizeRequest box{3, 100, 100};
         ProgressLog log;
         ASSERT_TRUE(Process(doc, image, &box, &log));
@@ -469,8 +466,7 @@ TEST_F(TrimmingProcessTest, AnEnabledStepCropsAndResizesToTheRecordedSize)
 
     CRGBImage image = Pattern(120, 90);
     CRGBImage expected;
-    ASSERT_TRUE(
-        ResampleImageRect(image, CRect(10, 20, 110, 80), 50, 30, expected, nullptr, nullptr));
+    ASSERT_TRUE(ResampleImageRect(image, CRect(10, 20, 110, 80), 50, 30, expected, {}));
     ASSERT_TRUE(Process(doc, image, nullptr));
     EXPECT_EQ(image.GetWidth(), 50);
     EXPECT_EQ(image.GetHeight(), 30);
@@ -567,7 +563,7 @@ TEST(TrimmingDocTest, PreviewDarkensWhatLiesOutsideTheTrimmingRectangle)
     CRGBImage target(4, 3);
     CAccessRGBImageByLab from(source, nullptr, Identity());
     CAccessRGBImageByLab to(target, nullptr, Identity());
-    ASSERT_TRUE(doc.ApplyRect(from, nullptr, &to, nullptr, nullptr, nullptr, 2));
+    ASSERT_TRUE(doc.ApplyRect(from, nullptr, &to, nullptr, {}, 2));
     // Destination (x, y) samples source (2x + 1, 2y + 1).
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 4; ++x)
@@ -584,7 +580,7 @@ TEST(TrimmingDocTest, PreviewDarkensWhatLiesOutsideTheTrimmingRectangle)
     // Other modes copy without darkening.
     CRGBImage plain(4, 3);
     CAccessRGBImageByLab toPlain(plain, nullptr, Identity());
-    ASSERT_TRUE(doc.ApplyRect(from, nullptr, &toPlain, nullptr, nullptr, nullptr, 1));
+    ASSERT_TRUE(doc.ApplyRect(from, nullptr, &toPlain, nullptr, {}, 1));
     EXPECT_EQ(toPlain.GetStoredPixel(0, 0).r, 4000);
 }
 

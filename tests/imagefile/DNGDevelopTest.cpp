@@ -70,7 +70,7 @@ bool SamePixels(const std::vector<RGB16>& a, const std::vector<RGB16>& b)
 }
 
 Developed DevelopFile(const DngBuilder& builder, const TempDir& dir, int threads = 0,
-                      const ProgressSlot* progress = nullptr)
+                      Progress progress = {})
 {
     Developed out;
     const std::string path = dir.File("test.dng");
@@ -537,16 +537,15 @@ TEST(DNGDevelop, DefaultScaleResamplesBilinearly)
 
 namespace {
 
-struct Recorder
+struct Recorder final : IProgressSink
 {
     std::vector<double> values;
-    int cancelAt = 0; // 1-based call that answers 0; 0: never
+    int cancelAt = 0; // 1-based report that answers false; 0: never
 
-    static int Callback(double progress, void* user)
+    bool Report(double progress) override
     {
-        auto* self = static_cast<Recorder*>(user);
-        self->values.push_back(progress);
-        return static_cast<int>(self->values.size()) == self->cancelAt ? 0 : 1;
+        values.push_back(progress);
+        return static_cast<int>(values.size()) != cancelAt;
     }
 };
 
@@ -595,8 +594,7 @@ TEST(DNGDevelopProgress, EachPassReportsFromItsStartAndTheShareAddsUp)
     {
         SCOPED_TRACE(c.name);
         Recorder recorder;
-        const ProgressSlot slot{&Recorder::Callback, &recorder};
-        const Developed d = DevelopFile(CombinationBuilder(c), dir, 0, &slot);
+        const Developed d = DevelopFile(CombinationBuilder(c), dir, 0, recorder);
         ASSERT_TRUE(d.developed) << static_cast<int>(d.error);
         EXPECT_DOUBLE_EQ(d.finalProgress, c.finalProgress);
         ASSERT_FALSE(recorder.values.empty());
@@ -610,12 +608,52 @@ TEST(DNGDevelopProgress, EachPassReportsFromItsStartAndTheShareAddsUp)
     }
 }
 
-TEST(DNGDevelopProgress, NoReportsWithoutAUserValue)
+TEST(DNGDevelopProgress, NoReportsWithoutASink)
 {
     TempDir dir;
-    const ProgressSlot slot{[](double, void*) { return 0; }, nullptr};
-    const Developed d = DevelopFile(CombinationBuilder(kCombinations[0]), dir, 0, &slot);
+    const Developed d = DevelopFile(CombinationBuilder(kCombinations[0]), dir, 0, {});
     EXPECT_TRUE(d.developed);
+}
+
+// A development of the combination's file on `threads` threads, with the
+// reports it made up to a cancel at report cancelAt (0: none).
+struct Recorded
+{
+    Developed developed;
+    std::vector<double> values;
+};
+
+Recorded DevelopRecorded(const Combination& c, const TempDir& dir, int threads, int cancelAt = 0)
+{
+    Recorder recorder;
+    recorder.cancelAt = cancelAt;
+    Developed developed = DevelopFile(CombinationBuilder(c), dir, threads, recorder);
+    return {std::move(developed), std::move(recorder.values)};
+}
+
+// The blocks finish in any order on several threads, but the calling
+// thread reports them in order: the reports, and the report a cancel
+// stops at, are those of one thread.
+TEST(DNGDevelopProgress, ReportsAndCancelsAreTheSameForAnyThreadCount)
+{
+    TempDir dir;
+    for (const Combination& c : kCombinations)
+    {
+        SCOPED_TRACE(c.name);
+        const Recorded one = DevelopRecorded(c, dir, 1);
+        ASSERT_TRUE(one.developed.developed);
+        const int middle = static_cast<int>(one.values.size()) / 2 + 1;
+        const Recorded oneStopped = DevelopRecorded(c, dir, 1, middle);
+        for (const int threads : {2, 5})
+        {
+            SCOPED_TRACE(threads);
+            EXPECT_EQ(DevelopRecorded(c, dir, threads).values, one.values);
+            const Recorded stopped = DevelopRecorded(c, dir, threads, middle);
+            EXPECT_EQ(stopped.developed.error, DngErrorCode::Cancelled);
+            EXPECT_EQ(stopped.values, oneStopped.values);
+            EXPECT_TRUE(Planes(dir).empty());
+        }
+    }
 }
 
 TEST(DNGDevelopProgress, CancelAtAnyReportLeavesNoPlaneBehind)
@@ -625,15 +663,13 @@ TEST(DNGDevelopProgress, CancelAtAnyReportLeavesNoPlaneBehind)
     {
         SCOPED_TRACE(c.name);
         Recorder all;
-        const ProgressSlot counting{&Recorder::Callback, &all};
-        ASSERT_TRUE(DevelopFile(CombinationBuilder(c), dir, 0, &counting).developed);
+        ASSERT_TRUE(DevelopFile(CombinationBuilder(c), dir, 0, all).developed);
         for (int k = 1; k <= static_cast<int>(all.values.size()); ++k)
         {
             SCOPED_TRACE(k);
             Recorder recorder;
             recorder.cancelAt = k;
-            const ProgressSlot slot{&Recorder::Callback, &recorder};
-            const Developed d = DevelopFile(CombinationBuilder(c), dir, 0, &slot);
+            const Developed d = DevelopFile(CombinationBuilder(c), dir, 0, recorder);
             EXPECT_FALSE(d.developed);
             EXPECT_EQ(d.error, DngErrorCode::Cancelled);
             EXPECT_EQ(static_cast<int>(recorder.values.size()), k);
@@ -736,7 +772,7 @@ TEST(DNGDevelopFailure, FileShortenedAfterOpeningIsAReadError)
     CDNGFile f;
     ASSERT_TRUE(f.Open(dir.File("test.dng")));
     ASSERT_EQ(::truncate(dir.File("test.dng").c_str(), 1000), 0);
-    EXPECT_FALSE(f.Develop(dir.File("A"), dir.File("C"), dir.File("B"), nullptr));
+    EXPECT_FALSE(f.Develop(dir.File("A"), dir.File("C"), dir.File("B"), {}));
     EXPECT_EQ(f.GetErrorCode(), DngErrorCode::ReadFailed);
     EXPECT_TRUE(Planes(dir).empty());
 }
@@ -760,7 +796,7 @@ TEST(DNGDevelopFailure, PlaneThatCannotBeMadeIsAPlaneError)
     {
         CDNGFile f;
         ASSERT_TRUE(f.Open(dir.File("test.dng")));
-        EXPECT_FALSE(f.Develop(c.a, c.c, c.bPlane, nullptr));
+        EXPECT_FALSE(f.Develop(c.a, c.c, c.bPlane, {}));
         EXPECT_EQ(f.GetErrorCode(), DngErrorCode::PlaneFile);
         EXPECT_TRUE(Planes(dir).empty());
     }
@@ -774,10 +810,10 @@ TEST(DNGDevelop, RowsAreReadOnlyAfterDevelopmentAndWithinTheImage)
     CDNGFile f;
     std::vector<RGB16> row(48);
     EXPECT_FALSE(f.GetLine(0, row.data())); // not even opened
-    EXPECT_FALSE(f.Develop(dir.File("A"), dir.File("C"), dir.File("B"), nullptr));
+    EXPECT_FALSE(f.Develop(dir.File("A"), dir.File("C"), dir.File("B"), {}));
     ASSERT_TRUE(f.Open(dir.File("test.dng")));
     EXPECT_FALSE(f.GetLine(0, row.data()));
-    ASSERT_TRUE(f.Develop(dir.File("A"), dir.File("C"), dir.File("B"), nullptr));
+    ASSERT_TRUE(f.Develop(dir.File("A"), dir.File("C"), dir.File("B"), {}));
     EXPECT_TRUE(f.IsDeveloped());
     // Every plane is gone from the folder, and the rows are still there.
     EXPECT_TRUE(Planes(dir).empty());
@@ -802,7 +838,7 @@ TEST(DNGDevelop, DefaultPlanesGoToTheWorkFolderAndLeaveNothing)
     ASSERT_TRUE(b.WriteFile(dir.File("test.dng")));
     CDNGFile f;
     ASSERT_TRUE(f.Open(dir.File("test.dng")));
-    ASSERT_TRUE(f.Develop(nullptr));
+    ASSERT_TRUE(f.Develop({}));
     EXPECT_EQ(f.GetDevelopedPath(), work + "DNG_Temp_C.raw");
     std::vector<std::string> left;
     if (DIR* d = opendir(work.c_str()))

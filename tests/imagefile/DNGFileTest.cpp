@@ -579,7 +579,7 @@ TEST(DNGFileOpen, RandomlyDamagedFilesAreReadSafely)
             if (OpenBytes(bytes, f, dir))
             {
                 f.SetThreadCount(1 + round % 3);
-                if (f.Develop(dir.File("A"), dir.File("C"), dir.File("B"), nullptr))
+                if (f.Develop(dir.File("A"), dir.File("C"), dir.File("B"), {}))
                 {
                     std::vector<RGB16> row(f.GetOutputWidth());
                     for (unsigned y = 0; y < f.GetOutputHeight(); ++y)

@@ -64,7 +64,7 @@ Image Develop(DngBuilder& b, const TempDir& dir, int threads = 0)
     CDNGFile f;
     f.SetThreadCount(threads);
     EXPECT_TRUE(f.Open(dir.File("test.dng"))) << static_cast<int>(f.GetErrorCode());
-    EXPECT_TRUE(f.Develop(dir.File("A"), dir.File("C"), dir.File("B"), nullptr))
+    EXPECT_TRUE(f.Develop(dir.File("A"), dir.File("C"), dir.File("B"), {}))
         << static_cast<int>(f.GetErrorCode());
     out.width = f.GetOutputWidth();
     out.height = f.GetOutputHeight();

@@ -127,9 +127,7 @@ TEST_F(ImageLoadSaveTest, Tiff16RoundTripIsExact)
     const std::string path = m_dir.File("out.tif");
     CImageFileInfo out = OutputRecord(path, kImageFileTiff16, 64, 60, 300.7f);
     out.m_iccProfile = std::vector<std::uint8_t>(132, 7);
-    int cancelled = -1;
-    ASSERT_EQ(SaveTiff16(nullptr, out, image, {}, &cancelled), 1);
-    EXPECT_EQ(cancelled, 0);
+    ASSERT_EQ(SaveTiff16(nullptr, out, image, {}), 1);
 
     CTiffFile tiff;
     ASSERT_TRUE(tiff.Open(path, CTiffFile::kModeRead));
@@ -142,7 +140,7 @@ TEST_F(ImageLoadSaveTest, Tiff16RoundTripIsExact)
     CImageFileInfo in;
     in.m_path = path;
     CRGBImage back;
-    ASSERT_EQ(LoadImage(in, back, nullptr, nullptr, {}, &cancelled, false), 1);
+    ASSERT_EQ(LoadImage(in, back, nullptr, nullptr, {}, false), 1);
     EXPECT_EQ(in.m_type, kImageFileTiff16);
     EXPECT_EQ(in.m_state, kLoadStateDone);
     EXPECT_EQ(in.m_error, 0);
@@ -157,12 +155,12 @@ TEST_F(ImageLoadSaveTest, JpegRoundTripIsClose)
     const std::string path = m_dir.File("out.jpg");
     CImageFileInfo out = OutputRecord(path, kImageFileJpeg, 64, 60, 200.0f);
     out.m_jpegQuality = 4;
-    ASSERT_EQ(SaveImageByGdiplus(out, image, nullptr, nullptr, {}, nullptr), 1);
+    ASSERT_EQ(SaveImageByGdiplus(out, image, nullptr, nullptr, {}), 1);
 
     CImageFileInfo in;
     in.m_path = path;
     CRGBImage back;
-    ASSERT_EQ(LoadImage(in, back, nullptr, nullptr, {}, nullptr, false), 1);
+    ASSERT_EQ(LoadImage(in, back, nullptr, nullptr, {}, false), 1);
     EXPECT_EQ(in.m_type, kImageFileJpeg);
     EXPECT_EQ(in.m_xResolution, 200.0f);
     const int diff = MaxDifference(image, back);
@@ -177,13 +175,12 @@ TEST_F(ImageLoadSaveTest, StreamedJpegMatchesTheWholeImageEncoding)
     const std::string streamed = m_dir.File("streamed.jpg");
     CImageFileInfo out = OutputRecord(streamed, kImageFileJpeg, 70, 150, 300.0f);
     out.m_jpegQuality = 3;
-    ASSERT_EQ(SaveImageByGdiplus(out, image, nullptr, nullptr, {}, nullptr), 1);
+    ASSERT_EQ(SaveImageByGdiplus(out, image, nullptr, nullptr, {}), 1);
 
     CImageEx display;
     ASSERT_TRUE(display.Create(70, 150));
     const CRect all(0, 0, 70, 150);
-    ASSERT_TRUE(image.CopyRectConverted(display, all, all, nullptr, nullptr, nullptr, nullptr,
-                                        nullptr, nullptr, nullptr));
+    ASSERT_TRUE(image.CopyRectConverted(display, all, all, nullptr, nullptr, {}, nullptr, nullptr));
     const std::string whole = m_dir.File("whole.jpg");
     ASSERT_TRUE(SaveImageFile({}, kImageFileJpeg, display, whole, 300.0f, 300.0f, 3));
     EXPECT_EQ(testsupport::ReadTextFile(streamed), testsupport::ReadTextFile(whole));
@@ -194,11 +191,11 @@ TEST_F(ImageLoadSaveTest, Tiff8RoundTripKeepsHighBytes)
     CRGBImage image = Pattern(64, 60);
     const std::string path = m_dir.File("out8.tiff");
     CImageFileInfo out = OutputRecord(path, kImageFileTiff8, 64, 60, 240.0f);
-    ASSERT_EQ(SaveImageByGdiplus(out, image, nullptr, nullptr, {}, nullptr), 1);
+    ASSERT_EQ(SaveImageByGdiplus(out, image, nullptr, nullptr, {}), 1);
     CImageFileInfo in;
     in.m_path = path;
     CRGBImage back;
-    ASSERT_EQ(LoadImage(in, back, nullptr, nullptr, {}, nullptr, false), 1);
+    ASSERT_EQ(LoadImage(in, back, nullptr, nullptr, {}, false), 1);
     EXPECT_EQ(in.m_type, kImageFileTiff8);
     EXPECT_LE(MaxDifference(image, back), 256);
 }
@@ -226,9 +223,8 @@ TEST_F(ImageLoadSaveTest, ALoadOpensItsFileOnce)
         CImageFileInfo out = OutputRecord(path, c.type, 64, 60, 300.0f);
         out.m_iccProfile = std::vector<std::uint8_t>(132, 7);
         CRGBImage image = source;
-        ASSERT_EQ(c.type == kImageFileTiff16 ? SaveTiff16(nullptr, out, image, {}, nullptr)
-                                             : SaveImageByGdiplus(out, image, nullptr, nullptr, {},
-                                                                  nullptr),
+        ASSERT_EQ(c.type == kImageFileTiff16 ? SaveTiff16(nullptr, out, image, {})
+                                             : SaveImageByGdiplus(out, image, nullptr, nullptr, {}),
                   1);
 
         testsupport::OpenCounter opens(path);
@@ -236,15 +232,14 @@ TEST_F(ImageLoadSaveTest, ALoadOpensItsFileOnce)
         CImageFileInfo in;
         in.m_path = path;
         CRGBImage loaded;
-        ASSERT_EQ(LoadImage(in, loaded, nullptr, nullptr, {}, nullptr, false), 1);
+        ASSERT_EQ(LoadImage(in, loaded, nullptr, nullptr, {}, false), 1);
         EXPECT_EQ(opens.Take(), 1);
         EXPECT_EQ(in.m_type, c.type);
         EXPECT_EQ(in.m_iccProfile, out.m_iccProfile);
 
         CRGBImage byPath;
-        ASSERT_EQ(c.type == kImageFileTiff16
-                      ? LoadTiffImage(in, byPath, nullptr, nullptr, {}, nullptr)
-                      : LoadImageByGdiplus(in, byPath, nullptr, nullptr, {}, nullptr),
+        ASSERT_EQ(c.type == kImageFileTiff16 ? LoadTiffImage(in, byPath, nullptr, nullptr, {})
+                                             : LoadImageByGdiplus(in, byPath, nullptr, nullptr, {}),
                   1);
         EXPECT_EQ(MaxDifference(loaded, byPath), 0);
     }
@@ -258,23 +253,24 @@ TEST_F(ImageLoadSaveTest, FailedSavesKeepTheOldFile)
 
     // Cancelled at the first line report: the new file is discarded.
     CImageFileInfo out = OutputRecord(path, kImageFileTiff16, 64, 60, 300.0f);
-    ProgressSlot stop{[](double, void*) { return 0; }, nullptr};
-    int cancelled = 0;
-    EXPECT_EQ(SaveTiff16(nullptr, out, image, stop, &cancelled), 0);
-    EXPECT_EQ(cancelled, 1);
+    ProgressFunction stop([](double) { return false; });
+    CancelWatch tiffWatch(stop);
+    EXPECT_EQ(SaveTiff16(nullptr, out, image, tiffWatch.Watched()), 0);
+    EXPECT_TRUE(tiffWatch.Cancelled());
 
     // A resolution below 1 dpi cannot be written.
     CImageFileInfo noDpi = OutputRecord(path, kImageFileTiff16, 64, 60, 0.5f);
-    EXPECT_EQ(SaveTiff16(nullptr, noDpi, image, {}, nullptr), 0);
+    EXPECT_EQ(SaveTiff16(nullptr, noDpi, image, {}), 0);
 
     // An output size other than the image's.
     CImageFileInfo wrongSize = OutputRecord(path, kImageFileTiff16, 65, 60, 300.0f);
-    EXPECT_EQ(SaveTiff16(nullptr, wrongSize, image, {}, nullptr), 0);
+    EXPECT_EQ(SaveTiff16(nullptr, wrongSize, image, {}), 0);
 
     // An 8-bit save cancelled while converting.
     CImageFileInfo jpeg = OutputRecord(path, kImageFileJpeg, 64, 60, 300.0f);
-    EXPECT_EQ(SaveImageByGdiplus(jpeg, image, nullptr, nullptr, stop, &cancelled), 0);
-    EXPECT_EQ(cancelled, 1);
+    CancelWatch jpegWatch(stop);
+    EXPECT_EQ(SaveImageByGdiplus(jpeg, image, nullptr, nullptr, jpegWatch.Watched()), 0);
+    EXPECT_TRUE(jpegWatch.Cancelled());
 
     EXPECT_EQ(testsupport::ReadTextFile(path), "old contents");
     std::size_t files = 0;
@@ -294,9 +290,9 @@ TEST_F(ImageLoadSaveTest, SaveWhoseRenameFailsKeepsTarget)
     testsupport::WriteTextFile(path + "/inside", "x");
 
     CImageFileInfo out = OutputRecord(path, kImageFileTiff16, 64, 60, 300.0f);
-    EXPECT_EQ(SaveTiff16(nullptr, out, image, {}, nullptr), 0);
+    EXPECT_EQ(SaveTiff16(nullptr, out, image, {}), 0);
     CImageFileInfo jpeg = OutputRecord(path, kImageFileJpeg, 64, 60, 300.0f);
-    EXPECT_EQ(SaveImageByGdiplus(jpeg, image, nullptr, nullptr, {}, nullptr), 0);
+    EXPECT_EQ(SaveImageByGdiplus(jpeg, image, nullptr, nullptr, {}), 0);
 
     EXPECT_EQ(testsupport::ReadTextFile(path + "/inside"), "x");
     std::size_t entries = 0;
@@ -311,7 +307,7 @@ TEST_F(ImageLoadSaveTest, SaveWhoseRenameFailsKeepsTarget)
     const std::string blocked = m_dir.File("plain") + "/x.tif";
     testsupport::WriteTextFile(m_dir.File("plain"), "file");
     CImageFileInfo bad = OutputRecord(blocked, kImageFileTiff16, 64, 60, 300.0f);
-    EXPECT_EQ(SaveTiff16(nullptr, bad, image, {}, nullptr), 0);
+    EXPECT_EQ(SaveTiff16(nullptr, bad, image, {}), 0);
     EXPECT_EQ(testsupport::ReadTextFile(m_dir.File("plain")), "file");
 }
 
@@ -321,7 +317,7 @@ TEST_F(ImageLoadSaveTest, LoadFailuresSetState)
     // A missing file: reading its information fails.
     CImageFileInfo missing;
     missing.m_path = m_dir.File("missing.tif");
-    EXPECT_EQ(LoadImage(missing, image, nullptr, nullptr, {}, nullptr, false), 0);
+    EXPECT_EQ(LoadImage(missing, image, nullptr, nullptr, {}, false), 0);
     EXPECT_EQ(missing.m_state, kLoadStateNoInfo);
     EXPECT_EQ(missing.m_error, 1);
     EXPECT_EQ(missing.m_path, m_dir.File("missing.tif"));
@@ -330,18 +326,18 @@ TEST_F(ImageLoadSaveTest, LoadFailuresSetState)
     CRGBImage source = Pattern(64, 60);
     const std::string path = m_dir.File("a.tif");
     CImageFileInfo out = OutputRecord(path, kImageFileTiff16, 64, 60, 300.0f);
-    ASSERT_EQ(SaveTiff16(nullptr, out, source, {}, nullptr), 1);
+    ASSERT_EQ(SaveTiff16(nullptr, out, source, {}), 1);
     CImageFileInfo wrong = OutputRecord(path, kImageFileTiff16, 64, 61, 300.0f);
-    EXPECT_EQ(LoadTiffImage(wrong, image, nullptr, nullptr, {}, nullptr), 0);
+    EXPECT_EQ(LoadTiffImage(wrong, image, nullptr, nullptr, {}), 0);
     EXPECT_EQ(wrong.m_state, kLoadStateOther);
 
     // A cancelled load: flag set, no error recorded.
     CImageFileInfo in;
     in.m_path = path;
-    ProgressSlot stop{[](double, void*) { return 0; }, nullptr};
-    int cancelled = 0;
-    EXPECT_EQ(LoadImage(in, image, nullptr, nullptr, stop, &cancelled, false), 0);
-    EXPECT_EQ(cancelled, 1);
+    ProgressFunction stop([](double) { return false; });
+    CancelWatch watch(stop);
+    EXPECT_EQ(LoadImage(in, image, nullptr, nullptr, watch.Watched(), false), 0);
+    EXPECT_TRUE(watch.Cancelled());
     EXPECT_EQ(in.m_error, 0);
 }
 
@@ -352,7 +348,7 @@ std::vector<RGB16> DevelopedRows(const std::string& path, const testsupport::Tem
     CDNGFile dng;
     std::vector<RGB16> rows;
     if (!dng.Open(path) ||
-        !dng.Develop(dir.File("ref_A.raw"), dir.File("ref_C.raw"), dir.File("ref_B.raw"), nullptr))
+        !dng.Develop(dir.File("ref_A.raw"), dir.File("ref_C.raw"), dir.File("ref_B.raw"), {}))
     {
         return rows;
     }
@@ -418,14 +414,10 @@ TEST_F(ImageLoadSaveTest, DngLoadsThroughTheChainWithOrientation)
                                          static_cast<int>(turned ? W : H), 240.0f);
         CRGBImage image;
         std::vector<double> reported;
-        ProgressSlot slot{[](double v, void* user) {
-                              static_cast<std::vector<double>*>(user)->push_back(v);
-                              return 1;
-                          },
-                          &reported};
-        int cancelled = -1;
-        ASSERT_EQ(DevelopDngImage(in, image, slot, &cancelled), 1);
-        EXPECT_EQ(cancelled, 0);
+        ProgressFunction record([&reported](double v) { reported.push_back(v); });
+        CancelWatch watch(record);
+        ASSERT_EQ(DevelopDngImage(in, image, watch.Watched()), 1);
+        EXPECT_FALSE(watch.Cancelled());
         EXPECT_EQ(in.m_state, kLoadStateDone);
         ASSERT_FALSE(reported.empty());
         EXPECT_LE(reported.back(), 1.0);
@@ -460,15 +452,15 @@ TEST_F(ImageLoadSaveTest, DngRecordOfAnotherSizeFails)
     ASSERT_TRUE(testsupport::DngBuilder(recipe).WriteFile(path));
     CImageFileInfo in = OutputRecord(path, kImageFileDng, 64, 57, 240.0f);
     CRGBImage image;
-    EXPECT_EQ(DevelopDngImage(in, image, {}, nullptr), 0);
+    EXPECT_EQ(DevelopDngImage(in, image, {}), 0);
     EXPECT_EQ(in.m_state, kLoadStateOther);
 
     // Cancelled during development.
     in.m_height = 56;
-    ProgressSlot stop{[](double, void*) { return 0; }, nullptr};
-    int cancelled = 0;
-    EXPECT_EQ(DevelopDngImage(in, image, stop, &cancelled), 0);
-    EXPECT_EQ(cancelled, 1);
+    ProgressFunction stop([](double) { return false; });
+    CancelWatch watch(stop);
+    EXPECT_EQ(DevelopDngImage(in, image, watch.Watched()), 0);
+    EXPECT_TRUE(watch.Cancelled());
 }
 
 TEST_F(ImageLoadSaveTest, RestoredImageIsNotReadFromItsFile)
@@ -476,7 +468,7 @@ TEST_F(ImageLoadSaveTest, RestoredImageIsNotReadFromItsFile)
     CRGBImage onDisk = Pattern(64, 60);
     const std::string path = m_dir.File("cached.tif");
     CImageFileInfo out = OutputRecord(path, kImageFileTiff16, 64, 60, 300.0f);
-    ASSERT_EQ(SaveTiff16(nullptr, out, onDisk, {}, nullptr), 1);
+    ASSERT_EQ(SaveTiff16(nullptr, out, onDisk, {}), 1);
 
     // A cache entry for the unchanged file with other pixels wins.
     CRGBImage cached(64, 60);
@@ -485,7 +477,7 @@ TEST_F(ImageLoadSaveTest, RestoredImageIsNotReadFromItsFile)
     CImageFileInfo in;
     in.m_path = path;
     CRGBImage image;
-    ASSERT_EQ(LoadImage(in, image, nullptr, nullptr, {}, nullptr, false), 1);
+    ASSERT_EQ(LoadImage(in, image, nullptr, nullptr, {}, false), 1);
     EXPECT_EQ(in.m_state, kLoadStateDone);
     EXPECT_EQ(in.m_xResolution, 123.0f);
     EXPECT_EQ(MaxDifference(image, cached), 0);
@@ -496,7 +488,7 @@ TEST_F(ImageLoadSaveTest, RestoredImageIsNotReadFromItsFile)
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     struct timeval times[2] = {{st.st_atim.tv_sec, 0}, {st.st_mtim.tv_sec - 5, 0}};
     ASSERT_EQ(::utimes(path.c_str(), times), 0);
-    ASSERT_EQ(LoadImage(in, image, nullptr, nullptr, {}, nullptr, false), 1);
+    ASSERT_EQ(LoadImage(in, image, nullptr, nullptr, {}, false), 1);
     EXPECT_EQ(MaxDifference(image, onDisk), 0);
 }
 

@@ -184,17 +184,15 @@ TEST_F(ReloadCacheTest, ChunkedLoadReportsProgressAndCancels)
         std::vector<double> values;
         int answer = 1;
     } log;
-    ProgressSlot slot{[](double v, void* user) {
-                          auto* l = static_cast<Log*>(user);
-                          l->values.push_back(v);
-                          return l->answer;
-                      },
-                      &log};
+    ProgressFunction slot([&log](double v) {
+        log.values.push_back(v);
+        return log.answer != 0;
+    });
     CRGBImage back;
     ReloadImageInfo info;
-    int cancelled = -1;
-    ASSERT_TRUE(record.Load(back, info, nullptr, slot, &cancelled));
-    EXPECT_EQ(cancelled, 0);
+    CancelWatch loading(slot);
+    ASSERT_TRUE(record.Load(back, info, nullptr, loading.Watched()));
+    EXPECT_FALSE(loading.Cancelled());
     EXPECT_TRUE(SamePixels(image, back));
     ASSERT_GE(log.values.size(), 2u);
     for (std::size_t i = 0; i < log.values.size(); ++i)
@@ -208,8 +206,9 @@ TEST_F(ReloadCacheTest, ChunkedLoadReportsProgressAndCancels)
     }
 
     log.answer = 0;
-    EXPECT_FALSE(record.Load(back, info, nullptr, slot, &cancelled));
-    EXPECT_EQ(cancelled, 1);
+    CancelWatch cancelling(slot);
+    EXPECT_FALSE(record.Load(back, info, nullptr, cancelling.Watched()));
+    EXPECT_TRUE(cancelling.Cancelled());
 }
 
 TEST(ReloadProgressTest, FractionOfDoneRows)
@@ -224,12 +223,11 @@ TEST(ReloadProgressTest, FractionOfDoneRows)
     for (const Case& c : cases)
     {
         double seen = -1.0;
-        ProgressSlot slot{[](double v, void* user) {
-                              *static_cast<double*>(user) = v;
-                              return 7;
-                          },
-                          &seen};
-        EXPECT_EQ(ProgressToFraction(c.done, c.total, &slot), 7);
+        ProgressFunction slot([&seen](double v) {
+            seen = v;
+            return false; // the answer is handed back
+        });
+        EXPECT_FALSE(ReportRowFraction(slot, c.done, c.total));
         EXPECT_DOUBLE_EQ(seen, c.expected) << c.done << "/" << c.total;
     }
 }
