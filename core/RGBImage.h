@@ -19,6 +19,9 @@
 #include <memory>
 #include <string>
 
+namespace platform {
+class File;
+}
 class CImageEx;
 class CRGBMatrix;
 class CRGBGammaTable;
@@ -63,21 +66,24 @@ public:
     }
     void Unlock() { m_locked = false; }
 
-    // Raw image files. The path forms open the file themselves; the fd forms
-    // work on an open file descriptor from its start. The chunked forms go in
+    // Raw image files. The path forms open the file themselves; the File
+    // forms work on an open file from its start. The chunked forms go in
     // chunks of rows, report (first row of the chunk, height, context) after
     // each chunk, and stop with *cancelled = 1 when the callback returns 0.
     bool LoadRaw(const std::string& path);
     bool LoadRaw(const std::string& path, const ProgressSlot& progress, int* cancelled);
-    bool ReadRaw(int fd);
-    bool ReadRawChunked(int fd, ImageProgressFunc progress, void* context, int* cancelled);
+    bool ReadRaw(platform::File& file);
+    bool ReadRawChunked(platform::File& file, ImageProgressFunc progress, void* context,
+                        int* cancelled);
     bool SaveRaw(const std::string& path);
-    bool WriteRaw(int fd);
-    bool WriteRawChunked(int fd, ImageProgressFunc progress, void* context, int* cancelled);
+    bool WriteRaw(platform::File& file);
+    bool WriteRawChunked(platform::File& file, ImageProgressFunc progress, void* context,
+                         int* cancelled);
 
     // Writes a raw file of the source rectangle resampled to the new size.
-    bool WriteScaledRaw(int fd, int srcLeft, int srcTop, int srcWidth, int srcHeight, int newWidth,
-                        int newHeight, ImageProgressFunc progress, void* context, int* cancelled);
+    bool WriteScaledRaw(platform::File& file, int srcLeft, int srcTop, int srcWidth, int srcHeight,
+                        int newWidth, int newHeight, ImageProgressFunc progress, void* context,
+                        int* cancelled);
 
     // Draws a rectangle of this image into an 8-bit display image through
     // the matrix and tone tables, or the colour transform (and then the

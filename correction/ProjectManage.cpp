@@ -5,12 +5,12 @@
 #include "core/PathUtils.h"
 #include "imagefile/ImageLoadSave.h"
 #include "imagefile/ReloadCache.h"
+#include "platform/File.h"
 
 #include <algorithm>
 #include <cfloat>
 #include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
+#include <filesystem>
 #include <utility>
 
 namespace {
@@ -129,7 +129,7 @@ CProjectManage::~CProjectManage()
     m_afterPreview.reset();
     // The snapshot records close and remove their files themselves.
     if (!m_parkPath.empty())
-        ::unlink(m_parkPath.c_str());
+        std::remove(m_parkPath.c_str());
 }
 
 // ---- Services
@@ -832,13 +832,13 @@ bool CProjectManage::StoreSnapshot(int index, const SnapshotProgressSlot& progre
         return false;
     snapshot.m_width = 0;
     snapshot.m_height = 0;
-    const int fd = ::fileno(snapshot.GetFile());
+    platform::File& file = snapshot.GetFile();
     // The file may hold a larger image of before: only an exact length
     // reads back.
-    if (fd < 0 || ::ftruncate(fd, 0) != 0)
+    if (!file.Resize(0))
         return false;
     int cancelled = 0;
-    if (!m_workingImage.WriteRawChunked(fd, progress ? progress.func : nullptr, progress.user,
+    if (!m_workingImage.WriteRawChunked(file, progress ? progress.func : nullptr, progress.user,
                                         &cancelled))
         return false;
     snapshot.m_width = m_workingImage.GetWidth();
@@ -853,12 +853,9 @@ bool CProjectManage::RestoreSnapshot(int index, const SnapshotProgressSlot& prog
     CTempFileInfo& snapshot = m_snapshots[static_cast<std::size_t>(index)];
     if (!snapshot.IsOpen() || snapshot.m_width <= 0 || snapshot.m_height <= 0)
         return false;
-    const int fd = ::fileno(snapshot.GetFile());
-    if (fd < 0)
-        return false;
     int cancelled = 0;
-    if (!m_workingImage.ReadRawChunked(fd, progress ? progress.func : nullptr, progress.user,
-                                       &cancelled))
+    if (!m_workingImage.ReadRawChunked(snapshot.GetFile(), progress ? progress.func : nullptr,
+                                       progress.user, &cancelled))
         return false;
     return m_workingImage.GetWidth() == snapshot.m_width &&
            m_workingImage.GetHeight() == snapshot.m_height;
@@ -873,15 +870,14 @@ bool CProjectManage::ParkWorkingImage()
     }
     if (m_parkPath.empty() && !CreateTempFile("PMB", m_parkPath))
         return false;
-    const int fd = ::open(m_parkPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
+    platform::File file;
+    if (!file.OpenWrite(m_parkPath, platform::FileCreate::Truncate, 0600))
         return false;
-    bool written = m_workingImage.WriteRaw(fd);
-    if (::close(fd) != 0)
-        written = false;
-    if (!written)
+    const bool written = m_workingImage.WriteRaw(file);
+    if (!file.Close() || !written)
     {
-        ::truncate(m_parkPath.c_str(), 0);
+        std::error_code ignored;
+        std::filesystem::resize_file(m_parkPath, 0, ignored);
         return false;
     }
     // The input side of the converter changes with every entry loaded while
@@ -903,7 +899,8 @@ bool CProjectManage::RestoreParkedImage()
     m_parked = false;
     const bool loaded = m_workingImage.LoadRaw(m_parkPath);
     // The park file only needs its name until the next park.
-    ::truncate(m_parkPath.c_str(), 0);
+    std::error_code ignored;
+    std::filesystem::resize_file(m_parkPath, 0, ignored);
     if (m_parkedInputProfile)
         SetInputProfile(m_parkedInputProfile.get());
     m_parkedInputProfile.reset();

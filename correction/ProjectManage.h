@@ -54,6 +54,7 @@
 #include "correction/ProjectServices.h"
 #include "correction/TrimmingDoc.h"
 #include "imagefile/ImageFileInfo.h"
+#include "platform/File.h"
 
 #include <array>
 #include <atomic>
@@ -167,7 +168,7 @@ public:
     void Close();
 
 private:
-    int m_fd = -1;
+    platform::File m_file;
 };
 
 // The local time in the C library's ctime form without its line end

@@ -5,6 +5,7 @@
 #include "core/PathUtils.h"
 #include "core/RGBImage.h"
 #include "core/Resample.h"
+#include "core/TempFiles.h"
 #include "platform/Folders.h"
 
 #include <algorithm>
@@ -12,10 +13,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <iterator>
 #include <new>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -122,26 +121,23 @@ public:
         const std::string folder = GetAppTempFolder();
         if (!platform::EnsureFolder(folder))
             return;
-        std::string pattern = folder + "TRMXXXXXX.tmp";
-        m_fd = ::mkostemps(pattern.data(), 4, O_CLOEXEC);
-        if (m_fd >= 0)
-            m_path = pattern;
+        m_file = OpenTempFile("TRM", m_path, ".tmp", folder);
     }
     ~TemporaryRawFile()
     {
-        if (m_fd >= 0)
+        if (m_file.IsOpen())
         {
-            ::close(m_fd);
-            ::unlink(m_path.c_str());
+            m_file.Close();
+            std::remove(m_path.c_str());
         }
     }
     TemporaryRawFile(const TemporaryRawFile&) = delete;
     TemporaryRawFile& operator=(const TemporaryRawFile&) = delete;
 
-    int Fd() const { return m_fd; }
+    platform::File& Get() { return m_file; }
 
 private:
-    int m_fd = -1;
+    platform::File m_file;
     std::string m_path;
 };
 
@@ -515,18 +511,18 @@ bool CTrimmingDoc::ProcessImage(CRGBImage& image, const CPow1by3Table*, const CS
     CRGBImage spare;
     {
         TemporaryRawFile file;
-        if (file.Fd() < 0)
+        if (!file.Get().IsOpen())
             return false;
         {
             CRGBImage resized;
             if (!ResampleImageRect(image, source, newWidth, newHeight, resized, &resampling,
                                    callback ? ForwardPercent : nullptr))
                 return false;
-            if (!resized.WriteRaw(file.Fd()))
+            if (!resized.WriteRaw(file.Get()))
                 return false;
         }
         int cancelled = 0;
-        if (!spare.ReadRawChunked(file.Fd(), callback ? ForwardDoneTotal : nullptr, &reading,
+        if (!spare.ReadRawChunked(file.Get(), callback ? ForwardDoneTotal : nullptr, &reading,
                                   &cancelled))
             return false;
     }

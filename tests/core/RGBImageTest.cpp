@@ -1,5 +1,6 @@
 #include "core/RGBImage.h"
 
+#include "platform/File.h"
 #include "tests/support/TestEnv.h"
 
 #include <gtest/gtest.h>
@@ -97,25 +98,20 @@ std::string RawFile(std::uint32_t width, std::uint32_t height, long long pixelBy
     return data;
 }
 
-// Opens a file for the descriptor forms, closed on scope exit.
+// Opens a file with the given open(2) flags for the File forms (a file
+// opened read-only shows that a write fails), closed on scope exit.
 class File
 {
 public:
-    File(const std::string& path, int flags) : m_fd(::open(path.c_str(), flags | O_CLOEXEC, 0644))
+    File(const std::string& path, int flags)
     {
-        EXPECT_GE(m_fd, 0) << path;
+        m_file.Adopt(::open(path.c_str(), flags | O_CLOEXEC, 0644));
+        EXPECT_TRUE(m_file.IsOpen()) << path;
     }
-    ~File()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
-    int Fd() const { return m_fd; }
+    platform::File& Get() { return m_file; }
 
 private:
-    int m_fd;
+    platform::File m_file;
 };
 
 // Records progress calls, answers 0 at call number cancelAt (1-based), and
@@ -215,7 +211,7 @@ TEST(RGBImageRaw, TwoByOneImageGivesTheExactBytes)
     SetPixel(image, 1, 0, RGB16{0xA1B2, 0xC3D4, 0xE5F6});
     {
         File file(path, O_WRONLY | O_CREAT | O_TRUNC);
-        ASSERT_TRUE(image.WriteRaw(file.Fd()));
+        ASSERT_TRUE(image.WriteRaw(file.Get()));
     }
     const std::string expected("\x02\x00\x00\x00\x01\x00\x00\x00"
                                "\x02\x01\x04\x03\x06\x05"
@@ -257,7 +253,7 @@ TEST(RGBImageRaw, RoundTripsInOneGoAndInChunks)
         int cancelled = -1;
         {
             File file(chunked, O_WRONLY | O_CREAT | O_TRUNC);
-            ASSERT_TRUE(image.WriteRawChunked(file.Fd(), Recorder::Callback, &writes, &cancelled));
+            ASSERT_TRUE(image.WriteRawChunked(file.Get(), Recorder::Callback, &writes, &cancelled));
         }
         EXPECT_EQ(cancelled, 0);
         EXPECT_TRUE(ReadTextFile(plain) == ReadTextFile(chunked));
@@ -271,7 +267,7 @@ TEST(RGBImageRaw, RoundTripsInOneGoAndInChunks)
         {
             File file(plain, O_RDONLY);
             ASSERT_TRUE(
-                fromChunks.ReadRawChunked(file.Fd(), Recorder::Callback, &reads, &cancelled));
+                fromChunks.ReadRawChunked(file.Get(), Recorder::Callback, &reads, &cancelled));
         }
         EXPECT_EQ(cancelled, 0);
         EXPECT_TRUE(SamePixels(fromChunks, image));
@@ -364,7 +360,8 @@ TEST(RGBImageRaw, DamagedFilesAreRefusedAndTheImageKept)
         Recorder progress;
         {
             File file(path, O_RDONLY);
-            EXPECT_FALSE(image.ReadRawChunked(file.Fd(), Recorder::Callback, &progress, &cancelled))
+            EXPECT_FALSE(
+                image.ReadRawChunked(file.Get(), Recorder::Callback, &progress, &cancelled))
                 << c.name;
         }
         EXPECT_EQ(cancelled, 0) << c.name;
@@ -404,13 +401,14 @@ TEST(RGBImageRaw, WritingNeedsTheExactLengthAfterwards)
         // Writing over a longer file without truncating leaves its tail:
         // not a raw file.
         File file(path, O_WRONLY);
-        EXPECT_FALSE(image.WriteRaw(file.Fd()));
+        EXPECT_FALSE(image.WriteRaw(file.Get()));
         EXPECT_FALSE(image.IsLocked());
     }
     {
         File file(path, O_RDONLY);
-        EXPECT_FALSE(image.WriteRaw(file.Fd())); // not writable
-        EXPECT_FALSE(image.WriteRaw(-1));
+        EXPECT_FALSE(image.WriteRaw(file.Get())); // not writable
+        platform::File notOpen;
+        EXPECT_FALSE(image.WriteRaw(notOpen));
     }
     // SaveRaw replaces the file whole.
     ASSERT_TRUE(image.SaveRaw(path));
@@ -436,7 +434,7 @@ TEST(RGBImageRaw, CancelAtFirstReportStopsAfterFirstChunk)
     int cancelled = 0;
     {
         File file(path, O_RDONLY);
-        EXPECT_FALSE(partial.ReadRawChunked(file.Fd(), Recorder::Callback, &stopRead, &cancelled));
+        EXPECT_FALSE(partial.ReadRawChunked(file.Get(), Recorder::Callback, &stopRead, &cancelled));
     }
     EXPECT_EQ(cancelled, 1);
     EXPECT_EQ(stopRead.calls.size(), 1u);
@@ -449,7 +447,7 @@ TEST(RGBImageRaw, CancelAtFirstReportStopsAfterFirstChunk)
     cancelled = 0;
     {
         File file(dir.File("cut.rgb"), O_WRONLY | O_CREAT | O_TRUNC);
-        EXPECT_FALSE(image.WriteRawChunked(file.Fd(), Recorder::Callback, &stopWrite, &cancelled));
+        EXPECT_FALSE(image.WriteRawChunked(file.Get(), Recorder::Callback, &stopWrite, &cancelled));
     }
     EXPECT_EQ(cancelled, 1);
     EXPECT_EQ(stopWrite.calls.size(), 1u);
@@ -468,7 +466,7 @@ CRGBImage Scaled(CRGBImage& image, int left, int top, int width, int height, int
     CRGBImage result;
     File file(path, O_WRONLY | O_CREAT | O_TRUNC);
     int cancelled = -1;
-    EXPECT_TRUE(image.WriteScaledRaw(file.Fd(), left, top, width, height, newWidth, newHeight,
+    EXPECT_TRUE(image.WriteScaledRaw(file.Get(), left, top, width, height, newWidth, newHeight,
                                      nullptr, nullptr, &cancelled));
     EXPECT_EQ(cancelled, 0);
     EXPECT_FALSE(image.IsLocked());
@@ -618,7 +616,7 @@ TEST(RGBImageScaled, RefusesBadRectanglesAndStopsOnCancel)
     {
         File file(path, O_WRONLY | O_CREAT | O_TRUNC);
         int cancelled = -1;
-        EXPECT_FALSE(image.WriteScaledRaw(file.Fd(), c.left, c.top, c.width, c.height, c.newWidth,
+        EXPECT_FALSE(image.WriteScaledRaw(file.Get(), c.left, c.top, c.width, c.height, c.newWidth,
                                           c.newHeight, nullptr, nullptr, &cancelled))
             << c.left << "," << c.top << " " << c.width << "x" << c.height;
         EXPECT_EQ(cancelled, 0);
@@ -628,7 +626,7 @@ TEST(RGBImageScaled, RefusesBadRectanglesAndStopsOnCancel)
     CRGBImage empty;
     {
         File file(path, O_WRONLY | O_CREAT | O_TRUNC);
-        EXPECT_FALSE(empty.WriteScaledRaw(file.Fd(), 0, 0, 1, 1, 1, 1, nullptr, nullptr, nullptr));
+        EXPECT_FALSE(empty.WriteScaledRaw(file.Get(), 0, 0, 1, 1, 1, 1, nullptr, nullptr, nullptr));
     }
 
     // Rows are reported one by one; 0 at the first stops after one row.
@@ -636,7 +634,7 @@ TEST(RGBImageScaled, RefusesBadRectanglesAndStopsOnCancel)
     {
         File file(path, O_WRONLY | O_CREAT | O_TRUNC);
         ASSERT_TRUE(
-            image.WriteScaledRaw(file.Fd(), 0, 0, 6, 5, 4, 3, Recorder::Callback, &all, nullptr));
+            image.WriteScaledRaw(file.Get(), 0, 0, 6, 5, 4, 3, Recorder::Callback, &all, nullptr));
     }
     ASSERT_EQ(all.calls.size(), 3u);
     EXPECT_EQ(all.calls[2], (std::pair{2, 3}));
@@ -646,7 +644,7 @@ TEST(RGBImageScaled, RefusesBadRectanglesAndStopsOnCancel)
     int cancelled = 0;
     {
         File file(path, O_WRONLY | O_CREAT | O_TRUNC);
-        EXPECT_FALSE(image.WriteScaledRaw(file.Fd(), 0, 0, 6, 5, 4, 3, Recorder::Callback, &stop,
+        EXPECT_FALSE(image.WriteScaledRaw(file.Get(), 0, 0, 6, 5, 4, 3, Recorder::Callback, &stop,
                                           &cancelled));
     }
     EXPECT_EQ(cancelled, 1);
