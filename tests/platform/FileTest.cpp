@@ -41,7 +41,9 @@ TEST(FileTest, ReadAtAgreesWithAndWithoutTheMemoryImage)
         File file;
         ASSERT_TRUE(file.OpenRead(path));
         if (way.map)
+        {
             ASSERT_TRUE(file.Map());
+        }
         EXPECT_EQ(file.Mapped().size(), way.map ? 10u : 0u);
 
         std::uint8_t bytes[4] = {};
