@@ -176,7 +176,7 @@ void CBaseDoc::GetTileSize(int& width, int& height) const
 }
 
 bool CBaseDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, void* user,
-                     ProgressCallback callback, int)
+                     ProgressCallback callback, int) const
 {
     const int rows = rect ? rect->Height() : image.GetHeight();
     if (!callback)

@@ -64,7 +64,7 @@ public:
         return prepareResult;
     }
     bool Apply(CAccessRGBImageByLab& image, const CRect* rect, void* user,
-               ProgressCallback callback, int mode) override
+               ProgressCallback callback, int mode) const override
     {
         events.push_back("apply mode " + std::to_string(mode));
         appliedRect = rect ? *rect : CRect(-1, -1, -1, -1);
@@ -73,11 +73,13 @@ public:
     }
 
     int value = 5;
-    std::vector<std::string> events;
+    // What the base called; Apply is const, so the probe's record of it is
+    // mutable.
+    mutable std::vector<std::string> events;
     double preparedScale = 0.0;
     bool prepareResult = true;
-    CRect appliedRect;
-    const CRGBImage* appliedTo = nullptr;
+    mutable CRect appliedRect;
+    mutable const CRGBImage* appliedTo = nullptr;
 
 private:
     std::string m_section;

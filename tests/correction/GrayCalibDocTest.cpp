@@ -130,30 +130,30 @@ TEST(GrayCalibDocTest, EqualityCopiesAndReset)
 {
     CGrayCalibDoc a;
     a.SetTitle("tone");
-    a.Params.InGamma = 2.2;
-    a.Params.ScaleCount = 2;
+    a.GetParams().InGamma = 2.2;
+    a.GetParams().ScaleCount = 2;
     CGrayCalibDoc::InitScaleTable(a.Params);
-    a.Params.ScaleTable[7] = CPointD(0.3, 0.1); // beyond the points in use
+    a.GetParams().ScaleTable[7] = CPointD(0.3, 0.1); // beyond the points in use
 
     CGrayCalibDoc b;
     b.Assign(a);
     EXPECT_EQ(b.GetTitle(), "tone");
     EXPECT_TRUE(b.IsEqual(a));
-    b.Params.ScaleTable[7] = CPointD(0.0, 0.0);
+    b.GetParams().ScaleTable[7] = CPointD(0.0, 0.0);
     EXPECT_TRUE(b.IsEqual(a)) << "points beyond ScaleCount play no part";
-    b.Params.ScaleTable[1].y = 0.7;
+    b.GetParams().ScaleTable[1].y = 0.7;
     EXPECT_FALSE(b.IsEqual(a));
-    b.Params.ScaleTable[1].y = a.Params.ScaleTable[1].y;
-    b.Params.InGamma = std::nextafter(2.2, 3.0);
+    b.GetParams().ScaleTable[1].y = a.GetParams().ScaleTable[1].y;
+    b.GetParams().InGamma = std::nextafter(2.2, 3.0);
     EXPECT_FALSE(b.IsEqual(a)) << "the gamma compares exactly";
-    b.Params.InGamma = 2.2;
-    b.Params.OffsetTemp = 100;
+    b.GetParams().InGamma = 2.2;
+    b.GetParams().OffsetTemp = 100;
     EXPECT_FALSE(b.IsEqual(a));
 
     EXPECT_FALSE(a.IsEqual(CFilterDoc()));
     CFilterDoc filter;
     b.Assign(filter); // another class: unchanged
-    EXPECT_EQ(b.Params.OffsetTemp, 100);
+    EXPECT_EQ(b.GetParams().OffsetTemp, 100);
 
     // A copy carries the parameters but not the prepared table.
     CRGBImage image(2, 2);
@@ -176,14 +176,14 @@ TEST_F(GrayCalibDocFileTest, SavesItsSectionInOrder)
 {
     CGrayCalibDoc doc;
     doc.SetTitle("soft");
-    doc.Params.OffsetTemp = -300;
-    doc.Params.InBlackLevel = 10;
-    doc.Params.InWhiteLevel = 240;
-    doc.Params.InGamma = 1.25;
-    doc.Params.RandamScale = 1;
-    doc.Params.ScaleCount = 2;
-    doc.Params.ScaleTable[0] = CPointD(0.25, 0.2);
-    doc.Params.ScaleTable[1] = CPointD(0.75, 0.8);
+    doc.GetParams().OffsetTemp = -300;
+    doc.GetParams().InBlackLevel = 10;
+    doc.GetParams().InWhiteLevel = 240;
+    doc.GetParams().InGamma = 1.25;
+    doc.GetParams().RandamScale = 1;
+    doc.GetParams().ScaleCount = 2;
+    doc.GetParams().ScaleTable[0] = CPointD(0.25, 0.2);
+    doc.GetParams().ScaleTable[1] = CPointD(0.75, 0.8);
 
     CParamFileWriter writer;
     ASSERT_TRUE(doc.SaveParams(writer));
@@ -365,8 +365,8 @@ TEST(GrayCalibDocTest, ToneTableFromScalePoints)
 
     // A spline through (0, 0), (0.5, 0.8), (1, 1).
     CGrayCalibDoc doc;
-    doc.Params.RandamScale = 1;
-    doc.Params.ScaleTable[0] = CPointD(0.5, 0.8);
+    doc.GetParams().RandamScale = 1;
+    doc.GetParams().ScaleTable[0] = CPointD(0.5, 0.8);
     ASSERT_TRUE(doc.PrepareApply(nullptr, access, nullptr, 1.0));
     std::span<const std::uint16_t> t = doc.GetToneTable().GetEntries();
     ASSERT_EQ(t.size(), 65536u);
@@ -376,17 +376,17 @@ TEST(GrayCalibDocTest, ToneTableFromScalePoints)
     EXPECT_GT(t[16384], 16384 * 1.3) << "the curve lifts the shadows";
 
     // A point at x = 0 or x = 1 takes the end point's place.
-    doc.Params.ScaleCount = 2;
-    doc.Params.ScaleTable[0] = CPointD(0.0, 0.2);
-    doc.Params.ScaleTable[1] = CPointD(1.0, 0.9);
+    doc.GetParams().ScaleCount = 2;
+    doc.GetParams().ScaleTable[0] = CPointD(0.0, 0.2);
+    doc.GetParams().ScaleTable[1] = CPointD(1.0, 0.9);
     ASSERT_TRUE(doc.PrepareApply(nullptr, access, nullptr, 1.0));
     t = doc.GetToneTable().GetEntries();
     EXPECT_EQ(t[0], static_cast<std::uint16_t>(0.2 * 65535));
     EXPECT_EQ(t[65535], static_cast<std::uint16_t>(0.9 * 65535));
 
     // Levels (any RandamScale other than 1).
-    doc.Params.RandamScale = 2;
-    doc.Params.OutWhiteLevel = 128;
+    doc.GetParams().RandamScale = 2;
+    doc.GetParams().OutWhiteLevel = 128;
     ASSERT_TRUE(doc.PrepareApply(nullptr, access, nullptr, 1.0));
     t = doc.GetToneTable().GetEntries();
     EXPECT_EQ(t[0], 0);
@@ -413,10 +413,10 @@ TEST(GrayCalibDocTest, ApplyMatchesTheAccessorsConversions)
     {
         SCOPED_TRACE(c.name);
         CGrayCalibDoc doc;
-        doc.Params.RandamScale = c.randamScale;
-        doc.Params.InGamma = c.gamma;
-        doc.Params.OutBlackLevel = c.outBlack;
-        doc.Params.ScaleTable[0] = CPointD(0.4, 0.6);
+        doc.GetParams().RandamScale = c.randamScale;
+        doc.GetParams().InGamma = c.gamma;
+        doc.GetParams().OutBlackLevel = c.outBlack;
+        doc.GetParams().ScaleTable[0] = CPointD(0.4, 0.6);
 
         CRGBImage image = RandomImage(97, 31, 5);
         CRGBImage expected = image;
@@ -435,7 +435,7 @@ TEST(GrayCalibDocTest, WhiteUsesTheLastEntry)
     // L* 100 indexes entry 65535: with the output white at 128 a white
     // pixel comes out at L* 128/255 x 100.
     CGrayCalibDoc doc;
-    doc.Params.OutWhiteLevel = 128;
+    doc.GetParams().OutWhiteLevel = 128;
     CRGBImage image(1, 1);
     image.Lock()[0] = {65535, 65535, 65535};
     image.Unlock();
@@ -453,11 +453,22 @@ TEST(GrayCalibDocTest, WhiteUsesTheLastEntry)
 TEST(GrayCalibDocTest, RectangleThreadsAndProgress)
 {
     CGrayCalibDoc doc;
-    doc.Params.InGamma = 1.8;
+    doc.GetParams().InGamma = 1.8;
     const CRGBImage original = RandomImage(64, 48, 9);
 
-    // Without PrepareApply Apply builds the table itself; only the
-    // rectangle changes; any thread count gives the same pixels.
+    // Without PrepareApply there is no table: Apply refuses and changes
+    // nothing.
+    {
+        CRGBImage image = original;
+        CRGBImage reference = original;
+        {
+            CAccessRGBImageByLab access(image, nullptr, WorkingSpace());
+            EXPECT_FALSE(doc.Apply(access, nullptr, nullptr, nullptr, 1));
+        }
+        EXPECT_TRUE(SamePixels(Pixels(image), Pixels(reference)));
+    }
+
+    // Only the rectangle changes; any thread count gives the same pixels.
     std::vector<std::vector<RGB16>> results;
     for (const int threads : {1, 3, 8})
     {
@@ -466,6 +477,7 @@ TEST(GrayCalibDocTest, RectangleThreadsAndProgress)
         CAccessRGBImageByLab access(image, nullptr, WorkingSpace());
         const CRect rect(5, 7, 60, 40);
         std::vector<double> progress;
+        ASSERT_TRUE(doc.PrepareApply(nullptr, access, nullptr, 1.0));
         ASSERT_TRUE(doc.Apply(access, &rect, &progress, &RecordProgress, 1));
         ASSERT_EQ(progress.size(), 33u);
         EXPECT_EQ(progress.front(), 0.0);
@@ -513,7 +525,7 @@ TEST(GrayCalibDocTest, RectangleThreadsAndProgress)
 TEST(GrayCalibDocTest, ProcessImageRunsTheWholeStep)
 {
     CGrayCalibDoc doc;
-    doc.Params.InBlackLevel = 30;
+    doc.GetParams().InBlackLevel = 30;
     CRGBImage image = RandomImage(40, 30, 17);
     CRGBImage expected = image;
     ASSERT_TRUE(doc.ProcessImage(image, nullptr, WorkingSpace(), nullptr, 1.0, nullptr, nullptr,
