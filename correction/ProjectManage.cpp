@@ -11,6 +11,7 @@
 #include <cfloat>
 #include <cstdio>
 #include <filesystem>
+#include <typeinfo>
 #include <utility>
 
 namespace {
@@ -45,18 +46,6 @@ struct SnapshotWatch
             slot.func(done, total, slot.user);
     }
 };
-
-// Copies the panel's document into the project's when they differ. The
-// copy runs under the document lock: a cache thread may be cloning the
-// documents for print development.
-template <class Doc> bool CopyIfDifferent(Doc& mine, const Doc& theirs, std::mutex& lock)
-{
-    if (theirs.IsEqual(mine))
-        return false;
-    std::lock_guard<std::mutex> guard(lock);
-    mine = theirs;
-    return true;
-}
 
 ImageFileType OutputType(int format)
 {
@@ -503,67 +492,19 @@ std::int16_t LowerDirty(std::int16_t dirty, int slot)
 
 } // namespace
 
-void CProjectManage::CommitDNGParamDoc(const CDNGParamDoc& doc)
+void CProjectManage::CommitDoc(int slot, const CBaseDoc& doc)
 {
-    if (CopyIfDifferent(m_dngParamDoc, doc, m_docMutex))
+    CBaseDoc* mine = GetDoc(slot);
+    if (mine == nullptr || typeid(*mine) != typeid(doc) || doc.IsEqual(*mine))
+        return;
     {
-        SetModified(true);
-        m_dirtyStep = LowerDirty(m_dirtyStep, kStepDNGParam);
+        // The copy runs under the document lock: a cache thread may be
+        // cloning the documents for print development.
+        std::lock_guard<std::mutex> guard(m_docMutex);
+        mine->Assign(doc);
     }
-}
-
-void CProjectManage::CommitChartDoc(const CChartDoc& doc)
-{
-    if (CopyIfDifferent(m_chartDoc, doc, m_docMutex))
-    {
-        SetModified(true);
-        m_dirtyStep = LowerDirty(m_dirtyStep, kStepChart);
-    }
-}
-
-void CProjectManage::CommitTrimmingDoc(const CTrimmingDoc& doc)
-{
-    if (CopyIfDifferent(m_trimmingDoc, doc, m_docMutex))
-    {
-        SetModified(true);
-        m_dirtyStep = LowerDirty(m_dirtyStep, kStepTrimming);
-    }
-}
-
-void CProjectManage::CommitGrayCalibDoc(const CGrayCalibDoc& doc)
-{
-    if (CopyIfDifferent(m_grayCalibDoc, doc, m_docMutex))
-    {
-        SetModified(true);
-        m_dirtyStep = LowerDirty(m_dirtyStep, kStepGrayCalib);
-    }
-}
-
-void CProjectManage::CommitColorCalibDoc(const CColorCalibDoc& doc)
-{
-    if (CopyIfDifferent(m_colorCalibDoc, doc, m_docMutex))
-    {
-        SetModified(true);
-        m_dirtyStep = LowerDirty(m_dirtyStep, kStepColorCalib);
-    }
-}
-
-void CProjectManage::CommitColorChangeDoc(const CColorChangeDoc& doc)
-{
-    if (CopyIfDifferent(m_colorChangeDoc, doc, m_docMutex))
-    {
-        SetModified(true);
-        m_dirtyStep = LowerDirty(m_dirtyStep, kStepColorChange);
-    }
-}
-
-void CProjectManage::CommitFilterDoc(const CFilterDoc& doc)
-{
-    if (CopyIfDifferent(m_filterDoc, doc, m_docMutex))
-    {
-        SetModified(true);
-        m_dirtyStep = LowerDirty(m_dirtyStep, kStepFilter);
-    }
+    SetModified(true);
+    m_dirtyStep = LowerDirty(m_dirtyStep, slot);
 }
 
 void CProjectManage::SetPreviewDoc(const CBaseDoc* doc)

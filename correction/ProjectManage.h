@@ -308,13 +308,15 @@ public:
     // When the panel's document differs from the project's, it is copied
     // in, the project is marked modified and the dirty step lowered to
     // slot - 1.
-    void CommitDNGParamDoc(const CDNGParamDoc& doc);
-    void CommitChartDoc(const CChartDoc& doc);
-    void CommitTrimmingDoc(const CTrimmingDoc& doc);
-    void CommitGrayCalibDoc(const CGrayCalibDoc& doc);
-    void CommitColorCalibDoc(const CColorCalibDoc& doc);
-    void CommitColorChangeDoc(const CColorChangeDoc& doc);
-    void CommitFilterDoc(const CFilterDoc& doc);
+    // A document of another class than the slot's changes nothing.
+    void CommitDoc(int slot, const CBaseDoc& doc);
+    void CommitDNGParamDoc(const CDNGParamDoc& doc) { CommitDoc(kStepDNGParam, doc); }
+    void CommitChartDoc(const CChartDoc& doc) { CommitDoc(kStepChart, doc); }
+    void CommitTrimmingDoc(const CTrimmingDoc& doc) { CommitDoc(kStepTrimming, doc); }
+    void CommitGrayCalibDoc(const CGrayCalibDoc& doc) { CommitDoc(kStepGrayCalib, doc); }
+    void CommitColorCalibDoc(const CColorCalibDoc& doc) { CommitDoc(kStepColorCalib, doc); }
+    void CommitColorChangeDoc(const CColorChangeDoc& doc) { CommitDoc(kStepColorChange, doc); }
+    void CommitFilterDoc(const CFilterDoc& doc) { CommitDoc(kStepFilter, doc); }
     // Keeps a clone of the document (null: none) as the preview document
     // and prepares it on the working image; the view is redrawn.
     void SetPreviewDoc(const CBaseDoc* doc);
