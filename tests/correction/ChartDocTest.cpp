@@ -505,7 +505,7 @@ TEST(ChartDocTest, HostileSectionsLoadWithinRange)
     CGrayCalibDoc tone;
     tone.GetParams().RandamScale = 1;
     tone.GetParams().ScaleCount = 3;
-    CGrayCalibDoc::InitScaleTable(tone.Params);
+    CGrayCalibDoc::InitScaleTable(tone.GetParams());
     CFilterDoc filter;
     filter.GetParams().Radius = 30;
     CParamFileWriter writer;
@@ -568,7 +568,7 @@ TEST(ChartDocTest, HostileSectionsLoadWithinRange)
             for (const CCIEXYZ& patch : t->GetCells())
                 ASSERT_TRUE(std::isfinite(patch[0] + patch[1] + patch[2]));
         }
-        const GrayCalibParams& p = g.Params;
+        const GrayCalibParams& p = g.GetParams();
         ASSERT_TRUE(p.InBlackLevel >= 0 && p.InBlackLevel < p.InWhiteLevel &&
                     p.InWhiteLevel <= 255);
         ASSERT_TRUE(p.OutBlackLevel >= 0 && p.OutBlackLevel < p.OutWhiteLevel &&

@@ -93,7 +93,7 @@ protected:
 TEST(GrayCalibDocTest, DefaultsAndScalePoints)
 {
     CGrayCalibDoc doc;
-    const GrayCalibParams& p = doc.Params;
+    const GrayCalibParams& p = doc.GetParams();
     EXPECT_EQ(p.OffsetTemp, 0);
     EXPECT_EQ(p.InBlackLevel, 0);
     EXPECT_EQ(p.InWhiteLevel, 255);
@@ -132,7 +132,7 @@ TEST(GrayCalibDocTest, EqualityCopiesAndReset)
     a.SetTitle("tone");
     a.GetParams().InGamma = 2.2;
     a.GetParams().ScaleCount = 2;
-    CGrayCalibDoc::InitScaleTable(a.Params);
+    CGrayCalibDoc::InitScaleTable(a.GetParams());
     a.GetParams().ScaleTable[7] = CPointD(0.3, 0.1); // beyond the points in use
 
     CGrayCalibDoc b;
@@ -236,7 +236,7 @@ TEST_F(GrayCalibDocFileTest, InvalidLevelsFallBackTogether)
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.body);
-        const GrayCalibParams p = Load(c.body).Params;
+        const GrayCalibParams p = Load(c.body).GetParams();
         if (c.valid)
         {
             EXPECT_EQ(p.InBlackLevel, 10);
@@ -277,7 +277,7 @@ TEST_F(GrayCalibDocFileTest, OutOfRangeValuesFallBackAlone)
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.body);
-        const GrayCalibParams p = Load(c.body).Params;
+        const GrayCalibParams p = Load(c.body).GetParams();
         EXPECT_EQ(p.OffsetTemp, c.offsetTemp);
         EXPECT_EQ(p.ScaleCount, c.scaleCount);
         EXPECT_EQ(p.RandamScale, c.randamScale);
@@ -292,7 +292,7 @@ TEST_F(GrayCalibDocFileTest, ScalePointsReadWithSixDecimalDefaults)
                                    "ScaleTableX000=0.1\nScaleTableY000=0.05\n"
                                    "ScaleTableX001=nan\nScaleTableY001=1.5\n"
                                    "ScaleTableX002=-0.1\n")
-                                  .Params;
+                                  .GetParams();
     EXPECT_EQ(p.ScaleTable[0].x, 0.1);
     EXPECT_EQ(p.ScaleTable[0].y, 0.05);
     EXPECT_EQ(p.ScaleTable[1].x, 0.5);
@@ -300,7 +300,7 @@ TEST_F(GrayCalibDocFileTest, ScalePointsReadWithSixDecimalDefaults)
     EXPECT_EQ(p.ScaleTable[2].x, 0.75);
     EXPECT_EQ(p.ScaleTable[2].y, 0.75);
 
-    const GrayCalibParams thirds = Load("ScaleCount=2\n").Params;
+    const GrayCalibParams thirds = Load("ScaleCount=2\n").GetParams();
     EXPECT_EQ(thirds.ScaleTable[0].x, 0.333333);
     EXPECT_EQ(thirds.ScaleTable[1].y, 0.666667);
     EXPECT_EQ(thirds.ScaleTable[2].x, 0.0);

@@ -157,7 +157,7 @@ TEST(ParamTableTest, ColourElementsDeclareTheirScalarsPerElement)
         for (int i = 0; i < CColorChangeDoc::kEntryCount; ++i)
         {
             EXPECT_EQ(ValueOf(spec, doc.GetEntry(i)), spec.defaultValue);
-            char digits[8];
+            char digits[16];
             std::snprintf(digits, sizeof digits, "%03d", i);
             EXPECT_NE(text.find("\n" + std::string(spec.key) + digits + "="), std::string::npos);
         }

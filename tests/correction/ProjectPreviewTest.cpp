@@ -76,7 +76,7 @@ public:
             *this = *doc;
     }
     bool Apply(CAccessRGBImageByLab& image, const CRect* rect, void*, ProgressCallback,
-               int) override
+               int) const override
     {
         const CRect r = rect ? *rect : CRect(0, 0, image.GetWidth(), image.GetHeight());
         for (int y = r.top; y < r.bottom; ++y)
