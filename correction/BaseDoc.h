@@ -208,8 +208,7 @@ private:
 
 // The prepared part of a document that prepares nothing.
 struct NoPrepared
-{
-};
+{};
 
 // The common body of the seven documents: a document D keeps its persisted
 // values in one record P (with a defaulted operator==) and what

@@ -6,9 +6,9 @@
 #include "correction/LabRegion.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
-#include <climits>
 #include <span>
 #include <type_traits>
 #include <variant>
@@ -222,8 +222,8 @@ bool CColorCalibDoc::PrepareApply(const CDNGTranspose*, CAccessRGBImageByLab& so
     if (data.fRandamCalib != 0)
     {
         const std::size_t count = static_cast<std::size_t>(ClampCount(data.ColorCount));
-        BuildSegments(std::span(data.LchBefore).first(count),
-                      std::span(data.LchAfter).first(count), p.hueSegments);
+        BuildSegments(std::span(data.LchBefore).first(count), std::span(data.LchAfter).first(count),
+                      p.hueSegments);
     }
     else
     {

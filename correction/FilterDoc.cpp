@@ -171,8 +171,8 @@ bool CFilterDoc::PreparePlane(CAccessRGBImageByLab& source, const CRect& sourceR
     const int planeHeight = height + m.bottom - m.top;
     try
     {
-        p.plane.assign(
-            static_cast<std::size_t>(planeWidth) * static_cast<std::size_t>(planeHeight), 0);
+        p.plane.assign(static_cast<std::size_t>(planeWidth) * static_cast<std::size_t>(planeHeight),
+                       0);
     }
     catch (const std::bad_alloc&)
     {

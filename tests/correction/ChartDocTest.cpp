@@ -80,7 +80,8 @@ TEST(ChartDocTest, DefaultsCopiesAndEquality)
     EXPECT_EQ(doc.GetParams().grayScaleTable.GetColumns(), 6);
     EXPECT_EQ(doc.GetParams().colorChartTable.GetRows(), 3);
     EXPECT_EQ(doc.GetParams().colorChartTable.GetColumns(), 6);
-    EXPECT_TRUE(CChartDoc::IsEqualXYZTable(doc.GetParams().colorChartTable, doc.GetParams().colorChartReference));
+    EXPECT_TRUE(CChartDoc::IsEqualXYZTable(doc.GetParams().colorChartTable,
+                                           doc.GetParams().colorChartReference));
     EXPECT_TRUE(CChartDoc::IsZeroXYZTable(doc.GetParams().grayScaleTable));
     EXPECT_EQ(doc.GetSectionName(), "qzChartDoc");
 
@@ -105,15 +106,18 @@ TEST(ChartDocTest, DefaultsCopiesAndEquality)
     ASSERT_FALSE(other.GetHueMatrixTable().empty());
     doc.Assign(other);
     EXPECT_EQ(doc.GetTitle(), "studio");
-    EXPECT_TRUE(CChartDoc::IsEqualXYZTable(doc.GetParams().grayScaleTable, other.GetParams().grayScaleTable));
-    EXPECT_TRUE(CChartDoc::IsEqualXYZTable(doc.GetColorChartTable(), other.GetParams().colorChartTable));
+    EXPECT_TRUE(CChartDoc::IsEqualXYZTable(doc.GetParams().grayScaleTable,
+                                           other.GetParams().grayScaleTable));
+    EXPECT_TRUE(
+        CChartDoc::IsEqualXYZTable(doc.GetColorChartTable(), other.GetParams().colorChartTable));
     EXPECT_EQ(doc.GetParams().AdjustWhiteLevel, 1);
     EXPECT_FALSE(doc.IsGrayCorrectionReady());
     EXPECT_TRUE(doc.GetHueMatrixTable().empty());
     const std::unique_ptr<CBaseDoc> clone = other.Clone();
     const auto& copy = dynamic_cast<const CChartDoc&>(*clone);
     EXPECT_TRUE(copy.GetHueMatrixTable().empty());
-    EXPECT_TRUE(CChartDoc::IsEqualXYZTable(copy.GetGrayScaleTable(), other.GetParams().grayScaleTable));
+    EXPECT_TRUE(
+        CChartDoc::IsEqualXYZTable(copy.GetGrayScaleTable(), other.GetParams().grayScaleTable));
 
     doc.Reset();
     EXPECT_TRUE(doc.GetTitle().empty());
@@ -179,9 +183,12 @@ TEST_F(ChartDocFileTest, TablesRoundTrip)
     ASSERT_TRUE(back.LoadParams(reader));
     EXPECT_EQ(back.GetParams().UseGrayScale, 0);
     EXPECT_EQ(back.GetParams().AdjustBlackLevel, 1);
-    EXPECT_TRUE(CChartDoc::IsEqualXYZTable(back.GetParams().grayScaleTable, doc.GetParams().grayScaleTable));
-    EXPECT_TRUE(CChartDoc::IsEqualXYZTable(back.GetParams().colorChartTable, doc.GetParams().colorChartTable));
-    EXPECT_TRUE(CChartDoc::IsEqualXYZTable(back.GetParams().colorChartReference, doc.GetParams().colorChartReference));
+    EXPECT_TRUE(CChartDoc::IsEqualXYZTable(back.GetParams().grayScaleTable,
+                                           doc.GetParams().grayScaleTable));
+    EXPECT_TRUE(CChartDoc::IsEqualXYZTable(back.GetParams().colorChartTable,
+                                           doc.GetParams().colorChartTable));
+    EXPECT_TRUE(CChartDoc::IsEqualXYZTable(back.GetParams().colorChartReference,
+                                           doc.GetParams().colorChartReference));
 
     // An empty table writes no patch keys.
     doc.SetGrayScaleCount(0, CCIEXYZ());
@@ -561,7 +568,8 @@ TEST(ChartDocTest, HostileSectionsLoadWithinRange)
         ASSERT_TRUE(c.LoadParams(reader) && g.LoadParams(reader) && f.LoadParams(reader));
 
         for (const T2DArray<CCIEXYZ>* t :
-             {&c.GetParams().grayScaleTable, &c.GetParams().colorChartTable, &c.GetParams().colorChartReference})
+             {&c.GetParams().grayScaleTable, &c.GetParams().colorChartTable,
+              &c.GetParams().colorChartReference})
         {
             ASSERT_LE(t->GetRows(), CChartDoc::kMaxChartDimension);
             ASSERT_LE(t->GetColumns(), CChartDoc::kMaxChartDimension);

@@ -276,7 +276,9 @@ TEST(FilterDocTest, EqualityAndCopies)
     for (int field = 0; field < 3; ++field)
     {
         CFilterDoc c = a;
-        (field == 0 ? c.GetParams().Radius : field == 1 ? c.GetParams().Amount : c.GetParams().Threshold) += 1;
+        (field == 0   ? c.GetParams().Radius
+         : field == 1 ? c.GetParams().Amount
+                      : c.GetParams().Threshold) += 1;
         EXPECT_FALSE(c.IsEqual(a)) << field;
     }
     EXPECT_FALSE(a.IsEqual(CGrayCalibDoc()));

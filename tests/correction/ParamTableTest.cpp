@@ -44,8 +44,7 @@ CParamFileReader ReaderOf(const std::string& keys)
 // The value a parameter holds in record, as a double.
 template <class P> double ValueOf(const ParamSpec<P>& spec, const P& record)
 {
-    return std::visit([&](auto field) { return static_cast<double>(record.*field); },
-                      spec.member);
+    return std::visit([&](auto field) { return static_cast<double>(record.*field); }, spec.member);
 }
 
 } // namespace
@@ -120,8 +119,7 @@ TEST(ParamTableTest, WritesIntegersAndNumbersAndResetsToTheDefaults)
 // equal to what a new document holds, and every key written once by the
 // document's own section.
 template <class Doc> class DocumentParamTableTest : public ::testing::Test
-{
-};
+{};
 using Documents = ::testing::Types<CDNGParamDoc, CChartDoc, CTrimmingDoc, CGrayCalibDoc,
                                    CColorCalibDoc, CFilterDoc>;
 TYPED_TEST_SUITE(DocumentParamTableTest, Documents);
