@@ -14,10 +14,10 @@
 // of a panel's state.
 //
 // Applying: PrepareApply (which may fail) runs on the image first, then
-// Apply or ApplyRect, which only index the prepared data and allocate
-// nothing: Apply is const. Rows of a whole-image Apply are independent, so a
-// document may spread them over threads through RunRowBands (below), whose
-// output is identical to one thread.
+// ApplyRect (which may prepare one region's data, as the filter's plane)
+// and the const Apply, which reads parameters and prepared data only. Rows
+// of a whole-image Apply are independent, so a document may spread them over
+// threads through RunRowBands (below), whose output is identical to one thread.
 
 #include "core/RGB16.h"
 #include "core/Rect.h"
