@@ -1,15 +1,15 @@
 #include "agent/IccProfileBuilder.h"
 
+#include "platform/Bytes.h"
 #include "platform/ColorDirectory.h"
+#include "platform/File.h"
 #include "platform/FileReplace.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <fcntl.h>
 #include <limits>
 #include <string_view>
-#include <unistd.h>
 
 namespace {
 
@@ -53,36 +53,11 @@ constexpr std::size_t kXyzTagSize = 20;
 constexpr std::size_t kCurveHeaderSize = 12;
 constexpr std::size_t kCurveTagSize = kCurveHeaderSize + 2 * kIccCurveSize;
 
-void PutBig32(std::uint8_t* at, std::uint32_t value)
-{
-    at[0] = static_cast<std::uint8_t>(value >> 24);
-    at[1] = static_cast<std::uint8_t>(value >> 16);
-    at[2] = static_cast<std::uint8_t>(value >> 8);
-    at[3] = static_cast<std::uint8_t>(value);
-}
-
-void PutBig16(std::uint8_t* at, std::uint16_t value)
-{
-    at[0] = static_cast<std::uint8_t>(value >> 8);
-    at[1] = static_cast<std::uint8_t>(value);
-}
-
-std::uint32_t GetBig32(const std::uint8_t* at)
-{
-    return (static_cast<std::uint32_t>(at[0]) << 24) | (static_cast<std::uint32_t>(at[1]) << 16) |
-           (static_cast<std::uint32_t>(at[2]) << 8) | static_cast<std::uint32_t>(at[3]);
-}
-
-std::uint16_t GetBig16(const std::uint8_t* at)
-{
-    return static_cast<std::uint16_t>((at[0] << 8) | at[1]);
-}
-
 void AppendBig32(std::vector<std::uint8_t>& data, std::uint32_t value)
 {
     const std::size_t at = data.size();
     data.resize(at + 4);
-    PutBig32(data.data() + at, value);
+    platform::PutU32BE(data, at, value);
 }
 
 Vector3 Multiply(const Matrix3& m, const Vector3& v)
@@ -170,10 +145,10 @@ std::vector<std::uint8_t> XyzTag(const std::int32_t* xyz)
 std::vector<std::uint8_t> CurveTag(const IccCurve& curve)
 {
     std::vector<std::uint8_t> data(kCurveTagSize, 0);
-    PutBig32(data.data(), kSigCurveType);
-    PutBig32(data.data() + 8, static_cast<std::uint32_t>(curve.size()));
+    platform::PutU32BE(data, 0, kSigCurveType);
+    platform::PutU32BE(data, 8, static_cast<std::uint32_t>(curve.size()));
     for (std::size_t i = 0; i < curve.size(); ++i)
-        PutBig16(data.data() + kCurveHeaderSize + 2 * i, curve[i]);
+        platform::PutU16BE(data, kCurveHeaderSize + 2 * i, curve[i]);
     return data;
 }
 
@@ -187,7 +162,7 @@ std::size_t PaddedTextSize(const std::string& text)
 std::vector<std::uint8_t> TextTag(const std::string& text)
 {
     std::vector<std::uint8_t> data(8 + PaddedTextSize(text), 0);
-    PutBig32(data.data(), kSigTextType);
+    platform::PutU32BE(data, 0, kSigTextType);
     std::copy(text.begin(), text.end(), data.begin() + 8);
     return data;
 }
@@ -200,38 +175,11 @@ std::vector<std::uint8_t> DescriptionTag(const std::string& text)
 {
     const std::size_t padded = PaddedTextSize(text);
     std::vector<std::uint8_t> data(12 + padded + 11, 0);
-    PutBig32(data.data(), kSigDescType);
-    PutBig32(data.data() + 8, static_cast<std::uint32_t>(text.size() + 1));
+    platform::PutU32BE(data, 0, kSigDescType);
+    platform::PutU32BE(data, 8, static_cast<std::uint32_t>(text.size() + 1));
     std::copy(text.begin(), text.end(), data.begin() + 12);
     return data;
 }
-
-// A read-only descriptor, closed on scope exit.
-class ReadOnlyFile
-{
-public:
-    explicit ReadOnlyFile(const std::string& path)
-        : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY))
-    {}
-    ~ReadOnlyFile()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    ReadOnlyFile(const ReadOnlyFile&) = delete;
-    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
-
-    bool IsOpen() const { return m_fd >= 0; }
-
-    // Exactly size bytes at offset, or false (a short read included).
-    bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t size) const
-    {
-        return platform::ReadAllAt(m_fd, offset, buffer, size);
-    }
-
-private:
-    int m_fd;
-};
 
 // Which of the seven items a tag signature fills; -1 for tags not read.
 int ItemOf(std::uint32_t signature)
@@ -440,13 +388,12 @@ void CIccProfileBuilder::StampHeader()
 
 void CIccProfileBuilder::StampHeader(const std::tm* localTime)
 {
-    std::uint8_t* h = m_header.data();
     m_header.fill(0);
-    PutBig32(h + 4, IccSignature("appl"));
-    PutBig32(h + 8, 0x02000000u);
-    PutBig32(h + 12, IccSignature("mntr"));
-    PutBig32(h + 16, IccSignature("RGB "));
-    PutBig32(h + 20, IccSignature("XYZ "));
+    platform::PutU32BE(m_header, 4, IccSignature("appl"));
+    platform::PutU32BE(m_header, 8, 0x02000000u);
+    platform::PutU32BE(m_header, 12, IccSignature("mntr"));
+    platform::PutU32BE(m_header, 16, IccSignature("RGB "));
+    platform::PutU32BE(m_header, 20, IccSignature("XYZ "));
 
     std::uint16_t date[6] = {0, 0, 0, 0xFFFF, 0xFFFF, 0xFFFF};
     if (localTime)
@@ -458,13 +405,13 @@ void CIccProfileBuilder::StampHeader(const std::tm* localTime)
                 fields[i] >= 0 && fields[i] <= 0xFFFF ? static_cast<std::uint16_t>(fields[i]) : 0;
     }
     for (int i = 0; i < 6; ++i)
-        PutBig16(h + 24 + 2 * i, date[i]);
+        platform::PutU16BE(m_header, 24 + 2 * i, date[i]);
 
-    PutBig32(h + 36, IccSignature("acsp"));
-    PutBig32(h + 40, IccSignature("MSFT"));
-    PutBig32(h + 48, IccSignature("NONE"));
+    platform::PutU32BE(m_header, 36, IccSignature("acsp"));
+    platform::PutU32BE(m_header, 40, IccSignature("MSFT"));
+    platform::PutU32BE(m_header, 48, IccSignature("NONE"));
     for (int i = 0; i < 3; ++i)
-        PutBig32(h + 68 + 4 * i, kPcsIlluminant[i]);
+        platform::PutU32BE(m_header, 68 + 4 * i, kPcsIlluminant[i]);
 }
 
 bool CIccProfileBuilder::BuildTags()
@@ -507,15 +454,15 @@ bool CIccProfileBuilder::Save(const std::string& path)
 
     std::vector<std::uint8_t> file(static_cast<std::size_t>(end), 0);
     std::copy(m_header.begin(), m_header.end(), file.begin());
-    PutBig32(file.data(), static_cast<std::uint32_t>(end));
-    PutBig32(file.data() + kHeaderSize, static_cast<std::uint32_t>(count));
+    platform::PutU32BE(file, 0, static_cast<std::uint32_t>(end));
+    platform::PutU32BE(file, kHeaderSize, static_cast<std::uint32_t>(count));
     for (std::size_t i = 0; i < count; ++i)
     {
         const TagEntry& tag = m_tags[i];
-        std::uint8_t* entry = file.data() + kHeaderSize + 4 + kTagEntrySize * i;
-        PutBig32(entry, tag.signature);
-        PutBig32(entry + 4, tag.offset);
-        PutBig32(entry + 8, tag.size);
+        const std::size_t entry = kHeaderSize + 4 + kTagEntrySize * i;
+        platform::PutU32BE(file, entry, tag.signature);
+        platform::PutU32BE(file, entry + 4, tag.offset);
+        platform::PutU32BE(file, entry + 8, tag.size);
         std::copy(tag.data.begin(), tag.data.end(), file.begin() + tag.offset);
     }
 
@@ -531,14 +478,15 @@ bool CIccProfileBuilder::Save(const std::string& path)
 
 bool CIccProfileBuilder::Load(const std::string& path, IccCompareRecord& record) const
 {
-    const ReadOnlyFile file(path);
-    if (!file.IsOpen())
+    platform::File file;
+    if (!file.OpenRead(path))
         return false;
 
     std::uint8_t header[kHeaderSize + 4];
-    if (!file.ReadAt(0, header, sizeof header) || GetBig32(header + 36) != IccSignature("acsp"))
+    if (!file.ReadAt(0, header, sizeof header) ||
+        platform::GetU32BE(header, 36) != IccSignature("acsp"))
         return false;
-    const std::uint32_t count = std::min(GetBig32(header + kHeaderSize), kMaxTagsRead);
+    const std::uint32_t count = std::min(platform::GetU32BE(header, kHeaderSize), kMaxTagsRead);
 
     std::vector<std::uint8_t> table(kTagEntrySize * count);
     std::uint32_t entries = 0;
@@ -550,32 +498,32 @@ bool CIccProfileBuilder::Load(const std::string& path, IccCompareRecord& record)
     unsigned found = 0; // one bit per item, so a repeated tag counts once
     for (std::uint32_t i = 0; i < entries; ++i)
     {
-        const std::uint8_t* entry = table.data() + kTagEntrySize * i;
-        const int item = ItemOf(GetBig32(entry));
+        const std::size_t entry = kTagEntrySize * i;
+        const int item = ItemOf(platform::GetU32BE(table, entry));
         if (item < 0)
             continue;
-        const std::uint64_t offset = GetBig32(entry + 4);
-        const std::uint32_t size = GetBig32(entry + 8);
+        const std::uint64_t offset = platform::GetU32BE(table, entry + 4);
+        const std::uint32_t size = platform::GetU32BE(table, entry + 8);
 
         if (item < 4)
         {
             std::uint8_t data[kXyzTagSize];
             if (size < kXyzTagSize || !file.ReadAt(offset, data, sizeof data) ||
-                GetBig32(data) != kSigXyzType)
+                platform::GetU32BE(data, 0) != kSigXyzType)
                 return false;
-            *triples[item] = {FromS15Fixed16(GetBig32(data + 8)),
-                              FromS15Fixed16(GetBig32(data + 12)),
-                              FromS15Fixed16(GetBig32(data + 16))};
+            *triples[item] = {FromS15Fixed16(platform::GetU32BE(data, 8)),
+                              FromS15Fixed16(platform::GetU32BE(data, 12)),
+                              FromS15Fixed16(platform::GetU32BE(data, 16))};
         }
         else
         {
             std::uint8_t data[kCurveTagSize];
             if (size < kCurveHeaderSize || !file.ReadAt(offset, data, kCurveHeaderSize) ||
-                GetBig32(data) != kSigCurveType)
+                platform::GetU32BE(data, 0) != kSigCurveType)
                 return false;
             // Only a sampled curve of our own size can be compared sample by
             // sample; a gamma-only or longer curve is not an item found.
-            if (GetBig32(data + 8) != kIccCurveSize)
+            if (platform::GetU32BE(data, 8) != kIccCurveSize)
                 continue;
             if (size < kCurveTagSize ||
                 !file.ReadAt(offset + kCurveHeaderSize, data + kCurveHeaderSize,
@@ -583,7 +531,7 @@ bool CIccProfileBuilder::Load(const std::string& path, IccCompareRecord& record)
                 return false;
             IccCurve& curve = record.curves[item - 4];
             for (int s = 0; s < kIccCurveSize; ++s)
-                curve[s] = GetBig16(data + kCurveHeaderSize + 2 * s);
+                curve[s] = platform::GetU16BE(data, kCurveHeaderSize + 2 * s);
         }
         found |= 1u << item;
     }

@@ -250,8 +250,8 @@ int main()
 
     {
         CFilterDoc doc;
-        doc.Radius = 20; // a Gaussian of 2 pixels
-        doc.Amount = 100;
+        doc.GetParams().Radius = 20; // a Gaussian of 2 pixels
+        doc.GetParams().Amount = 100;
         const OurRun ours = TimeOurs(doc, pixels, image);
         ComparePeer("filter", ours.seconds, dir, "vips", "sharpen in.tif out.tif --sigma 2");
     }
@@ -265,9 +265,9 @@ int main()
     }
     {
         CGrayCalibDoc doc;
-        doc.Params.InBlackLevel = 10;
-        doc.Params.InWhiteLevel = 240;
-        doc.Params.InGamma = 1.2;
+        doc.GetParams().InBlackLevel = 10;
+        doc.GetParams().InWhiteLevel = 240;
+        doc.GetParams().InGamma = 1.2;
         const OurRun ours = TimeOurs(doc, pixels, image);
         ComparePeer("gradation", ours.seconds, dir, "convert",
                     ImageMagickRoundTrip("-channel R -level 3.9%,94.1%,1.2"));

@@ -6,6 +6,7 @@
 #include "core/PathUtils.h"
 #include "core/ProfileDirectory.h"
 #include "core/UseOsCmm.h"
+#include "platform/Bytes.h"
 #include "platform/ColorDirectory.h"
 #include "platform/FileReplace.h"
 #include "platform/Text.h"
@@ -58,34 +59,9 @@ constexpr std::int32_t kD50Fixed[3] = {0xF6D6, 0x10000, 0xD32D};
 // Number of samples a parametric curve is evaluated at.
 constexpr std::size_t kParametricSamples = 1024;
 
-std::uint32_t ReadU32(std::span<const std::uint8_t> d, std::size_t at)
-{
-    return (std::uint32_t{d[at]} << 24) | (std::uint32_t{d[at + 1]} << 16) |
-           (std::uint32_t{d[at + 2]} << 8) | std::uint32_t{d[at + 3]};
-}
-
-std::uint16_t ReadU16(std::span<const std::uint8_t> d, std::size_t at)
-{
-    return static_cast<std::uint16_t>((d[at] << 8) | d[at + 1]);
-}
-
 std::int32_t ReadS32(std::span<const std::uint8_t> d, std::size_t at)
 {
-    return static_cast<std::int32_t>(ReadU32(d, at));
-}
-
-void PutU32(std::uint8_t* at, std::uint32_t v)
-{
-    at[0] = static_cast<std::uint8_t>(v >> 24);
-    at[1] = static_cast<std::uint8_t>(v >> 16);
-    at[2] = static_cast<std::uint8_t>(v >> 8);
-    at[3] = static_cast<std::uint8_t>(v);
-}
-
-void PutU16(std::uint8_t* at, std::uint16_t v)
-{
-    at[0] = static_cast<std::uint8_t>(v >> 8);
-    at[1] = static_cast<std::uint8_t>(v);
+    return static_cast<std::int32_t>(platform::GetU32BE(d, at));
 }
 
 constexpr std::uint64_t Align4(std::uint64_t n)
@@ -219,7 +195,7 @@ double EvaluateParametric(int type, const double (&p)[7], double x)
 bool ReadParametricCurve(std::span<const std::uint8_t> element, std::vector<double>& curve)
 {
     constexpr std::size_t kParameterCount[5] = {1, 3, 4, 5, 7};
-    const int type = ReadU16(element, 8);
+    const int type = platform::GetU16BE(element, 8);
     if (type > 4)
         return false;
     const std::size_t count = kParameterCount[type];
@@ -257,9 +233,9 @@ bool ReadCurveElement(std::span<const std::uint8_t> element, std::vector<double>
     curve.clear();
     if (element.size() <= 11)
         return false;
-    if (ReadU32(element, 0) == kSigPara)
+    if (platform::GetU32BE(element, 0) == kSigPara)
         return ReadParametricCurve(element, curve);
-    const std::uint64_t count = ReadU32(element, 8);
+    const std::uint64_t count = platform::GetU32BE(element, 8);
     if (count == 0)
     {
         curve.assign(1, 1.0);
@@ -268,18 +244,18 @@ bool ReadCurveElement(std::span<const std::uint8_t> element, std::vector<double>
     if (count == 1 && element.size() > 13)
     {
         // u8Fixed8Number gamma.
-        curve.assign(1, ReadU16(element, 12) / 256.0);
+        curve.assign(1, platform::GetU16BE(element, 12) / 256.0);
         return true;
     }
     // A table that the element cannot hold is malformed: no curve.
     if (12 + 2 * count > element.size())
         return false;
-    const double last = ReadU16(element, 12 + 2 * (count - 1));
+    const double last = platform::GetU16BE(element, 12 + 2 * (count - 1));
     if (last == 0.0)
         return false;
     curve.resize(count);
     for (std::size_t i = 0; i < count; ++i)
-        curve[i] = ReadU16(element, 12 + 2 * i) / last;
+        curve[i] = platform::GetU16BE(element, 12 + 2 * i) / last;
     return true;
 }
 
@@ -287,8 +263,8 @@ bool ReadCurveElement(std::span<const std::uint8_t> element, std::vector<double>
 std::vector<std::uint8_t> DescriptionElement(const std::string& text)
 {
     std::vector<std::uint8_t> element(text.size() + 91, 0);
-    PutU32(element.data(), kSigDesc);
-    PutU32(element.data() + 8, static_cast<std::uint32_t>(text.size() + 1));
+    platform::PutU32BE(element, 0, kSigDesc);
+    platform::PutU32BE(element, 8, static_cast<std::uint32_t>(text.size() + 1));
     std::memcpy(element.data() + 12, text.data(), text.size());
     return element;
 }
@@ -330,7 +306,7 @@ bool BradfordAdaptationMatrix(const CStdVector& from, const CStdVector& to, CStd
 bool ChromaticAdaptationInverse(std::span<const std::uint8_t> element, CStdMatrix& inverse)
 {
     constexpr std::size_t kChadSize = 8 + 9 * 4;
-    if (element.size() != kChadSize || ReadU32(element, 0) != kSigSf32)
+    if (element.size() != kChadSize || platform::GetU32BE(element, 0) != kSigSf32)
         return false;
     double m[9];
     for (std::size_t i = 0; i < 9; ++i)
@@ -443,12 +419,12 @@ bool CColorProfile::ParseTagTable(std::span<const std::uint8_t> data, std::size_
 {
     if (data.size() < kTagTableStart)
         return false;
-    const std::uint64_t size = ReadU32(data, kOffsetSize);
+    const std::uint64_t size = platform::GetU32BE(data, kOffsetSize);
     if (size < kTagTableStart || size > data.size())
         return false;
-    if (ReadU32(data, kOffsetMagic) != kMagic)
+    if (platform::GetU32BE(data, kOffsetMagic) != kMagic)
         return false;
-    const std::uint64_t count = ReadU32(data, kHeaderSize);
+    const std::uint64_t count = platform::GetU32BE(data, kHeaderSize);
     if (kTagTableStart + kTagEntrySize * count > size)
         return false;
     std::vector<TagEntry> table;
@@ -456,7 +432,8 @@ bool CColorProfile::ParseTagTable(std::span<const std::uint8_t> data, std::size_
     for (std::uint64_t i = 0; i < count; ++i)
     {
         const std::size_t at = kTagTableStart + kTagEntrySize * static_cast<std::size_t>(i);
-        const TagEntry entry{ReadU32(data, at), ReadU32(data, at + 4), ReadU32(data, at + 8)};
+        const TagEntry entry{platform::GetU32BE(data, at), platform::GetU32BE(data, at + 4),
+                             platform::GetU32BE(data, at + 8)};
         if (std::uint64_t{entry.offset} + entry.size > size)
             return false;
         if (entry.size > 0 && entry.offset < kTagTableStart)
@@ -580,21 +557,21 @@ std::vector<std::uint8_t> CColorProfile::Serialize() const
     const std::size_t count = m_elements.size();
     std::vector<std::uint8_t> out(kTagTableStart + kTagEntrySize * count, 0);
     std::copy(m_header.begin(), m_header.end(), out.begin());
-    PutU32(out.data() + kHeaderSize, static_cast<std::uint32_t>(count));
+    platform::PutU32BE(out, kHeaderSize, static_cast<std::uint32_t>(count));
     for (std::size_t i = 0; i < count; ++i)
     {
         const Element& element = m_elements[i];
         const std::size_t offset = static_cast<std::size_t>(Align4(out.size()));
-        std::uint8_t* entry = out.data() + kTagTableStart + kTagEntrySize * i;
-        PutU32(entry, element.signature);
-        PutU32(entry + 4, static_cast<std::uint32_t>(offset));
-        PutU32(entry + 8, static_cast<std::uint32_t>(element.data.size()));
+        const std::size_t entry = kTagTableStart + kTagEntrySize * i;
+        platform::PutU32BE(out, entry, element.signature);
+        platform::PutU32BE(out, entry + 4, static_cast<std::uint32_t>(offset));
+        platform::PutU32BE(out, entry + 8, static_cast<std::uint32_t>(element.data.size()));
         out.resize(offset, 0);
         out.insert(out.end(), element.data.begin(), element.data.end());
     }
     out.resize(static_cast<std::size_t>(Align4(out.size())), 0);
-    PutU32(out.data() + kOffsetSize, static_cast<std::uint32_t>(out.size()));
-    PutU32(out.data() + kOffsetMagic, kMagic);
+    platform::PutU32BE(out, kOffsetSize, static_cast<std::uint32_t>(out.size()));
+    platform::PutU32BE(out, kOffsetMagic, kMagic);
     return out;
 }
 
@@ -675,7 +652,7 @@ bool CColorProfile::GetDataColorSpace(std::uint32_t& space) const
 {
     if (!IsOpen())
         return false;
-    space = ReadU32(HeaderBytes(), kOffsetDataSpace);
+    space = platform::GetU32BE(HeaderBytes(), kOffsetDataSpace);
     return true;
 }
 
@@ -683,7 +660,7 @@ bool CColorProfile::GetDeviceClass(std::uint32_t& deviceClass) const
 {
     if (!IsOpen())
         return false;
-    deviceClass = ReadU32(HeaderBytes(), kOffsetClass);
+    deviceClass = platform::GetU32BE(HeaderBytes(), kOffsetClass);
     return true;
 }
 
@@ -691,7 +668,7 @@ bool CColorProfile::GetConnectionSpace(std::uint32_t& space) const
 {
     if (!IsOpen())
         return false;
-    space = ReadU32(HeaderBytes(), kOffsetConnectionSpace);
+    space = platform::GetU32BE(HeaderBytes(), kOffsetConnectionSpace);
     return true;
 }
 
@@ -699,7 +676,7 @@ bool CColorProfile::GetVersion(std::uint32_t& version) const
 {
     if (!IsOpen())
         return false;
-    version = ReadU32(HeaderBytes(), kOffsetVersion);
+    version = platform::GetU32BE(HeaderBytes(), kOffsetVersion);
     return true;
 }
 
@@ -714,9 +691,9 @@ bool CColorProfile::ReadDescriptionText(std::string& text) const
         return false;
     if (version < kVersion4)
     {
-        if (element.size() < 12 || ReadU32(element, 0) != kSigDesc)
+        if (element.size() < 12 || platform::GetU32BE(element, 0) != kSigDesc)
             return false;
-        const std::uint64_t count = ReadU32(element, 8);
+        const std::uint64_t count = platform::GetU32BE(element, 8);
         if (count == 0 || 12 + count > element.size())
             return false;
         const auto ascii = element.subspan(12, static_cast<std::size_t>(count));
@@ -767,17 +744,17 @@ void TrimString(std::string& text)
 bool DecodeMlucTag(std::span<const std::uint8_t> element, std::vector<LocalizedText>& records)
 {
     records.clear();
-    if (element.size() < 16 || ReadU32(element, 0) != kSigMluc)
+    if (element.size() < 16 || platform::GetU32BE(element, 0) != kSigMluc)
         return false;
-    const std::uint64_t count = ReadU32(element, 8);
+    const std::uint64_t count = platform::GetU32BE(element, 8);
     if (16 + 12 * count > element.size())
         return false;
     std::vector<LocalizedText> decoded;
     for (std::size_t i = 0; i < count; ++i)
     {
         const std::size_t at = 16 + 12 * i;
-        const std::uint64_t length = ReadU32(element, at + 4);
-        const std::uint64_t offset = ReadU32(element, at + 8);
+        const std::uint64_t length = platform::GetU32BE(element, at + 4);
+        const std::uint64_t offset = platform::GetU32BE(element, at + 8);
         if (offset + length > element.size())
             return false;
         // A record whose text is empty or has an unpaired surrogate is
@@ -835,7 +812,7 @@ bool CColorProfile::ReadXYZElements(CCIEXYZ& red, CCIEXYZ& green, CCIEXYZ& blue,
         const std::span<const std::uint8_t> element = FindElement(kSignatures[k]);
         if (element.size() != 20)
             return false;
-        if (ReadU32(element, 0) != kSigXYZType)
+        if (platform::GetU32BE(element, 0) != kSigXYZType)
             continue;
         const std::int32_t numbers[3] = {ReadS32(element, 8), ReadS32(element, 12),
                                          ReadS32(element, 16)};
@@ -1008,7 +985,7 @@ bool CColorProfile::GetLogColorSpace(LogColorSpace& lcs, bool linear) const
     out.lcsVersion = kLcsVersion;
     out.lcsSize = sizeof(LogColorSpace);
     out.lcsCSType = kLcsCalibratedRGB;
-    switch (ReadU32(HeaderBytes(), kOffsetIntent))
+    switch (platform::GetU32BE(HeaderBytes(), kOffsetIntent))
     {
     case 1:
         out.lcsIntent = kLcsGmGraphics;
@@ -1113,12 +1090,11 @@ bool CColorProfile::SetHeader(std::uint32_t deviceClass, std::uint32_t connectio
 {
     if (m_state != State::Writable)
         return false;
-    std::uint8_t* h = m_header.data();
-    PutU32(h + kOffsetCmm, kSigMsft);
-    PutU32(h + kOffsetVersion, kVersion2_1);
-    PutU32(h + kOffsetClass, deviceClass);
-    PutU32(h + kOffsetDataSpace, kSigRGB);
-    PutU32(h + kOffsetConnectionSpace, connectionSpace);
+    platform::PutU32BE(m_header, kOffsetCmm, kSigMsft);
+    platform::PutU32BE(m_header, kOffsetVersion, kVersion2_1);
+    platform::PutU32BE(m_header, kOffsetClass, deviceClass);
+    platform::PutU32BE(m_header, kOffsetDataSpace, kSigRGB);
+    platform::PutU32BE(m_header, kOffsetConnectionSpace, connectionSpace);
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     if (localtime_r(&now, &local))
@@ -1126,11 +1102,13 @@ bool CColorProfile::SetHeader(std::uint32_t deviceClass, std::uint32_t connectio
         const int fields[6] = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
                                local.tm_hour,        local.tm_min,     local.tm_sec};
         for (int i = 0; i < 6; ++i)
-            PutU16(h + kOffsetDate + 2 * i, static_cast<std::uint16_t>(fields[i]));
+            platform::PutU16BE(m_header, kOffsetDate + 2 * i,
+                               static_cast<std::uint16_t>(fields[i]));
     }
-    PutU32(h + kOffsetPlatform, kSigMsft);
+    platform::PutU32BE(m_header, kOffsetPlatform, kSigMsft);
     for (int i = 0; i < 3; ++i)
-        PutU32(h + kOffsetIlluminant + 4 * i, static_cast<std::uint32_t>(kD50Fixed[i]));
+        platform::PutU32BE(m_header, kOffsetIlluminant + 4 * i,
+                           static_cast<std::uint32_t>(kD50Fixed[i]));
     m_dirty = true;
     return true;
 }
@@ -1138,11 +1116,11 @@ bool CColorProfile::SetHeader(std::uint32_t deviceClass, std::uint32_t connectio
 bool CColorProfile::SetXYZTag(const CStdVector& xyz, std::uint32_t signature)
 {
     std::uint8_t element[20] = {};
-    PutU32(element, kSigXYZType);
+    platform::PutU32BE(element, 0, kSigXYZType);
     for (std::size_t i = 0; i < 3; ++i)
     {
         const double v = i < xyz.GetSize() ? xyz[i] : 0.0;
-        PutU32(element + 8 + 4 * i, static_cast<std::uint32_t>(ToS15Fixed16(v)));
+        platform::PutU32BE(element, 8 + 4 * i, static_cast<std::uint32_t>(ToS15Fixed16(v)));
     }
     return SetTagElement(signature, element);
 }
@@ -1150,9 +1128,10 @@ bool CColorProfile::SetXYZTag(const CStdVector& xyz, std::uint32_t signature)
 bool CColorProfile::SetGammaTag(double gamma, std::uint32_t signature)
 {
     std::uint8_t element[14] = {};
-    PutU32(element, kSigCurv);
-    PutU32(element + 8, 1);
-    PutU16(element + 12, static_cast<std::uint16_t>(ClampToInteger(gamma * 256.0, 0, 0xFFFF)));
+    platform::PutU32BE(element, 0, kSigCurv);
+    platform::PutU32BE(element, 8, 1);
+    platform::PutU16BE(element, 12,
+                       static_cast<std::uint16_t>(ClampToInteger(gamma * 256.0, 0, 0xFFFF)));
     return SetTagElement(signature, element);
 }
 
@@ -1168,7 +1147,7 @@ bool CColorProfile::SetCopyrightTag(const std::string& text)
     if (m_state != State::Writable)
         return false;
     std::vector<std::uint8_t> element(text.size() + 9, 0);
-    PutU32(element.data(), kSigText);
+    platform::PutU32BE(element, 0, kSigText);
     std::memcpy(element.data() + 8, text.data(), text.size());
     return SetTagElement(IccSignature("cprt"), element);
 }
@@ -1188,16 +1167,16 @@ bool CColorProfile::SetProfileSequenceTag()
     // 64 bytes each.
     constexpr std::size_t kRecordSize = 148;
     std::vector<std::uint8_t> element(12 + 2 * kRecordSize, 0);
-    PutU32(element.data(), kSigPseq);
-    PutU32(element.data() + 8, 2);
+    platform::PutU32BE(element, 0, kSigPseq);
+    platform::PutU32BE(element, 8, 2);
     for (std::size_t r = 0; r < 2; ++r)
     {
-        std::uint8_t* record = element.data() + 12 + r * kRecordSize;
+        const std::size_t record = 12 + r * kRecordSize;
         for (std::size_t d = 0; d < 2; ++d)
         {
-            std::uint8_t* description = record + 20 + 64 * d;
-            PutU32(description, kSigDesc);
-            PutU32(description + 8, 1);
+            const std::size_t description = record + 20 + 64 * d;
+            platform::PutU32BE(element, description, kSigDesc);
+            platform::PutU32BE(element, description + 8, 1);
         }
     }
     return SetTagElement(kSigPseq, element);

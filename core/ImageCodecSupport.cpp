@@ -1,16 +1,16 @@
 #include "core/ImageCodecSupport.h"
 
+#include "platform/Bytes.h"
+
 #include <jerror.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <new>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace imagecodec {
 
@@ -57,21 +57,16 @@ public:
     }
     std::uint16_t U16(std::uint64_t offset) const
     {
-        const std::uint8_t* p = m_bytes.data() + offset;
-        return m_bigEndian ? static_cast<std::uint16_t>(p[0] << 8 | p[1])
-                           : static_cast<std::uint16_t>(p[1] << 8 | p[0]);
+        return platform::GetU16(m_bytes, static_cast<std::size_t>(offset), Order());
     }
     std::uint32_t U32(std::uint64_t offset) const
     {
-        const std::uint8_t* p = m_bytes.data() + offset;
-        if (m_bigEndian)
-            return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 |
-                   std::uint32_t{p[2]} << 8 | p[3];
-        return std::uint32_t{p[3]} << 24 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[1]} << 8 |
-               p[0];
+        return platform::GetU32(m_bytes, static_cast<std::size_t>(offset), Order());
     }
 
 private:
+    std::endian Order() const { return m_bigEndian ? std::endian::big : std::endian::little; }
+
     std::span<const std::uint8_t> m_bytes;
     bool m_bigEndian;
 };
@@ -383,52 +378,52 @@ int NoMap(thandle_t, void**, toff_t*)
 
 void NoUnmap(thandle_t, void*, toff_t) {}
 
-// Reading a file through a descriptor the caller owns (OpenedImage).
-int FdOf(thandle_t handle)
+// Reading a file the caller owns (OpenedImage) at libtiff's own position.
+TiffInput& InputOf(thandle_t handle)
 {
-    return static_cast<int>(reinterpret_cast<std::intptr_t>(handle));
+    return *static_cast<TiffInput*>(handle);
 }
 
-tmsize_t FdRead(thandle_t handle, void* buffer, tmsize_t size)
+tmsize_t InputRead(thandle_t handle, void* buffer, tmsize_t size)
 {
-    auto* out = static_cast<char*>(buffer);
-    tmsize_t done = 0;
-    while (done < size)
-    {
-        const ssize_t got = ::read(FdOf(handle), out + done, static_cast<std::size_t>(size - done));
-        if (got < 0)
-        {
-            if (errno == EINTR)
-                continue;
-            return -1;
-        }
-        if (got == 0)
-            break;
-        done += got;
-    }
-    return done;
+    TiffInput& in = InputOf(handle);
+    if (size < 0 || in.position >= in.size)
+        return size < 0 ? -1 : 0;
+    const std::uint64_t wanted = std::min<std::uint64_t>(static_cast<std::uint64_t>(size),
+                                                         in.size - in.position);
+    if (!in.file.ReadAt(in.position, buffer, static_cast<std::size_t>(wanted)))
+        return -1;
+    in.position += wanted;
+    return static_cast<tmsize_t>(wanted);
 }
 
-tmsize_t FdWrite(thandle_t, void*, tmsize_t)
+tmsize_t InputWrite(thandle_t, void*, tmsize_t)
 {
     return -1;
 }
 
-toff_t FdSeek(thandle_t handle, toff_t offset, int whence)
+toff_t InputSeek(thandle_t handle, toff_t offset, int whence)
 {
-    return static_cast<toff_t>(::lseek(FdOf(handle), static_cast<off_t>(offset), whence));
+    TiffInput& in = InputOf(handle);
+    std::uint64_t base = 0;
+    if (whence == SEEK_CUR)
+        base = in.position;
+    else if (whence == SEEK_END)
+        base = in.size;
+    else if (whence != SEEK_SET)
+        return static_cast<toff_t>(-1);
+    in.position = base + offset;
+    return in.position;
 }
 
-int FdKeepOpen(thandle_t)
+int InputKeepOpen(thandle_t)
 {
     return 0;
 }
 
-toff_t FdSize(thandle_t handle)
+toff_t InputSize(thandle_t handle)
 {
-    struct stat st
-    {};
-    return ::fstat(FdOf(handle), &st) == 0 ? static_cast<toff_t>(st.st_size) : 0;
+    return InputOf(handle).size;
 }
 
 } // namespace
@@ -547,16 +542,13 @@ bool TiffMemoryWriter::Finish(std::string& bytes)
 
 namespace {
 
-// libjpeg reads through a stdio stream that now owns the descriptor; the
-// header is read with the markers the probe and the profile need.
-bool OpenJpeg(JpegReader& reader, int fd)
+// libjpeg reads through a stdio stream that now owns the file; the header
+// is read with the markers the probe and the profile need.
+bool OpenJpeg(JpegReader& reader, platform::File file)
 {
-    reader.file = ::fdopen(fd, "rb");
+    reader.file = file.ToStream("rb");
     if (reader.file == nullptr)
-    {
-        ::close(fd);
         return false;
-    }
     reader.cinfo.err = InitJpegErrors(reader.errors);
     if (setjmp(reader.errors.jump))
         return false;
@@ -570,61 +562,60 @@ bool OpenJpeg(JpegReader& reader, int fd)
     return true;
 }
 
-TiffPtr OpenTiff(int fd, const std::string& path)
+TiffPtr OpenTiff(TiffInput& input, const std::string& path)
 {
     const auto options = QuietOptions(nullptr);
     if (!options)
         return nullptr;
     // "m": never through a mapping (NoMap refuses anyway).
-    return TiffPtr(TIFFClientOpenExt(
-        path.c_str(), "rm", reinterpret_cast<thandle_t>(static_cast<std::intptr_t>(fd)), FdRead,
-        FdWrite, FdSeek, FdKeepOpen, FdSize, NoMap, NoUnmap, options.get()));
+    return TiffPtr(TIFFClientOpenExt(path.c_str(), "rm", &input, InputRead, InputWrite,
+                                     InputSeek, InputKeepOpen, InputSize, NoMap, NoUnmap,
+                                     options.get()));
 }
 
 } // namespace
 
 OpenedImage::~OpenedImage()
 {
-    tiff.reset(); // before its descriptor
-    if (fd >= 0)
-        ::close(fd);
+    tiff.reset(); // before the file it reads
 }
 
 bool OpenImage(const std::string& path, OpenedImage& opened)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    platform::File file;
+    if (!file.OpenRead(path))
+        return false;
+    std::uint64_t size = 0;
+    if (!file.Size(&size))
         return false;
     unsigned char head[4] = {};
-    ssize_t got = -1;
-    do
-        got = ::pread(fd, head, sizeof head, 0);
-    while (got < 0 && errno == EINTR);
-    opened.container = ContainerOf(head, got > 0 ? static_cast<std::size_t>(got) : 0);
+    const std::size_t got = static_cast<std::size_t>(std::min<std::uint64_t>(size, sizeof head));
+    if (!file.ReadAt(0, head, got))
+        return false;
+    opened.container = ContainerOf(head, got);
     switch (opened.container)
     {
     case ImageContainer::Jpeg:
         opened.jpeg = std::make_unique<JpegReader>();
-        return OpenJpeg(*opened.jpeg, fd);
+        return OpenJpeg(*opened.jpeg, std::move(file));
     case ImageContainer::Tiff:
-        opened.fd = fd;
-        opened.tiff = OpenTiff(fd, path);
+        opened.input.file = std::move(file);
+        opened.input.size = size;
+        opened.input.position = 0;
+        opened.tiff = OpenTiff(opened.input, path);
         return opened.tiff != nullptr;
     case ImageContainer::Unknown:
         break;
     }
-    ::close(fd);
     return false;
 }
 
-int ReleaseTiffDescriptor(OpenedImage& opened)
+platform::File ReleaseTiffFile(OpenedImage& opened)
 {
     if (opened.container != ImageContainer::Tiff)
-        return -1;
+        return {};
     opened.tiff.reset();
-    const int fd = opened.fd;
-    opened.fd = -1;
-    return fd;
+    return std::move(opened.input.file);
 }
 
 } // namespace imagecodec

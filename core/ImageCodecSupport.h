@@ -13,6 +13,8 @@
 // open file (TIFFOpenOptions), say nothing and leave the global handlers of
 // the process alone, so threads and other users of libtiff are unaffected.
 
+#include "platform/File.h"
+
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
@@ -218,6 +220,14 @@ private:
 
 // --- One open file ----------------------------------------------------------
 
+// The file libtiff reads an opened TIFF from, with libtiff's position in it.
+struct TiffInput
+{
+    platform::File file;
+    std::uint64_t size = 0;
+    std::uint64_t position = 0;
+};
+
 // An image file opened once for everything read from it: the probe, the
 // embedded profile and the decoding (or, for a 16-bit TIFF, the program's
 // own reader) all use the same open file and the header already parsed.
@@ -232,10 +242,10 @@ struct OpenedImage
     // A JPEG: the header read, EXIF (APP1) and ICC (APP2) markers kept.
     std::unique_ptr<JpegReader> jpeg;
     // A TIFF: the first directory current. libtiff reads it quietly through
-    // fd, without memory-mapping it (a file cut short by someone else while
-    // mapped would raise SIGBUS), and never closes fd.
+    // input, without memory-mapping it (a file cut short by someone else
+    // while mapped would raise SIGBUS), and never closes it.
+    TiffInput input;
     TiffPtr tiff;
-    int fd = -1;
 };
 
 // Opens the file, decides its container by the first bytes and reads the
@@ -243,8 +253,8 @@ struct OpenedImage
 // opened is then only fit for destruction.
 bool OpenImage(const std::string& path, OpenedImage& opened);
 
-// A TIFF's descriptor, handed to the caller (who closes it); libtiff's
-// state is dropped. -1 for anything else.
-int ReleaseTiffDescriptor(OpenedImage& opened);
+// A TIFF's file, handed to the caller; libtiff's state is dropped. A closed
+// file for anything else.
+platform::File ReleaseTiffFile(OpenedImage& opened);
 
 } // namespace imagecodec

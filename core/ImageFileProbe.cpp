@@ -10,10 +10,9 @@
 #include <jerror.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cerrno>
+#include <cmath>
 #include <initializer_list>
-#include <unistd.h>
 
 using namespace imagecodec;
 
@@ -147,13 +146,13 @@ ProbedImageFile::~ProbedImageFile() = default;
 ProbedImageFile::ProbedImageFile(ProbedImageFile&& other) noexcept = default;
 ProbedImageFile& ProbedImageFile::operator=(ProbedImageFile&& other) noexcept = default;
 
-int ProbedImageFile::ReleaseTiffDescriptor()
+platform::File ProbedImageFile::ReleaseTiffFile()
 {
     if (!m_opened)
-        return -1;
-    const int fd = imagecodec::ReleaseTiffDescriptor(*m_opened);
+        return {};
+    platform::File file = imagecodec::ReleaseTiffFile(*m_opened);
     m_opened.reset();
-    return fd;
+    return file;
 }
 
 bool ProbeImageFile(const std::string& path, ImageProbeResult& result, ProbedImageFile* keep)
@@ -218,7 +217,7 @@ JpegDensity DensityFromDpi(float xDpi, float yDpi)
     return density;
 }
 
-// Compressed bytes go straight to the replacement file's descriptor through
+// Compressed bytes go straight to the replacement file through
 // a buffer of this size: no growing memory image of the whole file, no copy
 // of it, and the writes overlap the rest of the encoding.
 constexpr std::size_t kJpegWriteBuffer = std::size_t{1} << 20;
@@ -226,26 +225,9 @@ constexpr std::size_t kJpegWriteBuffer = std::size_t{1} << 20;
 struct FdDestination
 {
     jpeg_destination_mgr manager{};
-    int fd = -1;
+    platform::File* file = nullptr;
     JOCTET* buffer = nullptr;
 };
-
-bool WriteWhole(int fd, const JOCTET* data, std::size_t size)
-{
-    while (size > 0)
-    {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0)
-        {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
 
 void FdInitDestination(j_compress_ptr cinfo)
 {
@@ -258,7 +240,7 @@ boolean FdEmptyBuffer(j_compress_ptr cinfo)
 {
     // Called with the whole buffer full, whatever free_in_buffer says.
     auto* dest = reinterpret_cast<FdDestination*>(cinfo->dest);
-    if (!WriteWhole(dest->fd, dest->buffer, kJpegWriteBuffer))
+    if (!dest->file->WriteAll(dest->buffer, kJpegWriteBuffer))
         ERREXIT(cinfo, JERR_FILE_WRITE);
     dest->manager.next_output_byte = dest->buffer;
     dest->manager.free_in_buffer = kJpegWriteBuffer;
@@ -269,7 +251,7 @@ void FdTermDestination(j_compress_ptr cinfo)
 {
     auto* dest = reinterpret_cast<FdDestination*>(cinfo->dest);
     const std::size_t used = kJpegWriteBuffer - dest->manager.free_in_buffer;
-    if (!WriteWhole(dest->fd, dest->buffer, used))
+    if (!dest->file->WriteAll(dest->buffer, used))
         ERREXIT(cinfo, JERR_FILE_WRITE);
 }
 
@@ -387,7 +369,7 @@ bool SaveJpegFile(std::span<const std::uint8_t> profile, int width, int height, 
         return false;
     std::vector<JOCTET> buffer(kJpegWriteBuffer);
     FdDestination dest;
-    dest.fd = file.Fd();
+    dest.file = &file.Output();
     dest.buffer = buffer.data();
     bool compressed = false;
     {

@@ -11,6 +11,8 @@
 // here keeps state between calls, so threads (the thumbnail loader) may
 // call it at the same time. Library messages are never printed.
 
+#include "platform/File.h"
+
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -63,7 +65,7 @@ struct ImageProbeResult
 // An image file the probe left open for its decoding, so that a load opens
 // and parses its file once: CImageEx::Load decodes it from the header the
 // probe read, and the program's own 16-bit TIFF reader takes its
-// descriptor. Empty when nothing is open; closed when destroyed.
+// file. Empty when nothing is open; closed when destroyed.
 class ProbedImageFile
 {
 public:
@@ -75,9 +77,9 @@ public:
 
     bool IsOpen() const { return m_opened != nullptr; }
     imagecodec::OpenedImage* Opened() const { return m_opened.get(); }
-    // A TIFF's descriptor, now the caller's; the file is no longer open
-    // here. -1 when no TIFF is open.
-    int ReleaseTiffDescriptor();
+    // A TIFF's file, now the caller's; nothing is open here any more. A
+    // closed file when no TIFF is open.
+    platform::File ReleaseTiffFile();
 
 private:
     std::unique_ptr<imagecodec::OpenedImage> m_opened;

@@ -20,6 +20,8 @@ struct _POINTD
     _POINTD(const _POINTD&) = default;
     _POINTD& operator=(const _POINTD&) = default;
     virtual ~_POINTD() = default;
+
+    bool operator==(const _POINTD& other) const { return x == other.x && y == other.y; }
 };
 
 class CPointD : public _POINTD

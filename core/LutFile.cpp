@@ -1,6 +1,7 @@
 #include "core/LutFile.h"
 
 #include "core/ColorProfile.h"
+#include "platform/Bytes.h"
 
 #include <filesystem>
 #include <system_error>
@@ -9,18 +10,6 @@
 namespace {
 
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
-
-void PutU16(std::uint8_t* at, std::uint16_t v)
-{
-    at[0] = static_cast<std::uint8_t>(v >> 8);
-    at[1] = static_cast<std::uint8_t>(v);
-}
-
-void PutU32(std::uint8_t* at, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        at[i] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
-}
 
 // An 8-bit value on the 16-bit scale of the element: v * 257 takes 0..255
 // exactly onto 0..65535 (0xFF becomes 0xFFFF).
@@ -223,33 +212,34 @@ bool CColorProfile::SetLUTTag(std::span<const std::uint32_t> colours)
     // k / 289, green (k / 17) mod 17, blue k mod 17: the order of the file's
     // lines.
     std::vector<std::uint8_t> element(kLutElementSize, 0);
-    std::uint8_t* e = element.data();
-    PutU32(e, IccSignature("mft2"));
-    e[8] = 3;
-    e[9] = 3;
-    e[10] = static_cast<std::uint8_t>(kLutGridPoints);
+    platform::PutU32BE(element, 0, IccSignature("mft2"));
+    element[8] = 3;
+    element[9] = 3;
+    element[10] = static_cast<std::uint8_t>(kLutGridPoints);
     // The matrix e00..e22 as s15Fixed16Number: the identity. (It applies only
     // to an XYZ input; it is written as a neutral value all the same.)
     for (std::size_t d = 0; d < 3; ++d)
-        PutU32(e + 12 + 16 * d, 0x00010000);
-    PutU16(e + 48, static_cast<std::uint16_t>(kLutTableEntries));
-    PutU16(e + 50, static_cast<std::uint16_t>(kLutTableEntries));
+        platform::PutU32BE(element, 12 + 16 * d, 0x00010000);
+    platform::PutU16BE(element, 48, static_cast<std::uint16_t>(kLutTableEntries));
+    platform::PutU16BE(element, 50, static_cast<std::uint16_t>(kLutTableEntries));
 
     for (std::size_t channel = 0; channel < 3; ++channel)
     {
         for (std::size_t i = 0; i < kLutTableEntries; ++i)
         {
             const std::size_t at = 2 * (channel * kLutTableEntries + i);
-            PutU16(e + kLutInputTablesOffset + at, To16(static_cast<std::uint32_t>(i)));
-            PutU16(e + kLutOutputTablesOffset + at, To16(static_cast<std::uint32_t>(i)));
+            platform::PutU16BE(element, kLutInputTablesOffset + at,
+                               To16(static_cast<std::uint32_t>(i)));
+            platform::PutU16BE(element, kLutOutputTablesOffset + at,
+                               To16(static_cast<std::uint32_t>(i)));
         }
     }
     for (std::size_t k = 0; k < kLutGridCount; ++k)
     {
-        std::uint8_t* point = e + kLutClutOffset + 6 * k;
-        PutU16(point, To16(colours[k]));
-        PutU16(point + 2, To16(colours[k] >> 8));
-        PutU16(point + 4, To16(colours[k] >> 16));
+        const std::size_t point = kLutClutOffset + 6 * k;
+        platform::PutU16BE(element, point, To16(colours[k]));
+        platform::PutU16BE(element, point + 2, To16(colours[k] >> 8));
+        platform::PutU16BE(element, point + 4, To16(colours[k] >> 16));
     }
     return SetTagElement(IccSignature("A2B0"), element);
 }

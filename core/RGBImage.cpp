@@ -2,15 +2,12 @@
 
 #include "core/Clamp.h"
 #include "core/Resample.h"
+#include "platform/Bytes.h"
 #include "platform/FileReplace.h"
 
 #include <algorithm>
 #include <bit>
-#include <cerrno>
-#include <fcntl.h>
 #include <new>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 // The raw file holds its pixels exactly as RGB16 lies in memory on a
@@ -45,83 +42,12 @@ private:
     RGB16* m_pixels;
 };
 
-// Reads up to size bytes, going on after short reads and interruptions;
-// returns how many bytes arrived before the end of the file or an error.
-std::size_t ReadFully(int fd, void* buffer, std::size_t size)
+bool WriteHeader(platform::File& file, int width, int height)
 {
-    auto* bytes = static_cast<unsigned char*>(buffer);
-    std::size_t done = 0;
-    while (done < size)
-    {
-        const ssize_t got = ::read(fd, bytes + done, size - done);
-        if (got < 0)
-        {
-            if (errno == EINTR)
-                continue;
-            break;
-        }
-        if (got == 0)
-            break;
-        done += static_cast<std::size_t>(got);
-    }
-    return done;
-}
-
-// Writes all size bytes, going on after short writes and interruptions.
-bool WriteFully(int fd, const void* buffer, std::size_t size)
-{
-    const auto* bytes = static_cast<const unsigned char*>(buffer);
-    std::size_t done = 0;
-    while (done < size)
-    {
-        const ssize_t put = ::write(fd, bytes + done, size - done);
-        if (put < 0)
-        {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (put == 0)
-            return false;
-        done += static_cast<std::size_t>(put);
-    }
-    return true;
-}
-
-bool FileLength(int fd, std::uint64_t* length)
-{
-    struct stat info{};
-    if (::fstat(fd, &info) != 0 || info.st_size < 0)
-        return false;
-    *length = static_cast<std::uint64_t>(info.st_size);
-    return true;
-}
-
-bool RewindFile(int fd)
-{
-    return ::lseek(fd, 0, SEEK_SET) == 0;
-}
-
-void PutU32(unsigned char* out, std::uint32_t v)
-{
-    out[0] = static_cast<unsigned char>(v);
-    out[1] = static_cast<unsigned char>(v >> 8);
-    out[2] = static_cast<unsigned char>(v >> 16);
-    out[3] = static_cast<unsigned char>(v >> 24);
-}
-
-std::uint32_t GetU32(const unsigned char* in)
-{
-    return static_cast<std::uint32_t>(in[0]) | static_cast<std::uint32_t>(in[1]) << 8 |
-           static_cast<std::uint32_t>(in[2]) << 16 | static_cast<std::uint32_t>(in[3]) << 24;
-}
-
-bool WriteHeader(int fd, int width, int height)
-{
-    unsigned char header[kHeaderBytes];
-    PutU32(header, static_cast<std::uint32_t>(width));
-    PutU32(header + 4, static_cast<std::uint32_t>(height));
-    return WriteFully(fd, header, sizeof header);
+    std::uint8_t header[kHeaderBytes];
+    platform::PutU32LE(header, 0, static_cast<std::uint32_t>(width));
+    platform::PutU32LE(header, 4, static_cast<std::uint32_t>(height));
+    return file.WriteAll(header, sizeof header);
 }
 
 // Rows per chunk of the chunked transfers: at least one, so that a chunk
@@ -223,13 +149,13 @@ namespace {
 // Steps shared by both readers: the header is read and the file's length
 // checked against it before anything is allocated, so a damaged or hostile
 // header can neither make us allocate nor change the image.
-bool ReadRawHeader(int fd, int* width, int* height)
+bool ReadRawHeader(platform::File& file, int* width, int* height)
 {
-    unsigned char header[kHeaderBytes];
-    if (!RewindFile(fd) || ReadFully(fd, header, sizeof header) != sizeof header)
+    std::uint8_t header[kHeaderBytes];
+    if (!file.Rewind() || file.Read(header, sizeof header) != sizeof header)
         return false;
-    const std::uint32_t w = GetU32(header);
-    const std::uint32_t h = GetU32(header + 4);
+    const std::uint32_t w = platform::GetU32LE(header, 0);
+    const std::uint32_t h = platform::GetU32LE(header, 4);
     // A file without pixels is refused here too, so that it leaves the
     // image as it was rather than emptying it.
     if (w == 0 || h == 0 || w > static_cast<std::uint32_t>(CRGBImage::kMaxDimension) ||
@@ -237,7 +163,7 @@ bool ReadRawHeader(int fd, int* width, int* height)
         return false;
     const std::uint64_t expected = kHeaderBytes + std::uint64_t{w} * h * sizeof(RGB16);
     std::uint64_t length = 0;
-    if (!FileLength(fd, &length) || length != expected || length > kMaxRawFileBytes)
+    if (!file.Size(&length) || length != expected || length > kMaxRawFileBytes)
         return false;
     *width = static_cast<int>(w);
     *height = static_cast<int>(h);
@@ -248,28 +174,23 @@ bool ReadRawHeader(int fd, int* width, int* height)
 
 bool CRGBImage::LoadRaw(const std::string& path, Progress progress)
 {
-    int fd;
-    do
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    while (fd < 0 && errno == EINTR);
-    if (fd < 0)
+    platform::File file;
+    if (!file.OpenRead(path))
         return false;
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    const bool ok = ReadRawChunked(fd, progress);
-    ::close(fd);
-    return ok;
+    file.AdviseSequential();
+    return ReadRawChunked(file, progress);
 }
 
-bool CRGBImage::ReadRaw(int fd)
+bool CRGBImage::ReadRaw(platform::File& file)
 {
-    return ReadRawChunked(fd, {});
+    return ReadRawChunked(file, {});
 }
 
-bool CRGBImage::ReadRawChunked(int fd, Progress progress)
+bool CRGBImage::ReadRawChunked(platform::File& file, Progress progress)
 {
     int width = 0;
     int height = 0;
-    if (!ReadRawHeader(fd, &width, &height) || !Create(width, height))
+    if (!ReadRawHeader(file, &width, &height) || !Create(width, height))
         return false;
 
     PixelLock lock(*this);
@@ -278,13 +199,13 @@ bool CRGBImage::ReadRawChunked(int fd, Progress progress)
     // The plain reader and images of at most one chunk go in one read.
     const int chunk = ChunkRows(width);
     if (!progress || height <= chunk)
-        return ReadFully(fd, pixels, total) == total;
+        return file.Read(pixels, total) == total;
 
     for (int row = 0; row < height; row += chunk)
     {
         const int rows = std::min(chunk, height - row);
         const std::size_t bytes = RowBytes(width, rows);
-        if (ReadFully(fd, pixels + static_cast<std::size_t>(row) * width, bytes) != bytes)
+        if (file.Read(pixels + static_cast<std::size_t>(row) * width, bytes) != bytes)
             return false;
         if (!progress.Report(row, height))
             return false;
@@ -295,26 +216,26 @@ bool CRGBImage::ReadRawChunked(int fd, Progress progress)
 bool CRGBImage::SaveRaw(const std::string& path)
 {
     platform::ReplacementFile file;
-    return file.Open(path) && WriteRaw(file.Fd()) && file.Commit();
+    return file.Open(path) && WriteRaw(file.Output()) && file.Commit();
 }
 
-bool CRGBImage::WriteRaw(int fd)
+bool CRGBImage::WriteRaw(platform::File& file)
 {
-    return WriteRawChunked(fd, {});
+    return WriteRawChunked(file, {});
 }
 
-bool CRGBImage::WriteRawChunked(int fd, Progress progress)
+bool CRGBImage::WriteRawChunked(platform::File& file, Progress progress)
 {
     PixelLock lock(*this);
     const RGB16* pixels = lock.Pixels();
     const std::size_t total = GetPixelCount() * sizeof(RGB16);
-    if (!RewindFile(fd) || !WriteHeader(fd, m_width, m_height))
+    if (!file.Rewind() || !WriteHeader(file, m_width, m_height))
         return false;
 
     const int chunk = ChunkRows(m_width);
     if (!progress || m_height <= chunk)
     {
-        if (total > 0 && !WriteFully(fd, pixels, total))
+        if (total > 0 && !file.WriteAll(pixels, total))
             return false;
     }
     else
@@ -322,8 +243,8 @@ bool CRGBImage::WriteRawChunked(int fd, Progress progress)
         for (int row = 0; row < m_height; row += chunk)
         {
             const int rows = std::min(chunk, m_height - row);
-            if (!WriteFully(fd, pixels + static_cast<std::size_t>(row) * m_width,
-                            RowBytes(m_width, rows)))
+            if (!file.WriteAll(pixels + static_cast<std::size_t>(row) * m_width,
+                               RowBytes(m_width, rows)))
                 return false;
             if (!progress.Report(row, m_height))
                 return false;
@@ -332,11 +253,11 @@ bool CRGBImage::WriteRawChunked(int fd, Progress progress)
     // The file may have been longer before; only an exact length is a raw
     // file that reads back.
     std::uint64_t length = 0;
-    return FileLength(fd, &length) && length == kHeaderBytes + total;
+    return file.Size(&length) && length == kHeaderBytes + total;
 }
 
-bool CRGBImage::WriteScaledRaw(int fd, int srcLeft, int srcTop, int srcWidth, int srcHeight,
-                               int newWidth, int newHeight, Progress progress)
+bool CRGBImage::WriteScaledRaw(platform::File& file, int srcLeft, int srcTop, int srcWidth,
+                               int srcHeight, int newWidth, int newHeight, Progress progress)
 {
     // The source rectangle must lie inside the image; sampling near its
     // right and bottom edges still clamps to the image's last column and row.
@@ -369,7 +290,7 @@ bool CRGBImage::WriteScaledRaw(int fd, int srcLeft, int srcTop, int srcWidth, in
         return false;
     }
 
-    if (!RewindFile(fd) || !WriteHeader(fd, newWidth, newHeight))
+    if (!file.Rewind() || !WriteHeader(file, newWidth, newHeight))
         return false;
 
     // Each output row resamples the source rows of its own taps afresh, so
@@ -385,7 +306,7 @@ bool CRGBImage::WriteScaledRaw(int fd, int srcLeft, int srcTop, int srcWidth, in
                         &sampled[k * stride]);
         CombineResampledRows(vertical, y, rows.data(), newWidth, sums.data(), line.data());
 
-        if (!WriteFully(fd, line.data(), line.size() * sizeof(RGB16)))
+        if (!file.WriteAll(line.data(), line.size() * sizeof(RGB16)))
             return false;
         if (!progress.Report(y, newHeight))
             return false;

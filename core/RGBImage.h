@@ -19,6 +19,9 @@
 #include <memory>
 #include <string>
 
+namespace platform {
+class File;
+}
 class CImageEx;
 class CRGBMatrix;
 class CRGBGammaTable;
@@ -63,22 +66,22 @@ public:
     }
     void Unlock() { m_locked = false; }
 
-    // Raw image files. The path forms open the file themselves; the fd forms
-    // work on an open file descriptor from its start. With progress, reads
-    // and writes go in chunks of rows and report (first row of the chunk,
+    // Raw image files. The path forms open the file themselves; the File
+    // forms work on an open file from its start. With progress, reads and
+    // writes go in chunks of rows and report (first row of the chunk,
     // height) after each chunk, stopping when the answer is false; without,
     // they go in one transfer.
     bool LoadRaw(const std::string& path, Progress progress = {});
-    bool ReadRaw(int fd);
-    bool ReadRawChunked(int fd, Progress progress);
+    bool ReadRaw(platform::File& file);
+    bool ReadRawChunked(platform::File& file, Progress progress);
     bool SaveRaw(const std::string& path);
-    bool WriteRaw(int fd);
-    bool WriteRawChunked(int fd, Progress progress);
+    bool WriteRaw(platform::File& file);
+    bool WriteRawChunked(platform::File& file, Progress progress);
 
     // Writes a raw file of the source rectangle resampled to the new size,
     // reporting (row, new height) after each row.
-    bool WriteScaledRaw(int fd, int srcLeft, int srcTop, int srcWidth, int srcHeight, int newWidth,
-                        int newHeight, Progress progress = {});
+    bool WriteScaledRaw(platform::File& file, int srcLeft, int srcTop, int srcWidth, int srcHeight,
+                        int newWidth, int newHeight, Progress progress = {});
 
     // Draws a rectangle of this image into an 8-bit display image through
     // the matrix and tone tables, or the colour transform (and then the

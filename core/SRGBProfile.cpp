@@ -5,11 +5,11 @@
 #include "core/StdMatrix.h"
 #include "core/StdVector.h"
 #include "platform/ColorDirectory.h"
+#include "platform/File.h"
 #include "platform/FileReplace.h"
 
 #include <cmath>
 #include <string_view>
-#include <sys/stat.h>
 
 namespace {
 
@@ -104,8 +104,7 @@ bool EnsureSRGBProfileInstalled()
     if (!platform::ColorDirectory(folder))
         return false;
     const std::string path = folder + platform::kSRGBProfileFileName;
-    struct stat st = {};
-    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+    if (platform::IsRegularFile(path))
         return true;
     const std::vector<std::uint8_t> bytes = BuildSRGBProfileBytes();
     return platform::ReplaceFileContents(

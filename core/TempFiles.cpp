@@ -3,12 +3,8 @@
 #include "core/PathUtils.h"
 #include "platform/Text.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <fcntl.h>
+#include <cstdio>
 #include <filesystem>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -18,14 +14,6 @@ namespace {
 // accept, in bytes.
 constexpr std::size_t kMaxNameBytes = 255;
 
-bool PathExists(const std::string& path)
-{
-    struct stat st
-    {};
-    // A dangling symbolic link still occupies the name.
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
 std::string FolderOrWorkFolder(const std::string& folder)
 {
     return folder.empty() ? GetAppTempFolder() : AddBackslash(folder);
@@ -33,33 +21,27 @@ std::string FolderOrWorkFolder(const std::string& folder)
 
 } // namespace
 
-int OpenTempFile(std::string_view prefix, std::string& path, std::string_view extension,
-                 const std::string& folder)
+platform::File OpenTempFile(std::string_view prefix, std::string& path, std::string_view extension,
+                            const std::string& folder)
 {
     std::string pattern = FolderOrWorkFolder(folder);
     pattern.append(prefix);
     pattern.append("XXXXXX");
     pattern.append(extension);
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    const int fd = ::mkostemps(buffer.data(), static_cast<int>(extension.size()), O_CLOEXEC);
-    if (fd < 0)
+    platform::File file;
+    if (!file.OpenUnique(pattern, extension.size()))
     {
         path.clear();
-        return -1;
+        return file;
     }
-    path.assign(buffer.data());
-    return fd;
+    path = std::move(pattern);
+    return file;
 }
 
 bool CreateTempFile(std::string_view prefix, std::string& path, std::string_view extension,
                     const std::string& folder)
 {
-    const int fd = OpenTempFile(prefix, path, extension, folder);
-    if (fd < 0)
-        return false;
-    ::close(fd);
-    return true;
+    return OpenTempFile(prefix, path, extension, folder).IsOpen();
 }
 
 CTempFileInfo::~CTempFileInfo()
@@ -68,8 +50,8 @@ CTempFileInfo::~CTempFileInfo()
 }
 
 CTempFileInfo::CTempFileInfo(CTempFileInfo&& other) noexcept
-    : m_width(other.m_width), m_height(other.m_height),
-      m_file(std::exchange(other.m_file, nullptr)), m_path(std::move(other.m_path))
+    : m_width(other.m_width), m_height(other.m_height), m_file(std::move(other.m_file)),
+      m_path(std::move(other.m_path))
 {
     other.m_path.clear();
     other.m_width = 0;
@@ -83,7 +65,7 @@ CTempFileInfo& CTempFileInfo::operator=(CTempFileInfo&& other) noexcept
         Close();
         m_width = std::exchange(other.m_width, 0);
         m_height = std::exchange(other.m_height, 0);
-        m_file = std::exchange(other.m_file, nullptr);
+        m_file = std::move(other.m_file);
         m_path = std::move(other.m_path);
         other.m_path.clear();
     }
@@ -94,31 +76,20 @@ bool CTempFileInfo::Create(const std::string& folder)
 {
     Close();
     std::string path;
-    const int fd = OpenTempFile("PMS", path, ".tmp", folder);
-    if (fd < 0)
+    platform::File file = OpenTempFile("PMS", path, ".tmp", folder);
+    if (!file.IsOpen())
         return false;
-    std::FILE* file = ::fdopen(fd, "w+b");
-    if (file == nullptr)
-    {
-        ::close(fd);
-        ::unlink(path.c_str());
-        return false;
-    }
-    m_file = file;
+    m_file = std::move(file);
     m_path = std::move(path);
     return true;
 }
 
 void CTempFileInfo::Close()
 {
-    if (m_file != nullptr)
-    {
-        std::fclose(m_file);
-        m_file = nullptr;
-    }
+    m_file.Close();
     if (!m_path.empty())
     {
-        ::unlink(m_path.c_str());
+        std::remove(m_path.c_str());
         m_path.clear();
     }
     m_width = 0;
@@ -148,13 +119,13 @@ void DeleteTempFiles(const std::string& folder)
                 matches.push_back(it->path());
         }
         for (const fs::path& match : matches)
-            ::unlink(match.c_str());
+            std::remove(match.c_str());
     }
 }
 
 bool MakeUniqueFileName(std::string& path)
 {
-    if (!PathExists(path))
+    if (!platform::PathExists(path))
         return true;
     const std::string folder = GetFolderFromPath(path);
     std::string title = GetFileTitleFromPath(path);
@@ -177,7 +148,7 @@ bool MakeUniqueFileName(std::string& path)
         char suffix[16];
         std::snprintf(suffix, sizeof suffix, "_%05d", n);
         std::string candidate = folder + title + suffix + ext;
-        if (!PathExists(candidate))
+        if (!platform::PathExists(candidate))
         {
             path = std::move(candidate);
             return true;

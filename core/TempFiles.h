@@ -8,7 +8,8 @@
 // extensions ".tmp", ".rgb", ".thm" or ".raw", so that the start-up
 // clean-up (DeleteTempFiles) finds whatever an earlier run left behind.
 
-#include <cstdio>
+#include "platform/File.h"
+
 #include <string>
 #include <string_view>
 
@@ -17,11 +18,12 @@
 inline constexpr std::string_view kTempFileExtensions[] = {".tmp", ".rgb", ".thm", ".raw"};
 
 // Creates a new, empty file <folder><prefix><6 random characters><extension>
-// (mode 0600, never replacing an existing file) and returns its descriptor
-// open for reading and writing, with its path in `path`. An empty folder
-// means the work folder. -1 (path emptied) when no file could be made.
-int OpenTempFile(std::string_view prefix, std::string& path, std::string_view extension = ".tmp",
-                 const std::string& folder = std::string());
+// (mode 0600, never replacing an existing file) and returns it open for
+// reading and writing, with its path in `path`. An empty folder means the
+// work folder. A file not open (path emptied) when none could be made.
+platform::File OpenTempFile(std::string_view prefix, std::string& path,
+                            std::string_view extension = ".tmp",
+                            const std::string& folder = std::string());
 // The same, closing the file again: only the (empty) file and its name are
 // wanted. False when no file could be made.
 bool CreateTempFile(std::string_view prefix, std::string& path, std::string_view extension = ".tmp",
@@ -47,15 +49,15 @@ public:
     // Closes the file and removes it; width and height become 0.
     void Close();
 
-    bool IsOpen() const { return m_file != nullptr; }
-    std::FILE* GetFile() const { return m_file; }
+    bool IsOpen() const { return m_file.IsOpen(); }
+    platform::File& GetFile() { return m_file; }
     const std::string& GetPath() const { return m_path; }
 
     int m_width = 0;
     int m_height = 0;
 
 private:
-    std::FILE* m_file = nullptr;
+    platform::File m_file;
     std::string m_path;
 };
 

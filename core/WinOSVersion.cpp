@@ -1,12 +1,9 @@
 #include "core/WinOSVersion.h"
 
+#include "platform/SystemInfo.h"
 #include "platform/Text.h"
 
-#include <sys/utsname.h>
-
 #include <climits>
-#include <fstream>
-#include <sstream>
 
 namespace {
 
@@ -29,16 +26,6 @@ bool ReadNumber(std::string_view text, std::size_t& pos, int& value)
     }
     value = static_cast<int>(number);
     return true;
-}
-
-std::string ReadWholeFile(const char* path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return {};
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 // An os-release value: shell-like, either bare or in single or double
@@ -66,19 +53,16 @@ std::string UnquoteValue(std::string_view value)
 
 CWinOSVersion::CWinOSVersion()
 {
-    struct utsname names{};
-    if (::uname(&names) == 0)
+    platform::KernelNames names;
+    if (platform::ReadKernelNames(names))
     {
         m_valid = 1;
-        m_systemName = names.sysname;
+        m_systemName = names.system;
         m_release = names.release;
         ParseRelease(m_release, m_major, m_minor);
     }
 
-    std::string osRelease = ReadWholeFile("/etc/os-release");
-    if (osRelease.empty())
-        osRelease = ReadWholeFile("/usr/lib/os-release");
-    m_description = FindPrettyName(osRelease);
+    m_description = FindPrettyName(platform::ReadOsRelease());
     if (m_description.empty())
         m_description = m_release.empty() ? m_systemName : m_systemName + " " + m_release;
 }

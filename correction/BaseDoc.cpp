@@ -153,7 +153,7 @@ void CBaseDoc::GetTileSize(int& width, int& height) const
     height = kDefaultTileHeight;
 }
 
-bool CBaseDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress progress, int)
+bool CBaseDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress progress, int) const
 {
     const int rows = rect ? rect->Height() : image.GetHeight();
     if (!progress)

@@ -8,9 +8,10 @@
 // the step to the 16-bit working image, whole or tile by tile.
 //
 // Three kinds of state per document: the parameters (reset, copied,
-// compared, saved), the prepared data that PrepareApply derives from the
-// parameters and the image (tables, matrices; never saved, compared or
-// copied), and nothing of a panel's state.
+// compared, saved; one record declared by one table, see CDocOf), the
+// prepared data that PrepareApply derives from the parameters and the
+// image (tables, matrices; never saved, compared or copied), and nothing
+// of a panel's state.
 //
 // Progress: a step reports percent done (0 to 100) through a Progress
 // (core/Progress.h); an answer false stops it.
@@ -25,10 +26,11 @@
 // (core/Progress.h); an answer false stops it.
 //
 // Applying: PrepareApply (which may fail) runs on the image first, then
-// Apply or ApplyRect, which only index the prepared data and allocate
-// nothing per pixel. Rows of a whole-image Apply are independent, so a
-// document may spread them over threads through RunRowBands
-// (core/RowBands.h), whose output is identical to one thread.
+// ApplyRect (which may prepare one region's data, as the filter's plane)
+// and the const Apply, which reads parameters and prepared data only. Rows
+// of a whole-image Apply are independent, so a document may spread them over
+// threads through RunRowBands (core/RowBands.h), whose output is identical to
+// one thread.
 
 #include "core/RGB16.h"
 #include "core/Rect.h"
@@ -179,9 +181,11 @@ public:
     virtual void GetTileSize(int& width, int& height) const;
 
     // The step's pixel operation on a rectangle (null: the whole image) in
-    // place. False when progress asked to stop. The base changes no pixel
-    // and only reports row progress (ReportRowPercent).
-    virtual bool Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress progress, int mode);
+    // place, reading only the parameters and the prepared data. False when
+    // progress asked to stop. The base changes no pixel and only reports
+    // row progress (ReportRowPercent).
+    virtual bool Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress progress,
+                       int mode) const;
 
     // The document's section in the parameter file; the base has none.
     virtual std::string GetSectionName() const;
@@ -203,12 +207,93 @@ protected:
     CBaseDoc(const CBaseDoc&) = default;
     CBaseDoc& operator=(const CBaseDoc&) = default;
 
-    // Copies the title (for a subclass's Assign).
-    void AssignBase(const CBaseDoc& other) { m_title = other.m_title; }
-    bool IsEqualTitle(const CBaseDoc& other) const { return m_title == other.m_title; }
-
 private:
     std::string m_title;
+};
+
+// The prepared part of a document that prepares nothing.
+struct NoPrepared
+{};
+
+// The common body of the seven documents: a document D keeps its persisted
+// values in one record P (with a defaulted operator==) and what
+// PrepareApply derives from them in Prep. Copying, Clone and Assign take
+// the title and the record; the prepared data never travels with a copy,
+// so a copy is unprepared. IsEqual asks D::SameParams, which is the
+// record's == unless the document compares more loosely (values that play
+// no part, points beyond the count in use).
+//
+// D declares its parameter table as `static constexpr ParamSpec<P>
+// kParamTable[]` and may give `static P DefaultParams()` (the record with
+// the table's defaults applied, by default) and `static bool
+// SameParams(const P&, const P&)`.
+template <class D, class P, class Prep = NoPrepared> class CDocOf : public CBaseDoc
+{
+public:
+    using Params = P;
+    using Prepared = Prep;
+
+    // The document's parameters, as the panels edit them and the table's
+    // member pointers reach them.
+    const P& GetParams() const { return m_params; }
+    P& GetParams() { return m_params; }
+
+    // Key, default, range and member of every scalar parameter.
+    static std::span<const ParamSpec<P>> GetParamTable() { return D::kParamTable; }
+
+    // The reset record: the table's defaults on a new record.
+    static P DefaultParams()
+    {
+        P record{};
+        ResetParams(GetParamTable(), record);
+        return record;
+    }
+
+    static bool SameParams(const P& a, const P& b) { return a == b; }
+
+    void Reset() override
+    {
+        CBaseDoc::Reset();
+        m_params = D::DefaultParams();
+        m_prepared = Prep{};
+    }
+
+    std::unique_ptr<CBaseDoc> Clone() const override
+    {
+        return std::make_unique<D>(static_cast<const D&>(*this));
+    }
+
+    void Assign(const CBaseDoc& other) override
+    {
+        if (const auto* doc = dynamic_cast<const D*>(&other); doc && doc != this)
+            static_cast<D&>(*this) = *doc;
+    }
+
+    bool IsEqual(const CBaseDoc& other) const override
+    {
+        const auto* doc = dynamic_cast<const D*>(&other);
+        return doc && D::SameParams(m_params, doc->GetParams());
+    }
+
+protected:
+    CDocOf() : m_params(D::DefaultParams()) {}
+    CDocOf(const CDocOf& other) : CBaseDoc(other), m_params(other.m_params) {}
+    CDocOf& operator=(const CDocOf& other)
+    {
+        if (this != &other)
+        {
+            CBaseDoc::operator=(other);
+            m_params = other.m_params;
+            m_prepared = Prep{};
+        }
+        return *this;
+    }
+
+    // Forgets what PrepareApply derived; the parameters stay.
+    void DropPrepared() { m_prepared = Prep{}; }
+
+    P m_params;
+    Prep m_prepared;
 };
 
 // The parameter file of the seven documents (slot order). SaveParamFile

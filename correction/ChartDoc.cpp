@@ -144,90 +144,28 @@ CCIEXYZ CMtx3x3::Transform(const CCIEXYZ& v) const
 
 // --- CChartDoc -----------------------------------------------------------------
 
-CChartDoc::CChartDoc()
+ChartParams CChartDoc::DefaultParams()
 {
-    CChartDoc::Reset();
-}
-
-CChartDoc::CChartDoc(const CChartDoc& other) : CBaseDoc(other)
-{
-    CopyParams(other);
-}
-
-CChartDoc& CChartDoc::operator=(const CChartDoc& other)
-{
-    if (this != &other)
-    {
-        CBaseDoc::operator=(other);
-        CopyParams(other);
-        DropPrepared();
-    }
-    return *this;
-}
-
-void CChartDoc::CopyParams(const CChartDoc& other)
-{
-    UseGrayScale = other.UseGrayScale;
-    grayScaleTable = other.grayScaleTable;
-    AdjustBlackLevel = other.AdjustBlackLevel;
-    AdjustWhiteLevel = other.AdjustWhiteLevel;
-    UseColorChart = other.UseColorChart;
-    colorChartTable = other.colorChartTable;
-    colorChartReference = other.colorChartReference;
-}
-
-void CChartDoc::DropPrepared()
-{
-    m_hueMatrixTable.clear();
-    m_grayCorrectionReady = 0;
-    m_grayCorrection = CGrayCorrection();
-    m_lightnessLine = CLinearFunction();
-}
-
-void CChartDoc::Reset()
-{
-    CBaseDoc::Reset();
-    UseGrayScale = 1;
-    grayScaleTable.Resize(kDefaultGrayRows, kDefaultGrayColumns, CCIEXYZ());
-    AdjustBlackLevel = 0;
-    AdjustWhiteLevel = 0;
-    UseColorChart = 1;
-    colorChartTable.Resize(kDefaultChartRows, kDefaultChartColumns, CCIEXYZ());
-    colorChartReference.Resize(kDefaultChartRows, kDefaultChartColumns, CCIEXYZ());
-    DropPrepared();
-}
-
-std::unique_ptr<CBaseDoc> CChartDoc::Clone() const
-{
-    return std::make_unique<CChartDoc>(*this);
-}
-
-void CChartDoc::Assign(const CBaseDoc& other)
-{
-    if (const auto* doc = dynamic_cast<const CChartDoc*>(&other))
-        *this = *doc;
-}
-
-bool CChartDoc::IsEqual(const CBaseDoc& other) const
-{
-    return dynamic_cast<const CChartDoc*>(&other) != nullptr;
+    ChartParams params = CDocOf::DefaultParams();
+    params.grayScaleTable.Resize(kDefaultGrayRows, kDefaultGrayColumns, CCIEXYZ());
+    params.colorChartTable.Resize(kDefaultChartRows, kDefaultChartColumns, CCIEXYZ());
+    params.colorChartReference.Resize(kDefaultChartRows, kDefaultChartColumns, CCIEXYZ());
+    return params;
 }
 
 bool CChartDoc::LoadParams(const CParamFileReader& file)
 {
     if (!CBaseDoc::LoadParams(file))
         return false;
-    UseGrayScale = file.GetInt(kSection, "UseGrayScale", 1);
+    ChartParams& p = m_params;
+    ReadParams(file, kSection, GetParamTable(), p);
     const int grayP = file.GetInt(kSection, kGrayScaleCol);
     const int grayQ = file.GetInt(kSection, kGrayScaleRow);
-    ReadTable(file, "GC", grayP, grayQ, grayScaleTable);
-    AdjustBlackLevel = file.GetInt(kSection, "AdjustBlackLevel", 0);
-    AdjustWhiteLevel = file.GetInt(kSection, "AdjustWhiteLevel", 0);
-    UseColorChart = file.GetInt(kSection, "UseColorChart", 1);
+    ReadTable(file, "GC", grayP, grayQ, p.grayScaleTable);
     const int chartP = file.GetInt(kSection, kColorChartCol);
     const int chartQ = file.GetInt(kSection, kColorChartRow);
-    ReadTable(file, "CC", chartP, chartQ, colorChartTable);
-    ReadTable(file, "CR", chartP, chartQ, colorChartReference);
+    ReadTable(file, "CC", chartP, chartQ, p.colorChartTable);
+    ReadTable(file, "CR", chartP, chartQ, p.colorChartReference);
     DropPrepared();
     return true;
 }
@@ -236,18 +174,20 @@ bool CChartDoc::SaveParams(CParamFileWriter& file) const
 {
     if (!CBaseDoc::SaveParams(file))
         return false;
+    const ChartParams& p = m_params;
+    const auto& [useGrayScale, adjustBlack, adjustWhite, useColorChart] = kParamTable;
     CSaveDoc save(file);
-    bool ok = save.WriteInt("UseGrayScale", UseGrayScale);
-    ok = save.WriteInt(kGrayScaleCol.key, grayScaleTable.GetRows()) && ok;
-    ok = save.WriteInt(kGrayScaleRow.key, grayScaleTable.GetColumns()) && ok;
-    ok = WriteTable(save, "GC", grayScaleTable) && ok;
-    ok = save.WriteInt("AdjustBlackLevel", AdjustBlackLevel) && ok;
-    ok = save.WriteInt("AdjustWhiteLevel", AdjustWhiteLevel) && ok;
-    ok = save.WriteInt("UseColorChart", UseColorChart) && ok;
-    ok = save.WriteInt(kColorChartCol.key, colorChartTable.GetRows()) && ok;
-    ok = save.WriteInt(kColorChartRow.key, colorChartTable.GetColumns()) && ok;
-    ok = WriteTable(save, "CC", colorChartTable) && ok;
-    ok = WriteTable(save, "CR", colorChartReference) && ok;
+    bool ok = WriteParam(save, useGrayScale, p);
+    ok = save.WriteInt(kGrayScaleCol.key, p.grayScaleTable.GetRows()) && ok;
+    ok = save.WriteInt(kGrayScaleRow.key, p.grayScaleTable.GetColumns()) && ok;
+    ok = WriteTable(save, "GC", p.grayScaleTable) && ok;
+    ok = WriteParam(save, adjustBlack, p) && ok;
+    ok = WriteParam(save, adjustWhite, p) && ok;
+    ok = WriteParam(save, useColorChart, p) && ok;
+    ok = save.WriteInt(kColorChartCol.key, p.colorChartTable.GetRows()) && ok;
+    ok = save.WriteInt(kColorChartRow.key, p.colorChartTable.GetColumns()) && ok;
+    ok = WriteTable(save, "CC", p.colorChartTable) && ok;
+    ok = WriteTable(save, "CR", p.colorChartReference) && ok;
     return ok;
 }
 
@@ -263,22 +203,22 @@ bool CChartDoc::PrepareApply(const CDNGTranspose*, CAccessRGBImageByLab& source,
     return true;
 }
 
-bool CChartDoc::Apply(CAccessRGBImageByLab&, const CRect*, Progress, int)
+bool CChartDoc::Apply(CAccessRGBImageByLab&, const CRect*, Progress, int) const
 {
     return true;
 }
 
 void CChartDoc::SetGrayScaleCount(int count, const CCIEXYZ& fill)
 {
-    grayScaleTable.Resize(1, std::clamp(count, 0, kMaxChartDimension), fill);
+    m_params.grayScaleTable.Resize(1, std::clamp(count, 0, kMaxChartDimension), fill);
 }
 
 void CChartDoc::SetColorChartSize(int P, int Q, const CCIEXYZ& fill)
 {
     P = std::clamp(P, 0, kMaxChartDimension);
     Q = std::clamp(Q, 0, kMaxChartDimension);
-    colorChartTable.Resize(P, Q, fill);
-    colorChartReference.Resize(P, Q, fill);
+    m_params.colorChartTable.Resize(P, Q, fill);
+    m_params.colorChartReference.Resize(P, Q, fill);
 }
 
 bool CChartDoc::IsEqualXYZTable(const T2DArray<CCIEXYZ>& a, const T2DArray<CCIEXYZ>& b)
@@ -307,7 +247,9 @@ bool CChartDoc::IsZeroXYZTable(const T2DArray<CCIEXYZ>& table)
 
 void CChartDoc::MakeGrayScaleTarget(const CCIEXYZ& white, T2DArray<CCIEXYZ>& out) const
 {
-    out = grayScaleTable;
+    out = m_params.grayScaleTable;
+    const bool adjustBlack = m_params.AdjustBlackLevel != 0;
+    const bool adjustWhite = m_params.AdjustWhiteLevel != 0;
     const double Wx = white[0];
     const double Wy = white[1];
     const double Wz = white[2];
@@ -317,7 +259,7 @@ void CChartDoc::MakeGrayScaleTarget(const CCIEXYZ& white, T2DArray<CCIEXYZ>& out
     for (CCIEXYZ& patch : patches)
         patch = CCIEXYZ(Wx * patch[1] / Wy, patch[1], Wz * patch[1] / Wy);
 
-    if ((AdjustBlackLevel || AdjustWhiteLevel) && !patches.empty())
+    if ((adjustBlack || adjustWhite) && !patches.empty())
     {
         const double L1 = patches.front().ToLab(white)[0];
         const double L2 = patches.back().ToLab(white)[0];
@@ -325,8 +267,8 @@ void CChartDoc::MakeGrayScaleTarget(const CCIEXYZ& white, T2DArray<CCIEXYZ>& out
         if (L1 != L2)
         {
             CLinearFunction line;
-            line.SetPoints(CPointD(L1, AdjustBlackLevel ? 3.0 : L1),
-                           CPointD(L2, AdjustWhiteLevel ? 97.0 : L2));
+            line.SetPoints(CPointD(L1, adjustBlack ? 3.0 : L1),
+                           CPointD(L2, adjustWhite ? 97.0 : L2));
             for (CCIEXYZ& patch : patches)
             {
                 CCIELab lab = patch.ToLab(white);
@@ -386,14 +328,16 @@ void CChartDoc::PrepareFromWhite(const CCIEXYZ& white)
 
 void CChartDoc::PrepareGray(const CCIEXYZ& white)
 {
-    if (!UseGrayScale || IsZeroXYZTable(grayScaleTable))
+    const ChartParams& p = m_params;
+    ChartPrepared& prepared = m_prepared;
+    if (!p.UseGrayScale || IsZeroXYZTable(p.grayScaleTable))
     {
-        m_grayCorrectionReady = 0;
+        prepared.grayCorrectionReady = false;
         return;
     }
-    m_grayCorrectionReady = 1;
-    const std::vector<CCIEXYZ>& patches = grayScaleTable.GetCells();
-    m_grayCorrection.Build(white, patches);
+    prepared.grayCorrectionReady = true;
+    const std::vector<CCIEXYZ>& patches = p.grayScaleTable.GetCells();
+    prepared.grayCorrection.Build(white, patches);
     if (patches.size() > 1)
     {
         // The measured lightness of the darkest and lightest grey; a black
@@ -401,34 +345,36 @@ void CChartDoc::PrepareGray(const CCIEXYZ& white)
         // up to 96.7 at least.
         const double L1 = patches.front().ToLab(white)[0];
         const double L2 = patches.back().ToLab(white)[0];
-        const double T1 = AdjustBlackLevel ? std::min(L1, 0.9) : L1;
-        const double T2 = AdjustWhiteLevel ? std::max(L2, 96.7) : L2;
-        m_lightnessLine.SetPoints(CPointD(L1, T1), CPointD(L2, T2));
+        const double T1 = p.AdjustBlackLevel ? std::min(L1, 0.9) : L1;
+        const double T2 = p.AdjustWhiteLevel ? std::max(L2, 96.7) : L2;
+        prepared.lightnessLine.SetPoints(CPointD(L1, T1), CPointD(L2, T2));
     }
     else
     {
-        m_lightnessLine = CLinearFunction();
+        prepared.lightnessLine = CLinearFunction();
     }
 }
 
 void CChartDoc::PrepareColor(const CCIEXYZ& white)
 {
-    if (UseColorChart != 1 || IsEqualXYZTable(colorChartTable, colorChartReference) ||
-        IsZeroXYZTable(colorChartTable) || IsZeroXYZTable(colorChartReference))
+    const ChartParams& p = m_params;
+    std::vector<CMtx3x3>& hueMatrixTable = m_prepared.hueMatrixTable;
+    if (p.UseColorChart != 1 || IsEqualXYZTable(p.colorChartTable, p.colorChartReference) ||
+        IsZeroXYZTable(p.colorChartTable) || IsZeroXYZTable(p.colorChartReference))
     {
-        m_hueMatrixTable.clear();
+        hueMatrixTable.clear();
         return;
     }
 
     // 1. Pairs of measured (grey-corrected) and reference LCh, kept where
     // the measured colour has a hue worth the name, in measured-hue order.
-    const std::vector<CCIEXYZ>& measured = colorChartTable.GetCells();
-    const std::vector<CCIEXYZ>& reference = colorChartReference.GetCells();
+    const std::vector<CCIEXYZ>& measured = p.colorChartTable.GetCells();
+    const std::vector<CCIEXYZ>& reference = p.colorChartReference.GetCells();
     std::vector<CLChPair> pairs;
     for (std::size_t k = 0; k < measured.size() && k < reference.size(); ++k)
     {
         CCIEXYZ m = measured[k];
-        m_grayCorrection.Apply(m);
+        m_prepared.grayCorrection.Apply(m);
         const CCIELCh mLCh = m.ToLab(white).ToLCh();
         if (mLCh[1] >= kMinChroma)
             pairs.push_back({mLCh, reference[k].ToLab(white).ToLCh()});
@@ -516,7 +462,7 @@ void CChartDoc::PrepareColor(const CCIEXYZ& white)
     if (N <= 2)
         return;
     const double turn = 2.0 * kPi;
-    m_hueMatrixTable.assign(360, CMtx3x3());
+    hueMatrixTable.assign(360, CMtx3x3());
     for (int a = 0; a < 360; ++a)
     {
         const double t = a / 360.0 * turn;
@@ -542,8 +488,8 @@ void CChartDoc::PrepareColor(const CCIEXYZ& white)
         // Two results of the same hue enclose no angle: the slot leaves the
         // colour unchanged rather than divide by zero.
         if (D == 0.0)
-            m_hueMatrixTable[a] = CMtx3x3::Identity();
+            hueMatrixTable[a] = CMtx3x3::Identity();
         else
-            m_hueMatrixTable[a] = Blend(matrices[s], (D - F) / D, matrices[next], F / D);
+            hueMatrixTable[a] = Blend(matrices[s], (D - F) / D, matrices[next], F / D);
     }
 }

@@ -11,9 +11,8 @@
 //     least-squares map from measured to reference XYZ of the patches near
 //     that hue, interpolated between the patches' hues.
 // In this edition the step changes no pixel (Apply leaves the image as it
-// is) and any two chart documents compare equal, so committing the panel's
-// document keeps the project's one; parameters, persistence and the
-// prepared corrections are complete.
+// is); parameters, comparison, persistence and the prepared corrections
+// are complete.
 
 #include "core/CIEColor.h"
 #include "core/GrayCorrection.h"
@@ -56,9 +55,48 @@ struct CLChPair
     CCIELCh reference;
 };
 
-class CChartDoc : public CBaseDoc
+// The persisted parameters of the chart step.
+struct ChartParams
+{
+    // Non-zero: prepare the grey correction.
+    int UseGrayScale = 1;
+    // Measured XYZ of the grey patches, darkest first; 1 x 6 by default.
+    T2DArray<CCIEXYZ> grayScaleTable;
+    // Non-zero: the darkest grey patch is pulled to a black level.
+    int AdjustBlackLevel = 0;
+    // Non-zero: the lightest grey patch is pulled to a white level.
+    int AdjustWhiteLevel = 0;
+    // 1: prepare the colour matrices.
+    int UseColorChart = 1;
+    // Measured and reference XYZ of the colour patches; 3 x 6 by default.
+    T2DArray<CCIEXYZ> colorChartTable;
+    T2DArray<CCIEXYZ> colorChartReference;
+
+    bool operator==(const ChartParams&) const = default;
+};
+
+// The corrections prepared from the tables for one white.
+struct ChartPrepared
+{
+    std::vector<CMtx3x3> hueMatrixTable;
+    bool grayCorrectionReady = false;
+    CGrayCorrection grayCorrection;
+    CLinearFunction lightnessLine;
+};
+
+class CChartDoc : public CDocOf<CChartDoc, ChartParams, ChartPrepared>
 {
 public:
+    // The four switches, read as any integer. The patch tables follow each
+    // switch that uses them in the file (see SaveParams), each with its
+    // dimensions.
+    static constexpr ParamSpec<ChartParams> kParamTable[] = {
+        {"UseGrayScale", &ChartParams::UseGrayScale, 1, 0, 1, ParamRead::AnyValue},
+        {"AdjustBlackLevel", &ChartParams::AdjustBlackLevel, 0, 0, 1, ParamRead::AnyValue},
+        {"AdjustWhiteLevel", &ChartParams::AdjustWhiteLevel, 0, 0, 1, ParamRead::AnyValue},
+        {"UseColorChart", &ChartParams::UseColorChart, 1, 0, 1, ParamRead::AnyValue},
+    };
+
     // The patch tables a parameter file may describe: each dimension
     // 0..64. Real charts have at most 20 grey patches and a few dozen
     // colour patches; the cap keeps a dropped file from asking for
@@ -69,16 +107,11 @@ public:
     static constexpr double kPi = 3.14159265358;
     static constexpr double kSixtyDegrees = 1.0471975511933334;
 
-    CChartDoc();
-    CChartDoc(const CChartDoc& other);
-    CChartDoc& operator=(const CChartDoc& other);
-    ~CChartDoc() override = default;
+    CChartDoc() = default;
 
-    void Reset() override;
-    std::unique_ptr<CBaseDoc> Clone() const override;
-    void Assign(const CBaseDoc& other) override;
-    // True for any chart document, whatever its parameters.
-    bool IsEqual(const CBaseDoc& other) const override;
+    // The switches' defaults, a 1 x 6 grey scale and 3 x 6 colour tables of
+    // zeros.
+    static ChartParams DefaultParams();
 
     bool LoadParams(const CParamFileReader& file) override;
     bool SaveParams(CParamFileWriter& file) const override;
@@ -90,7 +123,7 @@ public:
 
     // Changes nothing and reports no progress.
     bool Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress progress,
-               int mode) override;
+               int mode) const override;
 
     // The grey correction, the lightness line and the hue matrices for the
     // white W (Yn = 100).
@@ -103,8 +136,8 @@ public:
     // 0..kMaxChartDimension), every patch fill.
     void SetColorChartSize(int P, int Q, const CCIEXYZ& fill);
 
-    T2DArray<CCIEXYZ> GetGrayScaleTable() const { return grayScaleTable; }
-    T2DArray<CCIEXYZ> GetColorChartTable() const { return colorChartTable; }
+    T2DArray<CCIEXYZ> GetGrayScaleTable() const { return m_params.grayScaleTable; }
+    T2DArray<CCIEXYZ> GetColorChartTable() const { return m_params.colorChartTable; }
 
     // The target grey scale for display: every patch made neutral at its
     // own luminance (X = Xw Y / Yw, Z = Zw Y / Yw); with a black or white
@@ -128,33 +161,12 @@ public:
 
     // Prepared data (empty, 0, fresh, identity after construction, Reset
     // and every copy).
-    const std::vector<CMtx3x3>& GetHueMatrixTable() const { return m_hueMatrixTable; }
-    bool IsGrayCorrectionReady() const { return m_grayCorrectionReady != 0; }
-    const CGrayCorrection& GetGrayCorrection() const { return m_grayCorrection; }
-    const CLinearFunction& GetLightnessLine() const { return m_lightnessLine; }
-
-    // Non-zero: prepare the grey correction.
-    int UseGrayScale = 1;
-    // Measured XYZ of the grey patches, darkest first; 1 x 6 by default.
-    T2DArray<CCIEXYZ> grayScaleTable;
-    // Non-zero: the darkest grey patch is pulled to a black level.
-    int AdjustBlackLevel = 0;
-    // Non-zero: the lightest grey patch is pulled to a white level.
-    int AdjustWhiteLevel = 0;
-    // 1: prepare the colour matrices.
-    int UseColorChart = 1;
-    // Measured and reference XYZ of the colour patches; 3 x 6 by default.
-    T2DArray<CCIEXYZ> colorChartTable;
-    T2DArray<CCIEXYZ> colorChartReference;
+    const std::vector<CMtx3x3>& GetHueMatrixTable() const { return m_prepared.hueMatrixTable; }
+    bool IsGrayCorrectionReady() const { return m_prepared.grayCorrectionReady; }
+    const CGrayCorrection& GetGrayCorrection() const { return m_prepared.grayCorrection; }
+    const CLinearFunction& GetLightnessLine() const { return m_prepared.lightnessLine; }
 
 private:
-    void CopyParams(const CChartDoc& other);
-    void DropPrepared();
     void PrepareGray(const CCIEXYZ& white);
     void PrepareColor(const CCIEXYZ& white);
-
-    std::vector<CMtx3x3> m_hueMatrixTable;
-    int m_grayCorrectionReady = 0;
-    CGrayCorrection m_grayCorrection;
-    CLinearFunction m_lightnessLine;
 };

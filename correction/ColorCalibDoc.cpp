@@ -6,9 +6,12 @@
 #include "correction/LabRegion.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <span>
+#include <type_traits>
+#include <variant>
 
 namespace {
 
@@ -23,23 +26,12 @@ double DegreesToRadians(double degrees)
     return degrees / 180.0 * kPi;
 }
 
-// Out-of-range values are clamped into the range; a value that is not a
-// finite number has no place in it and gives the default.
-double ClampParam(double value, const DoubleParam& param)
-{
-    if (!std::isfinite(value))
-        return param.defaultValue;
-    if (value <= param.minValue)
-        return param.minValue;
-    if (value >= param.maxValue)
-        return param.maxValue;
-    return value;
-}
+constexpr const ParamSpec<CColorCalibData>& kColorCount = CColorCalibDoc::kParamTable[5];
 
 int ClampCount(int value)
 {
-    return std::clamp(value, CColorCalibDoc::kColorCount.minValue,
-                      CColorCalibDoc::kColorCount.maxValue);
+    return std::clamp(value, static_cast<int>(kColorCount.minValue),
+                      static_cast<int>(kColorCount.maxValue));
 }
 
 std::string PointKey(const char* prefix, int index)
@@ -47,21 +39,6 @@ std::string PointKey(const char* prefix, int index)
     char key[64];
     std::snprintf(key, sizeof key, "%s%03d", prefix, index);
     return key;
-}
-
-// The reset record: reset numbers and the evenly spaced points.
-CColorCalibData DefaultRecord()
-{
-    CColorCalibData data;
-    data.Offset = CColorCalibDoc::kOffset.defaultValue;
-    data.Direction = CColorCalibDoc::kDirection.defaultValue;
-    data.fRandamCalib = CColorCalibDoc::kRandomCalib.defaultValue;
-    data.Sat = CColorCalibDoc::kSat.defaultValue;
-    data.Hue = CColorCalibDoc::kHue.defaultValue;
-    data.ColorCount = static_cast<std::int16_t>(CColorCalibDoc::kColorCount.defaultValue);
-    data.startHue = CColorCalibDoc::kDefaultStartHue;
-    CColorCalibDoc::InitHueTable(data);
-    return data;
 }
 
 // A point of three doubles L, C, h; a missing key or a list that is not
@@ -83,14 +60,14 @@ bool WritePoint(CSaveDoc& save, const std::string& key, const CCIELCh& point)
 // Segments from the before and after points (same count, at least one).
 // Segment i runs from point i to point i + 1, the last back to the first.
 void BuildSegments(std::span<const CCIELCh> before, std::span<const CCIELCh> after,
-                   std::vector<CColorCalibDoc::HueSegment>& segments)
+                   std::vector<ColorCalibHueSegment>& segments)
 {
     const std::size_t count = before.size();
     segments.assign(count, {});
     for (std::size_t i = 0; i < count; ++i)
     {
         const std::size_t next = (i + 1) % count;
-        CColorCalibDoc::HueSegment& s = segments[i];
+        ColorCalibHueSegment& s = segments[i];
         s.hueBefore = DegreesToRadians(before[i][2]);
         s.nextHueBefore = DegreesToRadians(before[next][2]);
         s.gapBefore = s.nextHueBefore - s.hueBefore;
@@ -115,13 +92,13 @@ void BuildSegments(std::span<const CCIELCh> before, std::span<const CCIELCh> aft
 // end <= start running through 0 degrees; a segment of no width holds no
 // hue. Without a match (only segments of no width) the last segment is
 // taken, as the points' order leaves nothing else.
-inline void MapHue(std::span<const CColorCalibDoc::HueSegment> segments, double& a, double& b)
+inline void MapHue(std::span<const ColorCalibHueSegment> segments, double& a, double& b)
 {
     double h = std::atan2(b, a);
     if (h < 0.0)
         h += kFullTurn;
-    const CColorCalibDoc::HueSegment* found = &segments.back();
-    for (const CColorCalibDoc::HueSegment& s : segments)
+    const ColorCalibHueSegment* found = &segments.back();
+    for (const ColorCalibHueSegment& s : segments)
     {
         const double start = s.hueBefore;
         const double end = s.nextHueBefore;
@@ -145,70 +122,20 @@ inline void MapHue(std::span<const CColorCalibDoc::HueSegment> segments, double&
 
 } // namespace
 
-CColorCalibDoc::CColorCalibDoc()
+CColorCalibData CColorCalibDoc::DefaultParams()
 {
-    CColorCalibDoc::Reset();
+    CColorCalibData data = CDocOf::DefaultParams();
+    data.startHue = kDefaultStartHue;
+    InitHueTable(data);
+    return data;
 }
 
-CColorCalibDoc::CColorCalibDoc(const CColorCalibDoc& other) : CBaseDoc(other)
+bool CColorCalibDoc::SameParams(const CColorCalibData& a, const CColorCalibData& b)
 {
-    CopyFrom(other);
-}
-
-CColorCalibDoc& CColorCalibDoc::operator=(const CColorCalibDoc& other)
-{
-    CopyFrom(other);
-    return *this;
-}
-
-void CColorCalibDoc::CopyFrom(const CColorCalibDoc& other)
-{
-    if (&other == this)
-        return;
-    AssignBase(other);
-    m_data = other.m_data;
-    ResetPrepared();
-}
-
-void CColorCalibDoc::ResetPrepared()
-{
-    m_hueSegments.clear();
-    m_whiteGain = CCIEXYZ(1.0, 1.0, 1.0);
-    m_uniform = false;
-    m_rotateCos = 1.0;
-    m_rotateSin = 0.0;
-    m_chromaScale = 1.0;
-}
-
-void CColorCalibDoc::Reset()
-{
-    CBaseDoc::Reset();
-    m_data = DefaultRecord();
-    ResetPrepared();
-}
-
-std::unique_ptr<CBaseDoc> CColorCalibDoc::Clone() const
-{
-    return std::make_unique<CColorCalibDoc>(*this);
-}
-
-void CColorCalibDoc::Assign(const CBaseDoc& other)
-{
-    if (const auto* doc = dynamic_cast<const CColorCalibDoc*>(&other))
-        CopyFrom(*doc);
-}
-
-bool CColorCalibDoc::IsEqual(const CBaseDoc& other) const
-{
-    const auto* doc = dynamic_cast<const CColorCalibDoc*>(&other);
-    if (!doc)
-        return false;
-    const CColorCalibData& a = m_data;
-    const CColorCalibData& b = doc->m_data;
     if (a.Offset != b.Offset || a.Direction != b.Direction || a.fRandamCalib != b.fRandamCalib ||
         a.Sat != b.Sat || a.Hue != b.Hue || a.ColorCount != b.ColorCount)
         return false;
-    for (int i = 0; i < PointCount(); ++i)
+    for (int i = 0; i < ClampCount(a.ColorCount); ++i)
     {
         if (a.ChartLchRef[i] != b.ChartLchRef[i] || a.LchBefore[i] != b.LchBefore[i] ||
             a.LchAfter[i] != b.LchAfter[i])
@@ -222,20 +149,28 @@ std::string CColorCalibDoc::GetSectionName() const
     return std::string(kSection);
 }
 
-int CColorCalibDoc::PointCount() const
-{
-    return ClampCount(m_data.ColorCount);
-}
-
 void CColorCalibDoc::SetCalibData(const CColorCalibData& data)
 {
-    m_data = data;
-    m_data.Offset = ClampParam(data.Offset, kOffset);
-    m_data.Direction = ClampParam(data.Direction, kDirection);
-    m_data.Sat = ClampParam(data.Sat, kSat);
-    m_data.Hue = ClampParam(data.Hue, kHue);
-    m_data.ColorCount = static_cast<std::int16_t>(ClampCount(data.ColorCount));
-    ResetPrepared();
+    m_params = data;
+    // The numbers as a file gives them: clamped into their ranges, a value
+    // that is no finite number replaced by the default.
+    for (const ParamSpec<CColorCalibData>& spec : GetParamTable())
+    {
+        std::visit(
+            [&](auto field) {
+                using Value = std::remove_reference_t<decltype(m_params.*field)>;
+                if constexpr (std::is_same_v<Value, double>)
+                {
+                    const double value = m_params.*field;
+                    m_params.*field = std::isfinite(value)
+                                          ? std::clamp(value, spec.minValue, spec.maxValue)
+                                          : spec.defaultValue;
+                }
+            },
+            spec.member);
+    }
+    m_params.ColorCount = static_cast<std::int16_t>(ClampCount(data.ColorCount));
+    DropPrepared();
 }
 
 bool CColorCalibDoc::LoadParams(const CParamFileReader& file)
@@ -243,18 +178,9 @@ bool CColorCalibDoc::LoadParams(const CParamFileReader& file)
     if (!CBaseDoc::LoadParams(file))
         return false;
 
-    CColorCalibData data = DefaultRecord();
-    data.Offset = ClampParam(file.GetDouble(kSection, kOffset.key, kOffset.defaultValue), kOffset);
-    data.Direction =
-        ClampParam(file.GetDouble(kSection, kDirection.key, kDirection.defaultValue), kDirection);
-    data.Sat = ClampParam(file.GetDouble(kSection, kSat.key, kSat.defaultValue), kSat);
-    data.Hue = ClampParam(file.GetDouble(kSection, kHue.key, kHue.defaultValue), kHue);
-    data.fRandamCalib = file.GetInt(kSection, kRandomCalib);
-    // The count bounds every table loop below: clamped before anything is
-    // read with it.
-    data.ColorCount = static_cast<std::int16_t>(
-        ClampCount(file.GetInt(kSection, kColorCount.key, kColorCount.defaultValue)));
-
+    // The count is clamped by the table before it bounds the point loops.
+    CColorCalibData data = DefaultParams();
+    ReadParams(file, kSection, GetParamTable(), data);
     for (int i = 0; i < data.ColorCount; ++i)
     {
         ReadPoint(file, PointKey("ChartLchRef", i), data.ChartLchRef[i]);
@@ -267,8 +193,8 @@ bool CColorCalibDoc::LoadParams(const CParamFileReader& file)
         static_cast<double>(ClampToInteger(data.LchBefore[0][2] * 10.0, INT16_MIN, INT16_MAX)) /
         10.0;
 
-    m_data = data;
-    ResetPrepared();
+    m_params = data;
+    DropPrepared();
     return true;
 }
 
@@ -277,17 +203,12 @@ bool CColorCalibDoc::SaveParams(CParamFileWriter& file) const
     if (!CBaseDoc::SaveParams(file))
         return false;
     CSaveDoc save(file);
-    bool ok = save.WriteDouble(kOffset.key, m_data.Offset);
-    ok = save.WriteDouble(kDirection.key, m_data.Direction) && ok;
-    ok = save.WriteDouble(kSat.key, m_data.Sat) && ok;
-    ok = save.WriteDouble(kHue.key, m_data.Hue) && ok;
-    ok = save.WriteInt(kRandomCalib.key, m_data.fRandamCalib) && ok;
-    ok = save.WriteInt(kColorCount.key, m_data.ColorCount) && ok;
-    for (int i = 0; i < PointCount(); ++i)
+    bool ok = WriteParams(save, GetParamTable(), m_params);
+    for (int i = 0; i < ClampCount(m_params.ColorCount); ++i)
     {
-        ok = WritePoint(save, PointKey("ChartLchRef", i), m_data.ChartLchRef[i]) && ok;
-        ok = WritePoint(save, PointKey("LchBefore", i), m_data.LchBefore[i]) && ok;
-        ok = WritePoint(save, PointKey("LchAfter", i), m_data.LchAfter[i]) && ok;
+        ok = WritePoint(save, PointKey("ChartLchRef", i), m_params.ChartLchRef[i]) && ok;
+        ok = WritePoint(save, PointKey("LchBefore", i), m_params.LchBefore[i]) && ok;
+        ok = WritePoint(save, PointKey("LchAfter", i), m_params.LchAfter[i]) && ok;
     }
     return ok;
 }
@@ -295,12 +216,14 @@ bool CColorCalibDoc::SaveParams(CParamFileWriter& file) const
 bool CColorCalibDoc::PrepareApply(const CDNGTranspose*, CAccessRGBImageByLab& source,
                                   std::vector<std::string>*, double)
 {
-    ResetPrepared();
-    if (m_data.fRandamCalib != 0)
+    DropPrepared();
+    ColorCalibPrepared& p = m_prepared;
+    const CColorCalibData& data = m_params;
+    if (data.fRandamCalib != 0)
     {
-        const std::size_t count = static_cast<std::size_t>(PointCount());
-        BuildSegments(std::span(m_data.LchBefore).first(count),
-                      std::span(m_data.LchAfter).first(count), m_hueSegments);
+        const std::size_t count = static_cast<std::size_t>(ClampCount(data.ColorCount));
+        BuildSegments(std::span(data.LchBefore).first(count), std::span(data.LchAfter).first(count),
+                      p.hueSegments);
     }
     else
     {
@@ -310,28 +233,29 @@ bool CColorCalibDoc::PrepareApply(const CDNGTranspose*, CAccessRGBImageByLab& so
         std::array<CCIELCh, 12> before;
         std::array<CCIELCh, 12> after;
         MakeHueCircle(before, 50.0, 0.0);
-        MakeHueCircle(after, m_data.Sat, m_data.Hue);
-        BuildSegments(before, after, m_hueSegments);
-        m_uniform = true;
-        const double angle = DegreesToRadians(m_data.Hue);
-        m_rotateCos = std::cos(angle);
-        m_rotateSin = std::sin(angle);
-        m_chromaScale = m_data.Sat / 50.0;
+        MakeHueCircle(after, data.Sat, data.Hue);
+        BuildSegments(before, after, p.hueSegments);
+        p.uniform = true;
+        const double angle = DegreesToRadians(data.Hue);
+        p.rotateCos = std::cos(angle);
+        p.rotateSin = std::sin(angle);
+        p.chromaScale = data.Sat / 50.0;
     }
 
     const CCIEXYZ& white = source.GetWhite();
-    const CCIEXYZ target = CCIELCh(100.0, m_data.Offset, m_data.Direction).ToLab().ToXYZ(white);
+    const CCIEXYZ target = CCIELCh(100.0, data.Offset, data.Direction).ToLab().ToXYZ(white);
     for (std::size_t i = 0; i < 3; ++i)
     {
         const double gain = target[i] / white[i];
-        m_whiteGain[i] = std::isfinite(gain) ? gain : 1.0;
+        p.whiteGain[i] = std::isfinite(gain) ? gain : 1.0;
     }
     return true;
 }
 
-bool CColorCalibDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress progress, int)
+bool CColorCalibDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress progress, int) const
 {
-    const CLabRowKernel kernel(image, m_whiteGain);
+    const ColorCalibPrepared& p = m_prepared;
+    const CLabRowKernel kernel(image, p.whiteGain);
 
     // Each pixel: to Lab through the white gain, the hue map on (a, b), and
     // back.
@@ -340,20 +264,20 @@ bool CColorCalibDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, Progr
                             [&](double&, double& a, double& b) { map(a, b); });
     };
 
-    if (m_uniform)
+    if (p.uniform)
     {
-        const double c = m_rotateCos;
-        const double s = m_rotateSin;
-        const double k = m_chromaScale;
+        const double c = p.rotateCos;
+        const double s = p.rotateSin;
+        const double k = p.chromaScale;
         return runRows([c, s, k](double& a, double& b) {
             const double a0 = a;
             a = k * (a0 * c - b * s);
             b = k * (a0 * s + b * c);
         });
     }
-    if (m_hueSegments.empty()) // not prepared: hue and chroma stay
+    if (p.hueSegments.empty()) // not prepared: hue and chroma stay
         return runRows([](double&, double&) {});
-    const std::span<const HueSegment> segments(m_hueSegments);
+    const std::span<const HueSegment> segments(p.hueSegments);
     return runRows([segments](double& a, double& b) { MapHue(segments, a, b); });
 }
 

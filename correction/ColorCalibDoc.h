@@ -32,7 +32,6 @@
 #include "correction/BaseDoc.h"
 
 #include <array>
-#include <climits>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -55,47 +54,65 @@ struct CColorCalibData
     std::array<CCIELCh, kMaxColors> ChartLchRef; // evenly spaced reference points
     std::array<CCIELCh, kMaxColors> LchBefore;   // hue points before the correction
     std::array<CCIELCh, kMaxColors> LchAfter;    // the same points after it
+
+    bool operator==(const CColorCalibData&) const = default;
 };
 
-class CColorCalibDoc : public CBaseDoc
+// One segment of the prepared hue map, angles in radians.
+struct ColorCalibHueSegment
+{
+    double hueBefore = 0.0;     // start of the segment on the image's hue circle
+    double gapBefore = 0.0;     // forward to the next segment's hueBefore
+    double nextHueBefore = 0.0; // the next segment's hueBefore (end of this one)
+    double hueAfter = 0.0;      // where hueBefore goes
+    double gapAfter = 0.0;      // forward to the next segment's hueAfter
+    CLinearFunction chromaLine; // chroma factor over t = 0..1 inside the segment
+    bool keep = false;          // no map exists: hue and chroma stay as they are
+};
+
+// What PrepareApply derives: the hue map and the white gain.
+struct ColorCalibPrepared
+{
+    std::vector<ColorCalibHueSegment> hueSegments;
+    CCIEXYZ whiteGain{1.0, 1.0, 1.0};
+    // The uniform map (fRandamCalib 0) in closed form: every segment turns
+    // its hues by the same angle and scales chroma by the same factor, so
+    // (a, b) goes through one rotation and scale, with no angle per pixel.
+    bool uniform = false;
+    double rotateCos = 1.0;
+    double rotateSin = 0.0;
+    double chromaScale = 1.0;
+};
+
+class CColorCalibDoc : public CDocOf<CColorCalibDoc, CColorCalibData, ColorCalibPrepared>
 {
 public:
     // The persisted numbers: key, default and range. Values out of range in
     // a file are clamped into it; text that is not a finite number gives
-    // the default.
-    static constexpr DoubleParam kOffset{"Offset", 0.0, 0.0, 99.0};
-    static constexpr DoubleParam kDirection{"Direction", 0.0, 0.0, 359.9};
-    static constexpr DoubleParam kSat{"Sat", 50.0, 0.0, 100.0};
-    static constexpr DoubleParam kHue{"Hue", 0.0, 0.0, 359.9};
-    static constexpr IntParam kRandomCalib{"fRandamCalib", 0, INT_MIN, INT_MAX};
-    static constexpr IntParam kColorCount{"ColorCount", 6, 1, CColorCalibData::kMaxColors};
+    // the default. The three point tables follow, ColorCount points each.
+    static constexpr ParamSpec<CColorCalibData> kParamTable[] = {
+        {"Offset", &CColorCalibData::Offset, 0.0, 0.0, 99.0, ParamRead::ClampInside},
+        {"Direction", &CColorCalibData::Direction, 0.0, 0.0, 359.9, ParamRead::ClampInside},
+        {"Sat", &CColorCalibData::Sat, 50.0, 0.0, 100.0, ParamRead::ClampInside},
+        {"Hue", &CColorCalibData::Hue, 0.0, 0.0, 359.9, ParamRead::ClampInside},
+        {"fRandamCalib", &CColorCalibData::fRandamCalib, 0, 0, 1, ParamRead::AnyValue},
+        {"ColorCount", &CColorCalibData::ColorCount, 6, 1, CColorCalibData::kMaxColors,
+         ParamRead::ClampInside},
+    };
     static constexpr double kDefaultStartHue = 30.0;
 
-    // One segment of the prepared hue map, angles in radians.
-    struct HueSegment
-    {
-        double hueBefore = 0.0;     // start of the segment on the image's hue circle
-        double gapBefore = 0.0;     // forward to the next segment's hueBefore
-        double nextHueBefore = 0.0; // the next segment's hueBefore (end of this one)
-        double hueAfter = 0.0;      // where hueBefore goes
-        double gapAfter = 0.0;      // forward to the next segment's hueAfter
-        CLinearFunction chromaLine; // chroma factor over t = 0..1 inside the segment
-        bool keep = false;          // no map exists: hue and chroma stay as they are
-    };
+    using HueSegment = ColorCalibHueSegment;
 
-    CColorCalibDoc();
-    // Copies title and parameters; the copy is not prepared.
-    CColorCalibDoc(const CColorCalibDoc& other);
-    CColorCalibDoc& operator=(const CColorCalibDoc& other);
-    ~CColorCalibDoc() override = default;
+    CColorCalibDoc() = default;
 
-    void Reset() override;
-    std::unique_ptr<CBaseDoc> Clone() const override;
-    void Assign(const CBaseDoc& other) override;
-    // Same class and equal Offset, Direction, fRandamCalib, Sat, Hue and
-    // ColorCount, and the points below ColorCount of all three tables equal
-    // component by component (startHue and the title are not compared).
-    bool IsEqual(const CBaseDoc& other) const override;
+    // The table's defaults, the default start hue and the evenly spaced
+    // points.
+    static CColorCalibData DefaultParams();
+    // Equal Offset, Direction, fRandamCalib, Sat, Hue and ColorCount, and
+    // the points below ColorCount of all three tables equal component by
+    // component (startHue is not compared).
+    static bool SameParams(const CColorCalibData& a, const CColorCalibData& b);
+
     bool LoadParams(const CParamFileReader& file) override;
     bool SaveParams(CParamFileWriter& file) const override;
     std::string GetSectionName() const override;
@@ -108,16 +125,16 @@ public:
     // Corrects the rectangle (null: the whole image) in place; rows are
     // spread over the step threads. False when progress asked to stop.
     bool Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress progress,
-               int mode) override;
+               int mode) const override;
 
-    const CColorCalibData& GetCalibData() const { return m_data; }
+    const CColorCalibData& GetCalibData() const { return m_params; }
     // Takes the record with its numbers kept inside their ranges (as a file
     // is read); the document is no longer prepared.
     void SetCalibData(const CColorCalibData& data);
 
     // Prepared state (empty and (1, 1, 1) until PrepareApply).
-    const std::vector<HueSegment>& GetHueSegments() const { return m_hueSegments; }
-    const CCIEXYZ& GetWhiteGain() const { return m_whiteGain; }
+    const std::vector<HueSegment>& GetHueSegments() const { return m_prepared.hueSegments; }
+    const CCIEXYZ& GetWhiteGain() const { return m_prepared.whiteGain; }
 
     // For i < ColorCount the point LCh (50, 50, 360 / ColorCount * i +
     // startHue), the hue reduced by 360 once when 360 or more, sorted by hue
@@ -135,24 +152,4 @@ public:
     // is not a positive finite number.
     static bool MeasureHueShift(const CCIEXYZ& white, const CCIEXYZ& sample, double& chroma,
                                 double& hue);
-
-private:
-    void CopyFrom(const CColorCalibDoc& other);
-    void ResetPrepared();
-    // ColorCount kept inside 1..24 (what may index the tables).
-    int PointCount() const;
-
-    CColorCalibData m_data;
-
-    // Prepared state: filled by PrepareApply, never saved, compared or
-    // copied.
-    std::vector<HueSegment> m_hueSegments;
-    CCIEXYZ m_whiteGain{1.0, 1.0, 1.0};
-    // The uniform map (fRandamCalib 0) in closed form: every segment turns
-    // its hues by the same angle and scales chroma by the same factor, so
-    // (a, b) goes through one rotation and scale, with no angle per pixel.
-    bool m_uniform = false;
-    double m_rotateCos = 1.0;
-    double m_rotateSin = 0.0;
-    double m_chromaScale = 1.0;
 };

@@ -19,12 +19,17 @@ constexpr double kPi = 3.14159265358;
 constexpr std::string_view kSection = CBaseDoc::kColorChangeSection;
 
 // Keys of one element: the element's index in three digits after the name.
-std::string EntryKey(const char* prefix, int index, const char* suffix = "")
+std::string EntryKey(std::string_view prefix, int index, const char* suffix = "")
 {
-    char key[64];
-    std::snprintf(key, sizeof key, "%s%03d%s", prefix, index, suffix);
-    return key;
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%03d", index);
+    return std::string(prefix) + digits + suffix;
 }
+
+// The element's scalar values by name in its table.
+constexpr const ParamSpec<CLChRange>& kHendou = CColorChangeDoc::kEntryParamTable[0];
+constexpr const ParamSpec<CLChRange>& kEffectK = CColorChangeDoc::kEntryParamTable[1];
+constexpr const ParamSpec<CLChRange>& kRangeDeltaE = CColorChangeDoc::kEntryParamTable[2];
 
 bool IsUnused(const CLChRange& entry)
 {
@@ -70,53 +75,8 @@ inline double SoftWeight(double d, double k, double deltaLength)
     return w > 0.0 ? w : 0.0;
 }
 
-// The pixel loop's copy of a hard range: the box and its difference.
-struct Box
-{
-    double minL, maxL, minC, maxC, minH, maxH;
-    double dL, da, db;
-
-    explicit Box(const CColorChangeDoc::ChangeRecord& r)
-        : minL(r.range.LChBeforMin[0]), maxL(r.range.LChBeforMax[0]), minC(r.range.LChBeforMin[1]),
-          maxC(r.range.LChBeforMax[1]), minH(r.range.LChBeforMin[2]), maxH(r.range.LChBeforMax[2]),
-          dL(r.deltaLab[0]), da(r.deltaLab[1]), db(r.deltaLab[2])
-    {}
-
-    bool Holds(double L, double C, double h) const
-    {
-        if (L < minL || L > maxL || C < minC || C > maxC)
-            return false;
-        if (maxH < minH)
-            return h >= minH || h <= maxH;
-        return minH <= h && h <= maxH;
-    }
-};
-
-// The pixel loop's copy of a soft zone: center (Lab), difference, reach.
-struct Zone
-{
-    double cL, ca, cb;
-    double dL, da, db;
-    double deltaLength, reach, k;
-
-    Zone(const CLChRange& range, const CCIELab& delta, double length, double zoneReach)
-        : dL(delta[0]), da(delta[1]), db(delta[2]), deltaLength(length), reach(zoneReach),
-          k(range.HendouEffectK)
-    {
-        const CCIELab center = CColorChangeDoc::LChToLab(range.LChBeforCenter);
-        cL = center[0];
-        ca = center[1];
-        cb = center[2];
-    }
-
-    double Distance(double L, double a, double b) const
-    {
-        const double x = L - cL;
-        const double y = a - ca;
-        const double z = b - cb;
-        return std::sqrt(x * x + y * y + z * z);
-    }
-};
+using Box = ColorChangeBox;
+using Zone = ColorChangeZone;
 
 // Lab of the element's after colour minus Lab of its center, as the colour
 // value types convert LCh.
@@ -128,6 +88,26 @@ CCIELab DeltaLab(const CLChRange& entry)
 }
 
 } // namespace
+
+// ---------------------------------------------------------------------------
+// The pixel loop's forms of the elements
+
+ColorChangeBox::ColorChangeBox(const ColorChangeRecord& r)
+    : minL(r.range.LChBeforMin[0]), maxL(r.range.LChBeforMax[0]), minC(r.range.LChBeforMin[1]),
+      maxC(r.range.LChBeforMax[1]), minH(r.range.LChBeforMin[2]), maxH(r.range.LChBeforMax[2]),
+      dL(r.deltaLab[0]), da(r.deltaLab[1]), db(r.deltaLab[2])
+{}
+
+ColorChangeZone::ColorChangeZone(const CLChRange& range, const CCIELab& delta, double length,
+                                 double zoneReach)
+    : dL(delta[0]), da(delta[1]), db(delta[2]), deltaLength(length), reach(zoneReach),
+      k(range.HendouEffectK)
+{
+    const CCIELab center = CColorChangeDoc::LChToLab(range.LChBeforCenter);
+    cL = center[0];
+    ca = center[1];
+    cb = center[2];
+}
 
 // ---------------------------------------------------------------------------
 // Elements
@@ -181,7 +161,7 @@ double CColorChangeDoc::LabDistance(const CCIELab& p, const CCIELab& q)
 
 bool CColorChangeDoc::IsInLChRange(const CCIELCh& value, const CLChRange& entry)
 {
-    const ChangeRecord record{entry, CCIELab(), 0.0, 0.0};
+    const ColorChangeRecord record{entry, CCIELab(), 0.0, 0.0};
     return Box(record).Holds(value[0], value[1], value[2]);
 }
 
@@ -239,67 +219,12 @@ double CColorChangeDoc::SoftReach(double k, double deltaLength)
 // ---------------------------------------------------------------------------
 // Document
 
-CColorChangeDoc::CColorChangeDoc()
+bool CColorChangeDoc::SameParams(const ColorChangeParams& x, const ColorChangeParams& y)
 {
-    CColorChangeDoc::Reset();
-}
-
-CColorChangeDoc::CColorChangeDoc(const CColorChangeDoc& other) : CBaseDoc(other)
-{
-    CopyFrom(other);
-}
-
-CColorChangeDoc& CColorChangeDoc::operator=(const CColorChangeDoc& other)
-{
-    CopyFrom(other);
-    return *this;
-}
-
-void CColorChangeDoc::CopyFrom(const CColorChangeDoc& other)
-{
-    if (&other == this)
-        return;
-    AssignBase(other);
-    CopyEntries(other.m_entries, m_entries);
-    m_activeElement = other.m_activeElement;
-    ResetPrepared();
-}
-
-void CColorChangeDoc::ResetPrepared()
-{
-    m_plainChanges.clear();
-    m_rangeChanges.clear();
-}
-
-void CColorChangeDoc::Reset()
-{
-    CBaseDoc::Reset();
-    for (CLChRange& entry : m_entries)
-        ResetEntry(entry);
-    m_activeElement = -1;
-    ResetPrepared();
-}
-
-std::unique_ptr<CBaseDoc> CColorChangeDoc::Clone() const
-{
-    return std::make_unique<CColorChangeDoc>(*this);
-}
-
-void CColorChangeDoc::Assign(const CBaseDoc& other)
-{
-    if (const auto* doc = dynamic_cast<const CColorChangeDoc*>(&other))
-        CopyFrom(*doc);
-}
-
-bool CColorChangeDoc::IsEqual(const CBaseDoc& other) const
-{
-    const auto* doc = dynamic_cast<const CColorChangeDoc*>(&other);
-    if (!doc)
-        return false;
     for (int i = 0; i < kEntryCount; ++i)
     {
-        const CLChRange& a = m_entries[i];
-        const CLChRange& b = doc->m_entries[i];
+        const CLChRange& a = x.entries[static_cast<std::size_t>(i)];
+        const CLChRange& b = y.entries[static_cast<std::size_t>(i)];
         if (!IsNearLCh(a.LChBeforMin, b.LChBeforMin) ||
             !IsNearLCh(a.LChBeforCenter, b.LChBeforCenter) ||
             !IsNearLCh(a.LChBeforMax, b.LChBeforMax) || !IsNearLCh(a.LChAfter, b.LChAfter) ||
@@ -324,21 +249,22 @@ void CColorChangeDoc::GetTileSize(int& width, int& height) const
 
 const CLChRange& CColorChangeDoc::GetEntry(int index) const
 {
-    return m_entries[static_cast<std::size_t>(std::clamp(index, 0, kEntryCount - 1))];
+    return m_params.entries[static_cast<std::size_t>(std::clamp(index, 0, kEntryCount - 1))];
 }
 
 bool CColorChangeDoc::SetEntry(int index, const CLChRange& entry)
 {
     if (index < 0 || index >= kEntryCount)
         return false;
-    CopyEntry(entry, m_entries[static_cast<std::size_t>(index)]);
-    ResetPrepared();
+    CopyEntry(entry, m_params.entries[static_cast<std::size_t>(index)]);
+    DropPrepared();
     return true;
 }
 
 void CColorChangeDoc::SetActiveElement(int index)
 {
-    m_activeElement = static_cast<std::int16_t>(index >= 0 && index < kEntryCount ? index : -1);
+    m_params.activeElement =
+        static_cast<std::int16_t>(index >= 0 && index < kEntryCount ? index : -1);
 }
 
 bool CColorChangeDoc::LoadParams(const CParamFileReader& file)
@@ -347,28 +273,29 @@ bool CColorChangeDoc::LoadParams(const CParamFileReader& file)
         return false;
     for (int i = 0; i < kEntryCount; ++i)
     {
-        CLChRange& e = m_entries[static_cast<std::size_t>(i)];
-        const CLChRange defaults;
-        e.LChBeforMin = ReadColour(file, EntryKey("LChBeforMin", i));
-        e.LChBeforCenter = ReadColour(file, EntryKey("LChBeforCenter", i));
-        e.LChBeforMax = ReadColour(file, EntryKey("LChBeforMax", i));
-        e.LChAfter = ReadColour(file, EntryKey("LChAfter", i));
-        e.Hendou = file.GetInt(kSection, EntryKey("Hendou", i), defaults.Hendou);
-        e.RectData.left = file.GetInt(kSection, EntryKey("RectData", i, "Left"), 0);
-        e.RectData.top = file.GetInt(kSection, EntryKey("RectData", i, "Top"), 0);
-        e.RectData.right = file.GetInt(kSection, EntryKey("RectData", i, "Right"), 0);
-        e.RectData.bottom = file.GetInt(kSection, EntryKey("RectData", i, "Bottom"), 0);
-        e.RectImage.left = file.GetInt(kSection, EntryKey("RectImage", i, "Left"), 0);
-        e.RectImage.top = file.GetInt(kSection, EntryKey("RectImage", i, "Top"), 0);
-        e.RectImage.right = file.GetInt(kSection, EntryKey("RectImage", i, "Right"), 0);
-        e.RectImage.bottom = file.GetInt(kSection, EntryKey("RectImage", i, "Bottom"), 0);
-        e.LChSetting = ReadColour(file, EntryKey("LChSetting", i));
-        e.HendouEffectK =
-            file.GetDouble(kSection, EntryKey("HendouEffectK", i), defaults.HendouEffectK);
-        e.HendouRangeDeltaE =
-            file.GetDouble(kSection, EntryKey("HendouRangeDeltaE", i), defaults.HendouRangeDeltaE);
+        CLChRange& e = m_params.entries[static_cast<std::size_t>(i)];
+        CLChRange read;
+        read.LChBeforMin = ReadColour(file, EntryKey("LChBeforMin", i));
+        read.LChBeforCenter = ReadColour(file, EntryKey("LChBeforCenter", i));
+        read.LChBeforMax = ReadColour(file, EntryKey("LChBeforMax", i));
+        read.LChAfter = ReadColour(file, EntryKey("LChAfter", i));
+        ReadParam(file, kSection, kHendou, read, EntryKey(kHendou.key, i));
+        read.RectData.left = file.GetInt(kSection, EntryKey("RectData", i, "Left"), 0);
+        read.RectData.top = file.GetInt(kSection, EntryKey("RectData", i, "Top"), 0);
+        read.RectData.right = file.GetInt(kSection, EntryKey("RectData", i, "Right"), 0);
+        read.RectData.bottom = file.GetInt(kSection, EntryKey("RectData", i, "Bottom"), 0);
+        read.RectImage.left = file.GetInt(kSection, EntryKey("RectImage", i, "Left"), 0);
+        read.RectImage.top = file.GetInt(kSection, EntryKey("RectImage", i, "Top"), 0);
+        read.RectImage.right = file.GetInt(kSection, EntryKey("RectImage", i, "Right"), 0);
+        read.RectImage.bottom = file.GetInt(kSection, EntryKey("RectImage", i, "Bottom"), 0);
+        read.LChSetting = ReadColour(file, EntryKey("LChSetting", i));
+        ReadParam(file, kSection, kEffectK, read, EntryKey(kEffectK.key, i));
+        ReadParam(file, kSection, kRangeDeltaE, read, EntryKey(kRangeDeltaE.key, i));
+        // Whether a soft zone takes part is the panel's, not the file's.
+        read.enabled = e.enabled;
+        e = read;
     }
-    ResetPrepared();
+    DropPrepared();
     return true;
 }
 
@@ -380,12 +307,12 @@ bool CColorChangeDoc::SaveParams(CParamFileWriter& file) const
     bool ok = true;
     for (int i = 0; i < kEntryCount; ++i)
     {
-        const CLChRange& e = m_entries[static_cast<std::size_t>(i)];
+        const CLChRange& e = m_params.entries[static_cast<std::size_t>(i)];
         ok = WriteColour(save, EntryKey("LChBeforMin", i), e.LChBeforMin) && ok;
         ok = WriteColour(save, EntryKey("LChBeforCenter", i), e.LChBeforCenter) && ok;
         ok = WriteColour(save, EntryKey("LChBeforMax", i), e.LChBeforMax) && ok;
         ok = WriteColour(save, EntryKey("LChAfter", i), e.LChAfter) && ok;
-        ok = save.WriteInt(EntryKey("Hendou", i), e.Hendou) && ok;
+        ok = WriteParam(save, kHendou, e, EntryKey(kHendou.key, i)) && ok;
         ok = save.WriteInt(EntryKey("RectData", i, "Left"), e.RectData.left) && ok;
         ok = save.WriteInt(EntryKey("RectData", i, "Top"), e.RectData.top) && ok;
         ok = save.WriteInt(EntryKey("RectData", i, "Right"), e.RectData.right) && ok;
@@ -395,8 +322,8 @@ bool CColorChangeDoc::SaveParams(CParamFileWriter& file) const
         ok = save.WriteInt(EntryKey("RectImage", i, "Right"), e.RectImage.right) && ok;
         ok = save.WriteInt(EntryKey("RectImage", i, "Bottom"), e.RectImage.bottom) && ok;
         ok = WriteColour(save, EntryKey("LChSetting", i), e.LChSetting) && ok;
-        ok = save.WriteDouble(EntryKey("HendouEffectK", i), e.HendouEffectK) && ok;
-        ok = save.WriteDouble(EntryKey("HendouRangeDeltaE", i), e.HendouRangeDeltaE) && ok;
+        ok = WriteParam(save, kEffectK, e, EntryKey(kEffectK.key, i)) && ok;
+        ok = WriteParam(save, kRangeDeltaE, e, EntryKey(kRangeDeltaE.key, i)) && ok;
     }
     return ok;
 }
@@ -404,8 +331,8 @@ bool CColorChangeDoc::SaveParams(CParamFileWriter& file) const
 bool CColorChangeDoc::PrepareApply(const CDNGTranspose*, CAccessRGBImageByLab&,
                                    std::vector<std::string>*, double)
 {
-    ResetPrepared();
-    for (CLChRange& entry : m_entries)
+    DropPrepared();
+    for (CLChRange& entry : m_params.entries)
     {
         if (IsUnused(entry))
             continue;
@@ -419,21 +346,34 @@ bool CColorChangeDoc::PrepareApply(const CDNGTranspose*, CAccessRGBImageByLab&,
         if (entry.Hendou == 0)
         {
             record.reach = 0.0;
-            m_plainChanges.push_back(record);
+            m_prepared.plainChanges.push_back(record);
         }
         else
         {
             record.reach = SoftReach(entry.HendouEffectK, record.deltaLength);
-            m_rangeChanges.push_back(record);
+            m_prepared.rangeChanges.push_back(record);
         }
+    }
+
+    // The pixel loop's forms: every hard range, and the soft zones that
+    // move something (one whose center stays where it is does not).
+    ColorChangePrepared& p = m_prepared;
+    p.boxes.reserve(p.plainChanges.size());
+    for (const ChangeRecord& r : p.plainChanges)
+        p.boxes.emplace_back(r);
+    for (const ChangeRecord& r : p.rangeChanges)
+    {
+        if (r.range.enabled != 0 && r.deltaLength != 0.0)
+            p.zones.emplace_back(r.range, r.deltaLab, r.deltaLength, r.reach);
     }
     return true;
 }
 
 bool CColorChangeDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress progress,
-                            int mode)
+                            int mode) const
 {
     const CLabRowKernel kernel(image);
+    const int active = m_params.activeElement;
 
     // Each pixel to Lab and, when the work changed it, back.
     auto runRows = [&](auto&& work) {
@@ -441,10 +381,10 @@ bool CColorChangeDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, Prog
                             [&](double& L, double& a, double& b) -> bool { return work(L, a, b); });
     };
 
-    if (mode == 2 && m_activeElement >= 0 && m_activeElement < kEntryCount)
+    if (mode == 2 && active >= 0 && active < kEntryCount)
     {
         // The selection of the chosen element, its own range unwidened.
-        const CLChRange& e = m_entries[static_cast<std::size_t>(m_activeElement)];
+        const CLChRange& e = m_params.entries[static_cast<std::size_t>(active)];
         const CCIELab delta = DeltaLab(e);
         const double length = delta.Norm();
         const double reach = e.Hendou != 0 ? SoftReach(e.HendouEffectK, length) : 0.0;
@@ -478,18 +418,8 @@ bool CColorChangeDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, Prog
         });
     }
 
-    std::vector<Box> boxes;
-    boxes.reserve(m_plainChanges.size());
-    for (const ChangeRecord& r : m_plainChanges)
-        boxes.emplace_back(r);
-    std::vector<Zone> zones;
-    zones.reserve(m_rangeChanges.size());
-    for (const ChangeRecord& r : m_rangeChanges)
-    {
-        // A zone whose center stays where it is moves nothing.
-        if (r.range.enabled != 0 && r.deltaLength != 0.0)
-            zones.emplace_back(r.range, r.deltaLab, r.deltaLength, r.reach);
-    }
+    const std::vector<Box>& boxes = m_prepared.boxes;
+    const std::vector<Zone>& zones = m_prepared.zones;
     if (boxes.empty() && zones.empty())
         return CBaseDoc::Apply(image, rect, progress, mode);
 

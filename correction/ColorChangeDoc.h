@@ -30,7 +30,9 @@
 #include "correction/BaseDoc.h"
 
 #include <array>
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <span>
 #include <string>
@@ -50,40 +52,109 @@ struct CLChRange
     double HendouEffectK = 0.0;      // K of the soft zone (1: unbounded reach)
     double HendouRangeDeltaE = 20.0; // colour-difference range kept for the panel
     int enabled = 1;                 // non-zero: the soft zone takes part
+
+    bool operator==(const CLChRange&) const = default;
 };
 
-class CColorChangeDoc : public CBaseDoc
+// The persisted elements, and the element chosen in the panel (copied with
+// the document, neither saved nor compared).
+struct ColorChangeParams
+{
+    static constexpr int kEntryCount = 10;
+
+    std::array<CLChRange, kEntryCount> entries;
+    std::int16_t activeElement = -1;
+
+    bool operator==(const ColorChangeParams&) const = default;
+};
+
+// A prepared element: a copy of it (a soft zone's box widened to hold its
+// center), its Lab difference and the reach of the soft zone.
+struct ColorChangeRecord
+{
+    CLChRange range;
+    CCIELab deltaLab;
+    double deltaLength = 0.0;
+    double reach = 0.0;
+};
+
+// The pixel loop's copy of a hard range: the box and its difference.
+struct ColorChangeBox
+{
+    double minL, maxL, minC, maxC, minH, maxH;
+    double dL, da, db;
+
+    explicit ColorChangeBox(const ColorChangeRecord& r);
+
+    bool Holds(double L, double C, double h) const
+    {
+        if (L < minL || L > maxL || C < minC || C > maxC)
+            return false;
+        if (maxH < minH)
+            return h >= minH || h <= maxH;
+        return minH <= h && h <= maxH;
+    }
+};
+
+// The pixel loop's copy of a soft zone: center (Lab), difference, reach.
+struct ColorChangeZone
+{
+    double cL, ca, cb;
+    double dL, da, db;
+    double deltaLength, reach, k;
+
+    ColorChangeZone(const CLChRange& range, const CCIELab& delta, double length, double zoneReach);
+
+    double Distance(double L, double a, double b) const
+    {
+        const double x = L - cL;
+        const double y = a - ca;
+        const double z = b - cb;
+        return std::sqrt(x * x + y * y + z * z);
+    }
+};
+
+// The change records of the elements in use, hard ranges and soft zones,
+// and their forms for the pixel loop.
+struct ColorChangePrepared
+{
+    std::vector<ColorChangeRecord> plainChanges;
+    std::vector<ColorChangeRecord> rangeChanges;
+    std::vector<ColorChangeBox> boxes;
+    std::vector<ColorChangeZone> zones;
+};
+
+class CColorChangeDoc : public CDocOf<CColorChangeDoc, ColorChangeParams, ColorChangePrepared>
 {
 public:
-    static constexpr int kEntryCount = 10;
+    static constexpr int kEntryCount = ColorChangeParams::kEntryCount;
     static constexpr int kTileWidth = 128;
     static constexpr int kTileHeight = 64;
 
-    // A prepared element: a copy of it (a soft zone's box widened to hold
-    // its center), its Lab difference and the reach of the soft zone.
-    struct ChangeRecord
-    {
-        CLChRange range;
-        CCIELab deltaLab;
-        double deltaLength = 0.0;
-        double reach = 0.0;
+    // The scalar values of one element, each keyed by its name and the
+    // element's index in three digits ("Hendou003"); in the file they stand
+    // among the element's colours and rectangles (see SaveParams). Any value
+    // that parses is kept.
+    static constexpr ParamSpec<CLChRange> kEntryParamTable[] = {
+        {"Hendou", &CLChRange::Hendou, 0, 0, 1, ParamRead::AnyValue},
+        {"HendouEffectK", &CLChRange::HendouEffectK, 0.0, std::numeric_limits<double>::lowest(),
+         1.0, ParamRead::AnyValue},
+        {"HendouRangeDeltaE", &CLChRange::HendouRangeDeltaE, 20.0, 0.0,
+         std::numeric_limits<double>::max(), ParamRead::AnyValue},
     };
+    // The document's own record has no scalar of its own.
+    static constexpr std::span<const ParamSpec<ColorChangeParams>> kParamTable{};
 
-    CColorChangeDoc();
-    // Copies title, elements and the chosen element; the copy is not
-    // prepared.
-    CColorChangeDoc(const CColorChangeDoc& other);
-    CColorChangeDoc& operator=(const CColorChangeDoc& other);
-    ~CColorChangeDoc() override = default;
+    using ChangeRecord = ColorChangeRecord;
 
-    void Reset() override;
-    std::unique_ptr<CBaseDoc> Clone() const override;
-    void Assign(const CBaseDoc& other) override;
-    // Same class and, for every element: the four range colours and
-    // LChSetting equal to a tenth (IsNearLCh), Hendou and both rectangles
-    // equal, HendouEffectK and HendouRangeDeltaE exactly equal. enabled,
-    // the chosen element and the title are not compared.
-    bool IsEqual(const CBaseDoc& other) const override;
+    CColorChangeDoc() = default;
+
+    // For every element: the four range colours and LChSetting equal to a
+    // tenth (IsNearLCh), Hendou and both rectangles equal, HendouEffectK
+    // and HendouRangeDeltaE exactly equal. enabled and the chosen element
+    // are not compared.
+    static bool SameParams(const ColorChangeParams& a, const ColorChangeParams& b);
+
     bool LoadParams(const CParamFileReader& file) override;
     bool SaveParams(CParamFileWriter& file) const override;
     std::string GetSectionName() const override;
@@ -100,9 +171,9 @@ public:
     // 2 and a chosen element shows its selection. Rows are spread over the
     // step threads. False when progress asked to stop.
     bool Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress progress,
-               int mode) override;
+               int mode) const override;
 
-    std::span<const CLChRange, kEntryCount> GetEntries() const { return m_entries; }
+    std::span<const CLChRange, kEntryCount> GetEntries() const { return m_params.entries; }
     // The element at index, held inside 0..9.
     const CLChRange& GetEntry(int index) const;
     // False (nothing changed) for an index outside 0..9.
@@ -110,12 +181,12 @@ public:
 
     // The element chosen in the panel, -1 for none. Anything outside -1..9
     // is taken as none.
-    int GetActiveElement() const { return m_activeElement; }
+    int GetActiveElement() const { return m_params.activeElement; }
     void SetActiveElement(int index);
 
     // Prepared state (empty until PrepareApply).
-    const std::vector<ChangeRecord>& GetPlainChanges() const { return m_plainChanges; }
-    const std::vector<ChangeRecord>& GetRangeChanges() const { return m_rangeChanges; }
+    const std::vector<ChangeRecord>& GetPlainChanges() const { return m_prepared.plainChanges; }
+    const std::vector<ChangeRecord>& GetRangeChanges() const { return m_prepared.rangeChanges; }
 
     static void ResetEntry(CLChRange& entry);
     static void CopyEntry(const CLChRange& source, CLChRange& destination);
@@ -139,16 +210,4 @@ public:
     // Distance limit of a soft zone of effect factor K whose difference has
     // length deltaLength (the largest double for K = 1).
     static double SoftReach(double k, double deltaLength);
-
-private:
-    void CopyFrom(const CColorChangeDoc& other);
-    void ResetPrepared();
-
-    std::array<CLChRange, kEntryCount> m_entries;
-    std::int16_t m_activeElement = -1;
-
-    // Prepared state: filled by PrepareApply, never saved, compared or
-    // copied.
-    std::vector<ChangeRecord> m_plainChanges;
-    std::vector<ChangeRecord> m_rangeChanges;
 };

@@ -6,91 +6,24 @@
 
 #include <algorithm>
 
-CDNGParamDoc::CDNGParamDoc()
+bool CDNGParamDoc::SameParams(const DNGParams& a, const DNGParams& b)
 {
-    Reset();
-}
-
-CDNGParamDoc::CDNGParamDoc(const CDNGParamDoc& other) : CBaseDoc()
-{
-    CopyFrom(other);
-}
-
-CDNGParamDoc& CDNGParamDoc::operator=(const CDNGParamDoc& other)
-{
-    CopyFrom(other);
-    return *this;
-}
-
-// A copy takes the title and the parameters; the development prepared for
-// one image never travels with it.
-void CDNGParamDoc::CopyFrom(const CDNGParamDoc& other)
-{
-    if (&other == this)
-        return;
-    AssignBase(other);
-    AsShot = other.AsShot;
-    Temperature = other.Temperature;
-    Tint = other.Tint;
-    Exposure = other.Exposure;
-    Shadow = other.Shadow;
-    ResetPrepared();
-}
-
-void CDNGParamDoc::ResetPrepared()
-{
-    prepared = 0;
-    clipLevel = {65535, 65535, 65535};
-    blackOffset = 0;
-    developMatrix = CStdMatrix::Identity(3);
-    m_matrix = {1, 0, 0, 0, 1, 0, 0, 0, 1};
-}
-
-void CDNGParamDoc::Reset()
-{
-    CBaseDoc::Reset();
-    AsShot = kAsShot.defaultValue;
-    Temperature = kTemperature.defaultValue;
-    Tint = kTint.defaultValue;
-    Exposure = kExposure.defaultValue;
-    Shadow = kShadow.defaultValue;
-    ResetPrepared();
-}
-
-std::unique_ptr<CBaseDoc> CDNGParamDoc::Clone() const
-{
-    return std::make_unique<CDNGParamDoc>(*this);
-}
-
-void CDNGParamDoc::Assign(const CBaseDoc& other)
-{
-    if (const auto* doc = dynamic_cast<const CDNGParamDoc*>(&other))
-        CopyFrom(*doc);
-}
-
-bool CDNGParamDoc::IsEqual(const CBaseDoc& other) const
-{
-    const auto* doc = dynamic_cast<const CDNGParamDoc*>(&other);
-    if (!doc)
-        return false;
-    if (AsShot != doc->AsShot || Exposure != doc->Exposure || Shadow != doc->Shadow)
+    if (a.AsShot != b.AsShot || a.Exposure != b.Exposure || a.Shadow != b.Shadow)
         return false;
     // With the as-shot white, temperature and tint play no part.
-    return AsShot != 0 || (Temperature == doc->Temperature && Tint == doc->Tint);
+    return a.AsShot != 0 || (a.Temperature == b.Temperature && a.Tint == b.Tint);
 }
 
 bool CDNGParamDoc::LoadParams(const CParamFileReader& file)
 {
     if (!CBaseDoc::LoadParams(file))
         return false;
-    const std::string section = GetSectionName();
+    DNGParams params = DefaultParams();
+    ReadParams(file, GetSectionName(), GetParamTable(), params);
     // Only 1 means "as shot" to the development; any other stored value is
     // kept as 0 so that comparing and applying agree on what it means.
-    AsShot = file.GetInt(section, kAsShot) == 1 ? 1 : 0;
-    Temperature = file.GetInt(section, kTemperature);
-    Tint = file.GetInt(section, kTint);
-    Exposure = file.GetInt(section, kExposure);
-    Shadow = file.GetInt(section, kShadow);
+    params.AsShot = params.AsShot == 1 ? 1 : 0;
+    m_params = params;
     return true;
 }
 
@@ -99,12 +32,7 @@ bool CDNGParamDoc::SaveParams(CParamFileWriter& file) const
     if (!CBaseDoc::SaveParams(file))
         return false;
     CSaveDoc save(file);
-    bool ok = save.WriteInt(kAsShot.key, AsShot);
-    ok = save.WriteInt(kTemperature.key, Temperature) && ok;
-    ok = save.WriteInt(kTint.key, Tint) && ok;
-    ok = save.WriteInt(kExposure.key, Exposure) && ok;
-    ok = save.WriteInt(kShadow.key, Shadow) && ok;
-    return ok;
+    return WriteParams(save, GetParamTable(), m_params);
 }
 
 std::string CDNGParamDoc::GetSectionName() const
@@ -117,15 +45,16 @@ bool CDNGParamDoc::PrepareApply(const CDNGTranspose* raw, CAccessRGBImageByLab& 
 {
     if (!raw)
     {
-        prepared = 0;
+        m_prepared.prepared = false;
         return true;
     }
     const CStdMatrix working = source.GetRGBToXYZ();
     std::array<std::uint16_t, 3> white{65535, 65535, 65535};
     CStdMatrix matrix = CStdMatrix::Identity(3);
     int black = 0;
-    raw->SetWhiteBalance(Temperature, Tint, AsShot == 1, Exposure, Shadow, working, white, matrix,
-                         black);
+    const DNGParams& p = m_params;
+    raw->SetWhiteBalance(p.Temperature, p.Tint, p.AsShot == 1, p.Exposure, p.Shadow, working, white,
+                         matrix, black);
     SetDevelopment(white, matrix, black);
     return true;
 }
@@ -133,14 +62,15 @@ bool CDNGParamDoc::PrepareApply(const CDNGTranspose* raw, CAccessRGBImageByLab& 
 void CDNGParamDoc::SetDevelopment(const std::array<std::uint16_t, 3>& clip,
                                   const CStdMatrix& matrix, int black)
 {
-    prepared = 1;
-    clipLevel = clip;
-    blackOffset = black;
-    developMatrix = matrix;
+    DNGDevelopment& d = m_prepared;
+    d.prepared = true;
+    d.clipLevel = clip;
+    d.blackOffset = black;
+    d.developMatrix = matrix;
     if (matrix.GetRows() == 3 && matrix.GetCols() == 3)
-        std::copy_n(matrix.GetData().begin(), 9, m_matrix.begin());
+        std::copy_n(matrix.GetData().begin(), 9, d.matrix.begin());
     else
-        m_matrix = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+        d.matrix = {1, 0, 0, 0, 1, 0, 0, 0, 1};
 }
 
 void CDNGParamDoc::MultiplyMatrixVector(const double* m, const double* in, double* out)
@@ -149,9 +79,10 @@ void CDNGParamDoc::MultiplyMatrixVector(const double* m, const double* in, doubl
         out[i] = m[3 * i] * in[0] + m[3 * i + 1] * in[1] + m[3 * i + 2] * in[2];
 }
 
-bool CDNGParamDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress progress, int)
+bool CDNGParamDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress progress, int) const
 {
-    if (!prepared)
+    const DNGDevelopment& d = m_prepared;
+    if (!d.prepared)
         return true;
     const int width = image.GetWidth();
     const int height = image.GetHeight();
@@ -164,8 +95,8 @@ bool CDNGParamDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, Progres
     const int rows = region.Height();
     const int columns = region.Width();
 
-    const double black = blackOffset;
-    const std::array<std::uint16_t, 3> clip = clipLevel;
+    const double black = d.blackOffset;
+    const std::array<std::uint16_t, 3> clip = d.clipLevel;
     double in[3];
     double out[3];
     for (int y = 0; y < rows; ++y)
@@ -176,7 +107,7 @@ bool CDNGParamDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, Progres
             in[0] = std::min(pixel->r, clip[0]);
             in[1] = std::min(pixel->g, clip[1]);
             in[2] = std::min(pixel->b, clip[2]);
-            MultiplyMatrixVector(m_matrix.data(), in, out);
+            MultiplyMatrixVector(d.matrix.data(), in, out);
             pixel->r = ClampToU16(out[0] - black);
             pixel->g = ClampToU16(out[1] - black);
             pixel->b = ClampToU16(out[2] - black);

@@ -16,38 +16,50 @@
 
 #include <array>
 #include <cstdint>
-#include <limits>
 
-class CDNGParamDoc : public CBaseDoc
+// The persisted parameters of the development.
+struct DNGParams
 {
-public:
-    // The persisted parameters: key, default and accepted range. AsShot is
-    // read as any integer and kept as 1 exactly when it was 1.
-    static constexpr IntParam kAsShot{"AsShot", 1, std::numeric_limits<int>::min(),
-                                      std::numeric_limits<int>::max()};
-    static constexpr IntParam kTemperature{"Temperature", 6500, 2000, 50000};
-    static constexpr IntParam kTint{"Tint", 0, -150, 150};
-    static constexpr IntParam kExposure{"Exposure", 0, -400, 400};
-    static constexpr IntParam kShadow{"Shadow", 0, 0, 100};
-
-    // The parameters, read and written directly by the development panel.
     int AsShot = 1;         // 1 as shot; 0 by Temperature and Tint
     int Temperature = 6500; // kelvin
     int Tint = 0;           // passed to the colour description unchanged
     int Exposure = 0;       // hundredths of a stop
     int Shadow = 0;         // black-level correction, 0..100
 
-    CDNGParamDoc();
-    // Copies title and parameters; the copy is not prepared.
-    CDNGParamDoc(const CDNGParamDoc& other);
-    CDNGParamDoc& operator=(const CDNGParamDoc& other);
+    bool operator==(const DNGParams&) const = default;
+};
 
-    void Reset() override;
-    std::unique_ptr<CBaseDoc> Clone() const override;
-    void Assign(const CBaseDoc& other) override;
-    // Same class, AsShot, Exposure and Shadow equal, and with AsShot 0 also
+// The development prepared for one image: clip levels, matrix and black
+// offset from the DNG description.
+struct DNGDevelopment
+{
+    bool prepared = false;
+    std::array<std::uint16_t, 3> clipLevel{65535, 65535, 65535};
+    int blackOffset = 0;
+    CStdMatrix developMatrix = CStdMatrix::Identity(3);
+    // developMatrix row-major, as the pixel loop reads it (identity when the
+    // matrix is not 3x3).
+    std::array<double, 9> matrix{1, 0, 0, 0, 1, 0, 0, 0, 1};
+};
+
+class CDNGParamDoc : public CDocOf<CDNGParamDoc, DNGParams, DNGDevelopment>
+{
+public:
+    // AsShot is read as any integer and kept as 1 exactly when it was 1.
+    static constexpr ParamSpec<DNGParams> kParamTable[] = {
+        {"AsShot", &DNGParams::AsShot, 1, 0, 1, ParamRead::AnyValue},
+        {"Temperature", &DNGParams::Temperature, 6500, 2000, 50000},
+        {"Tint", &DNGParams::Tint, 0, -150, 150},
+        {"Exposure", &DNGParams::Exposure, 0, -400, 400},
+        {"Shadow", &DNGParams::Shadow, 0, 0, 100},
+    };
+
+    CDNGParamDoc() = default;
+
+    // AsShot, Exposure and Shadow equal, and with AsShot 0 also
     // Temperature and Tint.
-    bool IsEqual(const CBaseDoc& other) const override;
+    static bool SameParams(const DNGParams& a, const DNGParams& b);
+
     bool LoadParams(const CParamFileReader& file) override;
     bool SaveParams(CParamFileWriter& file) const override;
     std::string GetSectionName() const override;
@@ -62,31 +74,17 @@ public:
     // with a progress report after each row. False when progress asked
     // to stop (rows done stay developed).
     bool Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress progress,
-               int mode) override;
+               int mode) const override;
 
     // The prepared development: sets it directly (as PrepareApply does with
     // what the DNG description gives), marking the document prepared.
     void SetDevelopment(const std::array<std::uint16_t, 3>& clipLevel,
                         const CStdMatrix& developMatrix, int blackOffset);
-    bool IsPrepared() const { return prepared != 0; }
-    const std::array<std::uint16_t, 3>& GetClipLevel() const { return clipLevel; }
-    int GetBlackOffset() const { return blackOffset; }
-    const CStdMatrix& GetDevelopMatrix() const { return developMatrix; }
+    bool IsPrepared() const { return m_prepared.prepared; }
+    const std::array<std::uint16_t, 3>& GetClipLevel() const { return m_prepared.clipLevel; }
+    int GetBlackOffset() const { return m_prepared.blackOffset; }
+    const CStdMatrix& GetDevelopMatrix() const { return m_prepared.developMatrix; }
 
     // out = m * in for a row-major 3x3 matrix.
     static void MultiplyMatrixVector(const double* m, const double* in, double* out);
-
-private:
-    void CopyFrom(const CDNGParamDoc& other);
-    void ResetPrepared();
-
-    // Prepared state: filled by PrepareApply, never saved, compared or
-    // copied.
-    int prepared = 0;
-    std::array<std::uint16_t, 3> clipLevel{65535, 65535, 65535};
-    int blackOffset = 0;
-    CStdMatrix developMatrix = CStdMatrix::Identity(3);
-    // developMatrix row-major, as the pixel loop reads it (identity when the
-    // matrix is not 3x3).
-    std::array<double, 9> m_matrix{1, 0, 0, 0, 1, 0, 0, 0, 1};
 };

@@ -13,10 +13,6 @@ namespace {
 
 constexpr std::string_view kSection = CBaseDoc::kFilterSection;
 
-constexpr IntParam kRadius{"Radius", 0, 0, 1000};
-constexpr IntParam kAmount{"Amount", 50, 1, 500};
-constexpr IntParam kThreshold{"Threshold", 0, 0, 255};
-
 // The value of pi of the program's hue and kernel arithmetic.
 constexpr double kPi = 3.14159265358;
 
@@ -73,70 +69,11 @@ std::uint16_t PlaneValue(double lightness)
 
 } // namespace
 
-CFilterDoc::CFilterDoc()
-{
-    CFilterDoc::Reset();
-}
-
-CFilterDoc::CFilterDoc(const CFilterDoc& other)
-    : CBaseDoc(other), Radius(other.Radius), Amount(other.Amount), Threshold(other.Threshold)
-{}
-
-CFilterDoc& CFilterDoc::operator=(const CFilterDoc& other)
-{
-    if (this != &other)
-    {
-        CBaseDoc::operator=(other);
-        Radius = other.Radius;
-        Amount = other.Amount;
-        Threshold = other.Threshold;
-        DropPrepared();
-    }
-    return *this;
-}
-
-void CFilterDoc::Reset()
-{
-    CBaseDoc::Reset();
-    Radius = kRadius.defaultValue;
-    Amount = kAmount.defaultValue;
-    Threshold = kThreshold.defaultValue;
-    DropPrepared();
-}
-
-void CFilterDoc::DropPrepared()
-{
-    m_previewScale = 1.0;
-    m_kernel.clear();
-    m_kernelMargins = CRect();
-    m_boxSpread = CRect();
-    DropPlane();
-}
-
-std::unique_ptr<CBaseDoc> CFilterDoc::Clone() const
-{
-    return std::make_unique<CFilterDoc>(*this);
-}
-
-void CFilterDoc::Assign(const CBaseDoc& other)
-{
-    if (const auto* doc = dynamic_cast<const CFilterDoc*>(&other))
-        *this = *doc;
-}
-
-bool CFilterDoc::IsEqual(const CBaseDoc& other) const
-{
-    const auto* doc = dynamic_cast<const CFilterDoc*>(&other);
-    return doc && Radius == doc->Radius && Amount == doc->Amount && Threshold == doc->Threshold;
-}
-
 bool CFilterDoc::LoadParams(const CParamFileReader& file)
 {
     if (!CBaseDoc::LoadParams(file))
         return false;
-    Radius = file.GetInt(kSection, kRadius);
-    Amount = file.GetInt(kSection, kAmount);
-    Threshold = file.GetInt(kSection, kThreshold);
+    ReadParams(file, kSection, GetParamTable(), m_params);
     return true;
 }
 
@@ -145,10 +82,7 @@ bool CFilterDoc::SaveParams(CParamFileWriter& file) const
     if (!CBaseDoc::SaveParams(file))
         return false;
     CSaveDoc save(file);
-    bool ok = save.WriteInt(kRadius.key, Radius);
-    ok = save.WriteInt(kAmount.key, Amount) && ok;
-    ok = save.WriteInt(kThreshold.key, Threshold) && ok;
-    return ok;
+    return WriteParams(save, GetParamTable(), m_params);
 }
 
 std::string CFilterDoc::GetSectionName() const
@@ -159,7 +93,7 @@ std::string CFilterDoc::GetSectionName() const
 bool CFilterDoc::PrepareApply(const CDNGTranspose*, CAccessRGBImageByLab&,
                               std::vector<std::string>*, double scale)
 {
-    m_previewScale = scale;
+    m_prepared.previewScale = scale;
     return true;
 }
 
@@ -180,8 +114,9 @@ void CFilterDoc::BuildKernel(double s)
     const double R = std::max(r, 3.0);
     const double step = R / 3.0;
 
-    m_kernel.clear();
-    m_kernelMargins = CRect();
+    FilterPrepared& p = m_prepared;
+    p.kernel.clear();
+    p.kernelMargins = CRect();
     double sum = 0.0;
     for (int i = 0; i < 7; ++i)
     {
@@ -193,53 +128,54 @@ void CFilterDoc::BuildKernel(double s)
             if (d2 > R * R)
                 continue;
             const double weight = n * std::exp(-d2 * a);
-            m_kernel.push_back({dx, dy, weight});
+            p.kernel.push_back({dx, dy, weight});
             sum += weight;
-            m_kernelMargins.left = std::min(m_kernelMargins.left, dx);
-            m_kernelMargins.top = std::min(m_kernelMargins.top, dy);
-            m_kernelMargins.right = std::max(m_kernelMargins.right, dx);
-            m_kernelMargins.bottom = std::max(m_kernelMargins.bottom, dy);
+            p.kernelMargins.left = std::min(p.kernelMargins.left, dx);
+            p.kernelMargins.top = std::min(p.kernelMargins.top, dy);
+            p.kernelMargins.right = std::max(p.kernelMargins.right, dx);
+            p.kernelMargins.bottom = std::max(p.kernelMargins.bottom, dy);
         }
     }
 
     const int h = static_cast<int>(step) / 2;
-    m_boxSpread = CRect(-h, -h, h + 1, h + 1);
-    m_kernelMargins.left -= h;
-    m_kernelMargins.top -= h;
-    m_kernelMargins.right += h + 1;
-    m_kernelMargins.bottom += h + 1;
+    p.boxSpread = CRect(-h, -h, h + 1, h + 1);
+    p.kernelMargins.left -= h;
+    p.kernelMargins.top -= h;
+    p.kernelMargins.right += h + 1;
+    p.kernelMargins.bottom += h + 1;
 
-    for (KernelSample& sample : m_kernel)
+    for (KernelSample& sample : p.kernel)
         sample.weight = sample.weight / sum * kPlaneToLightness;
 }
 
 void CFilterDoc::DropPlane()
 {
-    std::vector<std::uint16_t>().swap(m_lightnessPlane);
-    m_planeWidth = 0;
-    m_planeHeight = 0;
-    m_planeReady = false;
+    std::vector<std::uint16_t>().swap(m_prepared.plane);
+    m_prepared.planeWidth = 0;
+    m_prepared.planeHeight = 0;
+    m_prepared.planeReady = false;
 }
 
 bool CFilterDoc::PreparePlane(CAccessRGBImageByLab& source, const CRect& sourceRegion, int width,
                               int height, double blurSize)
 {
     BuildKernel(blurSize);
-    const CRect& m = m_kernelMargins;
+    FilterPrepared& p = m_prepared;
+    const CRect& m = p.kernelMargins;
     const int planeWidth = width + m.right - m.left;
     const int planeHeight = height + m.bottom - m.top;
     try
     {
-        m_lightnessPlane.assign(
-            static_cast<std::size_t>(planeWidth) * static_cast<std::size_t>(planeHeight), 0);
+        p.plane.assign(static_cast<std::size_t>(planeWidth) * static_cast<std::size_t>(planeHeight),
+                       0);
     }
     catch (const std::bad_alloc&)
     {
         DropPlane();
         return false;
     }
-    m_planeWidth = planeWidth;
-    m_planeHeight = planeHeight;
+    p.planeWidth = planeWidth;
+    p.planeHeight = planeHeight;
 
     // The border: cells whose region position lies outside width x height
     // take the lightness of the source pixel that the base's nearest-pixel
@@ -258,7 +194,7 @@ bool CFilterDoc::PreparePlane(CAccessRGBImageByLab& source, const CRect& sourceR
         const int row =
             SampleIndex(y, sourceRegion.top, sourceRegion.Height(), height, sourceHeight);
         const RGB16* from = pixels + static_cast<std::size_t>(row) * sourceWidth;
-        std::uint16_t* cells = m_lightnessPlane.data() + static_cast<std::size_t>(py) * planeWidth;
+        std::uint16_t* cells = p.plane.data() + static_cast<std::size_t>(py) * planeWidth;
         const bool borderRow = y < 0 || y >= height;
         for (int px = 0; px < planeWidth; ++px)
         {
@@ -271,6 +207,7 @@ bool CFilterDoc::PreparePlane(CAccessRGBImageByLab& source, const CRect& sourceR
             cells[px] = PlaneValue(kernel.Lightness(from[columns[px]]));
         }
     }
+    p.planeReady = true;
     return true;
 }
 
@@ -278,7 +215,7 @@ bool CFilterDoc::ApplyRect(CAccessRGBImageByLab& source, const CRect* sourceRect
                            CAccessRGBImageByLab* destination, const CRect* destinationRect,
                            Progress progress, int mode)
 {
-    if (Radius == 0)
+    if (m_params.Radius == 0)
         return CBaseDoc::ApplyRect(source, sourceRect, destination, destinationRect, progress,
                                    mode);
 
@@ -299,19 +236,18 @@ bool CFilterDoc::ApplyRect(CAccessRGBImageByLab& source, const CRect* sourceRect
     // grows when drawn larger), by the square root of the area ratio.
     const double ratio = (static_cast<double>(dst.Height()) * dst.Width()) /
                          (static_cast<double>(src.Height()) * src.Width());
-    const double s = std::sqrt(ratio) * m_previewScale * Radius / 10.0;
+    const double s = std::sqrt(ratio) * m_prepared.previewScale * m_params.Radius / 10.0;
     if (!PreparePlane(source, src, dst.Width(), dst.Height(), s))
         return false;
-    m_planeReady = true;
     const bool result =
         CBaseDoc::ApplyRect(source, sourceRect, destination, destinationRect, progress, mode);
     DropPlane();
     return result;
 }
 
-bool CFilterDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress progress, int)
+bool CFilterDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress progress, int) const
 {
-    if (Radius == 0)
+    if (m_params.Radius == 0)
         return true;
     const CRect region = rect ? *rect : CRect(0, 0, image.GetWidth(), image.GetHeight());
     if (!Inside(region, image.GetWidth(), image.GetHeight()))
@@ -321,28 +257,14 @@ bool CFilterDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress 
     const int width = region.Width();
     const int height = region.Height();
 
-    // Called on its own (not from ApplyRect), or for a region of another
-    // size than the prepared one: the plane's border comes from this image.
-    const bool own = !m_planeReady ||
-                     m_planeWidth != width + m_kernelMargins.right - m_kernelMargins.left ||
-                     m_planeHeight != height + m_kernelMargins.bottom - m_kernelMargins.top;
-    if (own && !PreparePlane(image, region, width, height, m_previewScale * Radius / 10.0))
+    const FilterPrepared& prepared = m_prepared;
+    const CRect margins = prepared.kernelMargins;
+    const int planeWidth = prepared.planeWidth;
+    const int planeHeight = prepared.planeHeight;
+    if (!prepared.planeReady || planeWidth != width + margins.right - margins.left ||
+        planeHeight != height + margins.bottom - margins.top)
         return false;
-    struct DropOwnPlane
-    {
-        CFilterDoc& doc;
-        bool own;
-        ~DropOwnPlane()
-        {
-            if (own)
-                doc.DropPlane();
-        }
-    } dropOwnPlane{*this, own};
-
-    const CRect margins = m_kernelMargins;
-    const int planeWidth = m_planeWidth;
-    const int planeHeight = m_planeHeight;
-    std::uint16_t* const plane = m_lightnessPlane.data();
+    std::uint16_t* const plane = prepared.plane.data();
     const CLabRowKernel kernel(image);
     RGB16* const first = PixelRow(image, region.left, region.top);
     const std::size_t stride = static_cast<std::size_t>(image.GetWidth());
@@ -367,8 +289,8 @@ bool CFilterDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress 
     // columns. The sums are exact integers and each mean is their quotient,
     // truncated; every pass reads an unfiltered copy of its line, so no
     // mean is built from values already averaged in the same pass.
-    const int h = -m_boxSpread.left;
-    if (m_boxSpread.Width() >= 2)
+    const int h = -prepared.boxSpread.left;
+    if (prepared.boxSpread.Width() >= 2)
     {
         const int w = 2 * h + 1;
         const double dw = w;
@@ -393,7 +315,7 @@ bool CFilterDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress 
             }))
             return false;
     }
-    if (m_boxSpread.Height() >= 2)
+    if (prepared.boxSpread.Height() >= 2)
     {
         const int w = 2 * h + 1;
         const double dw = w;
@@ -440,8 +362,9 @@ bool CFilterDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress 
 
     // 4. Sharpening. The kernel's offsets lie within the plane's margins,
     // so no sample index needs clamping for a pixel of the region.
-    const std::vector<KernelSample>& samples = m_kernel;
-    const double threshold = Threshold / 255.0 * 20.0;
+    const std::vector<KernelSample>& samples = prepared.kernel;
+    const double threshold = m_params.Threshold / 255.0 * 20.0;
+    const int amount = m_params.Amount;
     PassProgress sharpen{progress, 50.0, 0.5};
     return RunPass(height, sharpen, [&](int begin, int end) {
         std::vector<double> blurred(static_cast<std::size_t>(width));
@@ -467,7 +390,7 @@ bool CFilterDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress 
                 kernel.ToLab(row[x], L, a, b);
                 const double d = L - std::min(blurred[x], 100.0);
                 if (std::fabs(d) >= threshold)
-                    L = std::clamp(L + d * Amount / 100.0, 0.0, 100.0);
+                    L = std::clamp(L + d * amount / 100.0, 0.0, 100.0);
                 row[x] = kernel.FromLab(L, a, b);
             }
         }

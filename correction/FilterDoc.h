@@ -25,17 +25,60 @@
 #include <string>
 #include <vector>
 
-class CFilterDoc : public CBaseDoc
+// The persisted parameters of the unsharp mask.
+struct FilterParams
+{
+    // Blur radius in tenths of a pixel, 0..1000; 0 switches the filter off.
+    int Radius = 0;
+    // Strength in percent, 1..500.
+    int Amount = 50;
+    // 0..255: the smallest lightness difference that is sharpened is
+    // Threshold / 255 x 20 L* units.
+    int Threshold = 0;
+
+    bool operator==(const FilterParams&) const = default;
+};
+
+// One sample of the sparse blur kernel: its offset and its weight
+// (normalised, and scaled by 1 / 655.35 so that a weighted sum of plane
+// values is L* directly).
+struct FilterKernelSample
+{
+    int dx = 0;
+    int dy = 0;
+    double weight = 0.0;
+};
+
+// What the filter prepares: the preview scale (PrepareApply), and for the
+// region ApplyRect hands to Apply the kernel and the lightness plane.
+struct FilterPrepared
+{
+    double previewScale = 1.0;
+    std::vector<FilterKernelSample> kernel;
+    CRect kernelMargins;
+    CRect boxSpread;
+    // L* x 655.35 of the region and its border, row-major; cell (px, py)
+    // stands for region position (px + margins.left, py + margins.top).
+    // The border is filled by the preparation; Apply writes the region's
+    // own cells and box-filters the plane in place, so the plane is the
+    // one buffer Apply works in (sized here: Apply allocates none).
+    mutable std::vector<std::uint16_t> plane;
+    int planeWidth = 0;
+    int planeHeight = 0;
+    // Set while ApplyRect has prepared the plane for the region it hands to
+    // Apply.
+    bool planeReady = false;
+};
+
+class CFilterDoc : public CDocOf<CFilterDoc, FilterParams, FilterPrepared>
 {
 public:
-    // One sample of the sparse blur kernel: its offset and its weight
-    // (normalised, and scaled by 1 / 655.35 so that a weighted sum of plane
-    // values is L* directly).
-    struct KernelSample
-    {
-        int dx = 0;
-        int dy = 0;
-        double weight = 0.0;
+    using KernelSample = FilterKernelSample;
+
+    static constexpr ParamSpec<FilterParams> kParamTable[] = {
+        {"Radius", &FilterParams::Radius, 0, 0, 1000},
+        {"Amount", &FilterParams::Amount, 50, 1, 500},
+        {"Threshold", &FilterParams::Threshold, 0, 0, 255},
     };
 
     static constexpr int kTileWidth = 128;
@@ -49,16 +92,7 @@ public:
     static constexpr double kMinBlurSize = 0.01;
     static constexpr double kMaxBlurSize = 200.0;
 
-    CFilterDoc();
-    CFilterDoc(const CFilterDoc& other);
-    CFilterDoc& operator=(const CFilterDoc& other);
-    ~CFilterDoc() override = default;
-
-    void Reset() override;
-    std::unique_ptr<CBaseDoc> Clone() const override;
-    void Assign(const CBaseDoc& other) override;
-    // Same class and Radius, Amount, Threshold equal.
-    bool IsEqual(const CBaseDoc& other) const override;
+    CFilterDoc() = default;
 
     bool LoadParams(const CParamFileReader& file) override;
     bool SaveParams(CParamFileWriter& file) const override;
@@ -68,10 +102,12 @@ public:
     bool PrepareApply(const CDNGTranspose* raw, CAccessRGBImageByLab& source,
                       std::vector<std::string>* details, double scale) override;
 
-    // Radius 0: the base's ApplyRect. Otherwise the kernel is built for the
-    // blur size of the destination's scale, the plane's border is filled
-    // from the source (nearest pixel, as the base samples), and the base
-    // copies the region and runs Apply on it.
+    // Radius 0: the base's ApplyRect. Otherwise the region's preparation:
+    // the kernel for the blur size of the destination's scale and the
+    // plane, its border filled from the source (nearest pixel, as the base
+    // samples); then the base copies the region and runs Apply on it, and
+    // the plane is let go. Without a destination the region is sharpened
+    // in place, its border read from the image around it.
     bool ApplyRect(CAccessRGBImageByLab& source, const CRect* sourceRect,
                    CAccessRGBImageByLab* destination, const CRect* destinationRect,
                    Progress progress, int mode) override;
@@ -82,25 +118,17 @@ public:
     // its own it prepares the kernel and the plane's border from the image
     // around the rectangle, as ApplyRect without a destination does.
     bool Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress progress,
-               int mode) override;
+               int mode) const override;
 
     // Builds the kernel, the box spread and the margins for blur size s
     // (held within kMinBlurSize..kMaxBlurSize; not a number counts as the
     // smallest size).
     void BuildKernel(double s);
 
-    const std::vector<KernelSample>& GetKernel() const { return m_kernel; }
-    const CRect& GetKernelMargins() const { return m_kernelMargins; }
-    const CRect& GetBoxSpread() const { return m_boxSpread; }
-    double GetPreviewScale() const { return m_previewScale; }
-
-    // Blur radius in tenths of a pixel, 0..1000; 0 switches the filter off.
-    int Radius = 0;
-    // Strength in percent, 1..500.
-    int Amount = 50;
-    // 0..255: the smallest lightness difference that is sharpened is
-    // Threshold / 255 x 20 L* units.
-    int Threshold = 0;
+    const std::vector<KernelSample>& GetKernel() const { return m_prepared.kernel; }
+    const CRect& GetKernelMargins() const { return m_prepared.kernelMargins; }
+    const CRect& GetBoxSpread() const { return m_prepared.boxSpread; }
+    double GetPreviewScale() const { return m_prepared.previewScale; }
 
 private:
     // Kernel (for blurSize) and plane for a region of width x height that
@@ -109,19 +137,4 @@ private:
     bool PreparePlane(CAccessRGBImageByLab& source, const CRect& sourceRegion, int width,
                       int height, double blurSize);
     void DropPlane();
-    // Forgets everything PrepareApply derived (parameters are kept).
-    void DropPrepared();
-
-    double m_previewScale = 1.0;
-    std::vector<KernelSample> m_kernel;
-    CRect m_kernelMargins;
-    CRect m_boxSpread;
-    // L* x 655.35 of the region and its border, row-major; cell (px, py)
-    // stands for region position (px + margins.left, py + margins.top).
-    std::vector<std::uint16_t> m_lightnessPlane;
-    int m_planeWidth = 0;
-    int m_planeHeight = 0;
-    // Set while ApplyRect has prepared the plane for the region it hands to
-    // Apply.
-    bool m_planeReady = false;
 };

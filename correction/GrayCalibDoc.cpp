@@ -11,8 +11,8 @@ namespace {
 
 constexpr std::string_view kSection = CBaseDoc::kGrayCalibSection;
 
-constexpr IntParam kOffsetTemp{"OffsetTemp", 0, -6000, 6000};
-constexpr IntParam kScaleCount{"ScaleCount", 1, 1, GrayCalibParams::kMaxScalePoints};
+// The gamma's entry in the table: its reading has a rule of its own.
+constexpr const ParamSpec<GrayCalibParams>& kGamma = CGrayCalibDoc::kParamTable[3];
 
 // The curve points live on 0..1 in both directions.
 constexpr double kPointMin = 0.0;
@@ -45,50 +45,15 @@ bool LevelsValid(const GrayCalibParams& p)
 
 } // namespace
 
-CGrayCalibDoc::CGrayCalibDoc()
+GrayCalibParams CGrayCalibDoc::DefaultParams()
 {
-    CGrayCalibDoc::Reset();
+    GrayCalibParams params = CDocOf::DefaultParams();
+    InitScaleTable(params);
+    return params;
 }
 
-CGrayCalibDoc::CGrayCalibDoc(const CGrayCalibDoc& other) : CBaseDoc(other), Params(other.Params) {}
-
-CGrayCalibDoc& CGrayCalibDoc::operator=(const CGrayCalibDoc& other)
+bool CGrayCalibDoc::SameParams(const GrayCalibParams& a, const GrayCalibParams& b)
 {
-    if (this != &other)
-    {
-        CBaseDoc::operator=(other);
-        Params = other.Params;
-        m_toneTable.Free();
-    }
-    return *this;
-}
-
-void CGrayCalibDoc::Reset()
-{
-    CBaseDoc::Reset();
-    Params = GrayCalibParams{};
-    InitScaleTable(Params);
-    m_toneTable.Free();
-}
-
-std::unique_ptr<CBaseDoc> CGrayCalibDoc::Clone() const
-{
-    return std::make_unique<CGrayCalibDoc>(*this);
-}
-
-void CGrayCalibDoc::Assign(const CBaseDoc& other)
-{
-    if (const auto* doc = dynamic_cast<const CGrayCalibDoc*>(&other))
-        *this = *doc;
-}
-
-bool CGrayCalibDoc::IsEqual(const CBaseDoc& other) const
-{
-    const auto* doc = dynamic_cast<const CGrayCalibDoc*>(&other);
-    if (!doc)
-        return false;
-    const GrayCalibParams& a = Params;
-    const GrayCalibParams& b = doc->Params;
     if (a.OffsetTemp != b.OffsetTemp || a.InBlackLevel != b.InBlackLevel ||
         a.InWhiteLevel != b.InWhiteLevel || a.InGamma != b.InGamma ||
         a.OutBlackLevel != b.OutBlackLevel || a.OutWhiteLevel != b.OutWhiteLevel ||
@@ -96,7 +61,7 @@ bool CGrayCalibDoc::IsEqual(const CBaseDoc& other) const
         return false;
     for (int i = 0; i < a.UsedScaleCount(); ++i)
     {
-        if (a.ScaleTable[i].x != b.ScaleTable[i].x || a.ScaleTable[i].y != b.ScaleTable[i].y)
+        if (!(a.ScaleTable[i] == b.ScaleTable[i]))
             return false;
     }
     return true;
@@ -107,22 +72,16 @@ bool CGrayCalibDoc::LoadParams(const CParamFileReader& file)
     if (!CBaseDoc::LoadParams(file))
         return false;
 
-    GrayCalibParams p;
-    p.OffsetTemp = file.GetInt(kSection, kOffsetTemp);
-
-    p.InBlackLevel = file.GetInt(kSection, "InBlackLevel", 0);
-    p.InWhiteLevel = file.GetInt(kSection, "InWhiteLevel", 255);
+    const GrayCalibParams defaults = DefaultParams();
+    GrayCalibParams p = defaults;
+    ReadParams(file, kSection, GetParamTable(), p);
     // A gamma that is present but no finite number ("nan", "inf", text)
     // spoils the levels like a gamma of 0 does: NaN stands for it in the
     // group check.
-    p.InGamma = file.GetValue(kSection, "InGamma").value_or("").empty()
-                    ? 1.0
-                    : file.GetDouble(kSection, "InGamma", std::numeric_limits<double>::quiet_NaN());
-    p.OutBlackLevel = file.GetInt(kSection, "OutBlackLevel", 0);
-    p.OutWhiteLevel = file.GetInt(kSection, "OutWhiteLevel", 255);
+    if (!file.GetValue(kSection, kGamma.key).value_or("").empty())
+        p.InGamma = file.GetDouble(kSection, kGamma.key, std::numeric_limits<double>::quiet_NaN());
     if (!LevelsValid(p))
     {
-        const GrayCalibParams defaults;
         p.InBlackLevel = defaults.InBlackLevel;
         p.InWhiteLevel = defaults.InWhiteLevel;
         p.InGamma = defaults.InGamma;
@@ -130,11 +89,8 @@ bool CGrayCalibDoc::LoadParams(const CParamFileReader& file)
         p.OutWhiteLevel = defaults.OutWhiteLevel;
     }
 
-    p.RandamScale = file.GetInt(kSection, "RandamScale", 0);
-    // The whole stored number is checked, not its low 16 bits: 65538 is no
-    // more a count of 2 than 21 is.
-    p.ScaleCount = static_cast<std::int16_t>(file.GetInt(kSection, kScaleCount));
-
+    // The count was checked whole by the table (65538 is no more a count
+    // of 2 than 21 is); the points it leaves unread are evenly spaced.
     InitScaleTable(p);
     for (int i = 0; i < p.UsedScaleCount(); ++i)
     {
@@ -145,8 +101,8 @@ bool CGrayCalibDoc::LoadParams(const CParamFileReader& file)
             kSection, DoubleParam{PointKey('Y', i), AsSixDecimals(point.y), kPointMin, kPointMax});
     }
 
-    Params = p;
-    m_toneTable.Free();
+    m_params = p;
+    DropPrepared();
     return true;
 }
 
@@ -155,18 +111,11 @@ bool CGrayCalibDoc::SaveParams(CParamFileWriter& file) const
     if (!CBaseDoc::SaveParams(file))
         return false;
     CSaveDoc save(file);
-    bool ok = save.WriteInt("OffsetTemp", Params.OffsetTemp);
-    ok = save.WriteInt("InBlackLevel", Params.InBlackLevel) && ok;
-    ok = save.WriteInt("InWhiteLevel", Params.InWhiteLevel) && ok;
-    ok = save.WriteDouble("InGamma", Params.InGamma) && ok;
-    ok = save.WriteInt("OutBlackLevel", Params.OutBlackLevel) && ok;
-    ok = save.WriteInt("OutWhiteLevel", Params.OutWhiteLevel) && ok;
-    ok = save.WriteInt("RandamScale", Params.RandamScale) && ok;
-    ok = save.WriteInt("ScaleCount", Params.ScaleCount) && ok;
-    for (int i = 0; i < Params.UsedScaleCount(); ++i)
+    bool ok = WriteParams(save, GetParamTable(), m_params);
+    for (int i = 0; i < m_params.UsedScaleCount(); ++i)
     {
-        ok = save.WriteDouble(PointKey('X', i), Params.ScaleTable[i].x) && ok;
-        ok = save.WriteDouble(PointKey('Y', i), Params.ScaleTable[i].y) && ok;
+        ok = save.WriteDouble(PointKey('X', i), m_params.ScaleTable[i].x) && ok;
+        ok = save.WriteDouble(PointKey('Y', i), m_params.ScaleTable[i].y) && ok;
     }
     return ok;
 }
@@ -220,33 +169,29 @@ void CGrayCalibDoc::MakeLevelsTable(const GrayCalibParams& params, std::span<std
     }
 }
 
-bool CGrayCalibDoc::BuildToneTable()
-{
-    if (Params.RandamScale == 1)
-    {
-        // The user's points first, then the ends: a point at x = 0 or 1
-        // comes earlier and takes the end's place.
-        std::vector<CPointD> points(Params.ScaleTable.begin(),
-                                    Params.ScaleTable.begin() + Params.UsedScaleCount());
-        points.emplace_back(0.0, 0.0);
-        points.emplace_back(1.0, 1.0);
-        m_toneTable.BuildFromPoints(points);
-        return !m_toneTable.IsEmpty();
-    }
-    std::vector<std::uint16_t> levels(CGammaTable::EntryCount);
-    MakeLevelsTable(Params, levels, 65535);
-    return m_toneTable.SetTable(levels);
-}
-
 bool CGrayCalibDoc::PrepareApply(const CDNGTranspose*, CAccessRGBImageByLab&,
                                  std::vector<std::string>*, double)
 {
-    return BuildToneTable();
+    CGammaTable& tone = m_prepared.toneTable;
+    if (m_params.RandamScale == 1)
+    {
+        // The user's points first, then the ends: a point at x = 0 or 1
+        // comes earlier and takes the end's place.
+        std::vector<CPointD> points(m_params.ScaleTable.begin(),
+                                    m_params.ScaleTable.begin() + m_params.UsedScaleCount());
+        points.emplace_back(0.0, 0.0);
+        points.emplace_back(1.0, 1.0);
+        tone.BuildFromPoints(points);
+        return !tone.IsEmpty();
+    }
+    std::vector<std::uint16_t> levels(CGammaTable::EntryCount);
+    MakeLevelsTable(m_params, levels, 65535);
+    return tone.SetTable(levels);
 }
 
-bool CGrayCalibDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress progress, int)
+bool CGrayCalibDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress progress, int) const
 {
-    if (m_toneTable.IsEmpty() && !BuildToneTable())
+    if (m_prepared.toneTable.IsEmpty())
         return false;
 
     const CRect region = rect ? *rect : CRect(0, 0, image.GetWidth(), image.GetHeight());
@@ -256,7 +201,7 @@ bool CGrayCalibDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, Progre
     if (region.IsRectEmpty())
         return true;
 
-    const CLockGammaTable lock(m_toneTable);
+    const CLockGammaTable lock(m_prepared.toneTable);
     const std::uint16_t* tone = lock.GetTable();
     const CLabRowKernel kernel(image);
     const int width = region.Width();

@@ -16,6 +16,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <span>
 #include <string>
@@ -48,25 +49,45 @@ struct GrayCalibParams
     {
         return ScaleCount < 0 ? 0 : (ScaleCount > kMaxScalePoints ? kMaxScalePoints : ScaleCount);
     }
+
+    bool operator==(const GrayCalibParams&) const = default;
 };
 
-class CGrayCalibDoc : public CBaseDoc
+// The tone table PrepareApply builds.
+struct GrayCalibPrepared
+{
+    CGammaTable toneTable;
+};
+
+class CGrayCalibDoc : public CDocOf<CGrayCalibDoc, GrayCalibParams, GrayCalibPrepared>
 {
 public:
+    // The scalar parameters. The five levels are read as any integer (and
+    // any finite gamma) and checked as a group: a file whose levels do not
+    // make a curve gets the default levels. The curve points are keyed
+    // "ScaleTableX000" and the like, ScaleCount of each axis.
+    static constexpr ParamSpec<GrayCalibParams> kParamTable[] = {
+        {"OffsetTemp", &GrayCalibParams::OffsetTemp, 0, -6000, 6000},
+        {"InBlackLevel", &GrayCalibParams::InBlackLevel, 0, 0, 255, ParamRead::AnyValue},
+        {"InWhiteLevel", &GrayCalibParams::InWhiteLevel, 255, 0, 255, ParamRead::AnyValue},
+        {"InGamma", &GrayCalibParams::InGamma, 1.0, 0.0, std::numeric_limits<double>::max(),
+         ParamRead::AnyValue},
+        {"OutBlackLevel", &GrayCalibParams::OutBlackLevel, 0, 0, 255, ParamRead::AnyValue},
+        {"OutWhiteLevel", &GrayCalibParams::OutWhiteLevel, 255, 0, 255, ParamRead::AnyValue},
+        {"RandamScale", &GrayCalibParams::RandamScale, 0, 0, 1, ParamRead::AnyValue},
+        {"ScaleCount", &GrayCalibParams::ScaleCount, 1, 1, GrayCalibParams::kMaxScalePoints},
+    };
+
     // L* x 655.35 indexes the tone table (0..100 onto 0..65535).
     static constexpr double kLightnessScale = 655.35;
 
-    CGrayCalibDoc();
-    CGrayCalibDoc(const CGrayCalibDoc& other);
-    CGrayCalibDoc& operator=(const CGrayCalibDoc& other);
-    ~CGrayCalibDoc() override = default;
+    CGrayCalibDoc() = default;
 
-    void Reset() override;
-    std::unique_ptr<CBaseDoc> Clone() const override;
-    void Assign(const CBaseDoc& other) override;
-    // Same class, the eight scalar fields equal (InGamma exactly) and the
-    // points in use equal.
-    bool IsEqual(const CBaseDoc& other) const override;
+    // The table's defaults and the evenly spaced points.
+    static GrayCalibParams DefaultParams();
+    // The eight scalar fields equal (InGamma exactly) and the points in use
+    // equal.
+    static bool SameParams(const GrayCalibParams& a, const GrayCalibParams& b);
 
     bool LoadParams(const CParamFileReader& file) override;
     bool SaveParams(CParamFileWriter& file) const override;
@@ -80,7 +101,7 @@ public:
     // through the tone table. Builds the table first when PrepareApply has
     // not. False when progress asked to stop.
     bool Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress progress,
-               int mode) override;
+               int mode) const override;
 
     // Point i of the first ScaleCount points becomes x = y = (i + 1) /
     // (ScaleCount + 1), the remaining ones (0, 0).
@@ -94,14 +115,7 @@ public:
     static void MakeLevelsTable(const GrayCalibParams& params, std::span<std::uint16_t> out,
                                 int maxValue);
 
-    GrayCalibParams Params;
-
     // The table built by the last PrepareApply (empty before, and after
     // every copy or Reset).
-    const CGammaTable& GetToneTable() const { return m_toneTable; }
-
-private:
-    bool BuildToneTable();
-
-    CGammaTable m_toneTable;
+    const CGammaTable& GetToneTable() const { return m_prepared.toneTable; }
 };

@@ -1,12 +1,12 @@
 #include "correction/ParamFile.h"
 
+#include "platform/File.h"
 #include "platform/FileReplace.h"
 #include "platform/IniStore.h"
 #include "platform/Numbers.h"
 
 #include <climits>
 #include <cmath>
-#include <sys/stat.h>
 
 namespace {
 
@@ -84,10 +84,9 @@ bool ParseDoubleList(std::string_view text, std::size_t limit, std::vector<doubl
 bool CParamFileReader::Load(const std::string& path)
 {
     m_sections.clear();
-    struct stat info
-    {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
-        info.st_size > kMaxParamFileBytes)
+    platform::FileStatus status;
+    if (!platform::ReadFileStatus(path, status) || !status.regular ||
+        status.size > static_cast<std::uint64_t>(kMaxParamFileBytes))
         return false;
     std::string probe;
     if (!platform::ReadFileContents(path, &probe))

@@ -23,12 +23,16 @@
 // non-finite doubles ("nan", "inf") included. A document never allocates
 // from a count it has not range-checked.
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <unordered_map>
+#include <variant>
 #include <vector>
 
 // One integer parameter declared once: its key, default and accepted range
@@ -176,3 +180,127 @@ public:
 private:
     CParamFileWriter& m_file;
 };
+
+// ---------------------------------------------------------------------------
+// Parameter tables
+//
+// A document declares each scalar parameter of its record P once, in a
+// table of ParamSpec: the key in its section, the default, the range and
+// the member it lives in. The document's reader, its writer and its reset
+// go through that table, and a panel finds there what its controls need.
+// Lists (curve points, chart patches, colour elements) are read and written
+// by the document itself, their counts checked against the table first.
+
+// What the reader makes of a value that parses but lies outside the range.
+enum class ParamRead
+{
+    DefaultOutside, // the default replaces it
+    ClampInside,    // it is held at the nearer end
+    AnyValue,       // it is kept: the range is the control's, and the document
+                    // checks the value together with others (or not at all)
+};
+
+template <class P> struct ParamSpec
+{
+    using Member = std::variant<int P::*, std::int16_t P::*, double P::*>;
+
+    std::string_view key;
+    Member member;
+    double defaultValue = 0.0;
+    double minValue = 0.0;
+    double maxValue = 0.0;
+    ParamRead read = ParamRead::DefaultOutside;
+
+    bool IsInteger() const { return !std::holds_alternative<double P::*>(member); }
+};
+
+// Sets the parameter of record to its declared default.
+template <class P> void ResetParam(const ParamSpec<P>& spec, P& record)
+{
+    std::visit(
+        [&](auto field) {
+            using Value = std::remove_reference_t<decltype(record.*field)>;
+            record.*field = static_cast<Value>(spec.defaultValue);
+        },
+        spec.member);
+}
+
+// Reads the parameter of record from section under key (the declared key
+// when empty: indexed elements pass their own) by the declared rule.
+template <class P>
+void ReadParam(const CParamFileReader& file, std::string_view section, const ParamSpec<P>& spec,
+               P& record, std::string_view key = {})
+{
+    if (key.empty())
+        key = spec.key;
+    std::visit(
+        [&](auto field) {
+            using Value = std::remove_reference_t<decltype(record.*field)>;
+            if constexpr (std::is_same_v<Value, double>)
+            {
+                double value = file.GetDouble(section, key, spec.defaultValue);
+                if (spec.read == ParamRead::DefaultOutside &&
+                    (value < spec.minValue || value > spec.maxValue))
+                    value = spec.defaultValue;
+                else if (spec.read == ParamRead::ClampInside)
+                    value = std::clamp(value, spec.minValue, spec.maxValue);
+                record.*field = value;
+            }
+            else
+            {
+                const int low = static_cast<int>(spec.minValue);
+                const int high = static_cast<int>(spec.maxValue);
+                const int fallback = static_cast<int>(spec.defaultValue);
+                int value = file.GetInt(section, key, fallback);
+                if (spec.read == ParamRead::DefaultOutside && (value < low || value > high))
+                    value = fallback;
+                else if (spec.read == ParamRead::ClampInside)
+                    value = std::clamp(value, low, high);
+                record.*field = static_cast<Value>(value);
+            }
+        },
+        spec.member);
+}
+
+// Appends the parameter of record under key (the declared key when empty):
+// integers "%d", doubles "%f".
+template <class P>
+bool WriteParam(CSaveDoc& save, const ParamSpec<P>& spec, const P& record,
+                std::string_view key = {})
+{
+    if (key.empty())
+        key = spec.key;
+    return std::visit(
+        [&](auto field) {
+            using Value = std::remove_cvref_t<decltype(record.*field)>;
+            if constexpr (std::is_same_v<Value, double>)
+                return save.WriteDouble(key, record.*field);
+            else
+                return save.WriteInt(key, record.*field);
+        },
+        spec.member);
+}
+
+// The whole table: every parameter reset, read or written in table order.
+template <class P> void ResetParams(std::span<const ParamSpec<P>> table, P& record)
+{
+    for (const ParamSpec<P>& spec : table)
+        ResetParam(spec, record);
+}
+
+template <class P>
+void ReadParams(const CParamFileReader& file, std::string_view section,
+                std::span<const ParamSpec<P>> table, P& record)
+{
+    for (const ParamSpec<P>& spec : table)
+        ReadParam(file, section, spec, record);
+}
+
+template <class P>
+bool WriteParams(CSaveDoc& save, std::span<const ParamSpec<P>> table, const P& record)
+{
+    bool ok = true;
+    for (const ParamSpec<P>& spec : table)
+        ok = WriteParam(save, spec, record) && ok;
+    return ok;
+}

@@ -18,6 +18,7 @@
 #include "core/PathUtils.h"
 #include "core/TempFiles.h"
 #include "correction/ParamFile.h"
+#include "platform/File.h"
 #include "platform/FileReplace.h"
 
 #include <algorithm>
@@ -25,24 +26,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <fcntl.h>
 #include <fstream>
 #include <limits>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
 std::time_t Now(std::time_t (*clock)())
 {
     return clock ? clock() : std::time(nullptr);
-}
-
-bool PathExists(const std::string& path)
-{
-    struct stat st
-    {};
-    return ::lstat(path.c_str(), &st) == 0;
 }
 
 } // namespace
@@ -59,28 +50,23 @@ bool CLogFile::Open(const std::string& path)
     Close();
     // Appending: every write goes to the end of the file, whatever else
     // wrote to it in between.
-    m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    return m_fd >= 0;
+    return m_file.OpenWrite(path, platform::FileCreate::Append);
 }
 
 bool CLogFile::WriteLine(std::string_view text)
 {
-    if (m_fd < 0)
+    if (!m_file.IsOpen())
         return false;
     std::string line;
     line.reserve(text.size() + 2);
     line.append(text);
     line.append("\r\n");
-    return platform::WriteAll(m_fd, line);
+    return m_file.WriteAll(line);
 }
 
 void CLogFile::Close()
 {
-    if (m_fd >= 0)
-    {
-        ::close(m_fd);
-        m_fd = -1;
-    }
+    m_file.Close();
 }
 
 std::string FormatLogTime(std::time_t time)
@@ -352,7 +338,7 @@ bool CProjectManage::ShowBatchLog(const std::string& logPath, const std::string&
         {
             target = base;
             MakeUniqueFileName(target);
-            if (PathExists(target))
+            if (platform::PathExists(target))
                 break;
             const int err = platform::MoveFileNoReplace(logPath, target);
             moved = err == 0;
@@ -362,7 +348,7 @@ bool CProjectManage::ShowBatchLog(const std::string& logPath, const std::string&
     }
     if (!moved)
     {
-        ::unlink(logPath.c_str());
+        std::remove(logPath.c_str());
         return false;
     }
     if (m_shell)

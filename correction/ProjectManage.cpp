@@ -5,27 +5,17 @@
 #include "core/PathUtils.h"
 #include "imagefile/ImageLoadSave.h"
 #include "imagefile/ReloadCache.h"
+#include "platform/File.h"
 
 #include <algorithm>
 #include <cfloat>
 #include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
+#include <filesystem>
+#include <typeinfo>
 #include <utility>
 
 namespace {
 
-// Copies the panel's document into the project's when they differ. The
-// copy runs under the document lock: a cache thread may be cloning the
-// documents for print development.
-template <class Doc> bool CopyIfDifferent(Doc& mine, const Doc& theirs, std::mutex& lock)
-{
-    if (theirs.IsEqual(mine))
-        return false;
-    std::lock_guard<std::mutex> guard(lock);
-    mine = theirs;
-    return true;
-}
 
 ImageFileType OutputType(int format)
 {
@@ -98,7 +88,7 @@ CProjectManage::~CProjectManage()
     m_afterPreview.reset();
     // The snapshot records close and remove their files themselves.
     if (!m_parkPath.empty())
-        ::unlink(m_parkPath.c_str());
+        std::remove(m_parkPath.c_str());
 }
 
 // ---- Services
@@ -460,67 +450,19 @@ std::int16_t LowerDirty(std::int16_t dirty, int slot)
 
 } // namespace
 
-void CProjectManage::CommitDNGParamDoc(const CDNGParamDoc& doc)
+void CProjectManage::CommitDoc(int slot, const CBaseDoc& doc)
 {
-    if (CopyIfDifferent(m_dngParamDoc, doc, m_docMutex))
+    CBaseDoc* mine = GetDoc(slot);
+    if (mine == nullptr || typeid(*mine) != typeid(doc) || doc.IsEqual(*mine))
+        return;
     {
-        SetModified(true);
-        m_dirtyStep = LowerDirty(m_dirtyStep, kStepDNGParam);
+        // The copy runs under the document lock: a cache thread may be
+        // cloning the documents for print development.
+        std::lock_guard<std::mutex> guard(m_docMutex);
+        mine->Assign(doc);
     }
-}
-
-void CProjectManage::CommitChartDoc(const CChartDoc& doc)
-{
-    if (CopyIfDifferent(m_chartDoc, doc, m_docMutex))
-    {
-        SetModified(true);
-        m_dirtyStep = LowerDirty(m_dirtyStep, kStepChart);
-    }
-}
-
-void CProjectManage::CommitTrimmingDoc(const CTrimmingDoc& doc)
-{
-    if (CopyIfDifferent(m_trimmingDoc, doc, m_docMutex))
-    {
-        SetModified(true);
-        m_dirtyStep = LowerDirty(m_dirtyStep, kStepTrimming);
-    }
-}
-
-void CProjectManage::CommitGrayCalibDoc(const CGrayCalibDoc& doc)
-{
-    if (CopyIfDifferent(m_grayCalibDoc, doc, m_docMutex))
-    {
-        SetModified(true);
-        m_dirtyStep = LowerDirty(m_dirtyStep, kStepGrayCalib);
-    }
-}
-
-void CProjectManage::CommitColorCalibDoc(const CColorCalibDoc& doc)
-{
-    if (CopyIfDifferent(m_colorCalibDoc, doc, m_docMutex))
-    {
-        SetModified(true);
-        m_dirtyStep = LowerDirty(m_dirtyStep, kStepColorCalib);
-    }
-}
-
-void CProjectManage::CommitColorChangeDoc(const CColorChangeDoc& doc)
-{
-    if (CopyIfDifferent(m_colorChangeDoc, doc, m_docMutex))
-    {
-        SetModified(true);
-        m_dirtyStep = LowerDirty(m_dirtyStep, kStepColorChange);
-    }
-}
-
-void CProjectManage::CommitFilterDoc(const CFilterDoc& doc)
-{
-    if (CopyIfDifferent(m_filterDoc, doc, m_docMutex))
-    {
-        SetModified(true);
-        m_dirtyStep = LowerDirty(m_dirtyStep, kStepFilter);
-    }
+    SetModified(true);
+    m_dirtyStep = LowerDirty(m_dirtyStep, slot);
 }
 
 void CProjectManage::SetPreviewDoc(const CBaseDoc* doc)
@@ -789,12 +731,12 @@ bool CProjectManage::StoreSnapshot(int index, Progress progress)
         return false;
     snapshot.m_width = 0;
     snapshot.m_height = 0;
-    const int fd = ::fileno(snapshot.GetFile());
+    platform::File& file = snapshot.GetFile();
     // The file may hold a larger image of before: only an exact length
     // reads back.
-    if (fd < 0 || ::ftruncate(fd, 0) != 0)
+    if (!file.Resize(0))
         return false;
-    if (!m_workingImage.WriteRawChunked(fd, progress))
+    if (!m_workingImage.WriteRawChunked(file, progress))
         return false;
     snapshot.m_width = m_workingImage.GetWidth();
     snapshot.m_height = m_workingImage.GetHeight();
@@ -808,10 +750,7 @@ bool CProjectManage::RestoreSnapshot(int index, Progress progress)
     CTempFileInfo& snapshot = m_snapshots[static_cast<std::size_t>(index)];
     if (!snapshot.IsOpen() || snapshot.m_width <= 0 || snapshot.m_height <= 0)
         return false;
-    const int fd = ::fileno(snapshot.GetFile());
-    if (fd < 0)
-        return false;
-    if (!m_workingImage.ReadRawChunked(fd, progress))
+    if (!m_workingImage.ReadRawChunked(snapshot.GetFile(), progress))
         return false;
     return m_workingImage.GetWidth() == snapshot.m_width &&
            m_workingImage.GetHeight() == snapshot.m_height;
@@ -826,15 +765,14 @@ bool CProjectManage::ParkWorkingImage()
     }
     if (m_parkPath.empty() && !CreateTempFile("PMB", m_parkPath))
         return false;
-    const int fd = ::open(m_parkPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
+    platform::File file;
+    if (!file.OpenWrite(m_parkPath, platform::FileCreate::Truncate, 0600))
         return false;
-    bool written = m_workingImage.WriteRaw(fd);
-    if (::close(fd) != 0)
-        written = false;
-    if (!written)
+    const bool written = m_workingImage.WriteRaw(file);
+    if (!file.Close() || !written)
     {
-        ::truncate(m_parkPath.c_str(), 0);
+        std::error_code ignored;
+        std::filesystem::resize_file(m_parkPath, 0, ignored);
         return false;
     }
     // The input side of the converter changes with every entry loaded while
@@ -856,7 +794,8 @@ bool CProjectManage::RestoreParkedImage()
     m_parked = false;
     const bool loaded = m_workingImage.LoadRaw(m_parkPath);
     // The park file only needs its name until the next park.
-    ::truncate(m_parkPath.c_str(), 0);
+    std::error_code ignored;
+    std::filesystem::resize_file(m_parkPath, 0, ignored);
     if (m_parkedInputProfile)
         SetInputProfile(m_parkedInputProfile.get());
     m_parkedInputProfile.reset();

@@ -54,6 +54,7 @@
 #include "correction/ProjectServices.h"
 #include "correction/TrimmingDoc.h"
 #include "imagefile/ImageFileInfo.h"
+#include "platform/File.h"
 
 #include <array>
 #include <atomic>
@@ -163,7 +164,7 @@ public:
     void Close();
 
 private:
-    int m_fd = -1;
+    platform::File m_file;
 };
 
 // The local time in the C library's ctime form without its line end
@@ -314,13 +315,15 @@ public:
     // When the panel's document differs from the project's, it is copied
     // in, the project is marked modified and the dirty step lowered to
     // slot - 1.
-    void CommitDNGParamDoc(const CDNGParamDoc& doc);
-    void CommitChartDoc(const CChartDoc& doc);
-    void CommitTrimmingDoc(const CTrimmingDoc& doc);
-    void CommitGrayCalibDoc(const CGrayCalibDoc& doc);
-    void CommitColorCalibDoc(const CColorCalibDoc& doc);
-    void CommitColorChangeDoc(const CColorChangeDoc& doc);
-    void CommitFilterDoc(const CFilterDoc& doc);
+    // A document of another class than the slot's changes nothing.
+    void CommitDoc(int slot, const CBaseDoc& doc);
+    void CommitDNGParamDoc(const CDNGParamDoc& doc) { CommitDoc(kStepDNGParam, doc); }
+    void CommitChartDoc(const CChartDoc& doc) { CommitDoc(kStepChart, doc); }
+    void CommitTrimmingDoc(const CTrimmingDoc& doc) { CommitDoc(kStepTrimming, doc); }
+    void CommitGrayCalibDoc(const CGrayCalibDoc& doc) { CommitDoc(kStepGrayCalib, doc); }
+    void CommitColorCalibDoc(const CColorCalibDoc& doc) { CommitDoc(kStepColorCalib, doc); }
+    void CommitColorChangeDoc(const CColorChangeDoc& doc) { CommitDoc(kStepColorChange, doc); }
+    void CommitFilterDoc(const CFilterDoc& doc) { CommitDoc(kStepFilter, doc); }
     // Keeps a clone of the document (null: none) as the preview document
     // and prepares it on the working image; the view is redrawn.
     void SetPreviewDoc(const CBaseDoc* doc);

@@ -534,7 +534,7 @@ void CProjectManage::MeasureChartPatches(const T2DArray<CPoint>& centres, T2DArr
 void CProjectManage::MeasureGrayPatches(std::vector<double>& out)
 {
     out.clear();
-    if (!m_chartDoc.UseGrayScale || !HasInputMatrix(GetWorkingMatrix()))
+    if (!m_chartDoc.GetParams().UseGrayScale || !HasInputMatrix(GetWorkingMatrix()))
         return;
     CRGBImage patches;
     if (!MakePatchImage(m_chartDoc.GetGrayScaleTable().GetCells(), GetWorkingMatrix(), patches))
@@ -560,7 +560,7 @@ void CProjectManage::MeasureGrayPatches(std::vector<double>& out)
 void CProjectManage::MeasureColorPatches(std::vector<CCIELCh>& out)
 {
     out.clear();
-    if (!m_chartDoc.UseColorChart || !HasInputMatrix(GetWorkingMatrix()))
+    if (!m_chartDoc.GetParams().UseColorChart || !HasInputMatrix(GetWorkingMatrix()))
         return;
     const std::vector<CCIEXYZ> stored = m_chartDoc.GetColorChartTable().GetCells();
     CRGBImage patches;

@@ -5,6 +5,7 @@
 #include "core/PathUtils.h"
 #include "core/RGBImage.h"
 #include "core/Resample.h"
+#include "core/TempFiles.h"
 #include "platform/Folders.h"
 
 #include <algorithm>
@@ -12,38 +13,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <iterator>
 #include <new>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
 constexpr double kMMPerInch = 25.4;
-
-// The keys of the record, in the order they are written.
-struct RecordKey
-{
-    std::string_view key;
-    int CTrimmingDoc::TrimRecord::*member;
-};
-constexpr RecordKey kRecordKeys[] = {
-    {"OrgWidth", &CTrimmingDoc::TrimRecord::OrgWidth},
-    {"OrgHeight", &CTrimmingDoc::TrimRecord::OrgHeight},
-    {"TrmPosX", &CTrimmingDoc::TrimRecord::TrmPosX},
-    {"TrmPosY", &CTrimmingDoc::TrimRecord::TrmPosY},
-    {"TrmWidth", &CTrimmingDoc::TrimRecord::TrmWidth},
-    {"TrmHeight", &CTrimmingDoc::TrimRecord::TrmHeight},
-    {"TrmRatioType", &CTrimmingDoc::TrimRecord::TrmRatioType},
-    {"SizeMode", &CTrimmingDoc::TrimRecord::SizeMode},
-    {"SizePixelWidth", &CTrimmingDoc::TrimRecord::SizePixelWidth},
-    {"SizePixelHeight", &CTrimmingDoc::TrimRecord::SizePixelHeight},
-    {"SizeMMWidth100", &CTrimmingDoc::TrimRecord::SizeMMWidth100},
-    {"SizeMMHeight100", &CTrimmingDoc::TrimRecord::SizeMMHeight100},
-    {"SizeDPI", &CTrimmingDoc::TrimRecord::SizeDPI},
-    {"SizeRatioFix", &CTrimmingDoc::TrimRecord::SizeRatioFix},
-};
 
 // Width : height pairs of the ratio types 0 to 8.
 struct PaperPair
@@ -102,26 +78,23 @@ public:
         const std::string folder = GetAppTempFolder();
         if (!platform::EnsureFolder(folder))
             return;
-        std::string pattern = folder + "TRMXXXXXX.tmp";
-        m_fd = ::mkostemps(pattern.data(), 4, O_CLOEXEC);
-        if (m_fd >= 0)
-            m_path = pattern;
+        m_file = OpenTempFile("TRM", m_path, ".tmp", folder);
     }
     ~TemporaryRawFile()
     {
-        if (m_fd >= 0)
+        if (m_file.IsOpen())
         {
-            ::close(m_fd);
-            ::unlink(m_path.c_str());
+            m_file.Close();
+            std::remove(m_path.c_str());
         }
     }
     TemporaryRawFile(const TemporaryRawFile&) = delete;
     TemporaryRawFile& operator=(const TemporaryRawFile&) = delete;
 
-    int Fd() const { return m_fd; }
+    platform::File& Get() { return m_file; }
 
 private:
-    int m_fd = -1;
+    platform::File m_file;
     std::string m_path;
 };
 
@@ -221,50 +194,19 @@ bool ResampleImageRect(CRGBImage& source, const CRect& rect, int newWidth, int n
 // ---------------------------------------------------------------------------
 // CTrimmingDoc
 
-CTrimmingDoc::CTrimmingDoc()
-{
-    Reset();
-}
-
-void CTrimmingDoc::Reset()
-{
-    CBaseDoc::Reset();
-    m_setupResolution = -1;
-    m_record = TrimRecord{};
-}
-
-std::unique_ptr<CBaseDoc> CTrimmingDoc::Clone() const
-{
-    return std::make_unique<CTrimmingDoc>(*this);
-}
-
-void CTrimmingDoc::Assign(const CBaseDoc& other)
-{
-    if (const auto* doc = dynamic_cast<const CTrimmingDoc*>(&other); doc && doc != this)
-        *this = *doc;
-}
-
-bool CTrimmingDoc::IsEqual(const CBaseDoc& other) const
-{
-    const auto* doc = dynamic_cast<const CTrimmingDoc*>(&other);
-    return doc && doc->m_record == m_record && doc->m_setupResolution == m_setupResolution;
-}
-
 bool CTrimmingDoc::LoadParams(const CParamFileReader& file)
 {
     if (!CBaseDoc::LoadParams(file))
         return false;
-    const std::string section = GetSectionName();
-    const TrimRecord defaults;
-    TrimRecord record;
-    for (const RecordKey& key : kRecordKeys)
-        record.*key.member = file.GetInt(section, key.key, defaults.*key.member);
+    const TrimmingParams defaults = DefaultParams();
+    TrimmingParams record = defaults;
+    ReadParams(file, GetSectionName(), GetParamTable(), record);
     // A record belongs to an image the program can hold; one set up for a
     // larger image could only come from a damaged or forged file.
     const bool plausible = record.OrgWidth > 0 && record.OrgWidth <= CRGBImage::kMaxDimension &&
                            record.OrgHeight <= CRGBImage::kMaxDimension;
-    m_record = plausible && IsValidTrimRecord(record) ? record : defaults;
-    m_setupResolution = -1;
+    m_params = plausible && IsValidTrimRecord(record) ? record : defaults;
+    m_params.SetupResolution = -1;
     return true;
 }
 
@@ -273,10 +215,7 @@ bool CTrimmingDoc::SaveParams(CParamFileWriter& file) const
     if (!CBaseDoc::SaveParams(file))
         return false;
     CSaveDoc save(file);
-    bool ok = true;
-    for (const RecordKey& key : kRecordKeys)
-        ok = save.WriteInt(key.key, m_record.*key.member) && ok;
-    return ok;
+    return WriteParams(save, GetParamTable(), m_params);
 }
 
 std::string CTrimmingDoc::GetSectionName() const
@@ -306,42 +245,42 @@ double CTrimmingDoc::MaxTrimSizeToMM(int size, int resolution)
 
 int CTrimmingDoc::GetMinTrimWidth() const
 {
-    return MinTrimSize(m_record.OrgWidth);
+    return MinTrimSize(m_params.OrgWidth);
 }
 
 int CTrimmingDoc::GetMinTrimHeight() const
 {
-    return MinTrimSize(m_record.OrgHeight);
+    return MinTrimSize(m_params.OrgHeight);
 }
 
 int CTrimmingDoc::GetMaxTrimWidth() const
 {
-    return MaxTrimSize(m_record.OrgWidth);
+    return MaxTrimSize(m_params.OrgWidth);
 }
 
 int CTrimmingDoc::GetMaxTrimHeight() const
 {
-    return MaxTrimSize(m_record.OrgHeight);
+    return MaxTrimSize(m_params.OrgHeight);
 }
 
 double CTrimmingDoc::GetMinTrimWidthMM() const
 {
-    return MinTrimSizeToMM(m_record.OrgWidth, m_record.SizeDPI);
+    return MinTrimSizeToMM(m_params.OrgWidth, m_params.SizeDPI);
 }
 
 double CTrimmingDoc::GetMinTrimHeightMM() const
 {
-    return MinTrimSizeToMM(m_record.OrgHeight, m_record.SizeDPI);
+    return MinTrimSizeToMM(m_params.OrgHeight, m_params.SizeDPI);
 }
 
 double CTrimmingDoc::GetMaxTrimWidthMM() const
 {
-    return MaxTrimSizeToMM(m_record.OrgWidth, m_record.SizeDPI);
+    return MaxTrimSizeToMM(m_params.OrgWidth, m_params.SizeDPI);
 }
 
 double CTrimmingDoc::GetMaxTrimHeightMM() const
 {
-    return MaxTrimSizeToMM(m_record.OrgHeight, m_record.SizeDPI);
+    return MaxTrimSizeToMM(m_params.OrgHeight, m_params.SizeDPI);
 }
 
 bool CTrimmingDoc::GetPaperSizeMM(int& width, int& height, int ratioType)
@@ -381,33 +320,33 @@ void CTrimmingDoc::SetOriginalSize(bool reset, int width, int height, int resolu
 {
     if (resolution <= 0)
         resolution = 300;
-    const bool changed = width != m_record.OrgWidth || height != m_record.OrgHeight;
-    m_record.OrgWidth = width;
-    m_record.OrgHeight = height;
+    const bool changed = width != m_params.OrgWidth || height != m_params.OrgHeight;
+    m_params.OrgWidth = width;
+    m_params.OrgHeight = height;
     if (reset || changed)
     {
-        m_record.TrmPosX = 0;
-        m_record.TrmPosY = 0;
-        m_record.TrmWidth = width;
-        m_record.TrmHeight = height;
-        m_record.TrmRatioType = kFreeRatioType;
+        m_params.TrmPosX = 0;
+        m_params.TrmPosY = 0;
+        m_params.TrmWidth = width;
+        m_params.TrmHeight = height;
+        m_params.TrmRatioType = kFreeRatioType;
     }
-    if (reset || changed || m_record.SizePixelWidth == 0 || m_record.SizePixelHeight == 0)
+    if (reset || changed || m_params.SizePixelWidth == 0 || m_params.SizePixelHeight == 0)
     {
-        m_setupResolution = resolution;
-        m_record.SizeMode = 0;
-        m_record.SizePixelWidth = width;
-        m_record.SizePixelHeight = height;
-        m_record.SizeDPI = resolution;
-        m_record.SizeMMWidth100 =
+        m_params.SetupResolution = resolution;
+        m_params.SizeMode = 0;
+        m_params.SizePixelWidth = width;
+        m_params.SizePixelHeight = height;
+        m_params.SizeDPI = resolution;
+        m_params.SizeMMWidth100 =
             static_cast<int>(MMLimit100(width / static_cast<double>(resolution) * kMMPerInch));
-        m_record.SizeMMHeight100 =
+        m_params.SizeMMHeight100 =
             static_cast<int>(MMLimit100(height / static_cast<double>(resolution) * kMMPerInch));
-        m_record.SizeRatioFix = 1;
+        m_params.SizeRatioFix = 1;
     }
-    else if (m_setupResolution == -1)
+    else if (m_params.SetupResolution == -1)
     {
-        m_setupResolution = resolution;
+        m_params.SetupResolution = resolution;
     }
 }
 
@@ -446,19 +385,19 @@ bool CTrimmingDoc::ProcessImage(CRGBImage& image, const CPow1by3Table*, const CS
     const int imageHeight = image.GetHeight();
     if (image.IsEmpty())
         return finish();
-    if (crop && (imageWidth != m_record.OrgWidth || imageHeight != m_record.OrgHeight))
+    if (crop && (imageWidth != m_params.OrgWidth || imageHeight != m_params.OrgHeight))
     {
         crop = false;
         if (details)
             details->push_back(
-                SizeMismatchLine(m_record.OrgWidth, m_record.OrgHeight, imageWidth, imageHeight));
+                SizeMismatchLine(m_params.OrgWidth, m_params.OrgHeight, imageWidth, imageHeight));
     }
 
     CRect source(0, 0, imageWidth, imageHeight);
     if (crop)
     {
-        const CRect trim(m_record.TrmPosX, m_record.TrmPosY, m_record.TrmPosX + m_record.TrmWidth,
-                         m_record.TrmPosY + m_record.TrmHeight);
+        const CRect trim(m_params.TrmPosX, m_params.TrmPosY, m_params.TrmPosX + m_params.TrmWidth,
+                         m_params.TrmPosY + m_params.TrmHeight);
         // A record edited into something outside the image crops nothing.
         if (!trim.IsRectEmpty() && trim.left >= 0 && trim.top >= 0 && trim.right <= imageWidth &&
             trim.bottom <= imageHeight)
@@ -471,10 +410,10 @@ bool CTrimmingDoc::ProcessImage(CRGBImage& image, const CPow1by3Table*, const CS
     int newHeight = h;
     if (request.sizeMode == 1)
     {
-        if (m_record.SizePixelWidth > 0 && m_record.SizePixelHeight > 0)
+        if (m_params.SizePixelWidth > 0 && m_params.SizePixelHeight > 0)
         {
-            newWidth = m_record.SizePixelWidth;
-            newHeight = m_record.SizePixelHeight;
+            newWidth = m_params.SizePixelWidth;
+            newHeight = m_params.SizePixelHeight;
         }
     }
     else if (request.sizeMode == 3)
@@ -499,17 +438,17 @@ bool CTrimmingDoc::ProcessImage(CRGBImage& image, const CPow1by3Table*, const CS
     CRGBImage spare;
     {
         TemporaryRawFile file;
-        if (file.Fd() < 0)
+        if (!file.Get().IsOpen())
             return false;
         {
             CRGBImage resized;
             if (!ResampleImageRect(image, source, newWidth, newHeight, resized,
                                    progress ? Progress(resamplingRows) : Progress()))
                 return false;
-            if (!resized.WriteRaw(file.Fd()))
+            if (!resized.WriteRaw(file.Get()))
                 return false;
         }
-        if (!spare.ReadRawChunked(file.Fd(), progress ? Progress(readingRows) : Progress()))
+        if (!spare.ReadRawChunked(file.Get(), progress ? Progress(readingRows) : Progress()))
             return false;
     }
     // The read reports only between chunks; the last word is 100, before
@@ -542,8 +481,8 @@ bool CTrimmingDoc::ApplyRect(CAccessRGBImageByLab& source, const CRect* sourceRe
     if (src.IsRectEmpty() || dst.IsRectEmpty())
         return true;
 
-    const CRect trim(m_record.TrmPosX, m_record.TrmPosY, m_record.TrmPosX + m_record.TrmWidth,
-                     m_record.TrmPosY + m_record.TrmHeight);
+    const CRect trim(m_params.TrmPosX, m_params.TrmPosY, m_params.TrmPosX + m_params.TrmWidth,
+                     m_params.TrmPosY + m_params.TrmHeight);
     const int width = dst.Width();
     std::vector<int> columns(static_cast<std::size_t>(width));
     std::vector<char> columnInside(static_cast<std::size_t>(width));

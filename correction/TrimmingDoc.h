@@ -11,28 +11,62 @@
 
 #include "correction/BaseDoc.h"
 
-class CTrimmingDoc : public CBaseDoc
+// The persisted record, in the order of its keys in "qzTrimmingDoc".
+struct TrimmingRecord
+{
+    int OrgWidth = 0; // the image the rectangle was set on, pixels
+    int OrgHeight = 0;
+    int TrmPosX = 0; // the trimming rectangle
+    int TrmPosY = 0;
+    int TrmWidth = 0;
+    int TrmHeight = 0;
+    int TrmRatioType = 9; // 0..13; 0..8 have a fixed pair, 9 is free
+    int SizeMode = 0;     // 0 pixels, 1 millimetres (what the panel shows)
+    int SizePixelWidth = 0;
+    int SizePixelHeight = 0;
+    int SizeMMWidth100 = 0; // hundredths of a millimetre
+    int SizeMMHeight100 = 0;
+    int SizeDPI = 300;
+    int SizeRatioFix = 1; // keep the aspect ratio of the output size
+
+    bool operator==(const TrimmingRecord&) const = default;
+};
+
+// The record and the resolution of the image it was set up for: the
+// resolution travels with copies and takes part in comparing, but is not
+// saved (a loaded record's set-up resolution is unknown).
+struct TrimmingParams : TrimmingRecord
+{
+    int SetupResolution = -1; // dpi; -1 unknown
+
+    bool operator==(const TrimmingParams&) const = default;
+};
+
+class CTrimmingDoc : public CDocOf<CTrimmingDoc, TrimmingParams>
 {
 public:
-    // The persisted record, in the order of its keys in "qzTrimmingDoc".
-    struct TrimRecord
-    {
-        int OrgWidth = 0; // the image the rectangle was set on, pixels
-        int OrgHeight = 0;
-        int TrmPosX = 0; // the trimming rectangle
-        int TrmPosY = 0;
-        int TrmWidth = 0;
-        int TrmHeight = 0;
-        int TrmRatioType = 9; // 0..13; 0..8 have a fixed pair, 9 is free
-        int SizeMode = 0;     // 0 pixels, 1 millimetres (what the panel shows)
-        int SizePixelWidth = 0;
-        int SizePixelHeight = 0;
-        int SizeMMWidth100 = 0; // hundredths of a millimetre
-        int SizeMMHeight100 = 0;
-        int SizeDPI = 300;
-        int SizeRatioFix = 1; // keep the aspect ratio of the output size
+    using TrimRecord = TrimmingRecord;
 
-        bool operator==(const TrimRecord&) const = default;
+    // The record's keys in file order. Each value is read as any integer;
+    // the record is checked as a whole (IsValidTrimRecord), the ranges here
+    // are those of the panel's controls.
+    static constexpr ParamSpec<TrimmingParams> kParamTable[] = {
+        {"OrgWidth", &TrimmingParams::OrgWidth, 0, 0, 2147483647, ParamRead::AnyValue},
+        {"OrgHeight", &TrimmingParams::OrgHeight, 0, 0, 2147483647, ParamRead::AnyValue},
+        {"TrmPosX", &TrimmingParams::TrmPosX, 0, 0, 2147483647, ParamRead::AnyValue},
+        {"TrmPosY", &TrimmingParams::TrmPosY, 0, 0, 2147483647, ParamRead::AnyValue},
+        {"TrmWidth", &TrimmingParams::TrmWidth, 0, 0, 2147483647, ParamRead::AnyValue},
+        {"TrmHeight", &TrimmingParams::TrmHeight, 0, 0, 2147483647, ParamRead::AnyValue},
+        {"TrmRatioType", &TrimmingParams::TrmRatioType, 9, 0, 13, ParamRead::AnyValue},
+        {"SizeMode", &TrimmingParams::SizeMode, 0, 0, 1, ParamRead::AnyValue},
+        {"SizePixelWidth", &TrimmingParams::SizePixelWidth, 0, 0, 2147483647, ParamRead::AnyValue},
+        {"SizePixelHeight", &TrimmingParams::SizePixelHeight, 0, 0, 2147483647,
+         ParamRead::AnyValue},
+        {"SizeMMWidth100", &TrimmingParams::SizeMMWidth100, 0, 0, 2147483647, ParamRead::AnyValue},
+        {"SizeMMHeight100", &TrimmingParams::SizeMMHeight100, 0, 0, 2147483647,
+         ParamRead::AnyValue},
+        {"SizeDPI", &TrimmingParams::SizeDPI, 300, 50, 1200, ParamRead::AnyValue},
+        {"SizeRatioFix", &TrimmingParams::SizeRatioFix, 1, 0, 1, ParamRead::AnyValue},
     };
 
     static constexpr int kFreeRatioType = 9;
@@ -42,16 +76,7 @@ public:
     static constexpr int kMinTrimSide = 50;
     static constexpr int kMaxOutputSide = 4000;
 
-    CTrimmingDoc();
-    CTrimmingDoc(const CTrimmingDoc& other) = default;
-    CTrimmingDoc& operator=(const CTrimmingDoc& other) = default;
-
-    void Reset() override;
-    std::unique_ptr<CBaseDoc> Clone() const override;
-    void Assign(const CBaseDoc& other) override;
-    // Same class, same record, same set-up resolution (the title is not
-    // compared).
-    bool IsEqual(const CBaseDoc& other) const override;
+    CTrimmingDoc() = default;
 
     // A record that IsValidTrimRecord refuses, or whose OrgWidth is not
     // positive, is replaced by the reset values; the set-up resolution
@@ -113,14 +138,10 @@ public:
     static void FitIntoBox(int w, int h, int boxWidth, int boxHeight, int& outWidth,
                            int& outHeight);
 
-    const TrimRecord& GetTrimRecord() const { return m_record; }
-    TrimRecord& GetTrimRecord() { return m_record; }
-    int GetSetupResolution() const { return m_setupResolution; }
-    void SetSetupResolution(int resolution) { m_setupResolution = resolution; }
-
-private:
-    int m_setupResolution = -1; // dpi of the image the record was set up for; -1 unknown
-    TrimRecord m_record;
+    const TrimRecord& GetTrimRecord() const { return m_params; }
+    TrimRecord& GetTrimRecord() { return m_params; }
+    int GetSetupResolution() const { return m_params.SetupResolution; }
+    void SetSetupResolution(int resolution) { m_params.SetupResolution = resolution; }
 };
 
 // Resamples the rectangle rect of source into out, created at newWidth x

@@ -1,46 +1,18 @@
 #include "imagefile/DNGConverter.h"
 
 #include "core/GlobalSettings.h"
-#include "core/WinOSVersion.h"
+#include "platform/File.h"
+#include "platform/Process.h"
 #include "platform/Text.h"
 
-#include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
 bool EndsWithExe(std::string_view path)
 {
     return path.size() >= 4 && platform::EqualsNoCase(path.substr(path.size() - 4), ".exe");
-}
-
-bool IsExecutableFile(const std::string& path)
-{
-    struct stat st
-    {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-           ::access(path.c_str(), X_OK) == 0;
-}
-
-// Ends the converter and everything it started (it runs in a process group
-// of its own), then reaps it so that no zombie is left behind.
-void KillAndReap(pid_t pid)
-{
-    ::kill(-pid, SIGKILL);
-    ::kill(pid, SIGKILL);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR)
-    {}
 }
 
 } // namespace
@@ -79,12 +51,6 @@ void BuildBuiltinRawFilter(std::string& filter)
     }
 }
 
-bool IsWindows2000OrLater()
-{
-    static const int major = CWinOSVersion().GetMajorVersion();
-    return major > 4;
-}
-
 std::string FindWineProgram()
 {
     const char* pathVar = std::getenv("PATH");
@@ -104,7 +70,7 @@ std::string FindWineProgram()
                 folder += '/';
             }
             const std::string candidate = folder + "wine";
-            if (IsExecutableFile(candidate))
+            if (platform::IsExecutableFile(candidate))
             {
                 return candidate;
             }
@@ -208,68 +174,27 @@ bool CDNGConverterManager::Convert(const std::string& source, Progress progress)
     }
     argvText.push_back(m_converterPath);
     argvText.insert(argvText.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    argv.reserve(argvText.size() + 1);
-    for (std::string& text : argvText)
-    {
-        argv.push_back(text.data());
-    }
-    argv.push_back(nullptr);
 
     progress.Report(0, m_maxWaits);
 
-    // The converter reads nothing from us: its standard input is /dev/null,
-    // and it gets a process group of its own so that a kill reaches the
-    // helpers it starts (wine's, a script's children).
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    pid_t pid = 0;
-    const int spawnError =
-        ::posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawnError != 0)
+    platform::Process converter;
+    if (!converter.Start(argvText))
     {
         m_status = kDngConvStartFailed;
         return false;
     }
 
-    // Wait for the exit in short slices, so that an exit or a cancel is
-    // seen at once; progress hears of each whole wait.
-    using Clock = std::chrono::steady_clock;
-    const auto slice = std::chrono::milliseconds(10);
-    int waitStatus = 0;
+    // Progress hears of each whole wait; an exit or a cancel ends the wait
+    // at once.
     bool exited = false;
     bool stopped = false;
     for (int waits = 0; !exited && !stopped;)
     {
-        const auto waitEnd = Clock::now() + std::chrono::milliseconds(m_waitMilliseconds);
-        while (true)
-        {
-            const pid_t done = ::waitpid(pid, &waitStatus, WNOHANG);
-            if (done == pid || (done < 0 && errno != EINTR))
-            {
-                // Reaped, or no longer ours to wait for: finished either way.
-                exited = done == pid;
-                stopped = done != pid;
-                break;
-            }
-            if (m_cancel != nullptr && m_cancel->load())
-            {
-                stopped = true;
-                break;
-            }
-            if (Clock::now() >= waitEnd)
-            {
-                break;
-            }
-            std::this_thread::sleep_for(slice);
-        }
+        const platform::WaitResult result =
+            converter.Wait(std::chrono::milliseconds(m_waitMilliseconds), m_cancel);
+        exited = result == platform::WaitResult::Exited;
+        // Cancelled, or no longer ours to wait for: finished either way.
+        stopped = result == platform::WaitResult::Cancelled || result == platform::WaitResult::Lost;
         progress.Report(waits + 1, m_maxWaits);
         if (!exited && !stopped && ++waits > m_maxWaits)
         {
@@ -279,11 +204,11 @@ bool CDNGConverterManager::Convert(const std::string& source, Progress progress)
 
     if (!exited)
     {
-        KillAndReap(pid);
+        converter.Kill();
         m_status = kDngConvTimedOut;
         return false;
     }
-    if (!WIFEXITED(waitStatus) || WEXITSTATUS(waitStatus) != 0)
+    if (converter.ExitCode() != 0)
     {
         m_status = kDngConvExitCode;
         return false;

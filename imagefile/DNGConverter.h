@@ -25,9 +25,6 @@ void GetBuiltinRawExtensions(std::vector<std::string>& extensions);
 bool IsBuiltinRawExtension(std::string_view extension);
 // Appends "*.cr2;*.crw;...;*.x3f" for a file-dialog pattern.
 void BuildBuiltinRawFilter(std::string& filter);
-// True when the operating system's major version is greater than 4; the
-// converter is used only then (always so on any Linux kernel we run on).
-bool IsWindows2000OrLater();
 
 // Status of the last Convert.
 inline constexpr int kDngConvSuccess = 1; // success, or not yet run

@@ -6,7 +6,6 @@
 #include "imagefile/DNGFile.h"
 #include "imagefile/DNGPasses.h"
 #include "imagefile/LosslessJpeg.h"
-#include "platform/FileReplace.h"
 
 #include <algorithm>
 #include <cstring>
@@ -104,7 +103,7 @@ bool CDNGFile::UnpackStrips(const std::string& pathA, PassRange range, Progress 
             std::uint16_t* out = w.rows.data() + std::size_t{row - first} * rowSamples;
             if (r.bitsPerSample == 16)
             {
-                if (!platform::ReadAllAt(m_fd, offset, out, rowSamples * 2))
+                if (!m_input.ReadAt(offset, out, rowSamples * 2))
                     return DngErrorCode::ReadFailed;
                 // Samples as stored are in the file's byte order.
                 if (swap)
@@ -113,7 +112,7 @@ bool CDNGFile::UnpackStrips(const std::string& pathA, PassRange range, Progress 
             }
             else
             {
-                if (!platform::ReadAllAt(m_fd, offset, w.in.data(), fileRowBytes))
+                if (!m_input.ReadAt(offset, w.in.data(), fileRowBytes))
                     return DngErrorCode::ReadFailed;
                 Unpack12(w.in.data(), out, r.rawWidth);
             }
@@ -180,7 +179,7 @@ bool CDNGFile::DecodeTiles(const std::string& pathA, PassRange range, Progress p
         {
             const std::size_t k = std::size_t{ty} * r.tilesAcross + tx;
             const std::size_t bytes = r.tileByteCounts[k];
-            if (!platform::ReadAllAt(m_fd, r.tileOffsets[k], w.data.data(), bytes))
+            if (!m_input.ReadAt(r.tileOffsets[k], w.data.data(), bytes))
                 return DngErrorCode::ReadFailed;
             // The frame must hold one tile: checked before the decoder
             // allocates anything.

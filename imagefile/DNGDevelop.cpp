@@ -9,8 +9,7 @@
 #include "imagefile/DNGFile.h"
 #include "imagefile/DNGPasses.h"
 #include "imagefile/DNGTranspose.h"
-
-#include <unistd.h>
+#include "platform/File.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -104,7 +103,7 @@ std::string CDNGFile::WorkPlanePath(char letter)
 {
     const std::string stem = GetAppTempFolder() + "DNG_Temp_" + letter;
     std::string path = stem + ".raw";
-    for (int n = 0; n < 100000 && ::access(path.c_str(), F_OK) == 0; ++n)
+    for (int n = 0; n < 100000 && platform::PathExists(path); ++n)
     {
         char suffix[16];
         std::snprintf(suffix, sizeof suffix, "_%05d", n);

@@ -1,11 +1,7 @@
 #include "imagefile/DNGFile.h"
 
 #include "core/Clamp.h"
-#include "platform/FileReplace.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/Bytes.h"
 
 #include <algorithm>
 #include <bit>
@@ -241,11 +237,7 @@ CDNGFile::~CDNGFile()
 
 void CDNGFile::CloseInput()
 {
-    if (m_fd >= 0)
-    {
-        ::close(m_fd);
-        m_fd = -1;
-    }
+    m_input.Close();
 }
 
 void CDNGFile::Reset()
@@ -287,8 +279,7 @@ bool CDNGFile::Fail(DngErrorCode code)
 bool CDNGFile::Open(const std::string& path)
 {
     Reset();
-    m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (m_fd < 0)
+    if (!m_input.OpenRead(path))
         return Fail(DngErrorCode::OpenFailed);
     const auto read = [&] {
         if (!ReadFileSize() || !ReadHeader())
@@ -316,11 +307,8 @@ bool CDNGFile::Open(const std::string& path)
 
 bool CDNGFile::ReadFileSize()
 {
-    struct stat st
-    {};
-    if (::fstat(m_fd, &st) != 0)
+    if (!m_input.Size(&m_fileSize))
         return Fail(DngErrorCode::ReadFailed);
-    m_fileSize = static_cast<std::uint64_t>(st.st_size);
     if (m_fileSize < kMinFileSize)
         return Fail(DngErrorCode::FileTooSmall);
     return true;
@@ -332,23 +320,21 @@ bool CDNGFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t bytes)
         return false;
     if (offset > m_fileSize || bytes > m_fileSize - offset)
         return Fail(DngErrorCode::ReadFailed);
-    if (!platform::ReadAllAt(m_fd, offset, buffer, bytes))
+    if (!m_input.ReadAt(offset, buffer, bytes))
         return Fail(DngErrorCode::ReadFailed);
     return true;
 }
 
-std::uint16_t CDNGFile::Get16(const std::uint8_t* p) const
+std::uint16_t CDNGFile::Get16(std::span<const std::uint8_t> bytes, std::size_t at) const
 {
-    return m_fileOrder == kFileOrderMM ? static_cast<std::uint16_t>(p[0] << 8 | p[1])
-                                       : static_cast<std::uint16_t>(p[1] << 8 | p[0]);
+    return platform::GetU16(bytes, at,
+                            m_fileOrder == kFileOrderMM ? std::endian::big : std::endian::little);
 }
 
-std::uint32_t CDNGFile::Get32(const std::uint8_t* p) const
+std::uint32_t CDNGFile::Get32(std::span<const std::uint8_t> bytes, std::size_t at) const
 {
-    if (m_fileOrder == kFileOrderMM)
-        return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 |
-               p[3];
-    return std::uint32_t{p[3]} << 24 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[1]} << 8 | p[0];
+    return platform::GetU32(bytes, at,
+                            m_fileOrder == kFileOrderMM ? std::endian::big : std::endian::little);
 }
 
 bool CDNGFile::ReadHeader()
@@ -364,9 +350,9 @@ bool CDNGFile::ReadHeader()
         return Fail(DngErrorCode::BadByteOrder);
     m_swap = (m_hostOrder == kHostLittleEndian && m_fileOrder == kFileOrderMM) ||
              (m_hostOrder == kHostBigEndian && m_fileOrder == kFileOrderII);
-    if (Get16(header + 2) != 42)
+    if (Get16(header, 2) != 42)
         return Fail(DngErrorCode::BadMagic);
-    m_firstIfdOffset = Get32(header + 4);
+    m_firstIfdOffset = Get32(header, 4);
     if (m_firstIfdOffset < 8 || m_firstIfdOffset >= m_fileSize)
         return Fail(DngErrorCode::BadFirstIfd);
     return true;
@@ -390,7 +376,7 @@ bool CDNGFile::ReadIfdChain(std::uint32_t offset, std::vector<RawIfd>& list)
             return Fail(DngErrorCode::BadIfd);
         if (!ReadAt(offset, countBytes, 2))
             return false;
-        const std::uint16_t count = Get16(countBytes);
+        const std::uint16_t count = Get16(countBytes, 0);
         if (count == 0)
             return Fail(DngErrorCode::BadIfd);
 
@@ -407,7 +393,7 @@ bool CDNGFile::ReadIfdChain(std::uint32_t offset, std::vector<RawIfd>& list)
         }
         if (!ReadAt(std::uint64_t{offset} + 2, ifd.entries.data(), bytes))
             return false;
-        const std::uint32_t next = Get32(ifd.entries.data() + bytes - 4);
+        const std::uint32_t next = Get32(ifd.entries, bytes - 4);
         ifd.entries.resize(bytes - 4);
         if (next != 0 && (next < 8 || next >= m_fileSize))
             return Fail(DngErrorCode::BadIfd);
@@ -431,7 +417,7 @@ bool CDNGFile::ParseIfds(const std::vector<RawIfd>& list, std::vector<CDNGIfdInf
 bool CDNGFile::ParseIfdEntries(const RawIfd& ifd, CDNGIfdInfo& record)
 {
     for (std::size_t at = 0; at + 12 <= ifd.entries.size(); at += 12)
-        if (!ReadTag(ifd.entries.data() + at, record))
+        if (!ReadTag(std::span<const std::uint8_t>(ifd.entries).subspan(at, 12), record))
             return false;
     std::sort(record.present.begin(), record.present.end());
     record.present.erase(std::unique(record.present.begin(), record.present.end()),
@@ -442,16 +428,16 @@ bool CDNGFile::ParseIfdEntries(const RawIfd& ifd, CDNGIfdInfo& record)
 // The value bytes of an entry: inline in its last four bytes when they hold
 // count x type size bytes, else at the offset those bytes give. The size is
 // counted in 64 bits and must lie inside the file before anything is read.
-bool CDNGFile::ReadValueBytes(std::uint16_t type, std::uint32_t count, const std::uint8_t* field,
-                              std::vector<std::uint8_t>& bytes)
+bool CDNGFile::ReadValueBytes(std::uint16_t type, std::uint32_t count,
+                              std::span<const std::uint8_t> field, std::vector<std::uint8_t>& bytes)
 {
     const std::uint64_t size = std::uint64_t{count} * ValueSize(type);
     if (size <= 4)
     {
-        bytes.assign(field, field + size);
+        bytes.assign(field.begin(), field.begin() + static_cast<std::ptrdiff_t>(size));
         return true;
     }
-    const std::uint64_t offset = Get32(field);
+    const std::uint64_t offset = Get32(field, 0);
     if (offset + size > m_fileSize)
         return Fail(DngErrorCode::ReadFailed);
     try
@@ -465,19 +451,19 @@ bool CDNGFile::ReadValueBytes(std::uint16_t type, std::uint32_t count, const std
     return ReadAt(offset, bytes.data(), bytes.size());
 }
 
-bool CDNGFile::ReadTag(const std::uint8_t* entry, CDNGIfdInfo& record)
+bool CDNGFile::ReadTag(std::span<const std::uint8_t> entry, CDNGIfdInfo& record)
 {
-    const std::uint16_t tag = Get16(entry);
+    const std::uint16_t tag = Get16(entry, 0);
     const TagDef* def = FindTag(tag);
     if (!def)
         return true;
-    const std::uint16_t type = Get16(entry + 2);
-    const std::uint32_t count = Get32(entry + 4);
+    const std::uint16_t type = Get16(entry, 2);
+    const std::uint32_t count = Get32(entry, 4);
     if (!Accepts(def->kind, type))
         return Fail(DngErrorCode::BadTag);
 
     std::vector<std::uint8_t> bytes;
-    if (!ReadValueBytes(type, count, entry + 8, bytes))
+    if (!ReadValueBytes(type, count, entry.subspan(8), bytes))
         return false;
     const std::size_t n = count;
 
@@ -496,7 +482,7 @@ bool CDNGFile::ReadTag(const std::uint8_t* entry, CDNGIfdInfo& record)
         auto& out = record.*std::get<std::vector<std::uint16_t> CDNGIfdInfo::*>(def->member);
         out.resize(n);
         for (std::size_t i = 0; i < n; ++i)
-            out[i] = Get16(bytes.data() + 2 * i);
+            out[i] = Get16(bytes, 2 * i);
         break;
     }
     case TagKind::Longs:
@@ -504,7 +490,7 @@ bool CDNGFile::ReadTag(const std::uint8_t* entry, CDNGIfdInfo& record)
         auto& out = record.*std::get<std::vector<std::uint32_t> CDNGIfdInfo::*>(def->member);
         out.resize(n);
         for (std::size_t i = 0; i < n; ++i)
-            out[i] = type == 3 ? Get16(bytes.data() + 2 * i) : Get32(bytes.data() + 4 * i);
+            out[i] = type == 3 ? Get16(bytes, 2 * i) : Get32(bytes, 4 * i);
         break;
     }
     case TagKind::Rationals:
@@ -515,11 +501,11 @@ bool CDNGFile::ReadTag(const std::uint8_t* entry, CDNGIfdInfo& record)
         for (std::size_t i = 0; i < n; ++i)
         {
             if (type == 3)
-                out[i] = {Get16(bytes.data() + 2 * i), 1};
+                out[i] = {Get16(bytes, 2 * i), 1};
             else if (type == 4)
-                out[i] = {Get32(bytes.data() + 4 * i), 1};
+                out[i] = {Get32(bytes, 4 * i), 1};
             else
-                out[i] = {Get32(bytes.data() + 8 * i), Get32(bytes.data() + 8 * i + 4)};
+                out[i] = {Get32(bytes, 8 * i), Get32(bytes, 8 * i + 4)};
         }
         break;
     }

@@ -29,9 +29,11 @@
 #include "core/StdMatrix.h"
 #include "core/T2DArray.h"
 #include "imagefile/DNGTemp.h"
+#include "platform/File.h"
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -320,9 +322,9 @@ private:
     bool ReadIfdChain(std::uint32_t offset, std::vector<RawIfd>& list);
     bool ParseIfds(const std::vector<RawIfd>& list, std::vector<CDNGIfdInfo>& records);
     bool ParseIfdEntries(const RawIfd& ifd, CDNGIfdInfo& record);
-    bool ReadTag(const std::uint8_t* entry, CDNGIfdInfo& record);
-    bool ReadValueBytes(std::uint16_t type, std::uint32_t count, const std::uint8_t* field,
-                        std::vector<std::uint8_t>& bytes);
+    bool ReadTag(std::span<const std::uint8_t> entry, CDNGIfdInfo& record);
+    bool ReadValueBytes(std::uint16_t type, std::uint32_t count,
+                        std::span<const std::uint8_t> field, std::vector<std::uint8_t>& bytes);
     bool ReadSubIfds();
     bool ReadExifIfd();
     bool SetupFromIfds();
@@ -332,8 +334,9 @@ private:
     bool SetupRawLevels(const CDNGIfdInfo& raw);
     bool SetupRawCrop(const CDNGIfdInfo& raw);
     bool SetupExifValues();
-    std::uint16_t Get16(const std::uint8_t* p) const;
-    std::uint32_t Get32(const std::uint8_t* p) const;
+    // Integers of the file's byte order (its II or MM mark).
+    std::uint16_t Get16(std::span<const std::uint8_t> bytes, std::size_t at) const;
+    std::uint32_t Get32(std::span<const std::uint8_t> bytes, std::size_t at) const;
 
     // Decoding the raw samples into plane A, the first pass of Develop
     // (DNGDecode.cpp).
@@ -389,7 +392,7 @@ private:
     DngImageTags m_tags;
     DngRawLayout m_raw;
 
-    int m_fd = -1; // the input, read with positioned reads (shared by workers)
+    platform::File m_input; // read with positioned reads (shared by workers)
     std::vector<std::uint32_t> m_visitedIfds;
     std::size_t m_ifdCount = 0;
     std::vector<RawIfd> m_mainList;

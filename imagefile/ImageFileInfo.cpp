@@ -4,6 +4,7 @@
 #include "core/GlobalSettings.h"
 #include "core/PathUtils.h"
 #include "imagefile/DNGFile.h"
+#include "platform/File.h"
 #include "platform/Text.h"
 
 #include <algorithm>
@@ -11,7 +12,6 @@
 #include <cmath>
 #include <list>
 #include <mutex>
-#include <sys/stat.h>
 
 namespace {
 
@@ -31,9 +31,8 @@ bool HasListExtension(const std::string& path)
 
 bool IsExistingNonFolder(const std::string& path)
 {
-    struct stat st
-    {};
-    return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    platform::FileStatus status;
+    return platform::ReadFileStatus(path, status) && !status.folder;
 }
 
 int ToInt(std::uint64_t value)

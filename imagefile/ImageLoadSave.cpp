@@ -198,7 +198,7 @@ int LoadTiff16(CImageFileInfo& info, ProbedImageFile& opened, CRGBImage& image,
     CTiffFile tiff;
     std::uint32_t width = 0;
     std::uint32_t height = 0;
-    const bool open = opened.IsOpen() ? tiff.OpenDescriptor(opened.ReleaseTiffDescriptor())
+    const bool open = opened.IsOpen() ? tiff.OpenFile(opened.ReleaseTiffFile())
                                       : tiff.Open(info.m_path, CTiffFile::kModeRead);
     if (!open || !tiff.ReadHeader() || !tiff.GetSize(width, height) || info.m_width < 1 ||
         info.m_height < 1 || width != static_cast<std::uint32_t>(info.m_width) ||

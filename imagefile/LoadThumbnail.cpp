@@ -8,12 +8,11 @@
 #include "core/TempFiles.h"
 #include "imagefile/DNGConverter.h"
 #include "imagefile/ImageFileInfo.h"
+#include "platform/File.h"
+#include "platform/Process.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 // jpeglib.h needs FILE and size_t declared first.
@@ -32,9 +31,8 @@ void RemoveFile(const std::string& path)
 
 bool PathExists(const std::string& path)
 {
-    struct stat st
-    {};
-    return ::stat(path.c_str(), &st) == 0;
+    platform::FileStatus status;
+    return platform::ReadFileStatus(path, status);
 }
 
 // Area average of the source pixels under each target pixel (each target
@@ -388,15 +386,15 @@ bool CLoadThumbnail::MakeThumbnailFile(const std::string& imagePath, std::string
     }
 
     std::string path;
-    const int fd = OpenTempFile("THM", path);
-    if (fd < 0)
+    platform::File temp = OpenTempFile("THM", path);
+    if (!temp.IsOpen())
     {
         return false;
     }
-    std::FILE* file = ::fdopen(fd, "wb");
+    std::FILE* file = temp.ToStream("wb");
     if (file == nullptr)
     {
-        ::close(fd);
+        temp.Close();
         RemoveFile(path);
         return false;
     }
@@ -416,8 +414,7 @@ bool CLoadThumbnail::MakeThumbnailFile(const std::string& imagePath, std::string
 void CLoadThumbnail::Run()
 {
     // The lowest priority: thumbnails must never slow the user interface.
-    // On Linux a thread's nice value is its own (the thread id as "process").
-    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 19);
+    platform::LowerThreadPriority();
     while (true)
     {
         {

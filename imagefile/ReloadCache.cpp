@@ -5,12 +5,11 @@
 #include "core/RGBImage.h"
 #include "imagefile/DNGTranspose.h"
 
+#include "platform/File.h"
+
 #include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
 #include <mutex>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -18,9 +17,9 @@ namespace {
 // Creates a new, empty cache file in the work folder: "<title><ext>", or,
 // when that exists, "<title>_NNNNN<ext>" with the first free number. The
 // name is reserved by an exclusive create, so two stores (the UI thread and
-// the thumbnail thread) never pick the same file. Returns the open
-// descriptor, or -1.
-int CreateCacheFile(const char* title, const char* ext, std::string& path)
+// the thumbnail thread) never pick the same file. Returns the file, not
+// open when none could be made.
+platform::File CreateCacheFile(const char* title, const char* ext, std::string& path)
 {
     const std::string folder = AddBackslash(GetAppTempFolder());
     for (int n = 0; n <= 99999; ++n)
@@ -35,59 +34,45 @@ int CreateCacheFile(const char* title, const char* ext, std::string& path)
             std::snprintf(name, sizeof name, "%s_%05d%s", title, n, ext);
         }
         std::string candidate = folder + name;
-        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd >= 0)
+        platform::File file;
+        if (file.OpenWrite(candidate, platform::FileCreate::Exclusive))
         {
             path = std::move(candidate);
-            return fd;
+            return file;
         }
         if (errno != EEXIST)
         {
-            return -1;
+            return {};
         }
     }
-    return -1;
+    return {};
 }
 
 void RemoveFile(const std::string& path)
 {
     if (!path.empty())
     {
-        ::unlink(path.c_str());
+        std::remove(path.c_str());
     }
 }
 
-bool CopyFd(int from, int to)
+// Copies the rest of `from` to `to`; false when the reading or the
+// writing fails (a short read ends the copy only at the end of the file).
+bool CopyFile(platform::File& from, platform::File& to)
 {
-    char buffer[65536];
+    std::vector<std::uint8_t> buffer(65536);
     for (;;)
     {
-        const ssize_t got = ::read(from, buffer, sizeof buffer);
-        if (got == 0)
+        const std::size_t got = from.Read(buffer.data(), buffer.size());
+        if (!to.WriteAll(buffer.data(), got))
         {
-            return true;
-        }
-        if (got < 0)
-        {
-            if (errno == EINTR)
-            {
-                continue;
-            }
             return false;
         }
-        ssize_t done = 0;
-        while (done < got)
+        if (got < buffer.size())
         {
-            const ssize_t put = ::write(to, buffer + done, static_cast<std::size_t>(got - done));
-            if (put < 0)
-            {
-                if (errno == EINTR)
-                {
-                    continue;
-                }
-                return false;
-            }
-            done += put;
+            std::uint64_t size = 0;
+            std::uint64_t copied = 0;
+            return from.Size(&size) && to.Size(&copied) && copied == size;
         }
     }
 }
@@ -101,15 +86,14 @@ std::unique_ptr<CDNGTranspose> CloneTransform(const CDNGTranspose* transform)
 
 bool ReadReloadFileStatus(const std::string& path, ReloadFileStatus& status)
 {
-    struct stat st
-    {};
-    if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    platform::FileStatus file;
+    if (!platform::ReadFileStatus(path, file) || !file.regular)
     {
         return false;
     }
-    status.modifiedSeconds = static_cast<std::int64_t>(st.st_mtim.tv_sec);
-    status.modifiedNanoseconds = static_cast<std::int64_t>(st.st_mtim.tv_nsec);
-    status.size = static_cast<std::uint64_t>(st.st_size);
+    status.modifiedSeconds = file.modifiedSeconds;
+    status.modifiedNanoseconds = file.modifiedNanoseconds;
+    status.size = file.size;
     return true;
 }
 
@@ -161,13 +145,13 @@ bool CReloadImage::Store(CRGBImage& image, const std::string& sourcePath,
         return false;
     }
     std::string cacheFile;
-    const int fd = CreateCacheFile("Reload", ".rgb", cacheFile);
-    if (fd < 0)
+    platform::File file = CreateCacheFile("Reload", ".rgb", cacheFile);
+    if (!file.IsOpen())
     {
         return false;
     }
-    const bool written = image.WriteRaw(fd);
-    const bool closed = ::close(fd) == 0;
+    const bool written = image.WriteRaw(file);
+    const bool closed = file.Close();
     ReloadFileStatus after;
     // A source that changed while its image was written would make the
     // cached pixels belong to the older file: refuse it.
@@ -199,16 +183,15 @@ bool CReloadImage::Load(CRGBImage& image, ReloadImageInfo& info,
     bool ok = false;
     if (progress)
     {
-        const int fd = ::open(m_cacheFile.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
+        platform::File file;
+        if (!file.OpenRead(m_cacheFile))
         {
             return false;
         }
         ProgressFunction rows([progress](std::int64_t done, std::int64_t total) {
             return ReportRowFraction(progress, done, total);
         });
-        ok = image.ReadRawChunked(fd, rows);
-        ::close(fd);
+        ok = image.ReadRawChunked(file, rows);
     }
     else
     {
@@ -249,8 +232,8 @@ bool CReloadThumbnail::IsValidFor(const std::string& path) const
 bool CReloadThumbnail::Store(const std::string& thumbnailFile, const std::string& sourcePath)
 {
     std::string cacheFile;
-    const int fd = CreateCacheFile("Reload", ".thm", cacheFile);
-    if (fd < 0)
+    platform::File file = CreateCacheFile("Reload", ".thm", cacheFile);
+    if (!file.IsOpen())
     {
         return false;
     }
@@ -261,28 +244,24 @@ bool CReloadThumbnail::Store(const std::string& thumbnailFile, const std::string
         // A rename moves the file at once when it lies on the same file
         // system (the thumbnail thread writes into the same work folder);
         // otherwise its bytes are copied.
-        if (::rename(thumbnailFile.c_str(), cacheFile.c_str()) == 0)
+        if (std::rename(thumbnailFile.c_str(), cacheFile.c_str()) == 0)
         {
             moved = true;
         }
         else
         {
-            const int in = ::open(thumbnailFile.c_str(), O_RDONLY | O_CLOEXEC);
-            ok = in >= 0 && CopyFd(in, fd);
-            if (in >= 0)
-            {
-                ::close(in);
-            }
+            platform::File in;
+            ok = in.OpenRead(thumbnailFile) && CopyFile(in, file);
         }
     }
-    ok = (::close(fd) == 0 || moved) && ok;
+    ok = (file.Close() || moved) && ok;
     ReloadFileStatus status;
     if (!ok || !ReadReloadFileStatus(sourcePath, status))
     {
         if (moved)
         {
             // Give the thumbnail back to its owner.
-            if (::rename(cacheFile.c_str(), thumbnailFile.c_str()) != 0)
+            if (std::rename(cacheFile.c_str(), thumbnailFile.c_str()) != 0)
             {
                 RemoveFile(cacheFile);
             }
@@ -321,9 +300,8 @@ bool CReloadThumbnail::Clear()
 
 bool CReloadThumbnail::HasThumbnail() const
 {
-    struct stat st
-    {};
-    return !m_cacheFile.empty() && ::stat(m_cacheFile.c_str(), &st) == 0 && st.st_size > 0;
+    platform::FileStatus status;
+    return platform::ReadFileStatus(m_cacheFile, status) && status.size > 0;
 }
 
 // ---- The process-wide lists -------------------------------------------

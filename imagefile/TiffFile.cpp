@@ -1,16 +1,10 @@
 #include "imagefile/TiffFile.h"
 
+#include "platform/Bytes.h"
 #include "platform/FileReplace.h"
-
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <bit>
-#include <cerrno>
-#include <cstring>
 #include <limits>
 #include <string>
 
@@ -47,18 +41,6 @@ constexpr std::uint16_t kOffsetCode = 30;
 
 // IFDs followed along a chain before it is taken for a loop.
 constexpr std::size_t kMaxIfds = 1024;
-
-void Put16(std::uint8_t* p, std::uint16_t v)
-{
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void Put32(std::uint8_t* p, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
 
 std::uint16_t Swap16(std::uint16_t v)
 {
@@ -131,12 +113,7 @@ bool CTiffFile::MemberClear()
 
 void CTiffFile::CloseFile()
 {
-    if (m_map)
-        ::munmap(const_cast<std::uint8_t*>(m_map), static_cast<std::size_t>(m_fileSize));
-    m_map = nullptr;
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
+    m_input.Close();
     m_output.reset(); // an uncommitted replacement removes its temporary
     m_writing = false;
 }
@@ -162,45 +139,33 @@ bool CTiffFile::Open(const std::string& path, int mode)
         m_fileSize = 0;
         return End("Open");
     }
-    return AdoptForReading(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    platform::File file;
+    file.OpenRead(path);
+    return AdoptForReading(std::move(file));
 }
 
-bool CTiffFile::OpenDescriptor(int fd)
+bool CTiffFile::OpenFile(platform::File file)
 {
     Start("Open");
     CloseFile();
     m_failed = false;
     m_pos = 0;
-    return AdoptForReading(fd);
+    return AdoptForReading(std::move(file));
 }
 
-bool CTiffFile::AdoptForReading(int fd)
+bool CTiffFile::AdoptForReading(platform::File file)
 {
-    struct stat st
-    {};
-    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+    m_input = std::move(file);
+    if (!m_input.IsOpen() || !m_input.IsRegular() || !m_input.Size(&m_fileSize))
     {
-        if (fd >= 0)
-            ::close(fd);
+        m_input.Close();
         Trace("Error : FileOpen return value NULL error!");
         return false;
     }
-    m_fd = fd;
-    m_fileSize = static_cast<std::uint64_t>(st.st_size);
     // Lines are copied out of a read-only mapping of the file when the
     // system gives one (no system call a line); else they are read with
     // pread. Either way every range is checked against the file's size.
-    if (m_fileSize > 0 && m_fileSize <= std::numeric_limits<std::size_t>::max())
-    {
-        void* map =
-            ::mmap(nullptr, static_cast<std::size_t>(m_fileSize), PROT_READ, MAP_PRIVATE, fd, 0);
-        if (map != MAP_FAILED)
-        {
-            // Lines are read top to bottom: let the kernel map ahead.
-            ::madvise(map, static_cast<std::size_t>(m_fileSize), MADV_SEQUENTIAL);
-            m_map = static_cast<const std::uint8_t*>(map);
-        }
-    }
+    m_input.Map();
     return End("Open");
 }
 
@@ -209,7 +174,7 @@ bool CTiffFile::Close()
     Start("Close");
     // A new file without its header (SetHeaderNew failed or was never
     // called) is no TIFF file: it never replaces the target.
-    if ((m_fd < 0 && !m_output) || m_failed || (m_writing && m_fileSize == 0))
+    if ((!m_input.IsOpen() && !m_output) || m_failed || (m_writing && m_fileSize == 0))
     {
         Trace("Error : m_inputFile value NULL error!");
         CloseFile();
@@ -233,17 +198,12 @@ bool CTiffFile::Close()
 
 bool CTiffFile::ReadAt(std::uint64_t offset, void* data, std::size_t size)
 {
-    if (m_fd < 0 || offset > m_fileSize || size > m_fileSize - offset)
+    if (!m_input.IsOpen() || offset > m_fileSize || size > m_fileSize - offset)
     {
         m_failed = true;
         return false;
     }
-    if (m_map)
-    {
-        std::memcpy(data, m_map + offset, size);
-        return true;
-    }
-    if (!platform::ReadAllAt(m_fd, offset, data, size))
+    if (!m_input.ReadAt(offset, data, size))
     {
         m_failed = true;
         return false;
@@ -253,41 +213,22 @@ bool CTiffFile::ReadAt(std::uint64_t offset, void* data, std::size_t size)
 
 bool CTiffFile::WriteAt(std::uint64_t offset, const void* data, std::size_t size)
 {
-    if (!m_output || m_output->Fd() < 0)
+    if (!m_output || !m_output->Output().WriteAt(offset, data, size))
     {
         m_failed = true;
         return false;
     }
-    const auto* p = static_cast<const std::uint8_t*>(data);
-    while (size > 0)
-    {
-        const ssize_t put = ::pwrite(m_output->Fd(), p, size, static_cast<off_t>(offset));
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-        {
-            m_failed = true;
-            return false;
-        }
-        p += put;
-        size -= static_cast<std::size_t>(put);
-        offset += static_cast<std::uint64_t>(put);
-    }
     return true;
 }
 
-std::uint16_t CTiffFile::Get16(const std::uint8_t* p) const
+std::uint16_t CTiffFile::Get16(std::span<const std::uint8_t> bytes, std::size_t at) const
 {
-    return m_bigEndianFile ? static_cast<std::uint16_t>(p[0] << 8 | p[1])
-                           : static_cast<std::uint16_t>(p[1] << 8 | p[0]);
+    return platform::GetU16(bytes, at, m_bigEndianFile ? std::endian::big : std::endian::little);
 }
 
-std::uint32_t CTiffFile::Get32(const std::uint8_t* p) const
+std::uint32_t CTiffFile::Get32(std::span<const std::uint8_t> bytes, std::size_t at) const
 {
-    if (m_bigEndianFile)
-        return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 |
-               p[3];
-    return std::uint32_t{p[3]} << 24 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[1]} << 8 | p[0];
+    return platform::GetU32(bytes, at, m_bigEndianFile ? std::endian::big : std::endian::little);
 }
 
 bool CTiffFile::GetPro()
@@ -307,9 +248,9 @@ bool CTiffFile::GetPro()
         return false;
     }
     m_bigEndianFile = m_header[0] == 'M';
-    if (Get16(m_header + 2) != 42)
+    if (Get16(m_header, 2) != 42)
         return false;
-    m_ifdOffsets.assign(1, Get32(m_header + 4));
+    m_ifdOffsets.assign(1, Get32(m_header, 4));
     return End("GetPro");
 }
 
@@ -317,7 +258,8 @@ bool CTiffFile::GetPro()
 // two (numerator, denominator). They sit in the value field itself when
 // they fit in its four bytes, else at the offset it holds.
 bool CTiffFile::ReadEntryValues(std::uint16_t type, std::uint32_t count,
-                                const std::uint8_t* valueField, std::vector<std::uint32_t>& values)
+                                std::span<const std::uint8_t> valueField,
+                                std::vector<std::uint32_t>& values)
 {
     std::uint32_t size = 0;
     switch (type)
@@ -338,12 +280,13 @@ bool CTiffFile::ReadEntryValues(std::uint16_t type, std::uint32_t count,
     const std::size_t n = type == kTypeRational ? std::size_t{count} * 2 : count;
     values.resize(n);
     for (std::size_t i = 0; i < n; ++i)
-        values[i] = size == 2 ? Get16(&bytes[i * 2]) : Get32(&bytes[i * 4]);
+        values[i] = size == 2 ? Get16(bytes, i * 2) : Get32(bytes, i * 4);
     return true;
 }
 
 bool CTiffFile::ReadEntryBytes(std::uint32_t count, std::uint32_t size,
-                               const std::uint8_t* valueField, std::vector<std::uint8_t>& bytes)
+                               std::span<const std::uint8_t> valueField,
+                               std::vector<std::uint8_t>& bytes)
 {
     const std::uint64_t total = std::uint64_t{count} * size;
     if (total > m_fileSize)
@@ -351,10 +294,10 @@ bool CTiffFile::ReadEntryBytes(std::uint32_t count, std::uint32_t size,
     bytes.resize(static_cast<std::size_t>(total));
     if (total <= 4)
     {
-        std::memcpy(bytes.data(), valueField, static_cast<std::size_t>(total));
+        std::copy_n(valueField.begin(), bytes.size(), bytes.begin());
         return true;
     }
-    return ReadAt(Get32(valueField), bytes.data(), bytes.size());
+    return ReadAt(Get32(valueField, 0), bytes.data(), bytes.size());
 }
 
 bool CTiffFile::ReadIFD()
@@ -364,7 +307,7 @@ bool CTiffFile::ReadIFD()
     std::uint8_t countBytes[2];
     if (!ReadAt(ifd, countBytes, 2))
         return false;
-    m_entryCount = Get16(countBytes);
+    m_entryCount = Get16(countBytes, 0);
     std::vector<std::uint8_t> entries(std::size_t{m_entryCount} * 12);
     if (!ReadAt(ifd + 2, entries.data(), entries.size()))
         return false;
@@ -374,11 +317,11 @@ bool CTiffFile::ReadIFD()
     std::vector<std::uint32_t> values;
     for (std::size_t e = 0; e < m_entryCount; ++e)
     {
-        const std::uint8_t* p = &entries[e * 12];
-        const std::uint16_t tag = Get16(p);
-        const std::uint16_t type = Get16(p + 2);
-        const std::uint32_t count = Get32(p + 4);
-        const std::uint8_t* valueField = p + 8;
+        const std::span<const std::uint8_t> entry(&entries[e * 12], 12);
+        const std::uint16_t tag = Get16(entry, 0);
+        const std::uint16_t type = Get16(entry, 2);
+        const std::uint32_t count = Get32(entry, 4);
+        const std::span<const std::uint8_t> valueField = entry.subspan(8);
         const auto first = [&](std::uint32_t& out) {
             if (count == 0 || !ReadEntryValues(type, count, valueField, values))
                 return false;
@@ -537,7 +480,7 @@ bool CTiffFile::SetPictOffsetBuff()
             break; // end of file
         if (!ReadAt(pos, bytes, 4))
             return false;
-        const std::uint32_t next = Get32(bytes);
+        const std::uint32_t next = Get32(bytes, 0);
         if (next == 0 || next >= m_fileSize ||
             std::find(m_ifdOffsets.begin(), m_ifdOffsets.end(), next) != m_ifdOffsets.end())
             break;
@@ -545,7 +488,7 @@ bool CTiffFile::SetPictOffsetBuff()
         std::uint8_t countBytes[2];
         if (std::uint64_t{next} + 2 > m_fileSize || !ReadAt(next, countBytes, 2))
             break;
-        pos = std::uint64_t{next} + 2 + std::uint64_t{Get16(countBytes)} * 12;
+        pos = std::uint64_t{next} + 2 + std::uint64_t{Get16(countBytes, 0)} * 12;
     }
     return End("SetPictOffsetBuff");
 }
@@ -553,7 +496,7 @@ bool CTiffFile::SetPictOffsetBuff()
 bool CTiffFile::ReadHeader()
 {
     Start("ReadHeader");
-    if (m_fd < 0 || m_failed)
+    if (!m_input.IsOpen() || m_failed)
     {
         Trace("Error : File not open!");
         return false;
@@ -582,7 +525,7 @@ bool CTiffFile::ReadHeader()
 bool CTiffFile::GetSize(std::uint32_t& width, std::uint32_t& height)
 {
     Start("GetSize");
-    if ((m_fd < 0 && !m_writing) || m_failed)
+    if ((!m_input.IsOpen() && !m_writing) || m_failed)
     {
         Trace("Error : File not open!");
         return false;
@@ -639,7 +582,7 @@ bool CTiffFile::SetReadPos(std::uint32_t y)
 bool CTiffFile::GetLine(std::uint32_t y, std::vector<RGB16>& line, std::uint32_t size)
 {
     Start("GetLine");
-    if (m_fd < 0 || m_failed)
+    if (!m_input.IsOpen() || m_failed)
     {
         Trace("Error : File not open!");
         return false;
@@ -803,31 +746,33 @@ bool CTiffFile::SetHeaderNew(const TiffNewHeader& header)
     std::vector<std::uint8_t> head(static_cast<std::size_t>(dataStart), 0);
     head[0] = 'I';
     head[1] = 'I';
-    Put16(&head[2], 42);
-    Put32(&head[4], 8);
+    using platform::PutU16LE;
+    using platform::PutU32LE;
+    PutU16LE(head, 2, 42);
+    PutU32LE(head, 4, 8);
     m_entryCount = static_cast<std::uint16_t>(entries.size());
-    Put16(&head[8], m_entryCount);
+    PutU16LE(head, 8, m_entryCount);
     for (std::size_t i = 0; i < entries.size(); ++i)
     {
-        std::uint8_t* p = &head[10 + 12 * i];
-        Put16(p, entries[i].tag);
-        Put16(p + 2, entries[i].type);
-        Put32(p + 4, entries[i].count);
-        Put32(p + 8, entries[i].value);
+        const std::size_t at = 10 + 12 * i;
+        PutU16LE(head, at, entries[i].tag);
+        PutU16LE(head, at + 2, entries[i].type);
+        PutU32LE(head, at + 4, entries[i].count);
+        PutU32LE(head, at + 8, entries[i].value);
     }
     // The next-IFD offset after the entries stays 0.
-    for (int i = 0; i < 3; ++i)
-        Put16(&head[bitsAt + 2 * i], bits);
+    for (std::size_t i = 0; i < 3; ++i)
+        PutU16LE(head, bitsAt + 2 * i, bits);
     if (strips > 1)
-        for (std::uint32_t i = 0; i < strips; ++i)
+        for (std::size_t i = 0; i < strips; ++i)
         {
-            Put32(&head[offsetsAt + 4 * i], stripOffsets[i]);
-            Put32(&head[countsAt + 4 * i], stripCounts[i]);
+            PutU32LE(head, offsetsAt + 4 * i, stripOffsets[i]);
+            PutU32LE(head, countsAt + 4 * i, stripCounts[i]);
         }
-    Put32(&head[xResAt], header.hRes);
-    Put32(&head[xResAt + 4], 1);
-    Put32(&head[xResAt + 8], header.vRes);
-    Put32(&head[xResAt + 12], 1);
+    PutU32LE(head, xResAt, header.hRes);
+    PutU32LE(head, xResAt + 4, 1);
+    PutU32LE(head, xResAt + 8, header.vRes);
+    PutU32LE(head, xResAt + 12, 1);
     std::copy(header.icc.begin(), header.icc.end(),
               head.begin() + static_cast<std::ptrdiff_t>(iccAt));
     if (!WriteAt(0, head.data(), head.size()))

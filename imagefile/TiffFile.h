@@ -22,6 +22,7 @@
 // optional trace sink (none by default).
 
 #include "core/RGB16.h"
+#include "platform/File.h"
 #include "platform/FileReplace.h"
 
 #include <cstdint>
@@ -67,10 +68,10 @@ public:
     bool MemberClear();
     // mode kModeWrite: a new file replacing path at Close; any other: read.
     bool Open(const std::string& path, int mode);
-    // Reading a file already open (the probe's descriptor, see
-    // ProbedImageFile): the descriptor is the reader's from here on, and is
-    // closed even when it is refused.
-    bool OpenDescriptor(int fd);
+    // Reading a file already open (the probe's, see ProbedImageFile): the
+    // file is the reader's from here on, and is closed even when it is
+    // refused.
+    bool OpenFile(platform::File file);
     // Reading: closes the file. Writing: flushes the new file and renames
     // it over the target; fails (leaving the old file) when anything
     // before failed. Destroying a writer without Close discards the file.
@@ -111,8 +112,8 @@ private:
         std::uint32_t value;
     };
 
-    // Reading fd from its start (the file's descriptor, now owned).
-    bool AdoptForReading(int fd);
+    // Reading file from its start (now owned).
+    bool AdoptForReading(platform::File file);
     bool GetPro();
     bool ReadIFD();
     bool SetPictOffsetBuff();
@@ -120,16 +121,18 @@ private:
                        std::uint16_t tag, std::uint32_t count);
 
     // The steps of reading an entry's values, whatever their field type.
-    bool ReadEntryValues(std::uint16_t type, std::uint32_t count, const std::uint8_t* valueField,
+    bool ReadEntryValues(std::uint16_t type, std::uint32_t count,
+                         std::span<const std::uint8_t> valueField,
                          std::vector<std::uint32_t>& values);
-    bool ReadEntryBytes(std::uint32_t count, std::uint32_t size, const std::uint8_t* valueField,
-                        std::vector<std::uint8_t>& bytes);
+    bool ReadEntryBytes(std::uint32_t count, std::uint32_t size,
+                        std::span<const std::uint8_t> valueField, std::vector<std::uint8_t>& bytes);
     bool CheckLayout();
 
     bool ReadAt(std::uint64_t offset, void* data, std::size_t size);
     bool WriteAt(std::uint64_t offset, const void* data, std::size_t size);
-    std::uint16_t Get16(const std::uint8_t* p) const;
-    std::uint32_t Get32(const std::uint8_t* p) const;
+    // Integers of the file's byte order (its II or MM mark).
+    std::uint16_t Get16(std::span<const std::uint8_t> bytes, std::size_t at) const;
+    std::uint32_t Get32(std::span<const std::uint8_t> bytes, std::size_t at) const;
     std::uint32_t BytesPerPixel() const;
     void CloseFile();
 
@@ -157,8 +160,7 @@ private:
     std::vector<std::uint8_t> m_iccProfile;
     std::vector<std::uint32_t> m_ifdOffsets;
 
-    int m_fd = -1;                                       // reading
-    const std::uint8_t* m_map = nullptr;                 // the file mapped for reading, or null
+    platform::File m_input;                              // reading, mapped when the system can
     std::unique_ptr<platform::ReplacementFile> m_output; // writing, one a file
     bool m_writing = false;
     bool m_failed = false; // the stream's error state

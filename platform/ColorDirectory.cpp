@@ -1,5 +1,6 @@
 #include "platform/ColorDirectory.h"
 
+#include "platform/File.h"
 #include "platform/FileReplace.h"
 #include "platform/Folders.h"
 #include "platform/IniStore.h"
@@ -56,12 +57,6 @@ std::string JoinList(const std::vector<std::string>& names)
         text += name;
     }
     return text;
-}
-
-bool IsRegularFile(const std::string& path)
-{
-    struct stat st = {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool SameFile(const std::string& a, const std::string& b)

@@ -61,36 +61,7 @@ bool WriteAll(int fd, std::string_view data)
     return true;
 }
 
-bool ReadAllAt(int fd, std::uint64_t offset, void* buffer, std::size_t bytes)
-{
-    if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()) ||
-        bytes > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()) - offset)
-        return false;
-    auto* out = static_cast<std::uint8_t*>(buffer);
-    while (bytes > 0)
-    {
-        const ssize_t n = ::pread(fd, out, bytes, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        out += n;
-        offset += static_cast<std::uint64_t>(n);
-        bytes -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 namespace {
-
-int OpenRetrying(const char* path, int flags, mode_t mode = 0)
-{
-    int fd;
-    do
-        fd = ::open(path, flags, mode);
-    while (fd < 0 && errno == EINTR);
-    return fd;
-}
 
 // A random suffix for temporary names. Seeded once per process from the
 // system's entropy, mixed with a counter so that threads sharing the
@@ -208,19 +179,14 @@ int CopyToNewFile(const std::string& from, const std::string& to)
 
 ReplacementFile::~ReplacementFile()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
+    m_file.Close();
     if (!m_temp.empty())
         ::unlink(m_temp.c_str());
 }
 
 bool ReplacementFile::Fail(const char* what, int err, std::string* error)
 {
-    if (m_fd >= 0)
-    {
-        ::close(m_fd);
-        m_fd = -1;
-    }
+    m_file.Close();
     if (!m_temp.empty())
     {
         ::unlink(m_temp.c_str());
@@ -272,26 +238,27 @@ bool ReplacementFile::Open(const std::string& target, std::string* error)
     struct stat old{};
     const bool hadOld = ::stat(path.c_str(), &old) == 0;
 
-    m_fd = OpenUnnamed(m_folder);
+    int fd = OpenUnnamed(m_folder);
     // Our own unique name with O_EXCL rather than mkstemp: mkstemp creates
     // the file 0600, while a new file here should get 0644 minus the umask
     // (readable by others, writable only by its owner, whatever a lax umask
     // allows), and only open() applies the umask without touching the
     // process-wide mask (which other threads may be using).
-    for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt)
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt)
     {
         std::string temp = m_prefix + UniqueSuffix();
-        m_fd = OpenRetrying(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (m_fd >= 0)
+        fd = OpenRetrying(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd >= 0)
             m_temp = std::move(temp);
         else if (errno != EEXIST)
             break;
     }
-    if (m_fd < 0)
+    if (fd < 0)
     {
         SetError(error, "cannot create a temporary file for", path, errno);
         return false;
     }
+    m_file.Adopt(fd);
 
     if (hadOld)
     {
@@ -301,9 +268,9 @@ bool ReplacementFile::Open(const std::string& target, std::string* error)
         {
             // Giving a file away needs privilege; without it the new file
             // simply stays ours.
-            [[maybe_unused]] const int given = ::fchown(m_fd, old.st_uid, old.st_gid);
+            [[maybe_unused]] const int given = ::fchown(fd, old.st_uid, old.st_gid);
         }
-        if (::fchmod(m_fd, old.st_mode & 07777) != 0)
+        if (::fchmod(fd, old.st_mode & 07777) != 0)
             return Fail("cannot set the permissions of", errno, error);
     }
     return true;
@@ -311,19 +278,19 @@ bool ReplacementFile::Open(const std::string& target, std::string* error)
 
 bool ReplacementFile::Commit(std::string* error)
 {
-    if (m_fd < 0)
+    if (!m_file.IsOpen())
     {
         SetError(error, "nothing open to replace", m_target, EBADF);
         return false;
     }
-    if (::fsync(m_fd) != 0)
+    if (!m_file.Sync())
         return Fail("cannot flush", errno, error);
     // An unnamed file needs a name of its own before rename() can put it
     // over the target; it is the temporary's until then.
     for (int attempt = 0; attempt < 100 && m_temp.empty(); ++attempt)
     {
         std::string temp = m_prefix + UniqueSuffix();
-        const int err = LinkUnnamed(m_fd, temp);
+        const int err = LinkUnnamed(m_file.Descriptor(), temp);
         if (err == 0)
             m_temp = std::move(temp);
         else if (err != EEXIST)
@@ -332,9 +299,7 @@ bool ReplacementFile::Commit(std::string* error)
     if (m_temp.empty())
         return Fail("cannot name the new contents of", EEXIST, error);
     // close() is where some file systems (NFS) report a failed write.
-    const int fd = m_fd;
-    m_fd = -1;
-    if (::close(fd) != 0)
+    if (!m_file.Close())
         return Fail("cannot close", errno, error);
     if (::rename(m_temp.c_str(), m_target.c_str()) != 0)
         return Fail("cannot replace", errno, error);

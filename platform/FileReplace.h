@@ -9,6 +9,8 @@
 // contents go to a uniquely named hidden temporary (".<name>.tmp-XXXXXXXXXX")
 // instead, which only a killed process can leave behind.
 
+#include "platform/File.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -27,7 +29,7 @@ bool ReplaceFileContents(const std::string& path, std::string_view data,
 // The streaming form of the same replacement, for contents written piece by
 // piece (large images): Open creates the temporary beside the target (with
 // the target's permissions and owner, and the same symbolic-link rule as
-// ReplaceFileContents), the caller writes through Fd(), and Commit flushes
+// ReplaceFileContents), the caller writes through Output(), and Commit flushes
 // the temporary, gives it its temporary name (an unnamed one) and renames
 // it over the target. Until Commit succeeds the
 // target is untouched; an object destroyed without a successful Commit
@@ -43,8 +45,10 @@ public:
 
     // False (and *error, when given) when the temporary cannot be made.
     bool Open(const std::string& path, std::string* error = nullptr);
-    // The temporary's descriptor (write-only, at its start), or -1 when not open.
-    int Fd() const { return m_fd; }
+    // The temporary (write-only, at its start); not open before Open or after Commit.
+    File& Output() { return m_file; }
+    // Its descriptor, or -1 when not open.
+    int Fd() const { return m_file.Descriptor(); }
     // fsync, link (an unnamed temporary), close, rename over the target,
     // then fsync of the folder. On failure the temporary is removed and the
     // target left as it was.
@@ -58,7 +62,7 @@ private:
     std::string m_folder;
     std::string m_prefix; // of the temporary's name: folder, '.', file name, ".tmp-"
     std::string m_temp;   // the temporary's name, once it has one
-    int m_fd = -1;
+    File m_file;
     bool m_used = false; // Open was called
 };
 
@@ -78,11 +82,6 @@ int MoveFileNoReplace(const std::string& from, const std::string& to);
 // Writes all of data to fd, going on after short writes and interrupts.
 // False (errno set) when a write fails.
 bool WriteAll(int fd, std::string_view data);
-
-// Reads exactly `bytes` bytes at `offset` of fd into buffer, going on
-// after short reads and interrupts; safe from several threads on one
-// descriptor (pread). False when a read fails or the file ends first.
-bool ReadAllAt(int fd, std::uint64_t offset, void* buffer, std::size_t bytes);
 
 // Reads the whole file; false when it cannot be opened or read.
 bool ReadFileContents(const std::string& path, std::string* data);

@@ -1,11 +1,8 @@
 #include "platform/PeVersion.h"
 
-#include "platform/FileReplace.h"
+#include "platform/Bytes.h"
+#include "platform/File.h"
 #include "platform/Text.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -46,8 +43,7 @@ public:
     {
         if (!Contains(offset, count))
             return false;
-        if (count != 0)
-            std::memcpy(out, m_data.data() + offset, count);
+        std::copy_n(m_data.begin() + static_cast<std::ptrdiff_t>(offset), count, out);
         return true;
     }
 
@@ -60,36 +56,24 @@ class FileSource final : public ByteSource
 public:
     explicit FileSource(const std::string& path)
     {
-        m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        struct stat st{};
-        if (m_fd >= 0 && ::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0)
-            m_size = static_cast<std::uint64_t>(st.st_size);
-        else
-            Close();
+        if (!m_file.OpenRead(path) || !m_file.IsRegular() || !m_file.Size(&m_size))
+        {
+            m_file.Close();
+            m_size = 0;
+        }
     }
-    ~FileSource() override { Close(); }
-    FileSource(const FileSource&) = delete;
-    FileSource& operator=(const FileSource&) = delete;
 
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const { return m_file.IsOpen(); }
     std::uint64_t Size() const override { return m_size; }
     bool Read(std::uint64_t offset, std::size_t count, std::uint8_t* out) const override
     {
         if (!IsOpen() || !Contains(offset, count))
             return false;
-        return ReadAllAt(m_fd, offset, out, count);
+        return m_file.ReadAt(offset, out, count);
     }
 
 private:
-    void Close()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-        m_size = 0;
-    }
-
-    int m_fd = -1;
+    File m_file;
     std::uint64_t m_size = 0;
 };
 
@@ -98,7 +82,7 @@ bool ReadU16(const ByteSource& src, std::uint64_t offset, std::uint16_t& value)
     std::uint8_t b[2];
     if (!src.Read(offset, 2, b))
         return false;
-    value = static_cast<std::uint16_t>(b[0] | (b[1] << 8));
+    value = GetU16LE(b, 0);
     return true;
 }
 
@@ -107,22 +91,8 @@ bool ReadU32(const ByteSource& src, std::uint64_t offset, std::uint32_t& value)
     std::uint8_t b[4];
     if (!src.Read(offset, 4, b))
         return false;
-    value = static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
-            (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
+    value = GetU32LE(b, 0);
     return true;
-}
-
-std::uint16_t GetU16(std::span<const std::uint8_t> data, std::size_t offset)
-{
-    return static_cast<std::uint16_t>(data[offset] | (data[offset + 1] << 8));
-}
-
-std::uint32_t GetU32(std::span<const std::uint8_t> data, std::size_t offset)
-{
-    return static_cast<std::uint32_t>(data[offset]) |
-           (static_cast<std::uint32_t>(data[offset + 1]) << 8) |
-           (static_cast<std::uint32_t>(data[offset + 2]) << 16) |
-           (static_cast<std::uint32_t>(data[offset + 3]) << 24);
 }
 
 bool Fail(std::string* error, const char* reason)
@@ -213,7 +183,7 @@ bool ReadDirectory(const ByteSource& src, const std::vector<Section>& sections,
         return false;
     entries.resize(static_cast<std::size_t>(count));
     for (std::size_t i = 0; i < entries.size(); ++i)
-        entries[i] = {GetU32(raw, i * 8), GetU32(raw, i * 8 + 4)};
+        entries[i] = {GetU32LE(raw, i * 8), GetU32LE(raw, i * 8 + 4)};
     return true;
 }
 
@@ -277,8 +247,8 @@ bool Extract(const ByteSource& src, std::vector<std::uint8_t>& block, std::strin
     for (std::size_t i = 0; i < sections.size(); ++i)
     {
         const std::size_t at = i * kSectionHeaderSize;
-        sections[i] = {GetU32(table, at + 12), GetU32(table, at + 8), GetU32(table, at + 20),
-                       GetU32(table, at + 16)};
+        sections[i] = {GetU32LE(table, at + 12), GetU32LE(table, at + 8), GetU32LE(table, at + 20),
+                       GetU32LE(table, at + 16)};
     }
 
     // Type level: the numbered entry RT_VERSION; name and language levels:
@@ -362,9 +332,9 @@ public:
             return false;
         if (offset > limit || limit - offset < kNodeHeaderSize)
             return false;
-        const std::size_t nodeLength = GetU16(m_data, offset);
-        const std::size_t valueLength = GetU16(m_data, offset + 2);
-        const std::uint16_t type = GetU16(m_data, offset + 4);
+        const std::size_t nodeLength = GetU16LE(m_data, offset);
+        const std::size_t valueLength = GetU16LE(m_data, offset + 2);
+        const std::uint16_t type = GetU16LE(m_data, offset + 4);
         // The smallest node is its header and a one-unit key terminator.
         if (nodeLength < kNodeHeaderSize + 2 || nodeLength > limit - offset || type > 1)
             return false;
@@ -376,7 +346,7 @@ public:
         {
             if (end - pos < 2)
                 return false; // key without its terminating zero
-            const std::uint16_t unit = GetU16(m_data, pos);
+            const std::uint16_t unit = GetU16LE(m_data, pos);
             pos += 2;
             if (unit == 0)
                 break;
@@ -403,7 +373,7 @@ public:
         while (end - pos >= kNodeHeaderSize)
         {
             // Zero padding after the last child ends the list.
-            if (GetU16(m_data, pos) == 0)
+            if (GetU16LE(m_data, pos) == 0)
                 break;
             VersionNode child;
             std::size_t childLength = 0;
@@ -518,7 +488,7 @@ std::optional<FixedFileInfo> VersionInfo::GetFixedFileInfo() const
                                &info.fileOS,           &info.fileType,       &info.fileSubtype,
                                &info.fileDateMS,       &info.fileDateLS};
     for (std::size_t i = 0; i < std::size(fields); ++i)
-        *fields[i] = GetU32(v, i * 4);
+        *fields[i] = GetU32LE(v, i * 4);
     if (info.signature != kFixedFileInfoSignature)
         return std::nullopt;
     return info;
@@ -531,7 +501,7 @@ std::vector<VersionTranslation> VersionInfo::GetTranslations() const
     if (node == nullptr)
         return result;
     for (std::size_t at = 0; at + 4 <= node->value.size(); at += 4)
-        result.push_back({GetU16(node->value, at), GetU16(node->value, at + 2)});
+        result.push_back({GetU16LE(node->value, at), GetU16LE(node->value, at + 2)});
     return result;
 }
 

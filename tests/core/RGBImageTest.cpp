@@ -1,5 +1,6 @@
 #include "core/RGBImage.h"
 
+#include "platform/File.h"
 #include "tests/support/TestEnv.h"
 
 #include <gtest/gtest.h>
@@ -97,25 +98,20 @@ std::string RawFile(std::uint32_t width, std::uint32_t height, long long pixelBy
     return data;
 }
 
-// Opens a file for the descriptor forms, closed on scope exit.
+// Opens a file with the given open(2) flags for the File forms (a file
+// opened read-only shows that a write fails), closed on scope exit.
 class File
 {
 public:
-    File(const std::string& path, int flags) : m_fd(::open(path.c_str(), flags | O_CLOEXEC, 0644))
+    File(const std::string& path, int flags)
     {
-        EXPECT_GE(m_fd, 0) << path;
+        m_file.Adopt(::open(path.c_str(), flags | O_CLOEXEC, 0644));
+        EXPECT_TRUE(m_file.IsOpen()) << path;
     }
-    ~File()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
-    int Fd() const { return m_fd; }
+    platform::File& Get() { return m_file; }
 
 private:
-    int m_fd;
+    platform::File m_file;
 };
 
 // Records the (done, total) reports, answers false at report number
@@ -218,7 +214,7 @@ TEST(RGBImageRaw, TwoByOneImageGivesTheExactBytes)
     SetPixel(image, 1, 0, RGB16{0xA1B2, 0xC3D4, 0xE5F6});
     {
         File file(path, O_WRONLY | O_CREAT | O_TRUNC);
-        ASSERT_TRUE(image.WriteRaw(file.Fd()));
+        ASSERT_TRUE(image.WriteRaw(file.Get()));
     }
     const std::string expected("\x02\x00\x00\x00\x01\x00\x00\x00"
                                "\x02\x01\x04\x03\x06\x05"
@@ -259,7 +255,7 @@ TEST(RGBImageRaw, RoundTripsInOneGoAndInChunks)
         Recorder writes{&image};
         {
             File file(chunked, O_WRONLY | O_CREAT | O_TRUNC);
-            ASSERT_TRUE(image.WriteRawChunked(file.Fd(), writes));
+            ASSERT_TRUE(image.WriteRawChunked(file.Get(), writes));
         }
         EXPECT_FALSE(writes.refused);
         EXPECT_TRUE(ReadTextFile(plain) == ReadTextFile(chunked));
@@ -272,7 +268,7 @@ TEST(RGBImageRaw, RoundTripsInOneGoAndInChunks)
         Recorder reads{&fromChunks};
         {
             File file(plain, O_RDONLY);
-            ASSERT_TRUE(fromChunks.ReadRawChunked(file.Fd(), reads));
+            ASSERT_TRUE(fromChunks.ReadRawChunked(file.Get(), reads));
         }
         EXPECT_FALSE(reads.refused);
         EXPECT_TRUE(SamePixels(fromChunks, image));
@@ -364,7 +360,7 @@ TEST(RGBImageRaw, DamagedFilesAreRefusedAndTheImageKept)
         Recorder progress;
         {
             File file(path, O_RDONLY);
-            EXPECT_FALSE(image.ReadRawChunked(file.Fd(), progress)) << c.name;
+            EXPECT_FALSE(image.ReadRawChunked(file.Get(), progress)) << c.name;
         }
         EXPECT_FALSE(progress.refused) << c.name;
         EXPECT_TRUE(progress.calls.empty()) << c.name;
@@ -403,13 +399,14 @@ TEST(RGBImageRaw, WritingNeedsTheExactLengthAfterwards)
         // Writing over a longer file without truncating leaves its tail:
         // not a raw file.
         File file(path, O_WRONLY);
-        EXPECT_FALSE(image.WriteRaw(file.Fd()));
+        EXPECT_FALSE(image.WriteRaw(file.Get()));
         EXPECT_FALSE(image.IsLocked());
     }
     {
         File file(path, O_RDONLY);
-        EXPECT_FALSE(image.WriteRaw(file.Fd())); // not writable
-        EXPECT_FALSE(image.WriteRaw(-1));
+        EXPECT_FALSE(image.WriteRaw(file.Get())); // not writable
+        platform::File notOpen;
+        EXPECT_FALSE(image.WriteRaw(notOpen));
     }
     // SaveRaw replaces the file whole.
     ASSERT_TRUE(image.SaveRaw(path));
@@ -434,7 +431,7 @@ TEST(RGBImageRaw, CancelAtFirstReportStopsAfterFirstChunk)
     Recorder stopRead{&partial, 1};
     {
         File file(path, O_RDONLY);
-        EXPECT_FALSE(partial.ReadRawChunked(file.Fd(), stopRead));
+        EXPECT_FALSE(partial.ReadRawChunked(file.Get(), stopRead));
     }
     EXPECT_TRUE(stopRead.refused);
     EXPECT_EQ(stopRead.calls.size(), 1u);
@@ -446,7 +443,7 @@ TEST(RGBImageRaw, CancelAtFirstReportStopsAfterFirstChunk)
     Recorder stopWrite{&image, 1};
     {
         File file(dir.File("cut.rgb"), O_WRONLY | O_CREAT | O_TRUNC);
-        EXPECT_FALSE(image.WriteRawChunked(file.Fd(), stopWrite));
+        EXPECT_FALSE(image.WriteRawChunked(file.Get(), stopWrite));
     }
     EXPECT_TRUE(stopWrite.refused);
     EXPECT_EQ(stopWrite.calls.size(), 1u);
@@ -466,7 +463,7 @@ CRGBImage Scaled(CRGBImage& image, int left, int top, int width, int height, int
     File file(path, O_WRONLY | O_CREAT | O_TRUNC);
     Recorder rows{&image};
     EXPECT_TRUE(
-        image.WriteScaledRaw(file.Fd(), left, top, width, height, newWidth, newHeight, rows));
+        image.WriteScaledRaw(file.Get(), left, top, width, height, newWidth, newHeight, rows));
     EXPECT_FALSE(rows.refused);
     EXPECT_FALSE(image.IsLocked());
     EXPECT_TRUE(result.LoadRaw(path));
@@ -615,7 +612,7 @@ TEST(RGBImageScaled, RefusesBadRectanglesAndStopsOnCancel)
     {
         File file(path, O_WRONLY | O_CREAT | O_TRUNC);
         Recorder rows{&image};
-        EXPECT_FALSE(image.WriteScaledRaw(file.Fd(), c.left, c.top, c.width, c.height, c.newWidth,
+        EXPECT_FALSE(image.WriteScaledRaw(file.Get(), c.left, c.top, c.width, c.height, c.newWidth,
                                           c.newHeight, rows))
             << c.left << "," << c.top << " " << c.width << "x" << c.height;
         EXPECT_FALSE(rows.refused);
@@ -625,14 +622,14 @@ TEST(RGBImageScaled, RefusesBadRectanglesAndStopsOnCancel)
     CRGBImage empty;
     {
         File file(path, O_WRONLY | O_CREAT | O_TRUNC);
-        EXPECT_FALSE(empty.WriteScaledRaw(file.Fd(), 0, 0, 1, 1, 1, 1, {}));
+        EXPECT_FALSE(empty.WriteScaledRaw(file.Get(), 0, 0, 1, 1, 1, 1, {}));
     }
 
     // Rows are reported one by one; 0 at the first stops after one row.
     Recorder all{&image};
     {
         File file(path, O_WRONLY | O_CREAT | O_TRUNC);
-        ASSERT_TRUE(image.WriteScaledRaw(file.Fd(), 0, 0, 6, 5, 4, 3, all));
+        ASSERT_TRUE(image.WriteScaledRaw(file.Get(), 0, 0, 6, 5, 4, 3, all));
     }
     ASSERT_EQ(all.calls.size(), 3u);
     EXPECT_EQ(all.calls[2], (std::pair{2, 3}));
@@ -641,7 +638,7 @@ TEST(RGBImageScaled, RefusesBadRectanglesAndStopsOnCancel)
     Recorder stop{&image, 1};
     {
         File file(path, O_WRONLY | O_CREAT | O_TRUNC);
-        EXPECT_FALSE(image.WriteScaledRaw(file.Fd(), 0, 0, 6, 5, 4, 3, stop));
+        EXPECT_FALSE(image.WriteScaledRaw(file.Get(), 0, 0, 6, 5, 4, 3, stop));
     }
     EXPECT_TRUE(stop.refused);
     EXPECT_EQ(stop.calls.size(), 1u);

@@ -126,12 +126,12 @@ TEST(TempFileTest, OpenTempFileMakesDistinctFilesWithPrefixAndExtension)
     TempDir dir;
     std::string a;
     std::string b;
-    const int fa = OpenTempFile("THM", a, ".thm", dir.Path());
-    const int fb = OpenTempFile("THM", b, ".thm", dir.Path());
-    ASSERT_GE(fa, 0);
-    ASSERT_GE(fb, 0);
-    ::close(fa);
-    ::close(fb);
+    platform::File fa = OpenTempFile("THM", a, ".thm", dir.Path());
+    platform::File fb = OpenTempFile("THM", b, ".thm", dir.Path());
+    ASSERT_TRUE(fa.IsOpen());
+    ASSERT_TRUE(fb.IsOpen());
+    fa.Close();
+    fb.Close();
     EXPECT_NE(a, b);
     for (const std::string& path : {a, b})
     {
@@ -145,7 +145,7 @@ TEST(TempFileTest, OpenTempFileInMissingFolderFails)
 {
     TempDir dir;
     std::string path = "stale";
-    EXPECT_EQ(OpenTempFile("PMS", path, ".tmp", dir.File("missing/")), -1);
+    EXPECT_FALSE(OpenTempFile("PMS", path, ".tmp", dir.File("missing/")).IsOpen());
     EXPECT_TRUE(path.empty());
     EXPECT_FALSE(CreateTempFile("PMS", path, ".tmp", dir.File("missing/")));
 }
@@ -160,10 +160,10 @@ TEST(TempFileTest, SnapshotRecordOwnsItsFile)
     EXPECT_TRUE(path.ends_with(".tmp"));
 
     // Read-write access to the same bytes.
-    ASSERT_GE(std::fputs("snapshot", info.GetFile()), 0);
-    std::rewind(info.GetFile());
+    ASSERT_TRUE(info.GetFile().WriteAll("snapshot"));
+    ASSERT_TRUE(info.GetFile().Rewind());
     char buffer[9] = {};
-    ASSERT_EQ(std::fread(buffer, 1, 8, info.GetFile()), 8u);
+    ASSERT_EQ(info.GetFile().Read(buffer, 8), 8u);
     EXPECT_STREQ(buffer, "snapshot");
 
     info.m_width = 10;

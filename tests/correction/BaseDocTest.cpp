@@ -61,7 +61,8 @@ public:
         preparedScale = scale;
         return prepareResult;
     }
-    bool Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress progress, int mode) override
+    bool Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress progress,
+               int mode) const override
     {
         events.push_back("apply mode " + std::to_string(mode));
         appliedRect = rect ? *rect : CRect(-1, -1, -1, -1);
@@ -70,11 +71,13 @@ public:
     }
 
     int value = 5;
-    std::vector<std::string> events;
+    // What the base called; Apply is const, so the probe's record of it is
+    // mutable.
+    mutable std::vector<std::string> events;
     double preparedScale = 0.0;
     bool prepareResult = true;
-    CRect appliedRect;
-    const CRGBImage* appliedTo = nullptr;
+    mutable CRect appliedRect;
+    mutable const CRGBImage* appliedTo = nullptr;
 
 private:
     std::string m_section;

@@ -72,51 +72,57 @@ void ExpectNear(const CMtx3x3& actual, const CMtx3x3& expected, double tolerance
 TEST(ChartDocTest, DefaultsCopiesAndEquality)
 {
     CChartDoc doc;
-    EXPECT_EQ(doc.UseGrayScale, 1);
-    EXPECT_EQ(doc.UseColorChart, 1);
-    EXPECT_EQ(doc.AdjustBlackLevel, 0);
-    EXPECT_EQ(doc.AdjustWhiteLevel, 0);
-    EXPECT_EQ(doc.grayScaleTable.GetRows(), 1);
-    EXPECT_EQ(doc.grayScaleTable.GetColumns(), 6);
-    EXPECT_EQ(doc.colorChartTable.GetRows(), 3);
-    EXPECT_EQ(doc.colorChartTable.GetColumns(), 6);
-    EXPECT_TRUE(CChartDoc::IsEqualXYZTable(doc.colorChartTable, doc.colorChartReference));
-    EXPECT_TRUE(CChartDoc::IsZeroXYZTable(doc.grayScaleTable));
+    EXPECT_EQ(doc.GetParams().UseGrayScale, 1);
+    EXPECT_EQ(doc.GetParams().UseColorChart, 1);
+    EXPECT_EQ(doc.GetParams().AdjustBlackLevel, 0);
+    EXPECT_EQ(doc.GetParams().AdjustWhiteLevel, 0);
+    EXPECT_EQ(doc.GetParams().grayScaleTable.GetRows(), 1);
+    EXPECT_EQ(doc.GetParams().grayScaleTable.GetColumns(), 6);
+    EXPECT_EQ(doc.GetParams().colorChartTable.GetRows(), 3);
+    EXPECT_EQ(doc.GetParams().colorChartTable.GetColumns(), 6);
+    EXPECT_TRUE(CChartDoc::IsEqualXYZTable(doc.GetParams().colorChartTable,
+                                           doc.GetParams().colorChartReference));
+    EXPECT_TRUE(CChartDoc::IsZeroXYZTable(doc.GetParams().grayScaleTable));
     EXPECT_EQ(doc.GetSectionName(), "qzChartDoc");
 
-    // Any two chart documents are equal; another class is not.
+    // Documents compare by their parameters, tables included, not by their
+    // titles; another class is not equal.
     CChartDoc other;
-    other.SetGrayScaleCount(12, Grey(50));
-    other.AdjustWhiteLevel = 1;
     other.SetTitle("studio");
     EXPECT_TRUE(doc.IsEqual(other));
+    other.SetGrayScaleCount(12, Grey(50));
+    EXPECT_FALSE(doc.IsEqual(other));
+    other.GetParams().AdjustWhiteLevel = 1;
     EXPECT_FALSE(doc.IsEqual(CFilterDoc()));
 
     // Copies carry the tables and drop the prepared corrections.
     for (int i = 0; i < 3; ++i)
     {
-        other.colorChartTable.SetAt(i, 0, FromLCh(50, 40, 10 + 120 * i));
-        other.colorChartReference.SetAt(i, 0, FromLCh(55, 45, 12 + 120 * i));
+        other.GetParams().colorChartTable.SetAt(i, 0, FromLCh(50, 40, 10 + 120 * i));
+        other.GetParams().colorChartReference.SetAt(i, 0, FromLCh(55, 45, 12 + 120 * i));
     }
     other.PrepareFromWhite(kD65);
     ASSERT_TRUE(other.IsGrayCorrectionReady());
     ASSERT_FALSE(other.GetHueMatrixTable().empty());
     doc.Assign(other);
     EXPECT_EQ(doc.GetTitle(), "studio");
-    EXPECT_TRUE(CChartDoc::IsEqualXYZTable(doc.grayScaleTable, other.grayScaleTable));
-    EXPECT_TRUE(CChartDoc::IsEqualXYZTable(doc.GetColorChartTable(), other.colorChartTable));
-    EXPECT_EQ(doc.AdjustWhiteLevel, 1);
+    EXPECT_TRUE(CChartDoc::IsEqualXYZTable(doc.GetParams().grayScaleTable,
+                                           other.GetParams().grayScaleTable));
+    EXPECT_TRUE(
+        CChartDoc::IsEqualXYZTable(doc.GetColorChartTable(), other.GetParams().colorChartTable));
+    EXPECT_EQ(doc.GetParams().AdjustWhiteLevel, 1);
     EXPECT_FALSE(doc.IsGrayCorrectionReady());
     EXPECT_TRUE(doc.GetHueMatrixTable().empty());
     const std::unique_ptr<CBaseDoc> clone = other.Clone();
     const auto& copy = dynamic_cast<const CChartDoc&>(*clone);
     EXPECT_TRUE(copy.GetHueMatrixTable().empty());
-    EXPECT_TRUE(CChartDoc::IsEqualXYZTable(copy.GetGrayScaleTable(), other.grayScaleTable));
+    EXPECT_TRUE(
+        CChartDoc::IsEqualXYZTable(copy.GetGrayScaleTable(), other.GetParams().grayScaleTable));
 
     doc.Reset();
     EXPECT_TRUE(doc.GetTitle().empty());
-    EXPECT_EQ(doc.grayScaleTable.GetColumns(), 6);
-    EXPECT_TRUE(CChartDoc::IsZeroXYZTable(doc.colorChartTable));
+    EXPECT_EQ(doc.GetParams().grayScaleTable.GetColumns(), 6);
+    EXPECT_TRUE(CChartDoc::IsZeroXYZTable(doc.GetParams().colorChartTable));
 }
 
 TEST(ChartDocTest, TableComparisons)
@@ -159,12 +165,12 @@ TEST(ChartDocTest, DefaultSectionText)
 TEST_F(ChartDocFileTest, TablesRoundTrip)
 {
     CChartDoc doc;
-    doc.UseGrayScale = 0;
-    doc.AdjustBlackLevel = 1;
+    doc.GetParams().UseGrayScale = 0;
+    doc.GetParams().AdjustBlackLevel = 1;
     doc.SetGrayScaleCount(3, CCIEXYZ());
-    doc.grayScaleTable.SetAt(0, 2, CCIEXYZ(41.24, 21.26, 1.93));
+    doc.GetParams().grayScaleTable.SetAt(0, 2, CCIEXYZ(41.24, 21.26, 1.93));
     doc.SetColorChartSize(2, 4, CCIEXYZ(1.5, 2.25, -0.125));
-    doc.colorChartReference.SetAt(1, 3, CCIEXYZ(12.0000000001, 0.5, 99.75));
+    doc.GetParams().colorChartReference.SetAt(1, 3, CCIEXYZ(12.0000000001, 0.5, 99.75));
 
     CParamFileWriter writer;
     ASSERT_TRUE(doc.SaveParams(writer));
@@ -175,11 +181,14 @@ TEST_F(ChartDocFileTest, TablesRoundTrip)
     ASSERT_TRUE(reader.Load(m_dir.File("round.qzp")));
     CChartDoc back;
     ASSERT_TRUE(back.LoadParams(reader));
-    EXPECT_EQ(back.UseGrayScale, 0);
-    EXPECT_EQ(back.AdjustBlackLevel, 1);
-    EXPECT_TRUE(CChartDoc::IsEqualXYZTable(back.grayScaleTable, doc.grayScaleTable));
-    EXPECT_TRUE(CChartDoc::IsEqualXYZTable(back.colorChartTable, doc.colorChartTable));
-    EXPECT_TRUE(CChartDoc::IsEqualXYZTable(back.colorChartReference, doc.colorChartReference));
+    EXPECT_EQ(back.GetParams().UseGrayScale, 0);
+    EXPECT_EQ(back.GetParams().AdjustBlackLevel, 1);
+    EXPECT_TRUE(CChartDoc::IsEqualXYZTable(back.GetParams().grayScaleTable,
+                                           doc.GetParams().grayScaleTable));
+    EXPECT_TRUE(CChartDoc::IsEqualXYZTable(back.GetParams().colorChartTable,
+                                           doc.GetParams().colorChartTable));
+    EXPECT_TRUE(CChartDoc::IsEqualXYZTable(back.GetParams().colorChartReference,
+                                           doc.GetParams().colorChartReference));
 
     // An empty table writes no patch keys.
     doc.SetGrayScaleCount(0, CCIEXYZ());
@@ -213,8 +222,8 @@ TEST_F(ChartDocFileTest, PatchValuesNeedThreeNumbersEachWithItsComma)
         SCOPED_TRACE(c.value);
         const CChartDoc doc =
             Load(std::string("GrayScaleCol=1\nGrayScaleRow=2\nGC_000_001=") + c.value + "\n");
-        ASSERT_EQ(doc.grayScaleTable.GetColumns(), 2);
-        const CCIEXYZ patch = doc.grayScaleTable.GetAt(0, 1);
+        ASSERT_EQ(doc.GetParams().grayScaleTable.GetColumns(), 2);
+        const CCIEXYZ patch = doc.GetParams().grayScaleTable.GetAt(0, 1);
         EXPECT_EQ(patch[0], c.x);
         EXPECT_EQ(patch[1], c.y);
         EXPECT_EQ(patch[2], c.z);
@@ -241,29 +250,29 @@ TEST_F(ChartDocFileTest, TableSizesAreRangeChecked)
     {
         SCOPED_TRACE(c.body);
         const CChartDoc doc = Load(c.body);
-        EXPECT_EQ(doc.grayScaleTable.GetRows(), c.grayP);
-        EXPECT_EQ(doc.grayScaleTable.GetColumns(), c.grayQ);
-        EXPECT_EQ(doc.colorChartTable.GetRows(), c.chartP);
-        EXPECT_EQ(doc.colorChartTable.GetColumns(), c.chartQ);
-        EXPECT_EQ(doc.colorChartReference.GetRows(), c.chartP);
-        EXPECT_EQ(doc.colorChartReference.GetColumns(), c.chartQ);
-        EXPECT_TRUE(CChartDoc::IsZeroXYZTable(doc.colorChartTable));
+        EXPECT_EQ(doc.GetParams().grayScaleTable.GetRows(), c.grayP);
+        EXPECT_EQ(doc.GetParams().grayScaleTable.GetColumns(), c.grayQ);
+        EXPECT_EQ(doc.GetParams().colorChartTable.GetRows(), c.chartP);
+        EXPECT_EQ(doc.GetParams().colorChartTable.GetColumns(), c.chartQ);
+        EXPECT_EQ(doc.GetParams().colorChartReference.GetRows(), c.chartP);
+        EXPECT_EQ(doc.GetParams().colorChartReference.GetColumns(), c.chartQ);
+        EXPECT_TRUE(CChartDoc::IsZeroXYZTable(doc.GetParams().colorChartTable));
     }
 
     // Patches are read for i < P, j < Q only (key GC_i_j, i first).
     const CChartDoc doc = Load("GrayScaleCol=2\nGrayScaleRow=1\nGC_001_000=1,2,3,\n"
                                "GC_000_001=4,5,6,\nUseGrayScale=0\nUseColorChart=7\n");
-    EXPECT_EQ(doc.grayScaleTable.GetAt(1, 0)[1], 2.0);
-    EXPECT_FALSE(CChartDoc::IsZeroXYZTable(doc.grayScaleTable));
-    EXPECT_EQ(doc.grayScaleTable.GetAt(0, 0)[0], 0.0);
-    EXPECT_EQ(doc.UseGrayScale, 0);
-    EXPECT_EQ(doc.UseColorChart, 7);
+    EXPECT_EQ(doc.GetParams().grayScaleTable.GetAt(1, 0)[1], 2.0);
+    EXPECT_FALSE(CChartDoc::IsZeroXYZTable(doc.GetParams().grayScaleTable));
+    EXPECT_EQ(doc.GetParams().grayScaleTable.GetAt(0, 0)[0], 0.0);
+    EXPECT_EQ(doc.GetParams().UseGrayScale, 0);
+    EXPECT_EQ(doc.GetParams().UseColorChart, 7);
 
     // The panel's size setters are held to the same range.
     CChartDoc sized;
     sized.SetColorChartSize(1000, -5, CCIEXYZ());
-    EXPECT_EQ(sized.colorChartTable.GetRows(), CChartDoc::kMaxChartDimension);
-    EXPECT_EQ(sized.colorChartReference.GetColumns(), 0);
+    EXPECT_EQ(sized.GetParams().colorChartTable.GetRows(), CChartDoc::kMaxChartDimension);
+    EXPECT_EQ(sized.GetParams().colorChartReference.GetColumns(), 0);
 }
 
 // --- Prepared corrections ----------------------------------------------------------
@@ -287,11 +296,11 @@ TEST(ChartDocTest, LightnessLineOfTheGreyPatches)
     {
         SCOPED_TRACE(testing::Message() << c.L1 << ".." << c.L2);
         CChartDoc doc;
-        doc.AdjustBlackLevel = c.black;
-        doc.AdjustWhiteLevel = c.white;
+        doc.GetParams().AdjustBlackLevel = c.black;
+        doc.GetParams().AdjustWhiteLevel = c.white;
         doc.SetGrayScaleCount(3, Grey(50.0));
-        doc.grayScaleTable.SetAt(0, 0, Grey(c.L1));
-        doc.grayScaleTable.SetAt(0, 2, Grey(c.L2));
+        doc.GetParams().grayScaleTable.SetAt(0, 0, Grey(c.L1));
+        doc.GetParams().grayScaleTable.SetAt(0, 2, Grey(c.L2));
         doc.PrepareFromWhite(kD65);
         ASSERT_TRUE(doc.IsGrayCorrectionReady());
         EXPECT_NEAR(doc.GetLightnessLine().GetValue(c.L1), c.T1, 1e-4);
@@ -302,7 +311,7 @@ TEST(ChartDocTest, LightnessLineOfTheGreyPatches)
     // One patch: the identity line. An all-zero table or UseGrayScale 0:
     // no grey correction.
     CChartDoc one;
-    one.AdjustWhiteLevel = 1;
+    one.GetParams().AdjustWhiteLevel = 1;
     one.SetGrayScaleCount(1, Grey(80.0));
     one.PrepareFromWhite(kD65);
     EXPECT_TRUE(one.IsGrayCorrectionReady());
@@ -314,7 +323,7 @@ TEST(ChartDocTest, LightnessLineOfTheGreyPatches)
     EXPECT_FALSE(zero.GetGrayCorrection().IsBuilt());
 
     CChartDoc off;
-    off.UseGrayScale = 0;
+    off.GetParams().UseGrayScale = 0;
     off.SetGrayScaleCount(4, Grey(60.0));
     off.PrepareFromWhite(kD65);
     EXPECT_FALSE(off.IsGrayCorrectionReady());
@@ -327,7 +336,7 @@ TEST(ChartDocTest, GreyScaleTarget)
     // Tinted greys at L* 10, 50, 85.
     const double Ls[] = {10.0, 50.0, 85.0};
     for (int j = 0; j < 3; ++j)
-        doc.grayScaleTable.SetAt(0, j, CCIELab(Ls[j], 6.0, -4.0).ToXYZ(kD65));
+        doc.GetParams().grayScaleTable.SetAt(0, j, CCIELab(Ls[j], 6.0, -4.0).ToXYZ(kD65));
 
     T2DArray<CCIEXYZ> target;
     doc.MakeGrayScaleTarget(kD65, target);
@@ -342,8 +351,8 @@ TEST(ChartDocTest, GreyScaleTarget)
 
     // Black and white levels: the ends go to L* 3 and 97, the middle moves
     // along the line between.
-    doc.AdjustBlackLevel = 1;
-    doc.AdjustWhiteLevel = 1;
+    doc.GetParams().AdjustBlackLevel = 1;
+    doc.GetParams().AdjustWhiteLevel = 1;
     doc.MakeGrayScaleTarget(kD65, target);
     EXPECT_NEAR(target.GetAt(0, 0).ToLab(kD65)[0], 3.0, 1e-4); // linear segment, see above
     EXPECT_NEAR(target.GetAt(0, 1).ToLab(kD65)[0], 3.0 + (50.0 - 10.0) / 75.0 * 94.0, 1e-9);
@@ -405,8 +414,8 @@ TEST(ChartDocTest, HueMatrices)
     for (int k = 0; k < 18; ++k)
     {
         const CCIEXYZ measured = FromLCh(45.0 + k, 30.0 + k, k * 20.0 + 3.0);
-        doc.colorChartTable.SetAt(k / 6, k % 6, measured);
-        doc.colorChartReference.SetAt(k / 6, k % 6, measured * 1.1);
+        doc.GetParams().colorChartTable.SetAt(k / 6, k % 6, measured);
+        doc.GetParams().colorChartReference.SetAt(k / 6, k % 6, measured * 1.1);
     }
     doc.PrepareFromWhite(kD65);
     ASSERT_EQ(doc.GetHueMatrixTable().size(), 360u);
@@ -419,23 +428,23 @@ TEST(ChartDocTest, HueMatrices)
     // Nothing to prepare: equal tables, an all-zero table, UseColorChart
     // other than 1.
     CChartDoc same = doc;
-    same.colorChartReference = same.colorChartTable;
+    same.GetParams().colorChartReference = same.GetParams().colorChartTable;
     same.PrepareFromWhite(kD65);
     EXPECT_TRUE(same.GetHueMatrixTable().empty());
     CChartDoc noReference = doc;
     noReference.SetColorChartSize(3, 6, CCIEXYZ());
-    noReference.colorChartTable = doc.colorChartTable;
+    noReference.GetParams().colorChartTable = doc.GetParams().colorChartTable;
     noReference.PrepareFromWhite(kD65);
     EXPECT_TRUE(noReference.GetHueMatrixTable().empty());
     CChartDoc off = doc;
-    off.UseColorChart = 2;
+    off.GetParams().UseColorChart = 2;
     off.PrepareFromWhite(kD65);
     EXPECT_TRUE(off.GetHueMatrixTable().empty());
 
     // Patches without chroma give no pairs: a table prepared before stays.
-    doc.colorChartTable.SetAt(0, 0, Grey(30.0));
+    doc.GetParams().colorChartTable.SetAt(0, 0, Grey(30.0));
     for (int k = 0; k < 18; ++k)
-        doc.colorChartTable.SetAt(k / 6, k % 6, Grey(20.0 + k));
+        doc.GetParams().colorChartTable.SetAt(k / 6, k % 6, Grey(20.0 + k));
     doc.PrepareFromWhite(kD65);
     EXPECT_EQ(doc.GetHueMatrixTable().size(), 360u);
 }
@@ -448,7 +457,7 @@ TEST(ChartDocTest, PatchesOfOneHueLeaveColoursUnchanged)
     CChartDoc doc;
     doc.SetColorChartSize(1, 3, FromLCh(40.0, 30.0, 75.0));
     for (int j = 0; j < 3; ++j)
-        doc.colorChartReference.SetAt(0, j, FromLCh(42.0 + 10 * j, 33.0 + 5 * j, 70.0));
+        doc.GetParams().colorChartReference.SetAt(0, j, FromLCh(42.0 + 10 * j, 33.0 + 5 * j, 70.0));
     doc.PrepareFromWhite(kD65);
     ASSERT_EQ(doc.GetHueMatrixTable().size(), 360u);
     for (const CMtx3x3& m : doc.GetHueMatrixTable())
@@ -475,8 +484,8 @@ TEST(ChartDocTest, ApplyChangesNothing)
     for (const double h : {10.0, 150.0, 250.0})
     {
         const int i = static_cast<int>(h) / 100;
-        doc.colorChartTable.SetAt(i, i, FromLCh(50, 40, h));
-        doc.colorChartReference.SetAt(i, i, FromLCh(52, 44, h + 3.0));
+        doc.GetParams().colorChartTable.SetAt(i, i, FromLCh(50, 40, h));
+        doc.GetParams().colorChartReference.SetAt(i, i, FromLCh(52, 44, h + 3.0));
     }
     ProgressLog log;
     std::vector<double>& progress = log.percents;
@@ -501,11 +510,11 @@ TEST(ChartDocTest, HostileSectionsLoadWithinRange)
     CChartDoc chart;
     chart.SetColorChartSize(2, 3, CCIEXYZ(20.0, 21.0, 22.0));
     CGrayCalibDoc tone;
-    tone.Params.RandamScale = 1;
-    tone.Params.ScaleCount = 3;
-    CGrayCalibDoc::InitScaleTable(tone.Params);
+    tone.GetParams().RandamScale = 1;
+    tone.GetParams().ScaleCount = 3;
+    CGrayCalibDoc::InitScaleTable(tone.GetParams());
     CFilterDoc filter;
-    filter.Radius = 30;
+    filter.GetParams().Radius = 30;
     CParamFileWriter writer;
     ASSERT_TRUE(chart.SaveParams(writer) && tone.SaveParams(writer) && filter.SaveParams(writer));
     std::vector<std::string> lines;
@@ -559,14 +568,15 @@ TEST(ChartDocTest, HostileSectionsLoadWithinRange)
         ASSERT_TRUE(c.LoadParams(reader) && g.LoadParams(reader) && f.LoadParams(reader));
 
         for (const T2DArray<CCIEXYZ>* t :
-             {&c.grayScaleTable, &c.colorChartTable, &c.colorChartReference})
+             {&c.GetParams().grayScaleTable, &c.GetParams().colorChartTable,
+              &c.GetParams().colorChartReference})
         {
             ASSERT_LE(t->GetRows(), CChartDoc::kMaxChartDimension);
             ASSERT_LE(t->GetColumns(), CChartDoc::kMaxChartDimension);
             for (const CCIEXYZ& patch : t->GetCells())
                 ASSERT_TRUE(std::isfinite(patch[0] + patch[1] + patch[2]));
         }
-        const GrayCalibParams& p = g.Params;
+        const GrayCalibParams& p = g.GetParams();
         ASSERT_TRUE(p.InBlackLevel >= 0 && p.InBlackLevel < p.InWhiteLevel &&
                     p.InWhiteLevel <= 255);
         ASSERT_TRUE(p.OutBlackLevel >= 0 && p.OutBlackLevel < p.OutWhiteLevel &&
@@ -577,9 +587,9 @@ TEST(ChartDocTest, HostileSectionsLoadWithinRange)
         for (int i = 0; i < p.ScaleCount; ++i)
             ASSERT_TRUE(p.ScaleTable[i].x >= 0.0 && p.ScaleTable[i].x <= 1.0 &&
                         p.ScaleTable[i].y >= 0.0 && p.ScaleTable[i].y <= 1.0);
-        ASSERT_TRUE(f.Radius >= 0 && f.Radius <= 1000);
-        ASSERT_TRUE(f.Amount >= 1 && f.Amount <= 500);
-        ASSERT_TRUE(f.Threshold >= 0 && f.Threshold <= 255);
+        ASSERT_TRUE(f.GetParams().Radius >= 0 && f.GetParams().Radius <= 1000);
+        ASSERT_TRUE(f.GetParams().Amount >= 1 && f.GetParams().Amount <= 500);
+        ASSERT_TRUE(f.GetParams().Threshold >= 0 && f.GetParams().Threshold <= 255);
 
         if (round % 10 == 0)
         {

@@ -57,7 +57,7 @@ CDNGParamDoc LoadFrom(const std::string& text)
     CParamFileReader reader;
     EXPECT_TRUE(reader.Load(dir.File("p.qzp")));
     CDNGParamDoc doc;
-    doc.Temperature = 1234; // overwritten by the load
+    doc.GetParams().Temperature = 1234; // overwritten by the load
     EXPECT_TRUE(doc.LoadParams(reader));
     return doc;
 }
@@ -71,11 +71,11 @@ struct StopAfterFirst final : IProgressSink
 TEST(DNGParamDocTest, StartsAsShotWithoutCorrections)
 {
     const CDNGParamDoc doc;
-    EXPECT_EQ(doc.AsShot, 1);
-    EXPECT_EQ(doc.Temperature, 6500);
-    EXPECT_EQ(doc.Tint, 0);
-    EXPECT_EQ(doc.Exposure, 0);
-    EXPECT_EQ(doc.Shadow, 0);
+    EXPECT_EQ(doc.GetParams().AsShot, 1);
+    EXPECT_EQ(doc.GetParams().Temperature, 6500);
+    EXPECT_EQ(doc.GetParams().Tint, 0);
+    EXPECT_EQ(doc.GetParams().Exposure, 0);
+    EXPECT_EQ(doc.GetParams().Shadow, 0);
     EXPECT_FALSE(doc.IsPrepared());
     EXPECT_EQ(doc.GetSectionName(), "qzDNGParamDoc");
     EXPECT_FALSE(doc.IsStepEnabled());
@@ -102,26 +102,26 @@ TEST(DNGParamDocTest, LoadReplacesOutOfRangeValuesByDefaults)
     {
         SCOPED_TRACE(c.keys);
         const CDNGParamDoc doc = LoadFrom(std::string("[qzDNGParamDoc]\n") + c.keys);
-        EXPECT_EQ(doc.AsShot, c.asShot);
-        EXPECT_EQ(doc.Temperature, c.temperature);
-        EXPECT_EQ(doc.Tint, c.tint);
-        EXPECT_EQ(doc.Exposure, c.exposure);
-        EXPECT_EQ(doc.Shadow, c.shadow);
+        EXPECT_EQ(doc.GetParams().AsShot, c.asShot);
+        EXPECT_EQ(doc.GetParams().Temperature, c.temperature);
+        EXPECT_EQ(doc.GetParams().Tint, c.tint);
+        EXPECT_EQ(doc.GetParams().Exposure, c.exposure);
+        EXPECT_EQ(doc.GetParams().Shadow, c.shadow);
     }
     const CDNGParamDoc missing = LoadFrom("[qzOther]\nAsShot=0\nTemperature=3000\n");
-    EXPECT_EQ(missing.AsShot, 1);
-    EXPECT_EQ(missing.Temperature, 6500);
+    EXPECT_EQ(missing.GetParams().AsShot, 1);
+    EXPECT_EQ(missing.GetParams().Temperature, 6500);
 }
 
 TEST(DNGParamDocTest, SaveAndLoadRoundTrip)
 {
     CDNGParamDoc doc;
     doc.SetTitle("Tungsten");
-    doc.AsShot = 0;
-    doc.Temperature = 3200;
-    doc.Tint = -12;
-    doc.Exposure = 150;
-    doc.Shadow = 30;
+    doc.GetParams().AsShot = 0;
+    doc.GetParams().Temperature = 3200;
+    doc.GetParams().Tint = -12;
+    doc.GetParams().Exposure = 150;
+    doc.GetParams().Shadow = 30;
     CParamFileWriter file;
     ASSERT_TRUE(doc.SaveParams(file));
     EXPECT_EQ(file.GetText(), "[qzDNGParamDoc]\nVer=2.0\nTitle=Tungsten\nAsShot=0\n"
@@ -129,37 +129,37 @@ TEST(DNGParamDocTest, SaveAndLoadRoundTrip)
     const CDNGParamDoc loaded = LoadFrom(file.GetText());
     EXPECT_TRUE(loaded.IsEqual(doc));
     EXPECT_EQ(loaded.GetTitle(), "Tungsten");
-    EXPECT_EQ(loaded.Temperature, 3200);
-    EXPECT_EQ(loaded.Tint, -12);
+    EXPECT_EQ(loaded.GetParams().Temperature, 3200);
+    EXPECT_EQ(loaded.GetParams().Tint, -12);
 }
 
 TEST(DNGParamDocTest, TemperatureAndTintMatterOnlyWithoutTheAsShotWhite)
 {
     CDNGParamDoc a;
     CDNGParamDoc b;
-    b.Temperature = 3000;
-    b.Tint = 40;
+    b.GetParams().Temperature = 3000;
+    b.GetParams().Tint = 40;
     EXPECT_TRUE(a.IsEqual(b));
-    a.AsShot = 0;
-    b.AsShot = 0;
+    a.GetParams().AsShot = 0;
+    b.GetParams().AsShot = 0;
     EXPECT_FALSE(a.IsEqual(b));
-    b.Temperature = a.Temperature;
-    b.Tint = a.Tint;
+    b.GetParams().Temperature = a.GetParams().Temperature;
+    b.GetParams().Tint = a.GetParams().Tint;
     EXPECT_TRUE(a.IsEqual(b));
-    b.Exposure = 1;
+    b.GetParams().Exposure = 1;
     EXPECT_FALSE(a.IsEqual(b));
-    b.Exposure = 0;
-    b.Shadow = 1;
+    b.GetParams().Exposure = 0;
+    b.GetParams().Shadow = 1;
     EXPECT_FALSE(a.IsEqual(b));
-    b.Shadow = 0;
-    b.AsShot = 1;
+    b.GetParams().Shadow = 0;
+    b.GetParams().AsShot = 1;
     EXPECT_FALSE(a.IsEqual(b));
 }
 
 TEST(DNGParamDocTest, CopiesDropThePreparedDevelopment)
 {
     CDNGParamDoc doc;
-    doc.Shadow = 40;
+    doc.GetParams().Shadow = 40;
     doc.SetTitle("t");
     doc.SetDevelopment({100, 100, 100}, Identity() * 2.0, 10);
     ASSERT_TRUE(doc.IsPrepared());
@@ -174,7 +174,7 @@ TEST(DNGParamDocTest, CopiesDropThePreparedDevelopment)
     {
         ASSERT_NE(d, nullptr);
         EXPECT_FALSE(d->IsPrepared());
-        EXPECT_EQ(d->Shadow, 40);
+        EXPECT_EQ(d->GetParams().Shadow, 40);
         EXPECT_EQ(d->GetTitle(), "t");
         EXPECT_EQ(d->GetBlackOffset(), 0);
         EXPECT_EQ(d->GetClipLevel()[0], 65535);
@@ -265,11 +265,11 @@ TEST(DNGParamDocTest, PrepareAsksTheCameraDescriptionForTheDevelopment)
     for (const auto& c : cases)
     {
         CDNGParamDoc doc;
-        doc.AsShot = c.asShot;
-        doc.Temperature = c.temperature;
-        doc.Tint = c.tint;
-        doc.Exposure = c.exposure;
-        doc.Shadow = c.shadow;
+        doc.GetParams().AsShot = c.asShot;
+        doc.GetParams().Temperature = c.temperature;
+        doc.GetParams().Tint = c.tint;
+        doc.GetParams().Exposure = c.exposure;
+        doc.GetParams().Shadow = c.shadow;
         ASSERT_TRUE(doc.PrepareApply(&camera, access, nullptr, 1.0));
         ASSERT_TRUE(doc.IsPrepared());
 
@@ -283,7 +283,7 @@ TEST(DNGParamDocTest, PrepareAsksTheCameraDescriptionForTheDevelopment)
         EXPECT_EQ(doc.GetDevelopMatrix().GetData(), matrix.GetData());
     }
     CDNGParamDoc shadow;
-    shadow.Shadow = 100;
+    shadow.GetParams().Shadow = 100;
     ASSERT_TRUE(shadow.PrepareApply(&camera, access, nullptr, 1.0));
     EXPECT_EQ(shadow.GetBlackOffset(), 6425);
 
@@ -298,7 +298,7 @@ TEST(DNGParamDocTest, ProcessImageDevelopsADngImageAndPassesOthers)
 {
     const CDNGTranspose camera = MakeCamera();
     CDNGParamDoc doc;
-    doc.Exposure = 100;
+    doc.GetParams().Exposure = 100;
     CRGBImage plain = Filled(3, 3, {20000, 20000, 20000});
     EXPECT_TRUE(
         doc.ProcessImage(plain, nullptr, WorkingSpace(), nullptr, 1.0, nullptr, {}, nullptr));

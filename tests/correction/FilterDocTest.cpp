@@ -62,7 +62,7 @@ std::uint16_t PlaneValue(double L)
 void ReferenceSharpen(CRGBImage& image, const CFilterDoc& params)
 {
     CFilterDoc doc;
-    doc.BuildKernel(params.Radius / 10.0);
+    doc.BuildKernel(params.GetParams().Radius / 10.0);
     const CRect m = doc.GetKernelMargins();
     const int h = -doc.GetBoxSpread().left;
     const int W = image.GetWidth();
@@ -111,7 +111,7 @@ void ReferenceSharpen(CRGBImage& image, const CFilterDoc& params)
         }
         plane = pass;
     }
-    const double threshold = params.Threshold / 255.0 * 20.0;
+    const double threshold = params.GetParams().Threshold / 255.0 * 20.0;
     RGB16* pixels = image.Lock();
     for (int y = 0; y < H; ++y)
     {
@@ -127,7 +127,7 @@ void ReferenceSharpen(CRGBImage& image, const CFilterDoc& params)
             lab.ToLab(px, L, A, B);
             const double d = L - std::min(b, 100.0);
             if (std::fabs(d) >= threshold)
-                L = std::clamp(L + d * params.Amount / 100.0, 0.0, 100.0);
+                L = std::clamp(L + d * params.GetParams().Amount / 100.0, 0.0, 100.0);
             px = lab.FromLab(L, A, B);
         }
     }
@@ -142,9 +142,9 @@ struct StopBeyond30 final : IProgressSink
 CFilterDoc Filter(int radius, int amount, int threshold)
 {
     CFilterDoc doc;
-    doc.Radius = radius;
-    doc.Amount = amount;
-    doc.Threshold = threshold;
+    doc.GetParams().Radius = radius;
+    doc.GetParams().Amount = amount;
+    doc.GetParams().Threshold = threshold;
     return doc;
 }
 
@@ -243,9 +243,9 @@ TEST(FilterDocTest, ParametersLoadClampedAndSave)
         ASSERT_TRUE(reader.Load(dir.File("f.qzp")));
         CFilterDoc doc = Filter(7, 7, 7);
         ASSERT_TRUE(doc.LoadParams(reader));
-        EXPECT_EQ(doc.Radius, c.radius);
-        EXPECT_EQ(doc.Amount, c.amount);
-        EXPECT_EQ(doc.Threshold, c.threshold);
+        EXPECT_EQ(doc.GetParams().Radius, c.radius);
+        EXPECT_EQ(doc.GetParams().Amount, c.amount);
+        EXPECT_EQ(doc.GetParams().Threshold, c.threshold);
         EXPECT_EQ(doc.GetTitle(), "x");
     }
 
@@ -277,7 +277,9 @@ TEST(FilterDocTest, EqualityAndCopies)
     for (int field = 0; field < 3; ++field)
     {
         CFilterDoc c = a;
-        (field == 0 ? c.Radius : field == 1 ? c.Amount : c.Threshold) += 1;
+        (field == 0   ? c.GetParams().Radius
+         : field == 1 ? c.GetParams().Amount
+                      : c.GetParams().Threshold) += 1;
         EXPECT_FALSE(c.IsEqual(a)) << field;
     }
     EXPECT_FALSE(a.IsEqual(CGrayCalibDoc()));
@@ -390,7 +392,7 @@ TEST(FilterDocTest, SharpensEdgesAndHonoursTheThreshold)
             q[i] = lab.FromLab(L, A, B);
         }
     }
-    doc.Threshold = 255;
+    doc.GetParams().Threshold = 255;
     ASSERT_TRUE(
         doc.ProcessImage(strict, nullptr, WorkingSpace(), nullptr, 1.0, nullptr, {}, nullptr));
     EXPECT_TRUE(SamePixels(Pixels(strict), Pixels(roundTrip)));
@@ -438,13 +440,21 @@ TEST(FilterDocTest, TilesThreadsAndWholeImageAgree)
     }
     SetRowThreadCount(0);
 
-    // An inner rectangle on its own reads its border from the pixels around
-    // it, so it matches the whole image there too.
+    // An inner rectangle on its own (no destination) reads its border from
+    // the pixels around it, so it matches the whole image there too; Apply
+    // without that preparation refuses and changes nothing.
     CRGBImage part = source;
     {
         CAccessRGBImageByLab access(part, nullptr, WorkingSpace());
         const CRect rect(100, 50, 228, 178);
-        ASSERT_TRUE(doc.Apply(access, &rect, {}, 1));
+        CRGBImage untouched = source;
+        CRGBImage reference = source;
+        {
+            CAccessRGBImageByLab plain(untouched, nullptr, WorkingSpace());
+            EXPECT_FALSE(doc.Apply(plain, &rect, {}, 1));
+        }
+        EXPECT_TRUE(SamePixels(Pixels(untouched), Pixels(reference)));
+        ASSERT_TRUE(doc.ApplyRect(access, &rect, nullptr, nullptr, {}, 1));
     }
     const std::vector<RGB16> partPixels = Pixels(part);
     for (int y = 50; y < 178; ++y)
@@ -533,7 +543,7 @@ TEST(FilterDocTest, ReducedPreviewSamplesItsBorderLikeTheBase)
         CAccessRGBImageByLab access(sampled, nullptr, WorkingSpace());
         ASSERT_TRUE(same.PrepareApply(nullptr, access, nullptr, std::sqrt(0.5)));
         const CRect inner(M, M, M + W, M + H);
-        ASSERT_TRUE(same.Apply(access, &inner, {}, 1));
+        ASSERT_TRUE(same.ApplyRect(access, &inner, nullptr, nullptr, {}, 1));
     }
     const std::vector<RGB16> got = Pixels(preview);
     const std::vector<RGB16> want = Pixels(sampled);
@@ -555,7 +565,7 @@ TEST(FilterDocTest, ProgressRunsThroughTheFourPasses)
     CAccessRGBImageByLab access(image, nullptr, WorkingSpace());
     ProgressLog log;
     std::vector<double>& progress = log.percents;
-    ASSERT_TRUE(doc.Apply(access, nullptr, log, 1));
+    ASSERT_TRUE(doc.ApplyRect(access, nullptr, nullptr, nullptr, log, 1));
     ASSERT_FALSE(progress.empty());
     EXPECT_EQ(progress.front(), 0.0);
     EXPECT_EQ(progress.back(), 100.0);
@@ -567,5 +577,5 @@ TEST(FilterDocTest, ProgressRunsThroughTheFourPasses)
     EXPECT_NE(std::find(progress.begin(), progress.end(), 50.0), progress.end());
 
     StopBeyond30 stop;
-    EXPECT_FALSE(doc.Apply(access, nullptr, stop, 1));
+    EXPECT_FALSE(doc.ApplyRect(access, nullptr, nullptr, nullptr, stop, 1));
 }

@@ -407,8 +407,8 @@ TEST_F(GoldenParamFileTest, TheGoldenFileLoadsAsDefaultsInAnyLayout)
         Documents docs;
         for (CBaseDoc* doc : docs.All())
             doc->SetTitle("to be replaced");
-        docs.raw.AsShot = 0;
-        docs.raw.Temperature = 3000;
+        docs.raw.GetParams().AsShot = 0;
+        docs.raw.GetParams().Temperature = 3000;
         docs.trimming.SetOriginalSize(true, 640, 480, 72);
         ASSERT_TRUE(docs.Load(Path()));
 

@@ -94,7 +94,7 @@ protected:
 TEST(GrayCalibDocTest, DefaultsAndScalePoints)
 {
     CGrayCalibDoc doc;
-    const GrayCalibParams& p = doc.Params;
+    const GrayCalibParams& p = doc.GetParams();
     EXPECT_EQ(p.OffsetTemp, 0);
     EXPECT_EQ(p.InBlackLevel, 0);
     EXPECT_EQ(p.InWhiteLevel, 255);
@@ -131,30 +131,30 @@ TEST(GrayCalibDocTest, EqualityCopiesAndReset)
 {
     CGrayCalibDoc a;
     a.SetTitle("tone");
-    a.Params.InGamma = 2.2;
-    a.Params.ScaleCount = 2;
-    CGrayCalibDoc::InitScaleTable(a.Params);
-    a.Params.ScaleTable[7] = CPointD(0.3, 0.1); // beyond the points in use
+    a.GetParams().InGamma = 2.2;
+    a.GetParams().ScaleCount = 2;
+    CGrayCalibDoc::InitScaleTable(a.GetParams());
+    a.GetParams().ScaleTable[7] = CPointD(0.3, 0.1); // beyond the points in use
 
     CGrayCalibDoc b;
     b.Assign(a);
     EXPECT_EQ(b.GetTitle(), "tone");
     EXPECT_TRUE(b.IsEqual(a));
-    b.Params.ScaleTable[7] = CPointD(0.0, 0.0);
+    b.GetParams().ScaleTable[7] = CPointD(0.0, 0.0);
     EXPECT_TRUE(b.IsEqual(a)) << "points beyond ScaleCount play no part";
-    b.Params.ScaleTable[1].y = 0.7;
+    b.GetParams().ScaleTable[1].y = 0.7;
     EXPECT_FALSE(b.IsEqual(a));
-    b.Params.ScaleTable[1].y = a.Params.ScaleTable[1].y;
-    b.Params.InGamma = std::nextafter(2.2, 3.0);
+    b.GetParams().ScaleTable[1].y = a.GetParams().ScaleTable[1].y;
+    b.GetParams().InGamma = std::nextafter(2.2, 3.0);
     EXPECT_FALSE(b.IsEqual(a)) << "the gamma compares exactly";
-    b.Params.InGamma = 2.2;
-    b.Params.OffsetTemp = 100;
+    b.GetParams().InGamma = 2.2;
+    b.GetParams().OffsetTemp = 100;
     EXPECT_FALSE(b.IsEqual(a));
 
     EXPECT_FALSE(a.IsEqual(CFilterDoc()));
     CFilterDoc filter;
     b.Assign(filter); // another class: unchanged
-    EXPECT_EQ(b.Params.OffsetTemp, 100);
+    EXPECT_EQ(b.GetParams().OffsetTemp, 100);
 
     // A copy carries the parameters but not the prepared table.
     CRGBImage image(2, 2);
@@ -177,14 +177,14 @@ TEST_F(GrayCalibDocFileTest, SavesItsSectionInOrder)
 {
     CGrayCalibDoc doc;
     doc.SetTitle("soft");
-    doc.Params.OffsetTemp = -300;
-    doc.Params.InBlackLevel = 10;
-    doc.Params.InWhiteLevel = 240;
-    doc.Params.InGamma = 1.25;
-    doc.Params.RandamScale = 1;
-    doc.Params.ScaleCount = 2;
-    doc.Params.ScaleTable[0] = CPointD(0.25, 0.2);
-    doc.Params.ScaleTable[1] = CPointD(0.75, 0.8);
+    doc.GetParams().OffsetTemp = -300;
+    doc.GetParams().InBlackLevel = 10;
+    doc.GetParams().InWhiteLevel = 240;
+    doc.GetParams().InGamma = 1.25;
+    doc.GetParams().RandamScale = 1;
+    doc.GetParams().ScaleCount = 2;
+    doc.GetParams().ScaleTable[0] = CPointD(0.25, 0.2);
+    doc.GetParams().ScaleTable[1] = CPointD(0.75, 0.8);
 
     CParamFileWriter writer;
     ASSERT_TRUE(doc.SaveParams(writer));
@@ -237,7 +237,7 @@ TEST_F(GrayCalibDocFileTest, InvalidLevelsFallBackTogether)
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.body);
-        const GrayCalibParams p = Load(c.body).Params;
+        const GrayCalibParams p = Load(c.body).GetParams();
         if (c.valid)
         {
             EXPECT_EQ(p.InBlackLevel, 10);
@@ -278,7 +278,7 @@ TEST_F(GrayCalibDocFileTest, OutOfRangeValuesFallBackAlone)
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.body);
-        const GrayCalibParams p = Load(c.body).Params;
+        const GrayCalibParams p = Load(c.body).GetParams();
         EXPECT_EQ(p.OffsetTemp, c.offsetTemp);
         EXPECT_EQ(p.ScaleCount, c.scaleCount);
         EXPECT_EQ(p.RandamScale, c.randamScale);
@@ -293,7 +293,7 @@ TEST_F(GrayCalibDocFileTest, ScalePointsReadWithSixDecimalDefaults)
                                    "ScaleTableX000=0.1\nScaleTableY000=0.05\n"
                                    "ScaleTableX001=nan\nScaleTableY001=1.5\n"
                                    "ScaleTableX002=-0.1\n")
-                                  .Params;
+                                  .GetParams();
     EXPECT_EQ(p.ScaleTable[0].x, 0.1);
     EXPECT_EQ(p.ScaleTable[0].y, 0.05);
     EXPECT_EQ(p.ScaleTable[1].x, 0.5);
@@ -301,7 +301,7 @@ TEST_F(GrayCalibDocFileTest, ScalePointsReadWithSixDecimalDefaults)
     EXPECT_EQ(p.ScaleTable[2].x, 0.75);
     EXPECT_EQ(p.ScaleTable[2].y, 0.75);
 
-    const GrayCalibParams thirds = Load("ScaleCount=2\n").Params;
+    const GrayCalibParams thirds = Load("ScaleCount=2\n").GetParams();
     EXPECT_EQ(thirds.ScaleTable[0].x, 0.333333);
     EXPECT_EQ(thirds.ScaleTable[1].y, 0.666667);
     EXPECT_EQ(thirds.ScaleTable[2].x, 0.0);
@@ -366,8 +366,8 @@ TEST(GrayCalibDocTest, ToneTableFromScalePoints)
 
     // A spline through (0, 0), (0.5, 0.8), (1, 1).
     CGrayCalibDoc doc;
-    doc.Params.RandamScale = 1;
-    doc.Params.ScaleTable[0] = CPointD(0.5, 0.8);
+    doc.GetParams().RandamScale = 1;
+    doc.GetParams().ScaleTable[0] = CPointD(0.5, 0.8);
     ASSERT_TRUE(doc.PrepareApply(nullptr, access, nullptr, 1.0));
     std::span<const std::uint16_t> t = doc.GetToneTable().GetEntries();
     ASSERT_EQ(t.size(), 65536u);
@@ -377,17 +377,17 @@ TEST(GrayCalibDocTest, ToneTableFromScalePoints)
     EXPECT_GT(t[16384], 16384 * 1.3) << "the curve lifts the shadows";
 
     // A point at x = 0 or x = 1 takes the end point's place.
-    doc.Params.ScaleCount = 2;
-    doc.Params.ScaleTable[0] = CPointD(0.0, 0.2);
-    doc.Params.ScaleTable[1] = CPointD(1.0, 0.9);
+    doc.GetParams().ScaleCount = 2;
+    doc.GetParams().ScaleTable[0] = CPointD(0.0, 0.2);
+    doc.GetParams().ScaleTable[1] = CPointD(1.0, 0.9);
     ASSERT_TRUE(doc.PrepareApply(nullptr, access, nullptr, 1.0));
     t = doc.GetToneTable().GetEntries();
     EXPECT_EQ(t[0], static_cast<std::uint16_t>(0.2 * 65535));
     EXPECT_EQ(t[65535], static_cast<std::uint16_t>(0.9 * 65535));
 
     // Levels (any RandamScale other than 1).
-    doc.Params.RandamScale = 2;
-    doc.Params.OutWhiteLevel = 128;
+    doc.GetParams().RandamScale = 2;
+    doc.GetParams().OutWhiteLevel = 128;
     ASSERT_TRUE(doc.PrepareApply(nullptr, access, nullptr, 1.0));
     t = doc.GetToneTable().GetEntries();
     EXPECT_EQ(t[0], 0);
@@ -414,10 +414,10 @@ TEST(GrayCalibDocTest, ApplyMatchesTheAccessorsConversions)
     {
         SCOPED_TRACE(c.name);
         CGrayCalibDoc doc;
-        doc.Params.RandamScale = c.randamScale;
-        doc.Params.InGamma = c.gamma;
-        doc.Params.OutBlackLevel = c.outBlack;
-        doc.Params.ScaleTable[0] = CPointD(0.4, 0.6);
+        doc.GetParams().RandamScale = c.randamScale;
+        doc.GetParams().InGamma = c.gamma;
+        doc.GetParams().OutBlackLevel = c.outBlack;
+        doc.GetParams().ScaleTable[0] = CPointD(0.4, 0.6);
 
         CRGBImage image = RandomImage(97, 31, 5);
         CRGBImage expected = image;
@@ -436,7 +436,7 @@ TEST(GrayCalibDocTest, WhiteUsesTheLastEntry)
     // L* 100 indexes entry 65535: with the output white at 128 a white
     // pixel comes out at L* 128/255 x 100.
     CGrayCalibDoc doc;
-    doc.Params.OutWhiteLevel = 128;
+    doc.GetParams().OutWhiteLevel = 128;
     CRGBImage image(1, 1);
     image.Lock()[0] = {65535, 65535, 65535};
     image.Unlock();
@@ -454,11 +454,22 @@ TEST(GrayCalibDocTest, WhiteUsesTheLastEntry)
 TEST(GrayCalibDocTest, RectangleThreadsAndProgress)
 {
     CGrayCalibDoc doc;
-    doc.Params.InGamma = 1.8;
+    doc.GetParams().InGamma = 1.8;
     const CRGBImage original = RandomImage(64, 48, 9);
 
-    // Without PrepareApply Apply builds the table itself; only the
-    // rectangle changes; any thread count gives the same pixels.
+    // Without PrepareApply there is no table: Apply refuses and changes
+    // nothing.
+    {
+        CRGBImage image = original;
+        CRGBImage reference = original;
+        {
+            CAccessRGBImageByLab access(image, nullptr, WorkingSpace());
+            EXPECT_FALSE(doc.Apply(access, nullptr, {}, 1));
+        }
+        EXPECT_TRUE(SamePixels(Pixels(image), Pixels(reference)));
+    }
+
+    // Only the rectangle changes; any thread count gives the same pixels.
     std::vector<std::vector<RGB16>> results;
     for (const int threads : {1, 3, 8})
     {
@@ -468,6 +479,7 @@ TEST(GrayCalibDocTest, RectangleThreadsAndProgress)
         const CRect rect(5, 7, 60, 40);
         ProgressLog log;
         std::vector<double>& progress = log.percents;
+        ASSERT_TRUE(doc.PrepareApply(nullptr, access, nullptr, 1.0));
         ASSERT_TRUE(doc.Apply(access, &rect, log, 1));
         ASSERT_EQ(progress.size(), 33u);
         EXPECT_EQ(progress.front(), 0.0);
@@ -517,7 +529,7 @@ TEST(GrayCalibDocTest, RectangleThreadsAndProgress)
 TEST(GrayCalibDocTest, ProcessImageRunsTheWholeStep)
 {
     CGrayCalibDoc doc;
-    doc.Params.InBlackLevel = 30;
+    doc.GetParams().InBlackLevel = 30;
     CRGBImage image = RandomImage(40, 30, 17);
     CRGBImage expected = image;
     ASSERT_TRUE(

@@ -104,7 +104,7 @@ std::vector<std::uint8_t> ProfileBytes(const CColorProfile* profile)
 CGrayCalibDoc GammaDoc(double gamma = 2.0)
 {
     CGrayCalibDoc doc;
-    doc.Params.InGamma = gamma;
+    doc.GetParams().InGamma = gamma;
     return doc;
 }
 
@@ -287,7 +287,7 @@ TEST_F(ProjectManageTest, FailedLoadDropsTheImageButKeepsTheDocuments)
     EXPECT_EQ(m_project->GetDirtyStep(), -1);
     EXPECT_TRUE(m_project->GetWorkingImage().IsEmpty());
     EXPECT_EQ(m_project->GetBeforePreview(), nullptr);
-    EXPECT_DOUBLE_EQ(m_project->GetGrayCalibDoc().Params.InGamma, 1.7);
+    EXPECT_DOUBLE_EQ(m_project->GetGrayCalibDoc().GetParams().InGamma, 1.7);
     EXPECT_FALSE(m_project->IsImageReady());
 }
 
@@ -545,11 +545,12 @@ TEST_F(ProjectManageTest, CommitsLowerTheDirtyStepOnlyForADifferentDocument)
         {1,
          [](CProjectManage& p) {
              CDNGParamDoc doc = p.GetDNGParamDoc();
-             doc.Exposure += 10;
+             doc.GetParams().Exposure += 10;
              p.CommitDNGParamDoc(doc);
          },
          0},
-        // Any two chart documents are equal in this edition.
+        // A chart document whose title alone differs is equal; one whose
+        // tables differ is committed.
         {2,
          [](CProjectManage& p) {
              CChartDoc doc = p.GetChartDoc();
@@ -557,6 +558,13 @@ TEST_F(ProjectManageTest, CommitsLowerTheDirtyStepOnlyForADifferentDocument)
              p.CommitChartDoc(doc);
          },
          7},
+        {2,
+         [](CProjectManage& p) {
+             CChartDoc doc = p.GetChartDoc();
+             doc.GetParams().colorChartReference.SetAt(0, 0, CCIEXYZ(20.0, 21.0, 22.0));
+             p.CommitChartDoc(doc);
+         },
+         1},
         {3,
          [](CProjectManage& p) {
              CTrimmingDoc doc = p.GetTrimmingDoc();
@@ -586,7 +594,7 @@ TEST_F(ProjectManageTest, CommitsLowerTheDirtyStepOnlyForADifferentDocument)
         {7,
          [](CProjectManage& p) {
              CFilterDoc doc = p.GetFilterDoc();
-             doc.Threshold += 3;
+             doc.GetParams().Threshold += 3;
              p.CommitFilterDoc(doc);
          },
          6},
@@ -648,7 +656,7 @@ TEST_F(ProjectManageTest, PreviewDocumentIsAPreparedCloneAndSetsTheTile)
 {
     LoadGradient();
     CFilterDoc filter;
-    filter.Radius = 3;
+    filter.GetParams().Radius = 3;
     const std::size_t updates = m_view.updates.size();
     m_project->SetPreviewDoc(&filter);
     ASSERT_NE(m_project->GetPreviewDoc(), nullptr);
@@ -719,15 +727,15 @@ TEST_F(ProjectManageTest, ParameterFileRoundTripsTheDocuments)
 {
     m_project->CommitGrayCalibDoc(GammaDoc(1.25));
     CFilterDoc filter;
-    filter.Radius = 7;
+    filter.GetParams().Radius = 7;
     m_project->CommitFilterDoc(filter);
     const std::string path = m_dir.File("params.qzp");
     ASSERT_TRUE(m_project->SaveParamFile(path));
     m_project->GetGrayCalibDoc().Reset();
     m_project->GetFilterDoc().Reset();
     ASSERT_TRUE(m_project->LoadParamFile(path));
-    EXPECT_DOUBLE_EQ(m_project->GetGrayCalibDoc().Params.InGamma, 1.25);
-    EXPECT_EQ(m_project->GetFilterDoc().Radius, 7);
+    EXPECT_DOUBLE_EQ(m_project->GetGrayCalibDoc().GetParams().InGamma, 1.25);
+    EXPECT_EQ(m_project->GetFilterDoc().GetParams().Radius, 7);
     EXPECT_FALSE(m_project->LoadParamFile(m_dir.File("missing.qzp")));
 }
 
@@ -774,7 +782,7 @@ TEST_F(ProjectManageTest, UnloadDropsProfilesListImageAndDocuments)
     EXPECT_EQ(m_project->GetInputProfile(), nullptr);
     EXPECT_EQ(m_project->GetWorkingProfile(), nullptr);
     EXPECT_EQ(m_project->GetCount(), 0u);
-    EXPECT_DOUBLE_EQ(m_project->GetGrayCalibDoc().Params.InGamma, 1.0);
+    EXPECT_DOUBLE_EQ(m_project->GetGrayCalibDoc().GetParams().InGamma, 1.0);
     EXPECT_EQ(m_project->GetCurrentStep(), -1);
     EXPECT_TRUE(m_project->GetWorkingImage().IsEmpty());
     EXPECT_FALSE(m_project->IsImageReady());

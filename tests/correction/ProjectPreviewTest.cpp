@@ -75,7 +75,7 @@ public:
         if (const auto* doc = dynamic_cast<const ConstantDoc*>(&other))
             *this = *doc;
     }
-    bool Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress, int) override
+    bool Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress, int) const override
     {
         const CRect r = rect ? *rect : CRect(0, 0, image.GetWidth(), image.GetHeight());
         for (int y = r.top; y < r.bottom; ++y)
@@ -682,14 +682,14 @@ TEST_F(ProjectPreviewTest, GrayPatchLevelsOfTheChart)
     const double factors[] = {0.05, 0.21, 0.21, 0.47, 0.83};
     chart.SetGrayScaleCount(5, CCIEXYZ());
     for (int i = 0; i < 5; ++i)
-        chart.grayScaleTable.SetAt(0, i, white * factors[i]);
+        chart.GetParams().grayScaleTable.SetAt(0, i, white * factors[i]);
 
-    chart.UseGrayScale = 0;
+    chart.GetParams().UseGrayScale = 0;
     std::vector<double> levels{0.5};
     m_project->MeasureGrayPatches(levels);
     EXPECT_TRUE(levels.empty());
 
-    chart.UseGrayScale = 1;
+    chart.GetParams().UseGrayScale = 1;
     m_project->MeasureGrayPatches(levels);
     ASSERT_EQ(levels.size(), 4u);
     const double distinct[] = {0.05, 0.21, 0.47, 0.83};
@@ -709,15 +709,15 @@ TEST_F(ProjectPreviewTest, ColourPatchesOfTheChartByHue)
     const CCIELab labs[] = {{60, 40, 30}, {50, -30, -20}, {55, 10, 50}, {60, 40, 30}};
     chart.SetColorChartSize(1, 5, CCIEXYZ());
     for (int i = 0; i < 4; ++i)
-        chart.colorChartTable.SetAt(0, i, labs[i].ToXYZ(white));
+        chart.GetParams().colorChartTable.SetAt(0, i, labs[i].ToXYZ(white));
     // The fifth patch stays black: it has no lightness and is dropped.
 
     std::vector<CCIELCh> patches;
-    chart.UseColorChart = 0;
+    chart.GetParams().UseColorChart = 0;
     m_project->MeasureColorPatches(patches);
     EXPECT_TRUE(patches.empty());
 
-    chart.UseColorChart = 1;
+    chart.GetParams().UseColorChart = 1;
     m_project->MeasureColorPatches(patches);
     ASSERT_EQ(patches.size(), 3u); // the repeated hue once
     for (std::size_t i = 1; i < patches.size(); ++i)
@@ -1002,7 +1002,7 @@ TEST_F(ProjectPreviewTest, PrintIndexParksTheImageAndRestoresTheDocuments)
         emptyWhileOpen = project.GetWorkingImage().IsEmpty();
         // The user's documents change while the dialog is open; mode 2
         // develops with the documents of the moment the dialog opened.
-        project.GetGrayCalibDoc().Params.OutWhiteLevel = 128;
+        project.GetGrayCalibDoc().GetParams().OutWhiteLevel = 128;
         asAtStart =
             project.DevelopImageForPrint(0, 24, 18, kBatchAsAtStart, "", false, nullptr, nullptr);
         asTheyAre =
@@ -1125,7 +1125,7 @@ TEST_F(ProjectPreviewTest, ParameterFileModeDevelopsWithDocumentsOfItsOwn)
     CColorCalibDoc tone;
     CColorChangeDoc change;
     CFilterDoc filter;
-    gradation.Params.OutWhiteLevel = 128;
+    gradation.GetParams().OutWhiteLevel = 128;
     const std::array<const CBaseDoc*, 7> docs{&dng,  &chart,  &trimming, &gradation,
                                               &tone, &change, &filter};
     const std::string paramFile = m_dir.File("dark.qzp");
@@ -1149,7 +1149,7 @@ TEST_F(ProjectPreviewTest, ParameterFileModeDevelopsWithDocumentsOfItsOwn)
     EXPECT_LT(sum(*fromFile), sum(*asTheyAre));
 
     // The project's documents are untouched.
-    EXPECT_EQ(m_project->GetGrayCalibDoc().Params.OutWhiteLevel, 255);
+    EXPECT_EQ(m_project->GetGrayCalibDoc().GetParams().OutWhiteLevel, 255);
     EXPECT_FALSE(m_project->IsModified());
 
     // A parameter file that cannot be read gives nothing.

@@ -2,16 +2,15 @@
 
 #include "core/ImageAccess.h"
 #include "core/RGBImage.h"
+#include "platform/File.h"
 #include "tests/support/TestEnv.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 using testsupport::ScopedEnv;
@@ -354,13 +353,13 @@ TEST_P(ResampleTest, MatchesTheRawWriterPixelForPixel)
     for (const auto& c : cases)
     {
         SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
-        const int fd = ::open(dir.File("ref.rgb").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
-        ASSERT_GE(fd, 0);
-        ASSERT_TRUE(source.WriteScaledRaw(fd, c.rect.left, c.rect.top, c.rect.Width(),
+        platform::File file;
+        ASSERT_TRUE(file.OpenWrite(dir.File("ref.rgb"), platform::FileCreate::Truncate, 0600));
+        ASSERT_TRUE(source.WriteScaledRaw(file, c.rect.left, c.rect.top, c.rect.Width(),
                                           c.rect.Height(), c.width, c.height, {}));
         CRGBImage reference;
-        ASSERT_TRUE(reference.ReadRaw(fd));
-        ::close(fd);
+        ASSERT_TRUE(reference.ReadRaw(file));
+        file.Close();
 
         CRGBImage resized;
         ASSERT_TRUE(ResampleImageRect(source, c.rect, c.width, c.height, resized, {}));

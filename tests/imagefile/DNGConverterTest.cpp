@@ -70,7 +70,6 @@ TEST(BuiltinRawExtensionsTest, ListTestAndFilter)
     std::string filter = "x";
     BuildBuiltinRawFilter(filter);
     EXPECT_EQ(filter, "x*.cr2;*.crw;*.dcr;*.mrw;*.nef;*.orf;*.raw;*.pef;*.x3f");
-    EXPECT_TRUE(IsWindows2000OrLater());
 }
 
 TEST(DNGConverterManagerTest, CommandLineAndArguments)

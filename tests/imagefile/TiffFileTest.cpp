@@ -1,5 +1,6 @@
 #include "imagefile/TiffFile.h"
 
+#include "tests/support/DngBuilder.h"
 #include "tests/support/TestEnv.h"
 
 #include <gtest/gtest.h>
@@ -409,6 +410,63 @@ TEST(TiffFileRead, TruncatedFilesFail)
         EXPECT_FALSE(file.ReadHeader());
     }
     EXPECT_TRUE(SamePixels(ReadOurs(full), pixels));
+}
+
+// Fields that hold nothing: a directory of no entries and a profile tag of
+// count 0 ask the reader for zero bytes. Such a read succeeds at once
+// without touching a buffer (an empty vector's data() may be null, which
+// UBSan reports when it reaches memcpy), and the rest of the file reads as
+// usual.
+TEST(TiffFileRead, EmptyFieldsReadNothing)
+{
+    TempDir dir;
+    const std::vector<RGB16> pixels = MakePixels(6, 4);
+    std::vector<std::uint8_t> noProfile;
+    {
+        const std::string made = dir.File("made.tif");
+        ASSERT_TRUE(WriteOurs(made, Header(6, 4, 16, 0, MakeProfileBytes(40)), pixels));
+        noProfile = ReadBytes(made);
+        // The profile is the last of the 14 entries: its count goes to 0.
+        const std::size_t count = 10 + 12 * 13 + 4;
+        ASSERT_EQ(Le16(noProfile, count - 4), 34675);
+        std::fill_n(noProfile.begin() + count, 4, 0);
+    }
+    const auto emptyDirectory = [](bool bigEndian) {
+        testsupport::TiffWriter writer(bigEndian);
+        writer.AddIfd();
+        return writer.Write();
+    };
+    struct Case
+    {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+        bool readable;
+    };
+    const Case cases[] = {
+        {"directory of no entries, II", emptyDirectory(false), false},
+        {"directory of no entries, MM", emptyDirectory(true), false},
+        {"profile of no bytes", noProfile, true},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.File("empty.tif");
+        ASSERT_TRUE(testsupport::DngBuilder::WriteBytes(path, c.bytes));
+        CTiffFile file;
+        ASSERT_TRUE(file.Open(path, CTiffFile::kModeRead));
+        ASSERT_EQ(file.ReadHeader(), c.readable);
+        if (!c.readable)
+            continue;
+        EXPECT_TRUE(file.GetIccProfile().empty());
+        std::vector<RGB16> all;
+        std::vector<RGB16> line;
+        for (std::uint32_t y = 0; y < 4; ++y)
+        {
+            ASSERT_TRUE(file.GetLine(y, line));
+            all.insert(all.end(), line.begin(), line.end());
+        }
+        EXPECT_TRUE(SamePixels(all, pixels));
+    }
 }
 
 TEST(TiffFileRead, LineArguments)
