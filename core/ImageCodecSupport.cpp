@@ -347,17 +347,24 @@ tmsize_t MemoryWrite(thandle_t handle, void* buffer, tmsize_t size)
     return size;
 }
 
+// libtiff's seek on a position of our own over size bytes: from the start,
+// the position or the end. toff_t is unsigned; a backward seek arrives as a
+// wrapped value and wraps back.
+toff_t SeekPosition(std::uint64_t& position, std::uint64_t size, toff_t offset, int whence)
+{
+    std::uint64_t base = 0;
+    if (whence == SEEK_CUR)
+        base = position;
+    else if (whence == SEEK_END)
+        base = size;
+    position = base + offset;
+    return position;
+}
+
 toff_t MemorySeek(thandle_t handle, toff_t offset, int whence)
 {
     Stream& s = StreamOf(handle);
-    std::uint64_t base = 0;
-    if (whence == SEEK_CUR)
-        base = s.pos;
-    else if (whence == SEEK_END)
-        base = s.data.size();
-    // toff_t is unsigned; a backward seek arrives as a wrapped value.
-    s.pos = base + offset;
-    return s.pos;
+    return SeekPosition(s.pos, s.data.size(), offset, whence);
 }
 
 int MemoryClose(thandle_t)
@@ -405,15 +412,7 @@ tmsize_t InputWrite(thandle_t, void*, tmsize_t)
 toff_t InputSeek(thandle_t handle, toff_t offset, int whence)
 {
     TiffInput& in = InputOf(handle);
-    std::uint64_t base = 0;
-    if (whence == SEEK_CUR)
-        base = in.position;
-    else if (whence == SEEK_END)
-        base = in.size;
-    else if (whence != SEEK_SET)
-        return static_cast<toff_t>(-1);
-    in.position = base + offset;
-    return in.position;
+    return SeekPosition(in.position, in.size, offset, whence);
 }
 
 int InputKeepOpen(thandle_t)

@@ -223,7 +223,7 @@ struct NoPrepared
 // record's == unless the document compares more loosely (values that play
 // no part, points beyond the count in use).
 //
-// D declares its parameter table as `static constexpr ParamSpec<P>
+// D declares its parameter table as `static constexpr ParamDef<P>
 // kParamTable[]` and may give `static P DefaultParams()` (the record with
 // the table's defaults applied, by default) and `static bool
 // SameParams(const P&, const P&)`.
@@ -239,7 +239,7 @@ public:
     P& GetParams() { return m_params; }
 
     // Key, default, range and member of every scalar parameter.
-    static std::span<const ParamSpec<P>> GetParamTable() { return D::kParamTable; }
+    static std::span<const ParamDef<P>> GetParamTable() { return D::kParamTable; }
 
     // The reset record: the table's defaults on a new record.
     static P DefaultParams()

@@ -90,7 +90,7 @@ public:
     // The four switches, read as any integer. The patch tables follow each
     // switch that uses them in the file (see SaveParams), each with its
     // dimensions.
-    static constexpr ParamSpec<ChartParams> kParamTable[] = {
+    static constexpr ParamDef<ChartParams> kParamTable[] = {
         {"UseGrayScale", &ChartParams::UseGrayScale, 1, 0, 1, ParamRead::AnyValue},
         {"AdjustBlackLevel", &ChartParams::AdjustBlackLevel, 0, 0, 1, ParamRead::AnyValue},
         {"AdjustWhiteLevel", &ChartParams::AdjustWhiteLevel, 0, 0, 1, ParamRead::AnyValue},

@@ -26,7 +26,7 @@ double DegreesToRadians(double degrees)
     return degrees / 180.0 * kPi;
 }
 
-constexpr const ParamSpec<CColorCalibData>& kColorCount = CColorCalibDoc::kParamTable[5];
+constexpr const ParamDef<CColorCalibData>& kColorCount = CColorCalibDoc::kParamTable[5];
 
 int ClampCount(int value)
 {
@@ -154,7 +154,7 @@ void CColorCalibDoc::SetCalibData(const CColorCalibData& data)
     m_params = data;
     // The numbers as a file gives them: clamped into their ranges, a value
     // that is no finite number replaced by the default.
-    for (const ParamSpec<CColorCalibData>& spec : GetParamTable())
+    for (const ParamDef<CColorCalibData>& param : GetParamTable())
     {
         std::visit(
             [&](auto field) {
@@ -163,11 +163,11 @@ void CColorCalibDoc::SetCalibData(const CColorCalibData& data)
                 {
                     const double value = m_params.*field;
                     m_params.*field = std::isfinite(value)
-                                          ? std::clamp(value, spec.minValue, spec.maxValue)
-                                          : spec.defaultValue;
+                                          ? std::clamp(value, param.minValue, param.maxValue)
+                                          : param.defaultValue;
                 }
             },
-            spec.member);
+            param.member);
     }
     m_params.ColorCount = static_cast<std::int16_t>(ClampCount(data.ColorCount));
     DropPrepared();

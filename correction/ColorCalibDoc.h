@@ -90,7 +90,7 @@ public:
     // The persisted numbers: key, default and range. Values out of range in
     // a file are clamped into it; text that is not a finite number gives
     // the default. The three point tables follow, ColorCount points each.
-    static constexpr ParamSpec<CColorCalibData> kParamTable[] = {
+    static constexpr ParamDef<CColorCalibData> kParamTable[] = {
         {"Offset", &CColorCalibData::Offset, 0.0, 0.0, 99.0, ParamRead::ClampInside},
         {"Direction", &CColorCalibData::Direction, 0.0, 0.0, 359.9, ParamRead::ClampInside},
         {"Sat", &CColorCalibData::Sat, 50.0, 0.0, 100.0, ParamRead::ClampInside},

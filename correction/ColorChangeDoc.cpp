@@ -27,9 +27,9 @@ std::string EntryKey(std::string_view prefix, int index, const char* suffix = ""
 }
 
 // The element's scalar values by name in its table.
-constexpr const ParamSpec<CLChRange>& kHendou = CColorChangeDoc::kEntryParamTable[0];
-constexpr const ParamSpec<CLChRange>& kEffectK = CColorChangeDoc::kEntryParamTable[1];
-constexpr const ParamSpec<CLChRange>& kRangeDeltaE = CColorChangeDoc::kEntryParamTable[2];
+constexpr const ParamDef<CLChRange>& kHendou = CColorChangeDoc::kEntryParamTable[0];
+constexpr const ParamDef<CLChRange>& kEffectK = CColorChangeDoc::kEntryParamTable[1];
+constexpr const ParamDef<CLChRange>& kRangeDeltaE = CColorChangeDoc::kEntryParamTable[2];
 
 bool IsUnused(const CLChRange& entry)
 {

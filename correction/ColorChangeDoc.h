@@ -135,7 +135,7 @@ public:
     // element's index in three digits ("Hendou003"); in the file they stand
     // among the element's colours and rectangles (see SaveParams). Any value
     // that parses is kept.
-    static constexpr ParamSpec<CLChRange> kEntryParamTable[] = {
+    static constexpr ParamDef<CLChRange> kEntryParamTable[] = {
         {"Hendou", &CLChRange::Hendou, 0, 0, 1, ParamRead::AnyValue},
         {"HendouEffectK", &CLChRange::HendouEffectK, 0.0, std::numeric_limits<double>::lowest(),
          1.0, ParamRead::AnyValue},
@@ -143,7 +143,7 @@ public:
          std::numeric_limits<double>::max(), ParamRead::AnyValue},
     };
     // The document's own record has no scalar of its own.
-    static constexpr std::span<const ParamSpec<ColorChangeParams>> kParamTable{};
+    static constexpr std::span<const ParamDef<ColorChangeParams>> kParamTable{};
 
     using ChangeRecord = ColorChangeRecord;
 

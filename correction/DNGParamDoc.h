@@ -46,7 +46,7 @@ class CDNGParamDoc : public CDocOf<CDNGParamDoc, DNGParams, DNGDevelopment>
 {
 public:
     // AsShot is read as any integer and kept as 1 exactly when it was 1.
-    static constexpr ParamSpec<DNGParams> kParamTable[] = {
+    static constexpr ParamDef<DNGParams> kParamTable[] = {
         {"AsShot", &DNGParams::AsShot, 1, 0, 1, ParamRead::AnyValue},
         {"Temperature", &DNGParams::Temperature, 6500, 2000, 50000},
         {"Tint", &DNGParams::Tint, 0, -150, 150},

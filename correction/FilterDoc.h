@@ -75,7 +75,7 @@ class CFilterDoc : public CDocOf<CFilterDoc, FilterParams, FilterPrepared>
 public:
     using KernelSample = FilterKernelSample;
 
-    static constexpr ParamSpec<FilterParams> kParamTable[] = {
+    static constexpr ParamDef<FilterParams> kParamTable[] = {
         {"Radius", &FilterParams::Radius, 0, 0, 1000},
         {"Amount", &FilterParams::Amount, 50, 1, 500},
         {"Threshold", &FilterParams::Threshold, 0, 0, 255},

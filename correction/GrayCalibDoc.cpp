@@ -12,7 +12,7 @@ namespace {
 constexpr std::string_view kSection = CBaseDoc::kGrayCalibSection;
 
 // The gamma's entry in the table: its reading has a rule of its own.
-constexpr const ParamSpec<GrayCalibParams>& kGamma = CGrayCalibDoc::kParamTable[3];
+constexpr const ParamDef<GrayCalibParams>& kGamma = CGrayCalibDoc::kParamTable[3];
 
 // The curve points live on 0..1 in both directions.
 constexpr double kPointMin = 0.0;

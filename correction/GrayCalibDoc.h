@@ -66,7 +66,7 @@ public:
     // any finite gamma) and checked as a group: a file whose levels do not
     // make a curve gets the default levels. The curve points are keyed
     // "ScaleTableX000" and the like, ScaleCount of each axis.
-    static constexpr ParamSpec<GrayCalibParams> kParamTable[] = {
+    static constexpr ParamDef<GrayCalibParams> kParamTable[] = {
         {"OffsetTemp", &GrayCalibParams::OffsetTemp, 0, -6000, 6000},
         {"InBlackLevel", &GrayCalibParams::InBlackLevel, 0, 0, 255, ParamRead::AnyValue},
         {"InWhiteLevel", &GrayCalibParams::InWhiteLevel, 255, 0, 255, ParamRead::AnyValue},

@@ -185,7 +185,7 @@ private:
 // Parameter tables
 //
 // A document declares each scalar parameter of its record P once, in a
-// table of ParamSpec: the key in its section, the default, the range and
+// table of ParamDef: the key in its section, the default, the range and
 // the member it lives in. The document's reader, its writer and its reset
 // go through that table, and a panel finds there what its controls need.
 // Lists (curve points, chart patches, colour elements) are read and written
@@ -200,7 +200,7 @@ enum class ParamRead
                     // checks the value together with others (or not at all)
 };
 
-template <class P> struct ParamSpec
+template <class P> struct ParamDef
 {
     using Member = std::variant<int P::*, std::int16_t P::*, double P::*>;
 
@@ -215,61 +215,61 @@ template <class P> struct ParamSpec
 };
 
 // Sets the parameter of record to its declared default.
-template <class P> void ResetParam(const ParamSpec<P>& spec, P& record)
+template <class P> void ResetParam(const ParamDef<P>& param, P& record)
 {
     std::visit(
         [&](auto field) {
             using Value = std::remove_reference_t<decltype(record.*field)>;
-            record.*field = static_cast<Value>(spec.defaultValue);
+            record.*field = static_cast<Value>(param.defaultValue);
         },
-        spec.member);
+        param.member);
 }
 
 // Reads the parameter of record from section under key (the declared key
 // when empty: indexed elements pass their own) by the declared rule.
 template <class P>
-void ReadParam(const CParamFileReader& file, std::string_view section, const ParamSpec<P>& spec,
+void ReadParam(const CParamFileReader& file, std::string_view section, const ParamDef<P>& param,
                P& record, std::string_view key = {})
 {
     if (key.empty())
-        key = spec.key;
+        key = param.key;
     std::visit(
         [&](auto field) {
             using Value = std::remove_reference_t<decltype(record.*field)>;
             if constexpr (std::is_same_v<Value, double>)
             {
-                double value = file.GetDouble(section, key, spec.defaultValue);
-                if (spec.read == ParamRead::DefaultOutside &&
-                    (value < spec.minValue || value > spec.maxValue))
-                    value = spec.defaultValue;
-                else if (spec.read == ParamRead::ClampInside)
-                    value = std::clamp(value, spec.minValue, spec.maxValue);
+                double value = file.GetDouble(section, key, param.defaultValue);
+                if (param.read == ParamRead::DefaultOutside &&
+                    (value < param.minValue || value > param.maxValue))
+                    value = param.defaultValue;
+                else if (param.read == ParamRead::ClampInside)
+                    value = std::clamp(value, param.minValue, param.maxValue);
                 record.*field = value;
             }
             else
             {
-                const int low = static_cast<int>(spec.minValue);
-                const int high = static_cast<int>(spec.maxValue);
-                const int fallback = static_cast<int>(spec.defaultValue);
+                const int low = static_cast<int>(param.minValue);
+                const int high = static_cast<int>(param.maxValue);
+                const int fallback = static_cast<int>(param.defaultValue);
                 int value = file.GetInt(section, key, fallback);
-                if (spec.read == ParamRead::DefaultOutside && (value < low || value > high))
+                if (param.read == ParamRead::DefaultOutside && (value < low || value > high))
                     value = fallback;
-                else if (spec.read == ParamRead::ClampInside)
+                else if (param.read == ParamRead::ClampInside)
                     value = std::clamp(value, low, high);
                 record.*field = static_cast<Value>(value);
             }
         },
-        spec.member);
+        param.member);
 }
 
 // Appends the parameter of record under key (the declared key when empty):
 // integers "%d", doubles "%f".
 template <class P>
-bool WriteParam(CSaveDoc& save, const ParamSpec<P>& spec, const P& record,
+bool WriteParam(CSaveDoc& save, const ParamDef<P>& param, const P& record,
                 std::string_view key = {})
 {
     if (key.empty())
-        key = spec.key;
+        key = param.key;
     return std::visit(
         [&](auto field) {
             using Value = std::remove_cvref_t<decltype(record.*field)>;
@@ -278,29 +278,29 @@ bool WriteParam(CSaveDoc& save, const ParamSpec<P>& spec, const P& record,
             else
                 return save.WriteInt(key, record.*field);
         },
-        spec.member);
+        param.member);
 }
 
 // The whole table: every parameter reset, read or written in table order.
-template <class P> void ResetParams(std::span<const ParamSpec<P>> table, P& record)
+template <class P> void ResetParams(std::span<const ParamDef<P>> table, P& record)
 {
-    for (const ParamSpec<P>& spec : table)
-        ResetParam(spec, record);
+    for (const ParamDef<P>& param : table)
+        ResetParam(param, record);
 }
 
 template <class P>
 void ReadParams(const CParamFileReader& file, std::string_view section,
-                std::span<const ParamSpec<P>> table, P& record)
+                std::span<const ParamDef<P>> table, P& record)
 {
-    for (const ParamSpec<P>& spec : table)
-        ReadParam(file, section, spec, record);
+    for (const ParamDef<P>& param : table)
+        ReadParam(file, section, param, record);
 }
 
 template <class P>
-bool WriteParams(CSaveDoc& save, std::span<const ParamSpec<P>> table, const P& record)
+bool WriteParams(CSaveDoc& save, std::span<const ParamDef<P>> table, const P& record)
 {
     bool ok = true;
-    for (const ParamSpec<P>& spec : table)
-        ok = WriteParam(save, spec, record) && ok;
+    for (const ParamDef<P>& param : table)
+        ok = WriteParam(save, param, record) && ok;
     return ok;
 }

@@ -50,7 +50,7 @@ public:
     // The record's keys in file order. Each value is read as any integer;
     // the record is checked as a whole (IsValidTrimRecord), the ranges here
     // are those of the panel's controls.
-    static constexpr ParamSpec<TrimmingParams> kParamTable[] = {
+    static constexpr ParamDef<TrimmingParams> kParamTable[] = {
         {"OrgWidth", &TrimmingParams::OrgWidth, 0, 0, 2147483647, ParamRead::AnyValue},
         {"OrgHeight", &TrimmingParams::OrgHeight, 0, 0, 2147483647, ParamRead::AnyValue},
         {"TrmPosX", &TrimmingParams::TrmPosX, 0, 0, 2147483647, ParamRead::AnyValue},

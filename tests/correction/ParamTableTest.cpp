@@ -42,9 +42,9 @@ CParamFileReader ReaderOf(const std::string& keys)
 }
 
 // The value a parameter holds in record, as a double.
-template <class P> double ValueOf(const ParamSpec<P>& spec, const P& record)
+template <class P> double ValueOf(const ParamDef<P>& param, const P& record)
 {
-    return std::visit([&](auto field) { return static_cast<double>(record.*field); }, spec.member);
+    return std::visit([&](auto field) { return static_cast<double>(record.*field); }, param.member);
 }
 
 } // namespace
@@ -76,7 +76,7 @@ TEST(ParamTableTest, EachRuleTreatsMissingBadAndOutOfRangeValuesAsDeclared)
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.what);
-        const ParamSpec<Probe> table[] = {
+        const ParamDef<Probe> table[] = {
             {"Whole", &Probe::whole, 7, 0, 10, c.read},
             {"Small", &Probe::small, 7, 0, 10, c.read},
             {"Number", &Probe::number, 7, 0, 10, c.read},
@@ -84,11 +84,11 @@ TEST(ParamTableTest, EachRuleTreatsMissingBadAndOutOfRangeValuesAsDeclared)
         std::string keys;
         if (c.text)
         {
-            for (const auto& spec : table)
-                keys += std::string(spec.key) + "=" + c.text + "\n";
+            for (const auto& param : table)
+                keys += std::string(param.key) + "=" + c.text + "\n";
         }
         Probe record{1, 1, 1.0};
-        ReadParams(ReaderOf(keys), kSection, std::span<const ParamSpec<Probe>>(table), record);
+        ReadParams(ReaderOf(keys), kSection, std::span<const ParamDef<Probe>>(table), record);
         EXPECT_EQ(record.whole, c.expected);
         EXPECT_EQ(record.small, c.expected);
         EXPECT_EQ(record.number, c.expected);
@@ -97,13 +97,13 @@ TEST(ParamTableTest, EachRuleTreatsMissingBadAndOutOfRangeValuesAsDeclared)
 
 TEST(ParamTableTest, WritesIntegersAndNumbersAndResetsToTheDefaults)
 {
-    const ParamSpec<Probe> table[] = {
+    const ParamDef<Probe> table[] = {
         {"Whole", &Probe::whole, -3, -10, 10},
         {"Small", &Probe::small, 2, 0, 10},
         {"Number", &Probe::number, 0.25, 0, 1},
     };
     Probe record{1, 1, 1.0};
-    ResetParams(std::span<const ParamSpec<Probe>>(table), record);
+    ResetParams(std::span<const ParamDef<Probe>>(table), record);
     EXPECT_EQ(record.whole, -3);
     EXPECT_EQ(record.small, 2);
     EXPECT_EQ(record.number, 0.25);
@@ -111,7 +111,7 @@ TEST(ParamTableTest, WritesIntegersAndNumbersAndResetsToTheDefaults)
     CParamFileWriter file;
     ASSERT_TRUE(file.BeginSection(kSection));
     CSaveDoc save(file);
-    EXPECT_TRUE(WriteParams(save, std::span<const ParamSpec<Probe>>(table), record));
+    EXPECT_TRUE(WriteParams(save, std::span<const ParamDef<Probe>>(table), record));
     EXPECT_EQ(file.GetText(), "[qzProbe]\nWhole=-3\nSmall=2\nNumber=0.250000\n");
 }
 
@@ -131,14 +131,14 @@ TYPED_TEST(DocumentParamTableTest, DeclaresEveryScalarOnceWithItsDefault)
     ASSERT_FALSE(table.empty());
     const std::string text = SaveText(doc);
     std::set<std::string_view> keys;
-    for (const auto& spec : table)
+    for (const auto& param : table)
     {
-        SCOPED_TRACE(std::string(spec.key));
-        EXPECT_TRUE(keys.insert(spec.key).second) << "declared twice";
-        EXPECT_LE(spec.minValue, spec.defaultValue);
-        EXPECT_LE(spec.defaultValue, spec.maxValue);
-        EXPECT_EQ(ValueOf(spec, doc.GetParams()), spec.defaultValue);
-        const std::string line = "\n" + std::string(spec.key) + "=";
+        SCOPED_TRACE(std::string(param.key));
+        EXPECT_TRUE(keys.insert(param.key).second) << "declared twice";
+        EXPECT_LE(param.minValue, param.defaultValue);
+        EXPECT_LE(param.defaultValue, param.maxValue);
+        EXPECT_EQ(ValueOf(param, doc.GetParams()), param.defaultValue);
+        const std::string line = "\n" + std::string(param.key) + "=";
         const std::size_t at = text.find(line);
         EXPECT_NE(at, std::string::npos);
         EXPECT_EQ(text.find(line, at + 1), std::string::npos);
@@ -149,15 +149,15 @@ TEST(ParamTableTest, ColourElementsDeclareTheirScalarsPerElement)
 {
     const CColorChangeDoc doc{};
     const std::string text = SaveText(doc);
-    for (const auto& spec : CColorChangeDoc::kEntryParamTable)
+    for (const auto& param : CColorChangeDoc::kEntryParamTable)
     {
-        SCOPED_TRACE(std::string(spec.key));
+        SCOPED_TRACE(std::string(param.key));
         for (int i = 0; i < CColorChangeDoc::kEntryCount; ++i)
         {
-            EXPECT_EQ(ValueOf(spec, doc.GetEntry(i)), spec.defaultValue);
+            EXPECT_EQ(ValueOf(param, doc.GetEntry(i)), param.defaultValue);
             char digits[16];
             std::snprintf(digits, sizeof digits, "%03d", i);
-            EXPECT_NE(text.find("\n" + std::string(spec.key) + digits + "="), std::string::npos);
+            EXPECT_NE(text.find("\n" + std::string(param.key) + digits + "="), std::string::npos);
         }
     }
 }
