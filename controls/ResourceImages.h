@@ -1,0 +1,27 @@
+#pragma once
+// Bitmaps, icons and cursors of the program by their resource number.
+//
+// The pictures are drawn by the program itself (controls/art/), once, the
+// first time a number is asked for. A bitmap and an icon may share a
+// number: they are different resources.
+
+#include <QCursor>
+#include <QIcon>
+#include <QImage>
+
+// Resource numbers the controls use.
+inline constexpr int kBitmapColorWheel = 144;          // 256 x 256 colour wheel, key colour outside
+inline constexpr int kBitmapChromaticity = 272;        // 80 x 80 xy-diagram background
+inline constexpr int kIconFileTable = 161;             // file table header
+inline constexpr int kIconSortSet = 178;               // sort arrow, ascending
+inline constexpr int kIconSortClear = 179;             // sort arrow, descending
+inline constexpr int kCursorHover = 167;               // over a draggable point
+inline constexpr int kCursorDrag = 168;                // while dragging a point
+inline constexpr int kCursorColorDrag = 169;           // while dragging a colour
+
+// A null image when the number names no bitmap.
+QImage LoadBitmapResource(int id);
+// A null icon when the number names no icon.
+QIcon LoadIconResource(int id);
+// The arrow cursor when the number names no cursor.
+QCursor LoadCursorResource(int id);

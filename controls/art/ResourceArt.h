@@ -1,0 +1,16 @@
+#pragma once
+// The program's drawn pictures, one function per resource. Each is called
+// once by ResourceImages.cpp, which keeps the result.
+
+#include <QCursor>
+#include <QIcon>
+#include <QImage>
+
+QImage MakeColorWheelBitmap();
+QImage MakeChromaticityBitmap();
+QIcon MakeFileTableIcon();
+QIcon MakeSortSetIcon();
+QIcon MakeSortClearIcon();
+QCursor MakeHoverCursor();
+QCursor MakeDragCursor();
+QCursor MakeColorDragCursor();
