@@ -169,19 +169,24 @@ void CGrayCalibDoc::MakeLevelsTable(const GrayCalibParams& params, std::span<std
     }
 }
 
+void CGrayCalibDoc::MakeCurveTable(const GrayCalibParams& params, CGammaTable& tone)
+{
+    // The user's points first, then the ends: a point at x = 0 or 1 comes
+    // earlier and takes the end's place.
+    std::vector<CPointD> points(params.ScaleTable.begin(),
+                                params.ScaleTable.begin() + params.UsedScaleCount());
+    points.emplace_back(0.0, 0.0);
+    points.emplace_back(1.0, 1.0);
+    tone.BuildFromPoints(points);
+}
+
 bool CGrayCalibDoc::PrepareApply(const CDNGTranspose*, CAccessRGBImageByLab&,
                                  std::vector<std::string>*, double)
 {
     CGammaTable& tone = m_prepared.toneTable;
     if (m_params.RandamScale == 1)
     {
-        // The user's points first, then the ends: a point at x = 0 or 1
-        // comes earlier and takes the end's place.
-        std::vector<CPointD> points(m_params.ScaleTable.begin(),
-                                    m_params.ScaleTable.begin() + m_params.UsedScaleCount());
-        points.emplace_back(0.0, 0.0);
-        points.emplace_back(1.0, 1.0);
-        tone.BuildFromPoints(points);
+        MakeCurveTable(m_params, tone);
         return !tone.IsEmpty();
     }
     std::vector<std::uint16_t> levels(CGammaTable::EntryCount);

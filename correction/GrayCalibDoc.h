@@ -115,6 +115,12 @@ public:
     static void MakeLevelsTable(const GrayCalibParams& params, std::span<std::uint16_t> out,
                                 int maxValue);
 
+    // The spline curve through the params' points in use, then (0, 0) and
+    // (1, 1), evaluated into tone (a point at x = 0 or 1 comes earlier and
+    // takes the end's place). The document's tone table in curve mode and
+    // the curve control's picture are both made by it.
+    static void MakeCurveTable(const GrayCalibParams& params, CGammaTable& tone);
+
     // The table built by the last PrepareApply (empty before, and after
     // every copy or Reset).
     const CGammaTable& GetToneTable() const { return m_prepared.toneTable; }
