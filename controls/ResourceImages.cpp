@@ -33,6 +33,8 @@ QImage LoadBitmapResource(int id)
 QIcon LoadIconResource(int id)
 {
     static const std::map<int, QIcon (*)()> makers = {
+        {kIconSliderThumb, &MakeSliderThumbIcon},
+        {kIconSliderThumbVertical, &MakeSliderThumbVerticalIcon},
         {kIconFileTable, &MakeFileTableIcon},
         {kIconSortSet, &MakeSortSetIcon},
         {kIconSortClear, &MakeSortClearIcon},

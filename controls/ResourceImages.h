@@ -12,6 +12,8 @@
 // Resource numbers the controls use.
 inline constexpr int kBitmapColorWheel = 144;          // 256 x 256 colour wheel, key colour outside
 inline constexpr int kBitmapChromaticity = 272;        // 80 x 80 xy-diagram background
+inline constexpr int kIconSliderThumb = 159;           // multi-slider thumb, horizontal track
+inline constexpr int kIconSliderThumbVertical = 160;   // multi-slider thumb, vertical track
 inline constexpr int kIconFileTable = 161;             // file table header
 inline constexpr int kIconSortSet = 178;               // sort arrow, ascending
 inline constexpr int kIconSortClear = 179;             // sort arrow, descending

@@ -8,6 +8,8 @@
 
 QImage MakeColorWheelBitmap();
 QImage MakeChromaticityBitmap();
+QIcon MakeSliderThumbIcon();
+QIcon MakeSliderThumbVerticalIcon();
 QIcon MakeFileTableIcon();
 QIcon MakeSortSetIcon();
 QIcon MakeSortClearIcon();
