@@ -115,12 +115,12 @@ void CMultiSlider::mouseReleaseEvent(QMouseEvent* event)
     CControlWidget::mouseReleaseEvent(event);
 }
 
-// The press takes the nearest thumb and puts it under the mouse (within
-// its neighbours).
+// The press takes the nearest thumb (see SliderAxis::GrabThumb) and puts
+// it under the mouse, within its neighbours.
 void CMultiSlider::Grab(const QPoint& point)
 {
     DragIndex = -1;
-    const int index = Axis().NearestThumb(Positions, Vertical != 0 ? point.y() : point.x());
+    const int index = Axis().GrabThumb(Positions, Vertical != 0 ? point.y() : point.x());
     if (index < 0)
         return;
     DragIndex = static_cast<std::int16_t>(index);

@@ -74,6 +74,22 @@ struct SliderAxis
         }
         return best;
     }
+
+    // The thumb a press at pixel drags. The nearest thumb, as above; but
+    // since a dragged thumb may not pass its neighbours, the first of a
+    // stack of thumbs on one value could never leave it toward larger
+    // values: a press beyond such a stack takes its last thumb instead,
+    // the one free to move that way.
+    int GrabThumb(std::span<const std::int16_t> positions, int pixel) const
+    {
+        int index = NearestThumb(positions, pixel);
+        if (index < 0 || PixelToValue(pixel) <= positions[static_cast<std::size_t>(index)])
+            return index;
+        while (static_cast<std::size_t>(index) + 1 < positions.size() &&
+               positions[static_cast<std::size_t>(index) + 1] == positions[static_cast<std::size_t>(index)])
+            ++index;
+        return index;
+    }
 };
 
 // The value a dragged thumb may take: thumbs keep their order, so thumb

@@ -83,6 +83,35 @@ TEST(SliderAxisTest, NearestThumbTakesTheFirstOfEquallyNearOnes)
     EXPECT_EQ(axis.NearestThumb(std::vector<std::int16_t>{0}, 40000), -1);
 }
 
+// Stacked thumbs: a press on the stack or below it takes the first; a
+// press beyond it takes the last, which alone can move that way without
+// passing a neighbour.
+TEST(SliderAxisTest, GrabTakesTheStackedThumbFreeToMoveTowardThePress)
+{
+    struct Case
+    {
+        std::vector<std::int16_t> positions;
+        int pixel;
+        int index;
+    };
+    const SliderAxis axis{0, 111, 0, 100, false};
+    const SliderAxis vertical{0, 111, 0, 100, true};
+    const Case cases[] = {
+        {{40, 40}, 40, 0},          {{40, 40}, 44, 0},  // value 39: below the stack
+        {{40, 40}, 45, 0},          {{40, 40}, 46, 1},  // values 40 and 41
+        {{40, 40}, 30, 0},          {{0, 0, 100}, 50, 1},
+        {{0, 0, 0, 100}, 20, 2},    {{100, 100}, 104, 0},
+        {{10, 50, 50, 90}, 60, 2},  {{10, 50, 50, 90}, 52, 1},
+        {{}, 50, -1},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(axis.GrabThumb(c.positions, c.pixel), c.index) << "pixel " << c.pixel;
+    // Vertical: larger values lie above.
+    const std::vector<std::int16_t> stacked = {60, 60};
+    EXPECT_EQ(vertical.GrabThumb(stacked, 30), 1);
+    EXPECT_EQ(vertical.GrabThumb(stacked, 70), 0);
+}
+
 TEST(SliderAxisTest, DraggedThumbStaysBetweenItsNeighbours)
 {
     const std::vector<std::int16_t> levels = {10, 127, 200};
@@ -214,15 +243,24 @@ TEST_F(MultiSliderTest, PressPutsTheThumbUnderTheMouse)
     }
 }
 
-TEST_F(MultiSliderTest, StackedThumbsGiveThePressToTheFirst)
+TEST_F(MultiSliderTest, StackedThumbsGiveThePressToTheFirstUnlessItCannotMoveThere)
 {
     Show(111, 20, 100, {40, 40});
     QSignalSpy spy(&slider, &CMultiSlider::notify);
-    QTest::mousePress(&slider, Qt::LeftButton, Qt::NoModifier, QPoint(45, 10));
+    QTest::mousePress(&slider, Qt::LeftButton, Qt::NoModifier, QPoint(40, 10));
     EXPECT_EQ(slider.DragIndex, 0);
-    QTest::mouseRelease(&slider, Qt::LeftButton, Qt::NoModifier, QPoint(45, 10));
+    QTest::mouseMove(&slider, QPoint(20, 10));
+    QTest::mouseRelease(&slider, Qt::LeftButton, Qt::NoModifier, QPoint(20, 10));
+    EXPECT_EQ(slider.Positions, (std::vector<std::int16_t>{15, 40}));
     ASSERT_GE(spy.count(), 1);
+    EXPECT_EQ(spy.at(0).at(1).toInt(), 1);
     EXPECT_EQ(spy.at(0).at(2).toLongLong(), 0);
+
+    // Both at the minimum: a press beyond them takes the second, which can
+    // leave; the first could not pass it.
+    slider.Positions = {0, 0};
+    QTest::mouseClick(&slider, Qt::LeftButton, Qt::NoModifier, QPoint(55, 10));
+    EXPECT_EQ(slider.Positions, (std::vector<std::int16_t>{0, 50}));
 }
 
 TEST_F(MultiSliderTest, DragReportsEachMoveKeepsTheOrderAndReleasesWithMinusOne)
