@@ -84,7 +84,18 @@ double ParseLeadingReal(std::string_view text)
             ++i, ++digits;
     }
     if (digits == 0)
-        return 0.0;
+    {
+        // strtod's infinity, so that an infinite value written by the
+        // program clamps to the end of the range it lies beyond.
+        const bool infinite = i == numberStart && text.size() - i >= 3 &&
+                              (text[i] == 'i' || text[i] == 'I') &&
+                              (text[i + 1] == 'n' || text[i + 1] == 'N') &&
+                              (text[i + 2] == 'f' || text[i + 2] == 'F');
+        if (!infinite)
+            return 0.0;
+        return negative ? -std::numeric_limits<double>::infinity()
+                        : std::numeric_limits<double>::infinity();
+    }
     // An exponent counts only with at least one digit after 'e' and its sign.
     if (i < text.size() && (text[i] == 'e' || text[i] == 'E'))
     {

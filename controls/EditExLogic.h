@@ -25,10 +25,10 @@ enum class EditMode : int
 std::int64_t ParseLeadingInteger(std::string_view text);
 
 // The leading number as strtod reads it: blanks, an optional sign, digits
-// with an optional point and decimals, an optional exponent. A text without
-// one gives 0. Hexadecimal, "inf" and "nan" are not read, so the value is a
-// finite number or, for an exponent out of range, an infinity or 0 as
-// strtod gives them.
+// with an optional point and decimals, an optional exponent; or "inf". A
+// text without one gives 0. Hexadecimal and "nan" are not read, so the
+// value is never NaN; an exponent out of range gives an infinity or 0 as
+// strtod does.
 double ParseLeadingReal(std::string_view text);
 
 // A 64-bit value brought into the range of int.

@@ -75,15 +75,29 @@ TEST(EditExLogicTest, LeadingRealReadsLikeStrtodInTheCLocale)
         double value;
     };
     const Case cases[] = {
-        {"3.25", 3.25}, {"  -0.5x", -0.5}, {".5", 0.5}, {"5.", 5.0},  {"1,5", 1.0}, // no locale
-                                                                                    // comma
-        {"1.2.3", 1.2}, {"2e3", 2000.0},   {"2e", 2.0}, // an exponent without digits is not read
-        {"2e+", 2.0},   {"-", 0.0},        {".", 0.0},  {"abc", 0.0}, {"nan", 0.0}, {"inf", 0.0},
-        {"0x10", 0.0},  {"1e-999", 0.0},
+        {"3.25", 3.25},
+        {"  -0.5x", -0.5},
+        {".5", 0.5},
+        {"5.", 5.0},
+        {"1,5", 1.0}, // no locale
+                      // comma
+        {"1.2.3", 1.2},
+        {"2e3", 2000.0},
+        {"2e", 2.0}, // an exponent without digits is not read
+        {"2e+", 2.0},
+        {"-", 0.0},
+        {".", 0.0},
+        {"abc", 0.0},
+        {"nan", 0.0},
+        {"in", 0.0},
+        {"0x10", 0.0},
+        {"1e-999", 0.0},
     };
     for (const Case& c : cases)
         EXPECT_DOUBLE_EQ(ParseLeadingReal(c.text), c.value) << c.text;
     EXPECT_EQ(ParseLeadingReal("1e999"), std::numeric_limits<double>::infinity());
+    EXPECT_EQ(ParseLeadingReal(" INF"), std::numeric_limits<double>::infinity());
+    EXPECT_EQ(ParseLeadingReal("-infinity"), -std::numeric_limits<double>::infinity());
     EXPECT_EQ(ParseLeadingReal("-1e999"), -std::numeric_limits<double>::infinity());
 }
 
@@ -104,6 +118,9 @@ TEST(EditExLogicTest, ValidatedTextClampsMinThenMaxAndPrintsCanonically)
         {EditMode::Real, "0", percent, "0.10"},
         {EditMode::Real, "abc", percent, "0.10"},
         {EditMode::Real, "1e999", percent, "100.00"},
+        {EditMode::Real, "inf", percent, "100.00"},
+        {EditMode::Real, "-inf", percent, "0.10"},
+        {EditMode::Real, "nan", percent, "0.10"},
         {EditMode::Real, "-0", EditExLimits{1, -10.0, 10.0, 0, 0}, "0.0"},
         {EditMode::Real, "5", EditExLimits{1, 10.0, 1.0, 0, 0}, "1.0"}, // min > max gives max
         {EditMode::Real, "1.5", EditExLimits{99, 0.0, 10.0, 0, 0}, "1.500000000000000"},
@@ -345,6 +362,17 @@ TEST_F(EditExTest, SetDoubleFormatsClampsAndReportsUnlessSwitchedOff)
     edit->SetDouble(250.0);
     EXPECT_EQ(edit->text(), QStringLiteral("100.00"));
     EXPECT_EQ(Notifications(*spy), kOneReport); // only the write before
+}
+
+TEST_F(EditExTest, SetDoubleOfNonFiniteValuesEndsInTheRange)
+{
+    Reals(1, -5.0, 5.0);
+    edit->SetDouble(std::numeric_limits<double>::infinity());
+    EXPECT_EQ(edit->text(), QStringLiteral("5.0"));
+    edit->SetDouble(-std::numeric_limits<double>::infinity());
+    EXPECT_EQ(edit->text(), QStringLiteral("-5.0"));
+    edit->SetDouble(std::numeric_limits<double>::quiet_NaN());
+    EXPECT_EQ(edit->text(), QStringLiteral("0.0"));
 }
 
 TEST_F(EditExTest, NoReportWithoutAMessageNumber)
