@@ -269,35 +269,6 @@ std::vector<std::uint8_t> DescriptionElement(const std::string& text)
     return element;
 }
 
-const CStdMatrix& BradfordMatrix()
-{
-    static const CStdMatrix b(0.8951, 0.2664, -0.1614, -0.7502, 1.7135, 0.0367, 0.0389, -0.0685,
-                              1.0296);
-    return b;
-}
-
-// The Bradford adaptation from the white `from` to the white `to`:
-//     A = B^-1 diag((B to) / (B from)) B.
-// False when a cone response of `from` is zero (or not finite).
-bool BradfordAdaptationMatrix(const CStdVector& from, const CStdVector& to, CStdMatrix& a)
-{
-    const CStdMatrix& b = BradfordMatrix();
-    const CStdVector coneFrom = b.MultiplyVector(from);
-    const CStdVector coneTo = b.MultiplyVector(to);
-    CStdVector scale(3);
-    for (std::size_t i = 0; i < 3; ++i)
-    {
-        if (coneFrom[i] == 0.0 || !std::isfinite(coneFrom[i]) || !std::isfinite(coneTo[i]))
-            return false;
-        scale[i] = coneTo[i] / coneFrom[i];
-    }
-    CStdMatrix inverse = b;
-    if (!inverse.Invert())
-        return false;
-    a = inverse * CStdMatrix(scale) * b;
-    return true;
-}
-
 // The inverse of a 'chad' element: an s15Fixed16ArrayType of exactly nine
 // numbers, the 3x3 matrix row by row that adapted the media white (and the
 // colorants measured under it) to the PCS white. False when the element is
@@ -334,6 +305,32 @@ std::string ResolveName(const std::string& name)
 }
 
 } // namespace
+
+const CStdMatrix& BradfordMatrix()
+{
+    static const CStdMatrix b(0.8951, 0.2664, -0.1614, -0.7502, 1.7135, 0.0367, 0.0389, -0.0685,
+                              1.0296);
+    return b;
+}
+
+bool BradfordAdaptationMatrix(const CStdVector& from, const CStdVector& to, CStdMatrix& a)
+{
+    const CStdMatrix& b = BradfordMatrix();
+    const CStdVector coneFrom = b.MultiplyVector(from);
+    const CStdVector coneTo = b.MultiplyVector(to);
+    CStdVector scale(3);
+    for (std::size_t i = 0; i < 3; ++i)
+    {
+        if (coneFrom[i] == 0.0 || !std::isfinite(coneFrom[i]) || !std::isfinite(coneTo[i]))
+            return false;
+        scale[i] = coneTo[i] / coneFrom[i];
+    }
+    CStdMatrix inverse = b;
+    if (!inverse.Invert())
+        return false;
+    a = inverse * CStdMatrix(scale) * b;
+    return true;
+}
 
 void LcmsProfileCloser::operator()(void* profile) const
 {

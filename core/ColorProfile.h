@@ -349,6 +349,15 @@ void XYZNumberToCIEXYZ(CCIEXYZ& xyz, std::span<const std::int32_t, 3> numbers);
 // Nothing changes when the white gives a zero cone response.
 void BradfordAdapt(CStdVector& red, CStdVector& green, CStdVector& blue, const CStdVector& white);
 
+// The Bradford cone matrix B (rows): (0.8951, 0.2664, -0.1614; -0.7502,
+// 1.7135, 0.0367; 0.0389, -0.0685, 1.0296).
+const CStdMatrix& BradfordMatrix();
+// The Bradford adaptation from the white `from` to the white `to`:
+//     A = B^-1 diag((B to) / (B from)) B,
+// the quotient of the cone responses taken element by element. False when a
+// cone response of `from` is zero (or not finite).
+bool BradfordAdaptationMatrix(const CStdVector& from, const CStdVector& to, CStdMatrix& a);
+
 // Removes the trailing blanks (' ') of the text; leading blanks stay.
 void TrimString(std::string& text);
 
