@@ -8,6 +8,7 @@
 
 #include <QMouseEvent>
 #include <QPolygon>
+#include <QResizeEvent>
 
 #include <algorithm>
 
@@ -78,10 +79,25 @@ CColorCircleCtrl::CColorCircleCtrl(QWidget* parent) : CControlWidget(parent)
     setMouseTracking(true);
 }
 
+// Marker1's pixel: hidden without lightness.
+CirclePixel CColorCircleCtrl::marker1Pixel(const CircleSquare& sq) const
+{
+    const CCIELCh& lch = m_marker1Colour;
+    return lch[0] > 0.0 ? sq.ChromaHuePixel(lch[1], lch[2]) : CirclePixel{};
+}
+
+// Marker2's pixel: hidden without lightness and from chroma 100 on.
+CirclePixel CColorCircleCtrl::marker2Pixel(const CircleSquare& sq) const
+{
+    const CCIELCh lch = m_marker2Colour.ToLCh();
+    return m_marker2Colour[0] > 0.0 && lch[1] < 100.0 ? sq.ChromaHuePixel(lch[1], lch[2])
+                                                      : CirclePixel{};
+}
+
 void CColorCircleCtrl::SetMarkerLCh(const CCIELCh& lch)
 {
-    const CirclePixel pixel =
-        lch[0] > 0.0 ? square().ChromaHuePixel(lch[1], lch[2]) : CirclePixel{};
+    m_marker1Colour = lch;
+    const CirclePixel pixel = marker1Pixel(square());
     if (pixel == m_marker1)
         return;
     m_marker1 = pixel;
@@ -90,9 +106,8 @@ void CColorCircleCtrl::SetMarkerLCh(const CCIELCh& lch)
 
 void CColorCircleCtrl::SetMarkerLab(const CCIELab& lab)
 {
-    const CCIELCh lch = lab.ToLCh();
-    const CirclePixel pixel =
-        lab[0] > 0.0 && lch[1] < 100.0 ? square().ChromaHuePixel(lch[1], lch[2]) : CirclePixel{};
+    m_marker2Colour = lab;
+    const CirclePixel pixel = marker2Pixel(square());
     if (pixel == m_marker2)
         return;
     m_marker2 = pixel;
@@ -101,6 +116,7 @@ void CColorCircleCtrl::SetMarkerLab(const CCIELab& lab)
 
 void CColorCircleCtrl::SetHueHistogram(const std::vector<std::uint32_t>& counts)
 {
+    m_histogram = counts;
     m_histogramPoints = HistogramCurve(square(), counts);
     update();
 }
@@ -109,20 +125,42 @@ void CColorCircleCtrl::SetPoints(std::span<const CCIELCh> source, std::span<cons
                                  std::span<const CCIELCh> curve, std::size_t count)
 {
     const std::size_t n = std::min({count, source.size(), target.size(), curve.size()});
-    const CircleSquare sq = square();
-    m_sourcePoints.resize(n);
-    m_targetPoints.resize(n);
+    m_sourceColours.assign(source.begin(), source.begin() + static_cast<std::ptrdiff_t>(n));
+    m_targetColours.assign(target.begin(), target.begin() + static_cast<std::ptrdiff_t>(n));
+    placeColours(square());
     m_pointHues.resize(n);
     std::vector<HuePoint> points(n);
     for (std::size_t k = 0; k < n; ++k)
     {
-        m_sourcePoints[k] = sq.ChromaHuePixel(source[k][1], source[k][2]);
-        m_targetPoints[k] = sq.ChromaHuePixel(target[k][1], target[k][2]);
         m_pointHues[k] = target[k][2];
         points[k] = HuePoint{curve[k][1] / 100.0, ReduceAngle(curve[k][2] * kCirclePi / 180.0)};
     }
     SetHueCurve(points);
     update();
+}
+
+void CColorCircleCtrl::placeColours(const CircleSquare& sq)
+{
+    const auto place = [&sq](const std::vector<CCIELCh>& colours,
+                             std::vector<CirclePixel>& pixels) {
+        pixels.resize(colours.size());
+        for (std::size_t k = 0; k < colours.size(); ++k)
+            pixels[k] = sq.ChromaHuePixel(colours[k][1], colours[k][2]);
+    };
+    place(m_sourceColours, m_sourcePoints);
+    place(m_targetColours, m_targetPoints);
+}
+
+void CColorCircleCtrl::resizeEvent(QResizeEvent* event)
+{
+    // The pixels follow the square: the owner sets colours once, before or
+    // after the layout gives the control its size.
+    const CircleSquare sq = square();
+    m_marker1 = marker1Pixel(sq);
+    m_marker2 = marker2Pixel(sq);
+    m_histogramPoints = HistogramCurve(sq, m_histogram);
+    placeColours(sq);
+    CControlWidget::resizeEvent(event);
 }
 
 void CColorCircleCtrl::SetHueCurve(const std::vector<HuePoint>& curve)

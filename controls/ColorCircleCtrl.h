@@ -8,6 +8,9 @@
 // Dragging a control point: Shift keeps its chroma, Alt its hue, Ctrl (or
 // AllPointsMode) turns and scales all points together.
 //
+// Markers, histogram and colours are kept as given and placed on the
+// circle again whenever the control's size changes.
+//
 // notify codes (code, value): (0, 0) on the press that grabs a point and on
 // every move while dragging; (0, 1) on the release that ends the drag.
 
@@ -77,10 +80,22 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     bool dragStep(QMouseEvent* event);
+    CirclePixel marker1Pixel(const CircleSquare& sq) const;
+    CirclePixel marker2Pixel(const CircleSquare& sq) const;
+    void placeColours(const CircleSquare& sq);
     void paintBackground(QPainter& painter, const CircleSquare& sq) const;
+
+    // The colours and counts as the owner gave them, placed again when the
+    // control's size changes.
+    CCIELCh m_marker1Colour;
+    CCIELab m_marker2Colour;
+    std::vector<std::uint32_t> m_histogram;
+    std::vector<CCIELCh> m_sourceColours;
+    std::vector<CCIELCh> m_targetColours;
 
     bool m_dragging = false;
     int m_grabbed = -1;

@@ -442,6 +442,25 @@ TEST_F(ColorCircleTest, MarkersHiddenWithoutLightnessOrFromChroma100)
     EXPECT_EQ(ctrl.Marker1(), CirclePixel{});
 }
 
+TEST_F(ColorCircleTest, PixelsFollowTheControlsSize)
+{
+    const std::vector<CCIELCh> colours = {{50, 35, 25}, {50, 45, 90}, {50, 40, 160}};
+    ctrl.SetPoints(colours, colours, colours, 3);
+    ctrl.SetMarkerLCh(CCIELCh(50, 60, 45));
+    ctrl.SetMarkerLab(CCIELab(50, 30, 40));
+    ctrl.SetHueHistogram(std::vector<std::uint32_t>(360, 3));
+    ctrl.resize(320, 300);
+    QCoreApplication::processEvents();
+    const CircleSquare sq = ctrl.square();
+    ASSERT_EQ(sq.side, 300);
+    EXPECT_EQ(ctrl.Marker1(), sq.ChromaHuePixel(60, 45));
+    EXPECT_EQ(ctrl.Marker2(), sq.ToPixel(30, 40));
+    EXPECT_EQ(ctrl.TargetPoints()[1], sq.ChromaHuePixel(45, 90));
+    EXPECT_EQ(ctrl.SourcePoints()[2], sq.ChromaHuePixel(40, 160));
+    ASSERT_EQ(ctrl.HistogramPoints().size(), 360u);
+    EXPECT_EQ(ctrl.HistogramPoints()[90], sq.ChromaHuePixel(100, 90));
+}
+
 // Counts the paint events a widget receives.
 class PaintCounter : public QObject
 {
