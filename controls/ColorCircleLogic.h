@@ -16,12 +16,14 @@
 // radians in [0, 2 pi). They form a closed curve in counter-clockwise
 // order; a drag never carries a point past its neighbours.
 
+#include "core/LabFormula.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
-// Hue arithmetic takes pi as 3.14159265358.
-inline constexpr double kCirclePi = 3.14159265358;
+// Hue arithmetic takes pi as the LCh conversions do (3.14159265358).
+inline constexpr double kCirclePi = cielab::kHuePi;
 inline constexpr double kCircleTwoPi = 2.0 * kCirclePi;
 
 // Chroma 100 sits at this fraction of the drawn radius.
