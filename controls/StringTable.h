@@ -10,6 +10,10 @@
 
 #include <vector>
 
+// The application's name: the title of the message boxes and of the main
+// window, and the stem of the names that keep the program to one instance.
+inline constexpr int kStrApplicationName = 3024;
+
 // The text of a number; empty when the table has no such number.
 QString LoadString(int id);
 bool HasString(int id);

@@ -47,6 +47,24 @@ public:
 void SetMessageSink(IMessageSink* sink);
 IMessageSink* GetMessageSink();
 
+// Registers a sink for the lifetime of this object and puts back the one
+// that was registered before (the GUI's sink for the program's run, a test's
+// sink for one test).
+class ScopedMessageSink
+{
+public:
+    explicit ScopedMessageSink(IMessageSink& sink) : m_previous(GetMessageSink())
+    {
+        SetMessageSink(&sink);
+    }
+    ~ScopedMessageSink() { SetMessageSink(m_previous); }
+    ScopedMessageSink(const ScopedMessageSink&) = delete;
+    ScopedMessageSink& operator=(const ScopedMessageSink&) = delete;
+
+private:
+    IMessageSink* m_previous;
+};
+
 int ShowMessage(int stringId, std::vector<std::string> args = {},
                 MessageButtons buttons = MessageButtons::Ok,
                 MessageIcon icon = MessageIcon::None);
