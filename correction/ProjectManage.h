@@ -81,7 +81,7 @@ inline constexpr int kBatchAsAtStart = 2;   // documents as they stood when the 
 inline constexpr int kBatchFromParamFile = 3; // documents loaded from a parameter file
 
 // Strings of the print entry points.
-inline constexpr int kStrPrintNoMemory = 11087;  // "メモリが不足しています" (not enough memory)
+inline constexpr int kStrPrintNoMemory = 11087;  // "メモリが足りません。" (not enough memory)
 inline constexpr int kStrPrintMakingImage = 11088; // "印刷画像を生成しています..."
 inline constexpr int kStrPrintCancelled = 11089;   // cancelled
 inline constexpr int kStrPrintError = 11090;       // an error occurred
