@@ -2,11 +2,13 @@
 #include "controls/ColorCheckerCtrl.h"
 
 #include "FakePointerState.h"
-#include "PaintCounter.h"
+#include "tests/controls/PaintCounter.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include "tests/controls/NotifySpy.h"
+
 #include <QSignalSpy>
 #include <QTest>
 
@@ -14,16 +16,6 @@
 #include <vector>
 
 namespace {
-
-using Notification = std::tuple<int, int, qint64>;
-
-std::vector<Notification> Received(const QSignalSpy& spy)
-{
-    std::vector<Notification> out;
-    for (const QList<QVariant>& args : spy)
-        out.emplace_back(args[0].toInt(), args[1].toInt(), args[2].toLongLong());
-    return out;
-}
 
 constexpr int kMessage = 0x52C;
 
@@ -134,7 +126,7 @@ TEST_F(ColorCheckerTest, ClickReportsRowAndColumnAndAGapClickNothing)
                       QPoint((first.right + second.left) / 2, Centre(first).y()));
     QTest::mouseClick(&checker, Qt::LeftButton, Qt::NoModifier, QPoint(1, 1));
     const std::vector<Notification> expected = {{kMessage, 513, 0x00020005}, {kMessage, 513, 0}};
-    EXPECT_EQ(Received(spy), expected);
+    EXPECT_EQ(Notifications(spy), expected);
 }
 
 TEST_F(ColorCheckerTest, EnterAndLeaveAreReportedOnceEach)
@@ -165,7 +157,7 @@ TEST_F(ColorCheckerTest, EnterAndLeaveAreReportedOnceEach)
         EXPECT_EQ(checker.Hovering, 0);
         EXPECT_FALSE(checker.isHoverTimerActive());
         const std::vector<Notification> expected = {{kMessage, 512, 1}, {kMessage, 512, 0}};
-        EXPECT_EQ(Received(spy), expected);
+        EXPECT_EQ(Notifications(spy), expected);
     }
 }
 

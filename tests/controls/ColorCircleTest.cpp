@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/controls/NotifySpy.h"
+#include "tests/controls/PaintCounter.h"
+
 #include <QSignalSpy>
 #include <QTest>
 
@@ -261,16 +264,6 @@ TEST(CircleGeometry, AnglesReduceIntoOneTurn)
 
 constexpr int kMessage = 0x658;
 
-using Report = std::tuple<int, int, qint64>;
-
-std::vector<Report> Reports(const QSignalSpy& spy)
-{
-    std::vector<Report> reports;
-    for (const QList<QVariant>& args : spy)
-        reports.emplace_back(args[0].toInt(), args[1].toInt(), args[2].toLongLong());
-    return reports;
-}
-
 class ColorCircleTest : public testing::Test
 {
 protected:
@@ -332,9 +325,9 @@ TEST_F(ColorCircleTest, PressMovesAndReleaseReportInOrderOnce)
 {
     QSignalSpy spy(&ctrl, &CControlWidget::notify);
     Drag(1, PixelOf(60, 100), Qt::NoModifier, {PixelOf(55, 110), PixelOf(58, 105)});
-    const std::vector<Report> expected = {
+    const std::vector<Notification> expected = {
         {kMessage, 0, 0}, {kMessage, 0, 0}, {kMessage, 0, 0}, {kMessage, 0, 1}};
-    EXPECT_EQ(Reports(spy), expected);
+    EXPECT_EQ(Notifications(spy), expected);
     EXPECT_FALSE(ctrl.Dragging());
     EXPECT_NEAR(ctrl.HueCurve()[1].r, 0.6, 0.02);
 
@@ -344,13 +337,13 @@ TEST_F(ColorCircleTest, PressMovesAndReleaseReportInOrderOnce)
     QTest::mouseMove(&ctrl, QPoint(110, 100));
     QTest::mouseRelease(&ctrl, Qt::LeftButton, Qt::NoModifier, QPoint(110, 100));
     QTest::mouseClick(&ctrl, Qt::LeftButton, Qt::NoModifier, QPoint(199, 199));
-    EXPECT_TRUE(Reports(spy).empty());
+    EXPECT_TRUE(Notifications(spy).empty());
     EXPECT_FALSE(ctrl.Dragging());
 
     // Without a message number the drag works and says nothing.
     ctrl.setNotifyMessage(0);
     Drag(0, PixelOf(40, 20));
-    EXPECT_TRUE(Reports(spy).empty());
+    EXPECT_TRUE(Notifications(spy).empty());
     EXPECT_NEAR(Deg(ctrl.HueCurve()[0].theta), 20.0, 1.5);
 }
 
@@ -461,35 +454,18 @@ TEST_F(ColorCircleTest, PixelsFollowTheControlsSize)
     EXPECT_EQ(ctrl.HistogramPoints()[90], sq.ChromaHuePixel(100, 90));
 }
 
-// Counts the paint events a widget receives.
-class PaintCounter : public QObject
-{
-public:
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint)
-            ++paints;
-        return false;
-    }
-};
-
 TEST_F(ColorCircleTest, EqualCurveDoesNotRepaint)
 {
     QCoreApplication::processEvents();
-    PaintCounter counter;
-    ctrl.installEventFilter(&counter);
+    PaintCounter counter(&ctrl);
     ctrl.SetHueCurve(ctrl.HueCurve());
     QCoreApplication::processEvents();
-    EXPECT_EQ(counter.paints, 0);
+    EXPECT_EQ(counter.count, 0);
     std::vector<HuePoint> moved = ctrl.HueCurve();
     moved[1].r = 0.7;
     ctrl.SetHueCurve(moved);
     QCoreApplication::processEvents();
-    EXPECT_GE(counter.paints, 1); // the counter does see paints
-    ctrl.removeEventFilter(&counter);
+    EXPECT_GE(counter.count, 1); // the counter does see paints
 }
 
 TEST_F(ColorCircleTest, HistogramOfZerosDrawsNoCurve)

@@ -2,11 +2,13 @@
 #include "controls/ColorPatchCtrl.h"
 
 #include "FakePointerState.h"
-#include "PaintCounter.h"
+#include "tests/controls/PaintCounter.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include "tests/controls/NotifySpy.h"
+
 #include <QSignalSpy>
 #include <QTest>
 
@@ -14,16 +16,6 @@
 #include <vector>
 
 namespace {
-
-using Notification = std::tuple<int, int, qint64>;
-
-std::vector<Notification> Received(const QSignalSpy& spy)
-{
-    std::vector<Notification> out;
-    for (const QList<QVariant>& args : spy)
-        out.emplace_back(args[0].toInt(), args[1].toInt(), args[2].toLongLong());
-    return out;
-}
 
 constexpr int kMessage = 0x7E8;
 
@@ -91,7 +83,7 @@ TEST_F(ColorPatchTest, HeldPressRepeatsOverThePatchAndEndsOnce)
             {kMessage, 1, 0}, {kMessage, 1, 1}, {kMessage, 1, 1}, {kMessage, 1, 1},
             {kMessage, 1, 1}, {kMessage, 2, 0},
         };
-        EXPECT_EQ(Received(spy), expected);
+        EXPECT_EQ(Notifications(spy), expected);
     }
 }
 

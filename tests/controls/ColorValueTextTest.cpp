@@ -8,6 +8,8 @@
 #include "core/ColorProfile.h"
 #include "core/SRGBProfile.h"
 
+#include "tests/controls/PaintCounter.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -145,20 +147,6 @@ TEST(ColorValueText, RedOutsideTheInputSpace)
     EXPECT_GT(CountPixels(inside, IsDark), 0);
 }
 
-class PaintCounter : public QObject
-{
-public:
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint)
-            ++paints;
-        return false;
-    }
-};
-
 // Lets pending updates be painted.
 void Settle()
 {
@@ -176,25 +164,24 @@ TEST(ColorValueText, TheSameValueTwiceRepaintsOnce)
     text.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&text));
     Settle();
-    PaintCounter counter;
-    text.installEventFilter(&counter);
+    PaintCounter counter(&text);
 
     const CCIEXYZ value(41.24, 21.26, 1.93);
     text.SetValue(value);
     Settle();
-    EXPECT_EQ(counter.paints, 1);
+    EXPECT_EQ(counter.count, 1);
     text.SetValue(value);
     Settle();
-    EXPECT_EQ(counter.paints, 1);
+    EXPECT_EQ(counter.count, 1);
     text.SetValue(CCIEXYZ(41.24, 21.26, 2.0));
     Settle();
-    EXPECT_EQ(counter.paints, 2);
+    EXPECT_EQ(counter.count, 2);
 
     // With the values hidden by the owner, the same value shows them again.
     text.ShowValues = false;
     text.SetValue(CCIEXYZ(41.24, 21.26, 2.0));
     Settle();
-    EXPECT_EQ(counter.paints, 3);
+    EXPECT_EQ(counter.count, 3);
     EXPECT_TRUE(text.ShowValues);
 }
 

@@ -9,6 +9,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include "tests/controls/NotifySpy.h"
+
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimerEvent>
@@ -23,17 +25,6 @@
 namespace {
 
 constexpr int kMessage = 0x0400 + 21;
-
-using Notification = std::tuple<int, int, qint64>;
-
-std::vector<Notification> Notifications(const QSignalSpy& spy)
-{
-    std::vector<Notification> result;
-    for (const QList<QVariant>& arguments : spy)
-        result.emplace_back(arguments.at(0).toInt(), arguments.at(1).toInt(),
-                            arguments.at(2).toLongLong());
-    return result;
-}
 
 const std::vector<Notification> kOneReport = {{kMessage, 0, 0}};
 

@@ -11,6 +11,8 @@
 
 #include <QApplication>
 #include <QScrollBar>
+#include "tests/controls/NotifySpy.h"
+
 #include <QSignalSpy>
 #include <QTest>
 
@@ -22,16 +24,6 @@
 namespace {
 
 constexpr int kMessage = 0x464;
-
-using Event = std::tuple<int, int, qint64>;
-
-std::vector<Event> Events(const QSignalSpy& spy)
-{
-    std::vector<Event> events;
-    for (const QList<QVariant>& args : spy)
-        events.emplace_back(args.at(0).toInt(), args.at(1).toInt(), args.at(2).toLongLong());
-    return events;
-}
 
 // ---- layout rules -------------------------------------------------------------
 
@@ -190,7 +182,7 @@ TEST_F(FileTable, ClickOnARowWithAnEntrySelectsAndReports)
     QSignalSpy spy(&table, &CFileTableCtrl::notify);
     Click(3);
     EXPECT_EQ(SelectedRows(), std::vector<int>{3});
-    EXPECT_EQ(Events(spy), (std::vector<Event>{{kMessage, 4, 3}}));
+    EXPECT_EQ(Notifications(spy), (std::vector<Notification>{{kMessage, 4, 3}}));
 }
 
 TEST_F(FileTable, ClickOnABlankRowSelectsNothingAndSendsNothing)
@@ -214,7 +206,7 @@ TEST_F(FileTable, CheckBoxClickReportsTheRow)
     EXPECT_EQ(table.fileModel()->data(table.fileModel()->index(2, 0), Qt::CheckStateRole).toInt(), Qt::Checked);
     QTest::mouseClick(table.viewport(), Qt::LeftButton, Qt::NoModifier, box.center());
     EXPECT_FALSE(table.fileModel()->isChecked(2));
-    EXPECT_EQ(Events(spy), (std::vector<Event>{{kMessage, 1, 2}, {kMessage, 1, 2}}));
+    EXPECT_EQ(Notifications(spy), (std::vector<Notification>{{kMessage, 1, 2}, {kMessage, 1, 2}}));
     // The owner's own changes of a box are not reported.
     spy.clear();
     table.fileModel()->setChecked(2, true);
@@ -226,11 +218,11 @@ TEST_F(FileTable, DoubleClickActivatesTheRow)
     Show();
     QSignalSpy spy(&table, &CFileTableCtrl::notify);
     QTest::mouseDClick(table.viewport(), Qt::LeftButton, Qt::NoModifier, CellCentre(4, 3));
-    std::vector<Event> activations;
-    for (const Event& e : Events(spy))
+    std::vector<Notification> activations;
+    for (const Notification& e : Notifications(spy))
         if (std::get<1>(e) != 4)
             activations.push_back(e);
-    EXPECT_EQ(activations, (std::vector<Event>{{kMessage, 0, 4}}));
+    EXPECT_EQ(activations, (std::vector<Notification>{{kMessage, 0, 4}}));
 }
 
 TEST_F(FileTable, HeaderClickReportsTheColumn)
@@ -243,7 +235,7 @@ TEST_F(FileTable, HeaderClickReportsTheColumn)
         const int x = header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
         QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(x, header->height() / 2));
     }
-    EXPECT_EQ(Events(spy), (std::vector<Event>{{kMessage, 2, 2}, {kMessage, 2, 0}}));
+    EXPECT_EQ(Notifications(spy), (std::vector<Notification>{{kMessage, 2, 2}, {kMessage, 2, 0}}));
 }
 
 TEST_F(FileTable, CtrlASelectsOnlyRowsWithEntries)
@@ -283,7 +275,7 @@ TEST_F(FileTable, PreviousAndNextMoveToCheckedRows)
     {
         bool up;
         std::vector<int> selected;
-        std::vector<Event> events;
+        std::vector<Notification> events;
     };
     const Step steps[] = {
         {false, {1}, {}},                 // row 2 is unchecked: refused
@@ -300,7 +292,7 @@ TEST_F(FileTable, PreviousAndNextMoveToCheckedRows)
         else
             table.SelectNextItem();
         EXPECT_EQ(SelectedRows(), steps[i].selected) << "step " << i;
-        EXPECT_EQ(Events(spy), steps[i].events) << "step " << i;
+        EXPECT_EQ(Notifications(spy), steps[i].events) << "step " << i;
         EXPECT_EQ(table.currentIndex().row(), steps[i].selected.front()) << "step " << i;
     }
 
@@ -334,7 +326,7 @@ TEST_F(FileTable, KeyboardMoveAsksToShowTheRow)
     QSignalSpy spy(&table, &CFileTableCtrl::notify);
     QTest::keyClick(&table, Qt::Key_Down);
     QTest::keyClick(&table, Qt::Key_Up);
-    EXPECT_EQ(Events(spy), (std::vector<Event>{{kMessage, 3, 2}, {kMessage, 3, 1}}));
+    EXPECT_EQ(Notifications(spy), (std::vector<Notification>{{kMessage, 3, 2}, {kMessage, 3, 1}}));
     // Selecting by path is the owner's doing: not reported.
     spy.clear();
     table.SelectItemByPath("/pictures/image4.jpg");

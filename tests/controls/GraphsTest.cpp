@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <QMouseEvent>
+#include "tests/controls/NotifySpy.h"
+
 #include <QSignalSpy>
 #include <QTest>
 
@@ -21,16 +23,6 @@
 namespace {
 
 constexpr int kMessage = 0x470;
-
-using Event = std::tuple<int, int, qint64>;
-
-std::vector<Event> Events(const QSignalSpy& spy)
-{
-    std::vector<Event> events;
-    for (const QList<QVariant>& args : spy)
-        events.emplace_back(args.at(0).toInt(), args.at(1).toInt(), args.at(2).toLongLong());
-    return events;
-}
 
 bool IsBlack(QRgb pixel)
 {
@@ -304,8 +296,8 @@ TEST_F(HistogramGraph, HueDragLeavingOnTheLeftSelectsTheWrappedRange)
     EXPECT_FALSE(graph.dragTimerActive());
     QTest::mouseRelease(&graph, Qt::LeftButton, Qt::NoModifier, QPoint(-20, 50));
 
-    const std::vector<Event> expected = {{kMessage, 1, 0}, {kMessage, 1, 0}, {kMessage, 2, 0}};
-    EXPECT_EQ(Events(spy), expected);
+    const std::vector<Notification> expected = {{kMessage, 1, 0}, {kMessage, 1, 0}, {kMessage, 2, 0}};
+    EXPECT_EQ(Notifications(spy), expected);
 
     // Two inverted blocks: columns 0..100 and 237..257 (rows above the bars
     // are black, so inverted they are white).
@@ -339,8 +331,8 @@ TEST_F(HistogramGraph, PressAndReleaseAreReportedOnce)
     QTest::mouseRelease(&graph, Qt::LeftButton, Qt::NoModifier, QPoint(40, 50));
     PointAt(40, 50, false);
     graph.OnTimer(1); // after the release: nothing more
-    const std::vector<Event> expected = {{kMessage, 1, 0}, {kMessage, 1, 0}, {kMessage, 2, 0}};
-    EXPECT_EQ(Events(spy), expected);
+    const std::vector<Notification> expected = {{kMessage, 1, 0}, {kMessage, 1, 0}, {kMessage, 2, 0}};
+    EXPECT_EQ(Notifications(spy), expected);
     EXPECT_FALSE(graph.dragTimerActive());
 }
 
@@ -468,14 +460,14 @@ TEST(RGBHistogram, MouseReportsLevels)
     QTest::mouseClick(&graph, Qt::LeftButton, Qt::ShiftModifier | Qt::ControlModifier, QPoint(100, 50));
     QTest::mouseClick(&graph, Qt::LeftButton, Qt::NoModifier, QPoint(100, 50));
 
-    std::vector<Event> events;
-    for (const Event& e : Events(spy))
+    std::vector<Notification> events;
+    for (const Notification& e : Notifications(spy))
         events.push_back(e);
-    const std::vector<Event> expected = {{kMessage, 2, 255}, {kMessage, 2, 0},   {kMessage, 2, 128},
+    const std::vector<Notification> expected = {{kMessage, 2, 255}, {kMessage, 2, 0},   {kMessage, 2, 128},
                                          {kMessage, 1, 255}, {kMessage, 0, 0},   {kMessage, 1, 128}};
     // Clicks may come with moves of their own; compare the codes other than
     // those moves that QTest adds at the click positions.
-    std::vector<Event> withoutClickMoves;
+    std::vector<Notification> withoutClickMoves;
     for (std::size_t i = 0; i < events.size(); ++i)
         if (i < 3 || std::get<1>(events[i]) != 2)
             withoutClickMoves.push_back(events[i]);
@@ -613,7 +605,7 @@ TEST_F(GradationGraph, PressDragAndRelease)
     {
         Action action;
         QPoint at;
-        std::vector<Event> events;
+        std::vector<Notification> events;
         int dragIndex;
         double level;
     };
@@ -648,7 +640,7 @@ TEST_F(GradationGraph, PressDragAndRelease)
             QTest::mouseRelease(&graph, Qt::LeftButton, Qt::NoModifier, step.at);
             break;
         }
-        EXPECT_EQ(Events(spy), step.events) << "step " << i;
+        EXPECT_EQ(Notifications(spy), step.events) << "step " << i;
         EXPECT_EQ(graph.DragIndex, step.dragIndex) << "step " << i;
         EXPECT_DOUBLE_EQ(graph.Level, step.level) << "step " << i;
     }
@@ -676,8 +668,8 @@ TEST_F(GradationGraph, TimerFollowsThePointerAndReleases)
     EXPECT_DOUBLE_EQ(graph.Level, 0.0);
     QTest::mouseRelease(&graph, Qt::LeftButton, Qt::NoModifier, QPoint(64, 128));
 
-    const std::vector<Event> expected = {{kMessage, 1, 0}, {kMessage, 1, 0}, {kMessage, 2, 1}};
-    EXPECT_EQ(Events(spy), expected);
+    const std::vector<Notification> expected = {{kMessage, 1, 0}, {kMessage, 1, 0}, {kMessage, 2, 1}};
+    EXPECT_EQ(Notifications(spy), expected);
 }
 
 } // namespace

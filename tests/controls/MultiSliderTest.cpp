@@ -3,11 +3,13 @@
 #include "controls/ResourceImages.h"
 #include "core/CIEColor.h"
 
-#include "PaintCounter.h"
+#include "tests/controls/PaintCounter.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include "tests/controls/NotifySpy.h"
+
 #include <QSignalSpy>
 #include <QTest>
 
@@ -17,16 +19,6 @@
 #include <vector>
 
 namespace {
-
-using Notification = std::tuple<int, int, qint64>;
-
-std::vector<Notification> Received(const QSignalSpy& spy)
-{
-    std::vector<Notification> out;
-    for (const QList<QVariant>& args : spy)
-        out.emplace_back(args[0].toInt(), args[1].toInt(), args[2].toLongLong());
-    return out;
-}
 
 constexpr int kMessage = 0x5F6;
 
@@ -238,7 +230,7 @@ TEST_F(MultiSliderTest, PressPutsTheThumbUnderTheMouse)
         QTest::mouseClick(&slider, Qt::LeftButton, Qt::NoModifier, QPoint(c.x, 10));
         EXPECT_EQ(slider.Positions[0], c.value) << "x " << c.x;
         const std::vector<Notification> expected = {{kMessage, 1, 0}, {kMessage, 2, -1}};
-        EXPECT_EQ(Received(spy), expected) << "x " << c.x;
+        EXPECT_EQ(Notifications(spy), expected) << "x " << c.x;
         EXPECT_EQ(slider.DragIndex, -1);
     }
 }
@@ -285,7 +277,7 @@ TEST_F(MultiSliderTest, DragReportsEachMoveKeepsTheOrderAndReleasesWithMinusOne)
     QApplication::sendEvent(&slider, &release);
 
     std::vector<Notification> received;
-    for (const Notification& n : Received(spy))
+    for (const Notification& n : Notifications(spy))
         received.push_back(n);
     ASSERT_GE(received.size(), 4u);
     EXPECT_EQ(received.front(), (Notification{kMessage, 1, 1}));
@@ -305,7 +297,7 @@ TEST_F(MultiSliderTest, MoveWithoutTheLeftButtonEndsTheDrag)
     EXPECT_EQ(slider.DragIndex, -1);
     EXPECT_EQ(slider.Positions[0], 25);
     const std::vector<Notification> expected = {{kMessage, 1, 0}, {kMessage, 2, -1}};
-    EXPECT_EQ(Received(spy), expected);
+    EXPECT_EQ(Notifications(spy), expected);
 }
 
 TEST_F(MultiSliderTest, VerticalSliderHasItsMinimumAtTheBottom)
