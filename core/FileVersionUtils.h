@@ -32,3 +32,16 @@ private:
     std::vector<std::uint8_t> m_block;
     platform::VersionInfo m_info;
 };
+
+// The numbers of a version text, most significant first: "3.10.0.1" gives
+// 3, 10, 0, 1. Resource scripts also write "3, 2, 0, 1", so a comma
+// separates as a dot does, with blanks after either. Reading stops at the
+// first part that does not start with a digit ("4.1 beta" gives 4, 1);
+// a text that does not start with a digit gives no number at all. Numbers
+// too large for int clamp to its maximum.
+std::vector<int> ParseVersionNumbers(std::string_view text);
+
+// Orders two versions part by part as numbers, so 3.10 comes after 3.2; a
+// missing part counts as 0 (3.2 equals 3.2.0.0). Negative, 0 or positive
+// as a is below, equal to or above b.
+int CompareVersionNumbers(const std::vector<int>& a, const std::vector<int>& b);

@@ -7,7 +7,6 @@
 #include "core/ProfileStore.h"
 #include "core/SRGBProfile.h"
 #include "core/UseOsCmm.h"
-#include "platform/Numbers.h"
 #include "platform/Text.h"
 
 #include <algorithm>
@@ -20,7 +19,7 @@ namespace {
 constexpr int kMaxRawExtensions = 9999;
 
 // The lowest converter version that writes the DNG files we read.
-constexpr double kMinConverterVersion = 3.2;
+const std::vector<int> kMinConverterVersion = {3, 2};
 
 struct SettingsStore
 {
@@ -257,8 +256,10 @@ bool CheckDngConverter(const std::string& path, std::string& version)
     CFileVersionUtils file;
     if (!file.Load(path) || !file.QueryValue("FileVersion", version))
         return false;
-    // "3.2.0.0" and "4.1" alike: the major version and one digit of the minor.
-    if (platform::ParseDouble(std::string_view(version).substr(0, 3)) < kMinConverterVersion - 1e-9)
+    // Compared as numbers part by part: "3.10" is a later converter than
+    // "3.2", though its text sorts before it.
+    const std::vector<int> numbers = ParseVersionNumbers(version);
+    if (numbers.empty() || CompareVersionNumbers(numbers, kMinConverterVersion) < 0)
         return false;
     return platform::EqualsNoCase(GetFileNameFromPath(path), "Adobe DNG Converter.exe");
 }
@@ -275,6 +276,22 @@ void LoadDngOutputPath(const std::string& iniPath)
 {
     const CIniFile ini(IniPathOrDefault(iniPath));
     const std::string folder = ini.GetString(kDngPathSection, "DNGPath", GetPicturesFolder());
+    SettingsStore& store = Store();
+    std::lock_guard guard(store.lock);
+    Locked(store);
+    store.dngOutputPath = folder;
+}
+
+bool SaveDngOutputPath(const std::string& iniPath)
+{
+    // The folder is chosen for the session only; the file keeps whatever
+    // another program or the user wrote there, so nothing is written.
+    (void)iniPath;
+    return true;
+}
+
+void SetDngOutputPath(const std::string& folder)
+{
     SettingsStore& store = Store();
     std::lock_guard guard(store.lock);
     Locked(store);

@@ -86,8 +86,9 @@ bool GetColorSpaceSettings(std::string& inProfile, std::string& wcsProfile, int&
                            int& wcsMode, std::string& inFilePath, std::string& wcsFilePath);
 
 // Whether the program file can serve as the outside converter: it has a
-// version resource whose "FileVersion" starts with a number of at least 3.2
-// (its first three characters), and its file name is
+// version resource whose "FileVersion" is at least 3.2, compared part by
+// part as numbers (ParseVersionNumbers: "3.10" is accepted, "3.1.9"
+// refused, a text without a leading number refused), and its file name is
 // "Adobe DNG Converter.exe" ignoring case. The version text is returned
 // whole (also when the name is refused).
 bool CheckDngConverter(const std::string& path, std::string& version);
@@ -100,4 +101,9 @@ bool ImageFileHasProfile(const std::string& path);
 // at start-up; read for every conversion (from any thread).
 inline constexpr std::string_view kDngPathSection = "CDNGPathDlg";
 void LoadDngOutputPath(const std::string& iniPath = std::string());
+// The shutdown's counterpart of LoadDngOutputPath: the folder is never
+// written back, so this writes no key. Always true.
+bool SaveDngOutputPath(const std::string& iniPath = std::string());
+// Replaces the folder for the rest of the session (the folder dialog).
+void SetDngOutputPath(const std::string& folder);
 std::string GetDngOutputPath();

@@ -99,3 +99,47 @@ TEST_F(FileVersionUtilsTest, FailedLoadsLeaveNoBlock)
 }
 
 } // namespace
+
+TEST(VersionNumbersTest, ParsesTheLeadingNumbers)
+{
+    struct Case
+    {
+        const char* text;
+        std::vector<int> numbers;
+    };
+    const Case cases[] = {
+        {"3.2.0.1", {3, 2, 0, 1}},
+        {"3.10", {3, 10}},
+        {"3, 2, 0, 1", {3, 2, 0, 1}},
+        {"4.1 beta", {4, 1}},
+        {"5.", {5}},
+        {"7.x.3", {7}},
+        {"", {}},
+        {"v3.2", {}},
+        {" 3.2", {}},
+        {"99999999999.1", {2147483647, 1}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ParseVersionNumbers(c.text), c.numbers) << c.text;
+}
+
+TEST(VersionNumbersTest, ComparesPartByPartAsNumbers)
+{
+    struct Case
+    {
+        std::vector<int> a, b;
+        int order;
+    };
+    const Case cases[] = {
+        {{3, 10}, {3, 2}, 1},      {{3, 1}, {3, 2}, -1}, {{3, 2}, {3, 2, 0, 0}, 0},
+        {{3, 2, 0, 1}, {3, 2}, 1}, {{10}, {9, 99}, 1},   {{}, {0}, 0},
+        {{2, 10}, {3}, -1},
+    };
+    for (const Case& c : cases)
+    {
+        const int order = CompareVersionNumbers(c.a, c.b);
+        EXPECT_EQ((order > 0) - (order < 0), c.order);
+        const int reverse = CompareVersionNumbers(c.b, c.a);
+        EXPECT_EQ((reverse > 0) - (reverse < 0), -c.order);
+    }
+}

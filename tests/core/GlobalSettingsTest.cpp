@@ -182,6 +182,19 @@ TEST_F(GlobalSettingsTest, DngOutputFolderComesFromItsOwnSection)
     EXPECT_EQ(GetDngOutputPath(), "/data/dng/");
 }
 
+TEST_F(GlobalSettingsTest, DngOutputFolderIsSetForTheSessionAndNeverWritten)
+{
+    WriteTextFile(m_ini, "[CDNGPathDlg]\nDNGPath=/data/dng/\n");
+    LoadDngOutputPath(m_ini);
+    SetDngOutputPath("/");
+    EXPECT_EQ(GetDngOutputPath(), "/");
+    EXPECT_TRUE(SaveDngOutputPath(m_ini));
+    EXPECT_EQ(ReadTextFile(m_ini), "[CDNGPathDlg]\nDNGPath=/data/dng/\n");
+    const std::string fresh = m_dir.File("fresh.ini");
+    EXPECT_TRUE(SaveDngOutputPath(fresh));
+    EXPECT_EQ(ReadTextFile(fresh), "");
+}
+
 TEST_F(GlobalSettingsTest, CheckDngConverterNeedsVersionAndName)
 {
     struct Case
@@ -192,9 +205,19 @@ TEST_F(GlobalSettingsTest, CheckDngConverterNeedsVersionAndName)
     };
     const Case cases[] = {
         {"Adobe DNG Converter.exe", "3.2.0.1", true},
+        {"Adobe DNG Converter.exe", "3.2", true},
         {"adobe dng converter.EXE", "4.1", true},
+        // The minor version is a number: 3.10 is later than 3.2, though a
+        // comparison of the first three characters reads it as 3.1.
+        {"Adobe DNG Converter.exe", "3.10", true},
+        {"Adobe DNG Converter.exe", "3.10.0.1", true},
+        {"Adobe DNG Converter.exe", "10.0", true},
+        {"Adobe DNG Converter.exe", "3, 2, 0, 1", true},
+        {"Adobe DNG Converter.exe", "3.1", false},
         {"Adobe DNG Converter.exe", "3.1.9", false},
         {"Adobe DNG Converter.exe", "2.9", false},
+        {"Adobe DNG Converter.exe", "2.10", false},
+        {"Adobe DNG Converter.exe", "v3.2", false},
         {"Converter.exe", "5.0", false},
         {"Adobe DNG Converter.exe", nullptr, false},
     };
