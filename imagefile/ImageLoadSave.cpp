@@ -79,6 +79,7 @@ void TakeInfo(CImageFileInfo& info, const ReloadImageInfo& cached)
 }
 
 Progress g_converterProgress;
+const std::atomic<bool>* g_converterCancel = nullptr;
 
 // Whole dots per inch for the TIFF header: truncated, 0 for anything that
 // is not at least 1 (which the writer refuses).
@@ -112,6 +113,11 @@ double LineProgress(int y, int lines)
 void SetConverterProgress(Progress progress)
 {
     g_converterProgress = progress;
+}
+
+void SetConverterCancelFlag(const std::atomic<bool>* cancel)
+{
+    g_converterCancel = cancel;
 }
 
 int LoadImage(CImageFileInfo& info, CRGBImage& image, const CRGBGammaTable* tables,
@@ -348,6 +354,9 @@ int DevelopRawImage(CImageFileInfo& info, CRGBImage& image, Progress progress,
     converter.m_linear = false;
     converter.m_outputFolder = GetFolderFromPath(dngName);
     converter.m_outputName = GetFileNameFromPath(dngName);
+    // Only a conversion whose progress is shown has a Cancel to press.
+    if (showConverterProgress)
+        converter.SetCancelFlag(g_converterCancel);
     if (!converter.Convert(info.m_path, showConverterProgress ? g_converterProgress : Progress()))
     {
         info.m_state =

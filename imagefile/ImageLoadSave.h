@@ -13,6 +13,7 @@
 #include "core/Progress.h"
 #include "imagefile/DNGConverter.h"
 
+#include <atomic>
 #include <string>
 
 class CImageFileInfo;
@@ -42,6 +43,11 @@ int DevelopRawImage(CImageFileInfo& info, CRGBImage& image, Progress progress,
 // wait (CDNGConverterManager::Convert). Used when a RAW load asks to show
 // the converter's progress; its sink must live until it is replaced.
 void SetConverterProgress(Progress progress);
+// The same display's Cancel: while the flag is set (non-null) and turns
+// true, a converter started with the progress shown is killed and the load
+// fails (CDNGConverterManager::SetCancelFlag). Null for none; the flag must
+// live until it is replaced.
+void SetConverterCancelFlag(const std::atomic<bool>* cancel);
 
 // Writes image as the output record's type 1 (8-bit TIFF) or 2 (JPEG) to
 // its path, with its size, resolution, ICC profile and JPEG quality level;
