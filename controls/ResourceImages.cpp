@@ -17,6 +17,11 @@ const T* Find(const std::map<int, T (*)()>& makers, std::map<int, T>& cache, int
     return &cache.emplace(id, maker->second()).first->second;
 }
 
+template <int Frame> QImage DngConvertFrame()
+{
+    return MakeDngConvertFrame(Frame);
+}
+
 } // namespace
 
 QImage LoadBitmapResource(int id)
@@ -24,6 +29,18 @@ QImage LoadBitmapResource(int id)
     static const std::map<int, QImage (*)()> makers = {
         {kBitmapColorWheel, &MakeColorWheelBitmap},
         {kBitmapChromaticity, &MakeChromaticityBitmap},
+        {kBitmapDngConvertFirst + 0, &DngConvertFrame<0>},
+        {kBitmapDngConvertFirst + 1, &DngConvertFrame<1>},
+        {kBitmapDngConvertFirst + 2, &DngConvertFrame<2>},
+        {kBitmapDngConvertFirst + 3, &DngConvertFrame<3>},
+        {kBitmapDngConvertFirst + 4, &DngConvertFrame<4>},
+        {kBitmapDngConvertFirst + 5, &DngConvertFrame<5>},
+        {kBitmapDngConvertFirst + 6, &DngConvertFrame<6>},
+        {kBitmapDngConvertFirst + 7, &DngConvertFrame<7>},
+        {kBitmapDngConvertFirst + 8, &DngConvertFrame<8>},
+        {kBitmapDngConvertFirst + 9, &DngConvertFrame<9>},
+        {kBitmapDngConvertFirst + 10, &DngConvertFrame<10>},
+        {kBitmapDngConvertFirst + 11, &DngConvertFrame<11>},
     };
     static std::map<int, QImage> cache;
     const QImage* image = Find(makers, cache, id);

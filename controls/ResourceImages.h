@@ -14,6 +14,7 @@ inline constexpr int kBitmapColorWheel = 144;          // 256 x 256 colour wheel
 inline constexpr int kBitmapChromaticity = 272;        // 80 x 80 xy-diagram background
 inline constexpr int kIconSliderThumb = 159;           // multi-slider thumb, horizontal track
 inline constexpr int kIconSliderThumbVertical = 160;   // multi-slider thumb, vertical track
+inline constexpr int kBitmapDngConvertFirst = 159;     // 12 frames 159..170, 32 x 32, converter running
 inline constexpr int kIconFileTable = 161;             // file table header
 inline constexpr int kIconSortSet = 178;               // sort arrow, ascending
 inline constexpr int kIconSortClear = 179;             // sort arrow, descending

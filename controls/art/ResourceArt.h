@@ -10,6 +10,8 @@ QImage MakeColorWheelBitmap();
 QImage MakeChromaticityBitmap();
 QIcon MakeSliderThumbIcon();
 QIcon MakeSliderThumbVerticalIcon();
+// Frame 0..11 of the converter progress picture (bitmaps 159..170).
+QImage MakeDngConvertFrame(int frame);
 QIcon MakeFileTableIcon();
 QIcon MakeSortSetIcon();
 QIcon MakeSortClearIcon();
