@@ -1,6 +1,7 @@
 #include "controls/PreferencesDlg.h"
 
 #include "controls/MonitorList.h"
+#include "controls/StringTable.h"
 #include "core/GlobalSettings.h"
 #include "core/PathUtils.h"
 #include "core/UseOsCmm.h"
@@ -16,6 +17,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <filesystem>
@@ -454,6 +456,68 @@ TEST_F(PreferencesDlgTest, TheConverterIsTakenOnlyFromVersionThreePointTwoOn)
             EXPECT_EQ(sink.messages[0].stringId, c.message);
         }
         SetDNGConverterPath("");
+    }
+}
+
+TEST_F(PreferencesDlgTest, AnUnusableColourSpaceDisablesOkAndEnterKeepsTheDialog)
+{
+    GlobalSettings s = GetGlobalSettings();
+    s.InMode = 2;
+    s.InFilePath = m_dir.File("gone.tif");
+    SetGlobalSettings(s);
+    RecordingMessageSink sink;
+    bool stayed = false;
+    WhenShown([&stayed](CNewProjectDlg& dialog) {
+        EXPECT_FALSE(Child<QPushButton>(&dialog, "1")->isEnabled());
+        QTest::keyClick(&dialog, Qt::Key_Return);
+        stayed = dialog.isVisible();
+        dialog.reject();
+    });
+    EXPECT_EQ(RunPreferencesDialog(nullptr, true, &m_monitor), 0);
+    EXPECT_TRUE(stayed);
+    EXPECT_EQ(GetGlobalSettings().InMode, 2);
+}
+
+TEST_F(PreferencesDlgTest, TheHiddenButtonsAskWhatTheyAskAndRefuseImagesWithoutProfile)
+{
+    // The browse buttons serve the image modes only.
+    GlobalSettings s = GetGlobalSettings();
+    s.InMode = 2;
+    s.WcsMode = 1;
+    SetGlobalSettings(s);
+    const std::string noProfile = m_dir.File("plain.tif");
+    testsupport::WriteTextFile(noProfile, "not an image");
+    SetOpenFileChooser([&](QWidget*, const QString&, const QString&, const QString& filter) {
+        EXPECT_TRUE(filter.contains(QStringLiteral("*.tif")) || LoadString(2004).isEmpty());
+        return QString::fromStdString(noProfile);
+    });
+    struct Case
+    {
+        const char* button;
+        int message;
+        MessageButtons buttons;
+    };
+    const Case cases[] = {
+        {"1171", 1001, MessageButtons::Ok},
+        {"1176", 1001, MessageButtons::Ok},
+        {"1206", 1011, MessageButtons::OkCancel},
+    };
+    for (const Case& c : cases)
+    {
+        RecordingMessageSink sink(kMessageCancel);
+        WhenShown([&c](CNewProjectDlg& dialog) {
+            const QString inFile = Child<QLineEdit>(&dialog, "1170")->text();
+            const QString wcsFile = Child<QLineEdit>(&dialog, "1175")->text();
+            Child<QPushButton>(&dialog, c.button)->click();
+            // The refused image leaves the paths as they were.
+            EXPECT_EQ(Child<QLineEdit>(&dialog, "1170")->text(), inFile);
+            EXPECT_EQ(Child<QLineEdit>(&dialog, "1175")->text(), wcsFile);
+            dialog.reject();
+        });
+        RunPreferencesDialog(nullptr, true, &m_monitor);
+        ASSERT_EQ(sink.messages.size(), 1u) << c.button;
+        EXPECT_EQ(sink.messages[0].stringId, c.message);
+        EXPECT_EQ(sink.messages[0].buttons, c.buttons);
     }
 }
 
