@@ -1,8 +1,12 @@
 #include "controls/SysInfoDlg.h"
 
 #include "controls/StringTable.h"
+#include "core/ProfileStore.h"
+#include "core/SRGBProfile.h"
 #include "core/WinOSVersion.h"
 #include "platform/Folders.h"
+#include "tests/support/PeBuilder.h"
+#include "tests/support/TestEnv.h"
 
 #include <gtest/gtest.h>
 
@@ -122,6 +126,28 @@ TEST(SysInfoFactsTest, TheFactsAreThisSystems)
     EXPECT_FALSE(facts.libTiffVersion.empty());
     EXPECT_FALSE(facts.libJpegVersion.empty());
     EXPECT_FALSE(facts.modulePath.empty());
+}
+
+TEST(SysInfoFactsTest, TheMonitorProfileInForceGivesItsDescriptionAndPath)
+{
+    const CColorProfile* previous = GetMonitorProfile();
+    const std::string previousPath = previous != nullptr ? previous->GetName() : std::string();
+
+    testsupport::TempDir dir;
+    const std::string path = dir.File("monitor.icc");
+    testsupport::WriteBinaryFile(path, BuildSRGBProfileBytes());
+    ASSERT_TRUE(SetMonitorProfile(path));
+    SysInfoFacts facts = GatherSysInfoFacts();
+    EXPECT_EQ(facts.monitorProfileDescription, "sRGB IEC61966-2.1");
+    EXPECT_EQ(facts.monitorProfilePath, path);
+
+    FreeMonitorProfile();
+    facts = GatherSysInfoFacts();
+    EXPECT_TRUE(facts.monitorProfileDescription.empty());
+    EXPECT_TRUE(facts.monitorProfilePath.empty());
+
+    if (!previousPath.empty())
+        SetMonitorProfile(previousPath);
 }
 
 TEST(SysInfoDlgTest, ShowsTheTextReadOnlyAndClosesWithOk)
