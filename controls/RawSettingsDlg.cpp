@@ -1,5 +1,7 @@
 #include "controls/RawSettingsDlg.h"
 
+#include "controls/BrowseDir.h"
+
 #include "controls/RawExtLogic.h"
 #include "controls/ResourceImages.h"
 #include "core/GlobalSettings.h"
@@ -8,7 +10,6 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,19 +30,6 @@ QPushButton* MakeButton(const QString& text, const char* id, QWidget* parent)
     auto* button = new QPushButton(text, parent);
     button->setObjectName(QLatin1String(id));
     return button;
-}
-
-FolderChooser& CurrentFolderChooser()
-{
-    static FolderChooser chooser;
-    return chooser;
-}
-
-QString ChooseFolder(QWidget* parent, const QString& title, const QString& start)
-{
-    if (const FolderChooser& chooser = CurrentFolderChooser())
-        return chooser(parent, title, start);
-    return QFileDialog::getExistingDirectory(parent, title, start);
 }
 
 } // namespace
@@ -278,17 +266,12 @@ void CDNGConvertProgress::step()
 // ---------------------------------------------------------------------------
 // The DNG output folder
 
-void SetFolderChooser(FolderChooser chooser)
-{
-    CurrentFolderChooser() = std::move(chooser);
-}
-
 int RunDngPathDialog(QWidget* parent)
 {
-    const QString chosen = ChooseFolder(parent, QStringLiteral("フォルダを選択してください。"),
-                                        QString::fromStdString(GetDngOutputPath()));
-    if (chosen.isEmpty())
+    CBrowseDir browse(parent);
+    browse.SetInitialFolder(QString::fromStdString(GetDngOutputPath()));
+    if (!browse.Browse())
         return 0;
-    SetDngOutputPath(RemoveBackslash(chosen.toStdString()));
+    SetDngOutputPath(browse.GetFolderPath().toStdString());
     return 1;
 }

@@ -127,14 +127,8 @@ private:
     std::atomic<bool> m_cancel{false};
 };
 
-// Picks a folder: (parent, title, start folder) -> the chosen folder,
-// empty when the user cancelled.
-using FolderChooser = std::function<QString(QWidget*, const QString&, const QString&)>;
-// Replaces the chooser (tests); an empty function puts QFileDialog back.
-void SetFolderChooser(FolderChooser chooser);
-
-// The folder dialog of the DNG output folder: a folder choice starting at
-// the current folder. A chosen folder, without its trailing '/' (the root
+// The folder dialog of the DNG output folder: a folder choice (CBrowseDir)
+// starting at the current folder. A chosen folder, without its trailing '/' (the root
 // stays "/"), becomes the output folder for the rest of the session.
 // 1 when a folder was chosen, 0 otherwise.
 int RunDngPathDialog(QWidget* parent);

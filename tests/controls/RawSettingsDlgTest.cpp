@@ -1,5 +1,7 @@
 #include "controls/RawSettingsDlg.h"
 
+#include "controls/BrowseDir.h"
+
 #include "controls/RawExtLogic.h"
 #include "controls/ResourceImages.h"
 #include "core/GlobalSettings.h"
@@ -13,10 +15,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -266,33 +270,40 @@ TEST(DngConvertProgressTest, AnOwnerGoneBeforeTheFirstReportShowsNoWindow)
 TEST(DngPathDialogTest, AChosenFolderBecomesTheOutputFolderWithoutItsSlash)
 {
     const std::string saved = GetDngOutputPath();
+    // The chooser opens on the output folder when that folder exists.
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    const QString base = root.path();
+    ASSERT_TRUE(QDir(base).mkpath(QStringLiteral("start/here")));
+    ASSERT_TRUE(QDir(base).mkpath(QStringLiteral("dng")));
+    ASSERT_TRUE(QDir(base).mkpath(QStringLiteral("raw")));
     struct Case
     {
         QString chosen;
         int result;
-        std::string folder;
+        QString folder;
     };
     const Case cases[] = {
-        {QStringLiteral("/data/dng/"), 1, "/data/dng"},
-        {QStringLiteral("/data/raw"), 1, "/data/raw"},
-        {QStringLiteral("/"), 1, "/"},
-        {QString(), 0, "/"},
+        {base + QStringLiteral("/dng/"), 1, base + QStringLiteral("/dng")},
+        {base + QStringLiteral("/raw"), 1, base + QStringLiteral("/raw")},
+        {QStringLiteral("/"), 1, QStringLiteral("/")},
+        {QString(), 0, QStringLiteral("/")},
     };
-    SetDngOutputPath("/start/here/");
-    std::string start = "/start/here/";
+    SetDngOutputPath((base + QStringLiteral("/start/here/")).toStdString());
+    QString start = base + QStringLiteral("/start/here/");
     for (const Case& c : cases)
     {
         QString seenStart;
-        SetFolderChooser([&](QWidget*, const QString&, const QString& from) {
+        CBrowseDir::SetFolderChooser([&](QWidget*, const QString&, const QString& from) {
             seenStart = from;
             return c.chosen;
         });
         EXPECT_EQ(RunDngPathDialog(nullptr), c.result);
-        EXPECT_EQ(seenStart.toStdString(), start);
-        EXPECT_EQ(GetDngOutputPath(), c.folder);
+        EXPECT_EQ(QDir::cleanPath(seenStart), QDir::cleanPath(start));
+        EXPECT_EQ(QString::fromStdString(GetDngOutputPath()), c.folder);
         start = c.folder;
     }
-    SetFolderChooser({});
+    CBrowseDir::SetFolderChooser({});
     SetDngOutputPath(saved);
 }
 
