@@ -1,0 +1,64 @@
+#include "controls/OptionJpegDlg.h"
+
+#include "controls/SaveDialogsLogic.h"
+
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QVBoxLayout>
+
+COptionJpegDlg::COptionJpegDlg(QWidget* parent) : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("オプション"));
+    auto* caption = new QLabel(QStringLiteral("JPEG保存品質 :"), this);
+    auto* low = new QLabel(QStringLiteral("低"), this);
+    auto* high = new QLabel(QStringLiteral("高"), this);
+    m_slider = new QSlider(Qt::Horizontal, this);
+    m_slider->setObjectName(QStringLiteral("1130"));
+    m_slider->setRange(kJpegQualityMin, kJpegQualityMax);
+    m_slider->setPageStep(1);
+    m_slider->setTickPosition(QSlider::TicksBelow);
+    m_slider->setMinimumWidth(160);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("1"));
+    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("2"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("キャンセル"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &COptionJpegDlg::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &COptionJpegDlg::reject);
+
+    auto* sliderRow = new QHBoxLayout;
+    sliderRow->addWidget(low);
+    sliderRow->addWidget(m_slider, 1);
+    sliderRow->addWidget(high);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(caption);
+    layout->addLayout(sliderRow);
+    layout->addWidget(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void COptionJpegDlg::writeControls()
+{
+    m_slider->setValue(JpegQualityForSlider(m_nQuality));
+}
+
+bool COptionJpegDlg::readControls()
+{
+    m_nQuality = m_slider->value();
+    return true;
+}
+
+int COptionJpegDlg::exec()
+{
+    writeControls();
+    return QDialog::exec();
+}
+
+void COptionJpegDlg::accept()
+{
+    if (readControls())
+        QDialog::accept();
+}
