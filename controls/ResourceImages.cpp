@@ -41,6 +41,18 @@ QImage LoadBitmapResource(int id)
         {kBitmapDngConvertFirst + 9, &DngConvertFrame<9>},
         {kBitmapDngConvertFirst + 10, &DngConvertFrame<10>},
         {kBitmapDngConvertFirst + 11, &DngConvertFrame<11>},
+        {kBitmapSlidePlayUp, &MakeSlidePlayUpBitmap},
+        {kBitmapSlidePlayDown, &MakeSlidePlayDownBitmap},
+        {kBitmapSlidePauseUp, &MakeSlidePauseUpBitmap},
+        {kBitmapSlidePauseDown, &MakeSlidePauseDownBitmap},
+        {kBitmapSlidePreviousUp, &MakeSlidePreviousUpBitmap},
+        {kBitmapSlidePreviousDown, &MakeSlidePreviousDownBitmap},
+        {kBitmapSlideNextUp, &MakeSlideNextUpBitmap},
+        {kBitmapSlideNextDown, &MakeSlideNextDownBitmap},
+        {kBitmapSlideCloseUp, &MakeSlideCloseUpBitmap},
+        {kBitmapSlideCloseDown, &MakeSlideCloseDownBitmap},
+        {kBitmapSlideSettingsUp, &MakeSlideSettingsUpBitmap},
+        {kBitmapSlideSettingsDown, &MakeSlideSettingsDownBitmap},
     };
     static std::map<int, QImage> cache;
     const QImage* image = Find(makers, cache, id);
