@@ -81,5 +81,10 @@ void CHVRatioDlg::accept()
         ShowMessage(kStrAspectRatioRange);
         return;
     }
-    QDialog::accept();
+    done(kDialogOk);
+}
+
+void CHVRatioDlg::reject()
+{
+    done(kDialogCancel);
 }

@@ -3,6 +3,8 @@
 // whose ratio lies within 1:10..10:1. OK with a steeper ratio shows
 // message 1025 and keeps the dialog open with the values.
 
+#include "controls/DialogCodes.h"
+
 #include <QDialog>
 #include <QString>
 
@@ -44,6 +46,8 @@ public:
 public slots:
     int exec() override;
     void accept() override;
+    // Cancel, Esc and the close box end with kDialogCancel.
+    void reject() override;
 
 private:
     QLabel* m_title = nullptr;

@@ -137,7 +137,7 @@ void CImageScreen::runSettings()
         showCursorAgain();
     CSlideShowSettingDlg dialog(this);
     dialog.m_nSeconds = m_nInterval / 1000;
-    if (dialog.exec() == QDialog::Accepted)
+    if (dialog.exec() == kDialogOk)
         m_nInterval = dialog.m_nSeconds * 1000;
     StartSlideTimer();
     m_lastCursorPos = m_pointer->globalCursorPosition();

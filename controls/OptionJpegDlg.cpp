@@ -60,5 +60,10 @@ int COptionJpegDlg::exec()
 void COptionJpegDlg::accept()
 {
     if (readControls())
-        QDialog::accept();
+        done(kDialogOk);
+}
+
+void COptionJpegDlg::reject()
+{
+    done(kDialogCancel);
 }

@@ -1,6 +1,8 @@
 #pragma once
 // The JPEG quality option of the batch: a slider over the levels 0..4.
 
+#include "controls/DialogCodes.h"
+
 #include <QDialog>
 
 class QSlider;
@@ -18,9 +20,11 @@ public:
     bool readControls();
 
 public slots:
-    // Shows the level (writeControls) and runs the dialog: 1 OK, 0 Cancel.
+    // Shows the level (writeControls) and runs the dialog: 1 OK, 2 Cancel.
     int exec() override;
     void accept() override;
+    // Cancel, Esc and the close box end with kDialogCancel.
+    void reject() override;
 
 private:
     QSlider* m_slider = nullptr;

@@ -3,6 +3,8 @@
 // replaced: exec() returns 6 (save), 7 (don't save) or 2 (cancel, also the
 // window's close box and Esc).
 
+#include "controls/DialogCodes.h"
+
 #include <QDialog>
 
 class QLabel;
@@ -13,7 +15,7 @@ class CSaveAlartDlg : public QDialog
 public:
     static constexpr int kSave = 6;
     static constexpr int kDontSave = 7;
-    static constexpr int kCancel = 2;
+    static constexpr int kCancel = kDialogCancel;
 
     explicit CSaveAlartDlg(QWidget* parent = nullptr);
 

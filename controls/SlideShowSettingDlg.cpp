@@ -71,5 +71,10 @@ int CSlideShowSettingDlg::exec()
 void CSlideShowSettingDlg::accept()
 {
     if (readControls())
-        QDialog::accept();
+        done(kDialogOk);
+}
+
+void CSlideShowSettingDlg::reject()
+{
+    done(kDialogCancel);
 }

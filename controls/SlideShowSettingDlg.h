@@ -1,6 +1,8 @@
 #pragma once
 // The slide interval in whole seconds, 1..60.
 
+#include "controls/DialogCodes.h"
+
 #include <QDialog>
 
 class QSpinBox;
@@ -20,6 +22,8 @@ public:
 public slots:
     int exec() override;
     void accept() override;
+    // Cancel, Esc and the close box end with kDialogCancel.
+    void reject() override;
 
 private:
     QSpinBox* m_seconds = nullptr;
