@@ -71,3 +71,8 @@ QStringList QtNameFilters(const std::vector<FileFilter>& filters)
     }
     return list;
 }
+
+QString FileDialogFilterFromTable(const QString& tableText)
+{
+    return QtNameFilters(ParseFileFilter(tableText.toStdString())).join(QStringLiteral(";;"));
+}

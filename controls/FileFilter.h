@@ -30,3 +30,7 @@ std::vector<FileFilter> ParseFileFilter(std::string_view text);
 
 // One QFileDialog name filter per pair.
 QStringList QtNameFilters(const std::vector<FileFilter>& filters);
+
+// The filters of a table text as one QFileDialog filter string, the name
+// filters joined by ";;".
+QString FileDialogFilterFromTable(const QString& tableText);

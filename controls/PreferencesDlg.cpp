@@ -1,5 +1,7 @@
 #include "controls/PreferencesDlg.h"
 
+#include "controls/FileFilter.h"
+
 #include "controls/RawSettingsDlg.h"
 #include "controls/StringTable.h"
 #include "core/GlobalSettings.h"
@@ -81,21 +83,6 @@ QString Q(const std::string& text)
 void SetOpenFileChooser(OpenFileChooser chooser)
 {
     CurrentOpenFileChooser() = std::move(chooser);
-}
-
-QString FileDialogFilterFromTable(const QString& designFilter)
-{
-    // "name|patterns|name|patterns||": pairs until the empty name.
-    const QStringList parts = designFilter.split(u'|');
-    QStringList filters;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
-    {
-        if (parts[i].isEmpty())
-            break;
-        QStringList patterns = parts[i + 1].split(u';', Qt::SkipEmptyParts);
-        filters.append(parts[i] + QStringLiteral(" (") + patterns.join(u' ') + u')');
-    }
-    return filters.join(QStringLiteral(";;"));
 }
 
 CNewProjectDlg::CNewProjectDlg(QWidget* parent) : QDialog(parent)

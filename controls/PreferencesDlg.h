@@ -34,10 +34,6 @@ using OpenFileChooser =
     std::function<QString(QWidget*, const QString&, const QString&, const QString&)>;
 // Replaces the chooser (tests); an empty function puts QFileDialog back.
 void SetOpenFileChooser(OpenFileChooser chooser);
-// The filter of a design's filter string ("name|patterns|...||") in
-// QFileDialog's form ("name (patterns);;..."), the patterns' semicolons
-// becoming blanks.
-QString FileDialogFilterFromTable(const QString& designFilter);
 
 class CNewProjectDlg : public QDialog
 {

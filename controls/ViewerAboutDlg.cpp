@@ -1,6 +1,8 @@
 #include "controls/ViewerAboutDlg.h"
 
+#include "controls/LinkText.h"
 #include "controls/StringTable.h"
+#include "controls/SysInfoDlg.h"
 #include "core/PathUtils.h"
 
 #include <QApplication>
@@ -17,21 +19,24 @@
 
 namespace {
 
+// The system information dialog, run modally over the About box.
+void RunSystemInformation(QWidget* parent)
+{
+    CSysInfoDlg dialog(parent);
+    dialog.exec();
+}
+
 std::function<void(QWidget*)>& SystemInfoOpener()
 {
-    static std::function<void(QWidget*)> opener;
+    static std::function<void(QWidget*)> opener = &RunSystemInformation;
     return opener;
 }
 
-QLabel* MakeLink(const char* id, const char* address, QWidget* parent)
+CLinkText* MakeLink(const char* id, const char* address, QWidget* parent)
 {
-    const QString target = QString::fromLatin1(address);
-    auto* link = new QLabel(QStringLiteral("<a href=\"%1\">%1</a>").arg(target.toHtmlEscaped()),
-                            parent);
+    auto* link = new CLinkText(parent);
     link->setObjectName(QString::fromLatin1(id));
-    link->setTextFormat(Qt::RichText);
-    link->setTextInteractionFlags(Qt::TextBrowserInteraction);
-    link->setOpenExternalLinks(true);
+    link->setText(QString::fromLatin1(address));
     return link;
 }
 
@@ -45,7 +50,7 @@ QString ProgramNameAndVersion()
 
 void CViewerAboutDlg::SetSystemInfoOpener(std::function<void(QWidget*)> opener)
 {
-    SystemInfoOpener() = std::move(opener);
+    SystemInfoOpener() = opener ? std::move(opener) : &RunSystemInformation;
 }
 
 CViewerAboutDlg::CViewerAboutDlg(QWidget* parent) : QDialog(parent)
@@ -74,11 +79,7 @@ CViewerAboutDlg::CViewerAboutDlg(QWidget* parent) : QDialog(parent)
 
     auto* systemInfo = new QPushButton(QStringLiteral("システム情報..."), this);
     systemInfo->setObjectName(QStringLiteral("1315"));
-    systemInfo->setVisible(static_cast<bool>(SystemInfoOpener()));
-    connect(systemInfo, &QPushButton::clicked, this, [this] {
-        if (SystemInfoOpener())
-            SystemInfoOpener()(this);
-    });
+    connect(systemInfo, &QPushButton::clicked, this, [this] { SystemInfoOpener()(this); });
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("1"));
     ok->setDefault(true);

@@ -6,7 +6,7 @@
 
 #include <functional>
 
-class QLabel;
+class CLinkText;
 
 // The addresses the links open.
 inline constexpr char kSupportHomePage[] = "https://quillbrake.example/chromivel/support/";
@@ -22,14 +22,14 @@ class CViewerAboutDlg : public QDialog
 public:
     explicit CViewerAboutDlg(QWidget* parent = nullptr);
 
-    // Runs the system information dialog for button 1315; the button is
-    // hidden while none is set.
+    // What button 1315 runs: the system information dialog, unless a test
+    // puts its own in place; an empty function puts the dialog back.
     static void SetSystemInfoOpener(std::function<void(QWidget* parent)> opener);
 
-    QLabel* supportLink() const { return m_supportLink; }
-    QLabel* displayLink() const { return m_displayLink; }
+    CLinkText* supportLink() const { return m_supportLink; }
+    CLinkText* displayLink() const { return m_displayLink; }
 
 private:
-    QLabel* m_supportLink = nullptr;
-    QLabel* m_displayLink = nullptr;
+    CLinkText* m_supportLink = nullptr;
+    CLinkText* m_displayLink = nullptr;
 };

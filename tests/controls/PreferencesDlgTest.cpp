@@ -1,5 +1,7 @@
 #include "controls/PreferencesDlg.h"
 
+#include "controls/FileFilter.h"
+
 #include "controls/MonitorList.h"
 #include "controls/StringTable.h"
 #include "core/GlobalSettings.h"
@@ -526,10 +528,9 @@ TEST(PreferencesFilterTest, DesignFiltersBecomeQtFilters)
     EXPECT_EQ(
         FileDialogFilterFromTable(QStringLiteral("TIFFファイル(*.tif)|*.tif|JPEGファイル(*.jpg)|*."
                                                  "jpg|画像ファイル(*.tif;*.jpg)|*.tif;*.jpg;||")),
-        QStringLiteral("TIFFファイル(*.tif) (*.tif);;JPEGファイル(*.jpg) (*.jpg);;"
-                       "画像ファイル(*.tif;*.jpg) (*.tif *.jpg)"));
+        QStringLiteral("TIFFファイル (*.tif);;JPEGファイル (*.jpg);;画像ファイル (*.tif *.jpg)"));
     EXPECT_EQ(FileDialogFilterFromTable(QStringLiteral("exeファイル(*.exe)|*.exe||")),
-              QStringLiteral("exeファイル(*.exe) (*.exe)"));
+              QStringLiteral("exeファイル (*.exe)"));
     EXPECT_EQ(FileDialogFilterFromTable(QString()), QString());
 }
 
