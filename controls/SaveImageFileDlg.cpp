@@ -2,6 +2,7 @@
 
 #include "controls/FileFilter.h"
 #include "controls/StringTable.h"
+#include "core/MessageSink.h"
 #include "core/PathUtils.h"
 
 #include <QDir>
@@ -29,6 +30,8 @@ CSaveImageFileDlg::CSaveImageFileDlg(int saveType, int quality, QWidget* parent)
       m_startSaveType(saveType)
 {
     setOption(QFileDialog::DontUseNativeDialog, true);
+    // Replacing a file is asked in the program's own words (accept).
+    setOption(QFileDialog::DontConfirmOverwrite, true);
     setAcceptMode(QFileDialog::AcceptSave);
     setFileMode(QFileDialog::AnyFile);
     m_filters = QtNameFilters(ParseFileFilter(LoadString(kStrImageFileFilter).toStdString()));
@@ -150,6 +153,11 @@ void CSaveImageFileDlg::accept()
         const QString finalName = QString::fromStdString(FinalSaveName(name.toStdString(), kind));
         if (finalName != fileNameText())
             setFileNameText(finalName);
+        const QString target = QDir(directory()).filePath(finalName);
+        if (QFileInfo::exists(target) &&
+            ShowMessage(kStrReplaceExisting, {target.toStdString()}, MessageButtons::YesNo,
+                        MessageIcon::Warning) != kMessageYes)
+            return;
         readControls();
     }
     QFileDialog::accept();

@@ -20,6 +20,8 @@ class QSlider;
 
 // The filter text (string 2004).
 inline constexpr int kStrImageFileFilter = 2004;
+// "%s already exists. Replace it?" (Yes / No).
+inline constexpr int kStrReplaceExisting = 30146;
 
 class CSaveImageFileDlg : public QFileDialog
 {

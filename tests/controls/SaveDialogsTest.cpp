@@ -36,36 +36,6 @@ void WhenShown(QDialog& dialog, std::function<void()> work)
     QTimer::singleShot(0, &dialog, std::move(work));
 }
 
-// Answers the next message box that appears with the button, and records
-// its text.
-class MessageBoxAnswer
-{
-public:
-    explicit MessageBoxAnswer(QMessageBox::StandardButton answer) : m_answer(answer)
-    {
-        m_timer.setInterval(5);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            for (QWidget* widget : QApplication::topLevelWidgets())
-            {
-                auto* box = qobject_cast<QMessageBox*>(widget);
-                if (box == nullptr || !box->isVisible())
-                    continue;
-                texts.append(box->text());
-                m_timer.stop();
-                box->button(m_answer)->click();
-                return;
-            }
-        });
-        m_timer.start();
-    }
-
-    QStringList texts;
-
-private:
-    QMessageBox::StandardButton m_answer;
-    QTimer m_timer;
-};
-
 // Puts a runner in for the test's lifetime.
 class ScopedRunner
 {
@@ -271,11 +241,10 @@ TEST_F(SaveImageFileDlgTest, ReplacingAFileNeedsConfirmation)
     for (const bool confirm : {false, true})
     {
         SCOPED_TRACE(confirm);
-        std::optional<MessageBoxAnswer> answer;
+        testsupport::RecordingMessageSink sink(confirm ? kMessageYes : kMessageNo);
         bool stillOpen = false;
         ScopedRunner runner([&](CSaveImageFileDlg& dialog) {
             dialog.setFileNameText(QStringLiteral("d"));
-            answer.emplace(confirm ? QMessageBox::Yes : QMessageBox::No);
             dialog.accept();
             stillOpen = dialog.result() != QDialog::Accepted;
             return dialog.result();
@@ -284,9 +253,11 @@ TEST_F(SaveImageFileDlgTest, ReplacingAFileNeedsConfirmation)
         int type = 2;
         int quality = 2;
         EXPECT_EQ(RunSaveImageFileDialog(path, type, quality), confirm);
-        ASSERT_TRUE(answer.has_value());
-        ASSERT_EQ(answer->texts.size(), 1);
-        EXPECT_TRUE(answer->texts[0].contains(QStringLiteral("d.jpg")));
+        ASSERT_EQ(sink.messages.size(), 1u);
+        EXPECT_EQ(sink.messages[0].stringId, kStrReplaceExisting);
+        EXPECT_EQ(sink.messages[0].buttons, MessageButtons::YesNo);
+        ASSERT_EQ(sink.messages[0].args.size(), 1u);
+        EXPECT_EQ(QString::fromStdString(sink.messages[0].args[0]), existing);
         EXPECT_EQ(stillOpen, !confirm);
         EXPECT_EQ(path, confirm ? existing : FileIn("start.tif"));
         EXPECT_EQ(testsupport::ReadTextFile(existing.toStdString()), "keep");
@@ -295,10 +266,9 @@ TEST_F(SaveImageFileDlgTest, ReplacingAFileNeedsConfirmation)
 
 TEST_F(SaveImageFileDlgTest, ANewFileIsNotQuestioned)
 {
-    std::optional<MessageBoxAnswer> answer;
+    testsupport::RecordingMessageSink sink(kMessageNo);
     ScopedRunner runner([&](CSaveImageFileDlg& dialog) {
         dialog.setFileNameText(QStringLiteral("new.tif"));
-        answer.emplace(QMessageBox::No);
         dialog.accept();
         return dialog.result();
     });
@@ -307,8 +277,7 @@ TEST_F(SaveImageFileDlgTest, ANewFileIsNotQuestioned)
     int quality = 2;
     ASSERT_TRUE(RunSaveImageFileDialog(path, type, quality));
     EXPECT_EQ(path, FileIn("new.tif"));
-    ASSERT_TRUE(answer.has_value());
-    EXPECT_TRUE(answer->texts.isEmpty());
+    EXPECT_TRUE(sink.messages.empty());
 }
 
 TEST(OptionJpegDlgTest, OpensAtTheStoredLevelAndOkStoresTheSlider)
