@@ -7,6 +7,7 @@
 #include "core/ColorConverter.h"
 #include "core/ColorProfile.h"
 #include "core/SRGBProfile.h"
+#include "tests/controls/SRGBConverter.h"
 
 #include "tests/controls/PaintCounter.h"
 
@@ -24,20 +25,6 @@ namespace {
 using Lines = std::array<ColorValueLine, 3>;
 
 const CCIEXYZ kD65(95.043, 100.0, 108.879);
-
-// A converter whose input space is sRGB.
-class SRGBConverter
-{
-public:
-    SRGBConverter() : converter("")
-    {
-        ok = profile.OpenFromMemory(BuildSRGBProfileBytes(), "sRGB") &&
-             converter.SetProfiles(&profile, &profile, &profile);
-    }
-    CColorProfile profile;
-    CColorConverter converter;
-    bool ok = false;
-};
 
 TEST(ColorValueLines, ByNotationWithoutConverter)
 {
