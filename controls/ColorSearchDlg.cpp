@@ -256,14 +256,19 @@ bool CColorSearchDlg::readControls()
 int CColorSearchDlg::exec()
 {
     writeControls();
-    return QDialog::exec() == QDialog::Accepted ? kIdOk : kIdCancel;
+    return QDialog::exec();
 }
 
 void CColorSearchDlg::accept()
 {
     readControls();
     SetColorSearchSettings({Step, static_cast<int>(Unit)});
-    QDialog::accept();
+    done(kDialogOk);
+}
+
+void CColorSearchDlg::reject()
+{
+    done(kDialogCancel);
 }
 
 bool CColorSearchDlg::TryMove(const CCIEXYZ& base, const ColorSearchOffsets& offsets)

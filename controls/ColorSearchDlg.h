@@ -13,9 +13,11 @@
 
 #include "controls/ColorRef.h"
 #include "controls/ColorSearchLogic.h"
+#include "controls/DialogCodes.h"
 #include "controls/NotifyMessage.h"
 #include "controls/TrackbarEvents.h"
 #include "core/CIEColor.h"
+
 
 #include <QDialog>
 #include <QTimer>
@@ -45,8 +47,6 @@ class CColorSearchDlg : public QDialog, public NotifyMessageSupport<CColorSearch
 {
     Q_OBJECT
 public:
-    static constexpr int kIdOk = 1;
-    static constexpr int kIdCancel = 2;
     // Notification codes.
     static constexpr int kHeld = 1;
     static constexpr int kChanged = 2;
@@ -77,7 +77,7 @@ public:
     // Step and unit from their controls. Always true.
     bool readControls();
 
-    // kIdOk or kIdCancel; OK makes the step and unit the process-wide ones.
+    // kDialogOk or kDialogCancel; OK makes the step and unit the process-wide ones.
     int exec() override;
 
     // Proposes base and offsets; commits both when the check accepts the
@@ -94,6 +94,8 @@ signals:
 
 public slots:
     void accept() override;
+    // Cancel, Esc and the close box end with kDialogCancel.
+    void reject() override;
 
 private:
     CCIEXYZ White() const;

@@ -50,8 +50,8 @@ CEditChartDlg::CEditChartDlg(QWidget* parent) : QDialog(parent)
     ok->setDefault(true);
     QPushButton* cancel = buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole);
     cancel->setObjectName(QStringLiteral("2"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(buttons, &QDialogButtonBox::accepted, this, &CEditChartDlg::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &CEditChartDlg::reject);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_grid, 1);
@@ -94,7 +94,17 @@ bool CEditChartDlg::readControls()
 int CEditChartDlg::exec()
 {
     writeControls();
-    return QDialog::exec() == QDialog::Accepted ? kIdOk : kIdCancel;
+    return QDialog::exec();
+}
+
+void CEditChartDlg::accept()
+{
+    done(kDialogOk);
+}
+
+void CEditChartDlg::reject()
+{
+    done(kDialogCancel);
 }
 
 void CEditChartDlg::OnTrackbar(TrackbarCode code)

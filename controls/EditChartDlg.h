@@ -4,10 +4,12 @@
 // and shows the result on a grid. A slider acts when its thumb is released
 // or it is moved by keyboard or page click, not while it is dragged.
 
+#include "controls/DialogCodes.h"
 #include "controls/EditChartLogic.h"
 #include "controls/TrackbarEvents.h"
 #include "core/CIEColor.h"
 #include "core/T2DArray.h"
+
 
 #include <QDialog>
 
@@ -19,8 +21,6 @@ class CEditChartDlg : public QDialog
 {
     Q_OBJECT
 public:
-    static constexpr int kIdOk = 1;
-    static constexpr int kIdCancel = 2;
 
     explicit CEditChartDlg(QWidget* parent = nullptr);
 
@@ -42,8 +42,12 @@ public:
     // The three positions from the sliders. Always true.
     bool readControls();
 
-    // kIdOk or kIdCancel; the owner reads GetEditedColors after kIdOk.
+    // kDialogOk or kDialogCancel; the owner reads GetEditedColors after kDialogOk.
     int exec() override;
+
+public slots:
+    void accept() override;
+    void reject() override;
 
 private:
     void OnTrackbar(TrackbarCode code);

@@ -74,8 +74,8 @@ CHendouCustomDlg::CHendouCustomDlg(QWidget* parent) : QDialog(parent)
     QPushButton* cancel = buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole);
     cancel->setObjectName(QStringLiteral("2"));
     buttons->addButton(reset, QDialogButtonBox::ResetRole);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(buttons, &QDialogButtonBox::accepted, this, &CHendouCustomDlg::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &CHendouCustomDlg::reject);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(explanation);
@@ -121,7 +121,17 @@ bool CHendouCustomDlg::readControls()
 int CHendouCustomDlg::exec()
 {
     writeControls();
-    return QDialog::exec() == QDialog::Accepted ? kIdOk : kIdCancel;
+    return QDialog::exec();
+}
+
+void CHendouCustomDlg::accept()
+{
+    done(kDialogOk);
+}
+
+void CHendouCustomDlg::reject()
+{
+    done(kDialogCancel);
 }
 
 void CHendouCustomDlg::Reset()

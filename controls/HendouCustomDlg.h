@@ -7,7 +7,9 @@
 // 500 ms after the last thumb-position event); keyboard and page moves
 // report at once.
 
+#include "controls/DialogCodes.h"
 #include "controls/TrackbarEvents.h"
+
 
 #include <QDialog>
 #include <QTimer>
@@ -25,8 +27,6 @@ class CHendouCustomDlg : public QDialog
 {
     Q_OBJECT
 public:
-    static constexpr int kIdOk = 1;
-    static constexpr int kIdCancel = 2;
     static constexpr int kStrengthMax = 40;
     static constexpr int kRangeMax = 41;
     static constexpr int kNeutral = 20;
@@ -51,6 +51,7 @@ public:
     // The positions from the sliders. Always true.
     bool readControls();
 
+    // kDialogOk or kDialogCancel (Cancel, Esc and the close box).
     int exec() override;
 
     // Both sliders to the neutral position, texts and both reports.
@@ -59,6 +60,10 @@ public:
     // The ticks of the two timers (public so that tests can drive them).
     void OnStrengthTimer();
     void OnRangeTimer();
+
+public slots:
+    void accept() override;
+    void reject() override;
 
 signals:
     void notify(int message, int code, qint64 value);

@@ -386,7 +386,7 @@ TEST_F(HendouCustomDlgTest, KeyReportsAtOnceAndResetGoesBackToNeutral)
         Child<QPushButton>("2")->click();
     });
     code = dialog.exec();
-    EXPECT_EQ(code, CHendouCustomDlg::kIdCancel);
+    EXPECT_EQ(code, kDialogCancel);
     const std::vector<std::pair<int, double>> expected = {
         {kStrength, 1.0}, {kStrength, 0.0}, {kRange, 20.0}};
     EXPECT_EQ(reports, expected);

@@ -253,7 +253,7 @@ TEST_F(ColorSearchDlgTest, CandidateHeldRepeatsAndReleaseReportsChanged)
         },
         "1");
 
-    EXPECT_EQ(code, CColorSearchDlg::kIdOk);
+    EXPECT_EQ(code, kDialogOk);
     const std::vector<Notification> expected = {
         {kOwnerMessage, 1, 0}, {kOwnerMessage, 1, 0}, {kOwnerMessage, 2, 0}};
     EXPECT_EQ(Notifications(spy), expected);

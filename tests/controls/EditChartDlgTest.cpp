@@ -158,7 +158,7 @@ TEST(EditChartDlg, SlidersStartNeutralAndActOnlyWhenReleasedOrStepped)
         },
         "1");
 
-    EXPECT_EQ(code, CEditChartDlg::kIdOk);
+    EXPECT_EQ(code, kDialogOk);
     EXPECT_EQ(dialog.LightnessPos, 150);
     const CCIELCh lch = dialog.GetEditedColors().GetAt(0, 0).ToLab(white).ToLCh();
     EXPECT_NEAR(lch[0], 100.0, 1e-6);
@@ -185,7 +185,7 @@ TEST(EditChartDlg, GridShowsTheColoursOnWhiteOrOneBlackCell)
     CEditChartDlg withoutConverter;
     withoutConverter.SetColors(chart);
     const int code = RunDialog(withoutConverter, [] {}, "2");
-    EXPECT_EQ(code, CEditChartDlg::kIdCancel);
+    EXPECT_EQ(code, kDialogCancel);
     const auto* blackGrid = Child<CColorCheckerCtrl>(withoutConverter, "1137");
     ASSERT_EQ(blackGrid->Cells.GetRows(), 1);
     EXPECT_EQ(blackGrid->Cells.GetAt(0, 0), (RGBColor{0, 0, 0}));
