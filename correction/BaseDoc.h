@@ -16,15 +16,6 @@
 // Progress: a step reports percent done (0 to 100) through a Progress
 // (core/Progress.h); an answer false stops it.
 //
-// Progress: a step reports percent done (0 to 100) through a Progress
-// (core/Progress.h); an answer false stops it.
-//
-// Progress: a step reports percent done (0 to 100) through a Progress
-// (core/Progress.h); an answer false stops it.
-//
-// Progress: a step reports percent done (0 to 100) through a Progress
-// (core/Progress.h); an answer false stops it.
-//
 // Applying: PrepareApply (which may fail) runs on the image first, then
 // ApplyRect (which may prepare one region's data, as the filter's plane)
 // and the const Apply, which reads parameters and prepared data only. Rows
