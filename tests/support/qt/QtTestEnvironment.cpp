@@ -1,5 +1,6 @@
-// One QApplication for the whole suite, on the offscreen platform at scale
-// factor 1, made before the first test.
+// One QApplication for a whole Qt test program, on the offscreen platform
+// at scale factor 1, made before the first test. Compiled into each Qt
+// suite (tests/CMakeLists.txt), as a global test environment must be.
 
 #include <gtest/gtest.h>
 
@@ -17,7 +18,7 @@ public:
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
         setenv("QT_SCALE_FACTOR", "1", 1);
         static int argc = 1;
-        static char name[] = "test_controls";
+        static char name[] = "qt_test";
         static char* argv[] = {name, nullptr};
         if (QApplication::instance() == nullptr)
             new QApplication(argc, argv);
