@@ -1,5 +1,7 @@
 #include "controls/ColorSearchDlg.h"
 
+#include "controls/DialogButtons.h"
+
 #include "controls/ColorPatchCtrl.h"
 #include "controls/ColorValueText.h"
 #include "controls/ColorValueTextLogic.h"
@@ -176,14 +178,7 @@ CColorSearchDlg::CColorSearchDlg(QWidget* parent)
     stepRow->addWidget(m_stepSlider);
     stepRow->addWidget(new QLabel(QStringLiteral("移動量 大"), this));
 
-    auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    ok->setObjectName(QStringLiteral("1"));
-    ok->setDefault(true);
-    QPushButton* cancel = buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole);
-    cancel->setObjectName(QStringLiteral("2"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &CColorSearchDlg::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &CColorSearchDlg::reject);
+    QDialogButtonBox* buttons = MakeOkCancelButtons(this);
 
     auto* left = new QVBoxLayout;
     left->addLayout(compare);

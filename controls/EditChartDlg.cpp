@@ -1,5 +1,7 @@
 #include "controls/EditChartDlg.h"
 
+#include "controls/DialogButtons.h"
+
 #include "controls/ColorCheckerCtrl.h"
 
 #include <QDialogButtonBox>
@@ -44,14 +46,7 @@ CEditChartDlg::CEditChartDlg(QWidget* parent) : QDialog(parent)
     sliders->addRow(QStringLiteral("鮮やかさ"), m_chromaSlider);
     sliders->addRow(QStringLiteral("色合い"), m_hueSlider);
 
-    auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    ok->setObjectName(QStringLiteral("1"));
-    ok->setDefault(true);
-    QPushButton* cancel = buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole);
-    cancel->setObjectName(QStringLiteral("2"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &CEditChartDlg::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &CEditChartDlg::reject);
+    QDialogButtonBox* buttons = MakeOkCancelButtons(this);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_grid, 1);

@@ -1,5 +1,7 @@
 #include "controls/HVRatioDlg.h"
 
+#include "controls/DialogButtons.h"
+
 #include "core/MessageSink.h"
 
 #include <QDialogButtonBox>
@@ -25,12 +27,7 @@ CHVRatioDlg::CHVRatioDlg(QWidget* parent) : QDialog(parent)
     m_width = makeEdit("1294");
     m_height = makeEdit("1295");
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("1"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("2"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("キャンセル"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &CHVRatioDlg::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &CHVRatioDlg::reject);
+    QDialogButtonBox* buttons = MakeOkCancelButtons(this);
 
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("幅"), m_width);

@@ -1,5 +1,7 @@
 #include "controls/HendouCustomDlg.h"
 
+#include "controls/DialogButtons.h"
+
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -67,15 +69,8 @@ CHendouCustomDlg::CHendouCustomDlg(QWidget* parent) : QDialog(parent)
     reset->setObjectName(QStringLiteral("1037"));
     connect(reset, &QPushButton::clicked, this, &CHendouCustomDlg::Reset);
 
-    auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    ok->setObjectName(QStringLiteral("1"));
-    ok->setDefault(true);
-    QPushButton* cancel = buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole);
-    cancel->setObjectName(QStringLiteral("2"));
+    QDialogButtonBox* buttons = MakeOkCancelButtons(this);
     buttons->addButton(reset, QDialogButtonBox::ResetRole);
-    connect(buttons, &QDialogButtonBox::accepted, this, &CHendouCustomDlg::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &CHendouCustomDlg::reject);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(explanation);

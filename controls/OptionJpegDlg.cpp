@@ -1,5 +1,7 @@
 #include "controls/OptionJpegDlg.h"
 
+#include "controls/DialogButtons.h"
+
 #include "controls/SaveDialogsLogic.h"
 
 #include <QDialogButtonBox>
@@ -22,12 +24,7 @@ COptionJpegDlg::COptionJpegDlg(QWidget* parent) : QDialog(parent)
     m_slider->setTickPosition(QSlider::TicksBelow);
     m_slider->setMinimumWidth(160);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("1"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("2"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("キャンセル"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &COptionJpegDlg::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &COptionJpegDlg::reject);
+    QDialogButtonBox* buttons = MakeOkCancelButtons(this);
 
     auto* sliderRow = new QHBoxLayout;
     sliderRow->addWidget(low);

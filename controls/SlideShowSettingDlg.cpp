@@ -1,5 +1,7 @@
 #include "controls/SlideShowSettingDlg.h"
 
+#include "controls/DialogButtons.h"
+
 #include "controls/ImageScreenLogic.h"
 
 #include <QDialogButtonBox>
@@ -31,12 +33,7 @@ CSlideShowSettingDlg::CSlideShowSettingDlg(QWidget* parent) : QDialog(parent)
     groupLayout->addWidget(hint);
     groupLayout->addStretch(1);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("1"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("2"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("キャンセル"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &CSlideShowSettingDlg::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &CSlideShowSettingDlg::reject);
+    QDialogButtonBox* buttons = MakeOkCancelButtons(this);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
