@@ -10,6 +10,7 @@
 #include "controls/StaticTextEx.h"
 #include "core/ColorSearchSettings.h"
 #include "core/IniFile.h"
+#include "tests/controls/DialogDriver.h"
 #include "tests/controls/FakePointerState.h"
 #include "tests/controls/SRGBConverter.h"
 #include "tests/support/RecordingMessageSink.h"
@@ -55,28 +56,6 @@ void ExpectNearXYZ(const CCIEXYZ& actual, const CCIEXYZ& expected, double tolera
 {
     for (int i = 0; i < 3; ++i)
         EXPECT_NEAR(actual[i], expected[i], tolerance) << "component " << i;
-}
-
-template <class T>
-T* Child(QWidget& dialog, const char* id)
-{
-    T* child = dialog.findChild<T*>(QString::fromLatin1(id));
-    EXPECT_NE(child, nullptr) << id;
-    return child;
-}
-
-// Runs the dialog, doing steps once it is shown, then presses the button
-// of the given id ("1" OK, "2" Cancel).
-int RunDialog(CColorSearchDlg& dialog, const std::function<void()>& steps, const char* closeWith)
-{
-    QTimer::singleShot(0, &dialog, [&] {
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-        dialog.activateWindow();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
-        steps();
-        Child<QPushButton>(dialog, closeWith)->click();
-    });
-    return dialog.exec();
 }
 
 class ColorSearchDlgTest : public ::testing::Test

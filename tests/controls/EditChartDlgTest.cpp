@@ -5,6 +5,7 @@
 #include "controls/ColorCheckerCtrl.h"
 #include "controls/EditChartDlg.h"
 #include "controls/EditChartLogic.h"
+#include "tests/controls/DialogDriver.h"
 #include "tests/controls/SRGBConverter.h"
 
 #include <gtest/gtest.h>
@@ -17,14 +18,6 @@
 #include <functional>
 
 namespace {
-
-template <class T>
-T* Child(QWidget& dialog, const char* id)
-{
-    T* child = dialog.findChild<T*>(QString::fromLatin1(id));
-    EXPECT_NE(child, nullptr) << id;
-    return child;
-}
 
 T2DArray<CCIEXYZ> OneCell(const CCIEXYZ& xyz)
 {
@@ -105,18 +98,6 @@ TEST(EditChartLogic, WithoutUsableConverterColoursStayAndTheGridIsOneBlackCell)
         ASSERT_EQ(cells.GetColumns(), 1);
         EXPECT_EQ(cells.GetAt(0, 0), (RGBColor{0, 0, 0}));
     }
-}
-
-int RunDialog(CEditChartDlg& dialog, const std::function<void()>& steps, const char* closeWith)
-{
-    QTimer::singleShot(0, &dialog, [&] {
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-        dialog.activateWindow();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
-        steps();
-        Child<QPushButton>(dialog, closeWith)->click();
-    });
-    return dialog.exec();
 }
 
 TEST(EditChartDlg, SlidersStartNeutralAndActOnlyWhenReleasedOrStepped)

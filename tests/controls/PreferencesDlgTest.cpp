@@ -27,8 +27,7 @@
 #include <memory>
 
 using testsupport::RecordingMessageSink;
-using testsupport::ScopedEnv;
-using testsupport::TempDir;
+using testsupport::PrivateUserFolders;
 
 namespace {
 
@@ -97,9 +96,7 @@ class PreferencesDlgTest : public ::testing::Test
 {
 protected:
     PreferencesDlgTest()
-        : m_home("HOME", m_dir.Path()), m_config("XDG_CONFIG_HOME", m_dir.File("config")),
-          m_data("XDG_DATA_HOME", m_dir.File("data")),
-          m_cache("XDG_CACHE_HOME", m_dir.File("cache")), m_saved(GetGlobalSettings()),
+        : m_saved(GetGlobalSettings()),
           m_savedUseOsCmm(UseOsCmm.load())
     {
         GlobalSettings s = DefaultGlobalSettings();
@@ -119,11 +116,7 @@ protected:
         SetOpenFileChooser({});
     }
 
-    TempDir m_dir;
-    ScopedEnv m_home;
-    ScopedEnv m_config;
-    ScopedEnv m_data;
-    ScopedEnv m_cache;
+    PrivateUserFolders m_dir;
     GlobalSettings m_saved;
     int m_savedUseOsCmm;
     FakeMonitorList m_monitor;

@@ -12,8 +12,7 @@
 #include <gtest/gtest.h>
 
 using testsupport::ReadTextFile;
-using testsupport::ScopedEnv;
-using testsupport::TempDir;
+using testsupport::PrivateUserFolders;
 using testsupport::WriteTextFile;
 
 namespace {
@@ -24,9 +23,7 @@ class GlobalSettingsTest : public ::testing::Test
 {
 protected:
     GlobalSettingsTest()
-        : m_home("HOME", m_dir.Path()), m_config("XDG_CONFIG_HOME", m_dir.File("config")),
-          m_data("XDG_DATA_HOME", m_dir.File("data")),
-          m_cache("XDG_CACHE_HOME", m_dir.File("cache")), m_saved(GetGlobalSettings()),
+        : m_saved(GetGlobalSettings()),
           m_savedUseOsCmm(UseOsCmm.load())
     {
         SetGlobalSettings(DefaultGlobalSettings());
@@ -43,11 +40,7 @@ protected:
         WriteTextFile(m_ini, "[CqzNewProjectDlg]\n" + body);
     }
 
-    TempDir m_dir;
-    ScopedEnv m_home;
-    ScopedEnv m_config;
-    ScopedEnv m_data;
-    ScopedEnv m_cache;
+    PrivateUserFolders m_dir;
     GlobalSettings m_saved;
     int m_savedUseOsCmm;
     std::string m_ini;

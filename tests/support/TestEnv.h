@@ -41,6 +41,25 @@ private:
     std::string m_old;
 };
 
+// A private temporary folder that is also the user's HOME, with the XDG
+// config, data and cache folders at "config", "data" and "cache" inside it,
+// for the object's lifetime.
+class PrivateUserFolders : public TempDir
+{
+public:
+    PrivateUserFolders()
+        : m_home("HOME", Path()), m_config("XDG_CONFIG_HOME", File("config")),
+          m_data("XDG_DATA_HOME", File("data")), m_cache("XDG_CACHE_HOME", File("cache"))
+    {
+    }
+
+private:
+    ScopedEnv m_home;
+    ScopedEnv m_config;
+    ScopedEnv m_data;
+    ScopedEnv m_cache;
+};
+
 // Runs work(isChild) at the same time in this process and in a forked
 // child (which leaves with _exit, running no destructors or test hooks).
 // True when both returned true and the child exited normally.
