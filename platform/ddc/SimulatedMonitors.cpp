@@ -1,5 +1,7 @@
 #include "platform/ddc/SimulatedMonitors.h"
 
+#include "platform/DisplayDevices.h"
+
 #include "platform/FileReplace.h"
 #include "platform/IniStore.h"
 #include "platform/Numbers.h"
@@ -438,29 +440,6 @@ std::optional<std::vector<std::uint8_t>> EdidOf(const Section& s)
 constexpr std::array<std::uint8_t, 8> kEdidHeader = {0x00, 0xFF, 0xFF, 0xFF,
                                                      0xFF, 0xFF, 0xFF, 0x00};
 
-bool HasEdidHeader(const std::vector<std::uint8_t>& edid)
-{
-    return edid.size() >= 128 && std::equal(kEdidHeader.begin(), kEdidHeader.end(), edid.begin());
-}
-
-// "QBX1234" from the maker and product fields; empty when the maker letters
-// are not all A-Z.
-std::string HardwareId(const std::vector<std::uint8_t>& edid)
-{
-    if (!HasEdidHeader(edid))
-        return {};
-    const unsigned word = static_cast<unsigned>(edid[8]) << 8 | edid[9];
-    std::string id;
-    for (const int shift : {10, 5, 0})
-    {
-        const unsigned letter = (word >> shift) & 0x1F;
-        if (letter < 1 || letter > 26)
-            return {};
-        id += static_cast<char>('A' + letter - 1);
-    }
-    return id + HexByte(edid[11]) + HexByte(edid[10]);
-}
-
 // The text of a display descriptor with the given tag (FCh name, FFh
 // serial): up to 13 characters, ended by a line feed.
 std::string DescriptorText(const std::vector<std::uint8_t>& edid, std::uint8_t tag)
@@ -852,10 +831,7 @@ std::vector<PhysicalMonitor> SimulatedDdcTransport::EnumerateMonitors()
         m.primary = s.Get("Primary") ? GetFlag(s, "Primary") : i == 0;
         m.index = i;
         const std::vector<std::uint8_t> edid = EdidOf(s).value_or(std::vector<std::uint8_t>());
-        const std::string hardwareId = HardwareId(edid);
-        m.deviceId = "MONITOR\\" +
-                     (hardwareId.empty() ? std::string("Default_Monitor") : hardwareId) + '\\' +
-                     m.connector;
+        m.deviceId = MonitorDeviceId(edid, m.connector);
         m.description = s.Get("Description").value_or(DescriptorText(edid, 0xFC));
         if (m.description.empty())
             m.description = "Monitor on " + m.connector;
