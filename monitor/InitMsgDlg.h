@@ -5,6 +5,8 @@
 // the maker's page with the latest version; a check box that stops the
 // dialog from being shown again.
 
+#include "controls/DialogCodes.h"
+
 #include <QDialog>
 
 class CLinkText;
@@ -17,8 +19,8 @@ class CInitMsgDlg : public QDialog
     Q_OBJECT
 public:
     // What exec() returns.
-    static constexpr int kIdOk = 1;     // start the viewer
-    static constexpr int kIdCancel = 2; // closed by the title bar or Escape
+    static constexpr int kIdOk = kDialogOk;         // start the viewer
+    static constexpr int kIdCancel = kDialogCancel; // closed by the close box or Escape
     static constexpr int kIdStartWizard = 5;
 
     // Control numbers of the template, the widgets' objectNames.
