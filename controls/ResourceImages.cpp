@@ -22,6 +22,11 @@ template <int Frame> QImage DngConvertFrame()
     return MakeDngConvertFrame(Frame);
 }
 
+template <StepPicture Step, bool Runs> QIcon StepIcon()
+{
+    return MakeStepIcon(Step, Runs);
+}
+
 } // namespace
 
 QImage LoadBitmapResource(int id)
@@ -53,6 +58,7 @@ QImage LoadBitmapResource(int id)
         {kBitmapSlideCloseDown, &MakeSlideCloseDownBitmap},
         {kBitmapSlideSettingsUp, &MakeSlideSettingsUpBitmap},
         {kBitmapSlideSettingsDown, &MakeSlideSettingsDownBitmap},
+        {kBitmapDragPattern, &MakeDragPatternBitmap},
     };
     static std::map<int, QImage> cache;
     const QImage* image = Find(makers, cache, id);
@@ -67,6 +73,24 @@ QIcon LoadIconResource(int id)
         {kIconFileTable, &MakeFileTableIcon},
         {kIconSortSet, &MakeSortSetIcon},
         {kIconSortClear, &MakeSortClearIcon},
+        {kIconStageMarker, &MakeStageMarkerIcon},
+        {kIconStageCurrent, &MakeStageCurrentIcon},
+        {kIconStageNormal, &MakeStageNormalIcon},
+        {kIconStageNotRun, &MakeStageNotRunIcon},
+        {kIconDevelopmentRuns, &StepIcon<StepPicture::Development, true>},
+        {kIconDevelopmentNotRun, &StepIcon<StepPicture::Development, false>},
+        {kIconChartRuns, &StepIcon<StepPicture::Chart, true>},
+        {kIconChartNotRun, &StepIcon<StepPicture::Chart, false>},
+        {kIconTrimmingRuns, &StepIcon<StepPicture::Trimming, true>},
+        {kIconTrimmingNotRun, &StepIcon<StepPicture::Trimming, false>},
+        {kIconGradationRuns, &StepIcon<StepPicture::Gradation, true>},
+        {kIconGradationNotRun, &StepIcon<StepPicture::Gradation, false>},
+        {kIconColourToneRuns, &StepIcon<StepPicture::ColourTone, true>},
+        {kIconColourToneNotRun, &StepIcon<StepPicture::ColourTone, false>},
+        {kIconSpecifiedColourRuns, &StepIcon<StepPicture::SpecifiedColour, true>},
+        {kIconSpecifiedColourNotRun, &StepIcon<StepPicture::SpecifiedColour, false>},
+        {kIconFilterRuns, &StepIcon<StepPicture::Filter, true>},
+        {kIconFilterNotRun, &StepIcon<StepPicture::Filter, false>},
     };
     static std::map<int, QIcon> cache;
     const QIcon* icon = Find(makers, cache, id);

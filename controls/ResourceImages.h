@@ -31,6 +31,28 @@ inline constexpr int kBitmapSlideSettingsDown = 233;
 inline constexpr int kIconFileTable = 161;             // file table header
 inline constexpr int kIconSortSet = 178;               // sort arrow, ascending
 inline constexpr int kIconSortClear = 179;             // sort arrow, descending
+// Progress windows, 16 x 16: the marker under the step that runs, the
+// batch window's stage bullets, and each step's picture when it runs and
+// when it does not.
+inline constexpr int kIconStageMarker = 156;
+inline constexpr int kIconStageCurrent = 157;
+inline constexpr int kIconStageNormal = 158;
+inline constexpr int kIconStageNotRun = 180;
+inline constexpr int kIconDevelopmentRuns = 187;
+inline constexpr int kIconDevelopmentNotRun = 188;
+inline constexpr int kIconChartRuns = 130;
+inline constexpr int kIconChartNotRun = 184;
+inline constexpr int kIconTrimmingRuns = 195;
+inline constexpr int kIconTrimmingNotRun = 196;
+inline constexpr int kIconGradationRuns = 131;
+inline constexpr int kIconGradationNotRun = 183;
+inline constexpr int kIconColourToneRuns = 132;
+inline constexpr int kIconColourToneNotRun = 181;
+inline constexpr int kIconSpecifiedColourRuns = 134;
+inline constexpr int kIconSpecifiedColourNotRun = 182;
+inline constexpr int kIconFilterRuns = 185;
+inline constexpr int kIconFilterNotRun = 186;
+inline constexpr int kBitmapDragPattern = 182;         // 8 x 8 pen pattern of a drag's feedback
 inline constexpr int kCursorHover = 167;               // over a draggable point
 inline constexpr int kCursorDrag = 168;                // while dragging a point
 inline constexpr int kCursorColorDrag = 169;           // while dragging a colour

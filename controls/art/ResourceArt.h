@@ -27,6 +27,24 @@ QImage MakeSlideSettingsDownBitmap();
 QIcon MakeFileTableIcon();
 QIcon MakeSortSetIcon();
 QIcon MakeSortClearIcon();
+// The correction steps as the progress windows show them, 16 x 16.
+enum class StepPicture
+{
+    Development,
+    Chart,
+    Trimming,
+    Gradation,
+    ColourTone,
+    SpecifiedColour,
+    Filter
+};
+// The step's picture, in colour when the step runs, faded when it does not.
+QIcon MakeStepIcon(StepPicture step, bool runs);
+QIcon MakeStageMarkerIcon();
+QIcon MakeStageCurrentIcon();
+QIcon MakeStageNormalIcon();
+QIcon MakeStageNotRunIcon();
+QImage MakeDragPatternBitmap();
 QCursor MakeHoverCursor();
 QCursor MakeDragCursor();
 QCursor MakeColorDragCursor();
