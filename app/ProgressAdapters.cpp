@@ -1,9 +1,9 @@
 #include "app/ProgressAdapters.h"
 
+#include "controls/EventPump.h"
 #include "core/PathUtils.h"
 #include "correction/ProjectManage.h"
 
-#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -52,7 +52,7 @@ double Share(std::int64_t done, std::int64_t total)
 
 void PumpMessages()
 {
-    QCoreApplication::processEvents();
+    PumpEvents();
 }
 
 void SetProgressPercentText(int position, CProgDlg& dialog)

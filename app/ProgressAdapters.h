@@ -29,7 +29,10 @@ class CProgDlg;
 class CProjectManage;
 class QWidget;
 
-// Lets every pending event of the user-interface thread be handled.
+// Lets every pending event of the user-interface thread be handled
+// (through PumpEvents of controls/EventPump.h, so that the image view knows
+// it is called from inside an operation that pumps and keeps its hands off
+// the project).
 void PumpMessages();
 
 // The percent text of a progress dialog for position (one formula for

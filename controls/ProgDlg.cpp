@@ -1,9 +1,9 @@
 #include "controls/ProgDlg.h"
 
+#include "controls/EventPump.h"
 #include "controls/StringTable.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -159,6 +159,6 @@ bool CProgDlgSink::Show(double fraction)
     const double low = m_dialog.RangeMin;
     const double high = m_dialog.RangeMax;
     m_dialog.SetPos(static_cast<int>(std::lround(low + fraction * (high - low))));
-    QCoreApplication::processEvents();
+    PumpEvents();
     return !m_dialog.Cancelled;
 }

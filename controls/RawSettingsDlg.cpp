@@ -1,6 +1,7 @@
 #include "controls/RawSettingsDlg.h"
 
 #include "controls/BrowseDir.h"
+#include "controls/EventPump.h"
 
 #include "controls/RawExtLogic.h"
 #include "controls/ResourceImages.h"
@@ -189,7 +190,7 @@ void CDNGConvertProgDlg::Step()
     // The events may end this window (its owner closing): nothing of it is
     // touched after they ran unless it is still there.
     const QPointer<CDNGConvertProgDlg> self(this);
-    QCoreApplication::processEvents();
+    PumpEvents();
     if (!self)
         return;
     m_frame = m_frame + 1 >= kFrameCount ? 0 : m_frame + 1;
