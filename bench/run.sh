@@ -9,7 +9,8 @@ source "$(dirname "${BASH_SOURCE[0]}")/../scripts/setup.sh"
 # dcraw and libraw-bin (unprocessed_raw, dcraw_emu): DNG decoding and development.
 # liblcms2-utils (tificc) and libjpeg-turbo-progs (cjpeg): loading and saving.
 # libvips-tools (vips sharpen, vips resize) and imagemagick (convert with LCHab
-# round trips): the correction steps.
+# round trips): the correction steps; vipsthumbnail (libvips-tools too): opening an
+# image in the preview.
 QB_BENCH_PEERS=(dcraw libraw-bin libvips-tools imagemagick liblcms2-utils libjpeg-turbo-progs)
 qb_install_packages "${QB_PACKAGES[@]}" "${QB_BENCH_PEERS[@]}"
 
