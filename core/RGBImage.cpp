@@ -4,6 +4,7 @@
 #include "core/Resample.h"
 #include "platform/Bytes.h"
 #include "platform/FileReplace.h"
+#include "platform/Memory.h"
 
 #include <algorithm>
 #include <bit>
@@ -133,10 +134,13 @@ bool CRGBImage::Create(int width, int height)
     m_height = 0;
     if (count == 0)
         return false;
-    // Value-initialised: a new image is black.
-    m_pixels.reset(new (std::nothrow) RGB16[count]());
+    m_pixels.reset(new (std::nothrow) RGB16[count]);
     if (!m_pixels)
         return false;
+    // Huge pages asked for before the first write, which maps the pages:
+    // a new image is black.
+    platform::AdviseHugePages(m_pixels.get(), count * sizeof(RGB16));
+    std::fill_n(m_pixels.get(), count, RGB16{0, 0, 0});
     m_width = width;
     m_height = height;
     return true;

@@ -162,6 +162,27 @@ TEST(RGBImage, CreateKeepsPixelsWhenThePixelCountStays)
     EXPECT_FALSE(image.IsLocked());
 }
 
+TEST(RGBImage, ANewImageIsBlackWhateverItsSize)
+{
+    // Large images take their memory with huge pages asked for before it is
+    // cleared; a block that malloc hands back may hold an older image.
+    const std::vector<std::pair<int, int>> sizes = {{3, 3}, {1024, 1024}, {1001, 777}, {700, 1}};
+    for (const auto& [width, height] : sizes)
+    {
+        {
+            CRGBImage before = Pattern(width + 1, height);
+        }
+        CRGBImage image;
+        ASSERT_TRUE(image.Create(width, height)) << width << "x" << height;
+        const RGB16* p = image.Lock();
+        std::size_t lit = 0;
+        for (std::size_t i = 0; i < image.GetPixelCount(); ++i)
+            lit += (p[i].r | p[i].g | p[i].b) != 0 ? 1 : 0;
+        image.Unlock();
+        EXPECT_EQ(lit, 0u) << width << "x" << height;
+    }
+}
+
 TEST(RGBImage, CreateOfNoOrImpossiblePixelsLeavesTheImageEmpty)
 {
     struct Case
