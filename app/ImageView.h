@@ -102,7 +102,8 @@ public:
     // The rendering time one tick of the refinement may take: tiles are
     // rendered until it is used up (at least one per tick).
     static constexpr int kTickBudgetMs = 50;
-    // Timer ids: the refinement's tick and the settling of a resize.
+    // Timer ids: the refinement's tick and the settling of a resize (each a
+    // child QTimer named by its id, so that tests find it).
     static constexpr int kRefineTimer = 100;
     static constexpr int kRefineIntervalMs = 100;
     static constexpr int kResizeTimer = 101;
@@ -121,8 +122,9 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
 
 private:
-    // The two previews of the project: before (display mode 1) and after
-    // (display mode 2, through the panel's preview document).
+    // The two previews of the project, as its compare mode chooses the one
+    // DrawPreview shows: before (display mode 1) and after (display mode 2,
+    // through the panel's preview document).
     enum class Mode
     {
         Before,
