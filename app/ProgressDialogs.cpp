@@ -1,5 +1,6 @@
 #include "app/ProgressDialogs.h"
 
+#include "controls/ResourceImages.h"
 #include "controls/StringTable.h"
 #include "controls/SwitchIconCtrl.h"
 
@@ -17,10 +18,10 @@ namespace {
 
 // Icons of both windows, drawn 16 x 16.
 constexpr int kIconSide = 16;
-constexpr int kIconMarker = 156;     // under the step that runs
-constexpr int kIconCurrent = 157;    // batch: the stage that runs
-constexpr int kIconNormal = 158;     // batch: a stage that runs or ran
-constexpr int kIconNotRun = 180;     // batch: a step that does not run
+constexpr int kIconMarker = kIconStageMarker;   // under the step that runs
+constexpr int kIconCurrent = kIconStageCurrent; // batch: the stage that runs
+constexpr int kIconNormal = kIconStageNormal;   // batch: a stage that runs or ran
+constexpr int kIconNotRun = kIconStageNotRun;   // batch: a step that does not run
 
 struct StepRow
 {
@@ -33,13 +34,13 @@ struct StepRow
 
 // The re-processing window's steps, in slot order.
 constexpr std::array<StepRow, 7> kViewChangeRows = {{
-    {1023, 1024, 187, 188, true},  // development
-    {1013, 1017, 130, 184, true},  // chart correction
-    {1025, 1026, 195, 196, false}, // trimming
-    {1014, 1018, 131, 183, false}, // gradation
-    {1015, 1019, 132, 181, false}, // colour tone
-    {1016, 1020, 134, 182, false}, // specified colour
-    {1022, 1021, 185, 186, false}, // filter
+    {1023, 1024, kIconDevelopmentRuns, kIconDevelopmentNotRun, true},
+    {1013, 1017, kIconChartRuns, kIconChartNotRun, true},
+    {1025, 1026, kIconTrimmingRuns, kIconTrimmingNotRun, false},
+    {1014, 1018, kIconGradationRuns, kIconGradationNotRun, false},
+    {1015, 1019, kIconColourToneRuns, kIconColourToneNotRun, false},
+    {1016, 1020, kIconSpecifiedColourRuns, kIconSpecifiedColourNotRun, false},
+    {1022, 1021, kIconFilterRuns, kIconFilterNotRun, false},
 }};
 
 struct StageRow
