@@ -165,6 +165,19 @@ std::string DataHome()
     return XdgFolder("XDG_DATA_HOME", ".local/share/");
 }
 
+std::string RuntimeHome()
+{
+    const char* value = std::getenv("XDG_RUNTIME_DIR");
+    if (value == nullptr || value[0] != '/' || !IsFolder(value))
+        return {};
+    return WithSlash(value);
+}
+
+unsigned long CurrentUserId()
+{
+    return static_cast<unsigned long>(::getuid());
+}
+
 std::string HomeFolder()
 {
     if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0')

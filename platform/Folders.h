@@ -25,6 +25,14 @@ std::string CacheHome();
 std::string DataHome();
 // $HOME, else the password database's home folder.
 std::string HomeFolder();
+// $XDG_RUNTIME_DIR when it names an existing folder by an absolute path
+// (the user's private run-time folder: sockets and locks of running
+// programs); empty otherwise, and then callers choose a private folder of
+// their own, never the shared /tmp.
+std::string RuntimeHome();
+// The real user ID of the process: it tells apart the users of one machine
+// in names that several of them might share.
+unsigned long CurrentUserId();
 
 // The XDG user directories (user-dirs.dirs in ConfigHome, the way
 // xdg-user-dir reads it). Empty when the directory is not configured or

@@ -48,6 +48,62 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix)
 
 // UTF-8: 7 bits in one byte, 11 in two (110xxxxx 10xxxxxx), 16 in three,
 // 21 in four; every byte after the first carries 6 bits under 10xxxxxx.
+// The well-formed byte sequences of the Unicode standard (table 3-7): the
+// second byte's range depends on the lead byte, which is what shuts out
+// overlong forms (E0 80..9F, F0 80..8F), surrogates (ED A0..BF) and code
+// points above U+10FFFF (F4 90..BF, F5..FF); C0 and C1 only ever begin
+// overlong two-byte forms.
+bool IsValidUtf8(std::string_view text)
+{
+    std::size_t i = 0;
+    const std::size_t n = text.size();
+    while (i < n)
+    {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        if (lead < 0x80)
+        {
+            ++i;
+            continue;
+        }
+        std::size_t length = 0;
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;
+        if (lead >= 0xC2 && lead <= 0xDF)
+            length = 2;
+        else if (lead >= 0xE0 && lead <= 0xEF)
+        {
+            length = 3;
+            if (lead == 0xE0)
+                low = 0xA0;
+            else if (lead == 0xED)
+                high = 0x9F;
+        }
+        else if (lead >= 0xF0 && lead <= 0xF4)
+        {
+            length = 4;
+            if (lead == 0xF0)
+                low = 0x90;
+            else if (lead == 0xF4)
+                high = 0x8F;
+        }
+        else
+            return false;
+        if (n - i < length)
+            return false;
+        const auto second = static_cast<unsigned char>(text[i + 1]);
+        if (second < low || second > high)
+            return false;
+        for (std::size_t k = 2; k < length; ++k)
+        {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if (next < 0x80 || next > 0xBF)
+                return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
 void AppendUtf8(std::string& out, std::uint32_t cp)
 {
     if (cp < 0x80)

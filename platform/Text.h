@@ -49,6 +49,11 @@ constexpr int HexDigitValue(char c)
     return -1;
 }
 
+// True when the bytes are well-formed UTF-8: no stray continuation byte,
+// no sequence cut short, no overlong form, no surrogate (U+D800..U+DFFF)
+// and nothing above U+10FFFF. An empty text is well-formed.
+bool IsValidUtf8(std::string_view text);
+
 // Appends the UTF-8 encoding of a code point up to U+10FFFF.
 void AppendUtf8(std::string& out, std::uint32_t codepoint);
 

@@ -90,6 +90,38 @@ TEST(Folders, HomeFromEnvironmentElsePasswordDatabase)
     EXPECT_EQ(ConfigHome(), fallback + ".config/");
 }
 
+// Only an absolute path to an existing folder counts as the run-time
+// folder; anything else leaves the choice to the caller.
+TEST(Folders, RuntimeHomeOnlyWhenAbsoluteAndPresent)
+{
+    TempDir dir;
+    const std::string folder = dir.Path() + "run";
+    std::filesystem::create_directories(folder);
+    struct Case
+    {
+        std::optional<std::string> value; // unset when empty
+        std::string expected;
+    };
+    const Case cases[] = {
+        {folder, folder + "/"},
+        {folder + "/", folder + "/"},
+        {std::string("run"), ""},             // relative
+        {dir.Path() + "missing", ""},         // not there
+        {dir.Path() + "run/../run", folder + "/../run/"}, // kept as given
+        {std::string(""), ""},
+        {std::nullopt, ""},
+    };
+    for (const Case& c : cases)
+    {
+        std::optional<ScopedEnv> env;
+        if (c.value)
+            env.emplace("XDG_RUNTIME_DIR", *c.value);
+        else
+            env.emplace("XDG_RUNTIME_DIR");
+        EXPECT_EQ(RuntimeHome(), c.expected) << c.value.value_or("<unset>");
+    }
+}
+
 class UserDirs : public ::testing::Test
 {
 protected:

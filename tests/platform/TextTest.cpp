@@ -163,4 +163,48 @@ TEST(TextUtf16, ConvertsPairsAndReplacesBrokenSurrogates)
     }
 }
 
+// Every encoding AppendUtf8 writes is accepted; each way a byte sequence
+// can be broken is refused, at the text's end as well as in its middle.
+TEST(TextUtf8, ValidatesWellFormedSequencesOnly)
+{
+    for (const std::uint32_t cp : {0x00u, 0x7Fu, 0x80u, 0x7FFu, 0x800u, 0xD7FFu, 0xE000u, 0xFFFDu,
+                                   0xFFFFu, 0x10000u, 0x10FFFFu})
+    {
+        std::string text;
+        AppendUtf8(text, cp);
+        EXPECT_TRUE(IsValidUtf8(text)) << std::hex << cp;
+        EXPECT_TRUE(IsValidUtf8("a" + text + "b")) << std::hex << cp;
+    }
+    struct Case
+    {
+        std::string bytes;
+        const char* why;
+    };
+    const Case broken[] = {
+        {"\x80", "continuation without a lead"},
+        {"\xBF", "continuation without a lead"},
+        {"\xC0\x80", "overlong two-byte NUL"},
+        {"\xC1\xBF", "overlong two-byte form"},
+        {"\xE0\x9F\xBF", "overlong three-byte form"},
+        {"\xF0\x8F\xBF\xBF", "overlong four-byte form"},
+        {"\xED\xA0\x80", "high surrogate"},
+        {"\xED\xBF\xBF", "low surrogate"},
+        {"\xF4\x90\x80\x80", "above U+10FFFF"},
+        {"\xF5\x80\x80\x80", "lead byte beyond F4"},
+        {"\xFF", "never a UTF-8 byte"},
+        {"\xC3", "two-byte sequence cut short"},
+        {"\xE3\x81", "three-byte sequence cut short"},
+        {"\xF0\x9D\x84", "four-byte sequence cut short"},
+        {"\xE3\x41\x81", "ASCII inside a sequence"},
+        {"\xC3\xC3\xA9", "lead where a continuation belongs"},
+    };
+    for (const Case& c : broken)
+    {
+        EXPECT_FALSE(IsValidUtf8(c.bytes)) << c.why;
+        EXPECT_FALSE(IsValidUtf8("ok/" + c.bytes + "/ok")) << c.why;
+    }
+    EXPECT_TRUE(IsValidUtf8(""));
+    EXPECT_TRUE(IsValidUtf8("/home/user/\xE5\x86\x99\xE7\x9C\x9F.tif")); // 写真
+}
+
 } // namespace
