@@ -308,6 +308,11 @@ TEST_F(SingleInstance, SecondProcessForwardsInOrderAndEnds)
     std::vector<Arguments> received;
     first.SetRequestHandler([&](const Arguments& arguments) { received.push_back(arguments); });
 
+    // A file of the running instance's work folder: the start-up's clean-up
+    // comes after the lock, so a second start never removes it.
+    const std::string live = m_user.File("cache/Quillbrake/CHROMIVEL!2/PMSlive.tmp");
+    std::filesystem::create_directories(m_user.File("cache/Quillbrake/CHROMIVEL!2"));
+    testsupport::WriteTextFile(live, "in use");
     std::filesystem::create_directories(m_user.File("work"));
     const QString work = QString::fromStdString(m_user.File("work"));
     const QString marker = QString::fromStdString(m_user.File("window-made"));
@@ -325,6 +330,7 @@ TEST_F(SingleInstance, SecondProcessForwardsInOrderAndEnds)
     // No settings and no busy value: nothing of ours under the user's
     // configuration folder.
     EXPECT_FALSE(std::filesystem::exists(ConfigFolder() + "/Quillbrake"));
+    EXPECT_TRUE(std::filesystem::exists(live));
     EXPECT_TRUE(first.HoldsLock());
 }
 
