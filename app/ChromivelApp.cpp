@@ -135,12 +135,14 @@ bool CChromivelApp::InitInstance(const QStringList& arguments,
         m_messageSinkRegistered = true;
     }
 
-    // The application name names the per-user folders, the instance lock
-    // and its socket, and the title of every message box.
+    // The application name names the instance lock and its socket and is
+    // the title of every message box. The per-user folders keep the
+    // program's plain name ("CHROMIVEL", beside the agent's "ZEPH"), where
+    // the README tells users to find their settings.
     QString name = LoadString(kStrApplicationName);
     if (name.isEmpty())
         name = QStringLiteral("CHROMIVEL");
-    platform::SetApplicationName(name.toStdString());
+    platform::SetApplicationName("CHROMIVEL");
     QCoreApplication::setApplicationName(name);
 
     // Files that fail their probe while the command line is read are

@@ -43,6 +43,8 @@ using Arguments = std::vector<std::string>;
 namespace fs = std::filesystem;
 
 const QString kName = QStringLiteral("CHROMIVEL!2");
+// The per-user folders keep the program's plain name.
+const std::string kFolderName = "CHROMIVEL";
 
 std::vector<int> MessageIds(const testsupport::RecordingMessageSink& sink)
 {
@@ -107,14 +109,14 @@ protected:
         });
     }
 
-    // Where the settings file of the program's name lives (the start-up
-    // installs the name; so does this).
+    // Where the settings file of the program lives (the start-up installs
+    // the folder name; so does this).
     static std::string IniPath()
     {
-        platform::SetApplicationName(kName.toStdString());
+        platform::SetApplicationName(kFolderName);
         return GetIniFilePath();
     }
-    std::string WorkFolder() const { return m_user.File("cache/Quillbrake/CHROMIVEL!2/"); }
+    std::string WorkFolder() const { return m_user.File("cache/Quillbrake/CHROMIVEL/"); }
 
     // Associates a profile of these bytes with the default display.
     static void AssociateProfile(const std::string& name, const std::vector<std::uint8_t>& bytes)
@@ -145,7 +147,7 @@ TEST_F(ChromivelAppTest, StartsFirstAndShutsDownOnce)
     EXPECT_NE(GetMonitorProfile(), nullptr);
     EXPECT_TRUE(m_messages.messages.empty());
     EXPECT_EQ(QCoreApplication::applicationName(), kName);
-    EXPECT_EQ(platform::ApplicationName(), kName.toStdString());
+    EXPECT_EQ(platform::ApplicationName(), kFolderName);
     {
         CSingleInstance probe(kName);
         EXPECT_EQ(probe.Acquire(), CSingleInstance::Start::Second);

@@ -310,8 +310,8 @@ TEST_F(SingleInstance, SecondProcessForwardsInOrderAndEnds)
 
     // A file of the running instance's work folder: the start-up's clean-up
     // comes after the lock, so a second start never removes it.
-    const std::string live = m_user.File("cache/Quillbrake/CHROMIVEL!2/PMSlive.tmp");
-    std::filesystem::create_directories(m_user.File("cache/Quillbrake/CHROMIVEL!2"));
+    const std::string live = m_user.File("cache/Quillbrake/CHROMIVEL/PMSlive.tmp");
+    std::filesystem::create_directories(m_user.File("cache/Quillbrake/CHROMIVEL"));
     testsupport::WriteTextFile(live, "in use");
     std::filesystem::create_directories(m_user.File("work"));
     const QString work = QString::fromStdString(m_user.File("work"));
