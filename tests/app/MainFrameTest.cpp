@@ -1,0 +1,646 @@
+// The main window on the real project, offscreen, with private user folders
+// and the simulated DDC/CI monitor: size kept in the settings, step
+// switches, drops, adding files, colour picks, the deferred start-up (the
+// command line's files, the busy value around the monitor selection), the
+// monitor profile followed through the association store, the space key
+// over the preview and the commands' shortcuts.
+
+#include "app/FileView.h"
+#include "app/ImageView.h"
+#include "app/MainFrame.h"
+#include "app/StepPanel.h"
+
+#include "controls/FileTableCtrl.h"
+#include "controls/ProgDlg.h"
+#include "core/ColorProfile.h"
+#include "core/ErrorRecord.h"
+#include "core/GlobalSettings.h"
+#include "core/IniFile.h"
+#include "core/PathUtils.h"
+#include "core/ProfileStore.h"
+#include "core/SRGBProfile.h"
+#include "correction/ProjectManage.h"
+#include "imagefile/ImageLoadSave.h"
+#include "imagefile/ReloadCache.h"
+#include "monitor/Display.h"
+#include "platform/ColorDirectory.h"
+#include "platform/Registry.h"
+#include "platform/ddc/SimulatedMonitors.h"
+
+#include "tests/controls/FakePointerState.h"
+#include "tests/support/RecordingMessageSink.h"
+#include "tests/support/TestEnv.h"
+#include "tests/support/TestProfiles.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+using testsupport::PrivateUserFolders;
+using testsupport::RecordingMessageSink;
+using testsupport::ScopedEnv;
+using testsupport::WriteTextFile;
+
+namespace {
+
+// Lets the event loop run until the condition holds (or a generous limit
+// passes: the condition is what the test checks, never the time taken).
+template <typename Condition> bool WaitFor(Condition condition)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition())
+    {
+        if (timer.elapsed() > 10000)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QTest::qWait(10);
+    }
+    return true;
+}
+
+// A step panel that records what the frame asks of it.
+class RecordingPanel : public CStepPlaceholderView
+{
+public:
+    explicit RecordingPanel(QWidget* parent) : CStepPlaceholderView(parent)
+    {
+        edit = new QLineEdit(this);
+    }
+
+    void OnEnterStep() override { calls.push_back("enter"); }
+    void OnLeaveStep(bool commit) override { calls.push_back(commit ? "leave ok" : "leave cancel"); }
+    bool CanUndo() const override { return canUndo; }
+    void Undo() override { calls.push_back("undo"); }
+    bool CanRedo() const override { return canUndo; }
+    void Redo() override { calls.push_back("redo"); }
+    void SetSampleLab(const CCIELab& lab) override { labs.push_back(lab); }
+    void SetColorSample(const CCIELab& lab) override { colorSamples.push_back(lab); }
+
+    std::vector<std::string> calls;
+    std::vector<CCIELab> labs;
+    std::vector<CCIELab> colorSamples;
+    bool canUndo = false;
+    QLineEdit* edit;
+};
+
+// The simulated monitor's transport, noting the busy value at each
+// exchange as the agent would read it.
+class BusyWatchingTransport final : public platform::DdcTransport
+{
+public:
+    BusyWatchingTransport(std::string path, platform::Clock& clock) : inner(std::move(path), clock)
+    {
+    }
+    std::vector<platform::PhysicalMonitor> EnumerateMonitors() override
+    {
+        return inner.EnumerateMonitors();
+    }
+    bool GetVcp(const platform::PhysicalMonitor& m, std::uint8_t code,
+                platform::VcpValue* v) override
+    {
+        Note(m);
+        return inner.GetVcp(m, code, v);
+    }
+    bool SetVcp(const platform::PhysicalMonitor& m, std::uint8_t code, std::uint16_t v) override
+    {
+        Note(m);
+        return inner.SetVcp(m, code, v);
+    }
+    bool GetCapabilities(const platform::PhysicalMonitor& m, std::string* caps) override
+    {
+        Note(m);
+        return inner.GetCapabilities(m, caps);
+    }
+    bool SaveCurrentSettings(const platform::PhysicalMonitor& m) override
+    {
+        Note(m);
+        return inner.SaveCurrentSettings(m);
+    }
+    bool GetEdid(const platform::PhysicalMonitor& m, std::vector<std::uint8_t>* edid) override
+    {
+        return inner.GetEdid(m, edid);
+    }
+    bool GetTechnologyType(const platform::PhysicalMonitor& m, std::uint16_t* type) override
+    {
+        Note(m);
+        return inner.GetTechnologyType(m, type);
+    }
+    std::string LastError() const override { return inner.LastError(); }
+
+    void Note(const platform::PhysicalMonitor& m)
+    {
+        busy.push_back(platform::RegistryStore().GetDword(kDdcBusyRegistryKey, kDdcBusyValueName));
+        monitors.push_back(m.connector);
+    }
+
+    platform::SimulatedDdcTransport inner;
+    std::vector<std::optional<std::uint32_t>> busy;
+    std::vector<std::string> monitors;
+};
+
+class MainFrameTest : public ::testing::Test
+{
+protected:
+    MainFrameTest()
+        : simulated("QUILLBRAKE_SIMULATED_MONITORS", folders.File("monitors.ini")),
+          monitorFile(folders.File("monitors.ini"))
+    {
+        for (const char* sub : {"config", "data", "cache", "images", "no-drm"})
+            std::filesystem::create_directories(folders.File(sub));
+        EXPECT_TRUE(monitorFile.Write());
+        previousSkip = GetSkipInitMsg();
+        SetSkipInitMsg(1);
+        EnsureSRGBProfileInstalled();
+        EXPECT_TRUE(InitMonitorProfile());
+    }
+
+    ~MainFrameTest() override
+    {
+        frame.reset();
+        FreeMonitorProfile();
+        ClearReloadImageCache();
+        SetSkipInitMsg(previousSkip);
+    }
+
+    // Builds, shows and starts the frame (the deferred start-up has run).
+    CMainFrame& Start(MainFrameOptions options = {})
+    {
+        if (!options.makeDisplay)
+        {
+            options.makeDisplay = [this] {
+                return std::make_unique<CDdcApiDisplay>(
+                    std::make_unique<platform::SimulatedDdcTransport>(monitorFile.Path(), clock),
+                    clock, folders.File("no-drm"));
+            };
+        }
+        if (options.drmRoot.empty())
+            options.drmRoot = folders.File("no-drm");
+        frame = std::make_unique<CMainFrame>(std::move(options));
+        frame->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+        EXPECT_TRUE(WaitFor([this] { return frame->IsStarted(); }));
+        return *frame;
+    }
+
+    // A 16-bit TIFF with the sRGB profile embedded: red along x, green
+    // along y.
+    std::string WriteImage(const std::string& name, int width = 80, int height = 60)
+    {
+        const std::string path = folders.File("images/" + name);
+        CRGBImage image(width, height);
+        RGB16* p = image.Lock();
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                p[static_cast<std::size_t>(y) * width + x] =
+                    RGB16{static_cast<std::uint16_t>(65535LL * x / (width - 1)),
+                          static_cast<std::uint16_t>(65535LL * y / (height - 1)),
+                          std::uint16_t{20000}};
+        image.Unlock();
+        CImageFileInfo out;
+        out.m_path = path;
+        out.m_type = kImageFileTiff16;
+        out.m_detectedType = kImageFileTiff16;
+        out.m_width = width;
+        out.m_height = height;
+        out.m_xResolution = out.m_yResolution = 300.0f;
+        out.m_iccProfile = BuildSRGBProfileBytes();
+        EXPECT_EQ(SaveTiff16(nullptr, out, image, {}), 1) << path;
+        return path;
+    }
+
+    std::vector<std::string> ListedPaths() const
+    {
+        std::vector<std::string> paths;
+        for (std::size_t i = 0; i < frame->GetProject().GetCount(); ++i)
+            paths.push_back(frame->GetProject().GetItem(i).m_path);
+        return paths;
+    }
+
+    void Drop(const std::vector<std::string>& paths)
+    {
+        QMimeData mime;
+        QList<QUrl> urls;
+        for (const std::string& p : paths)
+            urls.push_back(QUrl::fromLocalFile(QString::fromStdString(p)));
+        mime.setUrls(urls);
+        // The window is entered first, as a drag does: Qt hands a drop only
+        // to the widget that accepted the drag.
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton,
+                              Qt::NoModifier);
+        QCoreApplication::sendEvent(frame.get(), &enter);
+        ASSERT_TRUE(enter.isAccepted());
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(frame.get(), &drop);
+    }
+
+    PrivateUserFolders folders;
+    ScopedEnv simulated;
+    platform::SimulatedMonitorFile monitorFile;
+    platform::VirtualClock clock;
+    RecordingMessageSink messages;
+    int previousSkip = 0;
+    std::unique_ptr<CMainFrame> frame;
+};
+
+MainFrameOptions WithPanel(int index, RecordingPanel** made)
+{
+    MainFrameOptions options;
+    options.panels[static_cast<std::size_t>(index)] = [made](QWidget* parent) {
+        auto* panel = new RecordingPanel(parent);
+        *made = panel;
+        return panel;
+    };
+    return options;
+}
+
+// ---- Window size
+
+TEST_F(MainFrameTest, StoredSizeIsRaisedCutToTheScreenAndSavedFromTheNormalGeometry)
+{
+    const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
+    const struct
+    {
+        int storedWidth, storedHeight;
+        int width, height;
+    } cases[] = {
+        {100, 100, 780, 584},
+        {work.width() + 500, work.height() + 500, work.width(), work.height()},
+    };
+    for (const auto& c : cases)
+    {
+        CIniFile ini(GetIniFilePath());
+        ini.SetInt(kMainFrameSection, "WindowWidth", c.storedWidth);
+        ini.SetInt(kMainFrameSection, "WindowHeight", c.storedHeight);
+        Start();
+        EXPECT_EQ(frame->GetWindowWidth(), c.width) << c.storedWidth;
+        EXPECT_EQ(frame->GetWindowHeight(), c.height) << c.storedHeight;
+        EXPECT_EQ(frame->size(), QSize(c.width, c.height));
+        const WindowGeometry placed = PlaceInWorkArea(
+            c.width, c.height, CRect(work.left(), work.top(), work.right() + 1, work.bottom() + 1));
+        EXPECT_EQ(frame->frameGeometry().topLeft(), QPoint(placed.x, placed.y));
+        frame.reset();
+    }
+
+    Start();
+    frame->setGeometry(QRect(work.topLeft(), QSize(790, 590)));
+    frame->showMaximized();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(frame->close());
+    const CIniFile ini(GetIniFilePath());
+    EXPECT_EQ(ini.GetInt(kMainFrameSection, "WindowWidth", 0), frame->normalGeometry().width());
+    EXPECT_EQ(ini.GetInt(kMainFrameSection, "WindowHeight", 0),
+              frame->normalGeometry().height());
+    EXPECT_EQ(frame->normalGeometry().size(), QSize(790, 590));
+    EXPECT_EQ(frame->minimumSize(), QSize(780, 584));
+}
+
+TEST_F(MainFrameTest, RightColumnKeepsItsWidthWhenTheWindowChanges)
+{
+    Start();
+    for (const QSize size : {QSize(780, 584), QSize(1000, 700), QSize(790, 600)})
+    {
+        frame->resize(size);
+        QCoreApplication::processEvents();
+        const QList<int> sizes = frame->GetSplitter()->sizes();
+        ASSERT_EQ(sizes.size(), 2);
+        EXPECT_EQ(sizes[1], 320) << size.width();
+    }
+    frame->showMinimized();
+    QCoreApplication::processEvents();
+    frame->showNormal();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(frame->GetSplitter()->sizes().value(1), 320);
+}
+
+// ---- Steps
+
+TEST_F(MainFrameTest, OkAndCancelOfAStepReturnToTheListAndTheBatchCancelStays)
+{
+    RecordingPanel* trimming = nullptr;
+    RecordingPanel* batch = nullptr;
+    MainFrameOptions options = WithPanel(3, &trimming);
+    options.panels[8] = [&batch](QWidget* parent) {
+        batch = new RecordingPanel(parent);
+        return batch;
+    };
+    Start(std::move(options));
+    ASSERT_NE(trimming, nullptr);
+    ASSERT_NE(batch, nullptr);
+    EXPECT_EQ(frame->GetCurrentStepIndex(), 0);
+
+    EXPECT_TRUE(frame->ExecuteCommand(FrameCommand::StepTrimming));
+    EXPECT_EQ(frame->GetCurrentStepIndex(), 3);
+    trimming->NotifyOk();
+    EXPECT_EQ(frame->GetCurrentStepIndex(), 0);
+    EXPECT_EQ(frame->GetFileView()->GetReprocessStep(), 7);
+
+    EXPECT_TRUE(frame->ExecuteCommand(FrameCommand::StepTrimming));
+    trimming->NotifyCancel();
+    EXPECT_EQ(frame->GetCurrentStepIndex(), 0);
+    EXPECT_EQ(trimming->calls, (std::vector<std::string>{"enter", "leave ok", "enter",
+                                                         "leave cancel"}));
+
+    EXPECT_TRUE(frame->ExecuteCommand(FrameCommand::StepBatch));
+    batch->NotifyCancel();
+    EXPECT_EQ(frame->GetCurrentStepIndex(), 8);
+    // No step command from a step panel.
+    EXPECT_FALSE(frame->ExecuteCommand(FrameCommand::StepTrimming));
+    batch->NotifyOk();
+    EXPECT_EQ(frame->GetCurrentStepIndex(), 0);
+    EXPECT_EQ(batch->calls, (std::vector<std::string>{"enter", "leave ok"}));
+}
+
+TEST_F(MainFrameTest, ShortcutsReachUndoOfAStepPanelButNotTheFileCommands)
+{
+    RecordingPanel* panel = nullptr;
+    Start(WithPanel(4, &panel));
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    frame->SwitchStep(4, false);
+    panel->calls.clear();
+
+    QTest::keyClick(frame.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_TRUE(panel->calls.empty()); // nothing to undo: the command is not carried out
+    panel->canUndo = true;
+    QTest::keyClick(frame.get(), Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(frame.get(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(panel->calls, (std::vector<std::string>{"undo", "redo"}));
+
+    for (FrameCommand command :
+         {FrameCommand::OpenFiles, FrameCommand::SaveImage, FrameCommand::Print})
+        EXPECT_FALSE(frame->ExecuteCommand(command)) << static_cast<int>(command);
+    EXPECT_EQ(frame->GetAction(FrameCommand::OpenFiles)->shortcut(),
+              QKeySequence(Qt::CTRL | Qt::Key_O));
+    EXPECT_EQ(frame->GetAction(FrameCommand::Print)->shortcut(),
+              QKeySequence(Qt::CTRL | Qt::Key_P));
+    EXPECT_TRUE(frame->GetAction(FrameCommand::IndexPrint)->shortcut().isEmpty());
+}
+
+// ---- Files
+
+TEST_F(MainFrameTest, CommandLineFilesAreLoadedByTheDeferredStartUp)
+{
+    const std::string image = WriteImage("start.tif");
+    MainFrameOptions options;
+    options.commandLine = [image] { return CommandLineFiles{{image}, false}; };
+    Start(std::move(options));
+    CProjectManage& project = frame->GetProject();
+    ASSERT_TRUE(project.IsImageReady());
+    EXPECT_EQ(project.GetCurrentRecord().m_path, image);
+    EXPECT_EQ(ListedPaths(), std::vector<std::string>{image});
+    EXPECT_EQ(frame->windowTitle(), frame->GetBaseTitle() + QStringLiteral(" - start.tif"));
+    EXPECT_FALSE(frame->GetFileView()->GetImageText().isEmpty());
+    EXPECT_TRUE(messages.messages.empty());
+}
+
+TEST_F(MainFrameTest, SeveralFilesAreRegisteredByNameOnceEachWithoutLoading)
+{
+    Start();
+    const std::string b = WriteImage("b.tif");
+    const std::string a = WriteImage("A.tif");
+    const std::string c = WriteImage("c.tif");
+    frame->AddFiles({c, b, a, b, folders.File("images/none.tif")});
+    EXPECT_EQ(ListedPaths(), (std::vector<std::string>{a, b, c}));
+    EXPECT_FALSE(frame->GetProject().IsImageReady());
+    // Already listed: not again.
+    frame->AddFiles({a, c});
+    EXPECT_EQ(ListedPaths().size(), 3u);
+    // One path is loaded, and listed once.
+    frame->AddFiles({b});
+    EXPECT_EQ(ListedPaths().size(), 3u);
+    EXPECT_EQ(frame->GetProject().GetCurrentRecord().m_path, b);
+}
+
+TEST_F(MainFrameTest, CancelInTheRegistrationKeepsWhatWasAdded)
+{
+    Start();
+    const std::vector<std::string> paths = {WriteImage("1.tif"), WriteImage("2.tif"),
+                                            WriteImage("3.tif")};
+    QTimer::singleShot(0, frame.get(), [this] {
+        if (auto* progress = frame->findChild<CProgDlg*>())
+            progress->Cancelled = true;
+    });
+    frame->AddFiles(paths);
+    EXPECT_EQ(ListedPaths(), std::vector<std::string>{paths[0]});
+    EXPECT_EQ(frame->findChild<CProgDlg*>(), nullptr);
+}
+
+TEST_F(MainFrameTest, DropAddsImagesAndFolderFilesButNotSubFolders)
+{
+    Start();
+    const std::string a = WriteImage("a.tif");
+    std::filesystem::create_directories(folders.File("images/folder/sub"));
+    const std::string inFolder = folders.File("images/folder/x.tif");
+    std::filesystem::copy_file(a, inFolder);
+    std::filesystem::copy_file(a, folders.File("images/folder/sub/deep.tif"));
+    WriteTextFile(folders.File("images/folder/notes.txt"), "not an image");
+
+    Drop({a, folders.File("images/folder"), a});
+    EXPECT_EQ(ListedPaths(), (std::vector<std::string>{a, inFolder}));
+    // The text file is reported once as not readable; the sub-folder is not.
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0].stringId, kStrErrorFileOne);
+    EXPECT_EQ(messages.messages[0].args,
+              std::vector<std::string>{folders.File("images/folder/notes.txt")});
+}
+
+TEST_F(MainFrameTest, DroppedListFileWinsOverTheImagesDroppedWithIt)
+{
+    Start();
+    const std::string a = WriteImage("a.tif");
+    const std::string b = WriteImage("b.tif");
+    frame->AddFiles({b, b});
+    ASSERT_TRUE(frame->GetProject().SaveListFile(folders.File("images/my.cvl")));
+    frame->GetFileView()->SetSaveQuestion([](bool) { return 7; });
+    frame->GetProject().Clear();
+    frame->GetFileView()->RefreshList();
+
+    Drop({a, folders.File("images/my.cvl"), folders.File("images/other.cvl")});
+    EXPECT_EQ(ListedPaths(), std::vector<std::string>{b});
+    EXPECT_EQ(frame->GetFileView()->GetListTitle(), "my.cvl");
+    EXPECT_TRUE(frame->windowTitle().endsWith(QStringLiteral(" - my.cvl")));
+
+    // With a step panel shown a dropped list file is ignored.
+    frame->SwitchStep(2, false);
+    Drop({folders.File("images/other.cvl")});
+    EXPECT_EQ(frame->GetFileView()->GetListTitle(), "my.cvl");
+}
+
+TEST_F(MainFrameTest, CloseAsksToSaveAChangedList)
+{
+    Start();
+    frame->AddFiles({WriteImage("a.tif"), WriteImage("b.tif")});
+    std::vector<bool> asked;
+    int answer = 2;
+    frame->GetFileView()->SetSaveQuestion([&](bool note) {
+        asked.push_back(note);
+        return answer;
+    });
+    EXPECT_FALSE(frame->close());
+    EXPECT_TRUE(frame->isVisible());
+    answer = 7;
+    EXPECT_TRUE(frame->close());
+    EXPECT_EQ(asked, (std::vector<bool>{false, false}));
+}
+
+// ---- Colour picks
+
+TEST_F(MainFrameTest, PickAtTheImageCornerReachesTheShownPanelClipped)
+{
+    RecordingPanel* gradation = nullptr;
+    RecordingPanel* specified = nullptr;
+    MainFrameOptions options = WithPanel(4, &gradation);
+    options.panels[6] = [&specified](QWidget* parent) {
+        specified = new RecordingPanel(parent);
+        return specified;
+    };
+    Start(std::move(options));
+    frame->AddFiles({WriteImage("pick.tif")});
+    ASSERT_TRUE(frame->GetProject().IsImageReady());
+
+    frame->SwitchStep(4, false);
+    // The press is at the image's top-left corner: the 5-pixel square is
+    // cut to the 3 x 3 pixels that lie on the image.
+    ASSERT_EQ(GetAverageSize(), 1);
+    emit frame->GetImageView()->notify(UWM_IMAGEVIEW_NOTIFY, CImageView::kPressed, 0);
+    ASSERT_EQ(gradation->labs.size(), 1u);
+    CCIELab expected;
+    ASSERT_TRUE(frame->GetProject().PickAverageLab(CRect(0, 0, 3, 3), expected, 0));
+    for (std::size_t i = 0; i < 3; ++i)
+        EXPECT_DOUBLE_EQ(gradation->labs[0][i], expected[i]) << i;
+
+    // A move does nothing; the specified-colour panel takes the flag-1 Lab.
+    emit frame->GetImageView()->notify(UWM_IMAGEVIEW_NOTIFY, CImageView::kMoved, 0);
+    EXPECT_EQ(gradation->labs.size(), 1u);
+    frame->SwitchStep(6, false);
+    emit frame->GetImageView()->notify(UWM_IMAGEVIEW_NOTIFY, CImageView::kPressed, 0);
+    EXPECT_EQ(specified->colorSamples.size(), 1u);
+    EXPECT_TRUE(specified->labs.empty());
+
+    // Busy (printing, a batch): no pick.
+    frame->GetProject().BeginBatch();
+    emit frame->GetImageView()->notify(UWM_IMAGEVIEW_NOTIFY, CImageView::kPressed, 0);
+    frame->GetProject().EndBatch();
+    EXPECT_EQ(specified->colorSamples.size(), 1u);
+}
+
+// ---- Monitor
+
+TEST_F(MainFrameTest, BusyValueIsFreeBeforeTheMonitorObjectAndBracketsEachSelection)
+{
+    platform::SimulatedMonitorSetup silent = platform::DefaultSimulatedMonitor();
+    silent.section = "MonitorA";
+    silent.connector = "SIM-A";
+    silent.noAnswer = true;
+    platform::SimulatedMonitorSetup answering = platform::DefaultSimulatedMonitor();
+    answering.section = "MonitorB";
+    answering.connector = "SIM-B";
+    answering.primary = false;
+    ASSERT_TRUE(monitorFile.Write({silent, answering}));
+    // Left busy by a run that ended badly.
+    ASSERT_TRUE(SetDdcBusyFlag(1));
+
+    BusyWatchingTransport* transport = nullptr;
+    std::optional<std::uint32_t> busyAtCreation;
+    MainFrameOptions options;
+    options.makeDisplay = [&] {
+        busyAtCreation =
+            platform::RegistryStore().GetDword(kDdcBusyRegistryKey, kDdcBusyValueName);
+        auto t = std::make_unique<BusyWatchingTransport>(monitorFile.Path(), clock);
+        transport = t.get();
+        return std::make_unique<CDdcApiDisplay>(std::move(t), clock, folders.File("no-drm"));
+    };
+    Start(std::move(options));
+    EXPECT_EQ(busyAtCreation, std::optional<std::uint32_t>(0));
+    ASSERT_NE(transport, nullptr);
+    ASSERT_FALSE(transport->busy.empty());
+    for (std::size_t i = 0; i < transport->busy.size(); ++i)
+        EXPECT_EQ(transport->busy[i], std::optional<std::uint32_t>(1)) << i;
+    EXPECT_EQ(transport->monitors.front(), "SIM-A");
+    EXPECT_EQ(platform::RegistryStore().GetDword(kDdcBusyRegistryKey, kDdcBusyValueName),
+              std::optional<std::uint32_t>(0));
+    EXPECT_TRUE(frame->MonitorAnswered());
+    EXPECT_EQ(GetDisplayIndex(), 1);
+    // The monitor object is gone with the window: the channel is the agent's.
+    frame.reset();
+    EXPECT_EQ(platform::RegistryStore().GetDword(kDdcBusyRegistryKey, kDdcBusyValueName),
+              std::optional<std::uint32_t>(1));
+}
+
+TEST_F(MainFrameTest, NewAssociationOfTheDisplayBecomesTheMonitorProfile)
+{
+    // One connected display whose EDID makes the device ID below.
+    const std::string drm = folders.File("drm");
+    std::filesystem::create_directories(drm + "/card0-DP-1");
+    WriteTextFile(drm + "/card0-DP-1/status", "connected\n");
+    {
+        const std::vector<std::uint8_t> edid = platform::BuildEdid(platform::EdidFields{});
+        std::ofstream out(drm + "/card0-DP-1/edid", std::ios::binary);
+        out.write(reinterpret_cast<const char*>(edid.data()),
+                  static_cast<std::streamsize>(edid.size()));
+    }
+    const std::string id = "MONITOR\\QBX1234\\card0-DP-1";
+
+    MainFrameOptions options;
+    options.drmRoot = drm;
+    Start(std::move(options));
+    CProjectManage& project = frame->GetProject();
+    ASSERT_TRUE(project.GetOutputProfile() != nullptr);
+    const std::string before = project.GetOutputProfileName();
+
+    // A wide-gamut profile installed and made the display's default (and
+    // the default display's, which the monitor profile is read from).
+    std::string folder;
+    ASSERT_TRUE(platform::ColorDirectory(folder));
+    const std::vector<std::uint8_t> wide = testsupport::WideGamutProfileBytes();
+    {
+        std::ofstream out(folder + "wide.icc", std::ios::binary);
+        out.write(reinterpret_cast<const char*>(wide.data()),
+                  static_cast<std::streamsize>(wide.size()));
+    }
+    ASSERT_TRUE(platform::AssociateDisplayProfile(id, "wide.icc"));
+    ASSERT_TRUE(platform::AssociateDisplayProfile("", "wide.icc"));
+
+    EXPECT_TRUE(WaitFor([&] { return project.GetOutputProfileName() != before; }));
+    EXPECT_EQ(GetFileNameFromPath(project.GetOutputProfileName()), "wide.icc");
+    std::string description;
+    ASSERT_TRUE(GetMonitorProfile() != nullptr);
+    GetMonitorProfile()->GetDescription(description);
+    EXPECT_EQ(frame->GetFileView()->GetDisplayColorSpaceText().toStdString(), description);
+    EXPECT_FALSE(frame->GetFileView()->IsCachePaused());
+}
+
+// ---- Keys
+
+TEST_F(MainFrameTest, SpaceIntoThePanelIsSwallowedWhileThePointerIsOverThePreview)
+{
+    RecordingPanel* panel = nullptr;
+    Start(WithPanel(2, &panel));
+    FakePointerState pointer;
+    frame->SetPointerState(&pointer);
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    frame->SwitchStep(2, false);
+    panel->edit->setFocus();
+
+    pointer.position = frame->GetImageView()->mapToGlobal(frame->GetImageView()->rect().center());
+    QTest::keyClick(panel->edit, Qt::Key_Space);
+    EXPECT_EQ(panel->edit->text(), QString());
+
+    pointer.position = panel->mapToGlobal(panel->rect().center());
+    QTest::keyClick(panel->edit, Qt::Key_Space);
+    EXPECT_EQ(panel->edit->text(), QStringLiteral(" "));
+}
+
+} // namespace
