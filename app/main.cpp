@@ -1,30 +1,42 @@
-// CHROMIVEL. Until the main window exists, the program runs the start-up
-// steps that do not need it (the per-process tables and the monitor
-// profile), says what it found and exits.
+// CHROMIVEL: the main window over the process-wide tables, settings and
+// monitor profile.
 
+#include "app/MainFrame.h"
+#include "controls/QtMessageSink.h"
 #include "core/ColorProfile.h"
+#include "core/GlobalSettings.h"
 #include "core/Pow1by3Table.h"
 #include "core/ProfileStore.h"
+#include "core/SRGBProfile.h"
+#include "imagefile/ImageFileInfo.h"
 #include "platform/Folders.h"
 
-#include <cstdio>
+#include <QApplication>
+#include <QFileInfo>
 
-int main()
+int main(int argc, char* argv[])
 {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("CHROMIVEL"));
     platform::SetApplicationName("CHROMIVEL");
-    GetPow1by3Table();
+    QtMessageSink messages;
+    ScopedMessageSink messageSink(messages);
 
-    bool switchedToOsCmm = false;
-    if (!InitMonitorProfile(std::string(), &switchedToOsCmm))
-    {
-        std::puts("CHROMIVEL: no usable monitor profile was found.");
-        return 1;
-    }
-    std::string description;
-    GetMonitorProfile()->GetDescription(description);
-    std::printf("CHROMIVEL: monitor profile \"%s\" (%s).\n", description.c_str(),
-                GetMonitorProfile()->GetName().c_str());
-    std::puts("CHROMIVEL: the main window is not built yet. Nothing to show, exiting.");
+    LoadGlobalSettings();
+    GetPow1by3Table();
+    EnsureSRGBProfileInstalled();
+    InitMonitorProfile();
+
+    CommandLineFiles files;
+    const QStringList arguments = QApplication::arguments();
+    for (int i = 1; i < arguments.size(); ++i)
+        files.paths.push_back(QFileInfo(arguments[i]).absoluteFilePath().toStdString());
+
+    MainFrameOptions options;
+    options.commandLine = [files] { return files; };
+    CMainFrame frame(std::move(options));
+    frame.show();
+    const int code = application.exec();
     FreeMonitorProfile();
-    return 0;
+    return code;
 }
