@@ -21,6 +21,7 @@
 #include "core/MessageSink.h"
 #include "core/PathUtils.h"
 #include "core/ProfileStore.h"
+#include "core/UseOsCmm.h"
 #include "correction/ProjectManage.h"
 #include "imagefile/ImageFileInfo.h"
 #include "imagefile/ReloadCache.h"
@@ -777,8 +778,12 @@ void CMainFrame::onDisplayProfileNotify(int message, int /*code*/, qint64 /*valu
 void CMainFrame::OnDisplayProfileFound()
 {
     QString name;
-    if (!CDisplayProfile::GetFirstMonitorProfile(m_displayProfile.ProfileNames, name) ||
-        !m_project->OnMonitorProfileChanged(name.toStdString()))
+    if (!CDisplayProfile::GetFirstMonitorProfile(m_displayProfile.ProfileNames, name))
+        return;
+    const int engineBefore = UseOsCmm.load();
+    const bool changed = m_project->OnMonitorProfileChanged(name.toStdString());
+    NoteEngineSwitch(engineBefore);
+    if (!changed)
         return;
     if (m_fileView != nullptr)
         m_fileView->SetCachePaused(true);
@@ -790,10 +795,18 @@ void CMainFrame::OnDisplayProfileFound()
     }
 }
 
+void CMainFrame::NoteEngineSwitch(int engineBefore)
+{
+    if (engineBefore == 0 && UseOsCmm.load() == 1 && m_options.onUseOsCmmForced)
+        m_options.onUseOsCmmForced();
+}
+
 void CMainFrame::RefreshMonitorProfile()
 {
+    const int engineBefore = UseOsCmm.load();
     if (!m_project->IsBusy())
         m_project->RefreshDisplayConversion();
+    NoteEngineSwitch(engineBefore);
     if (m_fileView != nullptr)
         m_fileView->RefreshScreenImage();
 }

@@ -82,6 +82,11 @@ struct MainFrameOptions
     std::function<CommandLineFiles()> commandLine;
     // Runs when the window goes (the application's shutdown).
     std::function<void()> onDestroyed;
+    // Runs when following the monitor profile switched the colour engine
+    // to LittleCMS because the new profile cannot drive the program's own
+    // path: a choice for this run, not the user's, which the settings must
+    // not keep.
+    std::function<void()> onUseOsCmmForced;
     // Runs at the end of the deferred start-up (the application hands its
     // forwarded starts to the frame from there).
     std::function<void()> onPostCreated;
@@ -174,6 +179,9 @@ private:
     void DropFiles(const std::vector<std::string>& paths);
     void RedrawPreview();
     QString MonitorLabel() const;
+    // Reports a switch of the colour engine from 0 to 1 made by following
+    // the monitor profile (onUseOsCmmForced).
+    void NoteEngineSwitch(int engineBefore);
     bool IsProjectReady() const;
     int DisplayMode() const;
 

@@ -18,6 +18,7 @@
 #include "core/IniFile.h"
 #include "core/PathUtils.h"
 #include "core/ProfileStore.h"
+#include "core/UseOsCmm.h"
 #include "core/SRGBProfile.h"
 #include "correction/ProjectManage.h"
 #include "imagefile/ImageLoadSave.h"
@@ -42,6 +43,7 @@
 #include <QUrl>
 
 #include <gtest/gtest.h>
+#include <lcms2.h>
 
 #include <filesystem>
 #include <fstream>
@@ -619,6 +621,45 @@ TEST_F(MainFrameTest, NewAssociationOfTheDisplayBecomesTheMonitorProfile)
     GetMonitorProfile()->GetDescription(description);
     EXPECT_EQ(frame->GetFileView()->GetDisplayColorSpaceText().toStdString(), description);
     EXPECT_FALSE(frame->GetFileView()->IsCachePaused());
+}
+
+TEST_F(MainFrameTest, EngineSwitchForcedByANewMonitorProfileIsReportedAsTheRunsOwn)
+{
+    const std::string drm = folders.File("drm");
+    std::filesystem::create_directories(drm + "/card0-DP-1");
+    WriteTextFile(drm + "/card0-DP-1/status", "connected\n");
+    {
+        const std::vector<std::uint8_t> edid = platform::BuildEdid(platform::EdidFields{});
+        std::ofstream out(drm + "/card0-DP-1/edid", std::ios::binary);
+        out.write(reinterpret_cast<const char*>(edid.data()),
+                  static_cast<std::streamsize>(edid.size()));
+    }
+    struct EngineGuard
+    {
+        int saved = UseOsCmm.load();
+        ~EngineGuard() { UseOsCmm = saved; }
+    } guard;
+    UseOsCmm = 0; // the user's choice: the program's own matrix path
+
+    int forced = 0;
+    MainFrameOptions options;
+    options.drmRoot = drm;
+    options.onUseOsCmmForced = [&forced] { ++forced; };
+    Start(std::move(options));
+
+    // A Lab profile: LittleCMS can use it, the own matrix path cannot.
+    std::string folder;
+    ASSERT_TRUE(platform::ColorDirectory(folder));
+    cmsHPROFILE lab = cmsCreateLab4Profile(nullptr);
+    ASSERT_NE(lab, nullptr);
+    ASSERT_TRUE(cmsSaveProfileToFile(lab, (folder + "lab.icc").c_str()));
+    cmsCloseProfile(lab);
+    ASSERT_TRUE(platform::AssociateDisplayProfile("MONITOR\\QBX1234\\card0-DP-1", "lab.icc"));
+    ASSERT_TRUE(platform::AssociateDisplayProfile("", "lab.icc"));
+
+    EXPECT_TRUE(WaitFor([&] { return forced > 0; }));
+    EXPECT_EQ(forced, 1);
+    EXPECT_EQ(UseOsCmm.load(), 1);
 }
 
 // ---- Keys
