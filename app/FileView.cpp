@@ -4,6 +4,7 @@
 #include "controls/FileFilter.h"
 #include "controls/FileTableCtrl.h"
 #include "controls/SaveAlartDlg.h"
+#include "controls/SaveImageFileDlg.h"
 #include "controls/StringTable.h"
 #include "core/ColorProfile.h"
 #include "core/ErrorRecord.h"
@@ -510,7 +511,7 @@ void CFileView::OnFileOpen()
 {
     const std::vector<std::string> chosen =
         Choose(FileDialogKind::OpenImages, m_registerFolder,
-               FileDialogFilterFromTable(LoadString(kStrImageFilter)));
+               FileDialogFilterFromTable(LoadString(kStrImageFileFilter)));
     if (chosen.empty())
         return;
     m_registerFolder = chosen.size() == 1 ? chosen.front() : GetFolderFromPath(chosen.front());

@@ -12,6 +12,7 @@
 
 #include "controls/FileTableCtrl.h"
 #include "controls/ProgDlg.h"
+#include "controls/SaveImageFileDlg.h"
 #include "core/ColorProfile.h"
 #include "core/ErrorRecord.h"
 #include "core/GlobalSettings.h"
@@ -401,7 +402,8 @@ TEST_F(MainFrameTest, CommandLineFilesAreLoadedByTheDeferredStartUp)
     ASSERT_TRUE(project.IsImageReady());
     EXPECT_EQ(project.GetCurrentRecord().m_path, image);
     EXPECT_EQ(ListedPaths(), std::vector<std::string>{image});
-    EXPECT_EQ(frame->windowTitle(), frame->GetBaseTitle() + QStringLiteral(" - start.tif"));
+    EXPECT_EQ(frame->GetBaseTitle(), QStringLiteral("CHROMIVEL!2"));
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("CHROMIVEL!2 - start.tif"));
     EXPECT_FALSE(frame->GetFileView()->GetImageText().isEmpty());
     EXPECT_TRUE(messages.messages.empty());
 }
@@ -494,6 +496,97 @@ TEST_F(MainFrameTest, CloseAsksToSaveAChangedList)
     answer = 7;
     EXPECT_TRUE(frame->close());
     EXPECT_EQ(asked, (std::vector<bool>{false, false}));
+}
+
+// ---- Save and print
+
+class CountingPrintDialogs final : public IPrintDialogs
+{
+public:
+    class Printers final : public ISystemPrinters
+    {
+    };
+    std::unique_ptr<ISystemPrinters> EnumeratePrinters() override
+    {
+        return std::make_unique<Printers>();
+    }
+    void RunPrintImageDialog(const std::string&, const CImageEx&, const std::string& imageName,
+                             const LogColorSpace&, ISystemPrinters*) override
+    {
+        printed.push_back(imageName);
+        busyWhilePrinting.push_back(project->IsBusy());
+    }
+    void RunPrintIndexDialog(CProjectManage& p, ISystemPrinters*) override
+    {
+        ++indexPrints;
+        busyWhilePrinting.push_back(p.IsBusy());
+    }
+
+    CProjectManage* project = nullptr;
+    std::vector<std::string> printed;
+    int indexPrints = 0;
+    std::vector<bool> busyWhilePrinting;
+};
+
+TEST_F(MainFrameTest, SaveGoesThroughTheSaveDialogIntoTheRememberedFolder)
+{
+    Start();
+    frame->AddFiles({WriteImage("save.tif")});
+    ASSERT_TRUE(frame->GetProject().IsImageReady());
+    const std::string target = folders.File("images/out.jpg");
+    QString offeredName;
+    SetSaveImageFileDialogRunner([&](CSaveImageFileDlg& dialog) {
+        offeredName = dialog.fileNameText();
+        dialog.m_nSaveType = 2;
+        dialog.m_nQuality = 3;
+        dialog.selectFile(QString::fromStdString(target));
+        return int(QDialog::Accepted);
+    });
+    EXPECT_TRUE(frame->ExecuteCommand(FrameCommand::SaveImage));
+    SetSaveImageFileDialogRunner({});
+    EXPECT_EQ(offeredName, QStringLiteral("save.tif"));
+    EXPECT_TRUE(std::filesystem::exists(target));
+    EXPECT_EQ(frame->GetFileView()->GetSaveFolder(), folders.File("images/"));
+    EXPECT_EQ(frame->GetFileView()->GetSaveFormat(), 2);
+    EXPECT_EQ(frame->GetFileView()->GetJpegQuality(), 3);
+}
+
+TEST_F(MainFrameTest, PrintAndIndexPrintRunBusyAndEndFree)
+{
+    Start();
+    CountingPrintDialogs dialogs;
+    dialogs.project = &frame->GetProject();
+    frame->GetProject().SetPrintDialogs(&dialogs);
+    const std::string a = WriteImage("a.tif");
+    const std::string b = WriteImage("b.tif");
+    frame->AddFiles({a, b});
+    frame->AddFiles({a});
+    ASSERT_TRUE(frame->GetProject().IsImageReady());
+
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    QTest::keyClick(frame.get(), Qt::Key_P, Qt::ControlModifier);
+    EXPECT_EQ(dialogs.printed, std::vector<std::string>{"a.tif"});
+
+    // A camera-raw entry still being converted among the ticked ones: the
+    // user is asked first, and No prints nothing.
+    frame->GetProject().GetItem(1).m_type = kImageFileRaw;
+    EXPECT_TRUE(frame->ExecuteCommand(FrameCommand::IndexPrint));
+    EXPECT_EQ(dialogs.indexPrints, 0);
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0].stringId, kStrIndexPrintConverting);
+    {
+        RecordingMessageSink yes(kMessageYes);
+        EXPECT_TRUE(frame->ExecuteCommand(FrameCommand::IndexPrint));
+    }
+    EXPECT_EQ(dialogs.indexPrints, 1);
+    EXPECT_EQ(dialogs.busyWhilePrinting, (std::vector<bool>{true, true}));
+    EXPECT_FALSE(frame->GetProject().IsBusy());
+
+    // Only raw entries ticked: index printing is not offered.
+    frame->GetProject().GetItem(0).m_type = kImageFileRaw;
+    EXPECT_FALSE(frame->ExecuteCommand(FrameCommand::IndexPrint));
+    frame->GetProject().SetPrintDialogs(nullptr);
 }
 
 // ---- Colour picks
