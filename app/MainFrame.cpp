@@ -41,6 +41,7 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QScreen>
+#include <QSessionManager>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QUrl>
@@ -243,6 +244,17 @@ void CMainFrame::OnCreate()
     connect(m_settingWatcher, &QFileSystemWatcher::directoryChanged, this,
             &CMainFrame::onStoreChanged);
     WatchStore();
+
+    // The desktop session ending: the same question as closing, and a
+    // Cancel keeps the session (and the program) going.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
+        if (m_fileView == nullptr || !manager.allowsInteraction())
+            return;
+        const bool mayEnd = m_fileView->QuerySaveList();
+        manager.release();
+        if (!mayEnd)
+            manager.cancel();
+    });
 
     qApp->installEventFilter(this);
     QMetaObject::invokeMethod(this, &CMainFrame::OnPostCreate, Qt::QueuedConnection);
