@@ -96,6 +96,11 @@ public:
     // queued; setting the handler (the frame does it at the end of its
     // deferred start-up) delivers the queue in order, later ones at once.
     void SetForwardHandler(std::function<void(const std::vector<std::string>& arguments)> handler);
+    // The main window switched the colour engine to LittleCMS while it
+    // followed a new monitor profile that the program's own path cannot
+    // drive: like the start-up's own switch, a choice of this run that the
+    // settings do not keep.
+    void NoteUseOsCmmForced() { m_useOsCmmForced = true; }
     std::size_t PendingForwardCount() const { return m_pendingForwards.size(); }
 
     // 0 after a normal run and after a second start handed its arguments
