@@ -1,5 +1,6 @@
 #include "app/FileView.h"
 
+#include "app/ChromivelApp.h"
 #include "app/ProgressAdapters.h"
 #include "controls/FileFilter.h"
 #include "controls/FileTableCtrl.h"

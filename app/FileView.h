@@ -32,7 +32,6 @@ inline constexpr int kStrOpenFailed = 1014;         // "ファイルオープン
 inline constexpr int kStrConverterFailed = 1017;    // "DNG Converter がエラーを返しました"
 inline constexpr int kStrListHasConverting = 1019;  // files still being converted are not listed
 inline constexpr int kStrImageExtension = 2000;     // "tif"
-inline constexpr int kStrListFileExtension = 2007;  // "cvl"
 inline constexpr int kStrListFileFilter = 2008;     // "リストファイル(*.cvl)|*.cvl||"
 inline constexpr int kStrResetParameters = 2158;    // "補正パラメータをリセットしますか？"
 inline constexpr int kStrColumnNumber = 2203;       // "NO."

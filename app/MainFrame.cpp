@@ -1,5 +1,6 @@
 #include "app/MainFrame.h"
 
+#include "app/ChromivelApp.h"
 #include "app/FileView.h"
 #include "app/FrameShell.h"
 #include "app/ImageView.h"
@@ -280,9 +281,18 @@ void CMainFrame::OnPostCreate()
     if (m_fileView != nullptr)
         m_fileView->NewList();
 
-    if (IsProjectReady() && m_options.commandLine)
+    if (IsProjectReady() && (m_options.commandLine || m_options.application))
     {
-        const CommandLineFiles files = m_options.commandLine();
+        CommandLineFiles files;
+        if (m_options.commandLine)
+        {
+            files = m_options.commandLine();
+        }
+        else
+        {
+            const CCommandLineInfoEx info = m_options.application->GetCommandLineInfo();
+            files = CommandLineFiles{info.GetPaths(), info.IsListFile()};
+        }
         if (!files.paths.empty())
         {
             if (files.listFile)
@@ -321,8 +331,23 @@ void CMainFrame::OnPostCreate()
 
     if (introduction == CInitMsgDlg::kIdStartWizard && m_fileView != nullptr)
         m_fileView->RunMonitorWizard();
-    if (m_options.onPostCreated)
-        m_options.onPostCreated();
+    if (m_options.application)
+    {
+        m_options.application->SetForwardHandler(
+            [this](const std::vector<std::string>& arguments) { OnForwardedStart(arguments); });
+    }
+}
+
+void CMainFrame::OnForwardedStart(const std::vector<std::string>& arguments)
+{
+    if (!IsProjectReady())
+        return;
+    {
+        CRecordErrorFile record;
+        const CCommandLineInfoEx info = ParseForwardedArguments(arguments);
+        OpenCommandLine(CommandLineFiles{info.GetPaths(), info.IsListFile()});
+    }
+    ShowErrorFiles();
 }
 
 void CMainFrame::OnDestroy()
@@ -340,8 +365,8 @@ void CMainFrame::OnDestroy()
     }
     SaveSettings(GetIniFilePath());
     m_monitor.reset();
-    if (m_options.onDestroyed)
-        m_options.onDestroyed();
+    if (m_options.application)
+        m_options.application->Shutdown();
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event)

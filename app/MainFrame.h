@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+class CChromivelApp;
 class CDdcApiDisplay;
 class CFrameShell;
 class CFileView;
@@ -78,18 +79,18 @@ struct MainFrameOptions
     // Makes the DDC/CI monitor object at start-up (default: the
     // platform's transport).
     std::function<std::unique_ptr<CDdcApiDisplay>()> makeDisplay;
-    // The command line's files, read once by the deferred start-up.
+    // The application object: the command line's files come from it, the
+    // frame takes its forwarded starts once started, and its shutdown runs
+    // when the window goes. None in tests that need no application.
+    CChromivelApp* application = nullptr;
+    // The command line's files, read once by the deferred start-up (the
+    // application's when not given).
     std::function<CommandLineFiles()> commandLine;
-    // Runs when the window goes (the application's shutdown).
-    std::function<void()> onDestroyed;
     // Runs when following the monitor profile switched the colour engine
     // to LittleCMS because the new profile cannot drive the program's own
     // path: a choice for this run, not the user's, which the settings must
     // not keep.
     std::function<void()> onUseOsCmmForced;
-    // Runs at the end of the deferred start-up (the application hands its
-    // forwarded starts to the frame from there).
-    std::function<void()> onPostCreated;
 };
 
 class CMainFrame : public QMainWindow
@@ -114,8 +115,11 @@ public:
     void AddFiles(const std::vector<std::string>& paths, bool loadOne = true);
     // The monitor profile into the project's display conversion.
     void RefreshMonitorProfile();
-    // Opens a forwarded start's files: a list file, or images to add.
+    // Opens a command line's files: a list file, or images to add.
     void OpenCommandLine(const CommandLineFiles& files);
+    // A second start's arguments (the program first), parsed as a command
+    // line; the files that fail their probe are reported once.
+    void OnForwardedStart(const std::vector<std::string>& arguments);
     CViewCommon* GetCurrentStepView() const;
     int GetCurrentStepIndex() const;
     void RecalcColumns(int width, int height);

@@ -5,6 +5,7 @@
 // monitor profile followed through the association store, the space key
 // over the preview and the commands' shortcuts.
 
+#include "app/ChromivelApp.h"
 #include "app/FileView.h"
 #include "app/ImageView.h"
 #include "app/MainFrame.h"
@@ -13,6 +14,7 @@
 #include "controls/FileTableCtrl.h"
 #include "controls/ProgDlg.h"
 #include "controls/SaveImageFileDlg.h"
+#include "controls/StringTable.h"
 #include "core/ColorProfile.h"
 #include "core/ErrorRecord.h"
 #include "core/GlobalSettings.h"
@@ -26,6 +28,7 @@
 #include "imagefile/ReloadCache.h"
 #include "monitor/Display.h"
 #include "platform/ColorDirectory.h"
+#include "platform/Folders.h"
 #include "platform/Registry.h"
 #include "platform/ddc/SimulatedMonitors.h"
 
@@ -38,6 +41,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QProcess>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
@@ -754,6 +758,52 @@ TEST_F(MainFrameTest, EngineSwitchForcedByANewMonitorProfileIsReportedAsTheRunsO
     EXPECT_EQ(forced, 1);
     EXPECT_EQ(UseOsCmm.load(), 1);
 }
+
+// ---- A second start
+
+#ifdef QB_CHROMIVEL_BINARY
+TEST_F(MainFrameTest, SecondStartHandsItsFileToTheRunningWindowAndEnds)
+{
+    std::filesystem::create_directories(folders.File("runtime"));
+    std::filesystem::permissions(folders.File("runtime"), std::filesystem::perms::owner_all);
+    ScopedEnv runtime("XDG_RUNTIME_DIR", folders.File("runtime"));
+    // The running instance reads its settings itself: no introduction.
+    const QString name = LoadString(kStrApplicationName);
+    platform::SetApplicationName(name.isEmpty() ? "CHROMIVEL" : name.toStdString());
+    CIniFile(GetIniFilePath()).SetInt("CqzNewProjectDlg", "SkipInitMsg", 1);
+    const std::string image = WriteImage("forwarded.tif");
+
+    CChromivelApp app;
+    const bool started = app.InitInstance({QStringLiteral("chromivel")}, [this, &app]() -> QWidget* {
+        MainFrameOptions options;
+        options.application = &app;
+        options.drmRoot = folders.File("no-drm");
+        options.makeDisplay = [this] {
+            return std::make_unique<CDdcApiDisplay>(
+                std::make_unique<platform::SimulatedDdcTransport>(monitorFile.Path(), clock),
+                clock, folders.File("no-drm"));
+        };
+        frame = std::make_unique<CMainFrame>(std::move(options));
+        return frame.get();
+    });
+    ASSERT_TRUE(started);
+    ASSERT_TRUE(WaitFor([this] { return frame->IsStarted(); }));
+
+    QProcess second;
+    second.start(QStringLiteral(QB_CHROMIVEL_BINARY), {QString::fromStdString(image)});
+    ASSERT_TRUE(second.waitForStarted());
+    // The first instance is this process: its events must run meanwhile.
+    ASSERT_TRUE(WaitFor([&second] { return second.state() == QProcess::NotRunning; }));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
+
+    ASSERT_TRUE(WaitFor([this, &image] { return ListedPaths() == std::vector<std::string>{image}; }));
+    EXPECT_EQ(frame->GetProject().GetCurrentRecord().m_path, image);
+    EXPECT_TRUE(frame->windowTitle().endsWith(QStringLiteral(" - forwarded.tif")));
+    frame.reset();
+    EXPECT_EQ(app.IsFinished(), 1);
+}
+#endif
 
 // ---- Keys
 
