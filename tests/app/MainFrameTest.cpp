@@ -410,6 +410,21 @@ TEST_F(MainFrameTest, CommandLineFilesAreLoadedByTheDeferredStartUp)
     EXPECT_EQ(frame->windowTitle(), QStringLiteral("CHROMIVEL!2 - start.tif"));
     EXPECT_FALSE(frame->GetFileView()->GetImageText().isEmpty());
     EXPECT_TRUE(messages.messages.empty());
+
+    // The preview shows it, fitted, once refined: an sRGB image on the sRGB
+    // monitor keeps its values (red along x, green along y, blue 20000).
+    CImageView* view = frame->GetImageView();
+    ASSERT_TRUE(WaitFor([view] { return view->IsRefined(); }));
+    const QImage shown = view->viewport()->grab().toImage();
+    const CRect& rect = view->GetImageRect();
+    ASSERT_FALSE(rect.IsRectEmpty());
+    const QColor centre = shown.pixelColor((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    EXPECT_NEAR(centre.red(), 128, 4);
+    EXPECT_NEAR(centre.green(), 128, 4);
+    EXPECT_NEAR(centre.blue(), 20000 * 255 / 65535, 3);
+    const QColor corner = shown.pixelColor(rect.right - 1, rect.bottom - 1);
+    EXPECT_GE(corner.red(), 250);
+    EXPECT_GE(corner.green(), 250);
 }
 
 TEST_F(MainFrameTest, SeveralFilesAreRegisteredByNameOnceEachWithoutLoading)
@@ -609,15 +624,33 @@ TEST_F(MainFrameTest, PickAtTheImageCornerReachesTheShownPanelClipped)
     ASSERT_TRUE(frame->GetProject().IsImageReady());
 
     frame->SwitchStep(4, false);
-    // The press is at the image's top-left corner: the 5-pixel square is
-    // cut to the 3 x 3 pixels that lie on the image.
-    ASSERT_EQ(GetAverageSize(), 1);
-    emit frame->GetImageView()->notify(UWM_IMAGEVIEW_NOTIFY, CImageView::kPressed, 0);
-    ASSERT_EQ(gradation->labs.size(), 1u);
-    CCIELab expected;
-    ASSERT_TRUE(frame->GetProject().PickAverageLab(CRect(0, 0, 3, 3), expected, 0));
-    for (std::size_t i = 0; i < 3; ++i)
-        EXPECT_DOUBLE_EQ(gradation->labs[0][i], expected[i]) << i;
+    CImageView* view = frame->GetImageView();
+    ASSERT_TRUE(WaitFor([view] { return view->IsRefined(); }));
+    const CRect& shown = view->GetImageRect();
+    const int width = frame->GetProject().GetWorkingImage().GetWidth();
+    const int height = frame->GetProject().GetWorkingImage().GetHeight();
+    ASSERT_EQ(GetAverageSize(), 1); // a 5-pixel square
+
+    // Clicks at the image's two far corners: the square is cut to the 3 x 3
+    // pixels of it that lie on the image.
+    const struct
+    {
+        QPoint click;
+        CRect sampled;
+    } corners[] = {
+        {QPoint(shown.left, shown.top), CRect(0, 0, 3, 3)},
+        {QPoint(shown.right - 1, shown.bottom - 1), CRect(width - 3, height - 3, width, height)},
+    };
+    for (const auto& c : corners)
+    {
+        gradation->labs.clear();
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, c.click);
+        ASSERT_EQ(gradation->labs.size(), 1u) << c.click.x();
+        CCIELab expected;
+        ASSERT_TRUE(frame->GetProject().PickAverageLab(c.sampled, expected, 0));
+        for (std::size_t i = 0; i < 3; ++i)
+            EXPECT_DOUBLE_EQ(gradation->labs[0][i], expected[i]) << c.click.x() << " " << i;
+    }
 
     // A move does nothing; the specified-colour panel takes the flag-1 Lab.
     emit frame->GetImageView()->notify(UWM_IMAGEVIEW_NOTIFY, CImageView::kMoved, 0);
