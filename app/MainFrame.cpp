@@ -7,6 +7,7 @@
 #include "app/ProgressAdapters.h"
 #include "app/StepPanel.h"
 #include "app/ViewCommon.h"
+#include "app/X11DisplayProfile.h"
 #include "controls/FileTableCtrl.h"
 #include "controls/MonitorList.h"
 #include "controls/PointerState.h"
@@ -46,6 +47,7 @@
 #include <QStackedWidget>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
 
 #include <fstream>
 #include <limits>
@@ -367,6 +369,24 @@ void CMainFrame::OnDestroy()
     m_monitor.reset();
     if (m_options.application)
         m_options.application->Shutdown();
+}
+
+void CMainFrame::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    NoteScreen();
+    if (QWindow* window = windowHandle())
+    {
+        connect(window, &QWindow::screenChanged, this, &CMainFrame::NoteScreen,
+                Qt::UniqueConnection);
+    }
+}
+
+void CMainFrame::NoteScreen()
+{
+    const int index = static_cast<int>(QGuiApplication::screens().indexOf(screen()));
+    if (index >= 0)
+        SetX11DisplayProfileScreen(index);
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event)

@@ -165,6 +165,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -180,6 +181,9 @@ private:
     void onDisplayProfileNotify(int message, int code, qint64 value);
     void onStoreChanged();
     void WatchStore();
+    // The display profile of an X11 desktop is the one of the screen the
+    // window is on.
+    void NoteScreen();
     void DropFiles(const std::vector<std::string>& paths);
     void RedrawPreview();
     QString MonitorLabel() const;

@@ -3,6 +3,7 @@
 
 #include "app/ChromivelApp.h"
 #include "app/MainFrame.h"
+#include "app/X11DisplayProfile.h"
 
 #include <QApplication>
 
@@ -11,6 +12,9 @@
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
+    // The X11 desktop's profile of the main window's screen, asked for when
+    // the monitor profile is loaded (nothing on other platforms).
+    InstallX11DisplayProfileHook();
     CChromivelApp& app = CChromivelApp::Instance();
     std::unique_ptr<CMainFrame> frame;
     const bool started =

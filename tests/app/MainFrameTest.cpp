@@ -10,6 +10,7 @@
 #include "app/ImageView.h"
 #include "app/MainFrame.h"
 #include "app/StepPanel.h"
+#include "app/X11DisplayProfile.h"
 
 #include "controls/FileTableCtrl.h"
 #include "controls/ProgDlg.h"
@@ -310,6 +311,15 @@ TEST_F(MainFrameTest, StoredSizeIsRaisedCutToTheScreenAndSavedFromTheNormalGeome
               frame->normalGeometry().height());
     EXPECT_EQ(frame->normalGeometry().size(), QSize(790, 590));
     EXPECT_EQ(frame->minimumSize(), QSize(780, 584));
+}
+
+TEST_F(MainFrameTest, ShownWindowNamesItsScreenForTheDisplayProfile)
+{
+    SetX11DisplayProfileScreen(5);
+    Start();
+    EXPECT_EQ(X11DisplayProfileScreen(),
+              static_cast<int>(QGuiApplication::screens().indexOf(frame->screen())));
+    EXPECT_EQ(X11DisplayProfileScreen(), 0);
 }
 
 TEST_F(MainFrameTest, RightColumnKeepsItsWidthWhenTheWindowChanges)
