@@ -15,7 +15,6 @@
 #include "controls/FileTableCtrl.h"
 #include "controls/ProgDlg.h"
 #include "controls/SaveImageFileDlg.h"
-#include "controls/StringTable.h"
 #include "core/ColorProfile.h"
 #include "core/ErrorRecord.h"
 #include "core/GlobalSettings.h"
@@ -810,9 +809,9 @@ TEST_F(MainFrameTest, SecondStartHandsItsFileToTheRunningWindowAndEnds)
     std::filesystem::create_directories(folders.File("runtime"));
     std::filesystem::permissions(folders.File("runtime"), std::filesystem::perms::owner_all);
     ScopedEnv runtime("XDG_RUNTIME_DIR", folders.File("runtime"));
-    // The running instance reads its settings itself: no introduction.
-    const QString name = LoadString(kStrApplicationName);
-    platform::SetApplicationName(name.isEmpty() ? "CHROMIVEL" : name.toStdString());
+    // The running instance reads its settings itself (in the program's
+    // folder, named CHROMIVEL): no introduction.
+    platform::SetApplicationName("CHROMIVEL");
     CIniFile(GetIniFilePath()).SetInt("CqzNewProjectDlg", "SkipInitMsg", 1);
     const std::string image = WriteImage("forwarded.tif");
 
