@@ -33,6 +33,7 @@
 #include "platform/ddc/SimulatedMonitors.h"
 
 #include "tests/controls/FakePointerState.h"
+#include "tests/monitor/BusyWatchingTransport.h"
 #include "tests/support/RecordingMessageSink.h"
 #include "tests/support/TestEnv.h"
 #include "tests/support/TestProfiles.h"
@@ -99,61 +100,6 @@ public:
     std::vector<CCIELab> colorSamples;
     bool canUndo = false;
     QLineEdit* edit;
-};
-
-// The simulated monitor's transport, noting the busy value at each
-// exchange as the agent would read it.
-class BusyWatchingTransport final : public platform::DdcTransport
-{
-public:
-    BusyWatchingTransport(std::string path, platform::Clock& clock) : inner(std::move(path), clock)
-    {
-    }
-    std::vector<platform::PhysicalMonitor> EnumerateMonitors() override
-    {
-        return inner.EnumerateMonitors();
-    }
-    bool GetVcp(const platform::PhysicalMonitor& m, std::uint8_t code,
-                platform::VcpValue* v) override
-    {
-        Note(m);
-        return inner.GetVcp(m, code, v);
-    }
-    bool SetVcp(const platform::PhysicalMonitor& m, std::uint8_t code, std::uint16_t v) override
-    {
-        Note(m);
-        return inner.SetVcp(m, code, v);
-    }
-    bool GetCapabilities(const platform::PhysicalMonitor& m, std::string* caps) override
-    {
-        Note(m);
-        return inner.GetCapabilities(m, caps);
-    }
-    bool SaveCurrentSettings(const platform::PhysicalMonitor& m) override
-    {
-        Note(m);
-        return inner.SaveCurrentSettings(m);
-    }
-    bool GetEdid(const platform::PhysicalMonitor& m, std::vector<std::uint8_t>* edid) override
-    {
-        return inner.GetEdid(m, edid);
-    }
-    bool GetTechnologyType(const platform::PhysicalMonitor& m, std::uint16_t* type) override
-    {
-        Note(m);
-        return inner.GetTechnologyType(m, type);
-    }
-    std::string LastError() const override { return inner.LastError(); }
-
-    void Note(const platform::PhysicalMonitor& m)
-    {
-        busy.push_back(platform::RegistryStore().GetDword(kDdcBusyRegistryKey, kDdcBusyValueName));
-        monitors.push_back(m.connector);
-    }
-
-    platform::SimulatedDdcTransport inner;
-    std::vector<std::optional<std::uint32_t>> busy;
-    std::vector<std::string> monitors;
 };
 
 class MainFrameTest : public ::testing::Test

@@ -7,6 +7,7 @@
 #include "platform/Registry.h"
 #include "platform/ddc/SimulatedMonitors.h"
 
+#include "tests/monitor/BusyWatchingTransport.h"
 #include "tests/support/TestEnv.h"
 
 #include <gtest/gtest.h>
@@ -20,60 +21,6 @@ using testsupport::TempDir;
 using testsupport::WriteTextFile;
 
 namespace {
-
-// A transport over the simulated monitor that notes the busy value at the
-// moment of every exchange, as the agent would read it.
-class BusyWatchingTransport final : public platform::DdcTransport
-{
-public:
-    BusyWatchingTransport(std::string path, platform::Clock& clock) : inner(std::move(path), clock)
-    {}
-
-    std::vector<platform::PhysicalMonitor> EnumerateMonitors() override
-    {
-        return inner.EnumerateMonitors();
-    }
-    bool GetVcp(const platform::PhysicalMonitor& m, std::uint8_t code,
-                platform::VcpValue* v) override
-    {
-        Note();
-        return inner.GetVcp(m, code, v);
-    }
-    bool SetVcp(const platform::PhysicalMonitor& m, std::uint8_t code, std::uint16_t v) override
-    {
-        Note();
-        return inner.SetVcp(m, code, v);
-    }
-    bool GetCapabilities(const platform::PhysicalMonitor& m, std::string* caps) override
-    {
-        Note();
-        return inner.GetCapabilities(m, caps);
-    }
-    bool SaveCurrentSettings(const platform::PhysicalMonitor& m) override
-    {
-        Note();
-        return inner.SaveCurrentSettings(m);
-    }
-    bool GetEdid(const platform::PhysicalMonitor& m, std::vector<std::uint8_t>* edid) override
-    {
-        return inner.GetEdid(m, edid);
-    }
-    bool GetTechnologyType(const platform::PhysicalMonitor& m, std::uint16_t* type) override
-    {
-        Note();
-        return inner.GetTechnologyType(m, type);
-    }
-    std::string LastError() const override { return inner.LastError(); }
-
-    void Note()
-    {
-        busyDuringExchange.push_back(
-            platform::RegistryStore().GetDword(kDdcBusyRegistryKey, kDdcBusyValueName));
-    }
-
-    platform::SimulatedDdcTransport inner;
-    std::vector<std::optional<std::uint32_t>> busyDuringExchange;
-};
 
 class DisplayTest : public ::testing::Test
 {
@@ -124,8 +71,8 @@ TEST_F(DisplayTest, SelectionIsBracketedByTheBusyValue)
 
     ASSERT_TRUE(display->SelectMonitor(0));
     // The presence test ran while the value said busy; afterwards it is free.
-    ASSERT_EQ(transport->busyDuringExchange.size(), 1u);
-    EXPECT_EQ(transport->busyDuringExchange[0], std::optional<std::uint32_t>(1));
+    ASSERT_EQ(transport->busy.size(), 1u);
+    EXPECT_EQ(transport->busy[0], std::optional<std::uint32_t>(1));
     EXPECT_EQ(Busy(), std::optional<std::uint32_t>(0));
     EXPECT_EQ(display->SelectedIndex, 0);
     EXPECT_EQ(display->DeviceID, QStringLiteral("MONITOR\\QBX1234\\SIM-1"));
@@ -148,7 +95,7 @@ TEST_F(DisplayTest, SelectionOutOfRangeWritesNoBusyValue)
         EXPECT_FALSE(Busy().has_value()) << index;
         EXPECT_EQ(display->SelectedIndex, -1);
     }
-    EXPECT_TRUE(transport->busyDuringExchange.empty());
+    EXPECT_TRUE(transport->busy.empty());
     EXPECT_TRUE(clock.Sleeps().empty());
 }
 

@@ -23,23 +23,17 @@
 
 using testsupport::ScopedEnv;
 using testsupport::TempDir;
+using testsupport::WriteBinaryFile;
 using testsupport::WriteTextFile;
 
 namespace {
-
-void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
-{
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
 
 void AddConnector(const std::string& root, const std::string& name, const char* status,
                   const std::vector<std::uint8_t>& edid)
 {
     std::filesystem::create_directories(root + "/" + name);
     WriteTextFile(root + "/" + name + "/status", std::string(status) + "\n");
-    WriteBytes(root + "/" + name + "/edid", edid);
+    WriteBinaryFile(root + "/" + name + "/edid", edid);
 }
 
 // card0-DP-1: a good EDID; card0-DP-2: nothing connected; card0-HDMI-A-1:

@@ -10,16 +10,10 @@
 
 using namespace platform;
 using testsupport::TempDir;
+using testsupport::WriteBinaryFile;
 using testsupport::WriteTextFile;
 
 namespace {
-
-void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
-{
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
 
 TEST(DisplayDevicesTest, EdidChecksHeaderAndChecksum)
 {
@@ -96,11 +90,11 @@ TEST(DisplayDevicesTest, EnumeratesConnectorsOfAFakeTree)
         fs::create_directories(fs::path(root) / folder);
     WriteTextFile(root + "/version", "drm 1.1.0\n");
     WriteTextFile(root + "/card1-eDP-1/status", "connected\n");
-    WriteBytes(root + "/card1-eDP-1/edid", BuildEdid(EdidFields{}));
+    WriteBinaryFile(root + "/card1-eDP-1/edid", BuildEdid(EdidFields{}));
     WriteTextFile(root + "/card0-DP-1/status", "connected\n");
-    WriteBytes(root + "/card0-DP-1/edid", {0x00, 0xFF});
+    WriteBinaryFile(root + "/card0-DP-1/edid", {0x00, 0xFF});
     WriteTextFile(root + "/card0-HDMI-A-1/status", "disconnected\n");
-    WriteBytes(root + "/card0-HDMI-A-1/edid", {});
+    WriteBinaryFile(root + "/card0-HDMI-A-1/edid", {});
 
     const auto connectors = EnumerateDrmConnectors(root);
     ASSERT_EQ(connectors.size(), 3u);

@@ -295,13 +295,5 @@ PeImage BuildPeImage(const Bytes& versionBlock, const PeOptions& options)
     return image;
 }
 
-void WriteBinaryFile(const std::string& path, const Bytes& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    if (!out)
-        ADD_FAILURE() << "cannot write " << path;
-}
 
 } // namespace testsupport

@@ -10,6 +10,9 @@
 #include <utility>
 #include <vector>
 
+// WriteBinaryFile, with the other file helpers of the tests.
+#include "tests/support/TestEnv.h"
+
 namespace testsupport {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -91,8 +94,5 @@ PeImage BuildPeImage(const Bytes& versionBlock, const PeOptions& options = {});
 
 void PutU16(Bytes& bytes, std::size_t offset, std::uint16_t value);
 void PutU32(Bytes& bytes, std::size_t offset, std::uint32_t value);
-
-// Writes the bytes to a file; fails the current test on error.
-void WriteBinaryFile(const std::string& path, const Bytes& bytes);
 
 } // namespace testsupport

@@ -83,6 +83,15 @@ void WriteTextFile(const std::string& path, const std::string& text)
         ADD_FAILURE() << "cannot write " << path;
 }
 
+void WriteBinaryFile(const std::string& path, const std::vector<std::uint8_t>& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    if (!out)
+        ADD_FAILURE() << "cannot write " << path;
+}
+
 std::string ReadTextFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);

@@ -2,8 +2,10 @@
 // Small fixtures shared by the suites: a private temporary folder and a
 // scoped environment variable.
 
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -67,6 +69,8 @@ bool RunInTwoProcesses(const std::function<bool(bool isChild)>& work);
 
 // Writes text to a file, replacing it; fails the current test on error.
 void WriteTextFile(const std::string& path, const std::string& text);
+// The same for bytes.
+void WriteBinaryFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
 // Reads a whole file; empty when missing.
 std::string ReadTextFile(const std::string& path);
 
