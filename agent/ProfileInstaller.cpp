@@ -657,7 +657,10 @@ int CProfileInstaller::FindNearestProfile(const CIccProfileBuilder& builder,
         if (!EndsWithIcm(file))
             continue;
         const std::string path = folder + file;
-        m_trace.Write("(" + FormatInt(index++) + ")DecodeFileName = " + path + "\n");
+        std::string line = "(";
+        line += FormatInt(index++);
+        line += ")DecodeFileName = " + path + "\n";
+        m_trace.Write(line);
         IccCompareRecord stored;
         if (!builder.Load(path, stored))
         {

@@ -66,7 +66,8 @@ void CCommandLineInfoEx::ParseParam(const std::string& param, bool flag, bool /*
         return;
     const std::string path = info.absoluteFilePath().toStdString();
 
-    const std::string listExtension = "." + LoadString(kStrListFileExtension).toStdString();
+    std::string listExtension = ".";
+    listExtension += LoadString(kStrListFileExtension).toStdString();
     if (platform::EqualsNoCase(GetFileExtFromPath(path), listExtension))
     {
         m_listFile = 1;

@@ -60,7 +60,10 @@ std::string X11IccProfileAtomName(int screen)
 {
     std::string name = "_ICC_PROFILE";
     if (screen > 0)
-        name += "_" + std::to_string(screen);
+    {
+        name += '_';
+        name += std::to_string(screen);
+    }
     return name;
 }
 

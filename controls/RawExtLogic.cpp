@@ -24,8 +24,10 @@ std::optional<std::string> NormalizeNewExtension(std::string_view typed,
     const std::string_view trimmed = platform::TrimBlanks(typed, platform::kCSpace);
     if (trimmed.empty())
         return std::nullopt;
-    std::string extension =
-        trimmed.front() == '.' ? std::string(trimmed) : "." + std::string(trimmed);
+    std::string extension;
+    if (trimmed.front() != '.')
+        extension = ".";
+    extension += trimmed;
     const std::string_view name = std::string_view(extension).substr(1);
     if (name.empty() || name.find_first_of(kForbiddenCharacters) != std::string_view::npos)
         return std::nullopt;
