@@ -485,50 +485,38 @@ bool CImageView::StepRefinement()
             ++visible;
     }
 
-    int rendered = 0;
-    if (visible > kCoarseMinimumTiles)
-    {
+    // One pass over the visible tiles of a set not yet done (nor done in
+    // `finer`): each rendered tile is painted at once; the pass ends when
+    // the tick's time is used up, after at least one tile.
+    const auto visiblePass = [&](CSplitRect& set, const CSplitRect* finer, int factor) {
+        int done = 0;
         for (int k = 0; k < count; ++k)
         {
-            if (sets.coarse.IsTileDone(k) || sets.full.IsTileDone(k) ||
-                !sets.coarse.GetTile(k, tile))
+            if (set.IsTileDone(k) || (finer != nullptr && finer->IsTileDone(k)) ||
+                !set.GetTile(k, tile))
                 continue;
             const CRect client = TileClientRect(mode, tile);
             if (client.IsRectEmpty())
                 continue;
-            if (RenderTile(mode, tile, coarseFactor))
+            if (RenderTile(mode, tile, factor))
             {
-                sets.coarse.SetTileDone(k);
-                ++rendered;
+                set.SetTileDone(k);
+                ++done;
                 PaintTileNow(client);
             }
-            if (rendered > 0 && BudgetUsed(start))
+            if (done > 0 && BudgetUsed(start))
                 break;
         }
-        if (rendered > 0)
-            return true;
-    }
+        return done;
+    };
 
-    for (int k = 0; k < count; ++k)
-    {
-        if (sets.full.IsTileDone(k) || !sets.full.GetTile(k, tile))
-            continue;
-        const CRect client = TileClientRect(mode, tile);
-        if (client.IsRectEmpty())
-            continue;
-        if (RenderTile(mode, tile, 1))
-        {
-            sets.full.SetTileDone(k);
-            ++rendered;
-            PaintTileNow(client);
-        }
-        if (rendered > 0 && BudgetUsed(start))
-            break;
-    }
-    if (rendered > 0)
+    if (visible > kCoarseMinimumTiles && visiblePass(sets.coarse, &sets.full, coarseFactor) > 0)
+        return true;
+    if (visiblePass(sets.full, nullptr, 1) > 0)
         return true;
 
     // Out of sight: nothing to paint; a tile that fails is passed by.
+    int rendered = 0;
     for (int k = 0; k < count; ++k)
     {
         if (sets.full.IsTileDone(k) || !sets.full.GetTile(k, tile))

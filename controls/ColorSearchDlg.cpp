@@ -91,7 +91,7 @@ QWidget* Captioned(QWidget* parent, QWidget* patch, const QString& caption)
 } // namespace
 
 CColorSearchDlg::CColorSearchDlg(QWidget* parent)
-    : QDialog(parent), Step(GetColorSearchSettings().Step),
+    : CDataDialog(parent), Step(GetColorSearchSettings().Step),
       Unit(static_cast<ColorSearchUnit>(GetColorSearchSettings().Unit))
 {
     setWindowTitle(QStringLiteral("色選択"));
@@ -248,22 +248,11 @@ bool CColorSearchDlg::readControls()
     return true;
 }
 
-int CColorSearchDlg::exec()
-{
-    writeControls();
-    return QDialog::exec();
-}
-
 void CColorSearchDlg::accept()
 {
     readControls();
     SetColorSearchSettings({Step, static_cast<int>(Unit)});
     done(kDialogOk);
-}
-
-void CColorSearchDlg::reject()
-{
-    done(kDialogCancel);
 }
 
 bool CColorSearchDlg::TryMove(const CCIEXYZ& base, const ColorSearchOffsets& offsets)

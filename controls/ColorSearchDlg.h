@@ -13,13 +13,11 @@
 
 #include "controls/ColorRef.h"
 #include "controls/ColorSearchLogic.h"
-#include "controls/DialogCodes.h"
+#include "controls/DataDialog.h"
 #include "controls/NotifyMessage.h"
 #include "controls/TrackbarEvents.h"
 #include "core/CIEColor.h"
 
-
-#include <QDialog>
 #include <QTimer>
 
 #include <array>
@@ -43,7 +41,7 @@ inline constexpr int UWM_COLORSEARCH_LESS_VIVID = 0x7EB;
 inline constexpr int UWM_COLORSEARCH_HUE_PLUS = 0x7EC;
 inline constexpr int UWM_COLORSEARCH_HUE_MINUS = 0x7ED;
 
-class CColorSearchDlg : public QDialog, public NotifyMessageSupport<CColorSearchDlg>
+class CColorSearchDlg : public CDataDialog, public NotifyMessageSupport<CColorSearchDlg>
 {
     Q_OBJECT
 public:
@@ -73,12 +71,9 @@ public:
     bool SliderTimer = false; // timer 1000 is running
 
     // Sets up the controls from the members and refreshes (2); reports.
-    void writeControls();
+    void writeControls() override;
     // Step and unit from their controls. Always true.
-    bool readControls();
-
-    // kDialogOk or kDialogCancel; OK makes the step and unit the process-wide ones.
-    int exec() override;
+    bool readControls() override;
 
     // Proposes base and offsets; commits both when the check accepts the
     // candidate, else beeps. True when committed.
@@ -93,9 +88,8 @@ signals:
     void notify(int message, int code, qint64 value);
 
 public slots:
+    // OK makes the step and unit the process-wide ones.
     void accept() override;
-    // Cancel, Esc and the close box end with kDialogCancel.
-    void reject() override;
 
 private:
     CCIEXYZ White() const;

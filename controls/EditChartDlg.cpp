@@ -30,7 +30,7 @@ QSlider* MakeSlider(QWidget* parent, const char* id)
 
 } // namespace
 
-CEditChartDlg::CEditChartDlg(QWidget* parent) : QDialog(parent)
+CEditChartDlg::CEditChartDlg(QWidget* parent) : CDataDialog(parent)
 {
     setWindowTitle(QStringLiteral("チャート色変更"));
 
@@ -86,20 +86,9 @@ bool CEditChartDlg::readControls()
     return true;
 }
 
-int CEditChartDlg::exec()
-{
-    writeControls();
-    return QDialog::exec();
-}
-
 void CEditChartDlg::accept()
 {
     done(kDialogOk);
-}
-
-void CEditChartDlg::reject()
-{
-    done(kDialogCancel);
 }
 
 void CEditChartDlg::OnTrackbar(TrackbarCode code)

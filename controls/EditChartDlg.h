@@ -4,20 +4,17 @@
 // and shows the result on a grid. A slider acts when its thumb is released
 // or it is moved by keyboard or page click, not while it is dragged.
 
-#include "controls/DialogCodes.h"
+#include "controls/DataDialog.h"
 #include "controls/EditChartLogic.h"
 #include "controls/TrackbarEvents.h"
 #include "core/CIEColor.h"
 #include "core/T2DArray.h"
 
-
-#include <QDialog>
-
 class CColorCheckerCtrl;
 class CColorConverter;
 class QSlider;
 
-class CEditChartDlg : public QDialog
+class CEditChartDlg : public CDataDialog
 {
     Q_OBJECT
 public:
@@ -38,16 +35,13 @@ public:
 
     // Sliders to their ranges and start positions, the grid from the edited
     // colours.
-    void writeControls();
+    void writeControls() override;
     // The three positions from the sliders. Always true.
-    bool readControls();
-
-    // kDialogOk or kDialogCancel; the owner reads GetEditedColors after kDialogOk.
-    int exec() override;
+    bool readControls() override;
 
 public slots:
+    // Ends with kDialogOk; the owner then reads GetEditedColors.
     void accept() override;
-    void reject() override;
 
 private:
     void OnTrackbar(TrackbarCode code);

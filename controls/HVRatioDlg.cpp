@@ -11,7 +11,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-CHVRatioDlg::CHVRatioDlg(QWidget* parent) : QDialog(parent)
+CHVRatioDlg::CHVRatioDlg(QWidget* parent) : CDataDialog(parent)
 {
     setWindowTitle(QStringLiteral("縦横比カスタム設定"));
     m_title = new QLabel(this);
@@ -63,12 +63,6 @@ bool CHVRatioDlg::readControls()
     return true;
 }
 
-int CHVRatioDlg::exec()
-{
-    writeControls();
-    return QDialog::exec();
-}
-
 void CHVRatioDlg::accept()
 {
     if (!readControls())
@@ -79,9 +73,4 @@ void CHVRatioDlg::accept()
         return;
     }
     done(kDialogOk);
-}
-
-void CHVRatioDlg::reject()
-{
-    done(kDialogCancel);
 }

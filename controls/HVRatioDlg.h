@@ -3,9 +3,8 @@
 // whose ratio lies within 1:10..10:1. OK with a steeper ratio shows
 // message 1025 and keeps the dialog open with the values.
 
-#include "controls/DialogCodes.h"
+#include "controls/DataDialog.h"
 
-#include <QDialog>
 #include <QString>
 
 #include <algorithm>
@@ -28,7 +27,7 @@ constexpr bool IsAspectRatioAllowed(int width, int height)
     return static_cast<double>(std::max(width, height)) / std::min(width, height) <= kRatioMax;
 }
 
-class CHVRatioDlg : public QDialog
+class CHVRatioDlg : public CDataDialog
 {
     Q_OBJECT
 public:
@@ -39,15 +38,12 @@ public:
     int m_nWidth = 1;
     int m_nHeight = 1;
 
-    void writeControls();
+    void writeControls() override;
     // False when a side lies outside 1..1000 (the focus goes to it).
-    bool readControls();
+    bool readControls() override;
 
 public slots:
-    int exec() override;
     void accept() override;
-    // Cancel, Esc and the close box end with kDialogCancel.
-    void reject() override;
 
 private:
     QLabel* m_title = nullptr;

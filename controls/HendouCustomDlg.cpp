@@ -25,7 +25,7 @@ double HendouRange(int position)
     return position;
 }
 
-CHendouCustomDlg::CHendouCustomDlg(QWidget* parent) : QDialog(parent)
+CHendouCustomDlg::CHendouCustomDlg(QWidget* parent) : CDataDialog(parent)
 {
     setWindowTitle(QStringLiteral("補正範囲設定"));
 
@@ -113,20 +113,9 @@ bool CHendouCustomDlg::readControls()
     return true;
 }
 
-int CHendouCustomDlg::exec()
-{
-    writeControls();
-    return QDialog::exec();
-}
-
 void CHendouCustomDlg::accept()
 {
     done(kDialogOk);
-}
-
-void CHendouCustomDlg::reject()
-{
-    done(kDialogCancel);
 }
 
 void CHendouCustomDlg::Reset()

@@ -7,11 +7,9 @@
 // 500 ms after the last thumb-position event); keyboard and page moves
 // report at once.
 
-#include "controls/DialogCodes.h"
+#include "controls/DataDialog.h"
 #include "controls/TrackbarEvents.h"
 
-
-#include <QDialog>
 #include <QTimer>
 
 class QLabel;
@@ -23,7 +21,7 @@ double HendouStrength(int position);
 // the largest double.
 double HendouRange(int position);
 
-class CHendouCustomDlg : public QDialog
+class CHendouCustomDlg : public CDataDialog
 {
     Q_OBJECT
 public:
@@ -47,12 +45,9 @@ public:
     double RangeValue() const { return HendouRange(RangePos); }
 
     // Sliders to their ranges and positions, texts, and both reports.
-    void writeControls();
+    void writeControls() override;
     // The positions from the sliders. Always true.
-    bool readControls();
-
-    // kDialogOk or kDialogCancel (Cancel, Esc and the close box).
-    int exec() override;
+    bool readControls() override;
 
     // Both sliders to the neutral position, texts and both reports.
     void Reset();
@@ -63,7 +58,6 @@ public:
 
 public slots:
     void accept() override;
-    void reject() override;
 
 signals:
     void notify(int message, int code, qint64 value);

@@ -11,7 +11,7 @@
 #include <QSlider>
 #include <QVBoxLayout>
 
-COptionJpegDlg::COptionJpegDlg(QWidget* parent) : QDialog(parent)
+COptionJpegDlg::COptionJpegDlg(QWidget* parent) : CDataDialog(parent)
 {
     setWindowTitle(QStringLiteral("オプション"));
     auto* caption = new QLabel(QStringLiteral("JPEG保存品質 :"), this);
@@ -46,21 +46,4 @@ bool COptionJpegDlg::readControls()
 {
     m_nQuality = m_slider->value();
     return true;
-}
-
-int COptionJpegDlg::exec()
-{
-    writeControls();
-    return QDialog::exec();
-}
-
-void COptionJpegDlg::accept()
-{
-    if (readControls())
-        done(kDialogOk);
-}
-
-void COptionJpegDlg::reject()
-{
-    done(kDialogCancel);
 }

@@ -19,7 +19,7 @@ constexpr int kSecondsMax = kSlideInterval.maxValue / 1000;
 
 } // namespace
 
-CSlideShowSettingDlg::CSlideShowSettingDlg(QWidget* parent) : QDialog(parent)
+CSlideShowSettingDlg::CSlideShowSettingDlg(QWidget* parent) : CDataDialog(parent)
 {
     setWindowTitle(QStringLiteral("スライドショーの設定"));
     auto* group = new QGroupBox(QStringLiteral("間隔（秒）"), this);
@@ -57,21 +57,4 @@ bool CSlideShowSettingDlg::readControls()
     }
     m_nSeconds = m_seconds->value();
     return true;
-}
-
-int CSlideShowSettingDlg::exec()
-{
-    writeControls();
-    return QDialog::exec();
-}
-
-void CSlideShowSettingDlg::accept()
-{
-    if (readControls())
-        done(kDialogOk);
-}
-
-void CSlideShowSettingDlg::reject()
-{
-    done(kDialogCancel);
 }

@@ -1,13 +1,11 @@
 #pragma once
 // The slide interval in whole seconds, 1..60.
 
-#include "controls/DialogCodes.h"
-
-#include <QDialog>
+#include "controls/DataDialog.h"
 
 class QSpinBox;
 
-class CSlideShowSettingDlg : public QDialog
+class CSlideShowSettingDlg : public CDataDialog
 {
     Q_OBJECT
 public:
@@ -16,14 +14,8 @@ public:
     // Set before exec(), read after OK.
     int m_nSeconds = 5;
 
-    void writeControls();
-    bool readControls();
-
-public slots:
-    int exec() override;
-    void accept() override;
-    // Cancel, Esc and the close box end with kDialogCancel.
-    void reject() override;
+    void writeControls() override;
+    bool readControls() override;
 
 private:
     QSpinBox* m_seconds = nullptr;

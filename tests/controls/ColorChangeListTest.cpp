@@ -7,6 +7,8 @@
 #include "controls/HendouCustomDlg.h"
 #include "controls/WheelSteps.h"
 
+#include "tests/controls/NotifySpy.h"
+
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -26,16 +28,6 @@
 #include <vector>
 
 namespace {
-
-using Notification = std::tuple<int, int, qint64>;
-
-std::vector<Notification> Notifications(const QSignalSpy& spy)
-{
-    std::vector<Notification> list;
-    for (const QList<QVariant>& args : spy)
-        list.emplace_back(args[0].toInt(), args[1].toInt(), args[2].toLongLong());
-    return list;
-}
 
 // The panel's numbering: row i reports on 1729 + i (source), 1739 + i
 // (target), 1749 + i (">"), 1759 + i ("設定..."), 1769 + i (check box).

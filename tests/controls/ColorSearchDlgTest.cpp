@@ -12,6 +12,7 @@
 #include "core/IniFile.h"
 #include "tests/controls/DialogDriver.h"
 #include "tests/controls/FakePointerState.h"
+#include "tests/controls/NotifySpy.h"
 #include "tests/controls/SRGBConverter.h"
 #include "tests/support/RecordingMessageSink.h"
 #include "tests/support/TestEnv.h"
@@ -36,16 +37,6 @@ namespace {
 
 const CCIEXYZ kD65(95.043, 100.0, 108.879);
 constexpr int kOwnerMessage = 0x700;
-
-using Notification = std::tuple<int, int, qint64>;
-
-std::vector<Notification> Notifications(const QSignalSpy& spy)
-{
-    std::vector<Notification> list;
-    for (const QList<QVariant>& args : spy)
-        list.emplace_back(args[0].toInt(), args[1].toInt(), args[2].toLongLong());
-    return list;
-}
 
 CCIELab LabOf(const CCIEXYZ& xyz)
 {
