@@ -4,6 +4,7 @@
 #include "app/FileView.h"
 #include "app/FrameShell.h"
 #include "app/ImageView.h"
+#include "app/PanelFactories.h"
 #include "app/ProgressAdapters.h"
 #include "app/StepPanel.h"
 #include "app/ViewCommon.h"
@@ -169,7 +170,9 @@ void CMainFrame::OnCreateClient()
     factories.push_back([](QWidget* parent) { return new CFileView(parent); });
     for (int i = 1; i < kPanelCount; ++i)
     {
-        const CViewParam::Factory& given = m_options.panels[static_cast<std::size_t>(i)];
+        CViewParam::Factory given = m_options.panels[static_cast<std::size_t>(i)];
+        if (!given)
+            given = DefaultPanelFactory(i);
         factories.push_back(given ? given : [](QWidget* parent) -> QWidget* {
             return new CStepPlaceholderView(parent);
         });
