@@ -125,6 +125,38 @@ TEST(ChartDocTest, DefaultsCopiesAndEquality)
     EXPECT_TRUE(CChartDoc::IsZeroXYZTable(doc.GetParams().colorChartTable));
 }
 
+// The project stores a panel's chart document only when IsEqual says it
+// differs: a change of any one table cell or switch, with every shape
+// kept, must count.
+TEST(ChartDocTest, EveryTableCellAndSwitchTakesPartInEquality)
+{
+    struct Case
+    {
+        const char* what;
+        void (*change)(ChartParams&);
+    };
+    const Case cases[] = {
+        {"grey cell", [](ChartParams& p) { p.grayScaleTable.SetAt(0, 5, Grey(40.0)); }},
+        {"measured cell", [](ChartParams& p) { p.colorChartTable.SetAt(2, 3, Grey(20.0)); }},
+        {"target cell", [](ChartParams& p) { p.colorChartReference.SetAt(0, 0, Grey(70.0)); }},
+        {"one component", [](ChartParams& p) { p.colorChartReference.SetAt(1, 1, CCIEXYZ(0, 0, 1e-9)); }},
+        {"grey scale", [](ChartParams& p) { p.UseGrayScale = 0; }},
+        {"colour chart", [](ChartParams& p) { p.UseColorChart = 0; }},
+        {"black level", [](ChartParams& p) { p.AdjustBlackLevel = 1; }},
+        {"white level", [](ChartParams& p) { p.AdjustWhiteLevel = 1; }},
+    };
+    for (const Case& c : cases)
+    {
+        CChartDoc base;
+        CChartDoc changed;
+        c.change(changed.GetParams());
+        EXPECT_FALSE(changed.IsEqual(base)) << c.what;
+        EXPECT_FALSE(base.IsEqual(changed)) << c.what;
+        changed.Assign(base);
+        EXPECT_TRUE(changed.IsEqual(base)) << c.what;
+    }
+}
+
 TEST(ChartDocTest, TableComparisons)
 {
     T2DArray<CCIEXYZ> a;
