@@ -1,10 +1,19 @@
 #include "app/KeyState.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QObject>
 #include <QPointer>
+
+Qt::KeyboardModifiers IKeyState::modifiersDown() const
+{
+    // Only a GUI application can ask the window system.
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr)
+        return Qt::NoModifier;
+    return QGuiApplication::queryKeyboardModifiers();
+}
 
 namespace {
 
@@ -55,6 +64,7 @@ class NoKeyboard final : public IKeyState
 {
 public:
     bool spaceBarDown() const override { return false; }
+    Qt::KeyboardModifiers modifiersDown() const override { return Qt::NoModifier; }
 };
 
 } // namespace
