@@ -9,7 +9,9 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QHideEvent>
 #include <QScrollArea>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 CStepView::CStepView(int step, std::unique_ptr<CBaseDoc> document, QWidget* parent)
@@ -104,6 +106,20 @@ void CStepView::OnPreviewToggled(bool on)
     SetProjectPreviewDoc();
     NotifyPreview(on);
     UpdateControls(false);
+}
+
+void CStepView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        SyncData(true);
+}
+
+void CStepView::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    if (!event->spontaneous())
+        SyncData(false);
 }
 
 void CStepView::AddCommonButtonRows(QVBoxLayout* layout, bool withPreview)

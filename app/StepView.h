@@ -89,6 +89,14 @@ protected:
     // returned layout.
     QVBoxLayout* MakeFormLayout();
 
+    // Shown: the controls are refreshed from the document (SyncData true);
+    // hidden: their values are taken over and undo and redo dropped
+    // (SyncData false), so that an undo never reaches back into an earlier
+    // visit of the step. The window system's own hiding (a minimised
+    // window) changes nothing.
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
     std::unique_ptr<CBaseDoc> m_document;
     bool m_preview = true;
 
