@@ -91,6 +91,8 @@ QIcon LoadIconResource(int id)
         {kIconSpecifiedColourNotRun, &StepIcon<StepPicture::SpecifiedColour, false>},
         {kIconFilterRuns, &StepIcon<StepPicture::Filter, true>},
         {kIconFilterNotRun, &StepIcon<StepPicture::Filter, false>},
+        {kIconReverseOrder, &MakeReverseOrderIcon},
+        {kIconWhiteBalancePicker, &MakeWhiteBalancePickerIcon},
     };
     static std::map<int, QIcon> cache;
     const QIcon* icon = Find(makers, cache, id);

@@ -27,6 +27,10 @@ QImage MakeSlideSettingsDownBitmap();
 QIcon MakeFileTableIcon();
 QIcon MakeSortSetIcon();
 QIcon MakeSortClearIcon();
+// The step panels' buttons: two opposed arrows (reverse a table's order)
+// and a dropper (take the white balance from the image), 16 x 16.
+QIcon MakeReverseOrderIcon();
+QIcon MakeWhiteBalancePickerIcon();
 // The correction steps as the progress windows show them, 16 x 16.
 enum class StepPicture
 {
