@@ -1,5 +1,8 @@
 #include "app/PanelFactories.h"
 
+#include "app/ChartView.h"
+#include "app/DNGParamView.h"
+
 #include <QWidget>
 
 CViewParam::Factory DefaultPanelFactory(int index)
@@ -7,11 +10,9 @@ CViewParam::Factory DefaultPanelFactory(int index)
     switch (index)
     {
     case 1: // development
-
-        return {};
+        return [](QWidget* parent) -> QWidget* { return new CDNGParamView(parent); };
     case 2: // chart correction
-
-        return {};
+        return [](QWidget* parent) -> QWidget* { return new CChartView(parent); };
     case 3: // trimming
 
         return {};
