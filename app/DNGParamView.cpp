@@ -26,6 +26,7 @@ namespace {
 
 // Design IDs of each row's edit, arrows and slider, and the messages of
 // the edit and the slider. The arrows report with their own ID.
+// The document's parameter behind each row names its range.
 struct RowIds
 {
     int edit;
@@ -33,13 +34,19 @@ struct RowIds
     int slider;
     int editMessage;
     int sliderMessage;
+    const char* param;
+    const char* label;
+    const char* unit;
 };
 
 constexpr std::array<RowIds, CDNGParamView::kRowCount> kRowIds = {{
-    {1219, 1248, 1244, UWM_DNGPARAM_TEMPERATURE_EDIT, UWM_DNGPARAM_TEMPERATURE_SLIDER},
-    {1221, 1249, 1245, UWM_DNGPARAM_TINT_EDIT, UWM_DNGPARAM_TINT_SLIDER},
-    {1223, 1250, 1246, UWM_DNGPARAM_EXPOSURE_EDIT, UWM_DNGPARAM_EXPOSURE_SLIDER},
-    {1225, 1251, 1247, UWM_DNGPARAM_BLACKLEVEL_EDIT, UWM_DNGPARAM_BLACKLEVEL_SLIDER},
+    {1219, 1248, 1244, UWM_DNGPARAM_TEMPERATURE_EDIT, UWM_DNGPARAM_TEMPERATURE_SLIDER,
+     "Temperature", "色温度", "K"},
+    {1221, 1249, 1245, UWM_DNGPARAM_TINT_EDIT, UWM_DNGPARAM_TINT_SLIDER, "Tint", "色合い", ""},
+    {1223, 1250, 1246, UWM_DNGPARAM_EXPOSURE_EDIT, UWM_DNGPARAM_EXPOSURE_SLIDER, "Exposure",
+     "露出補正", "EV"},
+    {1225, 1251, 1247, UWM_DNGPARAM_BLACKLEVEL_EDIT, UWM_DNGPARAM_BLACKLEVEL_SLIDER, "Shadow",
+     "黒レベル", ""},
 }};
 
 constexpr int kIdHistogram = 1059;
@@ -125,9 +132,6 @@ CDNGParamView::CDNGParamView(QWidget* parent)
     QVBoxLayout* form = MakeFormLayout();
     QWidget* page = form->parentWidget();
 
-    static const char* const kLabels[kRowCount] = {"色温度", "色合い", "露出補正", "黒レベル"};
-    static const char* const kUnits[kRowCount] = {"K", "", "EV", ""};
-
     auto* balance = new QGroupBox(QStringLiteral("ホワイトバランス"), page);
     auto* balanceLayout = new QGridLayout(balance);
     auto* tone = new QGroupBox(QStringLiteral("露出"), page);
@@ -145,18 +149,17 @@ CDNGParamView::CDNGParamView(QWidget* parent)
         edit->setObjectName(QString::number(ids.edit));
         if (row == kExposure)
         {
+            // Hundredths of a stop shown as stops.
             edit->Mode = EditMode::Real;
             edit->Decimals = 2;
-            edit->RealMin = dngview::ParamMin("Exposure") / 100.0;
-            edit->RealMax = dngview::ParamMax("Exposure") / 100.0;
+            edit->RealMin = dngview::ParamMin(ids.param) / 100.0;
+            edit->RealMax = dngview::ParamMax(ids.param) / 100.0;
         }
         else
         {
-            static const char* const kKeys[kRowCount] = {"Temperature", "Tint", "Exposure",
-                                                         "Shadow"};
             edit->Mode = EditMode::Integer;
-            edit->IntMin = dngview::ParamMin(kKeys[r]);
-            edit->IntMax = dngview::ParamMax(kKeys[r]);
+            edit->IntMin = dngview::ParamMin(ids.param);
+            edit->IntMax = dngview::ParamMax(ids.param);
         }
         edit->setMaximumWidth(70);
         edit->setNotifyMessage(ids.editMessage);
@@ -183,9 +186,9 @@ CDNGParamView::CDNGParamView(QWidget* parent)
         auto* valueRow = new QHBoxLayout;
         valueRow->addWidget(edit);
         valueRow->addWidget(arrows);
-        valueRow->addWidget(new QLabel(QString::fromUtf8(kUnits[r]), box));
+        valueRow->addWidget(new QLabel(QString::fromUtf8(ids.unit), box));
         valueRow->addStretch(1);
-        grid->addWidget(new QLabel(QString::fromUtf8(kLabels[r]), box), line, 0);
+        grid->addWidget(new QLabel(QString::fromUtf8(ids.label), box), line, 0);
         grid->addLayout(valueRow, line, 1);
         grid->addWidget(slider, line + 1, 0, 1, 2);
     }

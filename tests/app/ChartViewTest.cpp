@@ -11,6 +11,7 @@
 #include "app/ChartViewLogic.h"
 #include "app/KeyState.h"
 #include "controls/ColorCheckerCtrl.h"
+#include "controls/ColorSearchDlg.h"
 #include "controls/DialogCodes.h"
 #include "controls/EditChartDlg.h"
 #include "controls/EditEx.h"
@@ -25,12 +26,14 @@
 #include <QDialog>
 #include <QLabel>
 #include <QPushButton>
+#include <QSlider>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -310,31 +313,73 @@ TEST_F(ChartViewTest, GridClicksEditTheTableOnlyWithTheColourChartOn)
     const T2DArray<CCIEXYZ> measured = Params().colorChartTable;
     CColorCheckerCtrl* grid = Child<CColorCheckerCtrl>("1053");
 
-    // A plain click opens the chart editor on the whole table; Cancel
-    // changes nothing.
+    // Each click runs one dialog; `act` does the user's part in it.
     int opened = 0;
-    const auto answer = [&opened](bool accept) {
-        QTimer::singleShot(0, [&opened, accept] {
-            auto* dialog = qobject_cast<CEditChartDlg*>(QApplication::activeModalWidget());
+    const auto onDialog = [&opened](std::function<void(QDialog&)> act) {
+        QTimer::singleShot(0, [&opened, act] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
             ASSERT_NE(dialog, nullptr);
             ++opened;
-            if (accept)
-                dialog->accept();
-            else
-                dialog->reject();
+            act(*dialog);
         });
     };
+    const auto click = [grid](int row, int column) {
+        emit grid->notify(UWM_CHART_IMAGE_CHECKER, CColorCheckerCtrl::kCellClicked,
+                          (row << 16) | column);
+    };
+    const auto changedCells = [this, &measured] {
+        int changed = 0;
+        for (int r = 0; r < measured.GetRows(); ++r)
+            for (int c = 0; c < measured.GetColumns(); ++c)
+                changed += Params().colorChartTable.GetAt(r, c) == measured.GetAt(r, c) ? 0 : 1;
+        return changed;
+    };
+
+    // A plain click opens the chart editor on the whole table; Cancel, or
+    // OK with the table as it was, changes nothing and saves no undo state.
     m_codes.clear();
-    answer(false);
-    emit grid->notify(UWM_CHART_IMAGE_CHECKER, CColorCheckerCtrl::kCellClicked, (1 << 16) | 2);
-    EXPECT_EQ(opened, 1);
-    EXPECT_TRUE(CChartDoc::IsEqualXYZTable(Params().colorChartTable, measured));
-    EXPECT_TRUE(m_codes.empty());
-    // OK with the table as it was: still no change, no undo state.
-    answer(true);
-    emit grid->notify(UWM_CHART_IMAGE_CHECKER, CColorCheckerCtrl::kCellClicked, 0);
+    onDialog([](QDialog& dialog) {
+        EXPECT_NE(qobject_cast<CEditChartDlg*>(&dialog), nullptr);
+        dialog.reject();
+    });
+    click(1, 2);
+    onDialog([](QDialog& dialog) { dialog.accept(); });
+    click(0, 0);
     EXPECT_EQ(opened, 2);
-    EXPECT_EQ(Count(m_codes, PanelNotify::Changed), 0);
+    EXPECT_EQ(changedCells(), 0);
+    EXPECT_TRUE(m_codes.empty());
+
+    // Ctrl-click: the colour search on the clicked patch changes that one.
+    m_keys.held = Qt::ControlModifier;
+    CCIEXYZ chosen;
+    onDialog([&chosen](QDialog& dialog) {
+        auto* search = qobject_cast<CColorSearchDlg*>(&dialog);
+        ASSERT_NE(search, nullptr);
+        search->SetStartColor(CCIEXYZ(30.0, 20.0, 10.0));
+        chosen = search->GetResultColor();
+        search->accept();
+    });
+    click(1, 2);
+    EXPECT_EQ(changedCells(), 1);
+    EXPECT_NEAR(chosen[1], 20.0, 0.01);
+    EXPECT_TRUE(Params().colorChartTable.GetAt(1, 2) == chosen);
+    EXPECT_EQ(Count(m_codes, PanelNotify::Changed), 1);
+    m_panel->Undo();
+    EXPECT_EQ(changedCells(), 0);
+
+    // A plain click with the lightness raised changes them all.
+    m_keys.held = Qt::NoModifier;
+    m_codes.clear();
+    onDialog([](QDialog& dialog) {
+        auto* lightness = dialog.findChild<QSlider*>(QStringLiteral("1134"));
+        ASSERT_NE(lightness, nullptr);
+        lightness->setValue(lightness->value() + 20);
+        dialog.accept();
+    });
+    click(0, 0);
+    EXPECT_EQ(changedCells(), measured.GetRows() * measured.GetColumns());
+    EXPECT_EQ(Count(m_codes, PanelNotify::Changed), 1);
+    EXPECT_EQ(opened, 4);
 
     // The mouse over a grid shows the hints.
     emit grid->notify(UWM_CHART_IMAGE_CHECKER, CColorCheckerCtrl::kHover, 1);
@@ -346,7 +391,8 @@ TEST_F(ChartViewTest, GridClicksEditTheTableOnlyWithTheColourChartOn)
     // The colour chart off: clicks open nothing.
     Child<QCheckBox>("1050")->click();
     emit grid->notify(UWM_CHART_TARGET_CHECKER, CColorCheckerCtrl::kCellClicked, 0);
-    EXPECT_EQ(opened, 2);
+    click(0, 0);
+    EXPECT_EQ(opened, 4);
 }
 
 TEST_F(ChartViewTest, ChangeReachesThePreviewUndoRestoresCancelKeepsOkCommits)
