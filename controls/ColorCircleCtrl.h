@@ -61,6 +61,9 @@ public:
 
     // The control's state, read-only, for owners and tests.
     bool Dragging() const { return m_dragging; }
+    // The control point being dragged, -1 when none (valid while the
+    // notifications of a drag are delivered; -1 again on the release).
+    int GrabbedIndex() const { return m_grabbed; }
     const std::vector<HuePoint>& HueCurve() const { return m_hueCurve; }
     const std::vector<double>& PointHues() const { return m_pointHues; }
     const std::vector<CirclePixel>& SourcePoints() const { return m_sourcePoints; }
