@@ -182,6 +182,13 @@ void CViewCommon::SetEditIntQuiet(int value, CEditEx& edit)
     edit.NotifyEnabled = true;
 }
 
+void CViewCommon::SetEditRealQuiet(double value, CEditEx& edit)
+{
+    edit.NotifyEnabled = false;
+    edit.SetDouble(value);
+    edit.NotifyEnabled = true;
+}
+
 CViewCommon::ParameterFileChooser CViewCommon::SetParameterFileChooser(ParameterFileChooser chooser)
 {
     ParameterFileChooser previous = std::move(Chooser());

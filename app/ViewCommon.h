@@ -183,6 +183,8 @@ public:
 
     // Writes a value into an edit without the edit reporting it.
     static void SetEditIntQuiet(int value, CEditEx& edit);
+    // The same for a real value (shown with the edit's decimals).
+    static void SetEditRealQuiet(double value, CEditEx& edit);
 
     // Replaces the file chooser of every panel (tests); an empty function
     // restores the file dialog. Returns the one in place before.
