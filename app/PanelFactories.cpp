@@ -2,6 +2,7 @@
 
 #include "app/ChartView.h"
 #include "app/DNGParamView.h"
+#include "app/GrayCalibView.h"
 
 #include <QWidget>
 
@@ -17,8 +18,7 @@ CViewParam::Factory DefaultPanelFactory(int index)
 
         return {};
     case 4: // gradation
-
-        return {};
+        return [](QWidget* parent) -> QWidget* { return new CGrayCalibView(parent); };
     case 5: // colour tone
 
         return {};
