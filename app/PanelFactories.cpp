@@ -1,6 +1,7 @@
 #include "app/PanelFactories.h"
 
 #include "app/ChartView.h"
+#include "app/ColorCalibView.h"
 #include "app/DNGParamView.h"
 #include "app/GrayCalibView.h"
 
@@ -20,8 +21,7 @@ CViewParam::Factory DefaultPanelFactory(int index)
     case 4: // gradation
         return [](QWidget* parent) -> QWidget* { return new CGrayCalibView(parent); };
     case 5: // colour tone
-
-        return {};
+        return [](QWidget* parent) -> QWidget* { return new CColorCalibView(parent); };
     case 6: // specified colour
 
         return {};
