@@ -2,6 +2,7 @@
 
 #include "app/ChartView.h"
 #include "app/ColorCalibView.h"
+#include "app/ColorChangeView.h"
 #include "app/DNGParamView.h"
 #include "app/GrayCalibView.h"
 
@@ -23,8 +24,7 @@ CViewParam::Factory DefaultPanelFactory(int index)
     case 5: // colour tone
         return [](QWidget* parent) -> QWidget* { return new CColorCalibView(parent); };
     case 6: // specified colour
-
-        return {};
+        return [](QWidget* parent) -> QWidget* { return new CColorChangeView(parent); };
     case 7: // filter
 
         return {};
