@@ -71,7 +71,9 @@ void CStepView::OnEnterStep()
     }
     if (const CBaseDoc* current = project->GetDoc(GetSlot()))
         m_document->Assign(*current);
+    OnDocumentReplaced();
     SetProjectPreviewDoc();
+    SyncData(true);
 }
 
 void CStepView::OnLeaveStep(bool commit)

@@ -50,9 +50,9 @@ public:
 
     // ---- CViewCommon
     CBaseDoc* GetDocument() override { return m_document.get(); }
-    // Processes up to the step, takes the project's document, previews it.
-    // A panel that needs more calls this first (or instead) and adds its
-    // own work.
+    // Processes up to the step, takes the project's document (then
+    // OnDocumentReplaced), previews it and refreshes the controls. A panel
+    // that needs more calls this first (or instead) and adds its own work.
     void OnEnterStep() override;
     void OnLeaveStep(bool commit) override;
     // While the preview is on: the project previews the panel's document.

@@ -67,6 +67,7 @@ bool CViewCommon::ImportParameters(const std::string& path)
     }
     SaveUndoState(*document);
     document->Assign(*loaded);
+    OnDocumentReplaced();
     UpdateControls(false);
     ApplyDocument();
     return true;
@@ -143,6 +144,11 @@ void CViewCommon::SyncData(bool toControls)
         return;
     }
     UpdateControls(true);
+    DropUndoRedo();
+}
+
+void CViewCommon::DropUndoRedo()
+{
     m_undoDoc.reset();
     m_redoDoc.reset();
 }

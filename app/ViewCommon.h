@@ -200,6 +200,16 @@ protected:
     // its message number.
     void Notify(PanelNotify code);
 
+    // The panel's document was just replaced by the project's (entering the
+    // step) or by a parameter file's, before the controls are filled and
+    // the preview is applied: a panel whose document depends on the image
+    // shown fits it here.
+    virtual void OnDocumentReplaced() {}
+
+    // Forgets the undo and the redo state, for a change that undo could not
+    // take back.
+    void DropUndoRedo();
+
     // Raised while the panel writes its own controls.
     int m_updating = 0;
 
