@@ -22,6 +22,11 @@ template <int Frame> QImage DngConvertFrame()
     return MakeDngConvertFrame(Frame);
 }
 
+template <TrimCursorShape Shape> QCursor TrimCursor()
+{
+    return MakeTrimCursor(Shape);
+}
+
 template <StepPicture Step, bool Runs> QIcon StepIcon()
 {
     return MakeStepIcon(Step, Runs);
@@ -105,6 +110,12 @@ QCursor LoadCursorResource(int id)
         {kCursorHover, &MakeHoverCursor},
         {kCursorDrag, &MakeDragCursor},
         {kCursorColorDrag, &MakeColorDragCursor},
+        {kCursorTrimDiagonalDown, &TrimCursor<TrimCursorShape::ResizeDiagonalDown>},
+        {kCursorTrimDiagonalUp, &TrimCursor<TrimCursorShape::ResizeDiagonalUp>},
+        {kCursorTrimVertical, &TrimCursor<TrimCursorShape::ResizeVertical>},
+        {kCursorTrimHorizontal, &TrimCursor<TrimCursorShape::ResizeHorizontal>},
+        {kCursorTrimMove, &TrimCursor<TrimCursorShape::Move>},
+        {kCursorTrimNewFrame, &TrimCursor<TrimCursorShape::NewFrame>},
     };
     static std::map<int, QCursor> cache;
     const QCursor* cursor = Find(makers, cache, id);

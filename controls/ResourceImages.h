@@ -58,6 +58,13 @@ inline constexpr int kBitmapDragPattern = 182;         // 8 x 8 pen pattern of a
 inline constexpr int kCursorHover = 167;               // over a draggable point
 inline constexpr int kCursorDrag = 168;                // while dragging a point
 inline constexpr int kCursorColorDrag = 169;           // while dragging a colour
+// Over the trim frame's handles.
+inline constexpr int kCursorTrimDiagonalDown = 200;    // top-left, bottom-right corner
+inline constexpr int kCursorTrimDiagonalUp = 201;      // top-right, bottom-left corner
+inline constexpr int kCursorTrimVertical = 202;        // top, bottom edge
+inline constexpr int kCursorTrimHorizontal = 203;      // left, right edge
+inline constexpr int kCursorTrimMove = 204;            // inside the frame
+inline constexpr int kCursorTrimNewFrame = 208;        // a new frame is drawn
 
 // A null image when the number names no bitmap.
 QImage LoadBitmapResource(int id);

@@ -4,6 +4,7 @@
 #include <QPainterPath>
 #include <QPixmap>
 #include <QPolygon>
+#include <QTransform>
 
 namespace {
 
@@ -107,4 +108,69 @@ QCursor MakeColorDragCursor()
                          QColor(240, 210, 40));
     }
     return QCursor(pixmap, 1, 1);
+}
+
+namespace {
+
+// A vertical two-way arrow through the centre, reaching arm pixels up and
+// down; the other directions are this one turned about the centre.
+QPainterPath TwoWayArrow(int arm)
+{
+    QPainterPath path;
+    const int c = kCentre;
+    path.addRect(c, c - arm + 4, 1, 2 * arm - 7);
+    path.addPolygon(QPolygon({QPoint(c, c - arm), QPoint(c - 4, c - arm + 4),
+                              QPoint(c + 5, c - arm + 4), QPoint(c + 1, c - arm)}));
+    path.addPolygon(QPolygon({QPoint(c, c + arm), QPoint(c - 4, c + arm - 4),
+                              QPoint(c + 5, c + arm - 4), QPoint(c + 1, c + arm)}));
+    path.closeSubpath();
+    return path;
+}
+
+QPainterPath Turned(const QPainterPath& path, double degrees)
+{
+    QTransform turn;
+    turn.translate(kCentre + 0.5, kCentre + 0.5);
+    turn.rotate(degrees);
+    turn.translate(-kCentre - 0.5, -kCentre - 0.5);
+    return turn.map(path);
+}
+
+} // namespace
+
+QCursor MakeTrimCursor(TrimCursorShape shape)
+{
+    QPixmap pixmap = BlankCursor();
+    {
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing, false);
+        QPainterPath path;
+        switch (shape)
+        {
+        case TrimCursorShape::ResizeDiagonalDown:
+            path = Turned(TwoWayArrow(10), -45.0);
+            break;
+        case TrimCursorShape::ResizeDiagonalUp:
+            path = Turned(TwoWayArrow(10), 45.0);
+            break;
+        case TrimCursorShape::ResizeVertical:
+            path = TwoWayArrow(11);
+            break;
+        case TrimCursorShape::ResizeHorizontal:
+            path = Turned(TwoWayArrow(11), 90.0);
+            break;
+        case TrimCursorShape::Move:
+            path = FourWayArrows(11);
+            break;
+        case TrimCursorShape::NewFrame:
+            // A thin crosshair with a gap at its centre.
+            path.addRect(kCentre - 10, kCentre, 8, 1);
+            path.addRect(kCentre + 3, kCentre, 8, 1);
+            path.addRect(kCentre, kCentre - 10, 1, 8);
+            path.addRect(kCentre, kCentre + 3, 1, 8);
+            break;
+        }
+        DrawOutlined(painter, path);
+    }
+    return QCursor(pixmap, kCentre, kCentre);
 }

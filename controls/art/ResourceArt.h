@@ -52,3 +52,16 @@ QImage MakeDragPatternBitmap();
 QCursor MakeHoverCursor();
 QCursor MakeDragCursor();
 QCursor MakeColorDragCursor();
+// The trim frame's cursors: a two-way arrow along the directions a handle
+// resizes in, the four-way arrows of moving, and a crosshair for drawing a
+// new frame.
+enum class TrimCursorShape
+{
+    ResizeDiagonalDown, // top-left and bottom-right corners
+    ResizeDiagonalUp,   // top-right and bottom-left corners
+    ResizeVertical,     // top and bottom edges
+    ResizeHorizontal,   // left and right edges
+    Move,
+    NewFrame,
+};
+QCursor MakeTrimCursor(TrimCursorShape shape);
