@@ -5,6 +5,7 @@
 #include "app/ColorChangeView.h"
 #include "app/DNGParamView.h"
 #include "app/GrayCalibView.h"
+#include "app/TrimmingView.h"
 
 #include <QWidget>
 
@@ -17,8 +18,7 @@ CViewParam::Factory DefaultPanelFactory(int index)
     case 2: // chart correction
         return [](QWidget* parent) -> QWidget* { return new CChartView(parent); };
     case 3: // trimming
-
-        return {};
+        return [](QWidget* parent) -> QWidget* { return new CTrimmingView(parent); };
     case 4: // gradation
         return [](QWidget* parent) -> QWidget* { return new CGrayCalibView(parent); };
     case 5: // colour tone

@@ -3,14 +3,18 @@
 // loaded (every step enabled, as the test edition allows), the panel shown
 // in a window of its own the size of the right pane, a stand-in for the
 // frame that records the panel's notifications and leaves the step on OK
-// and Cancel, typing into an edit, and the pixels of a slider's values.
+// and Cancel, typing into an edit, and the pixels of a slider's values;
+// and a stand-in frame for a panel made by the test itself (PanelHost).
 
+#include "app/StepView.h"
 #include "app/ViewCommon.h"
 #include "controls/EditEx.h"
 #include "controls/MultiSlider.h"
 #include "controls/MultiSliderLogic.h"
 #include "core/ImageEx.h"
+#include "core/RGBImage.h"
 #include "correction/BaseDoc.h"
+#include "correction/ProjectManage.h"
 #include "tests/correction/ProjectTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -21,9 +25,71 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace steppaneltest {
+
+class PanelHost : public QWidget
+{
+public:
+    explicit PanelHost(CStepView* panel, int message) : m_panel(panel)
+    {
+        resize(320, 700);
+        auto* layout = new QVBoxLayout(this);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(panel);
+        panel->SetNotifyMessage(message);
+        QObject::connect(panel->Notifier(), &CViewNotifier::notify, this,
+                         [this](int message, int code, qint64) {
+                             notifications.emplace_back(message, code);
+                             if (code == static_cast<int>(PanelNotify::Ok))
+                                 m_panel->OnLeaveStep(true);
+                             else if (code == static_cast<int>(PanelNotify::Cancel))
+                                 m_panel->OnLeaveStep(false);
+                         });
+    }
+
+    // The panel goes first, while the host can still hear it (a focused
+    // edit commits when the window goes).
+    ~PanelHost() override { delete m_panel; }
+    PanelHost(const PanelHost&) = delete;
+    PanelHost& operator=(const PanelHost&) = delete;
+
+    // How often the panel sent a code.
+    int Count(PanelNotify code) const
+    {
+        int n = 0;
+        for (const auto& [message, sent] : notifications)
+            n += sent == static_cast<int>(code) ? 1 : 0;
+        return n;
+    }
+
+    std::vector<std::pair<int, int>> notifications; // (message, code)
+
+private:
+    CStepView* m_panel;
+};
+
+// The after preview of the whole working image at full size, as 24-bit
+// pixels row by row.
+inline std::vector<std::uint8_t> RenderAfterPreview(CProjectManage& project)
+{
+    const CRGBImage& image = project.GetWorkingImage();
+    const CRect whole(0, 0, image.GetWidth(), image.GetHeight());
+    std::vector<std::uint8_t> pixels;
+    EXPECT_TRUE(project.MakeAfterPreview(whole, nullptr));
+    EXPECT_TRUE(project.RenderAfterPreview(whole, 1));
+    const CImageEx* preview = project.GetAfterPreview();
+    if (preview == nullptr)
+        return pixels;
+    for (int y = 0; y < preview->GetHeight(); ++y)
+    {
+        const std::uint8_t* row = preview->GetPixelAddress(0, y);
+        pixels.insert(pixels.end(), row, row + 3 * static_cast<std::size_t>(preview->GetWidth()));
+    }
+    return pixels;
+}
 
 template <class Panel, int Message> class StepPanelFixture : public projecttest::ProjectFixture
 {
@@ -85,23 +151,7 @@ protected:
     }
 
     // The after-preview of the whole image as the project renders it now.
-    std::vector<std::uint8_t> RenderedPreview() const
-    {
-        const CRGBImage& image = m_project->GetWorkingImage();
-        const CRect whole(0, 0, image.GetWidth(), image.GetHeight());
-        EXPECT_TRUE(m_project->MakeAfterPreview(whole, nullptr));
-        EXPECT_TRUE(m_project->RenderAfterPreview(whole, 1));
-        const CImageEx* preview = m_project->GetAfterPreview();
-        std::vector<std::uint8_t> bytes;
-        if (preview == nullptr)
-            return bytes;
-        for (int y = 0; y < preview->GetHeight(); ++y)
-        {
-            const std::uint8_t* row = preview->GetPixelAddress(0, y);
-            bytes.insert(bytes.end(), row, row + 3 * preview->GetWidth());
-        }
-        return bytes;
-    }
+    std::vector<std::uint8_t> RenderedPreview() const { return RenderAfterPreview(*m_project); }
 
     ScopedStepEditionPolicy m_policy;
     const int m_message = Message;
