@@ -4,6 +4,7 @@
 #include "app/ColorCalibView.h"
 #include "app/ColorChangeView.h"
 #include "app/DNGParamView.h"
+#include "app/FilterView.h"
 #include "app/GrayCalibView.h"
 #include "app/TrimmingView.h"
 
@@ -26,8 +27,7 @@ CViewParam::Factory DefaultPanelFactory(int index)
     case 6: // specified colour
         return [](QWidget* parent) -> QWidget* { return new CColorChangeView(parent); };
     case 7: // filter
-
-        return {};
+        return [](QWidget* parent) -> QWidget* { return new CFilterView(parent); };
     case 8: // batch
 
         return {};
