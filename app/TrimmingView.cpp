@@ -750,7 +750,10 @@ void CTrimmingView::EndDrag(const CPoint& imagePoint)
 {
     if (IsDragging())
     {
-        Drag(imagePoint, CRect(), CRect());
+        // (-1, -1): the view has no image point for the release; the frame
+        // last shown is taken.
+        if (!(imagePoint == CPoint{-1, -1}))
+            Drag(imagePoint, CRect(), CRect());
         TakeControls();
         ApplyDocument();
     }

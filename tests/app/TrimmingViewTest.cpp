@@ -363,6 +363,13 @@ TEST_F(TrimmingViewTest, DraggingTheFrameChangesTheDocumentOnRelease)
     panel->Undo();
     EXPECT_EQ(FrameOf(Record()), CRect(0, 0, 300, 300));
     EXPECT_EQ(FrameOf(PreviewDoc()->GetTrimRecord()), CRect(0, 0, 300, 300));
+
+    // A release the view has no image point for takes the frame last shown.
+    ASSERT_TRUE(panel->HitTest(CPoint{150, 150}, 1));
+    panel->BeginDrag(CPoint{150, 150}, screen, image);
+    panel->Drag(CPoint{200, 150}, screen, image);
+    panel->EndDrag(CPoint{-1, -1});
+    EXPECT_EQ(FrameOf(Record()), CRect(50, 0, 350, 300));
 }
 
 TEST_F(TrimmingViewTest, AFreeFrameOnTheWholeImageIsDrawnAnew)
