@@ -153,11 +153,66 @@ bool WriteJpegRows(std::FILE* file, const CImageEx& image, int quality,
     return true;
 }
 
+std::atomic<int> g_liveWorkers{0};
+
 } // namespace
+
+struct CLoadThumbnail::State
+{
+    // Guards everything below but the cancel flag and the callback.
+    std::mutex lock;
+    std::condition_variable wake;
+    // Tells a bounded stop that the thread has ended.
+    std::condition_variable ended;
+    bool stopRequested = false;
+    bool running = false;
+    std::atomic<bool> cancel{false};
+    std::deque<std::string> requests;
+    std::map<std::string, std::unique_ptr<CThumbAndDNGPath>> results;
+    // Held while the callback runs, so that a stop that clears it knows no
+    // call is under way or will follow.
+    std::mutex readyLock;
+    ReadyCallback ready;
+    int converterWaitMilliseconds = 200;
+    int converterMaxWaits = 3000;
+
+    int PendingLocked() const
+    {
+        return static_cast<int>(requests.size()) - static_cast<int>(results.size());
+    }
+    bool IsRequestedLocked(const std::string& path) const
+    {
+        return std::find(requests.begin(), requests.end(), path) != requests.end();
+    }
+    // Deletes the files of every result and forgets the results.
+    void DiscardResultsLocked()
+    {
+        for (auto& result : results)
+        {
+            RemoveFile(result.second->m_thumbnailFile);
+            RemoveFile(result.second->m_dngFile);
+        }
+        results.clear();
+    }
+};
+
+CLoadThumbnail::CLoadThumbnail() : m_state(std::make_shared<State>()) {}
 
 CLoadThumbnail::~CLoadThumbnail()
 {
     Stop();
+}
+
+int CLoadThumbnail::LiveWorkerCount()
+{
+    return g_liveWorkers.load();
+}
+
+void CLoadThumbnail::SetConverterWaitLimits(int waitMilliseconds, int maxWaits)
+{
+    std::lock_guard<std::mutex> guard(m_state->lock);
+    m_state->converterWaitMilliseconds = waitMilliseconds;
+    m_state->converterMaxWaits = maxWaits;
 }
 
 bool CLoadThumbnail::Start(ReadyCallback ready)
@@ -167,17 +222,25 @@ bool CLoadThumbnail::Start(ReadyCallback ready)
         return false;
     }
     {
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_ready = std::move(ready);
-        m_stopRequested = false;
+        std::lock_guard<std::mutex> readyGuard(m_state->readyLock);
+        m_state->ready = std::move(ready);
     }
-    m_cancel = false;
+    {
+        std::lock_guard<std::mutex> guard(m_state->lock);
+        m_state->stopRequested = false;
+        m_state->running = true;
+    }
+    m_state->cancel = false;
     try
     {
-        m_thread = std::thread(&CLoadThumbnail::Run, this);
+        ++g_liveWorkers;
+        m_thread = std::thread(&CLoadThumbnail::Run, m_state);
     }
     catch (const std::system_error&)
     {
+        --g_liveWorkers;
+        std::lock_guard<std::mutex> guard(m_state->lock);
+        m_state->running = false;
         return false;
     }
     return true;
@@ -190,26 +253,56 @@ void CLoadThumbnail::Stop()
         return;
     }
     {
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_stopRequested = true;
+        std::lock_guard<std::mutex> guard(m_state->lock);
+        m_state->stopRequested = true;
     }
-    m_cancel = true;
-    m_wake.notify_all();
+    m_state->cancel = true;
+    m_state->wake.notify_all();
     m_thread.join();
     // What the thread left behind and nobody took.
-    std::lock_guard<std::mutex> guard(m_lock);
-    DiscardResultsLocked();
-    m_ready = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(m_state->lock);
+        m_state->DiscardResultsLocked();
+    }
+    std::lock_guard<std::mutex> readyGuard(m_state->readyLock);
+    m_state->ready = nullptr;
 }
 
-int CLoadThumbnail::PendingLocked() const
+bool CLoadThumbnail::Stop(std::chrono::milliseconds limit)
 {
-    return static_cast<int>(m_requests.size()) - static_cast<int>(m_results.size());
-}
-
-bool CLoadThumbnail::IsRequestedLocked(const std::string& path) const
-{
-    return std::find(m_requests.begin(), m_requests.end(), path) != m_requests.end();
+    if (!m_thread.joinable())
+    {
+        return true;
+    }
+    {
+        std::lock_guard<std::mutex> guard(m_state->lock);
+        m_state->stopRequested = true;
+    }
+    m_state->cancel = true;
+    m_state->wake.notify_all();
+    // From here on the thread calls nobody.
+    {
+        std::lock_guard<std::mutex> readyGuard(m_state->readyLock);
+        m_state->ready = nullptr;
+    }
+    bool ended = false;
+    {
+        std::unique_lock<std::mutex> guard(m_state->lock);
+        ended = m_state->ended.wait_for(guard, limit, [this] { return !m_state->running; });
+        if (ended)
+        {
+            m_state->DiscardResultsLocked();
+        }
+    }
+    if (ended)
+    {
+        m_thread.join();
+        return true;
+    }
+    // The thread keeps the old state; the loader starts afresh.
+    m_thread.detach();
+    m_state = std::make_shared<State>();
+    return false;
 }
 
 bool CLoadThumbnail::RequestThumbnail(const std::string& path)
@@ -218,35 +311,36 @@ bool CLoadThumbnail::RequestThumbnail(const std::string& path)
     {
         return false;
     }
+    State& state = *m_state;
     bool wake = false;
     {
-        std::lock_guard<std::mutex> guard(m_lock);
-        if (m_results.count(path) != 0)
+        std::lock_guard<std::mutex> guard(state.lock);
+        if (state.results.count(path) != 0)
         {
             return false;
         }
         if (IsRawExtension(GetFileExtFromPath(path)))
         {
             // RAW conversions are slow: they wait at the tail, in order.
-            if (!IsRequestedLocked(path))
+            if (!state.IsRequestedLocked(path))
             {
-                m_requests.push_back(path);
+                state.requests.push_back(path);
             }
         }
         else
         {
-            const auto found = std::find(m_requests.begin(), m_requests.end(), path);
-            if (found != m_requests.end())
+            const auto found = std::find(state.requests.begin(), state.requests.end(), path);
+            if (found != state.requests.end())
             {
-                m_requests.erase(found);
+                state.requests.erase(found);
             }
-            m_requests.push_front(path);
+            state.requests.push_front(path);
         }
-        wake = PendingLocked() == 1;
+        wake = state.PendingLocked() == 1;
     }
     if (wake)
     {
-        m_wake.notify_one();
+        state.wake.notify_one();
     }
     return true;
 }
@@ -254,11 +348,12 @@ bool CLoadThumbnail::RequestThumbnail(const std::string& path)
 bool CLoadThumbnail::TakeResult(std::string& path, std::string& thumbnailFile, std::string& dngFile,
                                 int& convertFailed)
 {
-    std::lock_guard<std::mutex> guard(m_lock);
-    for (auto it = m_requests.begin(); it != m_requests.end(); ++it)
+    State& state = *m_state;
+    std::lock_guard<std::mutex> guard(state.lock);
+    for (auto it = state.requests.begin(); it != state.requests.end(); ++it)
     {
-        const auto found = m_results.find(*it);
-        if (found == m_results.end())
+        const auto found = state.results.find(*it);
+        if (found == state.results.end())
         {
             continue;
         }
@@ -266,41 +361,26 @@ bool CLoadThumbnail::TakeResult(std::string& path, std::string& thumbnailFile, s
         thumbnailFile = found->second->m_thumbnailFile;
         dngFile = found->second->m_dngFile;
         convertFailed = found->second->m_convertFailed;
-        m_results.erase(found);
-        m_requests.erase(it);
+        state.results.erase(found);
+        state.requests.erase(it);
         return true;
     }
     return false;
 }
 
-void CLoadThumbnail::DiscardResultsLocked()
-{
-    for (const std::string& path : m_requests)
-    {
-        const auto found = m_results.find(path);
-        if (found != m_results.end())
-        {
-            RemoveFile(found->second->m_thumbnailFile);
-            RemoveFile(found->second->m_dngFile);
-            m_results.erase(found);
-        }
-    }
-    m_results.clear();
-}
-
 void CLoadThumbnail::ClearAll()
 {
-    std::lock_guard<std::mutex> guard(m_lock);
-    DiscardResultsLocked();
-    m_requests.clear();
+    std::lock_guard<std::mutex> guard(m_state->lock);
+    m_state->DiscardResultsLocked();
+    m_state->requests.clear();
 }
 
 bool CLoadThumbnail::GetNextRequest(std::string& path)
 {
-    std::lock_guard<std::mutex> guard(m_lock);
-    for (const std::string& request : m_requests)
+    std::lock_guard<std::mutex> guard(m_state->lock);
+    for (const std::string& request : m_state->requests)
     {
-        if (m_results.count(request) == 0)
+        if (m_state->results.count(request) == 0)
         {
             path = request;
             return true;
@@ -311,19 +391,20 @@ bool CLoadThumbnail::GetNextRequest(std::string& path)
 
 int CLoadThumbnail::GetPendingCount()
 {
-    std::lock_guard<std::mutex> guard(m_lock);
-    return PendingLocked();
+    std::lock_guard<std::mutex> guard(m_state->lock);
+    return m_state->PendingLocked();
 }
 
 bool CLoadThumbnail::StoreResult(const std::string& path, const std::string& thumbnailFile,
                                  const std::string& dngFile, int convertFailed)
 {
-    std::lock_guard<std::mutex> guard(m_lock);
-    if (!IsRequestedLocked(path))
+    std::lock_guard<std::mutex> guard(m_state->lock);
+    if (m_state->stopRequested || !m_state->IsRequestedLocked(path))
     {
         return false;
     }
-    m_results[path] = std::make_unique<CThumbAndDNGPath>(thumbnailFile, dngFile, convertFailed);
+    m_state->results[path] =
+        std::make_unique<CThumbAndDNGPath>(thumbnailFile, dngFile, convertFailed);
     return true;
 }
 
@@ -411,30 +492,49 @@ bool CLoadThumbnail::MakeThumbnailFile(const std::string& imagePath, std::string
     return true;
 }
 
-void CLoadThumbnail::Run()
+void CLoadThumbnail::Run(std::shared_ptr<State> state)
 {
     // The lowest priority: thumbnails must never slow the user interface.
     platform::LowerThreadPriority();
     while (true)
     {
         {
-            std::unique_lock<std::mutex> guard(m_lock);
-            m_wake.wait(guard, [this] { return m_stopRequested || PendingLocked() > 0; });
-            if (m_stopRequested)
+            std::unique_lock<std::mutex> guard(state->lock);
+            state->wake.wait(guard,
+                             [&state] { return state->stopRequested || state->PendingLocked() > 0; });
+            if (state->stopRequested)
             {
-                return;
+                // Results nobody will take any more (a loader that let this
+                // thread go has already forgotten them).
+                state->DiscardResultsLocked();
+                state->running = false;
+                state->ended.notify_all();
+                break;
             }
         }
-        ProcessOneRequest();
+        ProcessOneRequest(*state);
     }
+    --g_liveWorkers;
 }
 
-void CLoadThumbnail::ProcessOneRequest()
+void CLoadThumbnail::ProcessOneRequest(State& state)
 {
     std::string path;
-    if (!GetNextRequest(path))
+    int waitMilliseconds = 0;
+    int maxWaits = 0;
     {
-        return;
+        std::lock_guard<std::mutex> guard(state.lock);
+        const auto next = std::find_if(state.requests.begin(), state.requests.end(),
+                                       [&state](const std::string& request) {
+                                           return state.results.count(request) == 0;
+                                       });
+        if (next == state.requests.end())
+        {
+            return;
+        }
+        path = *next;
+        waitMilliseconds = state.converterWaitMilliseconds;
+        maxWaits = state.converterMaxWaits;
     }
     std::string source = path;
     std::string dngFile;
@@ -452,8 +552,8 @@ void CLoadThumbnail::ProcessOneRequest()
         converter.m_converterPath = GetDNGConverterPath();
         converter.m_outputFolder = GetFolderFromPath(dngFile);
         converter.m_outputName = GetFileNameFromPath(dngFile);
-        converter.SetCancelFlag(&m_cancel);
-        converter.SetWaitLimits(m_converterWaitMilliseconds, m_converterMaxWaits);
+        converter.SetCancelFlag(&state.cancel);
+        converter.SetWaitLimits(waitMilliseconds, maxWaits);
         if (converter.Convert(path))
         {
             source = dngFile;
@@ -467,27 +567,32 @@ void CLoadThumbnail::ProcessOneRequest()
     }
 
     std::string thumbnailFile;
-    if (!m_cancel)
+    if (!state.cancel)
     {
         MakeThumbnailFile(source, thumbnailFile);
     }
 
-    if (StoreResult(path, thumbnailFile, dngFile, convertFailed))
+    bool stored = false;
     {
-        ReadyCallback ready;
+        std::lock_guard<std::mutex> guard(state.lock);
+        if (!state.stopRequested && state.IsRequestedLocked(path))
         {
-            std::lock_guard<std::mutex> guard(m_lock);
-            ready = m_ready;
-        }
-        if (ready)
-        {
-            ready();
+            state.results[path] =
+                std::make_unique<CThumbAndDNGPath>(thumbnailFile, dngFile, convertFailed);
+            stored = true;
         }
     }
-    else
+    if (!stored)
     {
-        // The request was withdrawn while the thumbnail was being made.
+        // The request was withdrawn, or the loader stopped, while the
+        // thumbnail was being made.
         RemoveFile(thumbnailFile);
         RemoveFile(dngFile);
+        return;
+    }
+    std::lock_guard<std::mutex> readyGuard(state.readyLock);
+    if (state.ready)
+    {
+        state.ready();
     }
 }

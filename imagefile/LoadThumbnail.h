@@ -13,8 +13,16 @@
 //
 // One mutex guards the request list and the result map; it is released
 // before any file work, conversion or decoding.
+//
+// Stopping is bounded: a worker busy with one file (a large image being
+// decoded, a file system that does not answer) is let go after the owner's
+// limit instead of holding the user interface. The worker's state is shared
+// with the thread, so a worker that was let go finishes its file on its own,
+// deletes what it made and ends; nothing it does afterwards reaches the
+// owner.
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -51,7 +59,7 @@ public:
     // JPEG quality of the thumbnail files.
     static constexpr int kThumbnailQuality = 80;
 
-    CLoadThumbnail() = default;
+    CLoadThumbnail();
     // Stops the thread (Stop).
     virtual ~CLoadThumbnail();
     CLoadThumbnail(const CLoadThumbnail&) = delete;
@@ -66,7 +74,16 @@ public:
     // joins it, and deletes the files of the results nobody took. Safe to
     // call when not running.
     void Stop();
+    // The same, waiting at most `limit` for the thread to end. True when it
+    // ended; false when it was still busy: it is then let go and ends on its
+    // own after its current file, deleting its files, without calling the
+    // ready callback again. Either way the loader is stopped afterwards
+    // (its queue and results are empty when the thread was let go).
+    bool Stop(std::chrono::milliseconds limit);
     bool IsRunning() const { return m_thread.joinable(); }
+    // Worker threads of all loaders that have not ended yet, those let go
+    // by a bounded stop included.
+    static int LiveWorkerCount();
 
     // UI thread. Queues a path: false for an empty path, a path that does
     // not exist or one that already has a result. RAW files join the tail
@@ -104,31 +121,16 @@ public:
     static bool MakeThumbnailFile(const std::string& imagePath, std::string& thumbnailFile);
 
     // The converter's wait (per wait and number of waits), shortened by tests.
-    void SetConverterWaitLimits(int waitMilliseconds, int maxWaits)
-    {
-        m_converterWaitMilliseconds = waitMilliseconds;
-        m_converterMaxWaits = maxWaits;
-    }
+    void SetConverterWaitLimits(int waitMilliseconds, int maxWaits);
 
 private:
-    void Run();
+    // Everything the thread uses: shared with it, so that a thread let go by
+    // a bounded stop never refers to a loader that is gone.
+    struct State;
+    static void Run(std::shared_ptr<State> state);
     // Makes at most one thumbnail: the next pending request.
-    void ProcessOneRequest();
-    // Under the lock.
-    int PendingLocked() const;
-    bool IsRequestedLocked(const std::string& path) const;
-    // Takes every result of a requested path, deleting its files, then drops
-    // the rest; under the lock.
-    void DiscardResultsLocked();
+    static void ProcessOneRequest(State& state);
 
-    std::mutex m_lock;
-    std::condition_variable m_wake;
-    bool m_stopRequested = false;
-    std::atomic<bool> m_cancel{false};
-    std::deque<std::string> m_requests;
-    std::map<std::string, std::unique_ptr<CThumbAndDNGPath>> m_results;
-    ReadyCallback m_ready;
+    std::shared_ptr<State> m_state;
     std::thread m_thread;
-    int m_converterWaitMilliseconds = 200;
-    int m_converterMaxWaits = 3000;
 };

@@ -12,7 +12,10 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <atomic>
 #include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <future>
 #include <mutex>
 #include <string>
@@ -84,6 +87,29 @@ bool WaitFor(Predicate predicate, std::chrono::milliseconds limit = std::chrono:
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return true;
+}
+
+// Whether a thread of this process waits in the kernel for the other end
+// of a pipe it opens (Linux names that wait "wait_for_partner").
+bool SomeThreadWaitsForAPipe()
+{
+    bool waits = false;
+    if (DIR* dir = ::opendir("/proc/self/task"))
+    {
+        while (const dirent* entry = ::readdir(dir))
+        {
+            const std::string name = entry->d_name;
+            if (name == "." || name == "..")
+            {
+                continue;
+            }
+            const std::string channel =
+                testsupport::ReadTextFile("/proc/self/task/" + name + "/wchan");
+            waits = waits || channel.rfind("wait_for_partner", 0) == 0;
+        }
+        ::closedir(dir);
+    }
+    return waits;
 }
 
 // Each test gets its own work folder (the thumbnails' temporary files) and
@@ -296,6 +322,47 @@ TEST_F(LoadThumbnailTest, StopDeletesResultsNobodyTook)
     EXPECT_EQ(FilesStartingWith(workFolder, "THM").size(), 1u);
     loader.Stop();
     EXPECT_TRUE(FilesStartingWith(workFolder, "THM").empty());
+}
+
+// A worker stuck on one file (here a pipe nobody writes to, as a file
+// system that does not answer would be) is let go by a bounded stop: the
+// owner goes on, and the worker ends on its own once the file answers,
+// leaving nothing behind and calling nobody.
+TEST_F(LoadThumbnailTest, BoundedStopLetsAStuckWorkerGo)
+{
+    {
+        CLoadThumbnail idle;
+        ASSERT_TRUE(idle.Start([] {}));
+        EXPECT_TRUE(idle.Stop(std::chrono::seconds(10)));
+        EXPECT_FALSE(idle.IsRunning());
+    }
+
+    const std::string pipe = m_dir.File("stuck.jpg");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const int workersBefore = CLoadThumbnail::LiveWorkerCount();
+    std::atomic<bool> called{false};
+    int writer = -1;
+    {
+        CLoadThumbnail loader;
+        ASSERT_TRUE(loader.Start([&] { called = true; }));
+        ASSERT_TRUE(loader.RequestThumbnail(pipe));
+        // Opening a pipe waits for its other end: the kernel shows the
+        // worker waiting there.
+        ASSERT_TRUE(WaitFor(SomeThreadWaitsForAPipe));
+        EXPECT_FALSE(loader.Stop(std::chrono::milliseconds(50)));
+        EXPECT_FALSE(loader.IsRunning());
+        EXPECT_EQ(loader.GetPendingCount(), 0);
+        EXPECT_EQ(CLoadThumbnail::LiveWorkerCount(), workersBefore + 1);
+        // A loader let go of its worker can start another.
+        EXPECT_TRUE(loader.Start([] {}));
+    }
+    // The pipe answers (empty): the worker's read fails and it ends.
+    writer = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+    EXPECT_GE(writer, 0);
+    ::close(writer);
+    EXPECT_TRUE(WaitFor([&] { return CLoadThumbnail::LiveWorkerCount() == workersBefore; }));
+    EXPECT_FALSE(called);
+    EXPECT_TRUE(FilesStartingWith(GetAppTempFolder(), "THM").empty());
 }
 
 // A RAW request runs the outside converter; the tests use a shell script.
