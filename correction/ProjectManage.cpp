@@ -148,6 +148,26 @@ double CProjectManage::GetImageDPI() const
     return m_currentStep >= 0 ? static_cast<double>(m_currentRecord.m_xResolution) : 0.0;
 }
 
+void CProjectManage::SetLUTIndex(int index)
+{
+    if (index >= 0 && index <= static_cast<int>(GetLUTCount()))
+        m_lutIndex = index;
+}
+
+bool CProjectManage::GetStepImageSize(int step, int& width, int& height) const
+{
+    if (m_currentStep < 0)
+        return false;
+    // Snapshots beyond the current step belong to an earlier processing.
+    const int last = FindLastEnabledStep(std::clamp<int>(std::min<int>(step, m_currentStep), 0, kStepCount));
+    const CTempFileInfo& snapshot = m_snapshots[static_cast<std::size_t>(last)];
+    if (snapshot.m_width <= 0 || snapshot.m_height <= 0)
+        return false;
+    width = snapshot.m_width;
+    height = snapshot.m_height;
+    return true;
+}
+
 bool CProjectManage::GetRawImageSize(int& width, int& height) const
 {
     if (GetRawData() == nullptr)

@@ -243,6 +243,14 @@ public:
     // 1-based index of the current entry's LUT in the converter's list; 0
     // for none.
     int GetLUTIndex() const { return m_lutIndex; }
+    // The LUT the display goes through (the file list's choice for the
+    // current entry); an index outside 0..GetLUTCount() is ignored. The
+    // display conversion follows on RefreshDisplayConversion.
+    void SetLUTIndex(int index);
+    // The size of the working image after the last enabled step up to
+    // `step` (the loaded image itself when none is enabled). False without
+    // an image.
+    bool GetStepImageSize(int step, int& width, int& height) const;
 
     // Analysis of the working image, made when a step is entered.
     const std::vector<std::uint32_t>& GetGrayHistogram() const { return m_grayHistogram; }
