@@ -98,6 +98,18 @@ QIcon LoadIconResource(int id)
         {kIconFilterNotRun, &StepIcon<StepPicture::Filter, false>},
         {kIconReverseOrder, &MakeReverseOrderIcon},
         {kIconWhiteBalancePicker, &MakeWhiteBalancePickerIcon},
+        {kIconAddFiles, &MakeAddFilesIcon},
+        {kIconDeleteFiles, &MakeDeleteFilesIcon},
+        {kIconPreferences, &MakePreferencesIcon},
+        {kIconNextImage, &MakeNextImageIcon},
+        {kIconPreviousImage, &MakePreviousImageIcon},
+        {kIconFullScreen, &MakeFullScreenIcon},
+        {kIconSlideShow, &MakeSlideShowIcon},
+        {kIconLoadList, &MakeLoadListIcon},
+        {kIconSaveList, &MakeSaveListIcon},
+        {kIconHelp, &MakeHelpIcon},
+        {kIconMonitorWizard, &MakeMonitorWizardIcon},
+        {kIconAbout, &MakeAboutIcon},
     };
     static std::map<int, QIcon> cache;
     const QIcon* icon = Find(makers, cache, id);

@@ -1,0 +1,287 @@
+// The buttons of the file-list panel, 24 x 24 each on a transparent
+// ground: registering and removing images, loading and saving the list,
+// stepping through it, the full-screen view and the slide show, the
+// preferences, the manual, the about box and the monitor wizard. Dark ink
+// outlines with one colour per picture, so that the row of buttons reads
+// at a glance.
+
+#include "controls/art/ResourceArt.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+
+#include <array>
+
+namespace {
+
+constexpr int kSide = 24;
+const QColor kInk(0x30, 0x30, 0x30);
+const QColor kPaper(0xFA, 0xFA, 0xFA);
+
+template <typename Draw> QIcon Picture(Draw draw)
+{
+    QPixmap pixmap(kSide, kSide);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    draw(painter);
+    painter.end();
+    return QIcon(pixmap);
+}
+
+// A sheet with a folded corner: an image file.
+void DrawSheet(QPainter& painter)
+{
+    QPainterPath sheet;
+    sheet.moveTo(4.5, 2.5);
+    sheet.lineTo(13.5, 2.5);
+    sheet.lineTo(17.5, 6.5);
+    sheet.lineTo(17.5, 21.5);
+    sheet.lineTo(4.5, 21.5);
+    sheet.closeSubpath();
+    painter.setPen(QPen(kInk, 1));
+    painter.setBrush(kPaper);
+    painter.drawPath(sheet);
+    painter.drawLine(QPointF(13.5, 2.5), QPointF(13.5, 6.5));
+    painter.drawLine(QPointF(13.5, 6.5), QPointF(17.5, 6.5));
+    // A small landscape on the sheet.
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0x70, 0xA8, 0xE0));
+    painter.drawRect(QRectF(6.5, 9, 9, 5));
+    painter.setBrush(QColor(0x50, 0x90, 0x40));
+    QPainterPath hill;
+    hill.moveTo(6.5, 14);
+    hill.lineTo(10, 10.5);
+    hill.lineTo(13, 13);
+    hill.lineTo(15.5, 11);
+    hill.lineTo(15.5, 14);
+    hill.closeSubpath();
+    painter.drawPath(hill);
+}
+
+// A round badge with a sign, at the lower right.
+void DrawBadge(QPainter& painter, const QColor& colour, bool plus)
+{
+    painter.setPen(QPen(Qt::white, 1));
+    painter.setBrush(colour);
+    painter.drawEllipse(QPointF(17, 17), 6, 6);
+    painter.setPen(QPen(Qt::white, 2.2, Qt::SolidLine, Qt::FlatCap));
+    painter.drawLine(QPointF(13.5, 17), QPointF(20.5, 17));
+    if (plus)
+        painter.drawLine(QPointF(17, 13.5), QPointF(17, 20.5));
+}
+
+// A triangle pointing left or right with a bar at its tip.
+void DrawStep(QPainter& painter, bool next)
+{
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0x20, 0x60, 0xC0));
+    QPainterPath path;
+    const double tip = next ? 17 : 7;
+    const double base = next ? 6 : 18;
+    path.moveTo(base, 5);
+    path.lineTo(tip, 12);
+    path.lineTo(base, 19);
+    path.closeSubpath();
+    painter.drawPath(path);
+    painter.setBrush(kInk);
+    painter.drawRect(QRectF(next ? 17 : 4.5, 5, 2.5, 14));
+}
+
+// A screen (monitor face) on its foot.
+void DrawScreen(QPainter& painter, const QColor& face)
+{
+    painter.setPen(QPen(kInk, 1));
+    painter.setBrush(kInk);
+    painter.drawRect(QRectF(2.5, 3.5, 19, 14));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(face);
+    painter.drawRect(QRectF(4, 5, 16, 11));
+    painter.setBrush(kInk);
+    painter.drawRect(QRectF(10, 17.5, 4, 2.5));
+    painter.drawRect(QRectF(7, 20, 10, 1.5));
+}
+
+// The letter in a coloured disc (help, about).
+void DrawLetterDisc(QPainter& painter, const QColor& colour, const QString& letter)
+{
+    painter.setPen(QPen(kInk, 1));
+    painter.setBrush(colour);
+    painter.drawEllipse(QPointF(12, 12), 9.5, 9.5);
+    QFont font;
+    font.setPixelSize(15);
+    font.setBold(true);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(QRect(0, 0, kSide, kSide), Qt::AlignCenter, letter);
+}
+
+} // namespace
+
+QIcon MakeAddFilesIcon()
+{
+    return Picture([](QPainter& p) {
+        DrawSheet(p);
+        DrawBadge(p, QColor(0x2E, 0x9A, 0x3A), true);
+    });
+}
+
+QIcon MakeDeleteFilesIcon()
+{
+    return Picture([](QPainter& p) {
+        DrawSheet(p);
+        DrawBadge(p, QColor(0xC8, 0x30, 0x30), false);
+    });
+}
+
+// Three sliders with their knobs at different places.
+QIcon MakePreferencesIcon()
+{
+    return Picture([](QPainter& p) {
+        static constexpr std::array<double, 3> knobs = {8, 15, 11};
+        for (int i = 0; i < 3; ++i)
+        {
+            const double y = 6 + 6 * i;
+            p.setPen(QPen(kInk, 1.5));
+            p.drawLine(QPointF(3, y), QPointF(21, y));
+            p.setPen(QPen(kInk, 1));
+            p.setBrush(QColor(0xE0, 0x90, 0x30));
+            p.drawRect(QRectF(knobs[static_cast<std::size_t>(i)] - 2, y - 3, 4, 6));
+        }
+    });
+}
+
+QIcon MakeAboutIcon()
+{
+    return Picture([](QPainter& p) { DrawLetterDisc(p, QColor(0x20, 0x60, 0xC0), QStringLiteral("i")); });
+}
+
+QIcon MakeNextImageIcon()
+{
+    return Picture([](QPainter& p) { DrawStep(p, true); });
+}
+
+QIcon MakePreviousImageIcon()
+{
+    return Picture([](QPainter& p) { DrawStep(p, false); });
+}
+
+// A screen with four arrows pointing into its corners.
+QIcon MakeFullScreenIcon()
+{
+    return Picture([](QPainter& p) {
+        DrawScreen(p, QColor(0x70, 0xA8, 0xE0));
+        p.setPen(QPen(Qt::white, 1.5, Qt::SolidLine, Qt::FlatCap));
+        const std::array<QPointF, 4> corners = {QPointF(5.5, 6.5), QPointF(18.5, 6.5),
+                                                QPointF(5.5, 14.5), QPointF(18.5, 14.5)};
+        for (const QPointF& c : corners)
+        {
+            const double dx = c.x() < 12 ? 1 : -1;
+            const double dy = c.y() < 10 ? 1 : -1;
+            p.drawLine(c, c + QPointF(3.5 * dx, 0));
+            p.drawLine(c, c + QPointF(0, 2.5 * dy));
+        }
+    });
+}
+
+// A screen showing a play sign.
+QIcon MakeSlideShowIcon()
+{
+    return Picture([](QPainter& p) {
+        DrawScreen(p, QColor(0x50, 0x90, 0x40));
+        p.setPen(Qt::NoPen);
+        p.setBrush(Qt::white);
+        QPainterPath play;
+        play.moveTo(10, 7);
+        play.lineTo(15.5, 10.5);
+        play.lineTo(10, 14);
+        play.closeSubpath();
+        p.drawPath(play);
+    });
+}
+
+// An open folder with an arrow coming out of it.
+QIcon MakeLoadListIcon()
+{
+    return Picture([](QPainter& p) {
+        p.setPen(QPen(kInk, 1));
+        p.setBrush(QColor(0xE8, 0xC0, 0x50));
+        QPainterPath back;
+        back.moveTo(2.5, 8.5);
+        back.lineTo(8.5, 8.5);
+        back.lineTo(10.5, 10.5);
+        back.lineTo(18.5, 10.5);
+        back.lineTo(18.5, 20.5);
+        back.lineTo(2.5, 20.5);
+        back.closeSubpath();
+        p.drawPath(back);
+        p.setBrush(QColor(0xF4, 0xD8, 0x78));
+        QPainterPath front;
+        front.moveTo(2.5, 20.5);
+        front.lineTo(6.5, 13.5);
+        front.lineTo(22.5, 13.5);
+        front.lineTo(18.5, 20.5);
+        front.closeSubpath();
+        p.drawPath(front);
+        p.setPen(QPen(QColor(0x20, 0x60, 0xC0), 2, Qt::SolidLine, Qt::FlatCap));
+        p.drawLine(QPointF(15, 10), QPointF(15, 3));
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0x20, 0x60, 0xC0));
+        QPainterPath head;
+        head.moveTo(11.5, 5.5);
+        head.lineTo(15, 1.5);
+        head.lineTo(18.5, 5.5);
+        head.closeSubpath();
+        p.drawPath(head);
+    });
+}
+
+// A diskette: shutter at the top, label below.
+QIcon MakeSaveListIcon()
+{
+    return Picture([](QPainter& p) {
+        p.setPen(QPen(kInk, 1));
+        p.setBrush(QColor(0x30, 0x50, 0x90));
+        QPainterPath body;
+        body.moveTo(3.5, 3.5);
+        body.lineTo(18.5, 3.5);
+        body.lineTo(20.5, 5.5);
+        body.lineTo(20.5, 20.5);
+        body.lineTo(3.5, 20.5);
+        body.closeSubpath();
+        p.drawPath(body);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0xD0, 0xD0, 0xD0));
+        p.drawRect(QRectF(7, 3.5, 9, 6));
+        p.setBrush(kInk);
+        p.drawRect(QRectF(13, 4.5, 2, 4));
+        p.setBrush(kPaper);
+        p.drawRect(QRectF(6, 12.5, 12, 8));
+        p.setPen(QPen(QColor(0x90, 0x90, 0x90), 1));
+        p.drawLine(QPointF(7.5, 15.5), QPointF(16.5, 15.5));
+        p.drawLine(QPointF(7.5, 18), QPointF(16.5, 18));
+    });
+}
+
+QIcon MakeHelpIcon()
+{
+    return Picture([](QPainter& p) { DrawLetterDisc(p, QColor(0x2E, 0x9A, 0x3A), QStringLiteral("?")); });
+}
+
+// A screen with three colour bars: adjusting the monitor's colour.
+QIcon MakeMonitorWizardIcon()
+{
+    return Picture([](QPainter& p) {
+        DrawScreen(p, Qt::white);
+        p.setPen(Qt::NoPen);
+        const std::array<QColor, 3> bars = {QColor(0xD0, 0x30, 0x30), QColor(0x30, 0xA0, 0x30),
+                                            QColor(0x30, 0x50, 0xD0)};
+        for (std::size_t i = 0; i < bars.size(); ++i)
+        {
+            const double height = 4 + 2.5 * static_cast<double>(i);
+            p.setBrush(bars[i]);
+            p.drawRect(QRectF(5.5 + 5 * static_cast<double>(i), 15.5 - height, 3.5, height));
+        }
+    });
+}
