@@ -1,34 +1,46 @@
 #include "app/FileView.h"
 
 #include "app/ChromivelApp.h"
+#include "app/MainFrameLogic.h"
 #include "app/ProgressAdapters.h"
+#include "controls/BrowseDir.h"
 #include "controls/FileFilter.h"
 #include "controls/FileTableCtrl.h"
+#include "controls/PreferencesDlg.h"
+#include "controls/ResourceImages.h"
 #include "controls/SaveAlartDlg.h"
 #include "controls/SaveImageFileDlg.h"
 #include "controls/StringTable.h"
+#include "controls/ViewerAboutDlg.h"
 #include "core/ColorProfile.h"
 #include "core/ErrorRecord.h"
 #include "core/GlobalSettings.h"
+#include "core/ImageEx.h"
 #include "core/IniFile.h"
 #include "core/MessageSink.h"
 #include "core/PathUtils.h"
 #include "core/ProfileStore.h"
 #include "core/SRGBProfile.h"
+#include "core/TempFiles.h"
 #include "correction/ProjectManage.h"
+#include "imagefile/LoadThumbnail.h"
+#include "imagefile/ReloadCache.h"
 
+#include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cstdio>
+#include <limits>
 
 namespace {
-
-// The list's sort key shown in each of the four columns.
-constexpr int kColumnOfSortKey[kSortKeyCount] = {0, -1, 1, 2, 3};
 
 QString Text(const std::string& s)
 {
@@ -41,6 +53,36 @@ bool IsJpegName(const std::string& path)
     std::transform(ext.begin(), ext.end(), ext.begin(),
                    [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; });
     return ext == ".jpg" || ext == ".jpeg";
+}
+
+int InRange(int value, int low, int high, int fallback)
+{
+    return value < low || value > high ? fallback : value;
+}
+
+// The texts of the thumbnail-size combo (display modes 0..2) and of the
+// zoom combo (index 0 fits the image to the window; 1..12 are the zoom
+// table of ZoomFactorForIndex).
+const char* const kThumbnailSizeTexts[] = {"なし", "小", "大"};
+const char* const kZoomTexts[] = {"全体表示", "400%", "300%", "200%", "150%", "100%", "67%",
+                                  "50%",      "33%",  "25%",  "17%",  "13%",  "6%"};
+
+// A thumbnail read from the cache (rows of blue, green, red) as a QImage.
+QImage ToQImage(const CImageEx& image)
+{
+    const int width = image.GetWidth();
+    const int height = image.GetHeight();
+    if (width <= 0 || height <= 0)
+        return {};
+    QImage out(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+    {
+        const std::uint8_t* p = image.GetPixelAddress(0, y);
+        auto* q = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < width; ++x, p += 3)
+            q[x] = qRgb(p[2], p[1], p[0]);
+    }
+    return out;
 }
 
 } // namespace
@@ -58,73 +100,300 @@ int LoadFailureMessage(int loadState)
     }
 }
 
-CFileView::CFileView(QWidget* parent) : QWidget(parent), CViewCommon(this)
+FileViewSettings ReadFileViewSettings(const std::string& iniPath, const std::string& picturesFolder,
+                                      const std::string& documentsFolder)
 {
-    m_registerFolder = GetPicturesFolder();
-    m_listPath = GetDocumentsFolder();
+    static constexpr const char* kSection = "FileView";
+    const CIniFile ini(iniPath);
+    FileViewSettings s;
+    s.showThumbnail = InRange(ini.GetInt(kSection, "nShowThumbnail", 1), 0, 2, 1);
+    s.copyPath = ini.GetString(kSection, "strCopyPath", picturesFolder);
+    s.registerPath = ini.GetString(kSection, "strResistPath", picturesFolder);
+    s.saveFolder = ini.GetString(kSection, "strSaveFilePath", "");
+    s.saveFormat = InRange(ini.GetInt(kSection, "nSaveFormat", 0), 0, 2, 0);
+    s.jpegQuality = InRange(ini.GetInt(kSection, "nJpegQuality", 2), 0, 4, 2);
+    s.listPath = ini.GetString(kSection, "strListPath", documentsFolder);
+    return s;
+}
 
-    m_list = new CFileTableCtrl(this);
-    m_list->setObjectName(QStringLiteral("1021"));
-    m_list->InsertColumn(0, LoadString(kStrColumnNumber), Qt::AlignRight, 40);
-    m_list->InsertColumn(1, LoadString(kStrColumnFileName), Qt::AlignLeft, 170);
-    m_list->InsertColumn(2, LoadString(kStrColumnLut), Qt::AlignLeft, 100);
-    m_list->InsertColumn(3, LoadString(kStrColumnPath), Qt::AlignLeft, 540);
-    m_list->setNotifyMessage(1);
-    connect(m_list, &CFileTableCtrl::notify, this, &CFileView::onListNotify);
+void WriteFileViewSettings(const std::string& iniPath, const FileViewSettings& settings)
+{
+    static constexpr const char* kSection = "FileView";
+    CIniFile ini(iniPath);
+    ini.SetInt(kSection, "nShowThumbnail", settings.showThumbnail);
+    ini.SetString(kSection, "strResistPath", settings.registerPath);
+    ini.SetString(kSection, "strListPath", settings.listPath);
+}
 
-    auto makeLabel = [this](const char* id) {
-        auto* label = new QLabel(this);
-        label->setObjectName(QString::fromLatin1(id));
-        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        return label;
-    };
-    m_imageLabel = makeLabel("1027");
-    m_inputSpaceLabel = makeLabel("1028");
-    m_displaySpaceLabel = makeLabel("1030");
-    m_workingSpaceLabel = makeLabel("1319");
-    m_workingSpaceLabel->hide();
+int SortKeyOfColumn(int column)
+{
+    static constexpr int kKeyOfColumn[4] = {kSortByNumber, kSortByName, kSortByLut, kSortByFolder};
+    return column >= 0 && column < 4 ? kKeyOfColumn[column] : -1;
+}
 
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(4, 4, 4, 4);
-    layout->addWidget(m_list, 1);
-    layout->addWidget(m_imageLabel);
-    layout->addWidget(m_inputSpaceLabel);
-    layout->addWidget(m_displaySpaceLabel);
-    layout->addWidget(m_workingSpaceLabel);
+int ColumnOfSortKey(int key)
+{
+    static constexpr int kColumnOfKey[kSortKeyCount] = {0, -1, 1, 2, 3};
+    return key >= 0 && key < kSortKeyCount ? kColumnOfKey[key] : -1;
+}
 
+std::string ConvertedDngName(const std::string& rawPath, const std::string& convertedFile)
+{
+    std::string name = GetFolderFromPath(convertedFile) + GetFileTitleFromPath(rawPath) + ".dng";
+    MakeUniqueFileName(name);
+    return name;
+}
+
+// ---- Construction
+
+CFileView::CFileView(QWidget* parent)
+    : QWidget(parent), CViewCommon(this), m_thumbnailLoader(std::make_unique<CLoadThumbnail>())
+{
     LoadSettings(GetIniFilePath());
+    CreateControls();
+    m_screenShow = std::make_unique<CScreenShow>(*this);
     SetDataValid();
+    StartThumbnailLoader();
+    m_list->SetItemHeight(m_settings.showThumbnail);
+    UpdateControls(false);
     RefreshList();
 }
 
 CFileView::~CFileView()
 {
     SaveSettings(GetIniFilePath());
+    // The views go while the panel still exists; the thumbnail worker is
+    // waited for only so long: a file that does not answer must not hold
+    // the window open.
+    m_screenShow.reset();
+    m_thumbnailLoader->Stop(kThumbnailStopLimit);
+}
+
+QToolButton* CFileView::MakeButton(int id, int icon, int tip, const QString& text)
+{
+    auto* button = new QToolButton(this);
+    button->setObjectName(QString::number(id));
+    if (icon != 0)
+    {
+        button->setIcon(LoadIconResource(icon));
+        button->setIconSize(QSize(24, 24));
+        button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    }
+    if (!text.isEmpty())
+    {
+        button->setText(text);
+        if (icon != 0)
+            button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    }
+    button->setAutoRaise(false);
+    button->setToolTip(LoadString(tip));
+    return button;
+}
+
+void CFileView::CreateControls()
+{
+    m_list = new CFileTableCtrl(this);
+    m_list->setObjectName(QStringLiteral("1021"));
+    m_list->InsertColumn(0, LoadString(kStrColumnNumber), Qt::AlignRight, 40);
+    m_list->InsertColumn(1, LoadString(kStrColumnFileName), Qt::AlignLeft, 170);
+    m_list->InsertColumn(2, LoadString(kStrColumnLut), Qt::AlignLeft, 100);
+    m_list->InsertColumn(3, LoadString(kStrColumnPath), Qt::AlignLeft, 540);
+    m_list->ThumbnailProvider = [this](int row) { return GetThumbnail(row); };
+    m_list->setNotifyMessage(1);
+    connect(m_list, &CFileTableCtrl::notify, this,
+            [this](int, int code, qint64 value) { OnListNotify(code, value); });
+
+    m_addButton = MakeButton(1002, kIconAddFiles, kStrTipAdd, {});
+    m_deleteButton = MakeButton(1001, kIconDeleteFiles, kStrTipDelete, {});
+    m_loadButton = MakeButton(1014, kIconLoadList, kStrTipLoadList, {});
+    m_saveButton = MakeButton(1006, kIconSaveList, kStrTipSaveList, {});
+    m_preferencesButton = MakeButton(1308, kIconPreferences, kStrTipPreferences, {});
+    m_wizardButton = MakeButton(1392, kIconMonitorWizard, kStrTipMonitorWizard, {});
+    m_helpButton = MakeButton(1389, kIconHelp, kStrTipHelp, {});
+    m_aboutButton = MakeButton(1309, kIconAbout, kStrTipAbout, {});
+    m_showButton = MakeButton(1000, 0, kStrTipShow, QStringLiteral("表示"));
+    m_previousButton = MakeButton(1313, kIconPreviousImage, kStrTipPrevious, {});
+    m_nextButton = MakeButton(1314, kIconNextImage, kStrTipNext, {});
+    m_fullScreenButton = MakeButton(1315, kIconFullScreen, kStrTipFullScreen, {});
+    m_slideShowButton = MakeButton(1320, kIconSlideShow, kStrTipSlideShow, {});
+
+    connect(m_addButton, &QToolButton::clicked, this, &CFileView::OnFileOpen);
+    connect(m_deleteButton, &QToolButton::clicked, this, &CFileView::OnDeleteFiles);
+    connect(m_loadButton, &QToolButton::clicked, this, &CFileView::OnLoadList);
+    connect(m_saveButton, &QToolButton::clicked, this, &CFileView::OnSaveList);
+    connect(m_preferencesButton, &QToolButton::clicked, this, &CFileView::OnPreferences);
+    connect(m_wizardButton, &QToolButton::clicked, this, &CFileView::RunMonitorWizard);
+    connect(m_helpButton, &QToolButton::clicked, this, &CFileView::OnHelp);
+    connect(m_aboutButton, &QToolButton::clicked, this, &CFileView::OnAbout);
+    connect(m_showButton, &QToolButton::clicked, this, &CFileView::OnShow);
+    connect(m_previousButton, &QToolButton::clicked, this, &CFileView::OnPrevious);
+    connect(m_nextButton, &QToolButton::clicked, this, &CFileView::OnNext);
+    connect(m_fullScreenButton, &QToolButton::clicked, this, &CFileView::OnFullScreen);
+    connect(m_slideShowButton, &QToolButton::clicked, this, &CFileView::OnSlideShow);
+
+    // Combos as narrow as their shortest useful line, so that the panel fits
+    // the right pane's 320 pixels.
+    auto makeCombo = [this](int id, int tip, int characters) {
+        auto* combo = new QComboBox(this);
+        combo->setObjectName(QString::number(id));
+        combo->setToolTip(LoadString(tip));
+        combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        combo->setMinimumContentsLength(characters);
+        return combo;
+    };
+    m_thumbnailCombo = makeCombo(1242, kStrTipThumbnailSize, 2);
+    for (const char* text : kThumbnailSizeTexts)
+        m_thumbnailCombo->addItem(QString::fromUtf8(text));
+    m_zoomCombo = makeCombo(1022, kStrTipZoom, 4);
+    for (const char* text : kZoomTexts)
+        m_zoomCombo->addItem(QString::fromUtf8(text));
+    m_lutCombo = makeCombo(1322, kStrTipLut, 8);
+    m_lutCombo->addItem(Text(std::string(kNoLutName)));
+    connect(m_thumbnailCombo, &QComboBox::currentIndexChanged, this, [this] {
+        if (!IsUpdating())
+            OnThumbnailSizeChanged();
+    });
+    connect(m_zoomCombo, &QComboBox::currentIndexChanged, this, [this] {
+        if (!IsUpdating())
+            OnZoomChanged();
+    });
+    connect(m_lutCombo, &QComboBox::currentIndexChanged, this, [this] {
+        if (!IsUpdating())
+            OnLutChanged();
+    });
+
+    auto makeLabel = [this](int id, const QString& text) {
+        auto* label = new QLabel(text, this);
+        label->setObjectName(QString::number(id));
+        return label;
+    };
+    auto makeValue = [this](int id) {
+        auto* label = new QLabel(this);
+        label->setObjectName(QString::number(id));
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        label->setMinimumWidth(40);
+        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        return label;
+    };
+    m_imageLabel = makeValue(1027);
+    m_inputSpaceLabel = makeValue(1028);
+    m_displaySpaceLabel = makeValue(1030);
+    m_workingSpaceLabel = makeValue(1319);
+    QLabel* imageCaption = makeLabel(1310, QStringLiteral("画像:"));
+    QLabel* inputCaption = makeLabel(1311, QStringLiteral("入力色空間:"));
+    QLabel* displayCaption = makeLabel(1318, QStringLiteral("表示色空間:"));
+    QLabel* lutCaption = makeLabel(1323, QStringLiteral("色補正:"));
+    QLabel* thumbnailCaption = makeLabel(-1, QStringLiteral("サムネイル:"));
+    QLabel* zoomCaption = makeLabel(-1, QStringLiteral("表示倍率:"));
+    thumbnailCaption->setObjectName(QString());
+    zoomCaption->setObjectName(QString());
+    m_workingSpaceLabel->hide();
+
+    // The list's own commands along the top; the list fills the middle;
+    // below it what concerns the image shown: showing and stepping, the
+    // view's settings and the image's colour spaces.
+    auto* top = new QHBoxLayout;
+    top->setSpacing(2);
+    for (QToolButton* b : {m_addButton, m_deleteButton})
+        top->addWidget(b);
+    top->addSpacing(6);
+    for (QToolButton* b : {m_loadButton, m_saveButton})
+        top->addWidget(b);
+    top->addStretch(1);
+    for (QToolButton* b : {m_preferencesButton, m_wizardButton, m_helpButton, m_aboutButton})
+        top->addWidget(b);
+
+    auto* steps = new QHBoxLayout;
+    steps->setSpacing(2);
+    steps->addWidget(m_showButton);
+    steps->addSpacing(6);
+    for (QToolButton* b : {m_previousButton, m_nextButton})
+        steps->addWidget(b);
+    steps->addStretch(1);
+    for (QToolButton* b : {m_fullScreenButton, m_slideShowButton})
+        steps->addWidget(b);
+
+    auto* settings = new QGridLayout;
+    settings->setHorizontalSpacing(6);
+    settings->setVerticalSpacing(3);
+    settings->addWidget(thumbnailCaption, 0, 0);
+    settings->addWidget(m_thumbnailCombo, 0, 1);
+    settings->addWidget(zoomCaption, 0, 2);
+    settings->addWidget(m_zoomCombo, 0, 3);
+    settings->addWidget(lutCaption, 1, 0);
+    settings->addWidget(m_lutCombo, 1, 1, 1, 3);
+    settings->setColumnStretch(1, 1);
+    settings->setColumnStretch(3, 2);
+
+    auto* info = new QGridLayout;
+    info->setHorizontalSpacing(6);
+    info->setVerticalSpacing(1);
+    info->addWidget(imageCaption, 0, 0);
+    info->addWidget(m_imageLabel, 0, 1);
+    info->addWidget(inputCaption, 1, 0);
+    info->addWidget(m_inputSpaceLabel, 1, 1);
+    info->addWidget(displayCaption, 2, 0);
+    info->addWidget(m_displaySpaceLabel, 2, 1);
+    info->addWidget(m_workingSpaceLabel, 3, 1);
+    info->setColumnStretch(1, 1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->setSpacing(4);
+    layout->addLayout(top);
+    layout->addWidget(m_list, 1);
+    layout->addLayout(steps);
+    layout->addLayout(settings);
+    layout->addLayout(info);
+}
+
+void CFileView::StartThumbnailLoader()
+{
+    // The worker's announcement becomes a call on the panel's own thread;
+    // the loader guarantees that it no longer calls once it is stopped.
+    m_thumbnailLoader->Start([this] {
+        QMetaObject::invokeMethod(this, &CFileView::OnThumbnailReady, Qt::QueuedConnection);
+    });
+}
+
+void CFileView::SetProject(CProjectManage* project)
+{
+    CViewCommon::SetProject(project);
+    m_updating = 1;
+    CStFlag guard(m_updating);
+    m_lutCombo->clear();
+    m_lutCombo->addItem(Text(std::string(kNoLutName)));
+    if (project != nullptr)
+    {
+        for (const std::string& name : project->GetLUTNames())
+            m_lutCombo->addItem(Text(name));
+    }
+    m_lutIndex = 0;
+    m_lutCombo->setCurrentIndex(0);
+}
+
+void CFileView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    SyncData(true);
+}
+
+void CFileView::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    SyncData(false);
 }
 
 // ---- Settings
 
 void CFileView::LoadSettings(const std::string& iniPath)
 {
-    const CIniFile ini(iniPath);
-    const std::string section = GetSectionName();
-    m_registerFolder = ini.GetString(section, "strResistPath", m_registerFolder);
-    m_saveFolder = ini.GetString(section, "strSaveFilePath", "");
-    m_saveFormat = ini.GetInt(section, "nSaveFormat", 0);
-    if (m_saveFormat < 0 || m_saveFormat > 2)
-        m_saveFormat = 0;
-    m_jpegQuality = ini.GetInt(section, "nJpegQuality", 2);
-    if (m_jpegQuality < 0 || m_jpegQuality > 4)
-        m_jpegQuality = 2;
-    m_listPath = ini.GetString(section, "strListPath", m_listPath);
+    m_settings = ReadFileViewSettings(iniPath, GetPicturesFolder(), GetDocumentsFolder());
 }
 
 void CFileView::SaveSettings(const std::string& iniPath)
 {
-    CIniFile ini(iniPath);
-    const std::string section = GetSectionName();
-    ini.SetString(section, "strResistPath", m_registerFolder);
-    ini.SetString(section, "strListPath", m_listPath);
+    WriteFileViewSettings(iniPath, m_settings);
 }
 
 // ---- Labels
@@ -132,6 +401,7 @@ void CFileView::SaveSettings(const std::string& iniPath)
 void CFileView::SetProfileLabel(const QString& text)
 {
     m_displaySpaceLabel->setText(text);
+    m_displaySpaceLabel->setToolTip(text);
 }
 
 void CFileView::SetImageText(const QString& text)
@@ -142,6 +412,7 @@ void CFileView::SetImageText(const QString& text)
 void CFileView::SetInputColorSpaceText(const QString& text)
 {
     m_inputSpaceLabel->setText(text);
+    m_inputSpaceLabel->setToolTip(text);
 }
 
 void CFileView::SetWorkingColorSpaceText(const QString& text)
@@ -169,10 +440,36 @@ QString CFileView::GetWorkingColorSpaceText() const
     return m_workingSpaceLabel->text();
 }
 
+// ---- Data exchange
+
+bool CFileView::readControls()
+{
+    if (m_thumbnailCombo->currentIndex() >= 0)
+        m_settings.showThumbnail = m_thumbnailCombo->currentIndex();
+    if (m_zoomCombo->currentIndex() >= 0)
+        m_zoomIndex = m_zoomCombo->currentIndex();
+    if (m_lutCombo->currentIndex() >= 0)
+        m_lutIndex = m_lutCombo->currentIndex();
+    if (CProjectManage* project = GetProject())
+        project->SetDisplayFilter(kShowAll);
+    return true;
+}
+
 void CFileView::writeControls()
 {
-    // The table's entries are written by FillListRows; the labels by their
-    // setters. Nothing else is shown from members.
+    const CProjectManage* project = GetProject();
+    // Images can be registered and shown only once the project can convert
+    // them (its working and input profiles are set).
+    const bool ready = project != nullptr && project->GetInputProfile() != nullptr &&
+                       project->GetWorkingProfile() != nullptr;
+    m_showButton->setEnabled(ready);
+    m_addButton->setEnabled(ready);
+    m_deleteButton->setEnabled(ready);
+    m_loadButton->setEnabled(true);
+    m_thumbnailCombo->setCurrentIndex(m_settings.showThumbnail);
+    m_zoomCombo->setCurrentIndex(std::clamp(m_zoomIndex, 0, m_zoomCombo->count() - 1));
+    if (m_lutIndex >= 0 && m_lutIndex < m_lutCombo->count())
+        m_lutCombo->setCurrentIndex(m_lutIndex);
 }
 
 // ---- The list
@@ -180,6 +477,7 @@ void CFileView::writeControls()
 void CFileView::SetZoomIndex(int index)
 {
     m_zoomIndex = index;
+    UpdateControls(false);
     Notify(PanelNotify::ZoomChanged);
 }
 
@@ -202,8 +500,9 @@ bool CFileView::IsCommandEnabled(int index) const
     switch (index)
     {
     case 0:
+        return m_loadButton->isEnabled();
     case 1:
-        return true;
+        return m_saveButton->isEnabled();
     case 43:
     case 44:
     case 47:
@@ -219,9 +518,10 @@ void CFileView::UpdateSortMark()
     if (project == nullptr || project->GetShownCount() == 0)
         return;
     const int key = project->GetSortKey();
-    if (key < 0 || key >= kSortKeyCount || kColumnOfSortKey[key] < 0)
+    const int column = ColumnOfSortKey(key);
+    if (column < 0)
         return;
-    m_list->SortColumn = kColumnOfSortKey[key];
+    m_list->SortColumn = column;
     m_list->SortFlag = project->GetSortDirection(key) == kSortAscending;
     m_list->RedrawHeader();
 }
@@ -231,6 +531,7 @@ void CFileView::FillListRows()
     CFileTableModel* model = m_list->fileModel();
     CProjectManage* project = GetProject();
     const int shown = project ? static_cast<int>(project->GetShownCount()) : 0;
+    // At least the 40 rows; rows beyond them exist only for entries.
     model->setRowTotal(std::max(kFileListMinimumRows, shown));
     for (int row = 0; row < model->rowCount(); ++row)
     {
@@ -249,7 +550,21 @@ void CFileView::FillListRows()
         };
         model->setRow(row, entry, texts, entry->m_check != 0);
     }
-    m_list->RowCount = project ? static_cast<int>(project->GetCount()) : 0;
+    if (project == nullptr)
+    {
+        m_list->RowCount = 0;
+        return;
+    }
+    // Camera RAW files are converted in the background as soon as they are
+    // listed, shown or not, so that their entries become DNG files.
+    for (std::size_t i = 0; i < project->GetCount(); ++i)
+    {
+        const CImageFileInfo& entry = project->GetItem(i);
+        if (IsRawExtension(GetFileExtFromPath(entry.m_path)) && entry.m_error == 0 &&
+            entry.m_state != kLoadStateConverter)
+            m_thumbnailLoader->RequestThumbnail(entry.m_path);
+    }
+    m_list->RowCount = static_cast<int>(project->GetCount());
 }
 
 void CFileView::DetachRows()
@@ -269,7 +584,52 @@ void CFileView::RefreshList()
     UpdateControls(false);
 }
 
-void CFileView::onListNotify(int /*message*/, int code, qint64 value)
+CImageFileInfo* CFileView::EntryOfRow(int row) const
+{
+    CProjectManage* project = GetProject();
+    const CImageFileInfo* shown = m_list->fileModel()->entry(row);
+    if (project == nullptr || shown == nullptr)
+        return nullptr;
+    for (std::size_t i = 0; i < project->GetCount(); ++i)
+    {
+        if (&project->GetItem(i) == shown)
+            return &project->GetItem(i);
+    }
+    return nullptr;
+}
+
+int CFileView::RowOfPath(const std::string& path) const
+{
+    const CFileTableModel* model = m_list->fileModel();
+    for (int row = 0; row < model->rowCount(); ++row)
+    {
+        const CImageFileInfo* entry = model->entry(row);
+        if (entry != nullptr && entry->m_path == path)
+            return row;
+    }
+    return -1;
+}
+
+std::vector<int> CFileView::SelectedRows() const
+{
+    std::vector<int> rows;
+    if (m_list->selectionModel() == nullptr)
+        return rows;
+    for (const QModelIndex& index : m_list->selectionModel()->selectedRows())
+        rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void CFileView::SelectLutOfEntry(const CImageFileInfo& entry)
+{
+    const int line = m_lutCombo->findText(Text(entry.m_lutName));
+    m_updating = 1;
+    CStFlag guard(m_updating);
+    m_lutCombo->setCurrentIndex(line < 0 ? 0 : line);
+}
+
+void CFileView::OnListNotify(int code, qint64 value)
 {
     CProjectManage* project = GetProject();
     if (project == nullptr)
@@ -278,31 +638,46 @@ void CFileView::onListNotify(int /*message*/, int code, qint64 value)
     switch (code)
     {
     case 0: // activated
-    case 3: // moved to by keyboard
+        if (const CImageFileInfo* entry = EntryOfRow(row))
+            SelectLutOfEntry(*entry);
+        UpdateControls(true);
         ShowItem(row);
         break;
     case 1: // check boxes
-        for (int r = 0; r < m_list->fileModel()->rowCount(); ++r)
+    {
+        const CFileTableModel* model = m_list->fileModel();
+        for (int r = 0; r < model->rowCount(); ++r)
         {
-            const CImageFileInfo* shown = m_list->fileModel()->entry(r);
-            if (shown == nullptr)
-                continue;
-            for (std::size_t i = 0; i < project->GetCount(); ++i)
-            {
-                if (&project->GetItem(i) == shown)
-                    project->GetItem(i).m_check = m_list->fileModel()->isChecked(r) ? 1 : 0;
-            }
+            if (CImageFileInfo* entry = EntryOfRow(r))
+                entry->m_check = model->isChecked(r) ? 1 : 0;
         }
         project->SetListChanged(true);
-        break;
-    case 2: // heading
-        if (project->GetShownCount() > 0 && value >= 0 && value < 4)
+        UpdateControls(true);
+        // A filtered list changes its rows when a mark changes.
+        if (project->GetDisplayFilter() != kShowAll)
         {
-            static constexpr int kKeyOfColumn[4] = {kSortByNumber, kSortByName, kSortByLut,
-                                                     kSortByFolder};
-            project->SetSortKey(kKeyOfColumn[value]);
-            RefreshList();
+            DetachRows();
+            FillListRows();
         }
+        UpdateControls(false);
+        break;
+    }
+    case 2: // heading
+        if (project->GetShownCount() > 0 && SortKeyOfColumn(row) >= 0)
+        {
+            DetachRows();
+            project->SetSortKey(SortKeyOfColumn(row));
+            UpdateSortMark();
+            FillListRows();
+        }
+        break;
+    case 3: // moved to by keyboard
+        ShowItem(row);
+        break;
+    case 4: // clicked
+        if (const CImageFileInfo* entry = EntryOfRow(row))
+            SelectLutOfEntry(*entry);
+        UpdateControls(true);
         break;
     default:
         break;
@@ -312,20 +687,24 @@ void CFileView::onListNotify(int /*message*/, int code, qint64 value)
 void CFileView::ShowItem(int row)
 {
     CProjectManage* project = GetProject();
-    const CImageFileInfo* shown = m_list->fileModel()->entry(row);
-    if (project == nullptr || shown == nullptr)
+    CImageFileInfo* entry = EntryOfRow(row);
+    if (project == nullptr || entry == nullptr)
         return;
     int step = std::max<int>(project->GetCurrentStep(), 0);
-    if (!project->GetWorkingProfile() || project->GetCurrentStep() < 0)
-        step = 7;
-    for (std::size_t i = 0; i < project->GetCount(); ++i)
-    {
-        if (&project->GetItem(i) == shown)
-        {
-            LoadImage(project->GetItem(i), step);
-            return;
-        }
-    }
+    if (project->GetInputProfile() == nullptr || project->GetWorkingProfile() == nullptr ||
+        project->GetCurrentStep() < 0)
+        step = CProjectManage::kStepCount;
+    UpdateControls(true);
+    if (m_lutIndex >= 0 && m_lutIndex <= static_cast<int>(project->GetLUTCount()))
+        project->SetLUTIndex(m_lutIndex);
+    LoadImage(*entry, step);
+}
+
+void CFileView::OnShow()
+{
+    const std::vector<int> rows = SelectedRows();
+    if (!rows.empty())
+        ShowItem(rows.front());
 }
 
 bool CFileView::LoadImage(CImageFileInfo& entry, int step)
@@ -347,11 +726,318 @@ bool CFileView::LoadImage(CImageFileInfo& entry, int step)
     NotifyRefresh();
     if (entry.m_error != 0 || !loaded)
     {
+        // The project dropped its image: no entry is shown any more, so
+        // choosing any entry again, this one too, loads it.
+        m_currentImagePath.clear();
         ShowMessage(LoadFailureMessage(entry.m_state), {}, MessageButtons::Ok, MessageIcon::Error);
         return false;
     }
     m_currentImagePath = entry.m_path;
     return true;
+}
+
+void CFileView::OnDeleteFiles()
+{
+    CProjectManage* project = GetProject();
+    if (project == nullptr)
+        return;
+    const std::vector<int> rows = SelectedRows();
+    std::vector<std::string> paths;
+    for (int row : rows)
+    {
+        if (const CImageFileInfo* entry = EntryOfRow(row))
+        {
+            paths.push_back(entry->m_path);
+            if (entry->m_path == m_currentImagePath)
+                m_currentImagePath.clear();
+        }
+    }
+    if (paths.empty())
+        return;
+    DetachRows();
+    project->RemoveFiles(paths);
+    FillListRows();
+    UpdateControls(true);
+    UpdateControls(false);
+    m_list->clearSelection();
+    if (!m_currentImagePath.empty() && m_list->SelectItemByPath(m_currentImagePath) >= 0)
+    {
+        if (const CImageFileInfo* current = EntryOfRow(RowOfPath(m_currentImagePath)))
+            SelectLutOfEntry(*current);
+        UpdateControls(true);
+    }
+    NotifyRefresh();
+}
+
+// ---- Buttons
+
+void CFileView::OnPreferences()
+{
+    if (m_hooks.preferences)
+    {
+        m_hooks.preferences();
+        return;
+    }
+    if (RunPreferencesDialog(window(), false, nullptr) != 0)
+        ClearReloadImageCache();
+}
+
+void CFileView::OnAbout()
+{
+    if (m_hooks.about)
+    {
+        m_hooks.about();
+        return;
+    }
+    CViewerAboutDlg dialog(window());
+    dialog.exec();
+}
+
+void CFileView::OnHelp()
+{
+    if (m_hooks.help)
+        m_hooks.help();
+    else
+        CChromivelApp::Instance().OnHelp(window());
+}
+
+void CFileView::OnPrevious()
+{
+    m_list->SelectPrevItem();
+}
+
+void CFileView::OnNext()
+{
+    m_list->SelectNextItem();
+}
+
+void CFileView::OnFullScreen()
+{
+    m_screenShow->OnFullScreen();
+}
+
+void CFileView::OnSlideShow()
+{
+    m_screenShow->OnSlideShow();
+}
+
+void CFileView::RefreshScreenImage()
+{
+    m_screenShow->RefreshScreenImage();
+}
+
+void CFileView::SetCachePaused(bool paused)
+{
+    m_screenShow->SetPaused(paused);
+}
+
+bool CFileView::IsCachePaused() const
+{
+    return m_screenShow->IsPaused();
+}
+
+void CFileView::OnThumbnailSizeChanged()
+{
+    UpdateControls(true);
+    m_list->SetItemHeight(m_settings.showThumbnail);
+}
+
+void CFileView::OnZoomChanged()
+{
+    UpdateControls(true);
+    Notify(PanelNotify::ZoomChanged);
+    UpdateControls(false);
+}
+
+void CFileView::OnLutChanged()
+{
+    CProjectManage* project = GetProject();
+    if (project == nullptr)
+        return;
+    m_list->setUpdatesEnabled(false);
+    const int before = m_lutIndex;
+    UpdateControls(true);
+    const std::string name = GetCurrentLutName();
+    bool currentSelected = false;
+    for (int row : SelectedRows())
+    {
+        if (CImageFileInfo* entry = EntryOfRow(row))
+        {
+            entry->m_lutName = name;
+            currentSelected = currentSelected || entry->m_path == m_currentImagePath;
+        }
+    }
+    if (m_lutIndex != before)
+        project->SetListChanged(true);
+    if (currentSelected && !m_currentImagePath.empty())
+    {
+        if (m_lutIndex >= 0 && m_lutIndex <= static_cast<int>(project->GetLUTCount()))
+            project->SetLUTIndex(m_lutIndex);
+        project->RefreshDisplayConversion();
+        RefreshScreenImage();
+    }
+    FillListRows();
+    m_list->setUpdatesEnabled(true);
+    m_list->viewport()->update();
+}
+
+// ---- Thumbnails
+
+QImage CFileView::GetThumbnail(int row)
+{
+    const CImageFileInfo* entry = m_list->fileModel()->entry(row);
+    if (entry == nullptr)
+        return {};
+    const auto known = m_thumbnailImages.find(entry->m_path);
+    if (known != m_thumbnailImages.end())
+        return known->second;
+    bool hasThumbnail = false;
+    if (HasCachedThumbnail(entry->m_path, &hasThumbnail) != 0)
+    {
+        CImageEx image;
+        QImage picture;
+        if (hasThumbnail && LoadCachedThumbnail(entry->m_path, image) != 0)
+            picture = ToQImage(image);
+        m_thumbnailImages[entry->m_path] = picture;
+        return picture;
+    }
+    m_thumbnailLoader->RequestThumbnail(entry->m_path);
+    return {};
+}
+
+bool CFileView::ApplyThumbnailResult(const std::string& path, const std::string& thumbnailFile,
+                                     const std::string& dngFile, int convertFailed)
+{
+    CProjectManage* project = GetProject();
+    CImageFileInfo* entry = nullptr;
+    if (project != nullptr)
+    {
+        for (std::size_t i = 0; i < project->GetCount() && entry == nullptr; ++i)
+        {
+            if (project->GetItem(i).m_path == path)
+                entry = &project->GetItem(i);
+        }
+    }
+    // An entry being loaded keeps its file: the conversion's result is
+    // dropped and made again later.
+    if (entry == nullptr || ((!dngFile.empty() || convertFailed != 0) && IsLoading(path)))
+        return false;
+
+    if (convertFailed != 0)
+    {
+        if (entry->m_type == kImageFileRaw)
+        {
+            entry->m_error = 1;
+            entry->m_state = kLoadStateConverter;
+        }
+        // Nothing to show for it; the cache remembers that, so that painting
+        // does not ask again.
+        AddReloadThumbnail(std::string(), path);
+        m_thumbnailImages.erase(path);
+        return false;
+    }
+    if (dngFile.empty())
+    {
+        m_thumbnailImages.erase(path);
+        return AddReloadThumbnail(thumbnailFile, path);
+    }
+
+    // A camera RAW file converted: the DNG takes its name and its place.
+    const int row = RowOfPath(path);
+    const std::string named = ConvertedDngName(path, dngFile);
+    if (std::rename(dngFile.c_str(), named.c_str()) != 0)
+        return false;
+    // The record is read again from the DNG; where the probe does not take
+    // DNG files, the entry keeps what it knew and only moves to the DNG.
+    CImageFileInfo renamed = *entry;
+    if (renamed.ReadInfo(named) == 1)
+    {
+        *entry = renamed;
+    }
+    else
+    {
+        entry->m_path = named;
+        entry->m_type = kImageFileDng;
+        entry->m_detectedType = kImageFileDng;
+    }
+    m_thumbnailImages.erase(named);
+    AddReloadThumbnail(thumbnailFile, named);
+    if (row >= 0)
+    {
+        CFileTableModel* model = m_list->fileModel();
+        model->setEntry(row, entry);
+        model->setText(row, 1, Text(GetFileNameFromPath(named)));
+        model->setText(row, 3, Text(GetFolderFromPath(named)));
+    }
+    return true;
+}
+
+void CFileView::OnThumbnailReady()
+{
+    std::string path;
+    std::string thumbnailFile;
+    std::string dngFile;
+    int convertFailed = 0;
+    bool any = false;
+    while (m_thumbnailLoader->TakeResult(path, thumbnailFile, dngFile, convertFailed))
+    {
+        any = true;
+        const bool used = ApplyThumbnailResult(path, thumbnailFile, dngFile, convertFailed);
+        if (!used)
+        {
+            if (!thumbnailFile.empty())
+                std::remove(thumbnailFile.c_str());
+            if (!dngFile.empty())
+                std::remove(dngFile.c_str());
+        }
+    }
+    if (!any)
+        return;
+    // The rows in sight paint their new pictures and names.
+    m_list->viewport()->update();
+    UpdateControls(false);
+}
+
+// ---- The full-screen view's questions
+
+std::vector<CImageFileInfo> CFileView::ScreenEntries() const
+{
+    std::vector<CImageFileInfo> entries;
+    const CFileTableModel* model = m_list->fileModel();
+    for (int row = 0; row < model->rowCount(); ++row)
+    {
+        const CImageFileInfo* entry = model->entry(row);
+        if (entry == nullptr)
+            break;
+        entries.push_back(*entry);
+    }
+    return entries;
+}
+
+int CFileView::ScreenFirstSelectedRow() const
+{
+    const std::vector<int> rows = SelectedRows();
+    return rows.empty() ? -1 : rows.front();
+}
+
+bool CFileView::ScreenEnsureImageLoaded()
+{
+    CProjectManage* project = GetProject();
+    if (project == nullptr)
+        return false;
+    if (m_currentImagePath.empty())
+    {
+        const int row = ScreenFirstSelectedRow();
+        if (row < 0)
+            return false;
+        ShowItem(row);
+    }
+    return project->IsImageReady();
+}
+
+QRect CFileView::ScreenMonitorRect() const
+{
+    return m_hooks.monitorRect ? m_hooks.monitorRect() : QRect();
 }
 
 // ---- Colour spaces and lists
@@ -379,6 +1065,8 @@ void CFileView::LoadColorSpaceProfiles()
 void CFileView::NewList()
 {
     CProjectManage* project = GetProject();
+    m_thumbnailLoader->ClearAll();
+    m_thumbnailImages.clear();
     LoadColorSpaceProfiles();
     DetachRows();
     if (project != nullptr)
@@ -388,6 +1076,8 @@ void CFileView::NewList()
                                         m_sRGBProfile.get());
     }
     m_currentListFile.clear();
+    // The project has no image any more: the entry shown before loads again
+    // when it is chosen.
     m_currentImagePath.clear();
     RefreshList();
     UpdateControls(false);
@@ -399,8 +1089,10 @@ void CFileView::LoadList(const std::string& path)
     CProjectManage* project = GetProject();
     if (project == nullptr || !QuerySaveList())
         return;
+    m_thumbnailLoader->ClearAll();
+    m_thumbnailImages.clear();
     m_list->setUpdatesEnabled(false);
-    m_listPath = path;
+    m_settings.listPath = path;
     m_currentListFile = path;
     m_currentImagePath.clear();
     LoadColorSpaceProfiles();
@@ -443,11 +1135,10 @@ bool CFileView::QuerySaveList()
         dialog.m_bShowConvertNote = showNote ? 1 : 0;
         answer = dialog.exec();
     }
+    // Save counts only when the list was written: a cancelled or failed
+    // save keeps the window, and the question comes again.
     if (answer == CSaveAlartDlg::kSave)
-    {
-        SaveListAs();
-        return true;
-    }
+        return SaveListAs();
     return answer == CSaveAlartDlg::kDontSave;
 }
 
@@ -456,13 +1147,23 @@ std::vector<std::string> CFileView::Choose(FileDialogKind kind, const std::strin
 {
     if (m_chooser)
         return m_chooser(kind, start, filter);
+    std::vector<std::string> chosen;
+    if (kind == FileDialogKind::OpenFolder)
+    {
+        CBrowseDir browse(window());
+        browse.SetInitialFolder(Text(start));
+        if (browse.Browse())
+            chosen.push_back(browse.GetFolderPath().toStdString());
+        return chosen;
+    }
     QFileDialog dialog(window());
     dialog.setNameFilter(filter);
     switch (kind)
     {
     case FileDialogKind::OpenImages:
         dialog.setFileMode(QFileDialog::ExistingFiles);
-        dialog.setDirectory(Text(start));
+        dialog.setDirectory(Text(GetFolderFromPath(start)));
+        dialog.setDefaultSuffix(LoadString(kStrImageExtension));
         break;
     case FileDialogKind::OpenList:
         dialog.setFileMode(QFileDialog::ExistingFile);
@@ -475,13 +1176,14 @@ std::vector<std::string> CFileView::Choose(FileDialogKind kind, const std::strin
                                                ? kStrListFileExtension
                                                : kStrParamFileExtension));
         break;
+    case FileDialogKind::OpenFolder:
+        break;
     }
     if (kind != FileDialogKind::OpenImages)
     {
         dialog.setDirectory(Text(GetFolderFromPath(start)));
         dialog.selectFile(Text(GetFileNameFromPath(start)));
     }
-    std::vector<std::string> chosen;
     if (dialog.exec() != QDialog::Accepted)
         return chosen;
     for (const QString& file : dialog.selectedFiles())
@@ -495,13 +1197,16 @@ bool CFileView::SaveListAs()
     if (project == nullptr)
         return false;
     const std::vector<std::string> chosen =
-        Choose(FileDialogKind::SaveList, m_listPath,
+        Choose(FileDialogKind::SaveList, m_settings.listPath,
                FileDialogFilterFromTable(LoadString(kStrListFileFilter)));
     if (chosen.empty())
         return false;
-    if (!project->SaveListFile(chosen.front()))
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool saved = project->SaveListFile(chosen.front());
+    QApplication::restoreOverrideCursor();
+    if (!saved)
         return false;
-    m_listPath = chosen.front();
+    m_settings.listPath = chosen.front();
     m_currentListFile = chosen.front();
     UpdateControls(false);
     NotifyRefresh();
@@ -511,11 +1216,12 @@ bool CFileView::SaveListAs()
 void CFileView::OnFileOpen()
 {
     const std::vector<std::string> chosen =
-        Choose(FileDialogKind::OpenImages, m_registerFolder,
+        Choose(FileDialogKind::OpenImages, m_settings.registerPath,
                FileDialogFilterFromTable(LoadString(kStrImageFileFilter)));
     if (chosen.empty())
         return;
-    m_registerFolder = chosen.size() == 1 ? chosen.front() : GetFolderFromPath(chosen.front());
+    m_settings.registerPath =
+        chosen.size() == 1 ? chosen.front() : GetFolderFromPath(chosen.front());
     {
         CRecordErrorFile record;
         if (m_addFiles)
@@ -526,18 +1232,23 @@ void CFileView::OnFileOpen()
 
 void CFileView::OnFolderOpen()
 {
-    const QString folder = QFileDialog::getExistingDirectory(
-        window(), QString(), Text(GetFolderFromPath(m_registerFolder)));
-    if (folder.isEmpty())
+    const std::vector<std::string> chosen =
+        Choose(FileDialogKind::OpenFolder, GetFolderFromPath(m_settings.registerPath), QString());
+    if (chosen.empty())
         return;
-    m_registerFolder = AddBackslash(folder.toStdString());
+    const QString folder = Text(chosen.front());
+    m_settings.registerPath = AddBackslash(chosen.front());
     std::vector<std::string> files;
-    const QDir dir(folder);
-    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden, QDir::Name))
     {
-        const std::string path = dir.filePath(name).toStdString();
-        if (IsJpegName(path))
-            files.push_back(path);
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const QDir dir(folder);
+        for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden, QDir::Name))
+        {
+            const std::string path = dir.filePath(name).toStdString();
+            if (IsJpegName(path))
+                files.push_back(path);
+        }
+        QApplication::restoreOverrideCursor();
     }
     {
         CRecordErrorFile record;
@@ -551,7 +1262,7 @@ void CFileView::OnFolderOpen()
 void CFileView::OnLoadList()
 {
     const std::vector<std::string> chosen =
-        Choose(FileDialogKind::OpenList, m_listPath,
+        Choose(FileDialogKind::OpenList, m_settings.listPath,
                FileDialogFilterFromTable(LoadString(kStrListFileFilter)));
     if (!chosen.empty())
         LoadList(chosen.front());
@@ -573,9 +1284,9 @@ void CFileView::SaveImage(int format, int quality, const std::string& path)
     CProjectManage* project = GetProject();
     if (project == nullptr)
         return;
-    m_saveFolder = GetFolderFromPath(path);
-    m_saveFormat = format;
-    m_jpegQuality = quality;
+    m_settings.saveFolder = GetFolderFromPath(path);
+    m_settings.saveFormat = format;
+    m_settings.jpegQuality = quality;
     CSetupCallbackForFileSave progress(project, window());
     project->SaveCorrectedImage(path, format, quality);
 }
@@ -593,11 +1304,24 @@ bool CFileView::ImportParameters(const std::string& path)
         *GetParameterPath() = path;
     if (!project->LoadParamFile(path))
     {
-        ShowMessage(kStrParamFileNotFound);
+        ShowMessage(kStrParamFileNotFound, {}, MessageButtons::Ok, MessageIcon::Warning);
         return false;
     }
-    if (project->GetWorkingProfile() && project->GetCurrentStep() >= 0)
+    if (project->IsImageReady())
     {
+        // The file's trimming was set up on some other image: it is fitted to
+        // the image after the last enabled step that can change its size.
+        int width = 0;
+        int height = 0;
+        if (project->GetStepImageSize(CProjectManage::kStepChart, width, height))
+        {
+            // An image without a resolution counts as 300 dpi.
+            CTrimmingDoc trimming;
+            trimming.Assign(project->GetTrimmingDoc());
+            trimming.SetOriginalSize(false, width, height,
+                                     static_cast<int>(project->GetImageDPI()));
+            project->CommitTrimmingDoc(trimming);
+        }
         CSetupCallbackForViewChange progress(project, window(), step, true);
         project->ProcessToStep(step, mode, true);
     }
@@ -616,7 +1340,10 @@ void CFileView::ExportParameters()
                FileDialogFilterFromTable(LoadString(kStrParamFileFilter)));
     if (chosen.empty())
         return;
-    if (project->SaveParamFile(chosen.front()) && GetParameterPath() != nullptr)
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool saved = project->SaveParamFile(chosen.front());
+    QApplication::restoreOverrideCursor();
+    if (saved && GetParameterPath() != nullptr)
         *GetParameterPath() = chosen.front();
     UpdateControls(false);
 }
@@ -634,7 +1361,7 @@ void CFileView::ResetAllParameters()
         if (CBaseDoc* doc = project->GetDoc(slot))
             doc->Reset();
     }
-    if (project->GetWorkingProfile() && project->GetCurrentStep() >= 0)
+    if (project->IsImageReady())
     {
         CSetupCallbackForViewChange progress(project, window(), step, false);
         project->ProcessToStep(step, mode, true);

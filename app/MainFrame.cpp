@@ -216,6 +216,18 @@ void CMainFrame::OnCreateClient()
             [this](const std::vector<std::string>& paths, bool loadOne) {
                 AddFiles(paths, loadOne);
             });
+        CFileView::FrameHooks hooks;
+        hooks.preferences = [this] { OnPreferences(); };
+        hooks.about = [this] {
+            (m_options.application ? *m_options.application : CChromivelApp::Instance())
+                .OnAppAbout(this);
+        };
+        hooks.help = [this] {
+            (m_options.application ? *m_options.application : CChromivelApp::Instance())
+                .OnHelp(this);
+        };
+        hooks.monitorRect = [this] { return m_monitor ? m_monitor->MonitorRect : QRect(); };
+        m_fileView->SetFrameHooks(std::move(hooks));
     }
     ApplyZoom();
     m_created = true;

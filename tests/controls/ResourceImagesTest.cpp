@@ -1,6 +1,7 @@
-// The drawn pictures of the progress windows and the drag feedback's pen
-// pattern: each number gives a picture of its size that is not blank, and
-// a step that does not run looks different from one that does.
+// The drawn pictures of the progress windows, the file list's buttons and
+// the drag feedback's pen pattern: each number gives a picture of its size
+// that is not blank, and a step that does not run looks different from one
+// that does.
 
 #include "controls/ResourceImages.h"
 
@@ -88,6 +89,31 @@ TEST(ResourceImagesTest, AStepThatDoesNotRunIsItsPictureInGrey)
             }
         }
         EXPECT_TRUE(coloured);
+    }
+}
+
+TEST(ResourceImagesTest, FileListButtonsAreDistinctTwentyFourPixelPictures)
+{
+    const std::vector<int> ids = {
+        kIconAddFiles,      kIconDeleteFiles, kIconPreferences, kIconAbout,
+        kIconNextImage,     kIconPreviousImage, kIconFullScreen, kIconSlideShow,
+        kIconLoadList,      kIconSaveList,    kIconHelp,        kIconMonitorWizard,
+    };
+    const std::set<int> expected = {209, 211, 212, 279, 215, 216, 220, 221, 234, 235, 276, 277};
+    EXPECT_EQ(std::set<int>(ids.begin(), ids.end()), expected);
+    std::vector<QImage> pictures;
+    for (int id : ids)
+    {
+        SCOPED_TRACE(id);
+        const QIcon icon = LoadIconResource(id);
+        ASSERT_FALSE(icon.isNull());
+        EXPECT_EQ(icon.availableSizes(), QList<QSize>{QSize(24, 24)});
+        const QImage image =
+            icon.pixmap(QSize(24, 24)).toImage().convertToFormat(QImage::Format_ARGB32);
+        EXPECT_TRUE(HasOpaquePixels(image));
+        for (const QImage& other : pictures)
+            EXPECT_NE(image, other);
+        pictures.push_back(image);
     }
 }
 
