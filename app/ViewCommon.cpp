@@ -153,21 +153,28 @@ void CViewCommon::DropUndoRedo()
     m_redoDoc.reset();
 }
 
-void CViewCommon::ImportParametersDialog()
+std::optional<std::string> CViewCommon::ChooseParameterFile(const std::string& start) const
 {
-    const std::string current = m_parameterPath != nullptr ? *m_parameterPath : std::string();
-    const QString folder = QString::fromStdString(GetFolderFromPath(current));
-    const QString fileName = QString::fromStdString(GetFileNameFromPath(current));
+    const QString folder = QString::fromStdString(GetFolderFromPath(start));
+    const QString fileName = QString::fromStdString(GetFileNameFromPath(start));
     const QString filter = FileDialogFilterFromTable(LoadString(kStrParamFileFilter));
     const std::optional<QString> chosen =
         Chooser() ? Chooser()(m_owner, folder, fileName, filter)
                   : ShowOpenDialog(m_owner, folder, fileName, filter);
     if (!chosen)
+        return std::nullopt;
+    return chosen->toStdString();
+}
+
+void CViewCommon::ImportParametersDialog()
+{
+    const std::string current = m_parameterPath != nullptr ? *m_parameterPath : std::string();
+    const std::optional<std::string> path = ChooseParameterFile(current);
+    if (!path)
         return;
-    const std::string path = chosen->toStdString();
     if (m_parameterPath != nullptr)
-        *m_parameterPath = path;
-    ImportParameters(path);
+        *m_parameterPath = *path;
+    ImportParameters(*path);
 }
 
 void CViewCommon::ResetParameters()

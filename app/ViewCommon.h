@@ -190,6 +190,10 @@ public:
     // restores the file dialog. Returns the one in place before.
     static ParameterFileChooser SetParameterFileChooser(ParameterFileChooser chooser);
 
+    // Asks for an existing parameter file through the panels' chooser,
+    // starting at the folder and file name of start. Nothing on Cancel.
+    std::optional<std::string> ChooseParameterFile(const std::string& start) const;
+
 protected:
     // The data exchange of UpdateControls: controls into the panel's data
     // (false when a value is refused) and back.
