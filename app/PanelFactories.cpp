@@ -1,5 +1,6 @@
 #include "app/PanelFactories.h"
 
+#include "app/BatchView.h"
 #include "app/ChartView.h"
 #include "app/ColorCalibView.h"
 #include "app/ColorChangeView.h"
@@ -29,8 +30,7 @@ CViewParam::Factory DefaultPanelFactory(int index)
     case 7: // filter
         return [](QWidget* parent) -> QWidget* { return new CFilterView(parent); };
     case 8: // batch
-
-        return {};
+        return [](QWidget* parent) -> QWidget* { return new CBatchView(parent); };
     default:
         return {};
     }
