@@ -17,10 +17,12 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -287,16 +289,19 @@ void CBatchView::onControlNotify(int message, int code, qint64 value)
     }
 }
 
+// The window system's own hiding (a minimised window) changes nothing.
 void CBatchView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    SyncData(true);
+    if (!event->spontaneous())
+        SyncData(true);
 }
 
 void CBatchView::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);
-    SyncData(false);
+    if (!event->spontaneous())
+        SyncData(false);
 }
 
 // ---- CViewCommon

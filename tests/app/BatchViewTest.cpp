@@ -494,6 +494,19 @@ TEST_F(BatchViewTest, ImportedParameterFileSelectsItsMode)
     EXPECT_EQ(panel->GetSettings().paramFile, "/somewhere/params.qzp");
 }
 
+TEST_F(BatchViewTest, EnteringBringsTheShownImageThroughEveryStep)
+{
+    const std::string path = AddImage("a.jpg", 80, 60);
+    MakePanel();
+    panel->OnEnterStep(); // nothing loaded: nothing to process
+    EXPECT_LT(project->GetCurrentStep(), 0);
+    ASSERT_EQ(project->LoadImage(project->GetItem(0), false), 1) << path;
+    project->ProcessToStep(2, project->GetCompareMode(), false);
+    ASSERT_EQ(project->GetCurrentStep(), 2);
+    panel->OnEnterStep();
+    EXPECT_EQ(project->GetCurrentStep(), CProjectManage::kStepCount);
+}
+
 // ---- Checks before a run
 
 TEST_F(BatchViewTest, DeletedParameterFileStopsTheRunWithItsPath)
