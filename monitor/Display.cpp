@@ -1,15 +1,11 @@
 #include "monitor/Display.h"
 
 #include "core/CIEColor.h"
-#include "core/IniFile.h"
 #include "core/StdMatrix.h"
 #include "monitor/EnumDisplay.h"
-#include "platform/File.h"
-#include "platform/Folders.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 // ------------------------------------------------------------ busy value
 
@@ -98,25 +94,6 @@ bool IsModelIn(std::span<const std::uint16_t> group, int modelCode)
     return std::find(group.begin(), group.end(), modelCode) != group.end();
 }
 
-// ------------------------------------------------------------ model data
-
-std::string ModelDataFolder(int modelCode, const std::string& programFolder)
-{
-    std::string folder = programFolder.empty() ? platform::ProgramDataFolder() : programFolder;
-    if (folder.empty() || folder.back() != '/')
-        folder += '/';
-    char code[8];
-    std::snprintf(code, sizeof code, "%04X", static_cast<unsigned>(modelCode) & 0xFFFF);
-    return folder + "Data/" + code;
-}
-
-std::string ModelIniPath(int modelCode, const std::string& programFolder)
-{
-    char name[16];
-    std::snprintf(name, sizeof name, "/%04X.ini", static_cast<unsigned>(modelCode) & 0xFFFF);
-    return ModelDataFolder(modelCode, programFolder) + name;
-}
-
 // ------------------------------------------------------------ CDisplay
 
 CDisplay::CDisplay(platform::Clock& clock) : m_clock(clock) {}
@@ -140,11 +117,10 @@ bool CDisplay::SelectMonitor(int index)
     SetDdcBusyFlag(0);
     SelectedIndex = index;
 
-    const std::string ini = ModelIniPath(ModelCode, m_programFolder);
-    double primaries[9] = {};
-    PrimariesLoaded =
-        platform::PathExists(ini) && LoadPrimaryColors("PrimaryColor", primaries, ini);
-    std::copy(std::begin(primaries), std::end(primaries), Primaries.begin());
+    const CMonitorModelData model(ModelCode, m_programFolder);
+    MonitorPrimaries primaries{};
+    PrimariesLoaded = model.IniExists() && model.LoadPrimaryColors(primaries);
+    Primaries = primaries;
     return answered;
 }
 
@@ -166,16 +142,10 @@ void CDisplay::GetMonitorDescriptions(std::vector<QString>& out) const
 
 bool CDisplay::LoadPrimaryColors(const char* section, double out[9], const std::string& iniPath)
 {
-    static constexpr const char* kKeys[9] = {"Red_x",  "Red_y",   "Green_x", "Green_y", "Blue_x",
-                                             "Blue_y", "White_x", "White_y", "Gamma"};
-    const CIniFile ini(iniPath);
-    for (int i = 0; i < 9; ++i)
-    {
-        out[i] = ini.GetDouble(section, kKeys[i], 0.0);
-        if (out[i] == 0.0)
-            return false;
-    }
-    return true;
+    MonitorPrimaries values{};
+    const bool valid = ReadPrimaryColors(iniPath, section, values);
+    std::copy(values.begin(), values.end(), out);
+    return valid;
 }
 
 namespace {

@@ -11,6 +11,7 @@
 // tray agent off the channel meanwhile: 1 = the main program is talking to
 // a monitor, 0 = the channel is free.
 
+#include "monitor/MonitorModelData.h"
 #include "platform/Clock.h"
 #include "platform/DisplayDevices.h"
 #include "platform/Registry.h"
@@ -76,12 +77,6 @@ std::span<const std::uint16_t> SlowResetModelCodes();
 std::span<const std::uint16_t> AutoSetupModelCodes();
 bool IsModelIn(std::span<const std::uint16_t> group, int modelCode);
 
-// Per-model data of a monitor: <program data>/Data/XXXX/ and its ini
-// XXXX.ini, XXXX the model code as four upper-case hexadecimal digits. The
-// program data folder defaults to the installed one.
-std::string ModelDataFolder(int modelCode, const std::string& programFolder = std::string());
-std::string ModelIniPath(int modelCode, const std::string& programFolder = std::string());
-
 // One physical monitor of the desktop.
 struct PhysicalMonitorInfo
 {
@@ -132,8 +127,9 @@ public:
     // The RGB gains that move the monitor's white to targetXy (see the .cpp).
     bool ComputeWhiteGains(const double targetXy[2], std::vector<std::uint16_t>& gains,
                            const std::vector<std::uint16_t>& maxima) const;
-    // Red x, y, green x, y, blue x, y, white x, y, gamma from `section`;
-    // false at the first value that reads as 0 (those before it stay in out).
+    // Red x, y, green x, y, blue x, y, white x, y, gamma from `section`
+    // (ReadPrimaryColors); false at the first value that reads as 0 (those
+    // before it stay in out).
     static bool LoadPrimaryColors(const char* section, double out[9], const std::string& iniPath);
 
     bool IsResetModel() const;

@@ -1,0 +1,131 @@
+#include "monitor/MonitorModelData.h"
+
+#include "core/IniFile.h"
+#include "platform/File.h"
+#include "platform/Folders.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+constexpr const char* kPrimarySection = "PrimaryColor";
+constexpr const char* kSettingsSection = "Settings";
+constexpr const char* kTextSection = "Text";
+constexpr const char* kPresetSection = "ColorPreset";
+
+std::string ThreeDigits(int n)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%03d", n);
+    return text;
+}
+
+} // namespace
+
+std::string ModelDataFolder(int modelCode, const std::string& programFolder)
+{
+    std::string folder = programFolder.empty() ? platform::ProgramDataFolder() : programFolder;
+    if (folder.empty() || folder.back() != '/')
+        folder += '/';
+    char code[8];
+    std::snprintf(code, sizeof code, "%04X", static_cast<unsigned>(modelCode) & 0xFFFF);
+    return folder + "Data/" + code;
+}
+
+std::string ModelIniPath(int modelCode, const std::string& programFolder)
+{
+    char name[16];
+    std::snprintf(name, sizeof name, "/%04X.ini", static_cast<unsigned>(modelCode) & 0xFFFF);
+    return ModelDataFolder(modelCode, programFolder) + name;
+}
+
+std::string ModelStepPicturePath(int modelCode, int step, const std::string& programFolder)
+{
+    return ModelDataFolder(modelCode, programFolder) + "/" + ThreeDigits(step) + ".jpg";
+}
+
+bool ReadPrimaryColors(const std::string& iniPath, const char* section, MonitorPrimaries& out)
+{
+    static constexpr const char* kKeys[9] = {"Red_x",  "Red_y",   "Green_x", "Green_y", "Blue_x",
+                                             "Blue_y", "White_x", "White_y", "Gamma"};
+    out.fill(0.0);
+    const CIniFile ini(iniPath);
+    for (std::size_t i = 0; i < out.size(); ++i)
+    {
+        out[i] = ini.GetDouble(section, kKeys[i], 0.0);
+        if (out[i] == 0.0)
+            return false;
+    }
+    return true;
+}
+
+CMonitorModelData::CMonitorModelData(int modelCode, std::string programFolder)
+    : m_modelCode(modelCode), m_programFolder(std::move(programFolder)),
+      m_folder(ModelDataFolder(modelCode, m_programFolder)),
+      m_iniPath(ModelIniPath(modelCode, m_programFolder))
+{}
+
+bool CMonitorModelData::FolderExists() const
+{
+    std::error_code error;
+    return std::filesystem::is_directory(m_folder, error);
+}
+
+bool CMonitorModelData::IniExists() const
+{
+    return platform::PathExists(m_iniPath);
+}
+
+bool CMonitorModelData::LoadPrimaryColors(MonitorPrimaries& out) const
+{
+    return ReadPrimaryColors(m_iniPath, kPrimarySection, out);
+}
+
+int CMonitorModelData::StepCount() const
+{
+    if (!FolderExists())
+        return -1;
+    return CIniFile(m_iniPath).GetInt(kSettingsSection, "Count", -1);
+}
+
+std::string CMonitorModelData::ModelName() const
+{
+    return CIniFile(m_iniPath).GetString(kSettingsSection, "ModelName", "");
+}
+
+std::string CMonitorModelData::StepText(int step) const
+{
+    return CIniFile(m_iniPath).GetString(kTextSection, ThreeDigits(step), "");
+}
+
+std::string CMonitorModelData::StepPicturePath(int step) const
+{
+    return ModelStepPicturePath(m_modelCode, step, m_programFolder);
+}
+
+int CMonitorModelData::PresetCount() const
+{
+    return CIniFile(m_iniPath).GetInt(kPresetSection, "Count", 0);
+}
+
+std::vector<std::string> CMonitorModelData::Presets() const
+{
+    const CIniFile ini(m_iniPath);
+    std::vector<std::string> presets;
+    const int count = ini.GetInt(kPresetSection, "Count", 0);
+    for (int i = 1; i <= count; ++i)
+        presets.push_back(ini.GetString(kPresetSection, "Preset" + std::to_string(i), ""));
+    return presets;
+}
+
+int CMonitorModelData::MinTemperature() const
+{
+    return CIniFile(m_iniPath).GetInt(kPresetSection, "MinTemperature", kDefaultMinTemperature);
+}
+
+int CMonitorModelData::MaxTemperature() const
+{
+    return CIniFile(m_iniPath).GetInt(kPresetSection, "MaxTemperature", kDefaultMaxTemperature);
+}
