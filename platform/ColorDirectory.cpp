@@ -1,5 +1,6 @@
 #include "platform/ColorDirectory.h"
 
+#include "platform/ColorManagerBus.h"
 #include "platform/File.h"
 #include "platform/FileReplace.h"
 #include "platform/Folders.h"
@@ -7,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <dirent.h>
 #include <sys/stat.h>
@@ -57,6 +59,16 @@ std::string JoinList(const std::vector<std::string>& names)
         text += name;
     }
     return text;
+}
+
+bool IsIccProfileName(const std::string& name)
+{
+    if (name.size() < 4)
+        return false;
+    std::string ext = name.substr(name.size() - 4);
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext == ".icm" || ext == ".icc";
 }
 
 bool SameFile(const std::string& a, const std::string& b)
@@ -166,10 +178,17 @@ bool AssociateDisplayProfile(const std::string& deviceId, const std::string& pro
     const std::string name = FileNameOf(profile);
     if (name.empty())
         return false;
-    return ModifyDisplayList(deviceId, [&](std::vector<std::string>& names) {
-        std::erase(names, name);
-        names.insert(names.begin(), name);
-    });
+    if (!ModifyDisplayList(deviceId, [&](std::vector<std::string>& names) {
+            std::erase(names, name);
+            names.insert(names.begin(), name);
+        }))
+        return false;
+    // The desktop's colour manager, where one runs, gets the same default;
+    // whether it does or not, the store holds the association. colord
+    // takes ICC profiles only (not the agent's device-model profiles).
+    if (IsIccProfileName(name))
+        MakeColorManagerDefault(deviceId, ResolveProfilePath(name));
+    return true;
 }
 
 bool DisassociateDisplayProfile(const std::string& deviceId, const std::string& profile)

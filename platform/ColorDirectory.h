@@ -64,6 +64,9 @@ std::string DefaultDisplayProfile(const std::string& deviceId);
 // display's default: a profile that was just associated is the one the
 // display is meant to use. An earlier entry of the same name moves to the
 // front. False for an empty name or when the store cannot be written.
+// Where the desktop's colour manager runs (platform/ColorManagerBus.h), the
+// profile also becomes the default of its device for the display; that
+// part is optional and never fails the association.
 bool AssociateDisplayProfile(const std::string& deviceId, const std::string& profile);
 
 // Removes the profile (its file name) from the display's list; the next one

@@ -6,7 +6,7 @@ set -euo pipefail
 QB_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev liblcms2-dev libjpeg62-turbo-dev libtiff-dev
-  libddcutil-dev libpugixml-dev libcups2-dev libxcb1-dev
+  libddcutil-dev libpugixml-dev libcups2-dev libxcb1-dev libdbus-1-dev
   libgtest-dev libgmock-dev
   fonts-noto-cjk fonts-dejavu-core locales poppler-utils
   desktop-file-utils shared-mime-info
@@ -14,9 +14,10 @@ QB_PACKAGES=(
 
 # Only the tests need these: independent readers of what we write (iccdump
 # for our ICC profiles, dcraw for our DNG files, xmllint for the MIME type
-# file, GLib's gio to open a list file as a file manager does), and an X
-# server of their own for the display's profile on X11.
-QB_TEST_PACKAGES=(argyll dcraw libxml2-utils libglib2.0-bin xvfb)
+# file, GLib's gio to open a list file as a file manager does), an X
+# server of their own for the display's profile on X11, and a message bus
+# of their own for a stand-in of the desktop's colour manager.
+QB_TEST_PACKAGES=(argyll dcraw libxml2-utils libglib2.0-bin xvfb dbus-daemon)
 
 qb_missing_packages() {
   local missing=()

@@ -9,6 +9,20 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+namespace {
+
+// Associating a profile with a display also hands it to the desktop's colour
+// manager on the system bus. Tests never reach the machine's: unless a test
+// starts a bus of its own and names it, the system bus is one that does not
+// exist.
+[[maybe_unused]] const bool kNoMachineSystemBus = [] {
+    ::setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/quillbrake-tests-use-no-system-bus",
+             1);
+    return true;
+}();
+
+} // namespace
+
 namespace testsupport {
 
 TempDir::TempDir()

@@ -1,6 +1,9 @@
 #pragma once
 // Small fixtures shared by the suites: a private temporary folder and a
-// scoped environment variable.
+// scoped environment variable. A suite linked with these never talks to the
+// machine's system bus (DBUS_SYSTEM_BUS_ADDRESS names none at start-up), so
+// display associations made by tests stay out of the desktop's colour
+// manager.
 
 #include <cstdint>
 #include <functional>

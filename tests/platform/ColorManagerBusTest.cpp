@@ -1,0 +1,373 @@
+// The desktop's colour manager side of a display association: a private
+// message bus stands in for the system bus (DBUS_SYSTEM_BUS_ADDRESS), and a
+// fake colord registered on it records what the program asks of it. With no
+// bus, or no colord on it, the association store alone holds.
+
+#include "platform/ColorManagerBus.h"
+
+#include "platform/ColorDirectory.h"
+
+#include "tests/support/TestEnv.h"
+
+#include <gtest/gtest.h>
+
+#include <dbus/dbus.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <signal.h>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+using testsupport::PrivateUserFolders;
+using testsupport::ScopedEnv;
+
+namespace {
+
+constexpr const char* kDevice = "MONITOR\\QBX1234\\card0-DP-1";
+constexpr const char* kDevicePath = "/org/freedesktop/ColorManager/devices/xrandr_DP_1";
+
+// A message bus of the test's own, started as a session bus and stopped
+// with the fixture.
+class PrivateBus
+{
+public:
+    PrivateBus()
+    {
+        std::FILE* out =
+            ::popen("dbus-daemon --session --fork --print-address=1 --print-pid=1 2>/dev/null", "r");
+        if (!out)
+            return;
+        char line[512];
+        if (std::fgets(line, sizeof line, out))
+            m_address = Chomp(line);
+        if (std::fgets(line, sizeof line, out))
+            m_pid = std::atoi(line);
+        ::pclose(out);
+    }
+    ~PrivateBus()
+    {
+        if (m_pid > 0)
+            ::kill(m_pid, SIGTERM);
+    }
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
+
+    bool Running() const { return m_pid > 0 && !m_address.empty(); }
+    const std::string& Address() const { return m_address; }
+
+private:
+    static std::string Chomp(std::string s)
+    {
+        while (!s.empty() && (s.back() == '\n' || s.back() == '\r'))
+            s.pop_back();
+        return s;
+    }
+
+    std::string m_address;
+    int m_pid = 0;
+};
+
+// org.freedesktop.ColorManager as far as the program uses it: one display
+// device with XRANDR_name "DP-1", profiles created on request and found by
+// file name, AddProfile (refused for a profile the device has) and
+// MakeProfileDefault. Every call is recorded as one line of text.
+class FakeColord
+{
+public:
+    explicit FakeColord(const std::string& address)
+    {
+        dbus_threads_init_default();
+        DBusError error;
+        dbus_error_init(&error);
+        m_connection = dbus_connection_open_private(address.c_str(), &error);
+        if (m_connection && dbus_bus_register(m_connection, &error) &&
+            dbus_bus_request_name(m_connection, "org.freedesktop.ColorManager",
+                                  DBUS_NAME_FLAG_DO_NOT_QUEUE,
+                                  &error) == DBUS_REQUEST_NAME_REPLY_PRIMARY_OWNER)
+        {
+            m_thread = std::thread([this] { Serve(); });
+        }
+        dbus_error_free(&error);
+    }
+    ~FakeColord()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        if (m_connection)
+        {
+            dbus_connection_close(m_connection);
+            dbus_connection_unref(m_connection);
+        }
+    }
+    FakeColord(const FakeColord&) = delete;
+    FakeColord& operator=(const FakeColord&) = delete;
+
+    bool Serving() const { return m_thread.joinable(); }
+
+    std::vector<std::string> TakeCalls()
+    {
+        std::lock_guard lock(m_mutex);
+        return std::exchange(m_calls, {});
+    }
+    std::vector<std::string> DeviceProfiles()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_deviceProfiles;
+    }
+    std::string DefaultProfile()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_deviceProfiles.empty() ? std::string() : m_deviceProfiles.front();
+    }
+
+private:
+    void Serve()
+    {
+        while (!m_stop && dbus_connection_read_write(m_connection, 20))
+        {
+            while (DBusMessage* message = dbus_connection_pop_message(m_connection))
+            {
+                if (dbus_message_get_type(message) == DBUS_MESSAGE_TYPE_METHOD_CALL)
+                    Answer(message);
+                dbus_message_unref(message);
+            }
+        }
+    }
+
+    // The string and object-path arguments, and the a{ss} entries as
+    // "key=value", in order.
+    static std::vector<std::string> Arguments(DBusMessage* message)
+    {
+        std::vector<std::string> args;
+        DBusMessageIter iter;
+        if (!dbus_message_iter_init(message, &iter))
+            return args;
+        do
+        {
+            const int type = dbus_message_iter_get_arg_type(&iter);
+            if (type == DBUS_TYPE_STRING || type == DBUS_TYPE_OBJECT_PATH)
+            {
+                const char* value = nullptr;
+                dbus_message_iter_get_basic(&iter, &value);
+                args.emplace_back(value);
+            }
+            else if (type == DBUS_TYPE_ARRAY)
+            {
+                DBusMessageIter dict;
+                dbus_message_iter_recurse(&iter, &dict);
+                while (dbus_message_iter_get_arg_type(&dict) == DBUS_TYPE_DICT_ENTRY)
+                {
+                    DBusMessageIter entry;
+                    dbus_message_iter_recurse(&dict, &entry);
+                    const char* key = nullptr;
+                    const char* value = nullptr;
+                    dbus_message_iter_get_basic(&entry, &key);
+                    dbus_message_iter_next(&entry);
+                    dbus_message_iter_get_basic(&entry, &value);
+                    args.push_back(std::string(key) + "=" + value);
+                    dbus_message_iter_next(&dict);
+                }
+            }
+        } while (dbus_message_iter_next(&iter));
+        return args;
+    }
+
+    void Reply(DBusMessage* call, const std::string* objectPath)
+    {
+        DBusMessage* reply = dbus_message_new_method_return(call);
+        if (objectPath)
+        {
+            const char* value = objectPath->c_str();
+            dbus_message_append_args(reply, DBUS_TYPE_OBJECT_PATH, &value, DBUS_TYPE_INVALID);
+        }
+        dbus_connection_send(m_connection, reply, nullptr);
+        dbus_message_unref(reply);
+    }
+
+    void Fail(DBusMessage* call, const char* name)
+    {
+        DBusMessage* reply = dbus_message_new_error(call, name, "refused by the fake");
+        dbus_connection_send(m_connection, reply, nullptr);
+        dbus_message_unref(reply);
+    }
+
+    void Answer(DBusMessage* call)
+    {
+        const std::string member = dbus_message_get_member(call);
+        const std::string path = dbus_message_get_path(call);
+        const std::vector<std::string> args = Arguments(call);
+        std::lock_guard lock(m_mutex);
+        std::string line = member + " " + path;
+        for (const std::string& a : args)
+            line += " " + a;
+        m_calls.push_back(line);
+
+        if (member == "FindDeviceByProperty" && args.size() == 2 && args[0] == "XRANDR_name" &&
+            args[1] == "DP-1")
+        {
+            const std::string device = kDevicePath;
+            Reply(call, &device);
+        }
+        else if (member == "FindDeviceByProperty")
+            Fail(call, "org.freedesktop.ColorManager.NotFound");
+        else if (member == "FindProfileByFilename" && args.size() == 1 &&
+                 m_profilesByFile.count(args[0]))
+            Reply(call, &m_profilesByFile[args[0]]);
+        else if (member == "FindProfileByFilename")
+            Fail(call, "org.freedesktop.ColorManager.NotFound");
+        else if (member == "CreateProfile" && args.size() == 3 && args[2].rfind("Filename=", 0) == 0)
+        {
+            const std::string object =
+                "/org/freedesktop/ColorManager/profiles/p" + std::to_string(m_profilesByFile.size());
+            m_profilesByFile[args[2].substr(9)] = object;
+            Reply(call, &object);
+        }
+        else if (member == "AddProfile" && path == kDevicePath && args.size() == 2)
+        {
+            if (std::find(m_deviceProfiles.begin(), m_deviceProfiles.end(), args[1]) !=
+                m_deviceProfiles.end())
+                return Fail(call, "org.freedesktop.ColorManager.Device.AlreadyExists");
+            m_deviceProfiles.push_back(args[1]);
+            Reply(call, nullptr);
+        }
+        else if (member == "MakeProfileDefault" && path == kDevicePath && args.size() == 1)
+        {
+            std::erase(m_deviceProfiles, args[0]);
+            m_deviceProfiles.insert(m_deviceProfiles.begin(), args[0]);
+            Reply(call, nullptr);
+        }
+        else
+            Fail(call, DBUS_ERROR_UNKNOWN_METHOD);
+    }
+
+    DBusConnection* m_connection = nullptr;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    std::mutex m_mutex;
+    std::vector<std::string> m_calls;
+    std::map<std::string, std::string> m_profilesByFile;
+    std::vector<std::string> m_deviceProfiles;
+};
+
+TEST(ColorManagerBus, OutputNameOfTheDisplay)
+{
+    const struct
+    {
+        const char* deviceId;
+        const char* output;
+    } cases[] = {
+        {"MONITOR\\QBX1234\\card0-DP-1", "DP-1"},
+        {"MONITOR\\QBX1234\\card12-HDMI-A-2", "HDMI-A-2"},
+        {"MONITOR\\QBX1234\\SIM-1", "SIM-1"},
+        {"MONITOR\\QBX1234\\cardinal-1", "cardinal-1"}, // not a DRM card prefix
+        {"MONITOR\\QBX1234\\card-1", "card-1"},
+        {"", ""},
+        {"no connector", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(platform::OutputNameOfDevice(c.deviceId), c.output) << c.deviceId;
+}
+
+TEST(ColorManagerBus, WithoutABusTheStoreAloneHolds)
+{
+    PrivateUserFolders folders;
+    ScopedEnv bus("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + folders.File("no-bus-here"));
+    EXPECT_EQ(platform::MakeColorManagerDefault(kDevice, folders.File("data/icc/New.icm")),
+              platform::ColorManagerOutcome::NoBus);
+    ASSERT_TRUE(platform::AssociateDisplayProfile(kDevice, "New.icm"));
+    EXPECT_EQ(platform::DefaultDisplayProfile(kDevice), "New.icm");
+}
+
+class ColorManagerBusTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!bus.Running())
+            GTEST_SKIP() << "dbus-daemon is not installed (Debian package dbus-daemon)";
+        systemBus.emplace("DBUS_SYSTEM_BUS_ADDRESS", bus.Address());
+    }
+
+    PrivateUserFolders folders;
+    PrivateBus bus;
+    std::optional<ScopedEnv> systemBus;
+};
+
+TEST_F(ColorManagerBusTest, WithoutColordTheStoreAloneHolds)
+{
+    EXPECT_EQ(platform::MakeColorManagerDefault(kDevice, folders.File("data/icc/New.icm")),
+              platform::ColorManagerOutcome::NoColorManager);
+    ASSERT_TRUE(platform::AssociateDisplayProfile(kDevice, "New.icm"));
+    EXPECT_EQ(platform::DefaultDisplayProfile(kDevice), "New.icm");
+}
+
+TEST_F(ColorManagerBusTest, AssociatedProfileBecomesTheDevicesDefault)
+{
+    FakeColord colord(bus.Address());
+    ASSERT_TRUE(colord.Serving());
+    const std::string icc = folders.File("data/icc/");
+    const std::string manager = "/org/freedesktop/ColorManager";
+    const std::string device = kDevicePath;
+
+    // A profile colord does not know yet is created from its file, added
+    // to the output's device and made its default.
+    ASSERT_TRUE(platform::AssociateDisplayProfile(kDevice, "First.icm"));
+    EXPECT_EQ(platform::DefaultDisplayProfile(kDevice), "First.icm");
+    const std::string first = "/org/freedesktop/ColorManager/profiles/p0";
+    EXPECT_EQ(colord.TakeCalls(),
+              (std::vector<std::string>{
+                  "FindDeviceByProperty " + manager + " XRANDR_name DP-1",
+                  "FindProfileByFilename " + manager + " " + icc + "First.icm",
+                  "CreateProfile " + manager + " chromivel-First.icm normal Filename=" + icc +
+                      "First.icm",
+                  "AddProfile " + device + " hard " + first,
+                  "MakeProfileDefault " + device + " " + first,
+              }));
+
+    // A second profile, then the first again: colord knows its file, the
+    // device has it already, and it becomes the default once more.
+    ASSERT_TRUE(platform::AssociateDisplayProfile(kDevice, "Second.icm"));
+    const std::string second = "/org/freedesktop/ColorManager/profiles/p1";
+    EXPECT_EQ(colord.DefaultProfile(), second);
+    colord.TakeCalls();
+    EXPECT_EQ(platform::MakeColorManagerDefault(kDevice, icc + "First.icm"),
+              platform::ColorManagerOutcome::Done);
+    EXPECT_EQ(colord.TakeCalls(),
+              (std::vector<std::string>{
+                  "FindDeviceByProperty " + manager + " XRANDR_name DP-1",
+                  "FindProfileByFilename " + manager + " " + icc + "First.icm",
+                  "AddProfile " + device + " hard " + first,
+                  "MakeProfileDefault " + device + " " + first,
+              }));
+    EXPECT_EQ(colord.DeviceProfiles(), (std::vector<std::string>{first, second}));
+}
+
+TEST_F(ColorManagerBusTest, AnOutputColordDoesNotKnowLeavesTheStoreAlone)
+{
+    FakeColord colord(bus.Address());
+    ASSERT_TRUE(colord.Serving());
+    const std::string other = "MONITOR\\QBX1234\\card0-HDMI-A-2";
+    EXPECT_EQ(platform::MakeColorManagerDefault(other, folders.File("data/icc/New.icm")),
+              platform::ColorManagerOutcome::NoDevice);
+    ASSERT_TRUE(platform::AssociateDisplayProfile(other, "New.icm"));
+    EXPECT_EQ(platform::DefaultDisplayProfile(other), "New.icm");
+    // Only the device was looked for; nothing was created or added.
+    for (const std::string& call : colord.TakeCalls())
+        EXPECT_EQ(call.rfind("FindDeviceByProperty", 0), 0u) << call;
+    EXPECT_TRUE(colord.DeviceProfiles().empty());
+
+    // The default display (empty ID) names no output: colord is not asked.
+    ASSERT_TRUE(platform::AssociateDisplayProfile("", "New.icm"));
+    EXPECT_TRUE(colord.TakeCalls().empty());
+}
+
+} // namespace
