@@ -2,6 +2,7 @@
 
 #include <dbus/dbus.h>
 
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 
@@ -170,9 +171,16 @@ ColorManagerOutcome MakeColorManagerDefault(const std::string& deviceId,
     static std::once_flag threads;
     std::call_once(threads, [] { dbus_threads_init_default(); });
 
+    // The address is looked up on every call (libdbus's own lookup of the
+    // system bus reads the environment once per process).
+    const char* configured = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
+    const std::string address =
+        configured && *configured ? configured : "unix:path=/var/run/dbus/system_bus_socket";
     Error error;
-    Connection connection(dbus_bus_get_private(DBUS_BUS_SYSTEM, error.get()));
+    Connection connection(dbus_connection_open_private(address.c_str(), error.get()));
     if (!connection)
+        return ColorManagerOutcome::NoBus;
+    if (!dbus_bus_register(connection.get(), error.get()))
         return ColorManagerOutcome::NoBus;
     // A private connection would otherwise end the process when the bus
     // goes away.
