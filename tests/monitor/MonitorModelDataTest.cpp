@@ -5,6 +5,7 @@
 #include "monitor/MonitorModelData.h"
 
 #include "monitor/Display.h"
+#include "platform/Folders.h"
 #include "platform/ddc/SimulatedMonitors.h"
 
 #include "tests/support/TestEnv.h"

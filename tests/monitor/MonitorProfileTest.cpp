@@ -352,8 +352,11 @@ TEST_F(MonitorProfileTest, TheNewProfileReplacesTheDisplaysPrevious)
 TEST_F(MonitorProfileTest, FailedAssociationKeepsThePreviousProfile)
 {
     ASSERT_TRUE(platform::AssociateDisplayProfile(kDevice, "Old.icm"));
-    // The store's lock cannot be taken: the store cannot be written.
-    std::filesystem::create_directories(platform::DisplayProfileStorePath() + ".assoc.lock");
+    // The store's lock cannot be taken (a folder stands where its lock file
+    // goes): the store can be read but not written.
+    const std::string lock = platform::DisplayProfileStorePath() + ".assoc.lock";
+    std::filesystem::remove(lock);
+    std::filesystem::create_directories(lock);
 
     const MonitorProfileResult result = CreateMonitorProfile(Typed(6500));
     EXPECT_FALSE(result.ok);
