@@ -390,8 +390,12 @@ public:
     // The whole working image converted for the monitor; null without one.
     std::unique_ptr<CImageEx> MakeDisplayImage();
     // The entry loaded apart and converted for the monitor with its own LUT;
-    // safe on a cache thread. Null when it cannot be loaded.
-    std::unique_ptr<CImageEx> MakeDisplayImageOf(const CImageFileInfo& entry);
+    // safe on a cache thread. Null when it cannot be loaded. With a box
+    // (both sides positive) a larger image is reduced to fit it, aspect
+    // kept (CTrimmingDoc::FitIntoBox), before the conversion: a slide
+    // show's cache holds screen-sized images, not whole photographs.
+    std::unique_ptr<CImageEx> MakeDisplayImageOf(const CImageFileInfo& entry, int maxWidth = 0,
+                                                 int maxHeight = 0);
     void OnMonitorProfileLoaded(const CColorProfile* monitor, const CColorProfile* working,
                                 const CColorProfile* input);
     bool OnMonitorProfileChanged(const std::string& profileName);

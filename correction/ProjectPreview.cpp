@@ -679,7 +679,8 @@ std::unique_ptr<CImageEx> CProjectManage::MakeDisplayImage()
     return MakeConvertedImage(m_workingImage, DisplayConversionOf(*this), lut);
 }
 
-std::unique_ptr<CImageEx> CProjectManage::MakeDisplayImageOf(const CImageFileInfo& entry)
+std::unique_ptr<CImageEx> CProjectManage::MakeDisplayImageOf(const CImageFileInfo& entry,
+                                                             int maxWidth, int maxHeight)
 {
     DisplayBuildScope building(m_displayBuilding);
     CColorConverter converter{std::string()};
@@ -688,6 +689,23 @@ std::unique_ptr<CImageEx> CProjectManage::MakeDisplayImageOf(const CImageFileInf
     CRGBImage image;
     if (!LoadEntryApart(entry, converter, image, {}, nullptr))
         return nullptr;
+    if (maxWidth > 0 && maxHeight > 0)
+    {
+        // Reduced in the linear working pixels (area averaging), so that
+        // the conversion has only the pixels that will be shown to do.
+        int width = 0;
+        int height = 0;
+        CTrimmingDoc::FitIntoBox(image.GetWidth(), image.GetHeight(), maxWidth, maxHeight, width,
+                                 height);
+        if (width != image.GetWidth() || height != image.GetHeight())
+        {
+            CRGBImage reduced;
+            const CRect whole(0, 0, image.GetWidth(), image.GetHeight());
+            if (!ResampleImageRect(image, whole, width, height, reduced))
+                return nullptr;
+            image = std::move(reduced);
+        }
+    }
     return MakeConvertedImage(image, DisplayConversionOf(converter),
                               FindLUTTransform(entry.m_lutName));
 }

@@ -813,6 +813,49 @@ TEST_F(ProjectPreviewTest, DisplayImageOfAnEntryIsItsOwnColourSpace)
     EXPECT_EQ(m_project->MakeDisplayImageOf(missing), nullptr);
 }
 
+// A box reduces a larger image to fit it, aspect kept, never enlarging; the
+// reduction is the trimming's area resampling of the loaded pixels, then
+// the same display conversion.
+TEST_F(ProjectPreviewTest, DisplayImageOfAnEntryFitsItsBox)
+{
+    struct Case
+    {
+        int width, height, boxWidth, boxHeight, expectWidth, expectHeight;
+    };
+    const Case cases[] = {
+        {80, 60, 40, 40, 40, 30},   // wider than the box: the width fills it
+        {60, 80, 40, 40, 30, 40},   // taller: the height fills it
+        {80, 60, 80, 10, 13, 10},   // 80 x 10 / 60 = 13.3 columns
+        {80, 60, 200, 100, 80, 60}, // smaller than the box: never enlarged
+        {80, 60, 80, 60, 80, 60},   // exactly the box
+        {80, 60, 0, 0, 80, 60},     // no box
+        {80, 60, 40, 0, 80, 60},    // half a box is none
+    };
+    int index = 0;
+    for (const Case& c : cases)
+    {
+        const std::string path = AddTiff("b" + std::to_string(index++) + ".tif", c.width,
+                                         c.height, WideProfileBytes());
+        std::unique_ptr<CImageEx> display =
+            m_project->MakeDisplayImageOf(Entry(path), c.boxWidth, c.boxHeight);
+        ASSERT_NE(display, nullptr);
+        EXPECT_EQ(display->GetWidth(), c.expectWidth) << c.boxWidth << "x" << c.boxHeight;
+        EXPECT_EQ(display->GetHeight(), c.expectHeight) << c.boxWidth << "x" << c.boxHeight;
+    }
+
+    const std::string path = AddTiff("r.tif", 90, 64, WideProfileBytes());
+    std::unique_ptr<CImageEx> reduced = m_project->MakeDisplayImageOf(Entry(path), 45, 45);
+    ASSERT_NE(reduced, nullptr);
+    Load(path);
+    CRGBImage expectedPixels;
+    ASSERT_TRUE(ResampleImageRect(m_project->GetWorkingImage(), Whole(), 45, 32, expectedPixels));
+    CImageEx expected;
+    ASSERT_TRUE(expected.Create(45, 32));
+    const CRect box(0, 0, 45, 32);
+    ConvertForDisplay(*m_project, expectedPixels, box, expected, box, nullptr);
+    EXPECT_TRUE(SamePixels(*reduced, expected));
+}
+
 TEST_F(ProjectPreviewTest, ColourConversionLutOfTheEntry)
 {
     const std::string lutFolder = m_dir.File("lut/");
