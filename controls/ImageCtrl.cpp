@@ -1,5 +1,6 @@
 #include "controls/ImageCtrl.h"
 
+#include "controls/WaitCursor.h"
 #include "core/ColorConverter.h"
 #include "core/ColorProfile.h"
 #include "core/GammaTable.h"
@@ -8,21 +9,9 @@
 #include "core/RGB16.h"
 #include "core/StdMatrix.h"
 
-#include <QApplication>
-
 #include <vector>
 
 namespace {
-
-// The wait cursor for as long as the guard lives.
-class WaitCursorGuard
-{
-public:
-    WaitCursorGuard() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursorGuard() { QApplication::restoreOverrideCursor(); }
-    WaitCursorGuard(const WaitCursorGuard&) = delete;
-    WaitCursorGuard& operator=(const WaitCursorGuard&) = delete;
-};
 
 // What the conversion of a picture needs, read from its profile: the tone
 // curves (device to linear) and the matrix from linear RGB to adapted XYZ,
