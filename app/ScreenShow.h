@@ -18,11 +18,18 @@
 #include <memory>
 #include <vector>
 
+class CImageCache;
 class CImageEx;
 class CImageFileInfo;
 class CImageScreen;
 class CProjectManage;
 class QWidget;
+
+// The notification messages the controller gives the window: the full
+// screen view closes on codes 0..2; the slide show closes on 2 and 5, goes
+// back on 4 and on on 0, 1 and 3 (CImageScreen::NotifyCode).
+inline constexpr int UWM_IMAGESCREEN_NOTIFY = 0x466;
+inline constexpr int UWM_SLIDESHOW_NOTIFY = 0x467;
 
 class IScreenShowHost
 {
@@ -73,6 +80,10 @@ public:
     bool IsSlideShowOpen() const;
     // The full-screen window while a view is open, else null (tests).
     CImageScreen* GetScreen() const;
+    // The slide show's cache (tests).
+    const CImageCache& GetCache() const;
+    // The full-screen view's image, null when none is shown (tests).
+    const CImageEx* GetDisplayImage() const;
 
 private:
     struct Impl;
