@@ -30,13 +30,10 @@
 namespace {
 
 // The document's declaration of a parameter, found by its key when the
-// program is compiled (a key that is not in the table does not compile).
+// program is compiled.
 constexpr const ParamDef<CColorCalibData>& Param(std::string_view key)
 {
-    for (const ParamDef<CColorCalibData>& param : CColorCalibDoc::kParamTable)
-        if (param.key == key)
-            return param;
-    throw "no such colour-tone parameter";
+    return FindParamDef(CColorCalibDoc::kParamTable, key);
 }
 
 constexpr const ParamDef<CColorCalibData>& kOffsetParam = Param("Offset");

@@ -26,13 +26,10 @@
 namespace {
 
 // The document's declaration of a parameter, found by its key when the
-// program is compiled (a key that is not in the table does not compile).
+// program is compiled.
 constexpr const ParamDef<GrayCalibParams>& Param(std::string_view key)
 {
-    for (const ParamDef<GrayCalibParams>& param : CGrayCalibDoc::kParamTable)
-        if (param.key == key)
-            return param;
-    throw "no such gradation parameter";
+    return FindParamDef(CGrayCalibDoc::kParamTable, key);
 }
 
 constexpr const ParamDef<GrayCalibParams>& kInBlackParam = Param("InBlackLevel");

@@ -214,6 +214,18 @@ template <class P> struct ParamDef
     bool IsInteger() const { return !std::holds_alternative<double P::*>(member); }
 };
 
+// The declaration of a parameter in a document's table, found by its key.
+// Used in constant expressions, a key that is not in the table does not
+// compile.
+template <class P, std::size_t N>
+constexpr const ParamDef<P>& FindParamDef(const ParamDef<P> (&table)[N], std::string_view key)
+{
+    for (const ParamDef<P>& param : table)
+        if (param.key == key)
+            return param;
+    throw "no such parameter";
+}
+
 // Sets the parameter of record to its declared default.
 template <class P> void ResetParam(const ParamDef<P>& param, P& record)
 {
