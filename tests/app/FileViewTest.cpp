@@ -11,6 +11,7 @@
 #include "app/ScreenShow.h"
 
 #include "controls/FileTableCtrl.h"
+#include "controls/ImageScreen.h"
 #include "core/ColorProfile.h"
 #include "core/GlobalSettings.h"
 #include "core/ImageEx.h"
@@ -829,13 +830,23 @@ TEST_F(FileViewTest, ButtonsReachTheFrameAndTheViews)
     EXPECT_EQ(calls, (std::vector<std::string>{"preferences", "about", "help"}));
     EXPECT_EQ(view->ScreenMonitorRect(), QRect(100, 0, 640, 480));
 
-    // The views are wired (what they show is their own business).
+    // The views are wired (what they show is their own business): with no
+    // image and no selection full screen shows nothing; the slide show
+    // starts at the first entry and holds the panel until it is closed.
     view->findChild<QToolButton*>("1315")->click();
+    EXPECT_FALSE(view->GetScreenShow()->IsFullScreenOpen());
     view->findChild<QToolButton*>("1320")->click();
+    ASSERT_TRUE(view->GetScreenShow()->IsSlideShowOpen());
+    EXPECT_FALSE(view->isEnabled());
     view->SetCachePaused(true);
     EXPECT_TRUE(view->GetScreenShow()->IsPaused());
     view->SetCachePaused(false);
     view->RefreshScreenImage();
+    EXPECT_TRUE(view->GetScreenShow()->IsSlideShowOpen());
+    QTest::keyClick(view->GetScreenShow()->GetScreen(), Qt::Key_Escape);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(view->GetScreenShow()->IsSlideShowOpen());
+    EXPECT_TRUE(view->isEnabled());
 
     // What the views ask of the panel.
     EXPECT_EQ(view->ScreenProject(), project.get());
