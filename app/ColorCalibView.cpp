@@ -588,7 +588,7 @@ void CColorCalibView::OnUpDown(int message, int code, int position)
     }
     case kIdPhaseSpin:
     {
-        const int tenths = colorcalib::WrapHueTenths(position);
+        const int tenths = WrapHueTenths(position);
         m_phaseSpin->SetPos(tenths);
         SetEditRealQuiet(tenths / 10.0, *m_phase);
         CColorCalibData spread = Document().GetCalibData();
@@ -607,7 +607,7 @@ void CColorCalibView::OnUpDown(int message, int code, int position)
     }
     case kIdPointHueSpin:
     {
-        const int tenths = colorcalib::WrapHueTenths(position);
+        const int tenths = WrapHueTenths(position);
         const CColorCalibData& data = Document().GetCalibData();
         if (colorcalib::AcceptsPointHue(data.LchAfter, data.ColorCount, m_selectedPoint - 1,
                                         tenths / 10.0))

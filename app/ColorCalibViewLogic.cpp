@@ -18,15 +18,6 @@ double WrapHue(double hue)
     return wrapped;
 }
 
-int WrapHueTenths(int position)
-{
-    if (position >= 3600)
-        return 0;
-    if (position < 0)
-        return 3599;
-    return position;
-}
-
 double TruncateToTenth(double value)
 {
     if (!std::isfinite(value))

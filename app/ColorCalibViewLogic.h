@@ -16,10 +16,6 @@ namespace colorcalib {
 // 330, 725 gives 5.
 double WrapHue(double hue);
 
-// The hue up-downs count tenths of a degree over -1 .. 3600 so that a step
-// past either end is seen: 3600 or more comes round to 0, below 0 to 3599.
-int WrapHueTenths(int position);
-
 // A value cut to one decimal (toward 0).
 double TruncateToTenth(double value);
 

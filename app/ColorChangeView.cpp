@@ -2,6 +2,7 @@
 
 #include "app/ColorChangeViewLogic.h"
 #include "app/KeyState.h"
+#include "app/StepPanelLogic.h"
 
 #include "controls/ColorChangeList.h"
 #include "controls/ColorPatchCtrl.h"
@@ -647,7 +648,7 @@ void CColorChangeView::OnUpDown(Axis axis, Bound bound, int code, int position)
         return;
     if (axis == Axis::Hue)
     {
-        position = colorchangeview::WrapHueTenths(position);
+        position = WrapHueTenths(position);
         UpDown(axis, bound)->SetPos(position);
     }
     if (BeginEdit() == 0)

@@ -156,15 +156,6 @@ double CorrectBound(Axis axis, Bound bound, double typed, const AxisRange& store
     return typed;
 }
 
-int WrapHueTenths(int position)
-{
-    if (position >= 3600)
-        return 0;
-    if (position < 0)
-        return 3599;
-    return position;
-}
-
 int ValueToTenths(double value)
 {
     if (std::isnan(value))

@@ -88,9 +88,8 @@ bool CentreOutside(Axis axis, const AxisRange& range);
 //   than the maximum), else the bound keeps its stored value.
 double CorrectBound(Axis axis, Bound bound, double typed, const AxisRange& stored);
 
-// The up-down positions of the edits are tenths of the value. Hue
-// positions wrap: 3600 or more is 0, a negative one 3599.
-int WrapHueTenths(int position);
+// The up-down positions of the edits are tenths of the value; hue
+// positions wrap (WrapHueTenths, app/StepPanelLogic.h).
 // trunc(value x 10), a value shown with one decimal giving its own tenths.
 int ValueToTenths(double value);
 

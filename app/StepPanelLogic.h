@@ -13,3 +13,14 @@ constexpr int WrapPointNumber(int position, int minimum, int maximum)
         return maximum;
     return position;
 }
+
+// The hue up-downs count tenths of a degree over -1 .. 3600 so that a step
+// past either end is seen: 3600 or more comes round to 0, below 0 to 3599.
+constexpr int WrapHueTenths(int position)
+{
+    if (position >= 3600)
+        return 0;
+    if (position < 0)
+        return 3599;
+    return position;
+}

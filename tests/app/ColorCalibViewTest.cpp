@@ -5,6 +5,7 @@
 
 #include "app/ColorCalibView.h"
 #include "app/ColorCalibViewLogic.h"
+#include "app/StepPanelLogic.h"
 #include "app/GrayCalibView.h"
 #include "app/PanelFactories.h"
 #include "controls/ColorCircleCtrl.h"
@@ -43,7 +44,7 @@ TEST(ColorCalibLogic, TypedHuesComeOntoTheCircle)
         {3600, 0}, {3601, 0}, {-1, 3599}, {-40, 3599}, {0, 0}, {3599, 3599}, {1234, 1234},
     };
     for (const auto& [position, wrapped] : tenths)
-        EXPECT_EQ(colorcalib::WrapHueTenths(position), wrapped) << position;
+        EXPECT_EQ(WrapHueTenths(position), wrapped) << position;
 
     const std::vector<std::pair<double, double>> cut = {
         {12.34, 12.3}, {12.39, 12.3}, {-1.27, -1.2}, {0.05, 0.0}, {359.99, 359.9},

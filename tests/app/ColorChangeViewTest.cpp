@@ -7,6 +7,7 @@
 
 #include "app/ColorChangeView.h"
 #include "app/ColorChangeViewLogic.h"
+#include "app/StepPanelLogic.h"
 #include "controls/ColorChangeList.h"
 #include "controls/ColorPatchCtrl.h"
 #include "controls/ColorSearchDlg.h"
