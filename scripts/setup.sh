@@ -16,8 +16,9 @@ QB_PACKAGES=(
 # for our ICC profiles, dcraw for our DNG files, xmllint for the MIME type
 # file, GLib's gio to open a list file as a file manager does), an X
 # server of their own for the display's profile on X11, and a message bus
-# of their own for a stand-in of the desktop's colour manager.
-QB_TEST_PACKAGES=(argyll dcraw libxml2-utils libglib2.0-bin xvfb dbus-daemon)
+# of their own for a stand-in of the desktop's colour manager, and a print
+# server of their own (cupsd) whose queues answer as real printers do.
+QB_TEST_PACKAGES=(argyll dcraw libxml2-utils libglib2.0-bin xvfb dbus-daemon cups-daemon cups-client)
 
 qb_missing_packages() {
   local missing=()

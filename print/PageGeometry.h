@@ -1,0 +1,68 @@
+#pragma once
+// The page of one printer and paper as the print layouts see it, and the
+// conversions between printer dots and tenths of a millimetre on which
+// every layout rests.
+//
+// Layouts hold their geometry in tenths of a millimetre and the size of an
+// image as printer dots per image pixel. Each conversion rounds exactly
+// once, half up (floor(v + 0.5)), so a value taken to dots and back comes
+// home within one unit and a negative position (an image that starts left
+// of the printable area) rounds the same way as a positive one.
+
+#include <cmath>
+
+struct PageGeometry
+{
+    // The sheet, in printer dots, in the orientation it is printed in.
+    int physicalWidth = 0;
+    int physicalHeight = 0;
+    // The printable area: its size and its top-left corner on the sheet,
+    // in printer dots.
+    int printableWidth = 0;
+    int printableHeight = 0;
+    int offsetX = 0;
+    int offsetY = 0;
+    // The printer's resolution, dots per inch across and down.
+    int dpiX = 0;
+    int dpiY = 0;
+
+    bool HasResolution() const { return dpiX > 0 && dpiY > 0; }
+};
+
+// One dot count as tenths of a millimetre at the given resolution; 0 when
+// the resolution is unknown.
+inline int DotsToTenthMM(double dots, int dpi)
+{
+    if (dpi <= 0)
+        return 0;
+    return static_cast<int>(std::floor(dots * 254.0 / dpi + 0.5));
+}
+
+// Tenths of a millimetre as printer dots at the given resolution; 0 when
+// the resolution is unknown.
+inline int TenthMMToDots(double tenthMM, int dpi)
+{
+    if (dpi <= 0)
+        return 0;
+    return static_cast<int>(std::floor(tenthMM / 254.0 * dpi + 0.5));
+}
+
+// The pair forms the layouts use: x with the horizontal resolution, y with
+// the vertical one. False (and nothing changed) without a resolution.
+inline bool DotsToTenthMM(const PageGeometry& page, int& x, int& y)
+{
+    if (!page.HasResolution())
+        return false;
+    x = DotsToTenthMM(x, page.dpiX);
+    y = DotsToTenthMM(y, page.dpiY);
+    return true;
+}
+
+inline bool TenthMMToDots(const PageGeometry& page, int& x, int& y)
+{
+    if (!page.HasResolution())
+        return false;
+    x = TenthMMToDots(x, page.dpiX);
+    y = TenthMMToDots(y, page.dpiY);
+    return true;
+}
