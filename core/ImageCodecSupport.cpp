@@ -391,15 +391,20 @@ TiffInput& InputOf(thandle_t handle)
     return *static_cast<TiffInput*>(handle);
 }
 
+// A read that cannot be served answers 0 bytes, never -1: libtiff's
+// growing strip reads add the count to their offset before zero-filling
+// the rest of the buffer, so -1 would write one byte before it. A short
+// count is an error to libtiff all the same (a file cut short after it
+// was opened).
 tmsize_t InputRead(thandle_t handle, void* buffer, tmsize_t size)
 {
     TiffInput& in = InputOf(handle);
-    if (size < 0 || in.position >= in.size)
-        return size < 0 ? -1 : 0;
+    if (size <= 0 || in.position >= in.size)
+        return 0;
     const std::uint64_t wanted = std::min<std::uint64_t>(static_cast<std::uint64_t>(size),
                                                          in.size - in.position);
     if (!in.file.ReadAt(in.position, buffer, static_cast<std::size_t>(wanted)))
-        return -1;
+        return 0;
     in.position += wanted;
     return static_cast<tmsize_t>(wanted);
 }

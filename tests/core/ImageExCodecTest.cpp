@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 using namespace imagefixtures;
 using coretest::SamePixels;
@@ -467,6 +468,30 @@ TEST(CImageExLoad, TruncatedTiffFailsCleanly)
             }
             EXPECT_EQ(loaded, !image.IsNull());
         }
+    }
+}
+
+// A file opened by the probe and cut short by another program before its
+// pixels are read: the reads past the new end fail the decode and nothing
+// is written outside libtiff's buffers (AddressSanitizer).
+TEST(CImageExLoad, AFileShrunkAfterItsProbeFailsCleanly)
+{
+    TempDir dir;
+    const std::string path = dir.File("shrinking.tif");
+    for (const TiffFixture& fixture :
+         {TiffFixture{.width = 300, .height = 200, .rowsPerStrip = 200},
+          TiffFixture{.width = 300, .height = 200, .rowsPerStrip = 8},
+          TiffFixture{.width = 300, .height = 200, .compression = COMPRESSION_LZW},
+          TiffFixture{.width = 64, .height = 64, .tileSide = 32}})
+    {
+        ASSERT_TRUE(WriteTiff(path, fixture));
+        ImageProbeResult probe;
+        ProbedImageFile opened;
+        ASSERT_TRUE(ProbeImageFile(path, probe, &opened));
+        std::filesystem::resize_file(path, 16);
+        CImageEx image;
+        EXPECT_FALSE(image.Load(std::move(opened)));
+        EXPECT_TRUE(image.IsNull());
     }
 }
 
