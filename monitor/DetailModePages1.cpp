@@ -98,15 +98,14 @@ bool ShowChartPicture(CImageCtrl& control, const CDetailModeSheet& sheet, const 
 CDetailModePage1::CDetailModePage1(CDetailModeSheet& sheet)
     : CDetailModePage(sheet, kDetailModePage1Id)
 {
-    m_title = MakeText(this, kIdcChartSetupTitle, QStringLiteral("比較チャートを設置してください"));
+    m_title = MakeText(this, kIdcChartSetupTitle, LoadString(24400));
     m_note = MakeText(this, kIdcChartSetupNote,
-                      QStringLiteral("簡単な手順でモニターの色を調整します。"
-                                     "調整が終わると、モニターのカラープロファイルは自動で設定されます。"));
+                      LoadString(24401));
     auto* picture = new QLabel(this);
     picture->setObjectName(Id(kBitmapChartSetup));
     picture->setPixmap(QPixmap::fromImage(LoadBitmapResource(kBitmapChartSetup)));
     auto* skip =
-        new QPushButton(QStringLiteral("ディスプレイの色切り替え・初期設定をスキップ"), this);
+        new QPushButton(LoadString(24402), this);
     skip->setObjectName(Id(kIdcSkipSetup));
     skip->setAutoDefault(false);
     connect(skip, &QPushButton::clicked, this, [this] { OnSkip(); });
@@ -143,13 +142,15 @@ void CDetailModePage1::OnSkip()
 CDetailModePage2::CDetailModePage2(CDetailModeSheet& sheet)
     : CDetailModePage(sheet, kDetailModePage2Id)
 {
-    auto* title = MakeText(this, kIdcRoomLightTitle, QStringLiteral("お使いの蛍光灯の色を選択してください"));
-    m_first = MakeRadio(this, kIdcRadioFirst, QStringLiteral("昼白色"));
-    m_second = MakeRadio(this, kIdcRadioSecond, QStringLiteral("昼光色"));
-    auto* firstNote = MakeText(this, kIdcRoomLightFirstNote, QStringLiteral("（黄色っぽい : 5000K）"));
-    auto* secondNote = MakeText(this, kIdcRoomLightSecondNote, QStringLiteral("（青色っぽい : 6500K）"));
+    auto* title = MakeText(this, kIdcRoomLightTitle, LoadString(24500));
+    m_first = MakeRadio(this, kIdcRadioFirst, LoadString(24501));
+    m_second = MakeRadio(this, kIdcRadioSecond, LoadString(24503));
+    auto* firstNote = MakeText(this, kIdcRoomLightFirstNote, LoadString(24502));
+    auto* secondNote = MakeText(this, kIdcRoomLightSecondNote, LoadString(24504));
+    firstNote->setWordWrap(false);
+    secondNote->setWordWrap(false);
     auto* hint = MakeText(this, kIdcRoomLightHint,
-                          QStringLiteral("わからない場合は、どちらか写真の色に近い方を選んでください"));
+                          LoadString(24505));
     m_chart = MakeChart(this, kIdcRoomLightChart);
     m_first->setChecked(m_roomLight == 0);
     m_second->setChecked(m_roomLight == 1);
@@ -300,7 +301,7 @@ CDetailModePage3::CDetailModePage3(CDetailModeSheet& sheet)
     : CDetailModePage(sheet, kDetailModePage3Id)
 {
     auto* title = MakeText(this, kIdcBrightnessTitle,
-                           QStringLiteral("写真と画面が同じ明るさになるように調節してください"));
+                           LoadString(24600));
     m_chart = MakeChart(this, kIdcBrightnessChart);
     m_bar = new QSlider(Qt::Vertical, this);
     m_bar->setObjectName(Id(kIdcBrightnessBar));
@@ -381,16 +382,16 @@ void CDetailModePage3::ShowBar()
 CDetailModePage3_5::CDetailModePage3_5(CDetailModeSheet& sheet)
     : CDetailModePage(sheet, kDetailModePage3_5Id)
 {
-    auto* title = MakeText(this, kIdcConfirmTitle, QStringLiteral("これで良いでしょうか？"));
-    auto* yes = MakeText(this, kIdcConfirmYes, QStringLiteral("はい：　　[完了]ボタンを押してください"));
-    auto* no = MakeText(this, kIdcConfirmNo, QStringLiteral("いいえ：　[戻る]ボタンにより設定を確認してください"));
+    auto* title = MakeText(this, kIdcConfirmTitle, LoadString(27300));
+    auto* yes = MakeText(this, kIdcConfirmYes, LoadString(27301));
+    auto* no = MakeText(this, kIdcConfirmNo, LoadString(27302));
     auto* finer = MakeText(this, kIdcConfirmFiner,
-                           QStringLiteral("より細かく設定する場合は、[より細かく設定]ボタンを押してください"));
-    auto* finerButton = new QPushButton(QStringLiteral("より細かく設定"), this);
+                           LoadString(27303));
+    auto* finerButton = new QPushButton(LoadString(27304), this);
     finerButton->setObjectName(Id(kIdcFinerSetting));
     finerButton->setAutoDefault(false);
-    m_before = MakeRadio(this, kIdcRadioFirst, QStringLiteral("調整前の表示"));
-    m_after = MakeRadio(this, kIdcRadioSecond, QStringLiteral("調整後の表示"));
+    m_before = MakeRadio(this, kIdcRadioFirst, LoadString(27305));
+    m_after = MakeRadio(this, kIdcRadioSecond, LoadString(27306));
     m_before->setChecked(m_beforeAfter == 0);
     m_after->setChecked(m_beforeAfter == 1);
     m_chart = MakeChart(this, kIdcConfirmChart);

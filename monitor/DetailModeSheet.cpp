@@ -1,5 +1,6 @@
 #include "monitor/DetailModeSheet.h"
 
+#include "controls/StringTable.h"
 #include "controls/WaitCursor.h"
 #include "core/MessageSink.h"
 #include "monitor/Display.h"
@@ -9,6 +10,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -19,6 +21,12 @@ namespace {
 
 constexpr int kStrCancelWizard = 3048;
 constexpr int kStrFactoryResetQuestion = 3071;
+// The sheet's caption and its wizard buttons.
+constexpr int kStrCaption = 3073;
+constexpr int kStrBack = 3074;
+constexpr int kStrNext = 3075;
+constexpr int kStrFinish = 3076;
+constexpr int kStrCancel = 3077;
 
 // The monitor's controls the sheet saves and restores.
 constexpr int kControlLuminance = 0;
@@ -32,6 +40,8 @@ constexpr int kControlResetLuminance = 12;
 
 // The pixel height of the pages' texts.
 constexpr int kPageFontPixels = 14;
+constexpr int kPageMinimumWidth = 720;
+constexpr int kPageMinimumHeight = 400;
 
 bool IsWizardKey(int key)
 {
@@ -86,7 +96,7 @@ CDetailModeSheet::CDetailModeSheet(std::vector<DetailModePageEntry> pages, QWidg
                                    platform::Clock& clock)
     : QDialog(parent), m_clock(clock)
 {
-    setWindowTitle(QStringLiteral("詳細モード"));
+    setWindowTitle(LoadString(kStrCaption));
     m_font = QApplication::font();
     m_font.setPixelSize(kPageFontPixels);
     BuildWindow(std::move(pages));
@@ -107,6 +117,8 @@ CDetailModeSheet::~CDetailModeSheet()
 void CDetailModeSheet::BuildWindow(std::vector<DetailModePageEntry> pages)
 {
     m_stack = new QStackedWidget(this);
+    // Room for the chart beside the pages' texts at the page font.
+    m_stack->setMinimumSize(kPageMinimumWidth, kPageMinimumHeight);
     for (const DetailModePageEntry& entry : pages) {
         if (!entry.make)
             continue;
@@ -117,10 +129,10 @@ void CDetailModeSheet::BuildWindow(std::vector<DetailModePageEntry> pages)
         m_stack->addWidget(page);
     }
 
-    m_back = new QPushButton(QStringLiteral("< 戻る(&B)"), this);
-    m_next = new QPushButton(QStringLiteral("次へ(&N) >"), this);
-    m_finish = new QPushButton(QStringLiteral("完了"), this);
-    m_cancel = new QPushButton(QStringLiteral("キャンセル"), this);
+    m_back = new QPushButton(LoadString(kStrBack), this);
+    m_next = new QPushButton(LoadString(kStrNext), this);
+    m_finish = new QPushButton(LoadString(kStrFinish), this);
+    m_cancel = new QPushButton(LoadString(kStrCancel), this);
     m_back->setObjectName(QStringLiteral("back"));
     m_next->setObjectName(QStringLiteral("next"));
     m_finish->setObjectName(QStringLiteral("finish"));
@@ -205,6 +217,11 @@ bool CDetailModeSheet::SetActivePage(int dialogId)
     if (!page->m_initialized) {
         page->m_initialized = true;
         page->OnInitDialog();
+        // The page font may make the page larger than the sheet was made.
+        if (layout() != nullptr) {
+            layout()->activate();
+            resize(size().expandedTo(sizeHint()));
+        }
     }
     if (!page->OnSetActive()) {
         // The page refused: the one that was shown stays.

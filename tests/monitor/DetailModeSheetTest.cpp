@@ -235,10 +235,7 @@ TEST_F(DetailModeSheetTest, ResetGroupIsAskedBeforeItsOpeningReset)
         log.clear();
         sheet->CancelButton()->click();
         EXPECT_FALSE(sheet->isVisible());
-        if (answer == kMessageYes)
-            EXPECT_EQ(log, Log{"set 05=1"});
-        else
-            EXPECT_EQ(log, kStockRestore);
+        EXPECT_EQ(log, answer == kMessageYes ? Log{"set 05=1"} : kStockRestore);
         sheet.reset();
     }
 }
@@ -675,6 +672,63 @@ TEST_F(DetailModeSheetTest, WizardKeysReachTheActivePageFirst)
     // the letter.
     EXPECT_EQ(probe->edit->text(), "axbc");
     EXPECT_TRUE(sheet->isVisible());
+}
+
+TEST_F(DetailModeSheetTest, PagesShowTheirTextsInThePageFont)
+{
+    const struct
+    {
+        int page;
+        int control;
+        int text;
+    } texts[] = {
+        {kDetailModePage1Id, kIdcChartSetupTitle, 24400},
+        {kDetailModePage1Id, kIdcChartSetupNote, 24401},
+        {kDetailModePage1Id, kIdcSkipSetup, 24402},
+        {kDetailModePage2Id, kIdcRoomLightTitle, 24500},
+        {kDetailModePage2Id, kIdcRadioFirst, 24501},
+        {kDetailModePage2Id, kIdcRoomLightFirstNote, 24502},
+        {kDetailModePage2Id, kIdcRadioSecond, 24503},
+        {kDetailModePage2Id, kIdcRoomLightSecondNote, 24504},
+        {kDetailModePage2Id, kIdcRoomLightHint, 24505},
+        {kDetailModePage3Id, kIdcBrightnessTitle, 24600},
+        {kDetailModePage3_5Id, kIdcConfirmTitle, 27300},
+        {kDetailModePage3_5Id, kIdcConfirmYes, 27301},
+        {kDetailModePage3_5Id, kIdcConfirmNo, 27302},
+        {kDetailModePage3_5Id, kIdcConfirmFiner, 27303},
+        {kDetailModePage3_5Id, kIdcFinerSetting, 27304},
+        {kDetailModePage3_5Id, kIdcRadioFirst, 27305},
+        {kDetailModePage3_5Id, kIdcRadioSecond, 27306},
+    };
+    // The texts the design gives for the pages' controls, one of each kind.
+    EXPECT_EQ(LoadString(24501), QStringLiteral("昼白色"));
+    EXPECT_EQ(LoadString(27304), QStringLiteral("より細かく設定"));
+    Start(kOrdinaryModel);
+    Open();
+    for (const int page : {kDetailModePage1Id, kDetailModePage2Id, kDetailModePage3Id,
+                           kDetailModePage3_5Id})
+    {
+        GoTo(page);
+        for (const auto& t : texts)
+        {
+            if (t.page != page)
+                continue;
+            QWidget* control = sheet->ActivePage()->findChild<QWidget*>(QString::number(t.control));
+            ASSERT_NE(control, nullptr) << t.control;
+            const QVariant text = control->property("text");
+            EXPECT_FALSE(LoadString(t.text).isEmpty()) << t.text;
+            EXPECT_EQ(text.toString(), LoadString(t.text)) << t.control;
+            // The page font goes on the texts the design names (not on the
+            // skip button nor on the room-light hint).
+            if (t.control != kIdcSkipSetup && t.control != kIdcRoomLightHint)
+            {
+                EXPECT_EQ(control->font().pixelSize(), 14) << t.control;
+            }
+        }
+    }
+    GoTo(kDetailModePage3_5Id);
+    EXPECT_EQ(sheet->BackButton()->text(), LoadString(3074));
+    EXPECT_EQ(sheet->FinishButton()->text(), LoadString(3076));
 }
 
 TEST_F(DetailModeSheetTest, SheetWithoutMonitorTouchesNothing)
