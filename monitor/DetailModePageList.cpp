@@ -1,9 +1,24 @@
 #include "monitor/DetailModeSheet.h"
 
-// The wizard's pages in their order. A page of the list that is not built
-// yet is simply absent: the sheet runs with those that are.
+#include "monitor/DetailModePages4to7.h"
+
+namespace {
+
+template <typename Page> DetailModePageEntry Entry(int dialogId)
+{
+    return {dialogId, [](CDetailModeSheet& sheet) -> CDetailModePage* { return new Page(sheet); }};
+}
+
+} // namespace
+
+// The wizard's pages in their order. A page that is not in the list is
+// simply absent: the sheet runs with those that are.
 std::vector<DetailModePageEntry> DetailModePages()
 {
-    std::vector<DetailModePageEntry> pages;
-    return pages;
+    return {
+        Entry<CDetailModePage4>(kDetailModePage4Id),
+        Entry<CDetailModePage5>(kDetailModePage5Id),
+        Entry<CDetailModePage6>(kDetailModePage6Id),
+        Entry<CDetailModePage7>(kDetailModePage7Id),
+    };
 }
