@@ -1,5 +1,6 @@
 #include "monitor/DetailModeSheet.h"
 
+#include "monitor/DetailModePages1.h"
 #include "monitor/DetailModePages4to7.h"
 
 namespace {
@@ -16,6 +17,10 @@ template <typename Page> DetailModePageEntry Entry(int dialogId)
 std::vector<DetailModePageEntry> DetailModePages()
 {
     return {
+        Entry<CDetailModePage1>(kDetailModePage1Id),
+        Entry<CDetailModePage2>(kDetailModePage2Id),
+        Entry<CDetailModePage3>(kDetailModePage3Id),
+        Entry<CDetailModePage3_5>(kDetailModePage3_5Id),
         Entry<CDetailModePage4>(kDetailModePage4Id),
         Entry<CDetailModePage5>(kDetailModePage5Id),
         Entry<CDetailModePage6>(kDetailModePage6Id),

@@ -33,10 +33,6 @@ constexpr int kStrWhiteNoPoint = 3073;
 constexpr int kStrWhiteNoModelData = 3074;
 constexpr int kStrWhiteNoGainRange = 3075;
 
-// The pictures of the two ways of adjusting the white.
-constexpr int kPictureWhiteByDiagram = 280;
-constexpr int kPictureWhiteByPictures = 281;
-
 constexpr int kControlLuminance = 0;
 constexpr int kControlContrast = 1;
 constexpr int kControlGainRed = 3;
@@ -247,10 +243,10 @@ CDetailModePage4::CDetailModePage4(CDetailModeSheet& sheet) : CDetailModePage(sh
     group->addButton(m_pictures, 1);
     m_diagram->setChecked(true);
 
-    auto* diagramPicture = Named(new QLabel(this), kPictureWhiteByDiagram);
-    diagramPicture->setPixmap(QPixmap::fromImage(LoadBitmapResource(kPictureWhiteByDiagram)));
-    auto* picturesPicture = Named(new QLabel(this), kPictureWhiteByPictures);
-    picturesPicture->setPixmap(QPixmap::fromImage(LoadBitmapResource(kPictureWhiteByPictures)));
+    auto* diagramPicture = Named(new QLabel(this), kBitmapWhiteByDiagram);
+    diagramPicture->setPixmap(QPixmap::fromImage(LoadBitmapResource(kBitmapWhiteByDiagram)));
+    auto* picturesPicture = Named(new QLabel(this), kBitmapWhiteByPictures);
+    picturesPicture->setPixmap(QPixmap::fromImage(LoadBitmapResource(kBitmapWhiteByPictures)));
 
     auto* grid = new QGridLayout;
     grid->addWidget(m_pictures, 0, 0);

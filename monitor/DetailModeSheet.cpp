@@ -18,6 +18,7 @@
 namespace {
 
 constexpr int kStrCancelWizard = 3048;
+constexpr int kStrFactoryResetQuestion = 3071;
 
 // The monitor's controls the sheet saves and restores.
 constexpr int kControlLuminance = 0;
@@ -298,10 +299,18 @@ void CDetailModeSheet::InitializeSheet()
         if (m_display != nullptr) {
             CDisplay& display = *m_display;
             display.RefreshLuminanceFlag = display.IsRefreshModel();
+            // The reset group's monitors start from their factory
+            // luminance and contrast, and Cancel takes them back there:
+            // what the user had set cannot be given back, so it is asked.
             if (display.IsResetModel()) {
-                display.SetControlValue(kControlManufacturer, 2);
-                Wait(3000);
-                display.SetControlValue(kControlResetLuminance, 1);
+                if (ShowMessage(kStrFactoryResetQuestion, {}, MessageButtons::YesNo,
+                                MessageIcon::Question) == kMessageYes) {
+                    display.SetControlValue(kControlManufacturer, 2);
+                    Wait(3000);
+                    display.SetControlValue(kControlResetLuminance, 1);
+                } else {
+                    m_resetDeclined = true;
+                }
             }
             std::uint16_t value = 0;
             if (display.GetControlValue(kControlPreset, &value)) {
@@ -337,7 +346,10 @@ void CDetailModeSheet::RestoreMonitor()
     if (m_display == nullptr)
         return;
     CDisplay& display = *m_display;
-    if (display.IsResetModel()) {
+    // A reset-group monitor goes back to its factory luminance and
+    // contrast, where the opening put it; when the user declined that
+    // reset it gets its own values back as any other monitor.
+    if (display.IsResetModel() && !m_resetDeclined) {
         display.SetControlValue(kControlResetLuminance, 1);
         return;
     }

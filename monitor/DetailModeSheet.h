@@ -168,6 +168,8 @@ public:
     // Gives the monitor back what was read when the wizard opened.
     void RestoreMonitor();
     bool IsResetModel() const;
+    // The user declined the reset-group monitor's reset at the opening.
+    bool ResetDeclined() const { return m_resetDeclined; }
 
     // The user chose a room light: preset, gains not adjusted, pages told.
     void RoomLightChosen(int preset);
@@ -209,6 +211,7 @@ private:
     bool m_wizardMode = false;
     bool m_initializedSheet = false;
     bool m_keyFilterInstalled = false;
+    bool m_resetDeclined = false;
     DetailModeSavedState m_saved;
     int m_currentPreset = 0;
     int m_backTarget = kDetailModePage5Id;

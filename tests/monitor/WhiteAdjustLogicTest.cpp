@@ -7,6 +7,7 @@
 #include "core/IniFile.h"
 #include "monitor/Display.h"
 
+#include "tests/monitor/WizardTestSupport.h"
 #include "tests/support/TestEnv.h"
 
 #include <gtest/gtest.h>
@@ -19,27 +20,18 @@ using testsupport::WriteTextFile;
 
 namespace {
 
-// A monitor with the model data of an sRGB screen and nothing to talk to:
-// only ComputeWhiteGains is asked of it.
-class ModelOnlyDisplay final : public CDisplay
+// A monitor with the model data of an sRGB screen (only ComputeWhiteGains
+// is asked of it).
+struct ModelOnlyDisplay
 {
-public:
     explicit ModelOnlyDisplay(bool loaded)
     {
-        Primaries = {0.64, 0.33, 0.30, 0.60, 0.15, 0.06, 0.3127, 0.3290, 2.2};
-        PrimariesLoaded = loaded;
+        display.Primaries = {0.64, 0.33, 0.30, 0.60, 0.15, 0.06, 0.3127, 0.3290, 2.2};
+        display.PrimariesLoaded = loaded;
     }
-    bool EnumMonitors() override { return false; }
-    bool GetControlRange(int, std::uint16_t*, std::uint16_t*) override { return false; }
-    bool GetControlValue(int, std::uint16_t*) override { return false; }
-    bool GetControlMaximum(int, std::uint16_t*) override { return false; }
-    bool SetControlValue(int, int) override { return false; }
-    bool SaveSettings() override { return false; }
-    bool GetSerialNumber(QString&) override { return false; }
-    bool GetModelName(QString&) override { return false; }
-    bool CheckConnection() override { return false; }
-    bool IsDdcSupported() override { return false; }
-    void SelectPhysicalMonitor(unsigned) override {}
+    operator const CDisplay&() const { return display; }
+    platform::VirtualClock clock;
+    wizardtest::TableDisplay display{clock};
 };
 
 WhiteGainRanges Ranges(std::uint16_t r, std::uint16_t g, std::uint16_t b)
