@@ -315,7 +315,7 @@ CDetailModePage5::CDetailModePage5(CDetailModeSheet& sheet)
     auto* hint = MakeText(
         this, 1404,
         QStringLiteral("石膏像と背景のグレー部分に注目して色を調整してください。"));
-    m_brightness = new CWhitePageBrightness(this, kIdcPicturesBar, kIdcPicturesLevel);
+    m_brightness = std::make_unique<CWhitePageBrightness>(this, kIdcPicturesBar, kIdcPicturesLevel);
     m_statusText = MakeText(this, 0, {});
     m_statusText->setObjectName(QStringLiteral("status"));
     m_statusText->hide();
@@ -475,7 +475,7 @@ CDetailModePage6::CDetailModePage6(CDetailModeSheet& sheet) : CDetailModePage(sh
     auto* title = MakeText(m_others, 1375,
                            QStringLiteral("写真と画面が同じ色になるように調節してください"));
     m_chart = Named(new CImageCtrl(m_others), kIdcDiagramChart);
-    m_chart->setFixedSize(240, 180);
+    m_chart->setFixedSize(176, 132);
     auto* reset = Named(new QPushButton(QStringLiteral("リセット"), m_others), kIdcDiagramReset);
     connect(reset, &QPushButton::clicked, this, [this] { OnReset(); });
     auto* dark = MakeText(m_others, 1378, QStringLiteral("暗い"));
@@ -487,7 +487,7 @@ CDetailModePage6::CDetailModePage6(CDetailModeSheet& sheet) : CDetailModePage(sh
     auto* howTo = MakeText(m_others, 1407,
                            QStringLiteral("【色変更の方法】\nマウスで色を指定後、左クリックで確定。\n"
                                           "または、\nカーソルキーで色を指定後、リターンキーを押して確定。"));
-    m_brightness = new CWhitePageBrightness(m_others, kIdcDiagramBar, kIdcDiagramLevel);
+    m_brightness = std::make_unique<CWhitePageBrightness>(m_others, kIdcDiagramBar, kIdcDiagramLevel);
     const int gainIds[3] = {kIdcGainRed, kIdcGainGreen, kIdcGainBlue};
     for (std::size_t c = 0; c < 3; ++c)
         m_gainTexts[c] = MakeText(m_others, gainIds[c], QStringLiteral("0"));
@@ -509,25 +509,26 @@ CDetailModePage6::CDetailModePage6(CDetailModeSheet& sheet) : CDetailModePage(sh
     bar->addWidget(m_brightness->Bar(), 1);
     bar->addWidget(bright);
     auto* gains = new QHBoxLayout;
+    gains->addWidget(reset);
+    gains->addSpacing(8);
     for (QLabel* text : m_gainTexts)
         gains->addWidget(text);
     auto* others = new QVBoxLayout(m_others);
     others->setContentsMargins(0, 0, 0, 0);
     others->addWidget(title);
     others->addWidget(m_chart, 0, Qt::AlignHCenter);
-    others->addWidget(reset, 0, Qt::AlignLeft);
     others->addLayout(bar);
     others->addWidget(m_brightness->LevelText());
     others->addWidget(m_brightness->Refusal());
     others->addLayout(gains);
     others->addWidget(m_statusText);
+    others->addWidget(hintTitle);
+    others->addWidget(hint);
     others->addStretch(1);
 
     auto* diagramSide = new QVBoxLayout;
     diagramSide->addWidget(m_diagram, 0, Qt::AlignHCenter);
     diagramSide->addWidget(m_diagramOnlyButton, 0, Qt::AlignLeft);
-    diagramSide->addWidget(hintTitle);
-    diagramSide->addWidget(hint);
     diagramSide->addWidget(howTo);
     diagramSide->addStretch(1);
 
@@ -651,9 +652,8 @@ void CDetailModePage6::OnDiagramOnly()
     m_diagramOnly = !m_diagramOnly;
     m_diagramOnlyButton->setText(LoadString(m_diagramOnly ? kStrDiagramBack : kStrDiagramOnly));
     m_others->setVisible(!m_diagramOnly);
-    for (int id : {1405, 1406, 1407})
-        if (QWidget* text = findChild<QWidget*>(Id(id)))
-            text->setVisible(!m_diagramOnly);
+    if (QWidget* howTo = findChild<QWidget*>(Id(1407)))
+        howTo->setVisible(!m_diagramOnly);
     CDetailModeSheet& sheet = Sheet();
     sheet.ButtonRow()->setVisible(!m_diagramOnly);
     if (m_diagramOnly) {

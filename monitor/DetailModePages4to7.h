@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 class CCIExyCtrl;
@@ -123,7 +124,7 @@ private:
     WhiteGainRanges m_gains;
     WhiteGainStatus m_status = WhiteGainStatus::Written;
     std::array<CImageCtrl*, kCandidateCount> m_pictures{};
-    CWhitePageBrightness* m_brightness = nullptr;
+    std::unique_ptr<CWhitePageBrightness> m_brightness;
     QLabel* m_statusText = nullptr;
 };
 
@@ -179,7 +180,7 @@ private:
     WhiteGainStatus m_status = WhiteGainStatus::Written;
     CCIExyCtrl* m_diagram = nullptr;
     CImageCtrl* m_chart = nullptr;
-    CWhitePageBrightness* m_brightness = nullptr;
+    std::unique_ptr<CWhitePageBrightness> m_brightness;
     std::array<QLabel*, 3> m_gainTexts{};
     QLabel* m_statusText = nullptr;
     QPushButton* m_diagramOnlyButton = nullptr;
