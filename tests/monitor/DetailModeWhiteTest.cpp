@@ -663,3 +663,43 @@ TEST_F(DetailModeWhiteTest, DiagramAloneHidesTheRestAndComesBack)
 }
 
 } // namespace
+
+namespace {
+
+// A monitor of the reset group sets its gains in its user preset: the white
+// pages select it (and the last page applies it) instead of the room
+// light's preset.
+TEST_F(DetailModeWhiteTest, ResetGroupMonitorAdjustsItsWhiteInTheUserPreset)
+{
+    StartMonitor(ResetModelCodes()[0]);
+    RecordingMessageSink yes(kMessageYes); // the opening's reset question
+    OpenSheet();
+    sheet->SetCurrentPreset(5);
+    transport->ClearLog();
+    ChooseMethod(kIdcMethodPictures);
+    sheet->PressNext();
+    ASSERT_EQ(sheet->ActivePageId(), kDetailModePage5Id);
+
+    // The user preset comes before the gain ranges are read.
+    const auto& log = transport->Log();
+    const auto preset = std::find_if(log.begin(), log.end(), [](const SimulatedExchange& e) {
+        return e.kind == SimulatedExchange::Kind::SetVcp && e.code == kVcpPreset;
+    });
+    ASSERT_NE(preset, log.end());
+    EXPECT_EQ(preset->value, 11);
+    const auto gainRead = std::find_if(log.begin(), log.end(), [](const SimulatedExchange& e) {
+        return e.kind == SimulatedExchange::Kind::GetVcp && e.code == kVcpRed;
+    });
+    EXPECT_LT(preset - log.begin(), gainRead - log.begin());
+
+    QTest::mouseClick(Page5().Picture(3), Qt::LeftButton);
+    const std::uint16_t blue = Vcp(kVcpBlue);
+    sheet->PressNext();
+    transport->ClearLog();
+    sheet->PressFinish();
+    EXPECT_EQ(Vcp(kVcpPreset), 11);
+    EXPECT_EQ(Vcp(kVcpBlue), blue);
+    EXPECT_EQ(file.Counters("SIM-1")->saves, 1);
+}
+
+} // namespace
