@@ -1,6 +1,7 @@
 #include "monitor/DetailModeSheet.h"
 
 #include "monitor/DetailModePages1.h"
+#include "monitor/DetailModePages4to7.h"
 
 namespace {
 
@@ -20,5 +21,9 @@ std::vector<DetailModePageEntry> DetailModePages()
         Entry<CDetailModePage2>(kDetailModePage2Id),
         Entry<CDetailModePage3>(kDetailModePage3Id),
         Entry<CDetailModePage3_5>(kDetailModePage3_5Id),
+        Entry<CDetailModePage4>(kDetailModePage4Id),
+        Entry<CDetailModePage5>(kDetailModePage5Id),
+        Entry<CDetailModePage6>(kDetailModePage6Id),
+        Entry<CDetailModePage7>(kDetailModePage7Id),
     };
 }

@@ -102,6 +102,18 @@ DetailModePageEntry Probe(int id)
     return {id, [id](CDetailModeSheet& sheet) -> CDetailModePage* { return new ProbePage(sheet, id); }};
 }
 
+// The wizard's pages up to the confirmation page, without the white
+// adjustment's pages (tests put stand-ins in their place).
+std::vector<DetailModePageEntry> FirstPages()
+{
+    std::vector<DetailModePageEntry> pages = DetailModePages();
+    std::erase_if(pages, [](const DetailModePageEntry& entry) {
+        return entry.dialogId == kDetailModePage4Id || entry.dialogId == kDetailModePage5Id ||
+               entry.dialogId == kDetailModePage6Id || entry.dialogId == kDetailModePage7Id;
+    });
+    return pages;
+}
+
 // The restore of an ordinary monitor that opened with the stock values.
 const Log kStockRestore = {"set 14=5", "set 16=100", "wait 200", "set 18=95", "wait 200",
                            "set 1A=90", "wait 200",  "set 10=80", "wait 500", "set 12=50"};
@@ -379,7 +391,7 @@ TEST_F(DetailModeSheetTest, RoomLightPageRaisesAndLowersTheBusyValue)
     Start(kOrdinaryModel);
     Open(
         [] {
-            auto pages = DetailModePages();
+            auto pages = FirstPages();
             pages.push_back(Probe(kDetailModePage6Id));
             return pages;
         }());
@@ -617,7 +629,7 @@ TEST_F(DetailModeSheetTest, SkipAndFinerSettingGoToTheFineAdjustment)
 {
     // Without the fine-adjustment pages the skip has nowhere to go.
     Start(kOrdinaryModel);
-    Open();
+    Open(FirstPages());
     Control<QPushButton>(kIdcSkipSetup)->click();
     EXPECT_EQ(sheet->ActivePageId(), kDetailModePage1Id);
     sheet.reset();
@@ -625,7 +637,7 @@ TEST_F(DetailModeSheetTest, SkipAndFinerSettingGoToTheFineAdjustment)
     // With a stand-in page 247 (the fine-adjustment pages register in the
     // page list as this one does).
     const auto withProbe = [] {
-        auto pages = DetailModePages();
+        auto pages = FirstPages();
         pages.push_back(Probe(kDetailModePage4Id));
         return pages;
     };
