@@ -64,6 +64,9 @@ QImage LoadBitmapResource(int id)
         {kBitmapSlideSettingsUp, &MakeSlideSettingsUpBitmap},
         {kBitmapSlideSettingsDown, &MakeSlideSettingsDownBitmap},
         {kBitmapDragPattern, &MakeDragPatternBitmap},
+        {kBitmapChartSetup, &MakeChartSetupBitmap},
+        {kBitmapWhiteByDiagram, &MakeWhiteByDiagramBitmap},
+        {kBitmapWhiteByPictures, &MakeWhiteByPicturesBitmap},
     };
     static std::map<int, QImage> cache;
     const QImage* image = Find(makers, cache, id);

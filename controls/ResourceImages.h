@@ -55,6 +55,12 @@ inline constexpr int kIconFilterNotRun = 186;
 inline constexpr int kIconReverseOrder = 145;          // reverse a chart table's order
 inline constexpr int kIconWhiteBalancePicker = 194;    // take the white balance from the image
 inline constexpr int kBitmapDragPattern = 182;         // 8 x 8 pen pattern of a drag's feedback
+// The monitor wizard's pages: the chart set up beside the monitor, and the
+// two ways of adjusting the white (pointing on the diagram, choosing among
+// pictures).
+inline constexpr int kBitmapChartSetup = 274;          // 300 x 180
+inline constexpr int kBitmapWhiteByDiagram = 280;      // 120 x 90
+inline constexpr int kBitmapWhiteByPictures = 281;     // 120 x 90
 // The file-list panel's buttons, 24 x 24.
 inline constexpr int kIconAddFiles = 209;
 inline constexpr int kIconDeleteFiles = 211;

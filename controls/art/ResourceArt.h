@@ -6,6 +6,9 @@
 #include <QIcon>
 #include <QImage>
 
+class QPainter;
+class QRectF;
+
 QImage MakeColorWheelBitmap();
 QImage MakeChromaticityBitmap();
 QIcon MakeSliderThumbIcon();
@@ -49,6 +52,12 @@ QIcon MakeStageCurrentIcon();
 QIcon MakeStageNormalIcon();
 QIcon MakeStageNotRunIcon();
 QImage MakeDragPatternBitmap();
+// The monitor wizard's comparison chart, filling `area` (3:2 reads best).
+void DrawComparisonChart(QPainter& painter, const QRectF& area);
+// The monitor wizard's pages.
+QImage MakeChartSetupBitmap();
+QImage MakeWhiteByDiagramBitmap();
+QImage MakeWhiteByPicturesBitmap();
 // The file-list panel's buttons, 24 x 24.
 QIcon MakeAddFilesIcon();
 QIcon MakeDeleteFilesIcon();
