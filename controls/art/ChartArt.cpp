@@ -63,11 +63,13 @@ void DrawBust(QPainter& p, const QRectF& box)
     const double h = box.height();
     const QPointF light(cx - 0.12 * w, box.top() + 0.22 * h);
 
-    QPainterPath body;
-    body.addEllipse(QRectF(cx - 0.42 * w, box.top() + 0.74 * h, 0.84 * w, 0.56 * h));
-    body.addRect(QRectF(cx - 0.09 * w, box.top() + 0.50 * h, 0.18 * w, 0.32 * h));
-    body.addEllipse(QRectF(cx - 0.19 * w, box.top() + 0.08 * h, 0.38 * w, 0.50 * h));
-    body = body.simplified();
+    QPainterPath shoulders;
+    shoulders.addEllipse(QRectF(cx - 0.42 * w, box.top() + 0.74 * h, 0.84 * w, 0.56 * h));
+    QPainterPath neck;
+    neck.addRect(QRectF(cx - 0.09 * w, box.top() + 0.50 * h, 0.18 * w, 0.32 * h));
+    QPainterPath head;
+    head.addEllipse(QRectF(cx - 0.19 * w, box.top() + 0.08 * h, 0.38 * w, 0.50 * h));
+    const QPainterPath body = shoulders.united(neck).united(head);
 
     QRadialGradient shade(light, 0.75 * h, light);
     shade.setColorAt(0.0, QColor(248, 248, 246));
@@ -119,6 +121,10 @@ void DrawComparisonChart(QPainter& p, const QRectF& area)
         p.fillRect(QRectF(left, wedge.top(), right - left, wedge.height()),
                    QColor(level, level, level));
     }
+    // A dark edge keeps the middle steps apart from the chart's own grey.
+    p.setPen(QPen(QColor(32, 32, 32), 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(wedge);
     p.restore();
 }
 
