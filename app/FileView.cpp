@@ -25,18 +25,26 @@
 #include "correction/ProjectManage.h"
 #include "imagefile/LoadThumbnail.h"
 #include "imagefile/ReloadCache.h"
+#include "monitor/DetailModeSheet.h"
+#include "monitor/Display.h"
+#include "monitor/ManualModeDlg.h"
+#include "platform/Clock.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPointer>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <limits>
 
@@ -53,6 +61,57 @@ bool IsJpegName(const std::string& path)
     std::transform(ext.begin(), ext.end(), ext.begin(),
                    [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; });
     return ext == ".jpg" || ext == ".jpeg";
+}
+
+// The DDC/CI busy value around the detail-mode wizard: 1 from the
+// object's construction, 0 again on every way out of its scope (an
+// exception included), so that the agent never finds the channel held by
+// a wizard that has ended. Dismiss() leaves the value as it is, for a
+// wizard that the program's shutdown interrupted: the monitor object's end
+// has written the shutdown's value then.
+class DdcBusyScope
+{
+public:
+    DdcBusyScope() { SetDdcBusyFlag(1); }
+    ~DdcBusyScope()
+    {
+        if (m_active)
+            SetDdcBusyFlag(0);
+    }
+    DdcBusyScope(const DdcBusyScope&) = delete;
+    DdcBusyScope& operator=(const DdcBusyScope&) = delete;
+    void Dismiss() { m_active = false; }
+
+private:
+    bool m_active = true;
+};
+
+// A flag of an object set for the scope and cleared on the way out, as
+// long as the object still exists then.
+class FlagScope
+{
+public:
+    FlagScope(QObject* owner, bool& flag) : m_owner(owner), m_flag(flag) { m_flag = true; }
+    ~FlagScope()
+    {
+        if (m_owner)
+            m_flag = false;
+    }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+
+private:
+    QPointer<QObject> m_owner;
+    bool& m_flag;
+};
+
+// Waits in a local event loop that a timer ends: the windows keep
+// painting and answering meanwhile.
+void WaitInEventLoop(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 int InRange(int value, int low, int high, int fallback)
@@ -767,6 +826,61 @@ void CFileView::OnDeleteFiles()
         UpdateControls(true);
     }
     NotifyRefresh();
+}
+
+// ---- The monitor wizard
+
+void CFileView::RunMonitorWizard()
+{
+    // The pause before the detail-mode wizard keeps the window answering:
+    // a second press meanwhile must not start a second wizard.
+    if (m_wizardRunning)
+        return;
+    CDisplay* monitor = m_hooks.monitor ? m_hooks.monitor() : nullptr;
+    if (monitor == nullptr)
+        return;
+    // The frame's flag from start-up decides, not the monitor's state now:
+    // a monitor that answered then gets the detail-mode wizard even when it
+    // has been switched off since.
+    if (m_hooks.monitorAnswered && m_hooks.monitorAnswered())
+        RunDetailModeWizard(*monitor);
+    else
+        RunManualMode(*monitor);
+}
+
+void CFileView::RunDetailModeWizard(CDisplay& monitor)
+{
+    QPointer<CFileView> self(this);
+    const FlagScope running(this, m_wizardRunning);
+    DdcBusyScope busy;
+    if (m_wizardPause)
+        m_wizardPause(kWizardPauseMs);
+    else
+        WaitInEventLoop(kWizardPauseMs);
+    if (!self)
+    {
+        busy.Dismiss();
+        return;
+    }
+    CDetailModeSheet sheet(window(),
+                           m_wizardClock != nullptr ? *m_wizardClock : platform::SystemClock());
+    sheet.SetMonitor(&monitor);
+    sheet.SetConverter(GetProject());
+    sheet.SetWizardMode();
+    sheet.exec();
+}
+
+void CFileView::RunManualMode(CDisplay& monitor)
+{
+    const int modelCode = static_cast<std::uint16_t>(monitor.ModelCode);
+    if (modelCode == 0)
+        return;
+    const FlagScope running(this, m_wizardRunning);
+    CManualModeDlg dialog(modelCode, monitor.DeviceID, monitor.AdapterName, window());
+    dialog.SetConverter(GetProject());
+    if (m_hooks.displayProfile)
+        dialog.SetPreviousProfile(m_hooks.displayProfile());
+    dialog.exec();
 }
 
 // ---- Buttons

@@ -37,7 +37,12 @@
 #include <string>
 #include <vector>
 
+namespace platform {
+class Clock;
+}
+
 class CColorProfile;
+class CDisplay;
 class CFileTableCtrl;
 class CImageFileInfo;
 class CLoadThumbnail;
@@ -143,7 +148,22 @@ public:
         // The desktop rectangle of the monitor the frame selected; empty
         // for the primary screen.
         std::function<QRect()> monitorRect;
+        // The monitor wizard's view of the frame: whether a monitor
+        // answered over DDC/CI at start-up, the monitor object (none:
+        // the wizard does nothing), and the display's profile now (the
+        // first of the frame's display-profile list; empty: the display's
+        // default in the association store).
+        std::function<bool()> monitorAnswered;
+        std::function<CDisplay*()> monitor;
+        std::function<std::string()> displayProfile;
     };
+
+    // The pause before the detail-mode wizard, in milliseconds.
+    static constexpr int kWizardPauseMs = 1000;
+    // How the panel pauses before the detail-mode wizard: by default a
+    // local event loop ended by a timer, so the window keeps painting and
+    // answering meanwhile. Tests replace it.
+    using WizardPause = std::function<void(int ms)>;
 
     // The longest the panel waits for the thumbnail worker when it goes.
     static constexpr std::chrono::milliseconds kThumbnailStopLimit{2000};
@@ -218,8 +238,17 @@ public:
     // The full-screen view's images after a monitor change.
     void RefreshScreenImage();
     // The monitor-adjustment wizard (button 1392 and the frame's start-up).
-    // The wizard is not part of the program yet: nothing happens.
-    void RunMonitorWizard() {}
+    // A monitor answered over DDC/CI at start-up (the frame's flag, not
+    // the monitor's state now): the busy value 1, the pause, the
+    // detail-mode wizard on the frame's monitor and the project's
+    // converter, and the busy value 0 however the wizard ends. Else, for a
+    // monitor with a model code, the manual mode; the busy value is left
+    // alone there. While one runs, a second start does nothing.
+    void RunMonitorWizard();
+    void SetWizardPause(WizardPause pause) { m_wizardPause = std::move(pause); }
+    // The clock of the detail-mode wizard's own pauses (null: the system's).
+    void SetWizardClock(platform::Clock* clock) { m_wizardClock = clock; }
+    bool IsWizardRunning() const { return m_wizardRunning; }
     // Where the frame's AddFiles is reached from OnFileOpen and
     // OnFolderOpen: (paths, whether a single path is also loaded).
     using AddFilesHandler = std::function<void(const std::vector<std::string>&, bool loadOne)>;
@@ -326,6 +355,8 @@ private:
     void StartThumbnailLoader();
     std::vector<std::string> Choose(FileDialogKind kind, const std::string& start,
                                     const QString& filter);
+    void RunDetailModeWizard(CDisplay& monitor);
+    void RunManualMode(CDisplay& monitor);
 
     CFileTableCtrl* m_list = nullptr;             // 1021
     QToolButton* m_showButton = nullptr;          // 1000
@@ -366,4 +397,7 @@ private:
     FrameHooks m_hooks;
     std::function<int(bool)> m_saveQuestion;
     FileChooser m_chooser;
+    WizardPause m_wizardPause;
+    platform::Clock* m_wizardClock = nullptr;
+    bool m_wizardRunning = false;
 };

@@ -227,6 +227,14 @@ void CMainFrame::OnCreateClient()
                 .OnHelp(this);
         };
         hooks.monitorRect = [this] { return m_monitor ? m_monitor->MonitorRect : QRect(); };
+        hooks.monitorAnswered = [this] { return m_monitorAnswered != 0; };
+        hooks.monitor = [this]() -> CDisplay* { return m_monitor.get(); };
+        hooks.displayProfile = [this] {
+            QString name;
+            return CDisplayProfile::GetFirstMonitorProfile(m_displayProfile.ProfileNames, name)
+                       ? name.toStdString()
+                       : std::string();
+        };
         m_fileView->SetFrameHooks(std::move(hooks));
     }
     ApplyZoom();
