@@ -87,12 +87,18 @@ CupsTestServer::CupsTestServer()
     }
     const std::string dir = m_dir.Path();
     m_socket = dir + "cups.sock";
-    GiveToLp(dir);
+    ::chmod(dir.c_str(), 0755);
     for (const char* sub : {"spool", "spool/tmp", "cache", "state", "log", "tmp", "out", "ppd"})
     {
         std::filesystem::create_directories(dir + sub);
         GiveToLp(dir + sub);
     }
+    // The scheduler runs only filters that root owns and nobody else may
+    // change, in a folder of the same kind.
+    std::filesystem::create_directories(dir + "filter");
+    ::chmod((dir + "filter").c_str(), 0755);
+    WriteFile(PassThroughFilter(), "#!/bin/sh\nexec cat \"${6:--}\"\n");
+    ::chmod(PassThroughFilter().c_str(), 0755);
     WriteFile(dir + "cupsd.conf", "Listen " + m_socket + "\n"
                                   "LogLevel warn\n"
                                   "Browsing No\n"
@@ -183,6 +189,20 @@ bool CupsTestServer::AddQueue(const std::string& name, const std::string& ppd, b
     if (Run({kLpadmin, "-h", m_socket, "-p", name, "-E", "-v", uri, "-P", ppdPath}) != 0)
         return false;
     return !makeDefault || SetDefault(name);
+}
+
+bool CupsTestServer::WaitForJobs() const
+{
+    for (int i = 0; i < 200; ++i)
+    {
+        cups_job_t* jobs = nullptr;
+        const int n = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, nullptr, 0, CUPS_WHICHJOBS_ACTIVE);
+        cupsFreeJobs(n, jobs);
+        if (n == 0)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
 }
 
 bool CupsTestServer::RemoveQueue(const std::string& name)

@@ -34,6 +34,17 @@ public:
     bool RemoveQueue(const std::string& name);
     bool SetDefault(const std::string& name);
 
+    // A filter program the test PPDs name in their *cupsFilter line: it
+    // hands the job's PDF on unchanged, so the queue's output file holds
+    // what the program printed.
+    std::string PassThroughFilter() const { return m_dir.Path() + "filter/passthrough"; }
+    // The file a queue's jobs are written to, once WaitForJobs says they
+    // are done.
+    std::string JobOutput(const std::string& queue) const { return m_dir.Path() + "out/" + queue + ".prn"; }
+    // Waits until no job is pending or printing; false when that takes
+    // more than a few seconds.
+    bool WaitForJobs() const;
+
     // Points libcups of this process at a socket (empty: back to the
     // environment's choice).
     static void UseServer(const std::string& socket);

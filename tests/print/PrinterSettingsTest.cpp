@@ -41,7 +41,7 @@ struct PpdSlot
     const char* translation;
 };
 
-std::string MakePpd(const char* model, const std::vector<PpdPaper>& papers, const char* defaultPaper,
+std::string MakePpd(const std::string& filter, const char* model, const std::vector<PpdPaper>& papers, const char* defaultPaper,
                     const std::vector<PpdSlot>& sources, int dpi, const char* profileLine = nullptr)
 {
     std::ostringstream p;
@@ -52,7 +52,8 @@ std::string MakePpd(const char* model, const std::vector<PpdPaper>& papers, cons
       << "\"\n*NickName: \"" << model
       << "\"\n*PSVersion: \"(3010.000) 0\"\n*LanguageLevel: \"3\"\n*ColorDevice: True\n"
          "*DefaultColorSpace: RGB\n*FileSystem: False\n*Throughput: \"1\"\n*TTRasterizer: Type42\n"
-         "*cupsVersion: 2.4\n*cupsFilter: \"application/pdf 0 -\"\n";
+         "*cupsVersion: 2.4\n*cupsFilter: \"application/pdf 0 "
+      << filter << "\"\n";
     if (profileLine)
         p << profileLine << "\n";
     for (const char* key : {"PageSize", "PageRegion"})
@@ -90,18 +91,18 @@ const char* const kPhoto = "QbPhoto";
 // one without a shown name), names the profile it was measured with.
 const char* const kOffice = "QbOffice";
 
-std::string PhotoPpd()
+std::string PhotoPpd(const std::string& filter)
 {
-    return MakePpd("QB Photo",
+    return MakePpd(filter, "QB Photo",
                    {{"A4", "A4", 595, 842, 18, 36, 577, 806},
                     {"Postcard", "Hagaki", 283, 420, 9, 9, 274, 411},
                     {"Letter", "US Letter", 612, 792, 18, 36, 594, 756}},
                    "A4", {{"Tray1", "Tray 1"}, {"Manual", "Manual Feed"}}, 600);
 }
 
-std::string OfficePpd()
+std::string OfficePpd(const std::string& filter)
 {
-    return MakePpd("QB Office",
+    return MakePpd(filter, "QB Office",
                    {{"A3", "A3", 842, 1191, 12, 12, 830, 1179},
                     {"A4", "A4", 595, 842, 12, 12, 583, 830},
                     {"B5", "B5 (JIS)", 516, 729, 12, 12, 504, 717}},
@@ -171,8 +172,8 @@ protected:
         s_server = new CupsTestServer;
         if (s_server->Running())
         {
-            s_server->AddQueue(kOffice, OfficePpd());
-            s_server->AddQueue(kPhoto, PhotoPpd(), true);
+            s_server->AddQueue(kOffice, OfficePpd(s_server->PassThroughFilter()));
+            s_server->AddQueue(kPhoto, PhotoPpd(s_server->PassThroughFilter()), true);
         }
     }
     static void TearDownTestSuite()
@@ -500,7 +501,7 @@ TEST_F(PrinterSettingsTest, TheStartPrinterFallsBackFromSavedToDefaultToFirst)
     }
 
     // A default that is listed but no longer opens: the first that does.
-    ASSERT_TRUE(s_server->AddQueue("QbAaaGone", OfficePpd(), true));
+    ASSERT_TRUE(s_server->AddQueue("QbAaaGone", OfficePpd(s_server->PassThroughFilter()), true));
     const CSystemPrinters printers;
     ASSERT_EQ(printers.DefaultPrinterName(), "QbAaaGone");
     ASSERT_EQ(printers.PrinterNames().front(), "QbAaaGone");
@@ -508,6 +509,36 @@ TEST_F(PrinterSettingsTest, TheStartPrinterFallsBackFromSavedToDefaultToFirst)
     ASSERT_TRUE(s_server->SetDefault(kPhoto));
     EXPECT_EQ(OpenStartPrinter(settings, printers, "QbAaaGone"), 1);
     EXPECT_EQ(settings.DeviceName(), kOffice);
+}
+
+TEST_F(PrinterSettingsTest, AJobReachesTheQueueOnTheTicketsPaper)
+{
+    if (RunText("command -v pdfinfo").empty())
+        GTEST_SKIP() << "pdfinfo (poppler-utils) is not installed";
+    CPrinterSettings settings;
+    ASSERT_TRUE(settings.OpenPrinterDevMode(kOffice));
+    settings.LoadPapers();
+    settings.SetPaperSize(IndexOf(settings.Papers(), "A3"));
+    ASSERT_TRUE(settings.SetLandscape());
+    QPrinter* printer = settings.CreatePrinterDC();
+    ASSERT_NE(printer, nullptr);
+    EXPECT_EQ(printer->printerName().toStdString(), kOffice);
+    {
+        QPainter painter;
+        ASSERT_TRUE(painter.begin(printer));
+        painter.fillRect(QRect(0, 0, 300, 300), Qt::blue);
+        painter.end();
+    }
+    ASSERT_TRUE(s_server->WaitForJobs());
+    const std::string info = RunText("pdfinfo '" + s_server->JobOutput(kOffice) + "'");
+    EXPECT_NE(info.find("Pages:          1\n"), std::string::npos) << info;
+    double w = 0, h = 0;
+    const auto at = info.find("Page size:");
+    ASSERT_NE(at, std::string::npos) << info;
+    ASSERT_EQ(std::sscanf(info.c_str() + at, "Page size: %lf x %lf", &w, &h), 2);
+    // A3 as the PPD gives it (842 x 1191 points), turned.
+    EXPECT_NEAR(std::max(w, h), 1191, 1);
+    EXPECT_NEAR(std::min(w, h), 842, 1);
 }
 
 TEST_F(PrinterSettingsTest, TheAssociatedProfileIsTheOneThePpdNames)
