@@ -162,6 +162,37 @@ std::string RunText(const std::string& command)
     return out;
 }
 
+// Attributes of the queue's most recent job, as the scheduler kept them.
+std::map<std::string, std::string> LastJobAttributes(const std::string& queue,
+                                                     const std::vector<std::string>& names)
+{
+    std::map<std::string, std::string> result;
+    cups_job_t* jobs = nullptr;
+    const int n = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, queue.c_str(), 0, CUPS_WHICHJOBS_ALL);
+    int id = 0;
+    for (int i = 0; i < n; ++i)
+        id = std::max(id, jobs[i].id);
+    cupsFreeJobs(n, jobs);
+    if (id == 0)
+        return result;
+    ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
+    const std::string uri = "ipp://localhost/jobs/" + std::to_string(id);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, uri.c_str());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    if (ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/"))
+    {
+        for (const auto& name : names)
+            if (ipp_attribute_t* a = ippFindAttribute(response, name.c_str(), IPP_TAG_ZERO))
+            {
+                char text[256];
+                ippAttributeString(a, text, sizeof text);
+                result[name] = text;
+            }
+        ippDelete(response);
+    }
+    return result;
+}
+
 // The page count and the first page's size in points as pdfinfo reports
 // them; false when the file cannot be read.
 bool PdfPages(const std::string& file, int& pages, double& w, double& h)
@@ -540,6 +571,10 @@ TEST_F(PrinterSettingsTest, AJobReachesTheQueueOnTheTicketsPaper)
     settings.LoadPapers();
     settings.SetPaperSize(IndexOf(settings.Papers(), "A3"));
     ASSERT_TRUE(settings.SetLandscape());
+    settings.SetBin(2);
+    PrintTicket ticket = settings.DevMode();
+    ticket.options["print-color-mode"] = "monochrome";
+    ASSERT_TRUE(settings.SetDevMode(ticket));
     QPrinter* printer = settings.CreatePrinterDC();
     ASSERT_NE(printer, nullptr);
     EXPECT_EQ(printer->printerName().toStdString(), kOffice);
@@ -557,6 +592,10 @@ TEST_F(PrinterSettingsTest, AJobReachesTheQueueOnTheTicketsPaper)
     // A3 as the PPD gives it (842 x 1191 points), turned.
     EXPECT_NEAR(std::max(w, h), 1191, 1);
     EXPECT_NEAR(std::min(w, h), 842, 1);
+    // The source and the properties went with the job.
+    const auto attributes = LastJobAttributes(kOffice, {"media-source", "print-color-mode"});
+    EXPECT_EQ(attributes, (std::map<std::string, std::string> {{"media-source", "bottom"},
+                                                                {"print-color-mode", "monochrome"}}));
 }
 
 TEST_F(PrinterSettingsTest, TheAssociatedProfileIsTheOneThePpdNames)
