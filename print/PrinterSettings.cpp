@@ -376,6 +376,19 @@ const std::vector<CPrinterSettings::JobOption>& CPrinterSettings::JobOptions() c
 
 namespace {
 
+// The label of a job option in the dialog; the option's own name for one
+// without a label of ours.
+QString OptionLabel(const std::string& name)
+{
+    if (name == CUPS_PRINT_QUALITY)
+        return QStringLiteral("印刷品質");
+    if (name == CUPS_MEDIA_TYPE)
+        return QStringLiteral("用紙の種類");
+    if (name == CUPS_PRINT_COLOR_MODE)
+        return QStringLiteral("カラーモード");
+    return QString::fromStdString(name);
+}
+
 // The properties of one job: a choice per job option the destination
 // supports. Only the ticket is edited.
 class CPrinterPropertiesDlg : public CDataDialog
@@ -393,7 +406,7 @@ public:
             combo->setObjectName(QString::fromStdString(option.name));
             for (const auto& [value, shown] : option.values)
                 combo->addItem(QString::fromStdString(shown), QString::fromStdString(value));
-            form->addRow(QString::fromStdString(option.name), combo);
+            form->addRow(OptionLabel(option.name), combo);
             m_combos.push_back(combo);
         }
         auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
