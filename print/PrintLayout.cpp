@@ -4,8 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-namespace
-{
+namespace {
 
 std::string FormatOneDecimal(double value)
 {
@@ -80,8 +79,8 @@ CPrintLayout::PaperLayoutResult CPrintLayout::UpdatePaperLayout(const PageGeomet
     PaperLayoutResult result;
     const int centreX = m_physicalWidth / 2;
     const int centreY = m_physicalHeight / 2;
-    m_centreOfPaperAvailable = centreX >= m_offsetX && centreX < m_offsetX + m_printableWidth
-                               && centreY >= m_offsetY && centreY < m_offsetY + m_printableHeight;
+    m_centreOfPaperAvailable = centreX >= m_offsetX && centreX < m_offsetX + m_printableWidth &&
+                               centreY >= m_offsetY && centreY < m_offsetY + m_printableHeight;
     result.centreOfPaperAvailable = m_centreOfPaperAvailable;
     if (!m_centreOfPaperAvailable && m_positionMode == PrintPositionMode::CentreOfPaper)
     {
@@ -175,10 +174,10 @@ void CPrintLayout::PlaceCentred(int areaWidth, int areaHeight, int offsetX, int 
 {
     if (m_printWidth == 0 || m_printHeight == 0)
         return;
-    m_originX = (m_trimMM.right + m_trimMM.left + areaWidth - m_printWidth + 1) / 2
-                - m_trimMM.left - offsetX;
-    m_originY = (m_trimMM.bottom + m_trimMM.top + areaHeight - m_printHeight + 1) / 2
-                - m_trimMM.top - offsetY;
+    m_originX = (m_trimMM.right + m_trimMM.left + areaWidth - m_printWidth + 1) / 2 -
+                m_trimMM.left - offsetX;
+    m_originY = (m_trimMM.bottom + m_trimMM.top + areaHeight - m_printHeight + 1) / 2 -
+                m_trimMM.top - offsetY;
 }
 
 void CPrintLayout::UpdatePosition()
@@ -311,14 +310,18 @@ void CPrintLayout::OnFrameChanged(const PrintRectTenthMM& rect, int handle)
     m_fit = false;
     if (handle == kTrackerHandleMove)
         m_positionMode = PrintPositionMode::Custom;
+    const int previousWidth = m_printWidth;
     m_printWidth = rect.Width();
     m_printHeight = rect.Height();
     m_originX = rect.left;
     m_originY = rect.top;
-    if (handle != kTrackerHandleMove && handle != kTrackerHandleNone)
+    const bool widthChanged = rect.Width() != previousWidth;
+    if (handle != kTrackerHandleMove && handle != kTrackerHandleNone && widthChanged)
     {
         // A resize: the scale that prints the whole image as wide as the
-        // frame says.
+        // frame says. (The end of every drag is reported as a resize; a
+        // frame as wide as before keeps its scale, which recomputed from
+        // the rounded width would drift by a thousandth.)
         const int widthAtOne = DotsToTenthMM(m_imageWidth, m_page.dpiX);
         if (widthAtOne > 0)
         {
@@ -346,7 +349,9 @@ PrintMargins CPrintLayout::ApplyTrimmingDialog(const PrintMargins& tenthMM)
     // 0.1 mm -> dots -> image pixels (dots / scale, rounded once more).
     if (m_scale > 0.0 && TenthMMToDots(m_page, left, top) && TenthMMToDots(m_page, right, bottom))
     {
-        auto pixels = [this](int dots) { return static_cast<int>(std::trunc(dots / m_scale + 0.5)); };
+        auto pixels = [this](int dots) {
+            return static_cast<int>(std::trunc(dots / m_scale + 0.5));
+        };
         m_pixelMargins = KeepOnePixel({pixels(left), pixels(top), pixels(right), pixels(bottom)},
                                       m_imageWidth, m_imageHeight);
     }
@@ -388,6 +393,6 @@ bool CPrintLayout::FitsPage(int left, int top) const
 {
     const int visibleWidth = m_printWidth - m_trimMM.left - m_trimMM.right;
     const int visibleHeight = m_printHeight - m_trimMM.top - m_trimMM.bottom;
-    return left >= -1 && top >= -1 && left + visibleWidth <= m_printableWidth + 1
-           && top + visibleHeight <= m_printableHeight + 1;
+    return left >= -1 && top >= -1 && left + visibleWidth <= m_printableWidth + 1 &&
+           top + visibleHeight <= m_printableHeight + 1;
 }

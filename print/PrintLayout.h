@@ -208,7 +208,10 @@ public:
 
     // --- checks before printing -------------------------------------------
     bool IsValidWidth(int tenthMM) const { return tenthMM >= m_minWidth && tenthMM <= m_maxWidth; }
-    bool IsValidHeight(int tenthMM) const { return tenthMM >= m_minHeight && tenthMM <= m_maxHeight; }
+    bool IsValidHeight(int tenthMM) const
+    {
+        return tenthMM >= m_minHeight && tenthMM <= m_maxHeight;
+    }
     // The visible part with its corner at (left, top) stays on the
     // printable area, allowing 0.1 mm over each edge.
     bool FitsPage(int left, int top) const;

@@ -16,8 +16,7 @@
 #include <cerrno>
 #include <cmath>
 
-namespace
-{
+namespace {
 
 constexpr int kMessageNoMemory = 11087;
 
@@ -106,8 +105,8 @@ void CImageTracker::AdjustRect(int handle, CRect& rect)
             rect.bottom = rect.top + h;
         }
     }
-    else if (handle != hitNothing && m_referenceWidth > 0 && m_referenceHeight > 0
-             && m_aspect > 0.0)
+    else if (handle != hitNothing && m_referenceWidth > 0 && m_referenceHeight > 0 &&
+             m_aspect > 0.0)
     {
         auto widthOf = [this](int h) { return static_cast<int>(std::trunc(h * m_aspect + 0.5)); };
         auto heightOf = [this](int w) { return static_cast<int>(std::trunc(w / m_aspect + 0.5)); };
@@ -150,7 +149,8 @@ void CImageTracker::AdjustRect(int handle, CRect& rect)
         const bool left = handle == hitTopLeft || handle == hitBottomLeft || handle == hitLeft;
         const bool right = handle == hitTopRight || handle == hitBottomRight || handle == hitRight;
         const bool top = handle == hitTopLeft || handle == hitTopRight || handle == hitTop;
-        const bool bottom = handle == hitBottomLeft || handle == hitBottomRight || handle == hitBottom;
+        const bool bottom =
+            handle == hitBottomLeft || handle == hitBottomRight || handle == hitBottom;
         if (left)
         {
             rect.right = m_keepCentre ? s.right + growX : s.right;
@@ -294,7 +294,7 @@ void CPrintPreviewCtrl::SetPaper(int printableWidth, int printableHeight, int ph
     if (physicalWidth == 0 && physicalHeight == 0)
         return;
     m_paperArgs = {printableWidth, printableHeight, physicalWidth, physicalHeight, offsetX,
-                   offsetY,        minWidth,        minHeight,      maxWidth,       maxHeight};
+                   offsetY,        minWidth,        minHeight,     maxWidth,       maxHeight};
     LayoutPaper();
 }
 
@@ -385,7 +385,8 @@ void CPrintPreviewCtrl::DrawPage(QImage& page) const
     {
         QPainter p(&page);
         p.fillRect(ToQRect(client), ColorFromRef(kBackgroundColor));
-        p.fillRect(ToQRect(m_paperRect), ColorFromRef(m_printableArea ? kMarginColor : kPaperColor));
+        p.fillRect(ToQRect(m_paperRect),
+                   ColorFromRef(m_printableArea ? kMarginColor : kPaperColor));
         p.fillRect(ToQRect(m_printableRect), ColorFromRef(kPaperColor));
     }
     if (HasImage())
@@ -453,7 +454,8 @@ bool CPrintPreviewCtrl::EnsureDisplayImage() const
         m_display = std::make_unique<CImageEx>();
     m_busy = true;
     errno = 0;
-    const bool converted = DrawDIBWithMonitorProfile(m_profilePath, *m_image, *m_display, m_colorSpace);
+    const bool converted =
+        DrawDIBWithMonitorProfile(m_profilePath, *m_image, *m_display, m_colorSpace);
     const int error = errno;
     m_busy = false;
     ++m_conversionCount;
@@ -519,14 +521,23 @@ void CPrintPreviewCtrl::OnPreviewFrameChanged(int handle)
 {
     if (!HasImage())
         return;
+    const CRect before = m_imageRect;
     m_trimRect = m_imageTracker.m_rect;
     m_trimTracker.m_rect = m_trimRect;
-    m_imageRect = PreviewImageFromTrim(m_trimRect, m_image->GetWidth(), m_image->GetHeight(),
-                                       m_pixelMargins);
+    m_imageRect =
+        PreviewImageFromTrim(m_trimRect, m_image->GetWidth(), m_image->GetHeight(), m_pixelMargins);
     m_trimTracker.m_bounds = m_imageRect;
     if (!(m_previewScale > 0.0))
         return;
-    const PrintRectTenthMM rect = PreviewRectToTenthMM(m_imageRect, m_printableRect, m_previewScale);
+    PrintRectTenthMM rect = PreviewRectToTenthMM(m_imageRect, m_printableRect, m_previewScale);
+    // A frame that only moved keeps the print size it had: its edges,
+    // truncated one by one, would make it up to two tenths narrower or
+    // wider depending on where it lies.
+    if (m_imageRect.Width() == before.Width() && m_imageRect.Height() == before.Height())
+    {
+        rect.right = rect.left + m_printWidth;
+        rect.bottom = rect.top + m_printHeight;
+    }
     emit printFrameChanged(UWM_PRINT_FRAME_CHANGED, rect, handle);
     m_printWidth = rect.Width();
     m_printHeight = rect.Height();

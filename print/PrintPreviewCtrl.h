@@ -27,6 +27,7 @@
 #include "print/RectTracker.h"
 
 #include <QImage>
+#include <QMetaType>
 
 #include <memory>
 #include <string>
@@ -111,9 +112,9 @@ public:
     // The monitor profile the image is shown in ("" the monitor's own).
     void SetProfilePath(const std::string& path);
     // The page, all in 0.1 mm. A 0 x 0 sheet changes nothing.
-    void SetPaper(int printableWidth, int printableHeight, int physicalWidth,
-                  int physicalHeight, int offsetX, int offsetY, int minWidth, int minHeight,
-                  int maxWidth, int maxHeight);
+    void SetPaper(int printableWidth, int printableHeight, int physicalWidth, int physicalHeight,
+                  int offsetX, int offsetY, int minWidth, int minHeight, int maxWidth,
+                  int maxHeight);
     // The pixel margins of the trimming.
     void SetTrimMargins(const PrintMargins& pixels);
     // The image and trimming rectangles from print size, origin, margins.
@@ -219,3 +220,6 @@ private:
     mutable bool m_busy = false;
     mutable int m_conversionCount = 0;
 };
+
+Q_DECLARE_METATYPE(PrintRectTenthMM)
+Q_DECLARE_METATYPE(PrintMargins)

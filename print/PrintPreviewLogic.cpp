@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace
-{
+namespace {
 
 int Trunc(double v)
 {
@@ -187,9 +186,9 @@ StretchPart ClipStretch(const CRect& dest, const CRect& source, const CRect& cli
     return result;
 }
 
-PrintableEdgeWarnings PreviewEdgeWarnings(int originX, int originY, int printWidth,
-                                          int printHeight, const PrintMargins& trimMM,
-                                          int printableWidth, int printableHeight)
+PrintableEdgeWarnings PreviewEdgeWarnings(int originX, int originY, int printWidth, int printHeight,
+                                          const PrintMargins& trimMM, int printableWidth,
+                                          int printableHeight)
 {
     const int left = originX + trimMM.left;
     const int top = originY + trimMM.top;

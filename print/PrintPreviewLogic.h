@@ -89,6 +89,6 @@ struct PrintableEdgeWarnings
     bool bottom = false;
     bool operator==(const PrintableEdgeWarnings&) const = default;
 };
-PrintableEdgeWarnings PreviewEdgeWarnings(int originX, int originY, int printWidth,
-                                          int printHeight, const PrintMargins& trimMM,
-                                          int printableWidth, int printableHeight);
+PrintableEdgeWarnings PreviewEdgeWarnings(int originX, int originY, int printWidth, int printHeight,
+                                          const PrintMargins& trimMM, int printableWidth,
+                                          int printableHeight);

@@ -2,8 +2,7 @@
 
 #include <QPainter>
 
-namespace
-{
+namespace {
 
 bool Contains(const CRect& r, CPoint p)
 {
@@ -11,17 +10,29 @@ bool Contains(const CRect& r, CPoint p)
 }
 
 // Which edges a handle drags.
-bool MovesLeft(int h) { return h == 0 || h == 3 || h == 7; }
-bool MovesRight(int h) { return h == 1 || h == 2 || h == 5; }
-bool MovesTop(int h) { return h == 0 || h == 1 || h == 4; }
-bool MovesBottom(int h) { return h == 2 || h == 3 || h == 6; }
+bool MovesLeft(int h)
+{
+    return h == 0 || h == 3 || h == 7;
+}
+bool MovesRight(int h)
+{
+    return h == 1 || h == 2 || h == 5;
+}
+bool MovesTop(int h)
+{
+    return h == 0 || h == 1 || h == 4;
+}
+bool MovesBottom(int h)
+{
+    return h == 2 || h == 3 || h == 6;
+}
 
 } // namespace
 
 CRect CRectTracker::HandleRect(int handle) const
 {
-    // Handles lie outside the frame (resizeOutside) or straddle its inner
-    // edge; the edge handles sit at the middle of their side.
+    // Handles lie outside the frame's corners and sides (resizeOutside) or
+    // just inside them; the side handles sit at the middle of their side.
     const int s = m_nHandleSize;
     const bool outside = (m_nStyle & resizeOutside) != 0;
     const int cx = m_rect.left + (m_rect.Width() - s) / 2;
@@ -30,20 +41,16 @@ CRect CRectTracker::HandleRect(int handle) const
     const int t = outside ? m_rect.top - s : m_rect.top;
     const int r = outside ? m_rect.right : m_rect.right - s;
     const int b = outside ? m_rect.bottom : m_rect.bottom - s;
-    int x = 0;
-    int y = 0;
-    switch (handle)
-    {
-    case hitTopLeft: x = l; y = t; break;
-    case hitTopRight: x = r; y = t; break;
-    case hitBottomRight: x = r; y = b; break;
-    case hitBottomLeft: x = l; y = b; break;
-    case hitTop: x = cx; y = t; break;
-    case hitRight: x = r; y = cy; break;
-    case hitBottom: x = cx; y = b; break;
-    case hitLeft: x = l; y = cy; break;
-    default: return {};
-    }
+    // Column and row of each handle: 0 the left (top) side, 1 the middle,
+    // 2 the right (bottom) side.
+    static constexpr int kColumn[8] = {0, 2, 2, 0, 1, 2, 1, 0};
+    static constexpr int kRow[8] = {0, 0, 2, 2, 0, 1, 2, 1};
+    if (handle < hitTopLeft || handle > hitLeft)
+        return {};
+    const int xs[3] = {l, cx, r};
+    const int ys[3] = {t, cy, b};
+    const int x = xs[kColumn[handle]];
+    const int y = ys[kRow[handle]];
     return {x, y, x + s, y + s};
 }
 
