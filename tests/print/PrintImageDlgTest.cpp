@@ -1,0 +1,345 @@
+// The single-image print dialog: the checks before printing, the printer,
+// paper, source and copies it starts with and keeps per printer, the layout
+// texts it shows, what it prints into a PDF file, and the settings it keeps.
+
+#include "print/PrintImageDlg.h"
+
+#include "controls/UpDown.h"
+#include "core/ColorProfile.h"
+#include "core/ImageEx.h"
+#include "core/IniFile.h"
+#include "core/PathUtils.h"
+#include "core/SRGBProfile.h"
+#include "print/MyEdit.h"
+#include "print/PrintPreviewCtrl.h"
+#include "print/PrinterSettings.h"
+#include "tests/controls/DialogDriver.h"
+#include "tests/support/RecordingMessageSink.h"
+#include "tests/support/TestEnv.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QImage>
+#include <QLabel>
+#include <QProcess>
+#include <QRadioButton>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+using testsupport::PrivateUserFolders;
+using testsupport::RecordingMessageSink;
+using testsupport::ScopedEnv;
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// The checks before printing
+
+// A4 at 300 dpi with a 4 mm margin all round, and a 600 x 400 image printed
+// at one dot per pixel: 50.8 x 33.9 mm, centred on the paper.
+PageGeometry A4At300()
+{
+    PageGeometry page;
+    page.physicalWidth = 2480;
+    page.physicalHeight = 3508;
+    page.offsetX = 47;
+    page.offsetY = 47;
+    page.printableWidth = 2480 - 94;
+    page.printableHeight = 3508 - 94;
+    page.dpiX = page.dpiY = 300;
+    return page;
+}
+
+CPrintLayout LaidOut()
+{
+    CPrintLayout layout;
+    layout.SetImageSize(600, 400);
+    layout.SetFit(false);
+    layout.UpdatePaperLayout(A4At300());
+    return layout;
+}
+
+PrintSettingsInput GoodInput(const CPrintLayout& layout)
+{
+    PrintSettingsInput input;
+    input.ratioPercent = 100.0;
+    input.widthTenthMM = layout.PrintWidth();
+    input.heightTenthMM = layout.PrintHeight();
+    input.copies = 1;
+    input.maxCopies = 9;
+    input.printerProfilePath = true;
+    input.profileSelected = true;
+    input.leftTenthMM = 0;
+    input.topTenthMM = 0;
+    return input;
+}
+
+TEST(PrintImageChecks, EachProblemIsFoundInItsTurn)
+{
+    const CPrintLayout layout = LaidOut();
+    ASSERT_EQ(layout.PrintWidth(), 508);
+    ASSERT_EQ(layout.MinWidth(), 5);
+    ASSERT_EQ(layout.MaxWidth(), 50800);
+    ASSERT_EQ(layout.MinHeight(), 3);
+    ASSERT_EQ(layout.MaxHeight(), 33867);
+    const int printableWidth = layout.PrintableWidthMM();
+    const int printableHeight = layout.PrintableHeightMM();
+
+    struct Case
+    {
+        const char* name;
+        void (*change)(PrintSettingsInput&, int printableWidth, int printableHeight);
+        PrintSettingsProblem expected;
+    };
+    using P = PrintSettingsProblem;
+    using I = PrintSettingsInput;
+    const std::vector<Case> cases = {
+        {"all good", [](I&, int, int) {}, P{}},
+        {"ratio 0.9 %", [](I& i, int, int) { i.ratioPercent = 0.9; },
+         P{kStrPrintRatioRange, {"1.0", "10000.0"}, CPrintImageDlg::kIdRatio}},
+        {"ratio 1 %", [](I& i, int, int) { i.ratioPercent = 1.0; }, P{}},
+        {"ratio 10000.1 %", [](I& i, int, int) { i.ratioPercent = 10000.1; },
+         P{kStrPrintRatioRange, {"1.0", "10000.0"}, CPrintImageDlg::kIdRatio}},
+        {"width below", [](I& i, int, int) { i.widthTenthMM = 4; },
+         P{kStrPrintWidthRange, {"0.5", "5080.0"}, CPrintImageDlg::kIdWidth}},
+        {"width at the top", [](I& i, int, int) { i.widthTenthMM = 50800; }, P{}},
+        {"height above", [](I& i, int, int) { i.heightTenthMM = 33868; },
+         P{kStrPrintHeightRange, {"0.3", "3386.7"}, CPrintImageDlg::kIdHeight}},
+        {"no copies", [](I& i, int, int) { i.copies = 0; },
+         P{kStrPrintCopiesRange, {"1", "9"}, CPrintImageDlg::kIdCopies}},
+        {"too many copies", [](I& i, int, int) { i.copies = 10; },
+         P{kStrPrintCopiesRange, {"1", "9"}, CPrintImageDlg::kIdCopies}},
+        {"no profile chosen", [](I& i, int, int) { i.profileSelected = false; },
+         P{kStrPrintNoProfile, {}, CPrintImageDlg::kIdProfile}},
+        {"no profile needed",
+         [](I& i, int, int) {
+             i.printerProfilePath = false;
+             i.profileSelected = false;
+         },
+         P{}},
+        // The page: 0.1 mm over an edge is tolerated, 0.2 mm is asked about.
+        {"0.1 mm over the left", [](I& i, int, int) { i.leftTenthMM = -1; }, P{}},
+        {"0.2 mm over the left", [](I& i, int, int) { i.leftTenthMM = -2; },
+         P{kStrPrintOutsideArea, {}, 0, true}},
+        {"0.2 mm over the top", [](I& i, int, int) { i.topTenthMM = -2; },
+         P{kStrPrintOutsideArea, {}, 0, true}},
+        {"0.1 mm over the right", [](I& i, int w, int) { i.leftTenthMM = w - 508 + 1; }, P{}},
+        {"0.2 mm over the right", [](I& i, int w, int) { i.leftTenthMM = w - 508 + 2; },
+         P{kStrPrintOutsideArea, {}, 0, true}},
+        {"0.2 mm over the bottom", [](I& i, int, int h) { i.topTenthMM = h - 339 + 2; },
+         P{kStrPrintOutsideArea, {}, 0, true}},
+        // Several problems: the first in the order wins.
+        {"everything wrong",
+         [](I& i, int, int) {
+             i.ratioPercent = 0;
+             i.widthTenthMM = 0;
+             i.heightTenthMM = 0;
+             i.copies = 0;
+             i.profileSelected = false;
+             i.leftTenthMM = -100;
+         },
+         P{kStrPrintRatioRange, {"1.0", "10000.0"}, CPrintImageDlg::kIdRatio}},
+        {"size and copies wrong",
+         [](I& i, int, int) {
+             i.heightTenthMM = 0;
+             i.copies = 0;
+         },
+         P{kStrPrintHeightRange, {"0.3", "3386.7"}, CPrintImageDlg::kIdHeight}},
+        {"copies and page wrong",
+         [](I& i, int, int) {
+             i.copies = 0;
+             i.topTenthMM = -50;
+         },
+         P{kStrPrintCopiesRange, {"1", "9"}, CPrintImageDlg::kIdCopies}},
+    };
+    for (const Case& c : cases)
+    {
+        PrintSettingsInput input = GoodInput(layout);
+        c.change(input, printableWidth, printableHeight);
+        EXPECT_EQ(CheckPrintSettings(input, layout), c.expected) << c.name;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The dialog
+
+// A 300 x 200 image: a red left half and a blue right half, so a rendered
+// page shows where the image lies and which way round.
+CImageEx MakeImage(int width = 300, int height = 200)
+{
+    CImageEx image;
+    EXPECT_TRUE(image.Create(width, height));
+    for (int y = 0; y < height; ++y)
+    {
+        std::uint8_t* row = image.GetBits() + static_cast<std::size_t>(y) * image.GetPitch();
+        for (int x = 0; x < width; ++x)
+        {
+            const bool left = x < width / 2;
+            row[3 * x + 0] = left ? 0 : 255;  // blue
+            row[3 * x + 1] = 0;               // green
+            row[3 * x + 2] = left ? 255 : 0;  // red
+        }
+    }
+    return image;
+}
+
+LogColorSpace SRGBColorSpace()
+{
+    LogColorSpace lcs;
+    CColorProfile profile;
+    const std::vector<std::uint8_t> bytes = BuildSRGBProfileBytes();
+    EXPECT_TRUE(profile.OpenFromMemory(bytes, "sRGB"));
+    EXPECT_TRUE(profile.GetLogColorSpace(lcs, false));
+    return lcs;
+}
+
+std::string ReadSetting(const char* section, const std::string& key)
+{
+    return CIniFile(GetIniFilePath()).GetString(section, key, "");
+}
+
+// The dialog on a machine whose CUPS answers nothing: only the PDF printer.
+class PrintImageDialogWithoutCups : public testing::Test
+{
+protected:
+    PrintImageDialogWithoutCups()
+        : cups("CUPS_SERVER", folders.File("no-cups.sock")), image(MakeImage()),
+          colorSpace(SRGBColorSpace())
+    {
+        std::filesystem::create_directories(folders.File("config"));
+        std::filesystem::create_directories(folders.File("data"));
+        std::filesystem::create_directories(folders.File("cache"));
+    }
+
+    // Opens the dialog as exec() would, without running its loop.
+    CPrintImageDlg& Open()
+    {
+        dialog = std::make_unique<CPrintImageDlg>("", image, "sample.tif", colorSpace, *printers);
+        EXPECT_TRUE(dialog->OnInitDialog());
+        dialog->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+        return *dialog;
+    }
+
+    template <class T>
+    T* Control(int id)
+    {
+        return Child<T>(*dialog, QString::number(id).toLatin1().constData());
+    }
+    QString Text(int id) { return Control<QLabel>(id)->text(); }
+    void ChooseInCombo(int id, const QString& text)
+    {
+        auto* combo = Control<QComboBox>(id);
+        const int index = combo->findText(text);
+        ASSERT_GE(index, 0) << text.toStdString();
+        combo->setCurrentIndex(index);
+        emit combo->activated(index);
+    }
+    void Type(int id, const QString& text)
+    {
+        CMyEdit* edit = Control<CMyEdit>(id);
+        edit->setFocus();
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+    }
+
+    PrivateUserFolders folders;
+    ScopedEnv cups;
+    RecordingMessageSink messages;
+    CImageEx image;
+    LogColorSpace colorSpace;
+    std::unique_ptr<CSystemPrinters> printers = std::make_unique<CSystemPrinters>();
+    std::unique_ptr<CPrintImageDlg> dialog;
+};
+
+TEST_F(PrintImageDialogWithoutCups, SaysSoOnceAndGoesOnWithThePdfPrinter)
+{
+    ASSERT_FALSE(printers->HasPrinters());
+    CPrintImageDlg& dlg = Open();
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0].stringId, kStrPrintNoPrinter);
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("印刷 [ sample.tif ]"));
+
+    auto* printerCombo = Control<QComboBox>(CPrintImageDlg::kIdPrinter);
+    ASSERT_EQ(printerCombo->count(), 1);
+    EXPECT_EQ(printerCombo->currentText(), QString::fromUtf8(kPdfPrinterName));
+    EXPECT_TRUE(dlg.PrinterSettings().IsPdfPrinter());
+    EXPECT_GT(Control<QComboBox>(CPrintImageDlg::kIdPaper)->count(), 5);
+    EXPECT_EQ(Text(CPrintImageDlg::kIdImageWidth), QStringLiteral("300"));
+    EXPECT_EQ(Text(CPrintImageDlg::kIdImageHeight), QStringLiteral("200"));
+}
+
+TEST_F(PrintImageDialogWithoutCups, APaperChangeLaysThePageOutAgain)
+{
+    CPrintImageDlg& dlg = Open();
+    ChooseInCombo(CPrintImageDlg::kIdPaper, QStringLiteral("A5"));
+    EXPECT_EQ(Text(CPrintImageDlg::kIdPaperSize), QStringLiteral("[ 148.0 x 210.0 mm ]"));
+    EXPECT_EQ(Text(CPrintImageDlg::kIdPhysicalWidth), QStringLiteral("1480"));
+    EXPECT_EQ(Text(CPrintImageDlg::kIdPhysicalHeight), QStringLiteral("2100"));
+    // Fit is on: the 3:2 image takes the whole width of the borderless
+    // sheet, and the size texts are the layout's.
+    const CPrintLayout& layout = dlg.Layout();
+    EXPECT_NEAR(layout.PrintWidth(), 1480, 1);
+    EXPECT_EQ(Control<CMyEdit>(CPrintImageDlg::kIdWidth)->text().toStdString(), layout.WidthText());
+    EXPECT_EQ(Control<CMyEdit>(CPrintImageDlg::kIdHeight)->text().toStdString(),
+              layout.HeightText());
+    EXPECT_EQ(Control<CMyEdit>(CPrintImageDlg::kIdRatio)->text().toStdString(), layout.RatioText());
+    EXPECT_EQ(Control<CMyEdit>(CPrintImageDlg::kIdLeft)->text().toStdString(), layout.LeftText());
+    EXPECT_EQ(Control<CMyEdit>(CPrintImageDlg::kIdTop)->text().toStdString(), layout.TopText());
+
+    // Landscape turns the sheet round.
+    Control<QRadioButton>(CPrintImageDlg::kIdLandscape)->click();
+    EXPECT_EQ(Text(CPrintImageDlg::kIdPaperSize), QStringLiteral("[ 210.0 x 148.0 mm ]"));
+    EXPECT_EQ(dlg.PrinterSettings().DevMode().orientation, kTicketLandscape);
+}
+
+TEST_F(PrintImageDialogWithoutCups, TypingTheWidthLeavesItsTextAndMovesTheRest)
+{
+    CPrintImageDlg& dlg = Open();
+    Control<QCheckBox>(CPrintImageDlg::kIdFit)->click();
+    ASSERT_TRUE(Control<CMyEdit>(CPrintImageDlg::kIdWidth)->isEnabled());
+    Type(CPrintImageDlg::kIdWidth, QStringLiteral("50.80"));
+    // The edit keeps what is typed; the ratio and height follow the width.
+    EXPECT_EQ(Control<CMyEdit>(CPrintImageDlg::kIdWidth)->text(), QStringLiteral("50.80"));
+    EXPECT_EQ(dlg.Layout().PrintWidth(), 508);
+    EXPECT_EQ(Control<CMyEdit>(CPrintImageDlg::kIdHeight)->text().toStdString(),
+              dlg.Layout().HeightText());
+    EXPECT_EQ(Control<CMyEdit>(CPrintImageDlg::kIdRatio)->text().toStdString(),
+              dlg.Layout().RatioText());
+    EXPECT_EQ(Control<CUpDown>(CPrintImageDlg::kIdWidthSpin)->GetPos(), 508);
+    EXPECT_EQ(dlg.Guard(), CPrintImageDlg::kGuardIdle);
+}
+
+TEST_F(PrintImageDialogWithoutCups, AProblemIsShownAtItsEditAndNothingPrints)
+{
+    CPrintImageDlg& dlg = Open();
+    dlg.PrinterSettings().SetOutputFile(folders.File("never.pdf"));
+    Control<QCheckBox>(CPrintImageDlg::kIdFit)->click();
+    Type(CPrintImageDlg::kIdRatio, QStringLiteral("0.5"));
+    messages.messages.clear();
+    Control<QPushButton>(CPrintImageDlg::kIdPrint)->click();
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0].stringId, kStrPrintRatioRange);
+    CMyEdit* ratio = Control<CMyEdit>(CPrintImageDlg::kIdRatio);
+    EXPECT_EQ(QApplication::focusWidget(), ratio);
+    EXPECT_EQ(ratio->selectedText(), QStringLiteral("0.5"));
+    EXPECT_FALSE(std::filesystem::exists(folders.File("never.pdf")));
+}
+
+TEST_F(PrintImageDialogWithoutCups, ClosingKeepsThePrinterForNextTime)
+{
+    CPrintImageDlg dlg("", image, "sample.tif", colorSpace, *printers);
+    const int code = RunDialog(dlg, [] {}, "1");
+    EXPECT_EQ(code, kDialogOk);
+    EXPECT_EQ(ReadSetting(kPrintSection, kDefaultPrinterKey), kPdfPrinterName);
+}
+
+} // namespace
