@@ -139,6 +139,7 @@ struct CPrinterSettings::State
     std::string name;
     bool open = false;
     bool pdf = false;
+    http_t* http = nullptr; // a connection of our own: localisation needs one
     cups_dest_t* dest = nullptr;
     cups_dinfo_t* info = nullptr;
     PrintTicket ticket;
@@ -159,8 +160,11 @@ struct CPrinterSettings::State
             cupsFreeDestInfo(info);
         if (dest)
             cupsFreeDests(1, dest);
+        if (http)
+            httpClose(http);
         info = nullptr;
         dest = nullptr;
+        http = nullptr;
     }
     ~State() { Release(); }
 
@@ -184,9 +188,8 @@ struct QueueReading
     std::vector<CPrinterSettings::JobOption> options;
 };
 
-void ReadQueue(cups_dest_t* dest, cups_dinfo_t* info, QueueReading& out)
+void ReadQueue(http_t* http, cups_dest_t* dest, cups_dinfo_t* info, QueueReading& out)
 {
-    http_t* http = CUPS_HTTP_DEFAULT;
     const unsigned flags = CUPS_MEDIA_FLAGS_DEFAULT;
     const int mediaCount = cupsGetDestMediaCount(http, dest, info, flags);
     for (int i = 0; i < mediaCount; ++i)
@@ -310,14 +313,18 @@ bool CPrinterSettings::OpenPrinterDevMode(const std::string& name)
     {
         // Read-only: the destination and what it supports are copied; the
         // queue and its defaults are never written.
-        next->dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, name.c_str(), nullptr);
+        next->http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
+                                  30000, nullptr);
+        if (!next->http)
+            return false;
+        next->dest = cupsGetNamedDest(next->http, name.c_str(), nullptr);
         if (!next->dest)
             return false;
-        next->info = cupsCopyDestInfo(CUPS_HTTP_DEFAULT, next->dest);
+        next->info = cupsCopyDestInfo(next->http, next->dest);
         if (!next->info)
             return false;
         QueueReading reading;
-        ReadQueue(next->dest, next->info, reading);
+        ReadQueue(next->http, next->dest, next->info, reading);
         next->media = std::move(reading.media);
         next->ticket = reading.ticket;
         next->jobOptions = std::move(reading.options);
@@ -568,7 +575,7 @@ int CPrinterSettings::GetMaxCopies()
         s.maxCopies = 1;
         if (s.dest && s.info)
         {
-            ipp_attribute_t* a = cupsFindDestSupported(CUPS_HTTP_DEFAULT, s.dest, s.info, CUPS_COPIES);
+            ipp_attribute_t* a = cupsFindDestSupported(s.http, s.dest, s.info, CUPS_COPIES);
             if (a && ippGetValueTag(a) == IPP_TAG_RANGE)
             {
                 int upper = 0;
@@ -823,7 +830,7 @@ std::string CPrinterSettings::AssociatedProfile() const
     // file name, the form in which the colour directory lists profiles.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    const char* ppdPath = cupsGetPPD2(CUPS_HTTP_DEFAULT, s.name.c_str());
+    const char* ppdPath = cupsGetPPD2(s.http, s.name.c_str());
 #pragma GCC diagnostic pop
     if (!ppdPath)
         return {};
