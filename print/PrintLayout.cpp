@@ -204,7 +204,7 @@ void CPrintLayout::SetScaleAndUpdate(double scale)
 
 bool CPrintLayout::SetRatio(double scale)
 {
-    if (!(scale >= kMinPrintScale && scale <= kMaxPrintScale))
+    if (!IsValidScale(scale))
         return false;
     SetScaleAndUpdate(scale);
     return true;

@@ -210,6 +210,11 @@ public:
     std::string PaperSizeText() const;
 
     // --- checks before printing -------------------------------------------
+    // A ratio (as a scale) the layout accepts: 1 % to 10000 %.
+    static bool IsValidScale(double scale)
+    {
+        return scale >= kMinPrintScale && scale <= kMaxPrintScale;
+    }
     bool IsValidWidth(int tenthMM) const { return tenthMM >= m_minWidth && tenthMM <= m_maxWidth; }
     bool IsValidHeight(int tenthMM) const
     {

@@ -640,9 +640,23 @@ void CPrintPreviewCtrl::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Escape && m_tracking)
     {
-        m_tracking->CancelTrack();
+        // The steps of the drag have been reported already; the frame put
+        // back is reported as one more step of the same handle, so that the
+        // owner's layout matches the frame again.
+        CRectTracker* tracker = m_tracking;
         m_tracking = nullptr;
-        update();
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+        const int handle = tracker->TrackHandle();
+        const bool moved = tracker->HasMoved();
+        tracker->CancelTrack();
+        if (moved)
+        {
+            if (tracker == &m_imageTracker)
+                OnPreviewFrameChanged(handle);
+            else
+                OnPreviewTrimmingChanged(handle);
+        }
+        Redraw(false);
         return;
     }
     CControlWidget::keyPressEvent(event);

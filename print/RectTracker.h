@@ -69,6 +69,8 @@ public:
     // Esc: the frame goes back to where the drag started.
     void CancelTrack();
     bool IsTracking() const { return m_trackHandle != hitNothing; }
+    // The frame has changed since the drag began.
+    bool HasMoved() const { return m_trackMoved; }
     int TrackHandle() const { return m_trackHandle; }
 
     void Draw(QPainter& painter) const;

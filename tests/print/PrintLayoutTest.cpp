@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace {
 
 PageGeometry Page(int physicalWidth, int physicalHeight, int printableWidth, int printableHeight,
@@ -168,7 +170,7 @@ TEST(PrintLayoutTest, RatioOutsideOnePercentToTenThousandIsIgnored)
     };
     const Case cases[] = {
         {0.005, false}, {0.0099, false}, {0.01, true},   {1.5, true},
-        {100.0, true},  {100.01, false}, {200.0, false},
+        {100.0, true},  {100.01, false}, {200.0, false}, {std::nan(""), false},
     };
     for (const Case& c : cases)
     {
@@ -177,6 +179,7 @@ TEST(PrintLayoutTest, RatioOutsideOnePercentToTenThousandIsIgnored)
         ASSERT_TRUE(layout.SetRatio(1.0));
         EXPECT_EQ(layout.SetRatio(c.scale), c.accepted) << c.scale;
         EXPECT_DOUBLE_EQ(layout.Scale(), c.accepted ? c.scale : 1.0) << c.scale;
+        EXPECT_EQ(CPrintLayout::IsValidScale(c.scale), c.accepted) << c.scale;
     }
     // The spin in thousandths: 0.5 % and 20000 % ignored as well.
     CPrintLayout layout = LaidOut(EvenA4());

@@ -715,6 +715,34 @@ TEST_F(PreviewMouseTest, TrimmingFrameStaysInsideTheImageAndReportsPixelMargins)
     EXPECT_DOUBLE_EQ(preview.ImageTracker().m_aspect, 157.0 / 131.0);
 }
 
+TEST_F(PreviewMouseTest, EscapeDuringADragPutsTheFrameBackAndSaysSo)
+{
+    preview.ImageTracker().m_keepCentre = false;
+    ASSERT_DOUBLE_EQ(layout.Scale(), 19.833);
+    double scale = 0.0;
+    QObject::connect(&preview, &CPrintPreviewCtrl::printFrameChanged,
+                     [this, &scale](int, PrintRectTenthMM rect, int handle) {
+                         layout.OnFrameChanged(rect, handle);
+                         scale = layout.Scale();
+                     });
+    const int width = layout.PrintWidth();
+    QTest::mousePress(&preview, Qt::LeftButton, Qt::NoModifier, {301, 218});
+    QTest::mouseMove(&preview, {341, 258});
+    QCoreApplication::processEvents();
+    EXPECT_GT(layout.PrintWidth(), width * 1.1);
+    QTest::keyClick(&preview, Qt::Key_Escape);
+    QTest::mouseRelease(&preview, Qt::LeftButton, Qt::NoModifier, {341, 258});
+    QCoreApplication::processEvents();
+
+    EXPECT_EQ(preview.ImageTracker().m_rect, CRect(101, 84, 298, 215));
+    EXPECT_EQ(preview.ImageRect(), CRect(101, 84, 298, 215));
+    // The layout is back at the frame's size. A scale taken from a frame
+    // goes through the image's width in tenths (120 pixels: 101.6 -> 102),
+    // so for this small image it comes back within half a percent.
+    EXPECT_NEAR(layout.PrintWidth(), width, width * 0.005);
+    EXPECT_NEAR(scale, 19.833, 19.833 * 0.005);
+}
+
 TEST_F(PreviewMouseTest, NoFrameNoTracking)
 {
     preview.m_imageTrackerShown = false;
