@@ -7,6 +7,7 @@
 #include "core/IniFile.h"
 #include "core/MessageSink.h"
 #include "core/PathUtils.h"
+#include "correction/ProjectManage.h"
 #include "print/MyEdit.h"
 #include "print/PrintJob.h"
 #include "print/PrintPreviewCtrl.h"
@@ -16,6 +17,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -59,8 +61,7 @@ std::string TextOf(const QLineEdit* edit)
 
 PrintSettingsProblem CheckPrintSettings(const PrintSettingsInput& input, const CPrintLayout& layout)
 {
-    const double scale = input.ratioPercent / 100.0;
-    if (!(scale >= kMinPrintScale && scale <= kMaxPrintScale))
+    if (!CPrintLayout::IsValidScale(input.ratioPercent / 100.0))
         return {kStrPrintRatioRange,
                 {FormatOne(kMinPrintScale * 100.0), FormatOne(kMaxPrintScale * 100.0)},
                 CPrintImageDlg::kIdRatio};
@@ -399,7 +400,8 @@ void CPrintImageDlg::BuildControls()
     // ---- Buttons
     auto* print = new QPushButton(QStringLiteral("印刷"), this);
     print->setObjectName(QString::number(kIdPrint));
-    print->setDefault(true);
+    // Enter in an edit neither prints nor closes: no default button.
+    print->setAutoDefault(false);
     m_controls[kIdPrint] = print;
     auto* close = new QPushButton(QStringLiteral("閉じる"), this);
     close->setObjectName(QString::number(kIdClose));
@@ -558,8 +560,9 @@ void CPrintImageDlg::OnPrinterOpened()
     FillPaperList();
     FillBinList();
     RefreshPrinterControls();
-    if (m_printer->CreatePrinterDC() != nullptr)
-        SelectSavedProfile();
+    // The profiles are looked up from the printer itself, not from its
+    // device: the PDF printer has none until its file is named.
+    SelectSavedProfile();
 }
 
 void CPrintImageDlg::FillPaperList()
@@ -865,9 +868,13 @@ void CPrintImageDlg::OnOrientation(bool landscape)
 void CPrintImageDlg::OnCopiesTyped()
 {
     Guarded(kIdCopies, [this] {
+        // An accepted count goes into the ticket at once, so that a switch
+        // to another printer and back finds it again.
         const int copies = m_copies->GetValue();
-        if (copies >= 1 && copies <= GetMaxCopies())
-            m_copiesSpin->SetPos(copies);
+        if (copies < 1 || copies > GetMaxCopies())
+            return;
+        m_copiesSpin->SetPos(copies);
+        m_printer->SetCopies(copies);
     });
 }
 
@@ -975,7 +982,10 @@ void CPrintImageDlg::OnSpin(int id, int position)
             return;
         case kIdCopiesSpin:
             if (position >= 1 && position <= GetMaxCopies())
+            {
                 m_copies->SetValue(position);
+                m_printer->SetCopies(position);
+            }
             return;
         default:
             return;
@@ -1195,10 +1205,7 @@ void CPrintImageDlg::OnColorPath(int path)
 
 void CPrintImageDlg::OnAssociatedOnly()
 {
-    Guarded(kIdAssociatedOnly, [this] {
-        if (m_printer->CreatePrinterDC() != nullptr)
-            SelectSavedProfile();
-    });
+    Guarded(kIdAssociatedOnly, [this] { SelectSavedProfile(); });
 }
 
 void CPrintImageDlg::OnSelchangeProfile()
@@ -1257,6 +1264,17 @@ void CPrintImageDlg::OnPrint()
     Guarded(kIdPrint, [this] {
         if (!ValidatePrintSettings())
             return;
+        // The PDF printer prints into a file the user names (unless one is
+        // named already); no name, no print.
+        if (m_printer->IsPdfPrinter() && m_printer->CreatePrinterDC() == nullptr)
+        {
+            const QString path = QFileDialog::getSaveFileName(
+                this, m_caption, Text(m_imageName) + QStringLiteral(".pdf"),
+                QStringLiteral("PDF (*.pdf)"));
+            if (path.isEmpty())
+                return;
+            m_printer->SetOutputFile(path.toStdString());
+        }
         PrintImageRequest request;
         request.image = &m_image;
         request.colorSpace = &m_colorSpace;

@@ -58,7 +58,7 @@ inline constexpr int kStrPrintFailed = 11079;       // printing failed
 inline constexpr int kStrPrintNoProfile = 11084;    // choose the printer's profile
 inline constexpr int kStrPrintNoUsablePrinter = 11085;
 inline constexpr int kStrPrintUnusablePrinter = 11086;
-inline constexpr int kStrPrintCancelled = 11089;
+// (11089, cancelled, is the project's kStrPrintCancelled.)
 
 // The settings the dialog keeps.
 inline constexpr const char* kPrintSection = "Print";
