@@ -32,6 +32,7 @@
 #include "monitor/InitMsgDlg.h"
 #include "platform/ColorDirectory.h"
 #include "platform/Folders.h"
+#include "print/PrintDialogs.h"
 
 #include <QAction>
 #include <QApplication>
@@ -155,6 +156,7 @@ CMainFrame::~CMainFrame()
     delete takeCentralWidget();
     m_project->SetImageView(nullptr);
     m_project->SetShell(nullptr);
+    m_project->SetPrintDialogs(nullptr);
     m_project.reset();
 }
 
@@ -210,6 +212,8 @@ void CMainFrame::OnCreateClient()
         connect(m_imageView, &CImageView::notify, this, &CMainFrame::onImageViewNotify);
     }
     m_project->SetShell(m_shell.get());
+    m_printDialogs = std::make_unique<CPrintDialogs>(this);
+    m_project->SetPrintDialogs(m_printDialogs.get());
     if (m_fileView != nullptr)
     {
         m_fileView->SetAddFilesHandler(

@@ -34,6 +34,7 @@ class CFrameShell;
 class CFileView;
 class CImageView;
 class CProjectManage;
+class IPrintDialogs;
 class CViewCommon;
 class IPointerState;
 class QAction;
@@ -204,6 +205,8 @@ private:
     MainFrameOptions m_options;
     std::unique_ptr<CProjectManage> m_project;
     std::unique_ptr<CFrameShell> m_shell;
+    // The print dialogs the project opens (Ctrl+P).
+    std::unique_ptr<IPrintDialogs> m_printDialogs;
     CMySplitterWnd* m_splitter = nullptr;
     std::array<QWidget*, kPanelCount> m_panelWidgets{};
     std::array<CViewCommon*, kPanelCount> m_panels{};

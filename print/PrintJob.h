@@ -20,6 +20,8 @@
 // This header stays light (no LittleCMS, no <span>) so that dialog headers
 // that moc reads can include it.
 
+#include "print/PrintLayout.h" // PrintMargins
+
 #include <string>
 
 class CImageEx;
@@ -34,16 +36,6 @@ enum class PrintColorPath
     PrinterAssociated = 0,
     PrinterProfile = 1,
     NoPrinterProfile = 2
-};
-
-// Left, top, right, bottom, in the unit named where it is used.
-struct PrintMargins
-{
-    int left = 0;
-    int top = 0;
-    int right = 0;
-    int bottom = 0;
-    bool operator==(const PrintMargins&) const = default;
 };
 
 struct PrintImageRequest

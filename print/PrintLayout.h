@@ -132,6 +132,9 @@ public:
 
     // --- fit and position --------------------------------------------------
     FitResult SetFit(bool fit);
+    // Fit off with the scale as it stands (the trimming mode works on the
+    // size the image has).
+    void ClearFit() { m_fit = false; }
     // The fit radios: as switching fit on, the remembered scale untouched.
     FitResult SetFitMode(PrintFitMode mode);
     void SetPositionMode(PrintPositionMode mode);

@@ -31,6 +31,7 @@
 #include "platform/Folders.h"
 #include "platform/Registry.h"
 #include "platform/ddc/SimulatedMonitors.h"
+#include "print/PrintImageDlg.h"
 
 #include "tests/controls/FakePointerState.h"
 #include "tests/monitor/BusyWatchingTransport.h"
@@ -39,6 +40,9 @@
 #include "tests/support/TestProfiles.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMimeData>
@@ -52,6 +56,7 @@
 #include <lcms2.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 
 using testsupport::PrivateUserFolders;
@@ -561,6 +566,45 @@ TEST_F(MainFrameTest, PrintAndIndexPrintRunBusyAndEndFree)
     frame->GetProject().GetItem(0).m_type = kImageFileRaw;
     EXPECT_FALSE(frame->ExecuteCommand(FrameCommand::IndexPrint));
     frame->GetProject().SetPrintDialogs(nullptr);
+}
+
+TEST_F(MainFrameTest, CtrlPOpensThePrintDialogOnTheLoadedImage)
+{
+    Start();
+    frame->AddFiles({WriteImage("print.tif", 120, 80)});
+    ASSERT_TRUE(frame->GetProject().IsImageReady());
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+
+    // The dialog is looked for until it shows (the print image is rendered
+    // first, with its progress), read and closed.
+    QString title;
+    QString imageWidth;
+    QString printer;
+    int looks = 0;
+    std::function<void()> lookForDialog = [&] {
+        auto* dialog = qobject_cast<CPrintImageDlg*>(QApplication::activeModalWidget());
+        if (dialog == nullptr || !dialog->isVisible())
+        {
+            // Polled while the command runs; the command returning ends it.
+            if (++looks < 2000)
+                QTimer::singleShot(10, frame.get(), lookForDialog);
+            return;
+        }
+        title = dialog->windowTitle();
+        imageWidth = dialog->findChild<QLabel*>(QStringLiteral("11032"))->text();
+        printer = dialog->findChild<QComboBox*>(QStringLiteral("11000"))->currentText();
+        dialog->findChild<QPushButton*>(QStringLiteral("1"))->click();
+    };
+    QTimer::singleShot(0, frame.get(), lookForDialog);
+    QTest::keyClick(frame.get(), Qt::Key_P, Qt::ControlModifier);
+    looks = 2000;
+
+    EXPECT_EQ(title, QStringLiteral("印刷 [ print.tif ]"));
+    EXPECT_EQ(imageWidth, QStringLiteral("120"));
+    // Whatever the machine's print server holds, the PDF printer is there.
+    EXPECT_FALSE(printer.isEmpty());
+    EXPECT_FALSE(frame->GetProject().IsBusy());
 }
 
 // ---- Colour picks
