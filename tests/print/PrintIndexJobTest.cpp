@@ -1,0 +1,316 @@
+#include "print/PrintIndexJob.h"
+
+#include "controls/StringTable.h"
+#include "tests/correction/ProjectTestSupport.h"
+
+#include <QPrinter>
+#include <QTimer>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The output of a command (poppler-utils read the printed PDF back).
+std::string Run(const std::string& command)
+{
+    std::string out;
+    if (FILE* pipe = popen(command.c_str(), "r"))
+    {
+        char buffer[512];
+        while (std::fgets(buffer, sizeof buffer, pipe))
+            out += buffer;
+        pclose(pipe);
+    }
+    return out;
+}
+
+int PdfPages(const std::string& pdf)
+{
+    std::istringstream lines(Run("pdfinfo '" + pdf + "' 2>/dev/null"));
+    std::string line;
+    while (std::getline(lines, line))
+    {
+        if (line.rfind("Pages:", 0) == 0)
+            return std::stoi(line.substr(6));
+    }
+    return -1;
+}
+
+std::string PdfTitle(const std::string& pdf)
+{
+    std::istringstream lines(Run("pdfinfo '" + pdf + "' 2>/dev/null"));
+    std::string line;
+    while (std::getline(lines, line))
+    {
+        if (line.rfind("Title:", 0) == 0)
+        {
+            const std::size_t start = line.find_first_not_of(' ', 6);
+            return start == std::string::npos ? std::string() : line.substr(start);
+        }
+    }
+    return {};
+}
+
+// One image of `pdfimages -list`.
+struct PdfImage
+{
+    int page = 0;
+    int width = 0;
+    int height = 0;
+    std::string encoding;
+};
+
+std::vector<PdfImage> PdfImages(const std::string& pdf)
+{
+    std::vector<PdfImage> images;
+    std::istringstream lines(Run("pdfimages -list '" + pdf + "' 2>/dev/null"));
+    std::string line;
+    int header = 2;
+    while (std::getline(lines, line))
+    {
+        if (header > 0)
+        {
+            --header;
+            continue;
+        }
+        std::istringstream fields(line);
+        PdfImage image;
+        std::string num, type, colour, comp, bpc;
+        if (fields >> image.page >> num >> type >> image.width >> image.height >> colour >>
+            comp >> bpc >> image.encoding)
+        {
+            if (type == "image")
+                images.push_back(image);
+        }
+    }
+    return images;
+}
+
+bool Exists(const std::string& path)
+{
+    return access(path.c_str(), F_OK) == 0;
+}
+
+class PrintIndexJobTest : public projecttest::ProjectFixture
+{
+protected:
+    PrintIndexJobTest() : m_pdf(m_dir.File("index.pdf"))
+    {
+        for (const char* name : {"a.tif", "b.tif", "c.tif"})
+            m_paths.push_back(AddTiff(name, 80, 60));
+        m_printer.setOutputFormat(QPrinter::PdfFormat);
+        m_printer.setOutputFileName(QString::fromStdString(m_pdf));
+        m_printer.setResolution(300);
+        m_printer.setPageSize(QPageSize(QPageSize::A4));
+    }
+
+    // A model of the three images on 2 x 1 pages, laid out on the printer.
+    void Build(CIndexImage& index)
+    {
+        index.SetWorkerPause(1ms);
+        index.Options.columns = 2;
+        index.Options.rows = 1;
+        index.ColorMode = IndexColorMode::None;
+        ASSERT_TRUE(index.Build());
+        index.SetPageLayout(m_printer.width(), m_printer.height(), m_printer.resolution());
+    }
+
+    // Runs f on every pass of the event loop while the job shows its
+    // progress dialog.
+    void WhileProgressShows(std::function<void(CPrintIndexProgDlg&)> f)
+    {
+        m_watch.setInterval(0);
+        QObject::connect(&m_watch, &QTimer::timeout, [this, f] {
+            auto* dialog =
+                dynamic_cast<CPrintIndexProgDlg*>(m_owner.findChild<QDialog*>("195"));
+            if (dialog && dialog->isVisible())
+                f(*dialog);
+        });
+        m_watch.start();
+    }
+
+    std::string m_pdf;
+    std::vector<std::string> m_paths;
+    QPrinter m_printer;
+    QWidget m_owner;
+    QTimer m_watch;
+};
+
+TEST_F(PrintIndexJobTest, PrintsOnePagePerIndexPageWithTheCellsAsImages)
+{
+    CIndexImage index(*m_project);
+    Build(index);
+    bool workerStoppedMeanwhile = true;
+    WhileProgressShows([&](CPrintIndexProgDlg&) {
+        workerStoppedMeanwhile = workerStoppedMeanwhile && !index.IsCacheThreadRunning();
+    });
+
+    IndexPrintRequest request;
+    request.applicationName = "CHROMIVEL";
+    EXPECT_EQ(PrintIndexOn(index, m_printer, &m_owner, request), IndexPrintResult::Printed);
+    EXPECT_TRUE(workerStoppedMeanwhile);
+    EXPECT_TRUE(index.IsCacheThreadRunning()); // started again afterwards
+    EXPECT_EQ(m_owner.findChild<QDialog*>("195"), nullptr);
+
+    ASSERT_EQ(PdfPages(m_pdf), 2);
+    const std::vector<PdfImage> images = PdfImages(m_pdf);
+    ASSERT_EQ(images.size(), 3u);
+    const int pages[] = {1, 1, 2};
+    for (std::size_t i = 0; i < images.size(); ++i)
+    {
+        EXPECT_EQ(images[i].page, pages[i]);
+        // Each cell at its own pixels (smaller than its cell), stored
+        // losslessly.
+        EXPECT_EQ(images[i].width, 80);
+        EXPECT_EQ(images[i].height, 60);
+        EXPECT_NE(images[i].encoding, "jpeg");
+    }
+    EXPECT_EQ(PdfTitle(m_pdf), "CHROMIVEL " + LoadString(kStrIndexPrintDocument).toStdString());
+}
+
+TEST_F(PrintIndexJobTest, TheCurrentPageAloneCountsItsOwnCells)
+{
+    CIndexImage index(*m_project);
+    Build(index);
+    index.Options.title = true;
+    index.Title = "Holiday";
+    ASSERT_TRUE(index.SetPage(2));
+    int total = -1;
+    WhileProgressShows([&](CPrintIndexProgDlg& dialog) { total = dialog.OverallBarMaximum(); });
+
+    IndexPrintRequest request;
+    request.currentPageOnly = true;
+    EXPECT_EQ(PrintIndexOn(index, m_printer, &m_owner, request), IndexPrintResult::Printed);
+    EXPECT_EQ(total, 1); // the last page holds one of the three
+    EXPECT_EQ(PdfPages(m_pdf), 1);
+    EXPECT_EQ(PdfTitle(m_pdf), "Holiday - P2");
+}
+
+// Cancel pressed while a cell develops, or after a cell: either way the
+// job ends as cancelled (not failed), nothing more is drawn and the
+// document is discarded.
+TEST_F(PrintIndexJobTest, CancelEndsTheJobAsCancelledAndLeavesNoDocument)
+{
+    struct Case
+    {
+        const char* what;
+        int pressAfterCells; // cells done when Cancel is pressed
+        int doneAtTheEnd;
+    };
+    const Case cases[] = {
+        {"during the first development", 0, 0},
+        {"after the first cell", 1, 1},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        std::remove(m_pdf.c_str());
+        CIndexImage index(*m_project);
+        Build(index);
+        int done = -1;
+        bool pressed = false;
+        m_watch.disconnect();
+        WhileProgressShows([&](CPrintIndexProgDlg& dialog) {
+            done = dialog.DoneCells();
+            if (!pressed && dialog.DoneCells() >= c.pressAfterCells)
+            {
+                pressed = true;
+                dialog.reject();
+            }
+        });
+
+        const IndexPrintResult result = PrintIndexOn(index, m_printer, &m_owner, {});
+        m_watch.stop();
+        EXPECT_TRUE(pressed);
+        EXPECT_EQ(result, IndexPrintResult::Cancelled);
+        EXPECT_EQ(IndexPrintResultMessage(result), kStrPrintCancelled);
+        EXPECT_EQ(done, c.doneAtTheEnd);
+        EXPECT_FALSE(Exists(m_pdf));
+        EXPECT_TRUE(index.IsCacheThreadRunning());
+    }
+}
+
+TEST_F(PrintIndexJobTest, ACellThatCannotBeDevelopedFailsTheJob)
+{
+    CIndexImage index(*m_project);
+    Build(index);
+    index.StopCacheThread();
+    ASSERT_EQ(std::remove(m_paths[1].c_str()), 0);
+
+    const IndexPrintResult result = PrintIndexOn(index, m_printer, &m_owner, {});
+    EXPECT_EQ(result, IndexPrintResult::Failed);
+    EXPECT_EQ(IndexPrintResultMessage(result), kStrIndexPrintFailed);
+    EXPECT_FALSE(Exists(m_pdf));
+}
+
+TEST_F(PrintIndexJobTest, NothingMarkedPrintsNothing)
+{
+    for (const std::string& path : m_paths)
+        Entry(path).m_check = 0;
+    CIndexImage index(*m_project);
+    Build(index);
+    const IndexPrintResult result = PrintIndexOn(index, m_printer, &m_owner, {});
+    EXPECT_EQ(result, IndexPrintResult::NothingToPrint);
+    EXPECT_EQ(IndexPrintResultMessage(result), 0);
+    EXPECT_FALSE(Exists(m_pdf));
+}
+
+TEST(PrintIndexProgDlgTest, BarsTextsAndTheCancelRequest)
+{
+    CPrintIndexProgDlg dialog;
+    dialog.SetTotalCells(4);
+    dialog.SetCurrentPage(2);
+    dialog.SetSteps({0, 0, 0, 1, 0, 0, 0});
+    dialog.SetFileName("a.tif");
+    EXPECT_EQ(dialog.FileText(), QStringLiteral("a.tif"));
+
+    // Step 4 (gradation) at 50 %: the load has 0..50, the step 50..100.
+    EXPECT_TRUE(dialog.OnStageProgress(4, 50.0));
+    EXPECT_EQ(dialog.FileText(), QStringLiteral("a.tif - ") + LoadString(11095));
+    EXPECT_EQ(dialog.StepBarValue(), 75);
+    EXPECT_TRUE(dialog.OnStageProgress(0, 0.5)); // the load reports a fraction
+    EXPECT_EQ(dialog.StepBarValue(), 25);
+    dialog.SetStepProgress(4);
+    EXPECT_EQ(dialog.StepBarValue(), 100);
+
+    EXPECT_TRUE(dialog.CellDone());
+    EXPECT_TRUE(dialog.CellDone());
+    EXPECT_EQ(dialog.OverallBarValue(), 2);
+    EXPECT_EQ(dialog.OverallBarMaximum(), 4);
+    EXPECT_EQ(dialog.PageText(), QStringLiteral("2 ページを処理中 [ 全体の 50 % 終了 ]"));
+
+    // A cancel is taken once, by whichever comes first.
+    dialog.reject();
+    EXPECT_FALSE(dialog.CancelTaken());
+    EXPECT_FALSE(dialog.OnStageProgress(1, 10.0));
+    EXPECT_TRUE(dialog.CancelTaken());
+    EXPECT_TRUE(dialog.OnStageProgress(1, 20.0));
+    dialog.SetFileName("b.tif");
+    EXPECT_FALSE(dialog.CancelTaken());
+    dialog.reject();
+    EXPECT_FALSE(dialog.CellDone());
+    EXPECT_TRUE(dialog.CellDone());
+}
+
+TEST(PrintIndexJobNameTest, DocumentNames)
+{
+    EXPECT_EQ(IndexDocumentName(true, "Trip", "CHROMIVEL", "Index", false, 3), "Trip");
+    EXPECT_EQ(IndexDocumentName(false, "Trip", "CHROMIVEL", "Index", false, 3),
+              "CHROMIVEL Index");
+    EXPECT_EQ(IndexDocumentName(false, "", "CHROMIVEL", "Index", true, 3),
+              "CHROMIVEL Index - P3");
+}
+
+} // namespace
