@@ -175,6 +175,20 @@ bool CIndexImage::SetPage(int page)
     return true;
 }
 
+bool CIndexImage::SetGrid(int columns, int rows)
+{
+    if (columns < kIndexGridMin || columns > kIndexGridMax || rows < kIndexGridMin ||
+        rows > kIndexGridMax)
+        return false;
+    if (columns == Options.columns && rows == Options.rows)
+        return true;
+    const int first = CellsPerPage() * (m_currentPage - 1);
+    Options.columns = columns;
+    Options.rows = rows;
+    SetPage(IndexPageOfCell(first, CellsPerPage()));
+    return true;
+}
+
 bool CIndexImage::SetCorrectionMode(int mode)
 {
     mode = std::clamp(mode, 0, kIndexCorrectionModes - 1);

@@ -160,6 +160,11 @@ public:
     // false (nothing changes) for the current page or one outside.
     bool SetPage(int page);
 
+    // A grid of 1..10 columns and rows (false, nothing changed, outside).
+    // The page that holds the first cell of the current page becomes
+    // current, so the user keeps looking at the same images.
+    bool SetGrid(int columns, int rows);
+
     int CorrectionMode() const { return m_correctionMode; }
     // Mode 0..3; a change restarts the worker in the new mode.
     bool SetCorrectionMode(int mode);

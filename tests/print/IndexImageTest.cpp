@@ -373,6 +373,42 @@ TEST_F(IndexImageTest, StoppingTheWorkerMidWayJoinsAndKeepsNoStrayFile)
     EXPECT_EQ(static_cast<int>(CacheFiles().size()), cached);
 }
 
+TEST_F(IndexImageTest, AGridChangeKeepsTheImagesOfTheCurrentPageInView)
+{
+    for (int i = 0; i < 45; ++i)
+        AddTiff("g" + std::to_string(i) + ".tif", 50, 50);
+    CIndexImage index(*m_project);
+    index.SetWorkerPause(1ms);
+    ASSERT_TRUE(index.Build());
+    index.StopCacheThread();
+    ASSERT_TRUE(index.SetGrid(5, 4));
+    EXPECT_EQ(index.PageCount(), 3);
+    ASSERT_TRUE(index.SetPage(3));
+
+    struct Case
+    {
+        int columns;
+        int rows;
+        bool accepted;
+        int page;
+    };
+    const Case steps[] = {
+        {2, 2, true, 11}, // cell 40 is on page 11 of 2 x 2
+        {0, 2, false, 11},
+        {2, 11, false, 11},
+        {2, 2, true, 11},
+        {10, 10, true, 1},
+        {1, 1, true, 1},
+    };
+    for (const Case& c : steps)
+    {
+        EXPECT_EQ(index.SetGrid(c.columns, c.rows), c.accepted) << c.columns << "x" << c.rows;
+        EXPECT_EQ(index.CurrentPage(), c.page) << c.columns << "x" << c.rows;
+    }
+    EXPECT_EQ(index.Options.columns, 1);
+    EXPECT_EQ(index.PageCount(), 45);
+}
+
 TEST_F(IndexImageTest, NothingMarkedGivesNoPagesAndNoWorker)
 {
     AddThree();
