@@ -9,6 +9,7 @@
 #include "core/TempFiles.h"
 #include "correction/ProjectManage.h"
 #include "platform/File.h"
+#include "platform/Process.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -276,6 +277,7 @@ bool CIndexImage::PauseOrStop()
 // stays uncached and is tried again on the next pass.
 void CIndexImage::RunWorker(WorkerJob job)
 {
+    platform::LowerThreadPriority();
     const int count = static_cast<int>(job.entries.size());
     while (!m_stop)
     {

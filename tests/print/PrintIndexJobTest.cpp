@@ -1,6 +1,8 @@
 #include "print/PrintIndexJob.h"
 
 #include "controls/StringTable.h"
+#include "core/IniFile.h"
+#include "core/PathUtils.h"
 #include "tests/correction/ProjectTestSupport.h"
 
 #include <QPrinter>
@@ -190,12 +192,18 @@ TEST_F(PrintIndexJobTest, TheCurrentPageAloneCountsItsOwnCells)
     int total = -1;
     WhileProgressShows([&](CPrintIndexProgDlg& dialog) { total = dialog.OverallBarMaximum(); });
 
+    // The profile printed with is remembered for the printer.
+    index.ColorMode = IndexColorMode::PrinterProfile;
+    index.PrinterProfile = m_dir.File("Glossy Paper.icc");
     IndexPrintRequest request;
     request.currentPageOnly = true;
+    request.printerName = "Studio";
     EXPECT_EQ(PrintIndexOn(index, m_printer, &m_owner, request), IndexPrintResult::Printed);
     EXPECT_EQ(total, 1); // the last page holds one of the three
     EXPECT_EQ(PdfPages(m_pdf), 1);
     EXPECT_EQ(PdfTitle(m_pdf), "Holiday - P2");
+    EXPECT_EQ(CIniFile(GetIniFilePath()).GetString("PrinterICCProfile", "Studio", ""),
+              "Glossy Paper.icc");
 }
 
 // Cancel pressed while a cell develops, or after a cell: either way the
