@@ -26,6 +26,7 @@
 
 #include "core/Rect.h"
 #include "print/IndexImageLogic.h"
+#include "print/PrintJob.h"
 
 #include <QObject>
 
@@ -75,14 +76,6 @@ private:
     bool m_cached = false;
     int m_cacheWidth = 0;
     int m_cacheHeight = 0;
-};
-
-// How a printed cell is colour-managed.
-enum class IndexColorMode
-{
-    DeviceColorSpace = 0, // the image's colour space handed to the printer
-    PrinterProfile = 1,   // converted to the chosen printer profile
-    None = 2              // the pixels as they are
 };
 
 // What the page drawing reports to, and asks of, the print job's progress
@@ -141,7 +134,9 @@ public:
     // ---- The layout
     IndexPageOptions Options;
     std::string Title;
-    IndexColorMode ColorMode = IndexColorMode::PrinterProfile;
+    // How the printed cells are colour-managed (the single-image print's
+    // three paths) and the printer profile the user chose.
+    PrintColorPath ColorMode = PrintColorPath::PrinterProfile;
     std::string PrinterProfile;
 
     // The printable area in printer pixels and the printer's vertical

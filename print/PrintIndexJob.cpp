@@ -3,8 +3,6 @@
 #include "controls/EventPump.h"
 #include "controls/MessageText.h"
 #include "controls/StringTable.h"
-#include "core/IniFile.h"
-#include "core/PathUtils.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -22,10 +20,6 @@ namespace {
 
 // The caption of the progress window.
 const char* const kProgressCaption = "インデックス印刷 処理中...";
-
-// The settings the job writes: the profile chosen for colour mode 1, by
-// printer name.
-constexpr std::string_view kPrinterProfileSection = "PrinterICCProfile";
 
 } // namespace
 
@@ -310,12 +304,7 @@ IndexPrintResult PrintIndexOn(CIndexImage& index, QPrinter& printer, QWidget* ow
     if (result != IndexPrintResult::Printed)
         return result;
 
-    if (index.ColorMode == IndexColorMode::PrinterProfile && !index.PrinterProfile.empty() &&
-        !request.printerName.empty())
-    {
-        CIniFile ini(GetIniFilePath());
-        ini.SetString(kPrinterProfileSection, request.printerName,
-                      GetFileNameFromPath(index.PrinterProfile));
-    }
+    if (index.ColorMode == PrintColorPath::PrinterProfile && !index.PrinterProfile.empty())
+        StorePrinterProfileChoice(request.printerName, index.PrinterProfile);
     return result;
 }

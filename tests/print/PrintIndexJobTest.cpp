@@ -1,8 +1,6 @@
 #include "print/PrintIndexJob.h"
 
 #include "controls/StringTable.h"
-#include "core/IniFile.h"
-#include "core/PathUtils.h"
 #include "tests/correction/ProjectTestSupport.h"
 
 #include <QPrinter>
@@ -124,7 +122,7 @@ protected:
         index.SetWorkerPause(1ms);
         index.Options.columns = 2;
         index.Options.rows = 1;
-        index.ColorMode = IndexColorMode::None;
+        index.ColorMode = PrintColorPath::NoPrinterProfile;
         ASSERT_TRUE(index.Build());
         index.SetPageLayout(m_printer.width(), m_printer.height(), m_printer.resolution());
     }
@@ -193,7 +191,7 @@ TEST_F(PrintIndexJobTest, TheCurrentPageAloneCountsItsOwnCells)
     WhileProgressShows([&](CPrintIndexProgDlg& dialog) { total = dialog.OverallBarMaximum(); });
 
     // The profile printed with is remembered for the printer.
-    index.ColorMode = IndexColorMode::PrinterProfile;
+    index.ColorMode = PrintColorPath::PrinterProfile;
     index.PrinterProfile = m_dir.File("Glossy Paper.icc");
     IndexPrintRequest request;
     request.currentPageOnly = true;
@@ -202,8 +200,7 @@ TEST_F(PrintIndexJobTest, TheCurrentPageAloneCountsItsOwnCells)
     EXPECT_EQ(total, 1); // the last page holds one of the three
     EXPECT_EQ(PdfPages(m_pdf), 1);
     EXPECT_EQ(PdfTitle(m_pdf), "Holiday - P2");
-    EXPECT_EQ(CIniFile(GetIniFilePath()).GetString("PrinterICCProfile", "Studio", ""),
-              "Glossy Paper.icc");
+    EXPECT_EQ(LoadPrinterProfileChoice("Studio"), "Glossy Paper.icc");
 }
 
 // Cancel pressed while a cell develops, or after a cell: either way the
