@@ -3,6 +3,7 @@
 #include "controls/EventPump.h"
 #include "controls/MessageText.h"
 #include "controls/StringTable.h"
+#include "print/PrinterSettings.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -307,4 +308,20 @@ IndexPrintResult PrintIndexOn(CIndexImage& index, QPrinter& printer, QWidget* ow
     if (index.ColorMode == PrintColorPath::PrinterProfile && !index.PrinterProfile.empty())
         StorePrinterProfileChoice(request.printerName, index.PrinterProfile);
     return result;
+}
+
+IndexPrintResult PrintIndex(CIndexImage& index, CPrinterSettings& printer, QWidget* owner,
+                            const IndexPrintRequest& request)
+{
+    // Nothing to print opens no printer (the PDF printer would ask for a
+    // file name first).
+    if (!index.IsReady() || index.PageCount() == 0)
+        return IndexPrintResult::NothingToPrint;
+    QPrinter* dc = printer.CreatePrinterDC();
+    if (!dc)
+        return IndexPrintResult::Failed;
+    IndexPrintRequest named = request;
+    if (named.printerName.empty())
+        named.printerName = printer.DeviceName();
+    return PrintIndexOn(index, *dc, owner, named);
 }

@@ -339,6 +339,7 @@ TEST_F(IndexImageTest, ANewParameterFileReplacesOnlyTheParameterFileCells)
     for (int e = 0; e < 3; ++e)
         EXPECT_TRUE(index.Cell(e, kIndexModeParamFile)->IsCached());
 
+    index.SetCorrectionMode(kIndexModeParamFile);
     index.SetParamFilePath(second);
     for (int e = 0; e < 3; ++e)
     {
