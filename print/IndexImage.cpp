@@ -100,15 +100,7 @@ CIndexImage::CIndexImage(CProjectManage& project, QObject* parent)
 CIndexImage::~CIndexImage()
 {
     m_ready = false;
-    if (m_worker.joinable())
-    {
-        m_stop = true;
-        {
-            std::lock_guard lock(m_pauseMutex);
-        }
-        m_pauseWake.notify_all();
-        m_worker.join();
-    }
+    JoinWorker();
     // What the worker handed over last belongs to no cell now.
     std::lock_guard lock(m_handOverMutex);
     for (const FinishedCell& finished : m_handOver)
@@ -219,20 +211,24 @@ bool CIndexImage::IsParamFileReady() const
 
 // ---- The worker ----------------------------------------------------------
 
+void CIndexImage::JoinWorker()
+{
+    if (!m_worker.joinable())
+        return;
+    m_stop = true;
+    {
+        // The worker tests the flag under this lock before it waits, so
+        // the wake-up cannot fall between its test and its wait.
+        std::lock_guard lock(m_pauseMutex);
+    }
+    m_pauseWake.notify_all();
+    m_worker.join();
+    m_stop = false;
+}
+
 void CIndexImage::StopCacheThread()
 {
-    if (m_worker.joinable())
-    {
-        m_stop = true;
-        {
-            // The worker tests the flag under this lock before it waits, so
-            // the wake-up cannot fall between its test and its wait.
-            std::lock_guard lock(m_pauseMutex);
-        }
-        m_pauseWake.notify_all();
-        m_worker.join();
-        m_stop = false;
-    }
+    JoinWorker();
     TakeFinishedCells();
 }
 

@@ -235,6 +235,8 @@ private:
     std::size_t CellIndex(int entry, int mode) const;
     std::unique_ptr<CIndexCacheData> CreateCellData(int entry) const;
     void StartCacheThread();
+    // Asks the worker to stop, wakes it and waits for it to end.
+    void JoinWorker();
     void RunWorker(WorkerJob job);
     bool RenderCell(const WorkerJob& job, int entry, int mode, FinishedCell& out);
     // Waits the pause or until a stop is asked; true when asked.
