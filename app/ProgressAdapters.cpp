@@ -237,7 +237,7 @@ bool CSetupCallbackForViewChange::ReportRestore(std::int64_t done, std::int64_t 
         // A child of the main window like every progress dialog, so the
         // window takes no input while the events are pumped.
         m_restoreDialog = std::make_unique<CProgDlg>(kStrProcessingCaption, m_mainWindow);
-        HideCancelButton(*m_restoreDialog);
+        m_restoreDialog->HideCancelButton();
         OpenDialog(*m_restoreDialog);
     }
     if (value >= 100.0)

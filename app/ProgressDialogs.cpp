@@ -118,12 +118,6 @@ QPoint CenteredOnDesktop(const QRect& rect, const QSize& size, const QRect& desk
     return {x, y};
 }
 
-void HideCancelButton(CProgDlg& dialog)
-{
-    if (QPushButton* button = CancelButton(&dialog))
-        button->hide();
-}
-
 // ---- CViewChangeProgDlg
 
 CViewChangeProgDlg::CViewChangeProgDlg(QWidget* parent) : CProgDlg(kStrViewChangeCaption, parent)
@@ -152,7 +146,7 @@ CViewChangeProgDlg::CViewChangeProgDlg(QWidget* parent) : CProgDlg(kStrViewChang
     }
     grid->setRowMinimumHeight(1, kIconSide);
     static_cast<QVBoxLayout*>(layout())->insertLayout(0, grid);
-    HideCancelButton(*this);
+    HideCancelButton();
 }
 
 void CViewChangeProgDlg::SetStepFlags(const std::array<int, 7>& flags)

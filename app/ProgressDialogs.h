@@ -43,9 +43,6 @@ std::int64_t RemainingSeconds(std::int64_t elapsed, std::int64_t done, std::int6
 // edge - the window's size), the lower limit winning.
 QPoint CenteredOnDesktop(const QRect& rect, const QSize& size, const QRect& desktop);
 
-// Hides the dialog's Cancel button (the windows that cannot be cancelled).
-void HideCancelButton(CProgDlg& dialog);
-
 // The re-processing window (template 10137): stages 1..7, the steps in
 // slot order. It cannot be cancelled: its button is hidden.
 class CViewChangeProgDlg : public CProgDlg

@@ -68,6 +68,11 @@ CProgDlg::CProgDlg(int titleId, QWidget* parent)
     connect(m_cancel, &QPushButton::clicked, this, &CProgDlg::reject);
 }
 
+void CProgDlg::HideCancelButton()
+{
+    m_cancel->hide();
+}
+
 bool CProgDlg::Create()
 {
     m_bar->setRange(RangeMin, RangeMax);

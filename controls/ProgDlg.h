@@ -68,6 +68,9 @@ public:
     // the label is rewritten only when the text changes.
     void SetProgressPercentText(int position);
 
+    // Hides the Cancel button (the operations that cannot be cancelled).
+    void HideCancelButton();
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;

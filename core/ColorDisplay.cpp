@@ -17,12 +17,6 @@
 
 namespace {
 
-struct TransformDeleter
-{
-    void operator()(void* transform) const { cmsDeleteTransform(transform); }
-};
-using TransformPtr = std::unique_ptr<void, TransformDeleter>;
-
 // Where the pixels come from: a LittleCMS profile, the intent to convert
 // with, and the colour-space record that describes it (to tell when the
 // destination is the same space).
@@ -70,31 +64,19 @@ void CopyInto(const CImageEx& image, CImageEx& converted)
         converted = image;
 }
 
-// The pixels from the source to the destination profile; see the header
-// for the result.
-bool ConvertImage(const CImageEx& image, CImageEx& converted, const Source& source,
+// The pixels from the colour space to the destination profile; see the
+// header for the result.
+bool ConvertImage(const CImageEx& image, CImageEx& converted, const LogColorSpace* colorSpace,
                   const CColorProfile* destination)
 {
     CopyInto(image, converted);
-    if (converted.IsNull() || !destination || !source.profile)
+    if (converted.IsNull() || !destination)
         return false;
-    if (source.hasRecord && destination->IsSameLogColorSpace(source.record))
-        return true;
-
-    const LcmsProfilePtr output = destination->OpenLcmsProfile();
-    if (!output)
+    CPixelConversion conversion;
+    if (!conversion.Prepare(colorSpace, *destination))
         return false;
-    const TransformPtr transform(cmsCreateTransformTHR(QuietLcmsContext(), source.profile.get(),
-                                                       TYPE_BGR_8, output.get(), TYPE_BGR_8,
-                                                       source.intent, cmsFLAGS_NOCACHE));
-    if (!transform)
-        return false;
-    // In place: input and output pixels have the same size.
-    std::uint8_t* bits = converted.GetBits();
-    const auto pitch = static_cast<cmsUInt32Number>(converted.GetPitch());
-    cmsDoTransformLineStride(
-        transform.get(), bits, bits, static_cast<cmsUInt32Number>(converted.GetWidth()),
-        static_cast<cmsUInt32Number>(converted.GetHeight()), pitch, pitch, 0, 0);
+    conversion.ConvertRows(converted.GetBits(), converted.GetWidth(), converted.GetHeight(),
+                           converted.GetPitch());
     return true;
 }
 
@@ -112,29 +94,88 @@ int NearestIndex(int i, int from, int to)
 
 } // namespace
 
+void CPixelConversion::TransformDeleter::operator()(void* transform) const
+{
+    cmsDeleteTransform(transform);
+}
+
+bool CPixelConversion::Prepare(const LogColorSpace* colorSpace, const CColorProfile& destination,
+                               const CColorProfile* proof, std::string* reason)
+{
+    m_ready = false;
+    m_transform.reset();
+    const auto fail = [reason](const char* why) {
+        if (reason)
+            *reason = why;
+        return false;
+    };
+
+    const Source source = MakeSource(colorSpace);
+    if (!source.profile)
+        return fail(colorSpace ? "the image's colour space is not a calibrated RGB space"
+                               : "the sRGB profile cannot be opened");
+    if (!proof && source.hasRecord && destination.IsSameLogColorSpace(source.record))
+    {
+        m_ready = true;
+        return true;
+    }
+
+    const LcmsProfilePtr output = destination.OpenLcmsProfile();
+    if (!output)
+        return fail("the destination profile cannot be read");
+    LcmsProfilePtr proofProfile;
+    if (proof)
+    {
+        proofProfile = proof->OpenLcmsProfile();
+        if (!proofProfile)
+            return fail("the proof profile cannot be read");
+    }
+    cmsHTRANSFORM transform =
+        proofProfile
+            ? cmsCreateProofingTransformTHR(QuietLcmsContext(), source.profile.get(), TYPE_BGR_8,
+                                            output.get(), TYPE_BGR_8, proofProfile.get(),
+                                            source.intent, INTENT_RELATIVE_COLORIMETRIC,
+                                            cmsFLAGS_SOFTPROOFING | cmsFLAGS_NOCACHE)
+            : cmsCreateTransformTHR(QuietLcmsContext(), source.profile.get(), TYPE_BGR_8,
+                                    output.get(), TYPE_BGR_8, source.intent, cmsFLAGS_NOCACHE);
+    if (!transform)
+        return fail("no transform between the profiles can be made");
+    m_transform.reset(transform);
+    m_ready = true;
+    return true;
+}
+
+void CPixelConversion::ConvertRows(std::uint8_t* bits, int width, int rows, int pitch) const
+{
+    if (!m_transform || width <= 0 || rows <= 0)
+        return;
+    // In place: input and output pixels have the same size.
+    const auto stride = static_cast<cmsUInt32Number>(pitch);
+    cmsDoTransformLineStride(m_transform.get(), bits, bits, static_cast<cmsUInt32Number>(width),
+                             static_cast<cmsUInt32Number>(rows), stride, stride, 0, 0);
+}
+
 bool DrawDIBWithColorSpace(const CImageEx& image, CImageEx& converted,
                            const LogColorSpace* colorSpace, const CColorProfile* deviceProfile)
 {
-    const Source source = MakeSource(colorSpace);
     if (deviceProfile)
-        return ConvertImage(image, converted, source, deviceProfile);
+        return ConvertImage(image, converted, colorSpace, deviceProfile);
     if (const CColorProfile* monitor = GetMonitorProfile())
-        return ConvertImage(image, converted, source, monitor);
+        return ConvertImage(image, converted, colorSpace, monitor);
     CColorProfile srgb;
-    return ConvertImage(image, converted, source, OpenSRGBProfile(srgb) ? &srgb : nullptr);
+    return ConvertImage(image, converted, colorSpace, OpenSRGBProfile(srgb) ? &srgb : nullptr);
 }
 
 bool DrawDIBWithMonitorProfile(const std::string& profilePath, const CImageEx& image,
                                CImageEx& converted, const LogColorSpace* colorSpace)
 {
-    const Source source = MakeSource(colorSpace);
     CColorProfile destination;
     if (!profilePath.empty())
-        return ConvertImage(image, converted, source,
+        return ConvertImage(image, converted, colorSpace,
                             destination.Open(profilePath) ? &destination : nullptr);
     if (const CColorProfile* monitor = GetMonitorProfile())
-        return ConvertImage(image, converted, source, monitor);
-    return ConvertImage(image, converted, source,
+        return ConvertImage(image, converted, colorSpace, monitor);
+    return ConvertImage(image, converted, colorSpace,
                         OpenSRGBProfile(destination) ? &destination : nullptr);
 }
 
@@ -152,7 +193,7 @@ bool DrawDIBWithProfile(const LogColorSpace* colorSpace, const CImageEx& image, 
         return false;
     }
     // ConvertImage leaves the pixels as they are when the record is sRGB's.
-    return ConvertImage(image, converted, MakeSource(colorSpace), &srgb);
+    return ConvertImage(image, converted, colorSpace, &srgb);
 }
 
 // Destination rows are shared out in bands by RunRowBands. A band converts its

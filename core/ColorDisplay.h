@@ -36,6 +36,8 @@
 #include "core/ColorProfile.h"
 #include "core/Rect.h"
 
+#include <cstdint>
+#include <memory>
 #include <string>
 
 class CImageEx;
@@ -43,6 +45,55 @@ class CRGBImage;
 class CRGBMatrix;
 class CRGBGammaTable;
 class CColorTransform;
+
+// One conversion of 8-bit pixels (blue, green, red) from a colour space to
+// a device profile, prepared once and then applied to any number of rows:
+// the DrawDIB functions below convert a whole image through it, the print
+// job a band of rows at a time.
+//
+// Source: the colour-space record made into a LittleCMS profile, with the
+// intent the record names; without a record, the sRGB profile of the
+// colour directory (perceptual intent).
+//
+// Proof (optional): the pixels are first brought into the proof profile's
+// gamut with the source's intent and then taken on to the destination
+// relative colorimetrically, so that no colour leaves the proof device's
+// gamut (LittleCMS's soft-proofing chain: source -> proof -> destination).
+//
+// Without a proof, a destination whose own record equals the source's
+// describes the same colour space: the conversion is the identity and the
+// pixels stay as they are.
+class CPixelConversion
+{
+public:
+
+    // False when the source profile cannot be made (a record that is not
+    // calibrated RGB, no sRGB profile), the destination or proof profile
+    // cannot be opened by LittleCMS, or LittleCMS refuses the transform;
+    // then *reason (when given) says which, in English, and the object
+    // converts nothing.
+    bool Prepare(const LogColorSpace* colorSpace, const CColorProfile& destination,
+                 const CColorProfile* proof = nullptr, std::string* reason = nullptr);
+
+    bool IsReady() const { return m_ready; }
+    // Prepared, and the pixels stay as they are.
+    bool IsIdentity() const { return m_ready && !m_transform; }
+
+    // Converts `rows` rows of `width` pixels in place, `pitch` bytes apart.
+    // Nothing happens unless prepared. The transform keeps no pixel cache,
+    // so threads may convert different rows at once.
+    void ConvertRows(std::uint8_t* bits, int width, int rows, int pitch) const;
+
+private:
+    // Deletes a LittleCMS transform (cmsHTRANSFORM is void*).
+    struct TransformDeleter
+    {
+        void operator()(void* transform) const;
+    };
+
+    bool m_ready = false;
+    std::unique_ptr<void, TransformDeleter> m_transform;
+};
 
 // Converts from the colour space (or sRGB) to the device's profile: the
 // given one, else the monitor profile (GetMonitorProfile), else sRGB.

@@ -493,6 +493,11 @@ bool CColorProfile::Open(const std::string& path)
     return ApplyEngineRule();
 }
 
+bool CColorProfile::OpenDeviceProfile(const std::string& path)
+{
+    return OpenProfileFile(path);
+}
+
 bool CColorProfile::OpenFromMemory(std::span<const std::uint8_t> data, const std::string& name)
 {
     Close();

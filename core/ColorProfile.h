@@ -143,6 +143,10 @@ public:
     // 0, a profile that the program's matrix path cannot use is closed again
     // and the open fails (IsRGBMatrixProfile).
     bool Open(const std::string& path);
+    // Opens a profile file (bare names in the colour directory) without the
+    // UseOsCmm rule: for the profiles of output devices (printers), which
+    // only LittleCMS converts to, whichever engine draws the working image.
+    bool OpenDeviceProfile(const std::string& path);
     // Opens a copy of the bytes under the given name, with the same UseOsCmm
     // rule. The caller keeps its bytes.
     bool OpenFromMemory(std::span<const std::uint8_t> data, const std::string& name);

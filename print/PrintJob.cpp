@@ -1,12 +1,122 @@
 #include "print/PrintJob.h"
 
+#include "controls/EventPump.h"
+#include "controls/ProgDlg.h"
+#include "controls/WaitCursor.h"
+#include "core/ColorDisplay.h"
+#include "core/ColorProfile.h"
+#include "core/ImageEx.h"
 #include "core/IniFile.h"
+#include "core/MessageSink.h"
 #include "core/PathUtils.h"
+#include "core/SRGBProfile.h"
 #include "print/PageGeometry.h"
+
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QPrinter>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 namespace {
 
 constexpr const char* kPrinterProfileSection = "PrinterICCProfile";
+constexpr int kStrPrinting = 11065;           // "印刷中..."
+constexpr int kStrPrintFailed = 11079;        // "印刷に失敗しました。"
+constexpr int kStrChoosePrinterProfile = 11084; // "プリンタのICCプロファイルを指定してください。"
+constexpr int kStrNoMemory = 11087;           // "メモリが足りません。"
+constexpr int kStrConverting = 11202;         // "色変換処理中..."
+
+PrintJobOutcome Failure(std::string detail)
+{
+    PrintJobOutcome outcome;
+    outcome.result = PrintJobResult::Failed;
+    outcome.messageId = kStrPrintFailed;
+    outcome.detail = std::move(detail);
+    return outcome;
+}
+
+// The conversion of the request's colour path; on failure the message the
+// job shows and the reason.
+struct ColourPreparation
+{
+    bool ok = false;
+    int messageId = 0;
+    std::string reason;
+};
+
+ColourPreparation Refused(int messageId, std::string reason)
+{
+    return {false, messageId, std::move(reason)};
+}
+
+ColourPreparation PrepareConversion(const PrintImageRequest& request,
+                                    const std::string& associatedProfile,
+                                    CPixelConversion& conversion)
+{
+    std::string destinationPath;
+    CColorProfile proofProfile;
+    const CColorProfile* proof = nullptr;
+    switch (request.path)
+    {
+    case PrintColorPath::PrinterProfile:
+        // Without a choice, the printer's own profile (the dialog's checks
+        // normally see to a choice).
+        destinationPath =
+            request.printerProfilePath.empty() ? associatedProfile : request.printerProfilePath;
+        if (destinationPath.empty())
+            return Refused(kStrChoosePrinterProfile, "no printer profile is chosen");
+        if (request.proofWithMonitor && !request.monitorProfilePath.empty())
+        {
+            if (!proofProfile.OpenDeviceProfile(request.monitorProfilePath))
+                return Refused(kStrPrintConversionFailed,
+                               "the monitor profile cannot be opened: " +
+                                   request.monitorProfilePath);
+            proof = &proofProfile;
+        }
+        break;
+    case PrintColorPath::PrinterAssociated:
+        if (!associatedProfile.empty())
+        {
+            destinationPath = associatedProfile;
+            break;
+        }
+        // A printer that names no profile of its own gets sRGB, as
+        // NoPrinterProfile does.
+        [[fallthrough]];
+    case PrintColorPath::NoPrinterProfile:
+        EnsureSRGBProfileInstalled();
+        destinationPath = GetSRGBProfileFileName();
+        break;
+    default:
+        return Refused(kStrPrintConversionFailed, "unknown colour path");
+    }
+
+    CColorProfile destination;
+    if (!destination.OpenDeviceProfile(destinationPath))
+        return Refused(kStrPrintConversionFailed,
+                       "the profile cannot be opened: " + destinationPath);
+    std::string why;
+    if (!conversion.Prepare(request.colorSpace, destination, proof, &why))
+        return Refused(kStrPrintConversionFailed, why + ": " + destinationPath);
+    return {true, 0, {}};
+}
+
+// Ends a document that must not come out: the queue's job is cancelled,
+// and a partly written PDF file removed.
+void AbortDocument(QPrinter& printer, QPainter& painter)
+{
+    const QString file =
+        printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName() : QString();
+    printer.abort();
+    if (painter.isActive())
+        painter.end();
+    if (!file.isEmpty())
+        QFile::remove(file);
+}
 
 } // namespace
 
@@ -19,6 +129,17 @@ PrintDotsRect PrintDestinationRect(const PrintImageRequest& request, int dpiX, i
     rect.width = TenthMMToDots(request.printWidth - trim.left - trim.right, dpiX);
     rect.height = TenthMMToDots(request.printHeight - trim.top - trim.bottom, dpiY);
     return rect;
+}
+
+int BandEdge(int row, int visibleRows, int destRows)
+{
+    if (visibleRows <= 0)
+        return 0;
+    // floor(row * destRows / visibleRows + 1/2) in integers.
+    const std::int64_t twice = 2 * static_cast<std::int64_t>(row) * destRows + visibleRows;
+    const std::int64_t twiceRows = 2 * static_cast<std::int64_t>(visibleRows);
+    const std::int64_t q = twice / twiceRows;
+    return static_cast<int>(twice % twiceRows < 0 ? q - 1 : q);
 }
 
 bool StorePrinterProfileChoice(const std::string& printerName, const std::string& profilePath)
@@ -36,7 +157,100 @@ std::string LoadPrinterProfileChoice(const std::string& printerName)
     return CIniFile(GetIniFilePath()).GetString(kPrinterProfileSection, printerName, "");
 }
 
+PrintJobOutcome PrintImageOnPrinter(QPrinter& printer, const PageGeometry& page,
+                                    const std::string& associatedProfile,
+                                    const PrintImageRequest& request, QWidget* progressParent)
+{
+    const CImageEx* image = request.image;
+    if (!image || image->IsNull())
+        return Failure("no image");
+    const PrintMargins trim{std::max(request.trimPixels.left, 0), std::max(request.trimPixels.top, 0),
+                            std::max(request.trimPixels.right, 0),
+                            std::max(request.trimPixels.bottom, 0)};
+    const int visibleWidth = image->GetWidth() - trim.left - trim.right;
+    const int visibleHeight = image->GetHeight() - trim.top - trim.bottom;
+    if (visibleWidth <= 0 || visibleHeight <= 0)
+        return Failure("the trimming leaves no pixel");
+    if (!page.HasResolution() || printer.resolution() <= 0)
+        return Failure("the printer has no resolution");
+    const PrintDotsRect dest = PrintDestinationRect(request, page.dpiX, page.dpiY);
+    if (dest.width <= 0 || dest.height <= 0)
+        return Failure("the print size leaves no dot");
+
+    const WaitCursorGuard wait;
+    // Everything that can refuse is settled before the document starts, so
+    // a conversion that cannot be made leaves no page (and no file) behind.
+    CPixelConversion conversion;
+    const ColourPreparation colour = PrepareConversion(request, associatedProfile, conversion);
+    if (!colour.ok)
+    {
+        if (colour.messageId == kStrPrintConversionFailed)
+            ShowMessage(colour.messageId, {colour.reason}, MessageButtons::Ok, MessageIcon::Error);
+        else
+            ShowMessage(colour.messageId, {}, MessageButtons::Ok, MessageIcon::Warning);
+        return Failure(colour.reason);
+    }
+
+    printer.setDocName(QString::fromStdString(request.documentName));
+    QPainter painter;
+    if (!painter.begin(&printer))
+        return Failure("the printer cannot start the document");
+    painter.setRenderHint(QPainter::LosslessImageRendering);
+
+    // The layout's dots are relative to the printable area at the page's
+    // resolution; the painter starts at the sheet's corner in full-page mode
+    // and at the printable area's otherwise, in the printer's own dots.
+    const double sx = printer.resolution() / static_cast<double>(page.dpiX);
+    const double sy = printer.resolution() / static_cast<double>(page.dpiY);
+    QPointF painterOrigin;
+    if (!printer.fullPage())
+        painterOrigin = printer.pageRect(QPrinter::DevicePixel).topLeft() -
+                        printer.paperRect(QPrinter::DevicePixel).topLeft();
+    painter.translate(page.offsetX * sx - painterOrigin.x(), page.offsetY * sy - painterOrigin.y());
+    painter.scale(sx, sy);
+
+    CProgDlg progress(conversion.IsIdentity() ? kStrPrinting : kStrConverting, progressParent);
+    progress.SetRange(0, visibleHeight);
+    progress.HideCancelButton();
+    progress.Create();
+
+    // Bands of rows: each is copied out of the visible part, converted and
+    // drawn between the destination rows its edges round to, so the bands
+    // tile the destination exactly and no whole-image copy is ever made.
+    const int bandRows = std::clamp(request.bandRows, 1, visibleHeight);
+    const std::size_t rowBytes = static_cast<std::size_t>(visibleWidth) * 3;
+    for (int first = 0; first < visibleHeight; first += bandRows)
+    {
+        const int end = std::min(first + bandRows, visibleHeight);
+        QImage band(visibleWidth, end - first, QImage::Format_BGR888);
+        if (band.isNull())
+        {
+            progress.hide();
+            ShowMessage(kStrNoMemory, {}, MessageButtons::Ok, MessageIcon::Error);
+            AbortDocument(printer, painter);
+            return Failure("no memory for a band");
+        }
+        for (int row = first; row < end; ++row)
+            std::memcpy(band.scanLine(row - first),
+                        image->GetPixelAddress(trim.left, trim.top + row), rowBytes);
+        conversion.ConvertRows(band.bits(), visibleWidth, end - first,
+                               static_cast<int>(band.bytesPerLine()));
+        const int top = BandEdge(first, visibleHeight, dest.height);
+        const int bottom = BandEdge(end, visibleHeight, dest.height);
+        if (bottom > top)
+            painter.drawImage(QRect(dest.x, dest.y + top, dest.width, bottom - top), band);
+        progress.SetPos(end);
+        PumpEvents();
+    }
+    if (!painter.end())
+        return Failure("the document cannot be completed");
+    PrintJobOutcome printed;
+    printed.result = PrintJobResult::Printed;
+    printed.messageId = 0;
+    return printed;
+}
+
 PrintJobOutcome PrintImage(CPrinterSettings&, const PrintImageRequest&, QWidget*)
 {
-    return {};
+    return Failure("no printer");
 }

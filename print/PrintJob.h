@@ -24,8 +24,10 @@
 
 class CImageEx;
 class CPrinterSettings;
+class QPrinter;
 class QWidget;
 struct LogColorSpace;
+struct PageGeometry;
 
 enum class PrintColorPath
 {
@@ -81,22 +83,40 @@ enum class PrintJobResult
     Cancelled
 };
 
+// What became of a job. The job itself shows what only it knows (no
+// memory for a band: 11087; a colour conversion that cannot be made:
+// kStrPrintConversionFailed with the reason; no printer profile: 11084);
+// the caller then shows messageId, the result's own text: 11079 for
+// Failed, 11089 for Cancelled, 0 (nothing) for Printed.
 struct PrintJobOutcome
 {
     PrintJobResult result = PrintJobResult::Failed;
-    // The text that tells the user what happened (0: nothing more to say
-    // than the result). Shown by the caller.
-    int messageId = 0;
-    // For messages that take a reason (the failed conversion): the reason.
+    int messageId = 11079;
+    // Why a job failed, as far as the job knows (already shown to the user
+    // where the job showed a message); empty otherwise.
     std::string detail;
 };
 
+// "色変換を準備できないため印刷を中止しました。\n%s": printing stopped before
+// the page because the colour conversion cannot be made (the reason).
+inline constexpr int kStrPrintConversionFailed = 30210;
+
 // Prints the request on the settings' printer (CreatePrinterDC). The
-// progress of the colour conversion is shown over progressParent. On
-// Printed with PrinterProfile, the chosen profile is stored for the
+// progress is shown over progressParent. On Printed through
+// PrinterProfile with a chosen profile, the choice is stored for the
 // printer (StorePrinterProfileChoice).
 PrintJobOutcome PrintImage(CPrinterSettings& settings, const PrintImageRequest& request,
                            QWidget* progressParent);
+
+// The job on a printer made already: page is the geometry the layout was
+// made on (its dpi give the dots of the destination; its offset is where
+// the printable area lies on the sheet), associatedProfile the printer's
+// own profile ("" when none; PrinterAssociated, and PrinterProfile
+// without a chosen profile, use it). Stores no choice. PrintImage runs
+// this.
+PrintJobOutcome PrintImageOnPrinter(QPrinter& printer, const PageGeometry& page,
+                                    const std::string& associatedProfile,
+                                    const PrintImageRequest& request, QWidget* progressParent);
 
 // The visible part of the image on the page, in printer dots relative to
 // the printable area: origin + trim margin, print size - trim margins.
@@ -109,6 +129,13 @@ struct PrintDotsRect
     bool operator==(const PrintDotsRect&) const = default;
 };
 PrintDotsRect PrintDestinationRect(const PrintImageRequest& request, int dpiX, int dpiY);
+
+// Where image row `row` (0..visibleRows) starts on the destination, in
+// dots from its top: row x destRows / visibleRows rounded half up. A band
+// of rows [a, b) covers [BandEdge(a), BandEdge(b)): consecutive bands meet
+// without a gap or an overlap whatever their height, and the last ends at
+// destRows. 0 without rows.
+int BandEdge(int row, int visibleRows, int destRows);
 
 // The printer profile remembered for a printer (section "PrinterICCProfile"
 // of the main settings file, key = the printer's name, value = the file

@@ -300,6 +300,107 @@ TEST_F(ColorDisplayTest, ADestinationLittleCmsCannotWriteKeepsThePixels)
     EXPECT_FALSE(DrawDIBWithProfile(nullptr, empty, out));
 }
 
+// ------------------------------------------------- the prepared conversion
+
+TEST_F(ColorDisplayTest, RowsConvertedInPartsEqualTheWholeImage)
+{
+    // The print job converts a band of rows at a time: any cut into parts
+    // gives the pixels of the whole-image conversion.
+    const CImageEx source = GridImage();
+    CImageEx whole;
+    ASSERT_TRUE(DrawDIBWithColorSpace(source, whole, nullptr, &m_wide));
+
+    CPixelConversion conversion;
+    ASSERT_TRUE(conversion.Prepare(nullptr, m_wide));
+    EXPECT_FALSE(conversion.IsIdentity());
+    for (const int band : {1, 4, 22, 100})
+    {
+        CImageEx parts = source;
+        for (int y = 0; y < parts.GetHeight(); y += band)
+            conversion.ConvertRows(parts.GetPixelAddress(0, y), parts.GetWidth(),
+                                   std::min(band, parts.GetHeight() - y), parts.GetPitch());
+        EXPECT_TRUE(SamePixels(parts, whole)) << "band of " << band;
+    }
+}
+
+TEST_F(ColorDisplayTest, AProofKeepsColoursInsideTheProofGamut)
+{
+    // Wide-space pixels to the wide profile: the identity, unless proofed
+    // against sRGB, which pulls a wide green into sRGB's gamut and leaves a
+    // neutral grey where it was.
+    LogColorSpace wideSpace;
+    ASSERT_TRUE(m_wide.GetLogColorSpace(wideSpace, false));
+    CPixelConversion plain;
+    ASSERT_TRUE(plain.Prepare(&wideSpace, m_wide));
+    EXPECT_TRUE(plain.IsIdentity());
+
+    CPixelConversion proofed;
+    ASSERT_TRUE(proofed.Prepare(&wideSpace, m_wide, &m_srgb));
+    EXPECT_FALSE(proofed.IsIdentity());
+    std::uint8_t pixels[6] = {0, 255, 0, 128, 128, 128}; // blue, green, red
+    proofed.ConvertRows(pixels, 2, 1, 6);
+    // sRGB's green in the wide space has a clearly lower green-to-red ratio:
+    // some red is mixed in to leave the wide green.
+    EXPECT_GT(pixels[2], 60);
+    EXPECT_LT(pixels[1], 255);
+    for (int c = 3; c < 6; ++c)
+        EXPECT_NEAR(pixels[c], 128, 2) << "channel " << c - 3;
+
+    // The proof against the destination itself changes nothing beyond
+    // rounding.
+    CPixelConversion self;
+    ASSERT_TRUE(self.Prepare(&wideSpace, m_wide, &m_wide));
+    std::uint8_t green[3] = {0, 255, 0};
+    self.ConvertRows(green, 1, 1, 3);
+    EXPECT_NEAR(green[0], 0, 2);
+    EXPECT_NEAR(green[1], 255, 2);
+    EXPECT_NEAR(green[2], 0, 2);
+}
+
+TEST_F(ColorDisplayTest, AConversionThatCannotBeMadeSaysWhyAndConvertsNothing)
+{
+    UseOsCmm = 1;
+    const std::string labPath = m_dir.File("lab.icc");
+    WriteBytes(labPath, SaveLcmsProfile(cmsCreateLab4Profile(nullptr)));
+    CColorProfile lab;
+    ASSERT_TRUE(lab.Open(labPath));
+    LogColorSpace broken;
+    ASSERT_TRUE(m_srgb.GetLogColorSpace(broken, false));
+    broken.lcsGammaGreen = 0;
+
+    const struct
+    {
+        const char* name;
+        const LogColorSpace* colorSpace;
+        const CColorProfile* destination;
+        const CColorProfile* proof;
+    } cases[] = {
+        {"a record LittleCMS cannot use", &broken, &m_wide, nullptr},
+        {"an RGB image cannot be written as Lab", nullptr, &lab, nullptr},
+        {"a proof that is not RGB", nullptr, &m_wide, &lab},
+    };
+    for (const auto& c : cases)
+    {
+        CPixelConversion conversion;
+        std::string reason;
+        EXPECT_FALSE(conversion.Prepare(c.colorSpace, *c.destination, c.proof, &reason))
+            << c.name;
+        EXPECT_FALSE(conversion.IsReady()) << c.name;
+        EXPECT_FALSE(conversion.IsIdentity()) << c.name;
+        EXPECT_FALSE(reason.empty()) << c.name;
+        std::uint8_t pixel[3] = {10, 20, 30};
+        conversion.ConvertRows(pixel, 1, 1, 3);
+        EXPECT_EQ(pixel[0], 10) << c.name;
+        EXPECT_EQ(pixel[2], 30) << c.name;
+    }
+
+    // A conversion prepared again after a failure is usable.
+    CPixelConversion conversion;
+    EXPECT_FALSE(conversion.Prepare(&broken, m_wide));
+    EXPECT_TRUE(conversion.Prepare(nullptr, m_wide));
+    EXPECT_TRUE(conversion.IsReady());
+}
+
 // ------------------------------------------------- threaded working-image drawing
 
 TEST(ColorDisplayParallel, ThreadsDrawWhatOneThreadDraws)

@@ -1221,8 +1221,16 @@ TEST_F(ColorProfileTest, EngineSwitchDecidesWhichProfilesOpen)
             EXPECT_EQ(fromFile.GetName(), expected ? m_dir.File("p.icc") : "") << c.name;
             CColorProfile fromMemory;
             EXPECT_EQ(fromMemory.OpenFromMemory(c.bytes, "mem"), expected) << c.name;
+            // Device profiles open whatever the engine: only LittleCMS
+            // converts to them.
+            CColorProfile device;
+            EXPECT_TRUE(device.OpenDeviceProfile(m_dir.File("p.icc"))) << c.name;
+            EXPECT_TRUE(device.IsOpen()) << c.name;
         }
     }
+    CColorProfile missing;
+    EXPECT_FALSE(missing.OpenDeviceProfile(m_dir.File("missing.icc")));
+    EXPECT_FALSE(missing.IsOpen());
 }
 
 TEST_F(ColorProfileTest, OpenOfAMissingFileFailsAndCloses)

@@ -1,0 +1,256 @@
+// Timing of printing one photograph to a PDF file:
+// - ours: a 6000 x 4000 16-bit TIFF loaded into the working image as the
+//   project loads it (input tone curves), drawn into the 24-bit display
+//   image as the print command renders it, and printed by the print job on
+//   the PDF printer, A4 portrait at 300 dpi, the image fitted to the sheet's
+//   width, through the sRGB path;
+// - peer: ImageMagick, `convert in.tif -profile sRGB.icc -resize <A4 at
+//   300 dpi> out.pdf`;
+// goal: at most 0.5x.
+// Each side runs as a process of its own (ours forked, the peer started by
+// the shell), so both times include starting up and writing the file, and
+// each side's peak memory (ru_maxrss) is its own; it is printed beside the
+// size of one 16-bit and one 24-bit image.
+//
+// The files are written into the folder of this program (the build folder)
+// and removed afterwards.
+
+#include "bench/BenchSupport.h"
+#include "core/ColorConverter.h"
+#include "core/ColorProfile.h"
+#include "core/ImageEx.h"
+#include "core/SRGBProfile.h"
+#include "core/UseOsCmm.h"
+#include "imagefile/ImageFileInfo.h"
+#include "imagefile/ImageLoadSave.h"
+#include "print/PageGeometry.h"
+#include "print/PrintJob.h"
+
+#include <QApplication>
+#include <QPageSize>
+#include <QPrinter>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <system_error>
+
+namespace {
+
+constexpr int Width = 6000;
+constexpr int Height = 4000;
+constexpr int Runs = 3;
+constexpr int Dpi = 300;
+
+[[noreturn]] void Fail(const char* what)
+{
+    bench::Fail("PrintBench", what);
+}
+
+std::string BuildFolderFile(const std::string& name)
+{
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    const std::filesystem::path folder = ec ? std::filesystem::current_path() : exe.parent_path();
+    return (folder / name).string();
+}
+
+bool HasProgram(const char* name)
+{
+    const std::string command = std::string("command -v ") + name + " >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
+void Remove(const std::string& path)
+{
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+}
+
+// One run in a child process: its wall time, and its peak resident memory
+// in KiB (with the descendants it waited for); a negative time when it
+// failed.
+struct ChildRun
+{
+    double seconds = -1.0;
+    long maxRssKiB = 0;
+};
+
+ChildRun RunChild(const std::function<int()>& work)
+{
+    std::fflush(stdout);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid < 0)
+        return {};
+    if (pid == 0)
+        _exit(work());
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return {};
+    const std::chrono::duration<double> d = std::chrono::steady_clock::now() - start;
+    return {d.count(), usage.ru_maxrss};
+}
+
+// Best time and largest peak of several runs.
+ChildRun BestOf(const std::function<int()>& work)
+{
+    ChildRun best;
+    for (int r = 0; r < Runs; ++r)
+    {
+        const ChildRun run = RunChild(work);
+        if (run.seconds < 0)
+            return {};
+        if (best.seconds < 0 || run.seconds < best.seconds)
+            best.seconds = run.seconds;
+        best.maxRssKiB = std::max(best.maxRssKiB, run.maxRssKiB);
+    }
+    return best;
+}
+
+// Ours, inside the child: load, render the display image, print.
+int PrintOurs(const std::string& tiff, const std::string& pdf)
+{
+    static int argc = 1;
+    static char name[] = "bench_print";
+    static char* argv[] = {name, nullptr};
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+
+    // The project's converter, all three spaces sRGB: the input curves
+    // decode the file, the transform encodes the display image.
+    CColorProfile srgb;
+    if (!srgb.Open(GetSRGBProfileFileName()))
+        return 2;
+    CColorConverter converter(std::string{});
+    if (!converter.SetProfiles(&srgb, &srgb, &srgb))
+        return 3;
+    CImageFileInfo info;
+    info.m_path = tiff;
+    CRGBImage working;
+    if (LoadImage(info, working, &converter.GetInputTRC(), nullptr, {}, false) != 1)
+        return 4;
+    CImageEx display;
+    if (!display.Create(working.GetWidth(), working.GetHeight()))
+        return 5;
+    const CRect all(0, 0, working.GetWidth(), working.GetHeight());
+    if (!working.CopyRectConverted(display, all, all, &converter.GetInputToOutputMatrix(),
+                                   &converter.GetOutputInverseTRC(), {}, converter.GetTransform(),
+                                   nullptr))
+        return 6;
+    working = CRGBImage();
+    LogColorSpace space;
+    if (!srgb.GetLogColorSpace(space, false))
+        return 7;
+
+    // A4 without margins at 300 dpi; the image as wide as the sheet.
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(QString::fromStdString(pdf));
+    printer.setResolution(Dpi);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+    printer.setFullPage(true);
+    const PageGeometry page{2480, 3508, 2480, 3508, 0, 0, Dpi, Dpi};
+
+    PrintImageRequest request;
+    request.image = &display;
+    request.colorSpace = &space;
+    request.printWidth = 2100;
+    request.printHeight = 2100 * Height / Width;
+    request.path = PrintColorPath::NoPrinterProfile;
+    request.documentName = "print_bench.tif";
+    const PrintJobOutcome outcome = PrintImageOnPrinter(printer, page, "", request, nullptr);
+    return outcome.result == PrintJobResult::Printed ? 0 : 8;
+}
+
+int RunShell(const std::string& command)
+{
+    execl("/bin/sh", "sh", "-c", (command + " >/dev/null 2>&1").c_str(), static_cast<char*>(nullptr));
+    return 127;
+}
+
+double MiB(std::size_t bytes)
+{
+    return static_cast<double>(bytes) / (1024.0 * 1024.0);
+}
+
+} // namespace
+
+int main()
+{
+    const std::string tiff = BuildFolderFile("print_bench.tif");
+    const std::string pdf = BuildFolderFile("print_bench.pdf");
+    const std::string peerPdf = BuildFolderFile("print_bench_peer.pdf");
+    const std::string srgbPath = BuildFolderFile("print_bench_srgb.icc");
+
+    // The colour directory lives in a folder of its own for the run.
+    const std::string data = BuildFolderFile("print_bench_data");
+    setenv("XDG_DATA_HOME", data.c_str(), 1);
+    if (!EnsureSRGBProfileInstalled())
+        Fail("cannot install the sRGB profile");
+    {
+        const std::vector<std::uint8_t> bytes = BuildSRGBProfileBytes();
+        std::FILE* f = std::fopen(srgbPath.c_str(), "wb");
+        if (!f || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size())
+            Fail("cannot write the sRGB profile");
+        std::fclose(f);
+    }
+
+    {
+        CRGBImage image(Width, Height);
+        if (!bench::FillImage(image, bench::MakePhotoPixels(Width, Height, bench::Tones::Even)))
+            Fail("cannot make the image");
+        CImageFileInfo output;
+        output.m_path = tiff;
+        output.m_type = kImageFileTiff16;
+        output.m_width = Width;
+        output.m_height = Height;
+        output.m_xResolution = 300.0f;
+        output.m_yResolution = 300.0f;
+        if (SaveTiff16(nullptr, output, image, {}) != 1)
+            Fail("cannot write the TIFF");
+    }
+
+    const ChildRun ours = BestOf([&] { return PrintOurs(tiff, pdf); });
+    if (ours.seconds < 0)
+        Fail("printing failed");
+    const double image16 = MiB(static_cast<std::size_t>(Width) * Height * 6);
+    const double image24 = MiB(static_cast<std::size_t>(Width) * Height * 3);
+    std::printf("peak memory: ours %.0f MiB (one 16-bit image %.0f MiB, one 24-bit image %.0f MiB)\n",
+                ours.maxRssKiB / 1024.0, image16, image24);
+
+    const char* magick = HasProgram("magick") ? "magick" : HasProgram("convert") ? "convert" : nullptr;
+    if (magick)
+    {
+        // A4 at 300 dpi: 2480 x 3508 dots; -resize keeps the aspect ratio.
+        const std::string command = std::string(magick) + " '" + tiff + "' -profile '" + srgbPath +
+                                    "' -resize 2480x3508 '" + peerPdf + "'";
+        const ChildRun peer = BestOf([&] { return RunShell(command); });
+        if (peer.seconds > 0)
+        {
+            bench::Report("16-bit TIFF to an A4 PDF at 300 dpi vs ImageMagick", ours.seconds,
+                          peer.seconds);
+            std::printf("peak memory: peer %.0f MiB\n", peer.maxRssKiB / 1024.0);
+        }
+        else
+            std::printf("print: ImageMagick failed (ours %.6f s)\n", ours.seconds);
+    }
+    else
+        std::printf("print: peer missing (ours %.6f s)\n", ours.seconds);
+
+    for (const std::string& path : {tiff, pdf, peerPdf, srgbPath})
+        Remove(path);
+    std::error_code ec;
+    std::filesystem::remove_all(data, ec);
+    bench::PrintWorstRatio();
+    return 0;
+}

@@ -1,0 +1,764 @@
+// The single-image print job: the page it makes (read back from PDF files
+// with poppler's tools), the colour paths against LittleCMS's own
+// conversions, the failures that must leave no page, and the banding
+// arithmetic.
+
+#include "print/PrintJob.h"
+
+#include "core/ColorProfile.h"
+#include "core/ImageEx.h"
+#include "core/IniFile.h"
+#include "core/PathUtils.h"
+#include "core/SRGBProfile.h"
+#include "print/PageGeometry.h"
+#include "tests/support/RecordingMessageSink.h"
+#include "tests/support/TestEnv.h"
+
+#include <gtest/gtest.h>
+#include <lcms2.h>
+
+#include <QFile>
+#include <QImage>
+#include <QPageSize>
+#include <QPrinter>
+#include <QProcess>
+#include <QStringList>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// ------------------------------------------------------------ poppler
+
+// Standard output of a program; empty when it cannot run or fails.
+std::string Run(const QString& program, const QStringList& args)
+{
+    QProcess process;
+    process.start(program, args);
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0)
+        return {};
+    return process.readAllStandardOutput().toStdString();
+}
+
+bool HavePoppler()
+{
+    return !Run(QStringLiteral("pdfinfo"), {QStringLiteral("-v")}).empty() ||
+           QProcess::execute(QStringLiteral("pdfinfo"), {QStringLiteral("-v")}) == 0;
+}
+
+// "Page size:      595.276 x 841.89 pts (A4)" -> points.
+bool PdfPageSize(const std::string& pdf, double& width, double& height)
+{
+    std::istringstream text(Run(QStringLiteral("pdfinfo"), {QString::fromStdString(pdf)}));
+    std::string line;
+    while (std::getline(text, line))
+        if (line.rfind("Page size:", 0) == 0)
+            return std::sscanf(line.c_str(), "Page size: %lf x %lf", &width, &height) == 2;
+    return false;
+}
+
+int PdfPageCount(const std::string& pdf)
+{
+    std::istringstream text(Run(QStringLiteral("pdfinfo"), {QString::fromStdString(pdf)}));
+    std::string line;
+    while (std::getline(text, line))
+        if (line.rfind("Pages:", 0) == 0)
+            return std::atoi(line.c_str() + 6);
+    return 0;
+}
+
+struct PdfImage
+{
+    int width = 0;
+    int height = 0;
+    int xppi = 0;
+    int yppi = 0;
+};
+
+// The rows of "pdfimages -list" (page num type width height color comp bpc
+// enc interp object ID x-ppi y-ppi size ratio), images only.
+std::vector<PdfImage> PdfImages(const std::string& pdf)
+{
+    std::istringstream text(
+        Run(QStringLiteral("pdfimages"), {QStringLiteral("-list"), QString::fromStdString(pdf)}));
+    std::vector<PdfImage> images;
+    std::string line;
+    while (std::getline(text, line))
+    {
+        std::istringstream fields(line);
+        int page = 0;
+        int num = 0;
+        std::string type;
+        PdfImage image;
+        std::string color, comp, bpc, enc, interp, object, id;
+        if (!(fields >> page >> num >> type >> image.width >> image.height >> color >> comp >>
+              bpc >> enc >> interp >> object >> id >> image.xppi >> image.yppi) ||
+            type != "image")
+            continue;
+        images.push_back(image);
+    }
+    return images;
+}
+
+// The first embedded image as it is stored (pdfimages -png).
+QImage FirstEmbeddedImage(const std::string& pdf, const std::string& prefix)
+{
+    Run(QStringLiteral("pdfimages"), {QStringLiteral("-png"), QStringLiteral("-f"),
+                                      QStringLiteral("1"), QString::fromStdString(pdf),
+                                      QString::fromStdString(prefix)});
+    return QImage(QString::fromStdString(prefix + "-000.png")).convertToFormat(QImage::Format_RGB888);
+}
+
+// The page rendered at dpi (pdftoppm), RGB.
+QImage RenderPage(const std::string& pdf, int dpi, const std::string& prefix)
+{
+    Run(QStringLiteral("pdftoppm"),
+        {QStringLiteral("-r"), QString::number(dpi), QStringLiteral("-png"),
+         QStringLiteral("-singlefile"), QString::fromStdString(pdf), QString::fromStdString(prefix)});
+    return QImage(QString::fromStdString(prefix + ".png")).convertToFormat(QImage::Format_RGB888);
+}
+
+// The smallest rectangle holding every pixel that is not white.
+QRect InkBounds(const QImage& page)
+{
+    int left = page.width(), top = page.height(), right = -1, bottom = -1;
+    for (int y = 0; y < page.height(); ++y)
+    {
+        const uchar* row = page.constScanLine(y);
+        for (int x = 0; x < page.width(); ++x)
+            if (row[3 * x] < 250 || row[3 * x + 1] < 250 || row[3 * x + 2] < 250)
+            {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+    }
+    return right < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
+// ------------------------------------------------------------ fixtures
+
+// Pixels that change along both axes (so a shift, a flip or a lost row
+// shows), saturated and dark ones among them, none near white so that the
+// image's extent can be found on the page.
+CImageEx PatternImage(int width, int height)
+{
+    CImageEx image;
+    EXPECT_TRUE(image.Create(width, height));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+        {
+            std::uint8_t* p = image.GetPixelAddress(x, y);
+            p[0] = static_cast<std::uint8_t>((x * 7 + y * 3) % 240);  // blue
+            p[1] = static_cast<std::uint8_t>((y * 11) % 240);         // green
+            p[2] = static_cast<std::uint8_t>((x % 5 == 0) ? 230 : (x * 13) % 200); // red
+        }
+    return image;
+}
+
+struct Primaries
+{
+    double rx, ry, gx, gy, bx, by;
+};
+constexpr Primaries kAdobeLike{0.64, 0.33, 0.21, 0.71, 0.15, 0.06};
+// A printer-like gamut, narrower than sRGB's, on a D50 white.
+constexpr Primaries kPrinterLike{0.60, 0.34, 0.32, 0.55, 0.17, 0.10};
+
+Bytes SaveProfile(cmsHPROFILE h)
+{
+    cmsUInt32Number size = 0;
+    Bytes bytes;
+    if (h && cmsSaveProfileToMem(h, nullptr, &size) && size > 0)
+    {
+        bytes.resize(size);
+        cmsSaveProfileToMem(h, bytes.data(), &size);
+    }
+    if (h)
+        cmsCloseProfile(h);
+    return bytes;
+}
+
+// A matrix/shaper profile made by LittleCMS: the primaries on the white
+// (x, y), one gamma for all channels, and the device class.
+Bytes MatrixProfile(const Primaries& p, double wx, double wy, double gamma,
+                    cmsProfileClassSignature deviceClass)
+{
+    const cmsCIExyY white{wx, wy, 1.0};
+    const cmsCIExyYTRIPLE primaries{{p.rx, p.ry, 1.0}, {p.gx, p.gy, 1.0}, {p.bx, p.by, 1.0}};
+    cmsToneCurve* curve = cmsBuildGamma(nullptr, gamma);
+    cmsToneCurve* curves[3] = {curve, curve, curve};
+    cmsHPROFILE h = cmsCreateRGBProfile(&white, &primaries, curves);
+    cmsFreeToneCurve(curve);
+    if (h)
+        cmsSetDeviceClass(h, deviceClass);
+    return SaveProfile(h);
+}
+
+// image's pixels converted from one profile to another by LittleCMS in
+// double precision without optimisation (the reference), as BGR bytes
+// rounded to the nearest value; proof: soft-proofing through it.
+CImageEx ReferenceConversion(const CImageEx& image, const Bytes& from, const Bytes& to,
+                             const Bytes* proof = nullptr)
+{
+    cmsHPROFILE in = cmsOpenProfileFromMem(from.data(), static_cast<cmsUInt32Number>(from.size()));
+    cmsHPROFILE out = cmsOpenProfileFromMem(to.data(), static_cast<cmsUInt32Number>(to.size()));
+    cmsHPROFILE mid = proof ? cmsOpenProfileFromMem(proof->data(),
+                                                    static_cast<cmsUInt32Number>(proof->size()))
+                            : nullptr;
+    const cmsHTRANSFORM t =
+        mid ? cmsCreateProofingTransform(in, TYPE_BGR_DBL, out, TYPE_BGR_DBL, mid,
+                                         INTENT_PERCEPTUAL, INTENT_RELATIVE_COLORIMETRIC,
+                                         cmsFLAGS_SOFTPROOFING | cmsFLAGS_NOOPTIMIZE |
+                                             cmsFLAGS_NOCACHE)
+            : cmsCreateTransform(in, TYPE_BGR_DBL, out, TYPE_BGR_DBL, INTENT_PERCEPTUAL,
+                                 cmsFLAGS_NOOPTIMIZE | cmsFLAGS_NOCACHE);
+    CImageEx result = image;
+    EXPECT_NE(t, nullptr);
+    if (t)
+    {
+        std::vector<double> line(static_cast<std::size_t>(image.GetWidth()) * 3);
+        for (int y = 0; y < image.GetHeight(); ++y)
+        {
+            const std::uint8_t* s = image.GetPixelAddress(0, y);
+            for (std::size_t i = 0; i < line.size(); ++i)
+                line[i] = s[i] / 255.0;
+            cmsDoTransform(t, line.data(), line.data(), static_cast<cmsUInt32Number>(image.GetWidth()));
+            std::uint8_t* d = result.GetPixelAddress(0, y);
+            for (std::size_t i = 0; i < line.size(); ++i)
+                d[i] = static_cast<std::uint8_t>(std::lround(std::clamp(line[i], 0.0, 1.0) * 255.0));
+        }
+        cmsDeleteTransform(t);
+    }
+    for (cmsHPROFILE h : {in, out, mid})
+        if (h)
+            cmsCloseProfile(h);
+    return result;
+}
+
+// The largest difference of any channel between a BGR image and an RGB
+// QImage of the same size (the embedded image read back); 256 when the
+// sizes differ.
+int LargestDifference(const CImageEx& expected, const QImage& actual)
+{
+    if (actual.width() != expected.GetWidth() || actual.height() != expected.GetHeight())
+        return 256;
+    int worst = 0;
+    for (int y = 0; y < expected.GetHeight(); ++y)
+    {
+        const std::uint8_t* e = expected.GetPixelAddress(0, y);
+        const uchar* a = actual.constScanLine(y);
+        for (int x = 0; x < expected.GetWidth(); ++x)
+            for (int c = 0; c < 3; ++c)
+                worst = std::max(worst, std::abs(int{e[3 * x + c]} - int{a[3 * x + 2 - c]}));
+    }
+    return worst;
+}
+
+// A4 at 300 dpi without margins: what the PDF printer gives.
+constexpr PageGeometry kA4At300{2480, 3508, 2480, 3508, 0, 0, 300, 300};
+
+class PrintJobTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!HavePoppler())
+            GTEST_SKIP() << "poppler-utils (pdfinfo, pdfimages, pdftoppm) are not installed";
+        ASSERT_TRUE(EnsureSRGBProfileInstalled());
+        CColorProfile srgb;
+        ASSERT_TRUE(srgb.Open(GetSRGBProfileFileName()));
+        ASSERT_TRUE(srgb.GetProfileBytes(m_srgbBytes));
+        ASSERT_TRUE(srgb.GetLogColorSpace(m_srgbSpace, false));
+    }
+
+    std::unique_ptr<QPrinter> PdfPrinter(const std::string& path, double marginMM = 0,
+                                         bool fullPage = true)
+    {
+        auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(QString::fromStdString(path));
+        printer->setResolution(300);
+        printer->setPageSize(QPageSize(QPageSize::A4));
+        printer->setPageMargins(QMarginsF(marginMM, marginMM, marginMM, marginMM),
+                                QPageLayout::Millimeter);
+        printer->setFullPage(fullPage);
+        return printer;
+    }
+
+    std::string WriteProfile(const std::string& name, const Bytes& bytes)
+    {
+        const std::string path = m_folders.File(name);
+        testsupport::WriteBinaryFile(path, bytes);
+        return path;
+    }
+
+    // A request for the whole image at 2 dots a pixel from (origin) on
+    // the sRGB path.
+    PrintImageRequest Request(const CImageEx& image, int originX = 100, int originY = 200) const
+    {
+        PrintImageRequest request;
+        request.image = &image;
+        request.originX = originX;
+        request.originY = originY;
+        // 0.1 mm whose dots at 300 dpi come to exactly 2 a pixel.
+        request.printWidth = static_cast<int>(std::lround(image.GetWidth() * 2 * 254.0 / 300));
+        request.printHeight = static_cast<int>(std::lround(image.GetHeight() * 2 * 254.0 / 300));
+        request.path = PrintColorPath::NoPrinterProfile;
+        request.documentName = "pattern.tif";
+        return request;
+    }
+
+    PrintJobOutcome Print(const PrintImageRequest& request, const std::string& pdf,
+                          const std::string& associated = {})
+    {
+        auto printer = PdfPrinter(pdf);
+        return PrintImageOnPrinter(*printer, kA4At300, associated, request, nullptr);
+    }
+
+    testsupport::PrivateUserFolders m_folders;
+    Bytes m_srgbBytes;
+    LogColorSpace m_srgbSpace;
+};
+
+// ------------------------------------------------------------ arithmetic
+
+TEST(PrintJobArithmetic, DestinationIsOriginPlusTrimAndSizeLessTrim)
+{
+    PrintImageRequest r;
+    r.originX = 100;
+    r.originY = -50;
+    r.printWidth = 2000;
+    r.printHeight = 1500;
+    const struct
+    {
+        PrintMargins trim;
+        int dpi;
+        PrintDotsRect expected;
+    } cases[] = {
+        // 0.1 mm at 300 dpi: v / 254 x 300 rounded half up.
+        {{0, 0, 0, 0}, 300, {118, -59, 2362, 1772}},
+        {{100, 200, 300, 400}, 300, {236, 177, 1890, 1063}},
+        {{100, 200, 300, 400}, 600, {472, 354, 3780, 2126}},
+        {{0, 0, 0, 0}, 0, {0, 0, 0, 0}}, // no resolution: nothing to divide by
+    };
+    for (const auto& c : cases)
+    {
+        r.trimTenthMM = c.trim;
+        EXPECT_EQ(PrintDestinationRect(r, c.dpi, c.dpi), c.expected)
+            << c.trim.left << "," << c.trim.top << " at " << c.dpi;
+    }
+}
+
+TEST(PrintJobArithmetic, BandsTileTheDestinationWithoutGapOrOverlap)
+{
+    const struct
+    {
+        int rows;
+        int destRows;
+    } cases[] = {{100, 200}, {7, 3}, {3, 7}, {4000, 3508}, {1, 1}, {1, 900}, {999, 1000}};
+    for (const auto& c : cases)
+    {
+        EXPECT_EQ(BandEdge(0, c.rows, c.destRows), 0);
+        EXPECT_EQ(BandEdge(c.rows, c.rows, c.destRows), c.destRows);
+        // The edge of a row is where every band that starts or ends there
+        // puts it, so bands of any height meet; edges never go back.
+        for (int row = 1; row <= c.rows; ++row)
+        {
+            const int edge = BandEdge(row, c.rows, c.destRows);
+            ASSERT_GE(edge, BandEdge(row - 1, c.rows, c.destRows)) << c.rows << " row " << row;
+            // Rounded half up: within half a dot of the exact edge.
+            const double exact = static_cast<double>(row) * c.destRows / c.rows;
+            ASSERT_LE(std::abs(edge - exact), 0.5) << c.rows << " row " << row;
+        }
+    }
+    EXPECT_EQ(BandEdge(1, 2, 3), 2); // 1.5 rounds up
+    EXPECT_EQ(BandEdge(3, 0, 10), 0); // no rows: nothing to divide by
+}
+
+// ------------------------------------------------------------ the page
+
+TEST_F(PrintJobTest, TheVisiblePartLandsAtOriginPlusTrimOnTheRightPaper)
+{
+    const CImageEx image = PatternImage(120, 90);
+    const struct
+    {
+        const char* name;
+        PrintMargins trimPixels;
+    } cases[] = {
+        {"whole image", {0, 0, 0, 0}},
+        {"trimmed on every side", {10, 5, 20, 15}},
+        {"trimmed left and bottom", {30, 0, 0, 40}},
+    };
+    for (const auto& c : cases)
+    {
+        PrintImageRequest request = Request(image);
+        request.trimPixels = c.trimPixels;
+        // The trim on paper is the trimmed pixels at 2 dots a pixel.
+        const auto tenth = [](int pixels) {
+            return static_cast<int>(std::lround(pixels * 2 * 254.0 / 300));
+        };
+        request.trimTenthMM = {tenth(c.trimPixels.left), tenth(c.trimPixels.top),
+                               tenth(c.trimPixels.right), tenth(c.trimPixels.bottom)};
+        const int visibleWidth = 120 - c.trimPixels.left - c.trimPixels.right;
+        const int visibleHeight = 90 - c.trimPixels.top - c.trimPixels.bottom;
+        request.bandRows = 4096;
+
+        const std::string pdf = m_folders.File(std::string("page-") + c.name + ".pdf");
+        testsupport::RecordingMessageSink sink;
+        const PrintJobOutcome outcome = Print(request, pdf);
+        ASSERT_EQ(outcome.result, PrintJobResult::Printed) << c.name << ": " << outcome.detail;
+        EXPECT_EQ(outcome.messageId, 0);
+        EXPECT_TRUE(sink.messages.empty()) << c.name;
+
+        double width = 0, height = 0;
+        ASSERT_TRUE(PdfPageSize(pdf, width, height)) << c.name;
+        EXPECT_NEAR(width, 210 / 25.4 * 72, 1.0) << c.name; // A4 in points
+        EXPECT_NEAR(height, 297 / 25.4 * 72, 1.0) << c.name;
+        EXPECT_EQ(PdfPageCount(pdf), 1) << c.name;
+
+        // Only the visible pixels are sent, at 2 dots a pixel: 150 ppi.
+        const std::vector<PdfImage> images = PdfImages(pdf);
+        ASSERT_EQ(images.size(), 1u) << c.name;
+        EXPECT_EQ(images[0].width, visibleWidth) << c.name;
+        EXPECT_EQ(images[0].height, visibleHeight) << c.name;
+        EXPECT_NEAR(images[0].xppi, 150, 1) << c.name;
+        EXPECT_NEAR(images[0].yppi, 150, 1) << c.name;
+
+        // Its corner at origin + trim margin, its size the print size less
+        // the trim margins, in dots at 300 dpi.
+        const PrintDotsRect dest = PrintDestinationRect(request, 300, 300);
+        const QImage page = RenderPage(pdf, 300, m_folders.File("render"));
+        const QRect ink = InkBounds(page);
+        EXPECT_NEAR(ink.left(), dest.x, 1) << c.name;
+        EXPECT_NEAR(ink.top(), dest.y, 1) << c.name;
+        EXPECT_NEAR(ink.width(), dest.width, 1) << c.name;
+        EXPECT_NEAR(ink.height(), dest.height, 1) << c.name;
+        EXPECT_EQ(dest.width, visibleWidth * 2) << c.name;
+
+        // The first visible pixel is the one drawn at the corner.
+        const std::uint8_t* corner = image.GetPixelAddress(c.trimPixels.left, c.trimPixels.top);
+        const uchar* drawn = page.constScanLine(dest.y + 1) + 3 * (dest.x + 1);
+        EXPECT_NEAR(drawn[0], corner[2], 2) << c.name;
+        EXPECT_NEAR(drawn[1], corner[1], 2) << c.name;
+        EXPECT_NEAR(drawn[2], corner[0], 2) << c.name;
+    }
+}
+
+TEST_F(PrintJobTest, ThePrintableAreaIsTheOriginWhateverThePrintersPageMode)
+{
+    // A printer whose printable area starts 10 mm into the sheet: layout
+    // positions count from there, with the painter at the sheet's corner
+    // (full page) or at the printable area's.
+    const CImageEx image = PatternImage(60, 40);
+    const PrintImageRequest request = Request(image, 50, 80);
+    const int margin = TenthMMToDots(100, 300);
+    PageGeometry page = kA4At300;
+    page.offsetX = page.offsetY = margin;
+    page.printableWidth -= 2 * margin;
+    page.printableHeight -= 2 * margin;
+    for (const bool fullPage : {true, false})
+    {
+        const std::string pdf = m_folders.File(fullPage ? "full.pdf" : "margins.pdf");
+        auto printer = PdfPrinter(pdf, 10.0, fullPage);
+        const PrintJobOutcome outcome = PrintImageOnPrinter(*printer, page, "", request, nullptr);
+        ASSERT_EQ(outcome.result, PrintJobResult::Printed) << outcome.detail;
+        const PrintDotsRect dest = PrintDestinationRect(request, 300, 300);
+        const QRect ink = InkBounds(RenderPage(pdf, 300, m_folders.File("render")));
+        EXPECT_NEAR(ink.left(), margin + dest.x, 1) << "full page " << fullPage;
+        EXPECT_NEAR(ink.top(), margin + dest.y, 1) << "full page " << fullPage;
+        EXPECT_NEAR(ink.width(), dest.width, 1) << "full page " << fullPage;
+    }
+}
+
+TEST_F(PrintJobTest, BandsOfAnyHeightGiveThePageOfOneBand)
+{
+    const CImageEx image = PatternImage(75, 61);
+    const struct
+    {
+        const char* name;
+        int widthTenthMM;
+        int heightTenthMM;
+    } layouts[] = {
+        {"2 dots a pixel", 127, 103},        // 150 x 122 dots
+        {"an uneven enlargement", 190, 137}, // 224 x 162 dots
+    };
+    for (const auto& layout : layouts)
+    {
+        QImage first;
+        for (const int bandRows : {4096, 1, 7})
+        {
+            PrintImageRequest request = Request(image);
+            request.printWidth = layout.widthTenthMM;
+            request.printHeight = layout.heightTenthMM;
+            request.bandRows = bandRows;
+            const std::string pdf = m_folders.File("bands.pdf");
+            ASSERT_EQ(Print(request, pdf).result, PrintJobResult::Printed);
+
+            // All rows are sent, each once, in bands of the given height.
+            int rows = 0;
+            for (const PdfImage& sent : PdfImages(pdf))
+            {
+                EXPECT_EQ(sent.width, 75);
+                EXPECT_LE(sent.height, bandRows);
+                rows += sent.height;
+            }
+            EXPECT_EQ(rows, 61) << layout.name << ", bands of " << bandRows;
+
+            const QImage page = RenderPage(pdf, 300, m_folders.File("render"));
+            ASSERT_FALSE(page.isNull());
+            if (first.isNull())
+                first = page;
+            else
+                EXPECT_TRUE(page == first) << layout.name << ", bands of " << bandRows;
+        }
+    }
+}
+
+// ------------------------------------------------------------ colour paths
+
+TEST_F(PrintJobTest, SRGBPathSendsSRGBUnchangedAndConvertsOtherSpaces)
+{
+    const CImageEx image = PatternImage(64, 48);
+    const std::string adobePath =
+        WriteProfile("adobe.icc", MatrixProfile(kAdobeLike, 0.3127, 0.3290, 2.2, cmsSigDisplayClass));
+    const std::string linearPath =
+        WriteProfile("linear.icc", MatrixProfile(kAdobeLike, 0.3127, 0.3290, 1.0, cmsSigColorSpaceClass));
+
+    const struct
+    {
+        const char* name;
+        std::string profile; // the image's colour space; empty: its record is sRGB's
+        bool noRecord;       // no colour space at all
+        int tolerance;
+    } cases[] = {
+        {"no colour space is sRGB", "", true, 0},
+        {"sRGB's own record", "", false, 0},
+        {"an Adobe-RGB-like space", adobePath, false, 2},
+        {"a linear space", linearPath, false, 2},
+    };
+    for (const auto& c : cases)
+    {
+        LogColorSpace space = m_srgbSpace;
+        Bytes sourceBytes = m_srgbBytes;
+        if (!c.profile.empty())
+        {
+            CColorProfile profile;
+            ASSERT_TRUE(profile.Open(c.profile)) << c.name;
+            ASSERT_TRUE(profile.GetLogColorSpace(space, false)) << c.name;
+            ASSERT_TRUE(profile.GetProfileBytes(sourceBytes)) << c.name;
+        }
+        PrintImageRequest request = Request(image);
+        request.colorSpace = c.noRecord ? nullptr : &space;
+        request.bandRows = 4096;
+        const std::string pdf = m_folders.File("srgb.pdf");
+        ASSERT_EQ(Print(request, pdf).result, PrintJobResult::Printed) << c.name;
+
+        const QImage sent = FirstEmbeddedImage(pdf, m_folders.File("sent"));
+        const CImageEx expected = c.profile.empty()
+                                      ? image
+                                      : ReferenceConversion(image, sourceBytes, m_srgbBytes);
+        EXPECT_LE(LargestDifference(expected, sent), c.tolerance) << c.name;
+        if (!c.profile.empty())
+            EXPECT_GT(LargestDifference(image, sent), 4) << c.name << " was not converted";
+    }
+}
+
+TEST_F(PrintJobTest, PrinterProfilePathConvertsToTheChosenProfile)
+{
+    const CImageEx image = PatternImage(64, 48);
+    const Bytes printerBytes = MatrixProfile(kPrinterLike, 0.3457, 0.3585, 1.8, cmsSigOutputClass);
+    const std::string printerPath = WriteProfile("printer.icc", printerBytes);
+    const Bytes adobeBytes = MatrixProfile(kAdobeLike, 0.3127, 0.3290, 2.2, cmsSigDisplayClass);
+    const std::string adobePath = WriteProfile("monitor.icc", adobeBytes);
+    const CImageEx toPrinter = ReferenceConversion(image, m_srgbBytes, printerBytes);
+
+    const struct
+    {
+        const char* name;
+        PrintColorPath path;
+        std::string chosen;     // the profile the user chose
+        std::string associated; // the printer's own
+        bool expectPrinter;     // to the printer profile, else to sRGB (unchanged)
+    } cases[] = {
+        {"the chosen profile", PrintColorPath::PrinterProfile, printerPath, adobePath, true},
+        {"no choice takes the printer's own", PrintColorPath::PrinterProfile, "", printerPath,
+         true},
+        {"the printer's own profile", PrintColorPath::PrinterAssociated, "", printerPath, true},
+        {"a printer without one is printed as sRGB", PrintColorPath::PrinterAssociated, "", "",
+         false},
+    };
+    for (const auto& c : cases)
+    {
+        PrintImageRequest request = Request(image);
+        request.path = c.path;
+        request.printerProfilePath = c.chosen;
+        request.bandRows = 4096;
+        const std::string pdf = m_folders.File("printer.pdf");
+        testsupport::RecordingMessageSink sink;
+        ASSERT_EQ(Print(request, pdf, c.associated).result, PrintJobResult::Printed) << c.name;
+        EXPECT_TRUE(sink.messages.empty()) << c.name;
+        const QImage sent = FirstEmbeddedImage(pdf, m_folders.File("sent"));
+        EXPECT_LE(LargestDifference(c.expectPrinter ? toPrinter : image, sent), 2) << c.name;
+    }
+}
+
+TEST_F(PrintJobTest, TheMonitorProofKeepsPrintedColoursInsideTheDisplaysGamut)
+{
+    // A wide image to a wide printer: saturated colours pass as they are,
+    // unless proofed against an sRGB display, whose gamut they leave.
+    const CImageEx image = PatternImage(64, 48);
+    const Bytes wideBytes = MatrixProfile(kAdobeLike, 0.3127, 0.3290, 2.2, cmsSigOutputClass);
+    const std::string widePrinter = WriteProfile("wide-printer.icc", wideBytes);
+    CColorProfile wide;
+    ASSERT_TRUE(wide.OpenDeviceProfile(widePrinter));
+    LogColorSpace wideSpace;
+    ASSERT_TRUE(wide.GetLogColorSpace(wideSpace, false));
+    const std::string monitor = WriteProfile("srgb-monitor.icc", m_srgbBytes);
+
+    const struct
+    {
+        const char* name;
+        bool proof;
+        std::string monitorPath;
+        bool proofed;
+    } cases[] = {
+        {"no proof", false, monitor, false},
+        {"proof without a monitor profile", true, "", false},
+        {"proof against the display", true, monitor, true},
+    };
+    for (const auto& c : cases)
+    {
+        PrintImageRequest request = Request(image);
+        request.colorSpace = &wideSpace;
+        request.path = PrintColorPath::PrinterProfile;
+        request.printerProfilePath = widePrinter;
+        request.proofWithMonitor = c.proof;
+        request.monitorProfilePath = c.monitorPath;
+        request.bandRows = 4096;
+        const std::string pdf = m_folders.File("proof.pdf");
+        ASSERT_EQ(Print(request, pdf).result, PrintJobResult::Printed) << c.name;
+        const QImage sent = FirstEmbeddedImage(pdf, m_folders.File("sent"));
+        const CImageEx expected = c.proofed
+                                      ? ReferenceConversion(image, wideBytes, wideBytes, &m_srgbBytes)
+                                      : image;
+        // The proof runs through LittleCMS's 8-bit grid: a few levels.
+        EXPECT_LE(LargestDifference(expected, sent), c.proofed ? 4 : 2) << c.name;
+        if (c.proofed)
+            EXPECT_GT(LargestDifference(image, sent), 20) << c.name;
+    }
+}
+
+// ------------------------------------------------------------ failures
+
+TEST_F(PrintJobTest, AConversionThatCannotBeMadeIsReportedOnceAndPrintsNothing)
+{
+    const CImageEx image = PatternImage(32, 24);
+    const std::string garbage = WriteProfile("garbage.icc", Bytes(300, 0x5a));
+    const std::string lab = WriteProfile("lab.icc", SaveProfile(cmsCreateLab4Profile(nullptr)));
+    LogColorSpace brokenSpace = m_srgbSpace;
+    brokenSpace.lcsGammaRed = 0;
+
+    const struct
+    {
+        const char* name;
+        PrintColorPath path;
+        std::string chosen;
+        const LogColorSpace* colorSpace;
+        std::string monitor;
+        int message;
+    } cases[] = {
+        {"a file that is no profile", PrintColorPath::PrinterProfile, garbage, nullptr, "",
+         kStrPrintConversionFailed},
+        {"a missing profile", PrintColorPath::PrinterProfile, m_folders.File("none.icc"), nullptr,
+         "", kStrPrintConversionFailed},
+        {"a Lab profile an RGB image cannot go to", PrintColorPath::PrinterProfile, lab, nullptr,
+         "", kStrPrintConversionFailed},
+        {"a monitor profile that cannot be opened", PrintColorPath::PrinterProfile,
+         WriteProfile("ok.icc", m_srgbBytes), nullptr, m_folders.File("none.icc"),
+         kStrPrintConversionFailed},
+        {"an image colour space LittleCMS cannot use", PrintColorPath::NoPrinterProfile, "",
+         &brokenSpace, "", kStrPrintConversionFailed},
+        {"no printer profile at all", PrintColorPath::PrinterProfile, "", nullptr, "", 11084},
+    };
+    for (const auto& c : cases)
+    {
+        PrintImageRequest request = Request(image);
+        request.path = c.path;
+        request.printerProfilePath = c.chosen;
+        request.colorSpace = c.colorSpace;
+        request.proofWithMonitor = !c.monitor.empty();
+        request.monitorProfilePath = c.monitor;
+        const std::string pdf = m_folders.File("failed.pdf");
+        testsupport::RecordingMessageSink sink;
+        const PrintJobOutcome outcome = Print(request, pdf);
+        EXPECT_EQ(outcome.result, PrintJobResult::Failed) << c.name;
+        EXPECT_EQ(outcome.messageId, 11079) << c.name;
+        EXPECT_FALSE(outcome.detail.empty()) << c.name;
+        ASSERT_EQ(sink.messages.size(), 1u) << c.name;
+        EXPECT_EQ(sink.messages[0].stringId, c.message) << c.name;
+        if (c.message == kStrPrintConversionFailed)
+        {
+            ASSERT_EQ(sink.messages[0].args.size(), 1u) << c.name;
+            EXPECT_EQ(sink.messages[0].args[0], outcome.detail) << c.name;
+        }
+        EXPECT_FALSE(QFile::exists(QString::fromStdString(pdf))) << c.name << ": a page came out";
+    }
+}
+
+TEST_F(PrintJobTest, NothingToPrintFailsWithoutStartingADocument)
+{
+    const CImageEx image = PatternImage(32, 24);
+    const CImageEx empty;
+    const struct
+    {
+        const char* name;
+        const CImageEx* image;
+        PrintMargins trim;
+        int printWidth;
+    } cases[] = {
+        {"no image", nullptr, {}, 500},
+        {"an empty image", &empty, {}, 500},
+        {"trimmed to nothing across", &image, {16, 0, 16, 0}, 500},
+        {"trimmed to nothing down", &image, {0, 20, 0, 4}, 500},
+        {"no print width", &image, {}, 0},
+    };
+    for (const auto& c : cases)
+    {
+        PrintImageRequest request = Request(image);
+        request.image = c.image;
+        request.trimPixels = c.trim;
+        request.printWidth = c.printWidth;
+        const std::string pdf = m_folders.File("nothing.pdf");
+        testsupport::RecordingMessageSink sink;
+        const PrintJobOutcome outcome = Print(request, pdf);
+        EXPECT_EQ(outcome.result, PrintJobResult::Failed) << c.name;
+        EXPECT_EQ(outcome.messageId, 11079) << c.name;
+        EXPECT_FALSE(QFile::exists(QString::fromStdString(pdf))) << c.name;
+    }
+}
+
+// ------------------------------------------------------------ the remembered profile
+
+TEST_F(PrintJobTest, ThePrinterProfileChoiceIsStoredByItsFileName)
+{
+    EXPECT_EQ(LoadPrinterProfileChoice("Office Jet"), "");
+    ASSERT_TRUE(StorePrinterProfileChoice("Office Jet", "/usr/share/color/icc/Glossy Photo.icc"));
+    ASSERT_TRUE(StorePrinterProfileChoice("PDF ファイル", "Plain.icm"));
+    EXPECT_EQ(LoadPrinterProfileChoice("Office Jet"), "Glossy Photo.icc");
+    EXPECT_EQ(LoadPrinterProfileChoice("PDF ファイル"), "Plain.icm");
+    EXPECT_EQ(CIniFile(GetIniFilePath()).GetString("PrinterICCProfile", "Office Jet", ""),
+              "Glossy Photo.icc");
+    EXPECT_FALSE(StorePrinterProfileChoice("", "Plain.icm"));
+}
+
+} // namespace
