@@ -129,6 +129,7 @@ public:
     // The entries and their cells from the marked entries of the list
     // (camera RAW files still to be converted left out), then a worker.
     bool Build();
+    CProjectManage& Project() const { return m_project; }
     bool IsReady() const { return m_ready; }
 
     // ---- The layout

@@ -3,6 +3,11 @@
 #include "controls/EventPump.h"
 #include "controls/MessageText.h"
 #include "controls/StringTable.h"
+#include "core/ColorDisplay.h"
+#include "core/ColorProfile.h"
+#include "core/ImageEx.h"
+#include "core/MessageSink.h"
+#include "core/SRGBProfile.h"
 #include "print/PrinterSettings.h"
 
 #include <QCloseEvent>
@@ -232,6 +237,72 @@ std::string IndexDocumentName(bool titleOn, const std::string& title,
     return name;
 }
 
+// ---- The colour path of the cells ----------------------------------------
+
+bool CIndexCellConversion::Prepare(PrintColorPath path, const std::string& chosenProfile,
+                                   const std::string& associatedProfile,
+                                   const LogColorSpace* source, int& messageId,
+                                   std::string& reason)
+{
+    m_conversion = std::make_unique<CPixelConversion>();
+    std::string destinationPath;
+    switch (path)
+    {
+    case PrintColorPath::PrinterProfile:
+        destinationPath = chosenProfile.empty() ? associatedProfile : chosenProfile;
+        if (destinationPath.empty())
+        {
+            messageId = kStrIndexChoosePrinterProfile;
+            reason = "no printer profile is chosen";
+            return false;
+        }
+        break;
+    case PrintColorPath::PrinterAssociated:
+        if (!associatedProfile.empty())
+        {
+            destinationPath = associatedProfile;
+            break;
+        }
+        // A printer that names no profile of its own gets sRGB.
+        [[fallthrough]];
+    case PrintColorPath::NoPrinterProfile:
+        EnsureSRGBProfileInstalled();
+        destinationPath = GetSRGBProfileFileName();
+        break;
+    }
+    CColorProfile destination;
+    messageId = kStrPrintConversionFailed;
+    if (!destination.OpenDeviceProfile(destinationPath))
+    {
+        reason = "the profile cannot be opened: " + destinationPath;
+        return false;
+    }
+    if (!m_conversion->Prepare(source, destination, nullptr, &reason))
+    {
+        reason += ": " + destinationPath;
+        return false;
+    }
+    messageId = 0;
+    return true;
+}
+
+bool CIndexCellConversion::DrawCell(QPainter& painter, const CImageEx& image,
+                                    const CRect& destination)
+{
+    if (!m_conversion || !m_conversion->IsReady())
+        return false;
+    CImageEx converted(image);
+    if (!m_conversion->IsIdentity())
+        m_conversion->ConvertRows(converted.GetBits(), converted.GetWidth(),
+                                  converted.GetHeight(), converted.GetPitch());
+    const QImage rows(converted.GetBits(), converted.GetWidth(), converted.GetHeight(),
+                      converted.GetPitch(), QImage::Format_BGR888);
+    painter.drawImage(QRect(destination.left, destination.top, destination.Width(),
+                            destination.Height()),
+                      rows);
+    return true;
+}
+
 namespace {
 
 // Ends a document that must not be printed: the print run is aborted and
@@ -260,12 +331,31 @@ IndexPrintResult PrintIndexOn(CIndexImage& index, QPrinter& printer, QWidget* ow
     if (index.PageWidth() <= 0 || index.PageHeight() <= 0 || index.Resolution() <= 0)
         index.SetPageLayout(printer.width(), printer.height(), printer.logicalDpiY());
 
+    // The cells' colour path, prepared before anything is printed; one
+    // message when it cannot be made.
+    LogColorSpace source{};
+    const CColorProfile* monitor = index.Project().GetOutputProfile();
+    const bool hasSource = monitor && monitor->GetLogColorSpace(source, false);
+    CIndexCellConversion conversion;
+    int messageId = 0;
+    std::string reason;
+    if (!conversion.Prepare(index.ColorMode, index.PrinterProfile, request.associatedProfile,
+                            hasSource ? &source : nullptr, messageId, reason))
+    {
+        ShowMessage(messageId, {reason});
+        return IndexPrintResult::Failed;
+    }
+    index.SetCellPainter(&conversion);
+
     printer.setDocName(QString::fromStdString(IndexDocumentName(
         index.Options.title, index.Title, request.applicationName,
         LoadString(kStrIndexPrintDocument).toStdString(), request.currentPageOnly, current)));
     QPainter painter;
     if (!painter.begin(&printer))
+    {
+        index.SetCellPainter(nullptr);
         return IndexPrintResult::Failed;
+    }
     // Pictures go into the document as they are, never recompressed.
     painter.setRenderHint(QPainter::LosslessImageRendering, true);
 
@@ -302,6 +392,7 @@ IndexPrintResult PrintIndexOn(CIndexImage& index, QPrinter& printer, QWidget* ow
         else if (!painter.end())
             result = IndexPrintResult::Failed;
     }
+    index.SetCellPainter(nullptr);
     if (result != IndexPrintResult::Printed)
         return result;
 
@@ -323,5 +414,7 @@ IndexPrintResult PrintIndex(CIndexImage& index, CPrinterSettings& printer, QWidg
     IndexPrintRequest named = request;
     if (named.printerName.empty())
         named.printerName = printer.DeviceName();
+    if (named.associatedProfile.empty())
+        named.associatedProfile = printer.AssociatedProfile();
     return PrintIndexOn(index, *dc, owner, named);
 }

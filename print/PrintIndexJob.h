@@ -23,6 +23,7 @@
 #include <memory>
 #include <string>
 
+class CPixelConversion;
 class CPrinterSettings;
 class QLabel;
 class QPrinter;
@@ -36,6 +37,7 @@ inline constexpr int kStrIndexPrintCancelled = kStrPrintCancelled; // 11089
 inline constexpr int kStrIndexStageFirst = 11091; // 11091 + stage: "イメージロード" ...
 inline constexpr int kStrIndexStepText = 11200;   // "%s - %s"
 inline constexpr int kStrIndexPageText = 11201;   // "%d ページを処理中 [ 全体の %d %% 終了 ]"
+inline constexpr int kStrIndexChoosePrinterProfile = 11084; // "プリンタのICCプロファイルを指定してください。"
 
 class CPrintIndexProgDlg : public QDialog, public IPrintStepProgress, public IIndexPageProgress
 {
@@ -158,6 +160,9 @@ struct IndexPrintRequest
     std::string applicationName;
     // The profile chosen for colour mode 1 is remembered for this printer.
     std::string printerName;
+    // The printer's own profile ("" when it names none): the colour path
+    // PrinterAssociated, and PrinterProfile without a choice, print to it.
+    std::string associatedProfile;
 };
 
 // The document name: the title when it is printed, else the application
@@ -166,6 +171,24 @@ struct IndexPrintRequest
 std::string IndexDocumentName(bool titleOn, const std::string& title,
                               const std::string& applicationName, const std::string& documentText,
                               bool currentPageOnly, int currentPage);
+
+// The colour path of the printed cells, prepared once a job. The cells are
+// the project's display rendering, so their pixels are described by the
+// monitor profile (sRGB without one); they are converted to the path's
+// printer profile, or to sRGB, each cell as it is drawn.
+class CIndexCellConversion final : public IIndexCellPainter
+{
+public:
+    // False, with the reason, when the conversion cannot be made: the
+    // job then prints nothing rather than unconverted colours.
+    bool Prepare(PrintColorPath path, const std::string& chosenProfile,
+                 const std::string& associatedProfile, const LogColorSpace* source,
+                 int& messageId, std::string& reason);
+    bool DrawCell(QPainter& painter, const CImageEx& image, const CRect& destination) override;
+
+private:
+    std::unique_ptr<CPixelConversion> m_conversion;
+};
 
 // Prints the index on a printer made ready by its settings (the QPrinter is
 // the settings'), one page per index page. owner: the window the progress

@@ -3,6 +3,7 @@
 #include "controls/StringTable.h"
 #include "tests/correction/ProjectTestSupport.h"
 
+#include <QImage>
 #include <QPrinter>
 #include <QTimer>
 #include <QWidget>
@@ -12,6 +13,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <sstream>
@@ -23,7 +25,7 @@ namespace {
 using namespace std::chrono_literals;
 
 // The output of a command (poppler-utils read the printed PDF back).
-std::string Run(const std::string& command)
+std::string RunCommand(const std::string& command)
 {
     std::string out;
     if (FILE* pipe = popen(command.c_str(), "r"))
@@ -38,7 +40,7 @@ std::string Run(const std::string& command)
 
 int PdfPages(const std::string& pdf)
 {
-    std::istringstream lines(Run("pdfinfo '" + pdf + "' 2>/dev/null"));
+    std::istringstream lines(RunCommand("pdfinfo '" + pdf + "' 2>/dev/null"));
     std::string line;
     while (std::getline(lines, line))
     {
@@ -50,7 +52,7 @@ int PdfPages(const std::string& pdf)
 
 std::string PdfTitle(const std::string& pdf)
 {
-    std::istringstream lines(Run("pdfinfo '" + pdf + "' 2>/dev/null"));
+    std::istringstream lines(RunCommand("pdfinfo '" + pdf + "' 2>/dev/null"));
     std::string line;
     while (std::getline(lines, line))
     {
@@ -75,7 +77,7 @@ struct PdfImage
 std::vector<PdfImage> PdfImages(const std::string& pdf)
 {
     std::vector<PdfImage> images;
-    std::istringstream lines(Run("pdfimages -list '" + pdf + "' 2>/dev/null"));
+    std::istringstream lines(RunCommand("pdfimages -list '" + pdf + "' 2>/dev/null"));
     std::string line;
     int header = 2;
     while (std::getline(lines, line))
@@ -98,6 +100,14 @@ std::vector<PdfImage> PdfImages(const std::string& pdf)
     return images;
 }
 
+void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
+{
+    FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr) << path;
+    EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
+    std::fclose(file);
+}
+
 bool Exists(const std::string& path)
 {
     return access(path.c_str(), F_OK) == 0;
@@ -106,7 +116,8 @@ bool Exists(const std::string& path)
 class PrintIndexJobTest : public projecttest::ProjectFixture
 {
 protected:
-    PrintIndexJobTest() : m_pdf(m_dir.File("index.pdf"))
+    PrintIndexJobTest()
+        : m_data("XDG_DATA_HOME", m_dir.Path() + "data"), m_pdf(m_dir.File("index.pdf"))
     {
         for (const char* name : {"a.tif", "b.tif", "c.tif"})
             m_paths.push_back(AddTiff(name, 80, 60));
@@ -141,6 +152,8 @@ protected:
         m_watch.start();
     }
 
+    // The colour directory (the sRGB path installs its profile there).
+    testsupport::ScopedEnv m_data;
     std::string m_pdf;
     std::vector<std::string> m_paths;
     QPrinter m_printer;
@@ -193,6 +206,7 @@ TEST_F(PrintIndexJobTest, TheCurrentPageAloneCountsItsOwnCells)
     // The profile printed with is remembered for the printer.
     index.ColorMode = PrintColorPath::PrinterProfile;
     index.PrinterProfile = m_dir.File("Glossy Paper.icc");
+    WriteBytes(index.PrinterProfile, projecttest::WideProfileBytes());
     IndexPrintRequest request;
     request.currentPageOnly = true;
     request.printerName = "Studio";
@@ -258,6 +272,64 @@ TEST_F(PrintIndexJobTest, ACellThatCannotBeDevelopedFailsTheJob)
     EXPECT_EQ(result, IndexPrintResult::Failed);
     EXPECT_EQ(IndexPrintResultMessage(result), kStrIndexPrintFailed);
     EXPECT_FALSE(Exists(m_pdf));
+}
+
+// A colour path that cannot be prepared prints nothing (never the cells
+// unconverted) and says so once, whatever the number of cells.
+TEST_F(PrintIndexJobTest, AColourPathThatCannotBeMadePrintsNothing)
+{
+    struct Case
+    {
+        const char* what;
+        std::string profile;
+        int message;
+    };
+    const Case cases[] = {
+        {"no profile chosen", "", 11084},
+        {"a profile that does not open", m_dir.File("missing.icc"), kStrPrintConversionFailed},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        m_messages.messages.clear();
+        CIndexImage index(*m_project);
+        Build(index);
+        index.ColorMode = PrintColorPath::PrinterProfile;
+        index.PrinterProfile = c.profile;
+        EXPECT_EQ(PrintIndexOn(index, m_printer, &m_owner, {}), IndexPrintResult::Failed);
+        ASSERT_EQ(m_messages.messages.size(), 1u);
+        EXPECT_EQ(m_messages.messages[0].stringId, c.message);
+        EXPECT_FALSE(Exists(m_pdf));
+    }
+}
+
+// The cells go through the chosen printer profile: a wide-gamut profile
+// changes the printed pixels against the sRGB path.
+TEST_F(PrintIndexJobTest, CellsAreConvertedToThePrinterProfile)
+{
+    const std::string profile = m_dir.File("wide.icc");
+    WriteBytes(profile, projecttest::WideProfileBytes());
+    const auto printedPixels = [&](PrintColorPath path) {
+        std::remove(m_pdf.c_str());
+        CIndexImage index(*m_project);
+        Build(index);
+        index.ColorMode = path;
+        index.PrinterProfile = profile;
+        EXPECT_EQ(PrintIndexOn(index, m_printer, &m_owner, {}), IndexPrintResult::Printed);
+        const std::string prefix = m_dir.File(path == PrintColorPath::PrinterProfile ? "w" : "s");
+        RunCommand("pdfimages -png -f 1 -l 1 '" + m_pdf + "' '" + prefix + "'");
+        QImage first(QString::fromStdString(prefix + "-000.png"));
+        return first.convertToFormat(QImage::Format_RGB32);
+    };
+    const QImage srgb = printedPixels(PrintColorPath::NoPrinterProfile);
+    const QImage wide = printedPixels(PrintColorPath::PrinterProfile);
+    ASSERT_EQ(srgb.size(), QSize(80, 60));
+    ASSERT_EQ(wide.size(), QSize(80, 60));
+    // A saturated corner of the gradient moves inwards in the wider space.
+    const QColor s = srgb.pixelColor(79, 0);
+    const QColor w = wide.pixelColor(79, 0);
+    EXPECT_NE(s, w);
+    EXPECT_LT(w.red(), s.red() + 1);
 }
 
 TEST_F(PrintIndexJobTest, NothingMarkedPrintsNothing)
