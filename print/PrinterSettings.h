@@ -95,10 +95,32 @@ public:
 
     std::string AssociatedProfile() const; // the printer's own profile, "" when none
 
+    // One page-geometry value by its device-capability index (the
+    // kCaps... numbers below), computed from the ticket's paper,
+    // orientation and resolution and kept until the ticket changes.
+    bool GetDeviceCaps(int index, int& value);
+
+    // The job options the properties dialog offers: those of print-quality,
+    // media-type and print-color-mode that the destination supports, each
+    // with its values (IPP keyword or enum number as text) and their names.
+    struct JobOption
+    {
+        std::string name;
+        std::vector<std::pair<std::string, std::string>> values; // value, shown name
+        std::string defaultValue;
+    };
+    const std::vector<JobOption>& JobOptions() const;
+
 private:
     struct State;
     std::unique_ptr<State> m_state;
 };
+
+// The device-capability indices the geometry answers (their numbers are
+// the ones the page layouts were written against).
+inline constexpr int kCapsHorzRes = 8, kCapsVertRes = 10, kCapsLogPixelsX = 88,
+                     kCapsLogPixelsY = 90, kCapsPhysicalWidth = 110, kCapsPhysicalHeight = 111,
+                     kCapsPhysicalOffsetX = 112, kCapsPhysicalOffsetY = 113;
 
 // The printer a dialog starts with: the saved name, else the system
 // default, else the first printer that opens. Returns the index in
