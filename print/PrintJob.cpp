@@ -11,6 +11,7 @@
 #include "core/PathUtils.h"
 #include "core/SRGBProfile.h"
 #include "print/PageGeometry.h"
+#include "print/PrinterSettings.h"
 
 #include <QFile>
 #include <QImage>
@@ -250,7 +251,17 @@ PrintJobOutcome PrintImageOnPrinter(QPrinter& printer, const PageGeometry& page,
     return printed;
 }
 
-PrintJobOutcome PrintImage(CPrinterSettings&, const PrintImageRequest&, QWidget*)
+PrintJobOutcome PrintImage(CPrinterSettings& settings, const PrintImageRequest& request,
+                           QWidget* progressParent)
 {
-    return Failure("no printer");
+    QPrinter* printer = settings.CreatePrinterDC();
+    if (!printer)
+        return Failure("no printer can be made");
+    PrintJobOutcome outcome = PrintImageOnPrinter(*printer, settings.GetPageGeometry(),
+                                                  settings.AssociatedProfile(), request,
+                                                  progressParent);
+    if (outcome.result == PrintJobResult::Printed && request.path == PrintColorPath::PrinterProfile &&
+        !request.printerProfilePath.empty())
+        StorePrinterProfileChoice(settings.DeviceName(), request.printerProfilePath);
+    return outcome;
 }

@@ -339,10 +339,10 @@ TEST_F(ColorDisplayTest, AProofKeepsColoursInsideTheProofGamut)
     EXPECT_FALSE(proofed.IsIdentity());
     std::uint8_t pixels[6] = {0, 255, 0, 128, 128, 128}; // blue, green, red
     proofed.ConvertRows(pixels, 2, 1, 6);
-    // sRGB's green in the wide space has a clearly lower green-to-red ratio:
-    // some red is mixed in to leave the wide green.
-    EXPECT_GT(pixels[2], 60);
-    EXPECT_LT(pixels[1], 255);
+    // sRGB's green in the wide space is about (144, 255, 60) in red, green,
+    // blue: red and blue are mixed in to keep away from the wide green.
+    EXPECT_GT(pixels[2], 100);
+    EXPECT_GT(pixels[0], 30);
     for (int c = 3; c < 6; ++c)
         EXPECT_NEAR(pixels[c], 128, 2) << "channel " << c - 3;
 
@@ -364,6 +364,7 @@ TEST_F(ColorDisplayTest, AConversionThatCannotBeMadeSaysWhyAndConvertsNothing)
     WriteBytes(labPath, SaveLcmsProfile(cmsCreateLab4Profile(nullptr)));
     CColorProfile lab;
     ASSERT_TRUE(lab.Open(labPath));
+    const CColorProfile closed;
     LogColorSpace broken;
     ASSERT_TRUE(m_srgb.GetLogColorSpace(broken, false));
     broken.lcsGammaGreen = 0;
@@ -377,7 +378,8 @@ TEST_F(ColorDisplayTest, AConversionThatCannotBeMadeSaysWhyAndConvertsNothing)
     } cases[] = {
         {"a record LittleCMS cannot use", &broken, &m_wide, nullptr},
         {"an RGB image cannot be written as Lab", nullptr, &lab, nullptr},
-        {"a proof that is not RGB", nullptr, &m_wide, &lab},
+        {"a proof profile that holds nothing", nullptr, &m_wide, &closed},
+        {"a destination that holds nothing", nullptr, &closed, nullptr},
     };
     for (const auto& c : cases)
     {
