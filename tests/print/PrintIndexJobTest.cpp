@@ -1,6 +1,7 @@
 #include "print/PrintIndexJob.h"
 
 #include "controls/StringTable.h"
+#include "print/PrinterSettings.h"
 #include "tests/correction/ProjectTestSupport.h"
 
 #include <QImage>
@@ -191,6 +192,25 @@ TEST_F(PrintIndexJobTest, PrintsOnePagePerIndexPageWithTheCellsAsImages)
         EXPECT_NE(images[i].encoding, "jpeg");
     }
     EXPECT_EQ(PdfTitle(m_pdf), "CHROMIVEL " + LoadString(kStrIndexPrintDocument).toStdString());
+}
+
+// The same job through the program's own file printer, laid out on the
+// page its settings give.
+TEST_F(PrintIndexJobTest, PrintsToThePdfPrinter)
+{
+    CPrinterSettings settings;
+    ASSERT_TRUE(settings.OpenPrinterDevMode(kPdfPrinterName));
+    const std::string pdf = m_dir.File("pdf-printer.pdf");
+    settings.SetOutputFile(pdf);
+    const PageGeometry page = settings.GetPageGeometry();
+    ASSERT_GT(page.printableWidth, 0);
+
+    CIndexImage index(*m_project);
+    Build(index);
+    index.SetPageLayout(page.printableWidth, page.printableHeight, page.dpiY);
+    EXPECT_EQ(PrintIndex(index, settings, &m_owner, {}), IndexPrintResult::Printed);
+    EXPECT_EQ(PdfPages(pdf), 2);
+    EXPECT_EQ(PdfImages(pdf).size(), 3u);
 }
 
 TEST_F(PrintIndexJobTest, TheCurrentPageAloneCountsItsOwnCells)
