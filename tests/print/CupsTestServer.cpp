@@ -3,11 +3,13 @@
 #include <cups/cups.h>
 
 #include <chrono>
+#include <clocale>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <grp.h>
+#include <iterator>
 #include <pwd.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -140,8 +142,14 @@ CupsTestServer::CupsTestServer()
     }
 
     m_serverEnv = std::make_unique<testsupport::ScopedEnv>("CUPS_SERVER", m_socket);
-    // Paper and source names in the language the test PPDs are written in.
+    // Paper and source names in the language the test PPDs are written in:
+    // libcups takes the language from the environment while the messages
+    // locale is plain "C" (Qt switches a "C" process to "C.UTF-8", which
+    // libcups takes as C and answers with its own size names).
     m_languageEnv = std::make_unique<testsupport::ScopedEnv>("LC_ALL", "en_US.UTF-8");
+    if (const char* messages = std::setlocale(LC_MESSAGES, nullptr))
+        m_messagesLocale = messages;
+    std::setlocale(LC_MESSAGES, "C");
     UseServer(m_socket);
 
     // Ready once a request is answered.
@@ -151,20 +159,33 @@ CupsTestServer::CupsTestServer()
         if (waitpid(m_pid, &status, WNOHANG) == m_pid)
         {
             m_pid = -1;
-            m_error = "cupsd ended at start (see its log in the test folder)";
+            m_error = "cupsd ended at start:\n" + LogTail();
             return;
         }
         if (::access(m_socket.c_str(), F_OK) == 0)
         {
+            // An empty server answers the printer list with "not found":
+            // any answer but "unavailable" means it listens.
             cups_dest_t* dests = nullptr;
             const int n = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests);
             cupsFreeDests(n, dests);
-            if (cupsLastError() <= IPP_STATUS_OK_EVENTS_COMPLETE)
+            if (cupsLastError() != IPP_STATUS_ERROR_SERVICE_UNAVAILABLE)
                 return;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    m_error = "cupsd did not answer";
+    m_error = "cupsd did not answer:\n" + LogTail();
+}
+
+std::string CupsTestServer::LogTail() const
+{
+    std::string text;
+    for (const char* log : {"log/cupsd.out", "log/error_log"})
+    {
+        std::ifstream in(m_dir.Path() + log);
+        text += std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    return text.size() > 4000 ? text.substr(text.size() - 4000) : text;
 }
 
 CupsTestServer::~CupsTestServer()
@@ -175,6 +196,8 @@ CupsTestServer::~CupsTestServer()
         int status = 0;
         waitpid(m_pid, &status, 0);
     }
+    if (!m_messagesLocale.empty())
+        std::setlocale(LC_MESSAGES, m_messagesLocale.c_str());
     m_languageEnv.reset();
     m_serverEnv.reset();
     UseServer(std::string());

@@ -50,10 +50,14 @@ public:
     static void UseServer(const std::string& socket);
 
 private:
+    // The end of the scheduler's logs, for a failure message.
+    std::string LogTail() const;
+
     testsupport::TempDir m_dir;
     std::string m_socket;
     std::string m_error;
     pid_t m_pid = -1;
     std::unique_ptr<testsupport::ScopedEnv> m_serverEnv;
     std::unique_ptr<testsupport::ScopedEnv> m_languageEnv;
+    std::string m_messagesLocale;
 };
