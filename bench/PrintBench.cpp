@@ -190,6 +190,7 @@ int main()
     const std::string tiff = BuildFolderFile("print_bench.tif");
     const std::string pdf = BuildFolderFile("print_bench.pdf");
     const std::string peerPdf = BuildFolderFile("print_bench_peer.pdf");
+    const std::string peerTiff = BuildFolderFile("print_bench_peer.tif");
     const std::string srgbPath = BuildFolderFile("print_bench_srgb.icc");
 
     // The colour directory lives in a folder of its own for the run.
@@ -232,13 +233,22 @@ int main()
     if (magick)
     {
         // A4 at 300 dpi: 2480 x 3508 dots; -resize keeps the aspect ratio.
-        const std::string command = std::string(magick) + " '" + tiff + "' -profile '" + srgbPath +
-                                    "' -resize 2480x3508 '" + peerPdf + "'";
-        const ChildRun peer = BestOf([&] { return RunShell(command); });
+        const std::string common =
+            std::string(magick) + " '" + tiff + "' -profile '" + srgbPath + "' -resize 2480x3508 ";
+        ChildRun peer = BestOf([&] { return RunShell(common + "'" + peerPdf + "'"); });
+        const char* name = "16-bit TIFF to an A4 PDF at 300 dpi vs ImageMagick";
+        if (peer.seconds < 0)
+        {
+            // Distributions' ImageMagick security policy may forbid writing
+            // PDF. The same work (read, profile, resize, a deflated raster
+            // written) into a zip-compressed TIFF stands in for it.
+            peer = BestOf([&] { return RunShell(common + "-compress zip '" + peerTiff + "'"); });
+            name = "16-bit TIFF to an A4 PDF at 300 dpi vs ImageMagick to a zip TIFF "
+                   "(its policy forbids PDF)";
+        }
         if (peer.seconds > 0)
         {
-            bench::Report("16-bit TIFF to an A4 PDF at 300 dpi vs ImageMagick", ours.seconds,
-                          peer.seconds);
+            bench::Report(name, ours.seconds, peer.seconds);
             std::printf("peak memory: peer %.0f MiB\n", peer.maxRssKiB / 1024.0);
         }
         else
@@ -247,7 +257,7 @@ int main()
     else
         std::printf("print: peer missing (ours %.6f s)\n", ours.seconds);
 
-    for (const std::string& path : {tiff, pdf, peerPdf, srgbPath})
+    for (const std::string& path : {tiff, pdf, peerPdf, peerTiff, srgbPath})
         Remove(path);
     std::error_code ec;
     std::filesystem::remove_all(data, ec);
