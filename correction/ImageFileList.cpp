@@ -24,11 +24,6 @@ bool IsCheckedEntry(const CImageFileInfo& entry)
     return entry.m_check != 0;
 }
 
-bool IsType4(const CImageFileInfo& entry)
-{
-    return entry.m_type == kImageFileRaw;
-}
-
 // A value that holds a line break cannot be written as one line of the
 // list file: it would end the line early and whatever follows the break
 // would be read as a key of its own.
@@ -268,21 +263,29 @@ void CImageFileList::SetDisplayFilter(int filter)
         m_displayFilter = filter;
 }
 
+bool IsUnconvertedRawEntry(const CImageFileInfo& entry)
+{
+    return entry.m_type == kImageFileRaw;
+}
+
 std::size_t CImageFileList::CountType4() const
 {
-    return static_cast<std::size_t>(std::count_if(m_entries.begin(), m_entries.end(), IsType4));
+    return static_cast<std::size_t>(
+        std::count_if(m_entries.begin(), m_entries.end(), IsUnconvertedRawEntry));
 }
 
 bool CImageFileList::HasCheckedOtherThanType4() const
 {
-    return std::any_of(m_entries.begin(), m_entries.end(),
-                       [](const CImageFileInfo& e) { return IsCheckedEntry(e) && !IsType4(e); });
+    return std::any_of(m_entries.begin(), m_entries.end(), [](const CImageFileInfo& e) {
+        return IsCheckedEntry(e) && !IsUnconvertedRawEntry(e);
+    });
 }
 
 bool CImageFileList::HasCheckedType4() const
 {
-    return std::any_of(m_entries.begin(), m_entries.end(),
-                       [](const CImageFileInfo& e) { return IsCheckedEntry(e) && IsType4(e); });
+    return std::any_of(m_entries.begin(), m_entries.end(), [](const CImageFileInfo& e) {
+        return IsCheckedEntry(e) && IsUnconvertedRawEntry(e);
+    });
 }
 
 void CImageFileList::Clear()
@@ -338,7 +341,7 @@ std::string CImageFileList::FormatListFile() const
     // numbering: camera RAW files still to be converted, and paths with a
     // line break (legal in a Linux file name, not representable here).
     const auto written = [](const CImageFileInfo& e) {
-        return !IsType4(e) && !HasLineBreak(e.m_path);
+        return !IsUnconvertedRawEntry(e) && !HasLineBreak(e.m_path);
     };
 
     std::string out;

@@ -97,6 +97,11 @@ private:
     std::map<std::string, std::string> m_values;
 };
 
+// A camera RAW entry that the outside converter has not turned into an
+// image yet (type 4): it has no pixels of its own, so the list file, the
+// batch and the index print all leave it out by this one rule.
+bool IsUnconvertedRawEntry(const CImageFileInfo& entry);
+
 class CImageFileList
 {
 public:
