@@ -10,6 +10,7 @@
 #include <fstream>
 #include <grp.h>
 #include <iterator>
+#include <sstream>
 #include <pwd.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -236,4 +237,60 @@ bool CupsTestServer::RemoveQueue(const std::string& name)
 bool CupsTestServer::SetDefault(const std::string& name)
 {
     return Run({kLpadmin, "-h", m_socket, "-d", name}) == 0;
+}
+
+namespace {
+
+// "keyword" or "keyword/translation" as a PPD option choice is written.
+std::string Choice(const char* name, const char* translation)
+{
+    return translation != nullptr ? std::string(name) + "/" + translation : std::string(name);
+}
+
+} // namespace
+
+std::string MakeTestPpd(const std::string& filter, const char* model,
+                        const std::vector<PpdPaper>& papers, const std::vector<PpdSlot>& sources,
+                        int dpi, const char* defaultPaper, const char* profileLine)
+{
+    const char* const paperDefault = defaultPaper != nullptr ? defaultPaper : papers.front().name;
+    std::ostringstream p;
+    p << "*PPD-Adobe: \"4.3\"\n*FormatVersion: \"4.3\"\n*FileVersion: \"1.0\"\n"
+         "*LanguageVersion: English\n*LanguageEncoding: ISOLatin1\n*PCFileName: \"QBTEST.PPD\"\n"
+         "*Manufacturer: \"QB\"\n*Product: \"("
+      << model << ")\"\n*ModelName: \"" << model << "\"\n*ShortNickName: \"" << model
+      << "\"\n*NickName: \"" << model
+      << "\"\n*PSVersion: \"(3010.000) 0\"\n*LanguageLevel: \"3\"\n*ColorDevice: True\n"
+         "*DefaultColorSpace: RGB\n*FileSystem: False\n*Throughput: \"1\"\n*TTRasterizer: Type42\n"
+         "*cupsVersion: 2.4\n*cupsFilter: \"application/pdf 0 "
+      << filter << "\"\n";
+    if (profileLine != nullptr)
+        p << profileLine << "\n";
+    for (const char* key : {"PageSize", "PageRegion"})
+    {
+        p << "*OpenUI *" << key << ": PickOne\n*OrderDependency: 10 AnySetup *" << key << "\n*Default"
+          << key << ": " << paperDefault << "\n";
+        for (const PpdPaper& paper : papers)
+            p << "*" << key << " " << Choice(paper.name, paper.translation) << ": \"<</PageSize["
+              << paper.width << " " << paper.length << "]>>setpagedevice\"\n";
+        p << "*CloseUI: *" << key << "\n";
+    }
+    p << "*DefaultImageableArea: " << paperDefault << "\n";
+    for (const PpdPaper& paper : papers)
+        p << "*ImageableArea " << Choice(paper.name, paper.translation) << ": \"" << paper.left << " "
+          << paper.bottom << " " << paper.right << " " << paper.top << "\"\n";
+    p << "*DefaultPaperDimension: " << paperDefault << "\n";
+    for (const PpdPaper& paper : papers)
+        p << "*PaperDimension " << Choice(paper.name, paper.translation) << ": \"" << paper.width
+          << " " << paper.length << "\"\n";
+    p << "*OpenUI *InputSlot/Source: PickOne\n*OrderDependency: 20 AnySetup *InputSlot\n"
+         "*DefaultInputSlot: "
+      << sources.front().name << "\n";
+    for (const PpdSlot& source : sources)
+        p << "*InputSlot " << Choice(source.name, source.translation) << ": \"\"\n";
+    p << "*CloseUI: *InputSlot\n*OpenUI *Resolution: PickOne\n*OrderDependency: 20 AnySetup *Resolution\n"
+         "*DefaultResolution: "
+      << dpi << "dpi\n*Resolution " << dpi << "dpi/" << dpi << " dpi: \"\"\n*CloseUI: *Resolution\n"
+      << "*DefaultFont: Courier\n*Font Courier: Standard \"(002.004S)\" Standard ROM\n";
+    return p.str();
 }

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 class CupsTestServer
 {
@@ -61,3 +62,28 @@ private:
     std::unique_ptr<testsupport::ScopedEnv> m_languageEnv;
     std::string m_messagesLocale;
 };
+
+// A PPD of our own for a test queue: its papers with their imageable
+// areas, its paper sources and one resolution. A translation, when
+// given, is the name CUPS shows for the keyword.
+struct PpdPaper
+{
+    const char* name;                // PPD keyword
+    const char* translation;         // shown name, or nullptr
+    int width, length;               // points
+    int left, bottom, right, top;    // imageable area, points from the lower left
+};
+
+struct PpdSlot
+{
+    const char* name;
+    const char* translation;         // or nullptr
+};
+
+// The default paper is defaultPaper, else the first; the default source
+// the first. profileLine, when given, is written as it stands (e.g. the
+// *cupsICCProfile naming the printer's own profile).
+std::string MakeTestPpd(const std::string& filter, const char* model,
+                        const std::vector<PpdPaper>& papers, const std::vector<PpdSlot>& sources,
+                        int dpi, const char* defaultPaper = nullptr,
+                        const char* profileLine = nullptr);

@@ -505,8 +505,8 @@ TEST_F(PrintImageDialogWithoutCups, WithoutAProfileChosenPrintingAsksForOne)
 // ---------------------------------------------------------------------------
 // The dialog against a private print server
 
-// A PPD of our own: papers (name, width, length in points, margin in
-// points all round), sources and a resolution.
+// A test queue's PPD: papers with the same margin all round (points),
+// sources without shown names.
 struct TestPaper
 {
     const char* name;
@@ -517,43 +517,14 @@ std::string TestPpd(const std::string& filter, const char* model,
                     const std::vector<TestPaper>& papers,
                     const std::vector<const char*>& sources, int dpi)
 {
-    std::ostringstream p;
-    p << "*PPD-Adobe: \"4.3\"\n*FormatVersion: \"4.3\"\n*FileVersion: \"1.0\"\n"
-         "*LanguageVersion: English\n*LanguageEncoding: ISOLatin1\n*PCFileName: \"QBDLG.PPD\"\n"
-         "*Manufacturer: \"QB\"\n*Product: \"("
-      << model << ")\"\n*ModelName: \"" << model << "\"\n*ShortNickName: \"" << model
-      << "\"\n*NickName: \"" << model
-      << "\"\n*PSVersion: \"(3010.000) 0\"\n*LanguageLevel: \"3\"\n*ColorDevice: True\n"
-         "*DefaultColorSpace: RGB\n*FileSystem: False\n*Throughput: \"1\"\n"
-         "*TTRasterizer: Type42\n*cupsVersion: 2.4\n*cupsFilter: \"application/pdf 0 "
-      << filter << "\"\n";
-    for (const char* key : {"PageSize", "PageRegion"})
-    {
-        p << "*OpenUI *" << key << ": PickOne\n*OrderDependency: 10 AnySetup *" << key
-          << "\n*Default" << key << ": " << papers.front().name << "\n";
-        for (const TestPaper& paper : papers)
-            p << "*" << key << " " << paper.name << ": \"<</PageSize[" << paper.width << " "
-              << paper.length << "]>>setpagedevice\"\n";
-        p << "*CloseUI: *" << key << "\n";
-    }
-    p << "*DefaultImageableArea: " << papers.front().name << "\n";
+    std::vector<PpdPaper> ppdPapers;
     for (const TestPaper& paper : papers)
-        p << "*ImageableArea " << paper.name << ": \"" << paper.margin << " " << paper.margin
-          << " " << paper.width - paper.margin << " " << paper.length - paper.margin << "\"\n";
-    p << "*DefaultPaperDimension: " << papers.front().name << "\n";
-    for (const TestPaper& paper : papers)
-        p << "*PaperDimension " << paper.name << ": \"" << paper.width << " " << paper.length
-          << "\"\n";
-    p << "*OpenUI *InputSlot/Source: PickOne\n*OrderDependency: 20 AnySetup *InputSlot\n"
-         "*DefaultInputSlot: "
-      << sources.front() << "\n";
+        ppdPapers.push_back({paper.name, nullptr, paper.width, paper.length, paper.margin,
+                             paper.margin, paper.width - paper.margin, paper.length - paper.margin});
+    std::vector<PpdSlot> sourceSlots;
     for (const char* source : sources)
-        p << "*InputSlot " << source << ": \"\"\n";
-    p << "*CloseUI: *InputSlot\n*OpenUI *Resolution: PickOne\n"
-         "*OrderDependency: 20 AnySetup *Resolution\n*DefaultResolution: "
-      << dpi << "dpi\n*Resolution " << dpi << "dpi: \"\"\n*CloseUI: *Resolution\n"
-      << "*DefaultFont: Courier\n*Font Courier: Standard \"(002.004S)\" Standard ROM\n";
-    return p.str();
+        sourceSlots.push_back({source, nullptr});
+    return MakeTestPpd(filter, model, ppdPapers, sourceSlots, dpi);
 }
 
 // Two queues: a studio printer (the server's default) and a proofer, with

@@ -21,69 +21,10 @@
 #include <cstdio>
 #include <map>
 #include <memory>
-#include <sstream>
 
 using namespace testsupport;
 
 namespace {
-
-struct PpdPaper
-{
-    const char* name;        // PPD keyword
-    const char* translation; // shown name
-    int width, length;       // points
-    int left, bottom, right, top; // imageable area, points from the lower left
-};
-
-struct PpdSlot
-{
-    const char* name;
-    const char* translation;
-};
-
-std::string MakePpd(const std::string& filter, const char* model, const std::vector<PpdPaper>& papers, const char* defaultPaper,
-                    const std::vector<PpdSlot>& sources, int dpi, const char* profileLine = nullptr)
-{
-    std::ostringstream p;
-    p << "*PPD-Adobe: \"4.3\"\n*FormatVersion: \"4.3\"\n*FileVersion: \"1.0\"\n"
-         "*LanguageVersion: English\n*LanguageEncoding: ISOLatin1\n*PCFileName: \"QBTEST.PPD\"\n"
-         "*Manufacturer: \"QB\"\n*Product: \"("
-      << model << ")\"\n*ModelName: \"" << model << "\"\n*ShortNickName: \"" << model
-      << "\"\n*NickName: \"" << model
-      << "\"\n*PSVersion: \"(3010.000) 0\"\n*LanguageLevel: \"3\"\n*ColorDevice: True\n"
-         "*DefaultColorSpace: RGB\n*FileSystem: False\n*Throughput: \"1\"\n*TTRasterizer: Type42\n"
-         "*cupsVersion: 2.4\n*cupsFilter: \"application/pdf 0 "
-      << filter << "\"\n";
-    if (profileLine)
-        p << profileLine << "\n";
-    for (const char* key : {"PageSize", "PageRegion"})
-    {
-        p << "*OpenUI *" << key << ": PickOne\n*OrderDependency: 10 AnySetup *" << key << "\n*Default"
-          << key << ": " << defaultPaper << "\n";
-        for (const auto& pp : papers)
-            p << "*" << key << " " << pp.name << "/" << pp.translation << ": \"<</PageSize[" << pp.width
-              << " " << pp.length << "]>>setpagedevice\"\n";
-        p << "*CloseUI: *" << key << "\n";
-    }
-    p << "*DefaultImageableArea: " << defaultPaper << "\n";
-    for (const auto& pp : papers)
-        p << "*ImageableArea " << pp.name << "/" << pp.translation << ": \"" << pp.left << " " << pp.bottom
-          << " " << pp.right << " " << pp.top << "\"\n";
-    p << "*DefaultPaperDimension: " << defaultPaper << "\n";
-    for (const auto& pp : papers)
-        p << "*PaperDimension " << pp.name << "/" << pp.translation << ": \"" << pp.width << " "
-          << pp.length << "\"\n";
-    p << "*OpenUI *InputSlot/Source: PickOne\n*OrderDependency: 20 AnySetup *InputSlot\n"
-         "*DefaultInputSlot: "
-      << sources.front().name << "\n";
-    for (const auto& s : sources)
-        p << "*InputSlot " << s.name << "/" << s.translation << ": \"\"\n";
-    p << "*CloseUI: *InputSlot\n*OpenUI *Resolution: PickOne\n*OrderDependency: 20 AnySetup *Resolution\n"
-         "*DefaultResolution: "
-      << dpi << "dpi\n*Resolution " << dpi << "dpi/" << dpi << " dpi: \"\"\n*CloseUI: *Resolution\n"
-      << "*DefaultFont: Courier\n*Font Courier: Standard \"(002.004S)\" Standard ROM\n";
-    return p.str();
-}
 
 // The photo printer: 600 dpi, wide side margins, the system default.
 const char* const kPhoto = "QbPhoto";
@@ -93,21 +34,21 @@ const char* const kOffice = "QbOffice";
 
 std::string PhotoPpd(const std::string& filter)
 {
-    return MakePpd(filter, "QB Photo",
-                   {{"A4", "A4", 595, 842, 18, 36, 577, 806},
-                    {"Postcard", "Hagaki", 283, 420, 9, 9, 274, 411},
-                    {"Letter", "US Letter", 612, 792, 18, 36, 594, 756}},
-                   "A4", {{"Tray1", "Tray 1"}, {"Manual", "Manual Feed"}}, 600);
+    return MakeTestPpd(filter, "QB Photo",
+                       {{"A4", "A4", 595, 842, 18, 36, 577, 806},
+                        {"Postcard", "Hagaki", 283, 420, 9, 9, 274, 411},
+                        {"Letter", "US Letter", 612, 792, 18, 36, 594, 756}},
+                       {{"Tray1", "Tray 1"}, {"Manual", "Manual Feed"}}, 600, "A4");
 }
 
 std::string OfficePpd(const std::string& filter)
 {
-    return MakePpd(filter, "QB Office",
-                   {{"A3", "A3", 842, 1191, 12, 12, 830, 1179},
-                    {"A4", "A4", 595, 842, 12, 12, 583, 830},
-                    {"B5", "JIS B5", 516, 729, 12, 12, 504, 717}},
-                   "A4", {{"Upper", "Upper Tray"}, {"Lower", "Lower Tray"}, {"Rear", ""}}, 300,
-                   "*cupsICCProfile RGB../Office Plain: \"/usr/share/color/icc/QB Office Plain.icc\"");
+    return MakeTestPpd(filter, "QB Office",
+                       {{"A3", "A3", 842, 1191, 12, 12, 830, 1179},
+                        {"A4", "A4", 595, 842, 12, 12, 583, 830},
+                        {"B5", "JIS B5", 516, 729, 12, 12, 504, 717}},
+                       {{"Upper", "Upper Tray"}, {"Lower", "Lower Tray"}, {"Rear", ""}}, 300, "A4",
+                       "*cupsICCProfile RGB../Office Plain: \"/usr/share/color/icc/QB Office Plain.icc\"");
 }
 
 // The queue's own defaults as libcups reports them, to see that nothing we
