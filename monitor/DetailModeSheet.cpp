@@ -40,7 +40,7 @@ constexpr int kControlResetLuminance = 12;
 
 // The pixel height of the pages' texts.
 constexpr int kPageFontPixels = 14;
-constexpr int kPageMinimumWidth = 720;
+constexpr int kPageMinimumWidth = 760;
 constexpr int kPageMinimumHeight = 400;
 
 bool IsWizardKey(int key)
