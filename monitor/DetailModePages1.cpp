@@ -7,6 +7,7 @@
 #include "core/CIEColor.h"
 #include "core/ColorConverter.h"
 #include "core/MessageSink.h"
+#include "monitor/DetailModePageKit.h"
 #include "monitor/Display.h"
 
 #include <QGridLayout>
@@ -18,11 +19,12 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+using namespace detailmode;
+
 namespace {
 
 constexpr int kStrFinishWizard = 3051;
 constexpr int kStrFactoryResetQuestion = 3071;
-constexpr int kStrBrightnessNoRange = 3072;
 
 constexpr int kControlLuminance = 0;
 constexpr int kControlContrast = 1;
@@ -44,38 +46,12 @@ constexpr int kChartHeight = 240;
 
 const QString kChartBig = QStringLiteral("ChartImage_big.tif");
 
-QString Id(int id)
-{
-    return QString::number(id);
-}
-
-QLabel* MakeText(QWidget* parent, int id, const QString& text)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(Id(id));
-    label->setWordWrap(true);
-    return label;
-}
-
-QRadioButton* MakeRadio(QWidget* parent, int id, const QString& text)
-{
-    auto* radio = new QRadioButton(text, parent);
-    radio->setObjectName(Id(id));
-    return radio;
-}
-
 CImageCtrl* MakeChart(QWidget* parent, int id)
 {
     auto* chart = new CImageCtrl(parent);
     chart->setObjectName(Id(id));
     chart->setFixedSize(kChartWidth, kChartHeight);
     return chart;
-}
-
-void SetFont(const CDetailModeSheet& sheet, std::initializer_list<QWidget*> widgets)
-{
-    for (QWidget* widget : widgets)
-        widget->setFont(sheet.PageFont());
 }
 
 bool AskYesNo(int stringId)
@@ -298,35 +274,18 @@ void CDetailModePage2::ChoosePreset(int preset)
 // ---------------------------------------------------------------- page 3
 
 CDetailModePage3::CDetailModePage3(CDetailModeSheet& sheet)
-    : CDetailModePage(sheet, kDetailModePage3Id)
+    : CDetailModePage(sheet, kDetailModePage3Id),
+      m_brightness(this, kIdcBrightnessBar, kIdcBrightnessLevel,
+                   CBrightnessSlider::Orientation::Vertical)
 {
     auto* title = MakeText(this, kIdcBrightnessTitle,
                            LoadString(24600));
     m_chart = MakeChart(this, kIdcBrightnessChart);
-    m_bar = new QSlider(Qt::Vertical, this);
-    m_bar->setObjectName(Id(kIdcBrightnessBar));
-    m_bar->setRange(0, CBrightnessSlider::kMaxLevel);
-    // Position 0 at the top, as the level's brightest end.
-    m_bar->setInvertedAppearance(true);
-    m_bar->setInvertedControls(true);
-    m_bar->setTickPosition(QSlider::TicksRight);
-    m_bar->setTickInterval(1);
-    m_bar->setPageStep(1);
-    m_bar->setFixedHeight(kChartHeight);
-    connect(m_bar, &QSlider::valueChanged, this, [this](int position) {
-        if (!m_placing)
-            OnBarMoved(position);
-    });
-    m_level = MakeText(this, kIdcBrightnessLevel, QString());
-    m_level->setAlignment(Qt::AlignCenter);
-    m_level->setWordWrap(false);
-    m_refusal = MakeText(this, 0, LoadString(kStrBrightnessNoRange));
-    m_refusal->setObjectName(QStringLiteral("refusal"));
-    m_refusal->hide();
+    m_brightness.Bar()->setFixedHeight(kChartHeight);
 
     auto* bar = new QVBoxLayout;
-    bar->addWidget(m_bar, 0, Qt::AlignHCenter);
-    bar->addWidget(m_level);
+    bar->addWidget(m_brightness.Bar(), 0, Qt::AlignHCenter);
+    bar->addWidget(m_brightness.LevelText());
     bar->addStretch(1);
 
     auto* middle = new QHBoxLayout;
@@ -337,44 +296,23 @@ CDetailModePage3::CDetailModePage3(CDetailModeSheet& sheet)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(title);
     layout->addLayout(middle, 1);
-    layout->addWidget(m_refusal);
+    layout->addWidget(m_brightness.Refusal());
 }
 
 void CDetailModePage3::OnInitDialog()
 {
     CDetailModeSheet& sheet = Sheet();
-    SetFont(sheet, {findChild<QWidget*>(Id(kIdcBrightnessTitle)), m_level, m_refusal});
+    SetFont(sheet, {findChild<QWidget*>(Id(kIdcBrightnessTitle)), m_brightness.LevelText(),
+                    m_brightness.Refusal()});
     ShowChartPicture(*m_chart, sheet, kChartBig);
-    CDisplay* display = sheet.Monitor();
-    const bool twoRange =
-        display != nullptr && IsModelIn(TwoRangeBrightnessModelCodes(), display->ModelCode);
-    m_slider.Init(display, twoRange);
-    ShowBar();
+    m_brightness.Init(sheet.Monitor());
 }
 
 bool CDetailModePage3::OnSetActive()
 {
     Sheet().SetWizardButtons(kWizardBack | kWizardNext);
-    m_slider.Reread(true);
-    ShowBar();
+    m_brightness.Reread(true);
     return true;
-}
-
-void CDetailModePage3::OnBarMoved(int position)
-{
-    m_slider.Move(CBrightnessSlider::LevelOfPosition(position, m_slider.GetOrientation()));
-    ShowBar();
-}
-
-// A refused bar cannot be moved, and the page says why.
-void CDetailModePage3::ShowBar()
-{
-    m_placing = true;
-    m_bar->setValue(m_slider.Position());
-    m_placing = false;
-    m_bar->setEnabled(!m_slider.Refused());
-    m_refusal->setVisible(m_slider.Refused());
-    m_level->setText(QString::number(m_slider.Level()));
 }
 
 // ---------------------------------------------------------------- page 3_5

@@ -5,6 +5,7 @@
 // ends the wizard or goes on to the finer white adjustment.
 
 #include "monitor/BrightnessSlider.h"
+#include "monitor/DetailModePageKit.h"
 #include "monitor/DetailModeSheet.h"
 
 #include <cstdint>
@@ -100,22 +101,16 @@ public:
     void OnInitDialog() override;
     bool OnSetActive() override;
     // The bar moved to `position` (the top is bright).
-    void OnBarMoved(int position);
+    void OnBarMoved(int position) { m_brightness.Move(position); }
 
-    const CBrightnessSlider& Slider() const { return m_slider; }
-    QSlider* Bar() const { return m_bar; }
-    QLabel* LevelText() const { return m_level; }
+    const CBrightnessSlider& Slider() const { return m_brightness.Slider(); }
+    QSlider* Bar() const { return m_brightness.Bar(); }
+    QLabel* LevelText() const { return m_brightness.LevelText(); }
     CImageCtrl* Chart() const { return m_chart; }
 
 private:
-    void ShowBar();
-
-    CBrightnessSlider m_slider{CBrightnessSlider::Orientation::Vertical};
-    QSlider* m_bar = nullptr;
-    QLabel* m_level = nullptr;
-    QLabel* m_refusal = nullptr;
+    CBrightnessBar m_brightness;
     CImageCtrl* m_chart = nullptr;
-    bool m_placing = false;
 };
 
 class CDetailModePage3_5 : public CDetailModePage

@@ -8,6 +8,7 @@
 #include "core/IniFile.h"
 #include "core/MessageSink.h"
 #include "core/PathUtils.h"
+#include "monitor/DetailModePageKit.h"
 #include "monitor/Display.h"
 
 #include <QButtonGroup>
@@ -23,12 +24,13 @@
 
 #include <initializer_list>
 
+using namespace detailmode;
+
 namespace {
 
 constexpr int kStrReset = 3049;
 constexpr int kStrDiagramOnly = 3063;
 constexpr int kStrDiagramBack = 3064;
-constexpr int kStrBrightnessNoRange = 3072;
 constexpr int kStrWhiteNoPoint = 3078;
 constexpr int kStrWhiteNoModelData = 3079;
 constexpr int kStrWhiteNoGainRange = 3080;
@@ -46,33 +48,6 @@ constexpr int kDiagramWidth = 300;
 constexpr int kDiagramHeight = 204;
 constexpr int kDiagramOnlyExtraWidth = 36;
 constexpr int kDiagramOnlyExtraHeight = 200;
-
-QString Id(int id)
-{
-    return QString::number(id);
-}
-
-QLabel* MakeText(QWidget* parent, int id, const QString& text)
-{
-    auto* label = new QLabel(text, parent);
-    label->setWordWrap(true);
-    if (id != 0)
-        label->setObjectName(Id(id));
-    return label;
-}
-
-template <typename Widget> Widget* Named(Widget* widget, int id)
-{
-    widget->setObjectName(Id(id));
-    return widget;
-}
-
-void SetFont(const CDetailModeSheet& sheet, std::initializer_list<QWidget*> widgets)
-{
-    for (QWidget* widget : widgets)
-        if (widget != nullptr)
-            widget->setFont(sheet.PageFont());
-}
 
 CCIEXYZ ChartWhiteXYZ()
 {
@@ -101,11 +76,6 @@ void SelectUserPresetForResetModel(CDetailModeSheet& sheet)
         sheet.Wait(500);
         sheet.ReapplyLuminance();
     }
-}
-
-bool IsTwoRangeModel(const CDisplay* display)
-{
-    return display != nullptr && IsModelIn(TwoRangeBrightnessModelCodes(), display->ModelCode);
 }
 
 // Writes red, green, blue with 200 ms after each; a channel without a value
@@ -184,51 +154,6 @@ bool AskReset()
 } // namespace
 
 // ---------------------------------------------------------- brightness bar
-
-CWhitePageBrightness::CWhitePageBrightness(QWidget* page, int barId, int levelId)
-{
-    m_bar = Named(new QSlider(Qt::Horizontal, page), barId);
-    m_bar->setRange(0, CBrightnessSlider::kMaxLevel);
-    m_bar->setPageStep(1);
-    m_bar->setTickPosition(QSlider::TicksBelow);
-    m_level = MakeText(page, levelId, QStringLiteral("0"));
-    m_level->setAlignment(Qt::AlignCenter);
-    m_refusal = MakeText(page, 0, LoadString(kStrBrightnessNoRange));
-    m_refusal->setObjectName(QStringLiteral("refusal"));
-    m_refusal->hide();
-    QObject::connect(m_bar, &QSlider::valueChanged, page, [this](int position) {
-        if (!m_placing)
-            Move(position);
-    });
-}
-
-void CWhitePageBrightness::Init(CDisplay* display)
-{
-    m_slider.Init(display, IsTwoRangeModel(display));
-    Show();
-}
-
-void CWhitePageBrightness::Reread()
-{
-    m_slider.Reread(false);
-    Show();
-}
-
-void CWhitePageBrightness::Move(int position)
-{
-    m_slider.Move(CBrightnessSlider::LevelOfPosition(position, m_slider.GetOrientation()));
-    Show();
-}
-
-void CWhitePageBrightness::Show()
-{
-    m_placing = true;
-    m_bar->setValue(m_slider.Position());
-    m_placing = false;
-    m_bar->setEnabled(!m_slider.Refused());
-    m_refusal->setVisible(m_slider.Refused());
-    m_level->setText(QString::number(m_slider.Level()));
-}
 
 // ---------------------------------------------------------------- page 4
 
@@ -315,7 +240,8 @@ CDetailModePage5::CDetailModePage5(CDetailModeSheet& sheet)
     auto* hint = MakeText(
         this, 1404,
         QStringLiteral("石膏像と背景のグレー部分に注目して色を調整してください。"));
-    m_brightness = std::make_unique<CWhitePageBrightness>(this, kIdcPicturesBar, kIdcPicturesLevel);
+    m_brightness = std::make_unique<CBrightnessBar>(this, kIdcPicturesBar, kIdcPicturesLevel,
+                                                    CBrightnessSlider::Orientation::Horizontal);
     m_statusText = MakeText(this, 0, {});
     m_statusText->setObjectName(QStringLiteral("status"));
     m_statusText->hide();
@@ -391,7 +317,7 @@ void CDetailModePage5::OnInitDialog()
 bool CDetailModePage5::OnSetActive()
 {
     Sheet().SetWizardButtons(kWizardBack | kWizardNext);
-    m_brightness->Reread();
+    m_brightness->Reread(false);
     SelectUserPresetForResetModel(Sheet());
     return true;
 }
@@ -487,7 +413,8 @@ CDetailModePage6::CDetailModePage6(CDetailModeSheet& sheet) : CDetailModePage(sh
     auto* howTo = MakeText(m_others, 1407,
                            QStringLiteral("【色変更の方法】\nマウスで色を指定後、左クリックで確定。\n"
                                           "または、\nカーソルキーで色を指定後、リターンキーを押して確定。"));
-    m_brightness = std::make_unique<CWhitePageBrightness>(m_others, kIdcDiagramBar, kIdcDiagramLevel);
+    m_brightness = std::make_unique<CBrightnessBar>(m_others, kIdcDiagramBar, kIdcDiagramLevel,
+                                                    CBrightnessSlider::Orientation::Horizontal);
     const int gainIds[3] = {kIdcGainRed, kIdcGainGreen, kIdcGainBlue};
     for (std::size_t c = 0; c < 3; ++c)
         m_gainTexts[c] = MakeText(m_others, gainIds[c], QStringLiteral("0"));
@@ -582,7 +509,7 @@ bool CDetailModePage6::OnSetActive()
     Sheet().SetWizardButtons(kWizardBack | kWizardNext);
     SeedPoint();
     m_diagram->setFocus(Qt::OtherFocusReason);
-    m_brightness->Reread();
+    m_brightness->Reread(false);
     SelectUserPresetForResetModel(Sheet());
     return true;
 }

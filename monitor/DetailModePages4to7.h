@@ -5,6 +5,7 @@
 // adjustment and has the monitor store it (page 7).
 
 #include "monitor/BrightnessSlider.h"
+#include "monitor/DetailModePageKit.h"
 #include "monitor/DetailModeSheet.h"
 #include "monitor/WhiteAdjustLogic.h"
 
@@ -39,34 +40,6 @@ inline constexpr int kIdcGainBlue = 1388;
 inline constexpr int kIdcDiagramReset = 1315;
 inline constexpr int kIdcDiagramOnly = 1314;
 inline constexpr int kIdcLastChart = 1359;
-
-// The brightness bar of pages 5 and 6 (horizontal, position = level): the
-// widgets over a CBrightnessSlider. A refused bar is disabled and a text
-// says the monitor gave no range.
-class CWhitePageBrightness
-{
-public:
-    CWhitePageBrightness(QWidget* page, int barId, int levelId);
-
-    QSlider* Bar() const { return m_bar; }
-    QLabel* LevelText() const { return m_level; }
-    QLabel* Refusal() const { return m_refusal; }
-    const CBrightnessSlider& Slider() const { return m_slider; }
-
-    void Init(CDisplay* display);
-    void Reread();
-    // The user moved the bar.
-    void Move(int position);
-
-private:
-    void Show();
-
-    CBrightnessSlider m_slider{CBrightnessSlider::Orientation::Horizontal};
-    QSlider* m_bar = nullptr;
-    QLabel* m_level = nullptr;
-    QLabel* m_refusal = nullptr;
-    bool m_placing = false;
-};
 
 // Page 4: pictures or diagram.
 class CDetailModePage4 : public CDetailModePage
@@ -109,7 +82,7 @@ public:
     const WhiteGainRanges& Gains() const { return m_gains; }
     WhiteGainStatus LastStatus() const { return m_status; }
     CImageCtrl* Picture(int cell) const { return m_pictures[static_cast<std::size_t>(cell)]; }
-    CWhitePageBrightness& Brightness() { return *m_brightness; }
+    CBrightnessBar& Brightness() { return *m_brightness; }
     QLabel* StatusText() const { return m_statusText; }
 
 protected:
@@ -124,7 +97,7 @@ private:
     WhiteGainRanges m_gains;
     WhiteGainStatus m_status = WhiteGainStatus::Written;
     std::array<CImageCtrl*, kCandidateCount> m_pictures{};
-    std::unique_ptr<CWhitePageBrightness> m_brightness;
+    std::unique_ptr<CBrightnessBar> m_brightness;
     QLabel* m_statusText = nullptr;
 };
 
@@ -161,7 +134,7 @@ public:
     CImageCtrl* Chart() const { return m_chart; }
     const WhiteGainRanges& Gains() const { return m_gains; }
     WhiteGainStatus LastStatus() const { return m_status; }
-    CWhitePageBrightness& Brightness() { return *m_brightness; }
+    CBrightnessBar& Brightness() { return *m_brightness; }
     QLabel* StatusText() const { return m_statusText; }
     QPushButton* DiagramOnlyButton() const { return m_diagramOnlyButton; }
 
@@ -180,7 +153,7 @@ private:
     WhiteGainStatus m_status = WhiteGainStatus::Written;
     CCIExyCtrl* m_diagram = nullptr;
     CImageCtrl* m_chart = nullptr;
-    std::unique_ptr<CWhitePageBrightness> m_brightness;
+    std::unique_ptr<CBrightnessBar> m_brightness;
     std::array<QLabel*, 3> m_gainTexts{};
     QLabel* m_statusText = nullptr;
     QPushButton* m_diagramOnlyButton = nullptr;
