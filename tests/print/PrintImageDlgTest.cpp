@@ -16,6 +16,7 @@
 #include "platform/ColorDirectory.h"
 #include "tests/controls/DialogDriver.h"
 #include "tests/print/CupsTestServer.h"
+#include "tests/print/PdfReadBack.h"
 #include "tests/support/RecordingMessageSink.h"
 #include "tests/support/TestEnv.h"
 
@@ -33,7 +34,6 @@
 #include <QTest>
 
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -353,25 +353,6 @@ TEST_F(PrintImageDialogWithoutCups, ClosingKeepsThePrinterForNextTime)
     EXPECT_EQ(ReadSetting(kPrintSection, kDefaultPrinterKey), kPdfPrinterName);
 }
 
-std::string RunCommand(const std::string& command)
-{
-    std::string out;
-    if (FILE* pipe = ::popen(command.c_str(), "r"))
-    {
-        char buffer[512];
-        while (std::fgets(buffer, sizeof buffer, pipe))
-            out += buffer;
-        ::pclose(pipe);
-    }
-    return out;
-}
-
-bool HasPoppler()
-{
-    return std::system("pdfinfo -v > /dev/null 2>&1") == 0 &&
-           std::system("pdftoppm -v > /dev/null 2>&1") == 0;
-}
-
 // The bounding box of the pixels that are clearly red or clearly blue.
 struct Found
 {
@@ -396,7 +377,7 @@ Found FindHalves(const QImage& page)
 
 TEST_F(PrintImageDialogWithoutCups, PrintsOnePageWithTheImageWhereTheLayoutPutsIt)
 {
-    if (!HasPoppler())
+    if (!HavePoppler())
         GTEST_SKIP() << "poppler-utils are not installed";
     CPrintImageDlg& dlg = Open();
     const std::string pdf = folders.File("page.pdf");
@@ -417,24 +398,14 @@ TEST_F(PrintImageDialogWithoutCups, PrintsOnePageWithTheImageWhereTheLayoutPutsI
     Control<QPushButton>(CPrintImageDlg::kIdPrint)->click();
     EXPECT_TRUE(messages.messages.empty());
     ASSERT_TRUE(std::filesystem::exists(pdf));
-    const std::string info = RunCommand("pdfinfo '" + pdf + "'");
-    std::istringstream lines(info);
-    std::string pages;
-    std::string size;
-    for (std::string line; std::getline(lines, line);)
-    {
-        if (line.rfind("Pages:", 0) == 0)
-            pages = line.substr(line.find_first_not_of(' ', 6));
-        if (line.rfind("Page size:", 0) == 0)
-            size = line.substr(line.find_first_not_of(' ', 10));
-    }
-    EXPECT_EQ(pages, "1") << info;
-    EXPECT_EQ(size.rfind("420 x 595 pts", 0), 0u) << info; // A5: 148 x 210 mm
+    const PdfInfo info = ReadPdfInfo(pdf);
+    EXPECT_EQ(info.pages, 1);
+    EXPECT_NEAR(info.width, 420, 0.5); // A5: 148 x 210 mm
+    EXPECT_NEAR(info.height, 595, 0.5);
 
     // Rendered at 72 dpi: a point a pixel, 1 mm = 72 / 25.4 pixels.
     const std::string png = folders.File("page");
-    RunCommand("pdftoppm -r 72 -png -singlefile '" + pdf + "' '" + png + "'");
-    QImage page(QString::fromStdString(png + ".png"));
+    const QImage page = RenderPdfPage(pdf, 72, png);
     ASSERT_FALSE(page.isNull());
     const Found found = FindHalves(page);
     const double mm = 72.0 / 25.4;

@@ -3,6 +3,7 @@
 #include "controls/StringTable.h"
 #include "print/PrinterSettings.h"
 #include "tests/correction/ProjectTestSupport.h"
+#include "tests/print/PdfReadBack.h"
 
 #include <QImage>
 #include <QPrinter>
@@ -17,89 +18,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
 using namespace std::chrono_literals;
-
-// The output of a command (poppler-utils read the printed PDF back).
-std::string RunCommand(const std::string& command)
-{
-    std::string out;
-    if (FILE* pipe = popen(command.c_str(), "r"))
-    {
-        char buffer[512];
-        while (std::fgets(buffer, sizeof buffer, pipe))
-            out += buffer;
-        pclose(pipe);
-    }
-    return out;
-}
-
-int PdfPages(const std::string& pdf)
-{
-    std::istringstream lines(RunCommand("pdfinfo '" + pdf + "' 2>/dev/null"));
-    std::string line;
-    while (std::getline(lines, line))
-    {
-        if (line.rfind("Pages:", 0) == 0)
-            return std::stoi(line.substr(6));
-    }
-    return -1;
-}
-
-std::string PdfTitle(const std::string& pdf)
-{
-    std::istringstream lines(RunCommand("pdfinfo '" + pdf + "' 2>/dev/null"));
-    std::string line;
-    while (std::getline(lines, line))
-    {
-        if (line.rfind("Title:", 0) == 0)
-        {
-            const std::size_t start = line.find_first_not_of(' ', 6);
-            return start == std::string::npos ? std::string() : line.substr(start);
-        }
-    }
-    return {};
-}
-
-// One image of `pdfimages -list`.
-struct PdfImage
-{
-    int page = 0;
-    int width = 0;
-    int height = 0;
-    std::string encoding;
-};
-
-std::vector<PdfImage> PdfImages(const std::string& pdf)
-{
-    std::vector<PdfImage> images;
-    std::istringstream lines(RunCommand("pdfimages -list '" + pdf + "' 2>/dev/null"));
-    std::string line;
-    int header = 2;
-    while (std::getline(lines, line))
-    {
-        if (header > 0)
-        {
-            --header;
-            continue;
-        }
-        std::istringstream fields(line);
-        PdfImage image;
-        std::string num, type, colour, comp, bpc;
-        if (fields >> image.page >> num >> type >> image.width >> image.height >> colour >>
-            comp >> bpc >> image.encoding)
-        {
-            if (type == "image")
-                images.push_back(image);
-        }
-    }
-    return images;
-}
 
 void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
 {
@@ -178,7 +102,7 @@ TEST_F(PrintIndexJobTest, PrintsOnePagePerIndexPageWithTheCellsAsImages)
     EXPECT_TRUE(index.IsCacheThreadRunning()); // started again afterwards
     EXPECT_EQ(m_owner.findChild<QDialog*>("195"), nullptr);
 
-    ASSERT_EQ(PdfPages(m_pdf), 2);
+    ASSERT_EQ(ReadPdfInfo(m_pdf).pages, 2);
     const std::vector<PdfImage> images = PdfImages(m_pdf);
     ASSERT_EQ(images.size(), 3u);
     const int pages[] = {1, 1, 2};
@@ -191,7 +115,7 @@ TEST_F(PrintIndexJobTest, PrintsOnePagePerIndexPageWithTheCellsAsImages)
         EXPECT_EQ(images[i].height, 60);
         EXPECT_NE(images[i].encoding, "jpeg");
     }
-    EXPECT_EQ(PdfTitle(m_pdf), "CHROMIVEL " + LoadString(kStrIndexPrintDocument).toStdString());
+    EXPECT_EQ(ReadPdfInfo(m_pdf).title, "CHROMIVEL " + LoadString(kStrIndexPrintDocument).toStdString());
 }
 
 // The same job through the program's own file printer, laid out on the
@@ -209,7 +133,7 @@ TEST_F(PrintIndexJobTest, PrintsToThePdfPrinter)
     Build(index);
     index.SetPageLayout(page.printableWidth, page.printableHeight, page.dpiY);
     EXPECT_EQ(PrintIndex(index, settings, &m_owner, {}), IndexPrintResult::Printed);
-    EXPECT_EQ(PdfPages(pdf), 2);
+    EXPECT_EQ(ReadPdfInfo(pdf).pages, 2);
     EXPECT_EQ(PdfImages(pdf).size(), 3u);
 }
 
@@ -232,8 +156,8 @@ TEST_F(PrintIndexJobTest, TheCurrentPageAloneCountsItsOwnCells)
     request.printerName = "Studio";
     EXPECT_EQ(PrintIndexOn(index, m_printer, &m_owner, request), IndexPrintResult::Printed);
     EXPECT_EQ(total, 1); // the last page holds one of the three
-    EXPECT_EQ(PdfPages(m_pdf), 1);
-    EXPECT_EQ(PdfTitle(m_pdf), "Holiday - P2");
+    EXPECT_EQ(ReadPdfInfo(m_pdf).pages, 1);
+    EXPECT_EQ(ReadPdfInfo(m_pdf).title, "Holiday - P2");
     EXPECT_EQ(LoadPrinterProfileChoice("Studio"), "Glossy Paper.icc");
 }
 
@@ -337,9 +261,7 @@ TEST_F(PrintIndexJobTest, CellsAreConvertedToThePrinterProfile)
         index.PrinterProfile = profile;
         EXPECT_EQ(PrintIndexOn(index, m_printer, &m_owner, {}), IndexPrintResult::Printed);
         const std::string prefix = m_dir.File(path == PrintColorPath::PrinterProfile ? "w" : "s");
-        RunCommand("pdfimages -png -f 1 -l 1 '" + m_pdf + "' '" + prefix + "'");
-        QImage first(QString::fromStdString(prefix + "-000.png"));
-        return first.convertToFormat(QImage::Format_RGB32);
+        return FirstEmbeddedImage(m_pdf, prefix).convertToFormat(QImage::Format_RGB32);
     };
     const QImage srgb = printedPixels(PrintColorPath::NoPrinterProfile);
     const QImage wide = printedPixels(PrintColorPath::PrinterProfile);

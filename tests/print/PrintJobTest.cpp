@@ -12,6 +12,7 @@
 #include "core/SRGBProfile.h"
 #include "print/PageGeometry.h"
 #include "print/PrinterSettings.h"
+#include "tests/print/PdfReadBack.h"
 #include "tests/support/RecordingMessageSink.h"
 #include "tests/support/TestEnv.h"
 
@@ -22,115 +23,18 @@
 #include <QImage>
 #include <QPageSize>
 #include <QPrinter>
-#include <QProcess>
-#include <QStandardPaths>
-#include <QStringList>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-// ------------------------------------------------------------ poppler
-
-// Standard output of a program; empty when it cannot run or fails.
-std::string Run(const QString& program, const QStringList& args)
-{
-    QProcess process;
-    process.start(program, args);
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit ||
-        process.exitCode() != 0)
-        return {};
-    return process.readAllStandardOutput().toStdString();
-}
-
-bool HavePoppler()
-{
-    for (const char* tool : {"pdfinfo", "pdfimages", "pdftoppm"})
-        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-            return false;
-    return true;
-}
-
-// "Page size:      595.276 x 841.89 pts (A4)" -> points.
-bool PdfPageSize(const std::string& pdf, double& width, double& height)
-{
-    std::istringstream text(Run(QStringLiteral("pdfinfo"), {QString::fromStdString(pdf)}));
-    std::string line;
-    while (std::getline(text, line))
-        if (line.rfind("Page size:", 0) == 0)
-            return std::sscanf(line.c_str(), "Page size: %lf x %lf", &width, &height) == 2;
-    return false;
-}
-
-int PdfPageCount(const std::string& pdf)
-{
-    std::istringstream text(Run(QStringLiteral("pdfinfo"), {QString::fromStdString(pdf)}));
-    std::string line;
-    while (std::getline(text, line))
-        if (line.rfind("Pages:", 0) == 0)
-            return std::atoi(line.c_str() + 6);
-    return 0;
-}
-
-struct PdfImage
-{
-    int width = 0;
-    int height = 0;
-    int xppi = 0;
-    int yppi = 0;
-};
-
-// The rows of "pdfimages -list" (page num type width height color comp bpc
-// enc interp object ID x-ppi y-ppi size ratio), images only.
-std::vector<PdfImage> PdfImages(const std::string& pdf)
-{
-    std::istringstream text(
-        Run(QStringLiteral("pdfimages"), {QStringLiteral("-list"), QString::fromStdString(pdf)}));
-    std::vector<PdfImage> images;
-    std::string line;
-    while (std::getline(text, line))
-    {
-        std::istringstream fields(line);
-        int page = 0;
-        int num = 0;
-        std::string type;
-        PdfImage image;
-        std::string color, comp, bpc, enc, interp, object, id;
-        if (!(fields >> page >> num >> type >> image.width >> image.height >> color >> comp >>
-              bpc >> enc >> interp >> object >> id >> image.xppi >> image.yppi) ||
-            type != "image")
-            continue;
-        images.push_back(image);
-    }
-    return images;
-}
-
-// The first embedded image as it is stored (pdfimages -png).
-QImage FirstEmbeddedImage(const std::string& pdf, const std::string& prefix)
-{
-    Run(QStringLiteral("pdfimages"), {QStringLiteral("-png"), QStringLiteral("-f"),
-                                      QStringLiteral("1"), QString::fromStdString(pdf),
-                                      QString::fromStdString(prefix)});
-    return QImage(QString::fromStdString(prefix + "-000.png")).convertToFormat(QImage::Format_RGB888);
-}
-
-// The page rendered at dpi (pdftoppm), RGB.
-QImage RenderPage(const std::string& pdf, int dpi, const std::string& prefix)
-{
-    Run(QStringLiteral("pdftoppm"),
-        {QStringLiteral("-r"), QString::number(dpi), QStringLiteral("-png"),
-         QStringLiteral("-singlefile"), QString::fromStdString(pdf), QString::fromStdString(prefix)});
-    return QImage(QString::fromStdString(prefix + ".png")).convertToFormat(QImage::Format_RGB888);
-}
 
 // The smallest rectangle holding every pixel that is not white.
 QRect InkBounds(const QImage& page)
@@ -427,11 +331,10 @@ TEST_F(PrintJobTest, TheVisiblePartLandsAtOriginPlusTrimOnTheRightPaper)
         EXPECT_EQ(outcome.messageId, 0);
         EXPECT_TRUE(sink.messages.empty()) << c.name;
 
-        double width = 0, height = 0;
-        ASSERT_TRUE(PdfPageSize(pdf, width, height)) << c.name;
-        EXPECT_NEAR(width, 210 / 25.4 * 72, 1.0) << c.name; // A4 in points
-        EXPECT_NEAR(height, 297 / 25.4 * 72, 1.0) << c.name;
-        EXPECT_EQ(PdfPageCount(pdf), 1) << c.name;
+        const PdfInfo info = ReadPdfInfo(pdf);
+        EXPECT_NEAR(info.width, 210 / 25.4 * 72, 1.0) << c.name; // A4 in points
+        EXPECT_NEAR(info.height, 297 / 25.4 * 72, 1.0) << c.name;
+        EXPECT_EQ(info.pages, 1) << c.name;
 
         // Only the visible pixels are sent, at visible pixels / placed
         // inches (about 75 ppi: 4 dots a pixel).
@@ -445,7 +348,7 @@ TEST_F(PrintJobTest, TheVisiblePartLandsAtOriginPlusTrimOnTheRightPaper)
 
         // Its corner at origin + trim margin, its size the print size less
         // the trim margins, in dots at 300 dpi.
-        const QImage page = RenderPage(pdf, 300, m_folders.File("render"));
+        const QImage page = RenderPdfPage(pdf, 300, m_folders.File("render"));
         const QRect ink = InkBounds(page);
         EXPECT_NEAR(ink.left(), dest.x, 1) << c.name;
         EXPECT_NEAR(ink.top(), dest.y, 1) << c.name;
@@ -481,7 +384,7 @@ TEST_F(PrintJobTest, ThePrintableAreaIsTheOriginWhateverThePrintersPageMode)
         const PrintJobOutcome outcome = PrintImageOnPrinter(*printer, page, "", request, nullptr);
         ASSERT_EQ(outcome.result, PrintJobResult::Printed) << outcome.detail;
         const PrintDotsRect dest = PrintDestinationRect(request, 300, 300);
-        const QRect ink = InkBounds(RenderPage(pdf, 300, m_folders.File("render")));
+        const QRect ink = InkBounds(RenderPdfPage(pdf, 300, m_folders.File("render")));
         EXPECT_NEAR(ink.left(), margin + dest.x, 1) << "full page " << fullPage;
         EXPECT_NEAR(ink.top(), margin + dest.y, 1) << "full page " << fullPage;
         EXPECT_NEAR(ink.width(), dest.width, 1) << "full page " << fullPage;
@@ -534,7 +437,7 @@ TEST_F(PrintJobTest, BandsOfAnyHeightGiveThePageOfOneBand)
             }
             EXPECT_EQ(rows, 61) << layout.name << ", bands of " << bandRows;
 
-            const QImage page = RenderPage(pdf, 300, m_folders.File("render"));
+            const QImage page = RenderPdfPage(pdf, 300, m_folders.File("render"));
             ASSERT_FALSE(page.isNull());
             if (first.isNull())
             {
@@ -831,7 +734,8 @@ TEST_F(PrintJobTest, ThePdfPrinterPrintsAndOnlyAPrintThroughAChosenProfileIsReme
         testsupport::RecordingMessageSink sink;
         const PrintJobOutcome outcome = PrintImage(settings, request, nullptr);
         EXPECT_EQ(outcome.result, c.result) << c.name << ": " << outcome.detail;
-        EXPECT_EQ(PdfPageCount(pdf), c.result == PrintJobResult::Printed ? 1 : 0) << c.name;
+        // No file at all reads as -1 pages.
+        EXPECT_EQ(ReadPdfInfo(pdf).pages, c.result == PrintJobResult::Printed ? 1 : -1) << c.name;
         EXPECT_EQ(LoadPrinterProfileChoice(kPdfPrinterName), c.remembered) << c.name;
     }
 }

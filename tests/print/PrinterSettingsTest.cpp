@@ -4,6 +4,7 @@
 #include "print/PrinterSettings.h"
 #include "platform/ColorDirectory.h"
 #include "tests/print/CupsTestServer.h"
+#include "tests/print/PdfReadBack.h"
 #include "tests/support/TestEnv.h"
 
 #include <QApplication>
@@ -90,19 +91,6 @@ int IndexOf(const std::vector<std::pair<int, std::string>>& list, const std::str
     return 0;
 }
 
-std::string RunText(const std::string& command)
-{
-    std::string out;
-    if (FILE* f = ::popen(command.c_str(), "r"))
-    {
-        char buf[512];
-        while (std::fgets(buf, sizeof buf, f))
-            out += buf;
-        ::pclose(f);
-    }
-    return out;
-}
-
 // Attributes of the queue's most recent job, as the scheduler kept them.
 std::map<std::string, std::string> LastJobAttributes(const std::string& queue,
                                                      const std::vector<std::string>& names)
@@ -132,18 +120,6 @@ std::map<std::string, std::string> LastJobAttributes(const std::string& queue,
         ippDelete(response);
     }
     return result;
-}
-
-// The page count and the first page's size in points as pdfinfo reports
-// them; false when the file cannot be read.
-bool PdfPages(const std::string& file, int& pages, double& w, double& h)
-{
-    const std::string info = RunText("pdfinfo '" + file + "' 2>/dev/null");
-    const auto p = info.find("Pages:");
-    const auto s = info.find("Page size:");
-    return p != std::string::npos && s != std::string::npos
-           && std::sscanf(info.c_str() + p, "Pages: %d", &pages) == 1
-           && std::sscanf(info.c_str() + s, "Page size: %lf x %lf", &w, &h) == 2;
 }
 
 class PrinterSettingsTest : public ::testing::Test
@@ -505,8 +481,8 @@ TEST_F(PrinterSettingsTest, TheStartPrinterFallsBackFromSavedToDefaultToFirst)
 
 TEST_F(PrinterSettingsTest, AJobReachesTheQueueOnTheTicketsPaper)
 {
-    if (RunText("command -v pdfinfo").empty())
-        GTEST_SKIP() << "pdfinfo (poppler-utils) is not installed";
+    if (!HavePoppler())
+        GTEST_SKIP() << "poppler-utils are not installed";
     CPrinterSettings settings;
     ASSERT_TRUE(settings.OpenPrinterDevMode(kOffice));
     settings.LoadPapers();
@@ -526,13 +502,11 @@ TEST_F(PrinterSettingsTest, AJobReachesTheQueueOnTheTicketsPaper)
         painter.end();
     }
     ASSERT_TRUE(s_server->WaitForJobs());
-    int pages = 0;
-    double w = 0, h = 0;
-    ASSERT_TRUE(PdfPages(s_server->JobOutput(kOffice), pages, w, h));
-    EXPECT_EQ(pages, 1);
+    const PdfInfo info = ReadPdfInfo(s_server->JobOutput(kOffice));
+    EXPECT_EQ(info.pages, 1);
     // A3 as the PPD gives it (842 x 1191 points), turned.
-    EXPECT_NEAR(std::max(w, h), 1191, 1);
-    EXPECT_NEAR(std::min(w, h), 842, 1);
+    EXPECT_NEAR(std::max(info.width, info.height), 1191, 1);
+    EXPECT_NEAR(std::min(info.width, info.height), 842, 1);
     // The source and the properties went with the job.
     const auto attributes = LastJobAttributes(kOffice, {"media-source", "print-color-mode"});
     EXPECT_EQ(attributes, (std::map<std::string, std::string> {{"media-source", "bottom"},
@@ -611,8 +585,8 @@ TEST_F(NoCupsServer, ThePdfPrinterOffersItsPapersWithoutMargins)
 
 TEST_F(NoCupsServer, ThePdfPrinterWritesOnePageOfThePapersSize)
 {
-    if (RunText("command -v pdfinfo").empty())
-        GTEST_SKIP() << "pdfinfo (poppler-utils) is not installed";
+    if (!HavePoppler())
+        GTEST_SKIP() << "poppler-utils are not installed";
     TempDir dir;
     struct Case
     {
@@ -646,12 +620,10 @@ TEST_F(NoCupsServer, ThePdfPrinterWritesOnePageOfThePapersSize)
             EXPECT_NEAR(painter.viewport().height(), page.printableHeight, 2);
             painter.end();
         }
-        int pages = 0;
-        double w = 0, h = 0;
-        ASSERT_TRUE(PdfPages(file, pages, w, h));
-        EXPECT_EQ(pages, 1);
-        EXPECT_NEAR(w, c.wPt, 0.6);
-        EXPECT_NEAR(h, c.hPt, 0.6);
+        const PdfInfo info = ReadPdfInfo(file);
+        EXPECT_EQ(info.pages, 1);
+        EXPECT_NEAR(info.width, c.wPt, 0.6);
+        EXPECT_NEAR(info.height, c.hPt, 0.6);
     }
 }
 
