@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr int kControlLuminance = 0;
-constexpr int kControlContrast = 1;
 
 // Luminance steps of the ordinary monitors, and of the two-range monitors'
 // upper range; contrast steps of the two-range monitors' lower range.

@@ -26,16 +26,6 @@ namespace {
 constexpr int kStrFinishWizard = 3051;
 constexpr int kStrFactoryResetQuestion = 3071;
 
-constexpr int kControlLuminance = 0;
-constexpr int kControlContrast = 1;
-constexpr int kControlGainRed = 3;
-constexpr int kControlGainGreen = 4;
-constexpr int kControlGainBlue = 5;
-constexpr int kControlPreset = 6;
-constexpr int kControlAutoSetup = 8;
-constexpr int kControlFactoryReset = 10;
-constexpr int kControlManufacturer = 11;
-constexpr int kControlResetLuminance = 12;
 
 // The preset the reset group's monitors take for gains of their own.
 constexpr int kPresetUser = 11;

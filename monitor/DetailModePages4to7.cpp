@@ -35,10 +35,6 @@ constexpr int kStrWhiteNoPoint = 3078;
 constexpr int kStrWhiteNoModelData = 3079;
 constexpr int kStrWhiteNoGainRange = 3080;
 
-constexpr int kControlLuminance = 0;
-constexpr int kControlContrast = 1;
-constexpr int kControlGainRed = 3;
-constexpr int kControlPreset = 6;
 // The preset a reset-group monitor's gains only act in.
 constexpr int kPresetUser = 11;
 

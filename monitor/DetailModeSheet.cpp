@@ -29,14 +29,6 @@ constexpr int kStrFinish = 3076;
 constexpr int kStrCancel = 3077;
 
 // The monitor's controls the sheet saves and restores.
-constexpr int kControlLuminance = 0;
-constexpr int kControlContrast = 1;
-constexpr int kControlGainRed = 3;
-constexpr int kControlGainGreen = 4;
-constexpr int kControlGainBlue = 5;
-constexpr int kControlPreset = 6;
-constexpr int kControlManufacturer = 11;
-constexpr int kControlResetLuminance = 12;
 
 // The pixel height of the pages' texts.
 constexpr int kPageFontPixels = 14;

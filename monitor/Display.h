@@ -44,18 +44,29 @@ struct DisplayControl
     int control;
     std::uint8_t vcp;
 };
+// The control numbers the wizard and the agent speak in.
+inline constexpr int kControlLuminance = 0;
+inline constexpr int kControlContrast = 1;
+inline constexpr int kControlGainRed = 3;
+inline constexpr int kControlGainGreen = 4;
+inline constexpr int kControlGainBlue = 5;
+inline constexpr int kControlPreset = 6;
+inline constexpr int kControlAutoSetup = 8;
+inline constexpr int kControlFactoryReset = 10;
+inline constexpr int kControlManufacturer = 11;
+inline constexpr int kControlResetLuminance = 12;
 inline constexpr std::array<DisplayControl, 11> kDisplayControls = {{
-    {0, 0x10},  // luminance
-    {1, 0x12},  // contrast
-    {2, 0x92},  // not used by the wizard
-    {3, 0x16},  // video gain red
-    {4, 0x18},  // video gain green
-    {5, 0x1A},  // video gain blue
-    {6, 0x14},  // select colour preset
-    {8, 0x1E},  // auto setup
-    {10, 0x04}, // restore factory defaults
-    {11, 0xF9}, // manufacturer specific
-    {12, 0x05}, // restore factory luminance/contrast defaults
+    {kControlLuminance, 0x10},
+    {kControlContrast, 0x12},
+    {2, 0x92}, // not used by the wizard
+    {kControlGainRed, 0x16},
+    {kControlGainGreen, 0x18},
+    {kControlGainBlue, 0x1A},
+    {kControlPreset, 0x14},          // select colour preset
+    {kControlAutoSetup, 0x1E},
+    {kControlFactoryReset, 0x04},    // restore factory defaults
+    {kControlManufacturer, 0xF9},    // manufacturer specific
+    {kControlResetLuminance, 0x05},  // restore factory luminance/contrast defaults
 }};
 // The VCP code of a control number; empty for a number that is not in the table.
 std::optional<std::uint8_t> VcpCodeOfControl(int control);

@@ -16,7 +16,6 @@ constexpr const char* kKeySetCIExy = "SetCIExy";
 constexpr const char* kKeyCurX = "CurCIEx";
 constexpr const char* kKeyCurY = "CurCIEy";
 
-constexpr int kControlGainRed = 3;
 
 WhiteXy XyOf(const CCIEXYZ& xyz)
 {
