@@ -31,6 +31,7 @@
 #include "tests/support/DngBuilder.h"
 #include "tests/support/RecordingMessageSink.h"
 #include "tests/support/TestEnv.h"
+#include "tests/support/qt/WaitFor.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -48,25 +49,12 @@
 #include <thread>
 
 using testsupport::PrivateUserFolders;
+using testsupport::WaitFor;
 using testsupport::RecordingMessageSink;
 using testsupport::ScopedEnv;
 using testsupport::WriteTextFile;
 
 namespace {
-
-template <typename Condition> bool WaitFor(Condition condition)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition())
-    {
-        if (timer.elapsed() > 20000)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QTest::qWait(10);
-    }
-    return true;
-}
 
 // A LUT file of the identity: the 17 x 17 x 17 grid, red slowest.
 std::string IdentityLutText()

@@ -38,6 +38,7 @@
 #include "tests/support/RecordingMessageSink.h"
 #include "tests/support/TestEnv.h"
 #include "tests/support/TestProfiles.h"
+#include "tests/support/qt/WaitFor.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -60,6 +61,7 @@
 #include <fstream>
 
 using testsupport::PrivateUserFolders;
+using testsupport::WaitFor;
 using testsupport::RecordingMessageSink;
 using testsupport::ScopedEnv;
 using testsupport::WriteTextFile;
@@ -68,20 +70,6 @@ namespace {
 
 // Lets the event loop run until the condition holds (or a generous limit
 // passes: the condition is what the test checks, never the time taken).
-template <typename Condition> bool WaitFor(Condition condition)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition())
-    {
-        if (timer.elapsed() > 10000)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QTest::qWait(10);
-    }
-    return true;
-}
-
 // A step panel that records what the frame asks of it.
 class RecordingPanel : public CStepPlaceholderView
 {

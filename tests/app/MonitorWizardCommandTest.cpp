@@ -22,6 +22,7 @@
 
 #include "tests/support/RecordingMessageSink.h"
 #include "tests/support/TestEnv.h"
+#include "tests/support/qt/WaitFor.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -40,24 +41,11 @@
 #include <stdexcept>
 
 using testsupport::PrivateUserFolders;
+using testsupport::WaitFor;
 using testsupport::RecordingMessageSink;
 using testsupport::ScopedEnv;
 
 namespace {
-
-template <typename Condition> bool WaitFor(Condition condition)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition())
-    {
-        if (timer.elapsed() > 20000)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QTest::qWait(10);
-    }
-    return true;
-}
 
 std::optional<std::uint32_t> BusyValue()
 {
