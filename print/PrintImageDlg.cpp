@@ -9,6 +9,7 @@
 #include "core/PathUtils.h"
 #include "correction/ProjectManage.h"
 #include "print/MyEdit.h"
+#include "print/PrintDialogParts.h"
 #include "print/PrintJob.h"
 #include "print/PrintPreviewCtrl.h"
 #include "print/PrintTrimmingDlg.h"
@@ -567,19 +568,12 @@ void CPrintImageDlg::OnPrinterOpened()
 
 void CPrintImageDlg::FillPaperList()
 {
-    std::vector<std::pair<int, std::string>> papers;
-    m_printer->ApplyDevMode(papers);
-    m_paperCombo->clear();
-    for (const auto& [id, name] : papers)
-        m_paperCombo->addItem(Text(name), id);
+    FillPaperCombo(*m_paperCombo, *m_printer);
 }
 
 void CPrintImageDlg::FillBinList()
 {
-    m_binCombo->clear();
-    for (const auto& [id, name] : m_printer->Bins())
-        m_binCombo->addItem(Text(name), id);
-    m_binCombo->setEnabled(m_binCombo->count() > 0);
+    FillBinCombo(*m_binCombo, *m_printer);
 }
 
 int CPrintImageDlg::GetMaxCopies()
@@ -637,48 +631,11 @@ void CPrintImageDlg::ShowICMMethod()
 
 void CPrintImageDlg::SelectSavedProfile()
 {
-    m_profileCombo->clear();
-    m_profilePaths.clear();
-    if (!m_printer->IsOpen())
-        return;
-    const std::string saved = LoadPrinterProfileChoice(m_printer->DeviceName());
-    FillProfileList();
-
-    // The saved choice by file name; without one (or when it is no longer
-    // installed), the printer's own profile.
-    const std::string own = m_printer->AssociatedProfile();
-    int selected = -1;
-    for (std::size_t i = 0; i < m_profilePaths.size() && selected < 0; ++i)
-        if (!saved.empty() && GetFileNameFromPath(m_profilePaths[i]) == saved)
-            selected = static_cast<int>(i);
-    for (std::size_t i = 0; i < m_profilePaths.size() && selected < 0; ++i)
-        if (!own.empty() && m_profilePaths[i] == own)
-            selected = static_cast<int>(i);
-    m_profileCombo->setCurrentIndex(selected);
+    FillPrinterProfileCombo(*m_profileCombo, m_profilePaths, *m_printer,
+                            m_associatedOnly->isChecked());
     m_selectedProfileText = m_profileCombo->currentText();
     if (auto* label = qobject_cast<QLabel*>(m_controls[kIdProfileText]))
         label->setText(m_selectedProfileText);
-}
-
-void CPrintImageDlg::FillProfileList()
-{
-    m_profilePaths.clear();
-    if (m_associatedOnly->isChecked())
-    {
-        const std::string own = m_printer->AssociatedProfile();
-        if (!own.empty())
-            m_profilePaths.push_back(own);
-    }
-    else
-    {
-        m_profilePaths = ListPrinterProfiles();
-    }
-    for (const std::string& path : m_profilePaths)
-    {
-        std::string description;
-        GetProfileDescriptionFromFile(description, path);
-        m_profileCombo->addItem(Text(description));
-    }
 }
 
 // ---------------------------------------------------------------------------

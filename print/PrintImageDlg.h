@@ -191,7 +191,6 @@ public:
     void EnableColorControls(bool enable);
     void ShowICMMethod();
     void SelectSavedProfile();
-    void FillProfileList();
 
     // ---- The layout's controls
     void UpdatePaperLayout();
