@@ -5,7 +5,55 @@
 #include "print/PrintJob.h"
 #include "print/PrinterSettings.h"
 
+#include "core/MessageSink.h"
+
 #include <QComboBox>
+#include <QFileDialog>
+
+namespace {
+
+constexpr int kStrUnusablePrinter = 11086; // "使用できないプリンタを選択しました。"
+
+} // namespace
+
+void FillPrinterCombo(QComboBox& combo, const CSystemPrinters& printers)
+{
+    combo.clear();
+    for (const std::string& name : printers.PrinterNames())
+        combo.addItem(QString::fromStdString(name));
+}
+
+void RestoreKeptTicket(CPrinterSettings& printer, const CSystemPrinters& printers)
+{
+    if (const PrintTicket* kept = printers.FindSavedDevMode(printer.DeviceName()))
+        printer.SetDevMode(*kept);
+}
+
+bool OpenChosenPrinter(QComboBox& combo, CPrinterSettings& printer, CSystemPrinters& printers)
+{
+    const std::string name = combo.currentText().toStdString();
+    const std::string previous = printer.DeviceName();
+    if (printer.IsOpen())
+        printers.SaveDevMode(previous, printer.DevMode());
+    if (printer.OpenPrinterDevMode(name))
+        return true;
+    ShowMessage(kStrUnusablePrinter, {}, MessageButtons::Ok, MessageIcon::Warning);
+    combo.setCurrentIndex(combo.findText(QString::fromStdString(previous)));
+    return false;
+}
+
+bool NamePdfOutput(CPrinterSettings& printer, QWidget* owner, const QString& caption,
+                   const QString& suggestedName)
+{
+    if (!printer.IsPdfPrinter() || printer.CreatePrinterDC() != nullptr)
+        return true;
+    const QString path = QFileDialog::getSaveFileName(owner, caption, suggestedName,
+                                                      QStringLiteral("PDF (*.pdf)"));
+    if (path.isEmpty())
+        return false;
+    printer.SetOutputFile(path.toStdString());
+    return true;
+}
 
 void FillPaperCombo(QComboBox& combo, CPrinterSettings& printer)
 {

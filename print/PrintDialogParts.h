@@ -6,8 +6,25 @@
 #include <string>
 #include <vector>
 
+#include <QString>
+
 class CPrinterSettings;
+class CSystemPrinters;
 class QComboBox;
+class QWidget;
+
+// Every installed printer by name, the PDF printer last.
+void FillPrinterCombo(QComboBox& combo, const CSystemPrinters& printers);
+// The ticket this printer was left with earlier in this run, if any.
+void RestoreKeptTicket(CPrinterSettings& printer, const CSystemPrinters& printers);
+// Opens the printer chosen in the combo; the printer open until then keeps
+// its ticket for the user's return. A printer that does not open is said
+// (11086) and the previous one is chosen again: false.
+bool OpenChosenPrinter(QComboBox& combo, CPrinterSettings& printer, CSystemPrinters& printers);
+// The PDF printer prints into a file the user names, unless one is named
+// already; false when the user names none (nothing is printed).
+bool NamePdfOutput(CPrinterSettings& printer, QWidget* owner, const QString& caption,
+                   const QString& suggestedName);
 
 // The papers the ticket's source offers.
 void FillPaperCombo(QComboBox& combo, CPrinterSettings& printer);

@@ -547,17 +547,13 @@ bool CPrintImageDlg::OnInitDialog()
 
 void CPrintImageDlg::FillPrinterList()
 {
-    m_printerCombo->clear();
-    for (const std::string& name : m_printers.PrinterNames())
-        m_printerCombo->addItem(Text(name));
+    FillPrinterCombo(*m_printerCombo, m_printers);
 }
 
 void CPrintImageDlg::OnPrinterOpened()
 {
     WaitCursorGuard wait;
-    // The settings this printer was left with earlier in this run.
-    if (const PrintTicket* saved = m_printers.FindSavedDevMode(m_printer->DeviceName()))
-        m_printer->SetDevMode(*saved);
+    RestoreKeptTicket(*m_printer, m_printers);
     FillPaperList();
     FillBinList();
     RefreshPrinterControls();
@@ -760,18 +756,11 @@ void CPrintImageDlg::RepaintPreview()
 void CPrintImageDlg::OnSelchangePrinter()
 {
     Guarded(kIdPrinter, [this] {
-        const std::string name = m_printerCombo->currentText().toStdString();
-        const std::string previous = m_printer->DeviceName();
-        // This printer's settings wait for the user's return.
-        if (m_printer->IsOpen())
-            m_printers.SaveDevMode(previous, m_printer->DevMode());
-        if (m_printer->OpenPrinterDevMode(name))
+        if (OpenChosenPrinter(*m_printerCombo, *m_printer, m_printers))
         {
             OnPrinterOpened();
             return;
         }
-        ShowMessage(kStrPrintUnusablePrinter, {}, MessageButtons::Ok, MessageIcon::Warning);
-        m_printerCombo->setCurrentIndex(m_printerCombo->findText(Text(previous)));
         RefreshPrinterControls();
     });
 }
@@ -1221,17 +1210,8 @@ void CPrintImageDlg::OnPrint()
     Guarded(kIdPrint, [this] {
         if (!ValidatePrintSettings())
             return;
-        // The PDF printer prints into a file the user names (unless one is
-        // named already); no name, no print.
-        if (m_printer->IsPdfPrinter() && m_printer->CreatePrinterDC() == nullptr)
-        {
-            const QString path = QFileDialog::getSaveFileName(
-                this, m_caption, Text(m_imageName) + QStringLiteral(".pdf"),
-                QStringLiteral("PDF (*.pdf)"));
-            if (path.isEmpty())
-                return;
-            m_printer->SetOutputFile(path.toStdString());
-        }
+        if (!NamePdfOutput(*m_printer, this, m_caption, Text(m_imageName) + QStringLiteral(".pdf")))
+            return;
         PrintImageRequest request;
         request.image = &m_image;
         request.colorSpace = &m_colorSpace;

@@ -521,7 +521,7 @@ bool CPrintIndexDlg::OnInitDialog()
     UpdatePageLabel();
 
     const std::string saved = ini.GetString(kPrintSection, kDefaultPrinterKey, "");
-    FillPrinterCombo();
+    FillPrinterCombo(*m_printerCombo, m_printers);
     const int index = OpenStartPrinter(*m_printer, m_printers, saved);
     if (index < 0)
     {
@@ -538,21 +538,12 @@ bool CPrintIndexDlg::OnInitDialog()
     return true;
 }
 
-void CPrintIndexDlg::FillPrinterCombo()
-{
-    m_printerCombo->clear();
-    for (const std::string& name : m_printers.PrinterNames())
-        m_printerCombo->addItem(Text(name));
-}
-
 void CPrintIndexDlg::OnPrinterChanged()
 {
     if (!m_printer->IsOpen())
         return;
     WaitCursorGuard wait;
-    // The settings this printer was left with earlier in this run.
-    if (const PrintTicket* kept = m_printers.FindSavedDevMode(m_printer->DeviceName()))
-        m_printer->SetDevMode(*kept);
+    RestoreKeptTicket(*m_printer, m_printers);
     FillPaperCombo(*m_paperCombo, *m_printer);
     FillBinCombo(*m_binCombo, *m_printer);
     ShowDevModeSettings();
@@ -645,38 +636,32 @@ void CPrintIndexDlg::UpdatePageLabel()
 
 bool CPrintIndexDlg::SetColumns(int columns)
 {
-    if (columns < kIndexGridMin || columns > kIndexGridMax)
-        return false;
-    if (columns == m_index->Options.columns)
-        return true;
-    WaitCursorGuard wait;
-    // Rows beyond the range (from the settings) are taken as they stand.
-    const int rows = m_index->Options.rows;
-    m_index->Options.rows = std::clamp(rows, kIndexGridMin, kIndexGridMax);
-    const bool set = m_index->SetGrid(columns, m_index->Options.rows);
-    m_index->Options.rows = rows;
-    if (!set)
-        return false;
-    m_index->RestartCacheThread();
-    Redraw();
-    UpdatePageLabel();
-    return true;
+    return ChangeGrid(columns, true);
 }
 
 bool CPrintIndexDlg::SetRows(int rows)
 {
-    if (rows < kIndexGridMin || rows > kIndexGridMax)
+    return ChangeGrid(rows, false);
+}
+
+// The edited number must lie within 1..10; the other one may still be out
+// of range (from the settings) and stays as it is until it is edited. The
+// page that holds the first picture of the current page stays in view.
+bool CPrintIndexDlg::ChangeGrid(int value, bool columns)
+{
+    if (value < kIndexGridMin || value > kIndexGridMax)
         return false;
-    if (rows == m_index->Options.rows)
+    int& edited = columns ? m_index->Options.columns : m_index->Options.rows;
+    if (value == edited)
         return true;
     WaitCursorGuard wait;
-    const int columns = m_index->Options.columns;
-    m_index->Options.columns = std::clamp(columns, kIndexGridMin, kIndexGridMax);
-    const bool set = m_index->SetGrid(m_index->Options.columns, rows);
-    m_index->Options.columns = columns;
-    if (!set)
-        return false;
-    m_index->RestartCacheThread();
+    const int first = m_index->CellsPerPage() * (m_index->CurrentPage() - 1);
+    edited = value;
+    const int page = std::min(IndexPageOfCell(first, m_index->CellsPerPage()),
+                              std::max(1, m_index->PageCount()));
+    // The worker starts again on the page now shown.
+    if (!m_index->SetPage(page))
+        m_index->RestartCacheThread();
     Redraw();
     UpdatePageLabel();
     return true;
@@ -716,18 +701,8 @@ void CPrintIndexDlg::onNotify(int message, int code, qint64 value)
 
 void CPrintIndexDlg::OnSelchangePrinter()
 {
-    const std::string name = m_printerCombo->currentText().toStdString();
-    const std::string previous = m_printer->DeviceName();
-    // This printer's settings wait for the user's return.
-    if (m_printer->IsOpen())
-        m_printers.SaveDevMode(previous, m_printer->DevMode());
-    if (m_printer->OpenPrinterDevMode(name))
-    {
+    if (OpenChosenPrinter(*m_printerCombo, *m_printer, m_printers))
         OnPrinterChanged();
-        return;
-    }
-    ShowMessage(kStrPrintUnusablePrinter, {}, MessageButtons::Ok, MessageIcon::Warning);
-    m_printerCombo->setCurrentIndex(m_printerCombo->findText(Text(previous)));
 }
 
 void CPrintIndexDlg::OnProperties()
@@ -879,17 +854,9 @@ void CPrintIndexDlg::OnPrint()
 {
     if (!ValidateSettings())
         return;
-    // The PDF printer prints into a file the user names (unless one is
-    // named already); no name, no print.
-    if (m_printer->IsPdfPrinter() && m_printer->CreatePrinterDC() == nullptr)
-    {
-        const QString path = QFileDialog::getSaveFileName(
-            this, windowTitle(), LoadString(kStrIndexPrintDocument) + QStringLiteral(".pdf"),
-            QStringLiteral("PDF (*.pdf)"));
-        if (path.isEmpty())
-            return;
-        m_printer->SetOutputFile(path.toStdString());
-    }
+    if (!NamePdfOutput(*m_printer, this, windowTitle(),
+                       LoadString(kStrIndexPrintDocument) + QStringLiteral(".pdf")))
+        return;
 
     const PrintColorPath path = static_cast<PrintColorPath>(m_pathGroup->checkedId());
     // The ticket says how colour is managed for this job only.

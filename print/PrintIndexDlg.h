@@ -176,7 +176,7 @@ private:
     QRadioButton* MakeRadio(int id, const QString& text, QButtonGroup* group, int groupId);
     QCheckBox* MakeCheck(int id, const QString& text);
     CMyEdit* MakeGridEdit(int id, int spinId, CUpDown** spin);
-    void FillPrinterCombo();
+    bool ChangeGrid(int value, bool columns);
     void ShowDevModeSettings();
     void SelectSavedProfile();
     void Redraw();
