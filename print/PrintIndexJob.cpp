@@ -245,45 +245,12 @@ bool CIndexCellConversion::Prepare(PrintColorPath path, const std::string& chose
                                    std::string& reason)
 {
     m_conversion = std::make_unique<CPixelConversion>();
-    std::string destinationPath;
-    switch (path)
-    {
-    case PrintColorPath::PrinterProfile:
-        destinationPath = chosenProfile.empty() ? associatedProfile : chosenProfile;
-        if (destinationPath.empty())
-        {
-            messageId = kStrIndexChoosePrinterProfile;
-            reason = "no printer profile is chosen";
-            return false;
-        }
-        break;
-    case PrintColorPath::PrinterAssociated:
-        if (!associatedProfile.empty())
-        {
-            destinationPath = associatedProfile;
-            break;
-        }
-        // A printer that names no profile of its own gets sRGB.
-        [[fallthrough]];
-    case PrintColorPath::NoPrinterProfile:
-        EnsureSRGBProfileInstalled();
-        destinationPath = GetSRGBProfileFileName();
-        break;
-    }
-    CColorProfile destination;
-    messageId = kStrPrintConversionFailed;
-    if (!destination.OpenDeviceProfile(destinationPath))
-    {
-        reason = "the profile cannot be opened: " + destinationPath;
-        return false;
-    }
-    if (!m_conversion->Prepare(source, destination, nullptr, &reason))
-    {
-        reason += ": " + destinationPath;
-        return false;
-    }
-    messageId = 0;
-    return true;
+    PrintConversionSetup setup;
+    setup.path = path;
+    setup.chosenProfile = chosenProfile;
+    setup.associatedProfile = associatedProfile;
+    setup.source = source;
+    return PreparePrintConversion(setup, *m_conversion, messageId, reason);
 }
 
 bool CIndexCellConversion::DrawCell(QPainter& painter, const CImageEx& image,

@@ -50,61 +50,20 @@ struct ColourPreparation
     std::string reason;
 };
 
-ColourPreparation Refused(int messageId, std::string reason)
-{
-    return {false, messageId, std::move(reason)};
-}
-
 ColourPreparation PrepareConversion(const PrintImageRequest& request,
                                     const std::string& associatedProfile,
                                     CPixelConversion& conversion)
 {
-    std::string destinationPath;
-    CColorProfile proofProfile;
-    const CColorProfile* proof = nullptr;
-    switch (request.path)
-    {
-    case PrintColorPath::PrinterProfile:
-        // Without a choice, the printer's own profile (the dialog's checks
-        // normally see to a choice).
-        destinationPath =
-            request.printerProfilePath.empty() ? associatedProfile : request.printerProfilePath;
-        if (destinationPath.empty())
-            return Refused(kStrChoosePrinterProfile, "no printer profile is chosen");
-        if (request.proofWithMonitor && !request.monitorProfilePath.empty())
-        {
-            if (!proofProfile.OpenDeviceProfile(request.monitorProfilePath))
-                return Refused(kStrPrintConversionFailed,
-                               "the monitor profile cannot be opened: " +
-                                   request.monitorProfilePath);
-            proof = &proofProfile;
-        }
-        break;
-    case PrintColorPath::PrinterAssociated:
-        if (!associatedProfile.empty())
-        {
-            destinationPath = associatedProfile;
-            break;
-        }
-        // A printer that names no profile of its own gets sRGB, as
-        // NoPrinterProfile does.
-        [[fallthrough]];
-    case PrintColorPath::NoPrinterProfile:
-        EnsureSRGBProfileInstalled();
-        destinationPath = GetSRGBProfileFileName();
-        break;
-    default:
-        return Refused(kStrPrintConversionFailed, "unknown colour path");
-    }
-
-    CColorProfile destination;
-    if (!destination.OpenDeviceProfile(destinationPath))
-        return Refused(kStrPrintConversionFailed,
-                       "the profile cannot be opened: " + destinationPath);
-    std::string why;
-    if (!conversion.Prepare(request.colorSpace, destination, proof, &why))
-        return Refused(kStrPrintConversionFailed, why + ": " + destinationPath);
-    return {true, 0, {}};
+    PrintConversionSetup setup;
+    setup.path = request.path;
+    setup.chosenProfile = request.printerProfilePath;
+    setup.associatedProfile = associatedProfile;
+    if (request.proofWithMonitor)
+        setup.proofProfile = request.monitorProfilePath;
+    setup.source = request.colorSpace;
+    ColourPreparation result;
+    result.ok = PreparePrintConversion(setup, conversion, result.messageId, result.reason);
+    return result;
 }
 
 // Ends a document that must not come out: the queue's job is cancelled,
@@ -121,6 +80,61 @@ void AbortDocument(QPrinter& printer, QPainter& painter)
 }
 
 } // namespace
+
+bool PreparePrintConversion(const PrintConversionSetup& setup, CPixelConversion& conversion,
+                            int& messageId, std::string& reason)
+{
+    const auto refuse = [&](int id, std::string why) {
+        messageId = id;
+        reason = std::move(why);
+        return false;
+    };
+    std::string destinationPath;
+    CColorProfile proofProfile;
+    const CColorProfile* proof = nullptr;
+    switch (setup.path)
+    {
+    case PrintColorPath::PrinterProfile:
+        // Without a choice, the printer's own profile (the dialogs' checks
+        // normally see to a choice).
+        destinationPath = setup.chosenProfile.empty() ? setup.associatedProfile : setup.chosenProfile;
+        if (destinationPath.empty())
+            return refuse(kStrChoosePrinterProfile, "no printer profile is chosen");
+        if (!setup.proofProfile.empty())
+        {
+            if (!proofProfile.OpenDeviceProfile(setup.proofProfile))
+                return refuse(kStrPrintConversionFailed,
+                              "the monitor profile cannot be opened: " + setup.proofProfile);
+            proof = &proofProfile;
+        }
+        break;
+    case PrintColorPath::PrinterAssociated:
+        if (!setup.associatedProfile.empty())
+        {
+            destinationPath = setup.associatedProfile;
+            break;
+        }
+        // A printer that names no profile of its own gets sRGB, as
+        // NoPrinterProfile does.
+        [[fallthrough]];
+    case PrintColorPath::NoPrinterProfile:
+        EnsureSRGBProfileInstalled();
+        destinationPath = GetSRGBProfileFileName();
+        break;
+    default:
+        return refuse(kStrPrintConversionFailed, "unknown colour path");
+    }
+
+    CColorProfile destination;
+    if (!destination.OpenDeviceProfile(destinationPath))
+        return refuse(kStrPrintConversionFailed, "the profile cannot be opened: " + destinationPath);
+    std::string why;
+    if (!conversion.Prepare(setup.source, destination, proof, &why))
+        return refuse(kStrPrintConversionFailed, why + ": " + destinationPath);
+    messageId = 0;
+    reason.clear();
+    return true;
+}
 
 PrintDotsRect PrintDestinationRect(const PrintImageRequest& request, int dpiX, int dpiY)
 {

@@ -129,6 +129,25 @@ PrintDotsRect PrintDestinationRect(const PrintImageRequest& request, int dpiX, i
 // destRows. 0 without rows.
 int BandEdge(int row, int visibleRows, int destRows);
 
+// The colour conversion of a print path, shared by the single-image and
+// the index jobs: to the chosen printer profile (the printer's own without
+// a choice; neither: 11084), optionally proofed against proofProfile (a
+// monitor profile path, "" for none); to the printer's own profile for
+// PrinterAssociated (sRGB when it names none); to sRGB for
+// NoPrinterProfile. source: the pixels' colour space (null: sRGB). False
+// with the message to show and the reason when it cannot be made.
+class CPixelConversion;
+struct PrintConversionSetup
+{
+    PrintColorPath path = PrintColorPath::PrinterProfile;
+    std::string chosenProfile;
+    std::string associatedProfile;
+    std::string proofProfile;
+    const LogColorSpace* source = nullptr;
+};
+bool PreparePrintConversion(const PrintConversionSetup& setup, CPixelConversion& conversion,
+                            int& messageId, std::string& reason);
+
 // The printer profile remembered for a printer (section "PrinterICCProfile"
 // of the main settings file, key = the printer's name, value = the file
 // name of the profile): written by the job after a print through the
