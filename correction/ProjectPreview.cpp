@@ -775,13 +775,22 @@ void CProjectManage::PrintImage()
         m_shell ? m_shell->OpenProgress(kStrPrintMakingImage) : nullptr;
     PrintProgressContext context{m_shell, progress.get(), false};
     const DisplayConversion conversion = DisplayConversionOf(*this);
-    const CRect whole(0, 0, m_workingImage.GetWidth(), m_workingImage.GetHeight());
-    ProgressFunction rows([&context](std::int64_t done, std::int64_t total) {
-        return PrintConversionProgress(&context, done, total);
-    });
-    const bool converted =
-        m_workingImage.CopyRectConverted(image, whole, whole, conversion.matrix, conversion.tables,
-                                         rows, conversion.transform, nullptr);
+    // Strips of rows, each converted on every hardware thread (the same
+    // pixels as one thread gives), with the progress and its Cancel
+    // between strips.
+    const int width = m_workingImage.GetWidth();
+    const int height = m_workingImage.GetHeight();
+    constexpr int kStrips = 64;
+    const int stripRows = std::max(1, (height + kStrips - 1) / kStrips);
+    bool converted = true;
+    for (int top = 0; top < height && converted; top += stripRows)
+    {
+        const CRect strip(0, top, width, std::min(height, top + stripRows));
+        converted = CopyRectConvertedParallel(m_workingImage, image, strip, strip,
+                                              conversion.matrix, conversion.tables,
+                                              conversion.transform, nullptr) &&
+                    PrintConversionProgress(&context, strip.bottom, height);
+    }
     progress.reset();
     if (!converted)
     {
