@@ -17,6 +17,7 @@
 
 #include "bench/BenchSupport.h"
 #include "core/ColorConverter.h"
+#include "core/ColorDisplay.h"
 #include "core/ColorProfile.h"
 #include "core/ImageEx.h"
 #include "core/SRGBProfile.h"
@@ -142,8 +143,9 @@ int PrintOurs(const std::string& tiff, const std::string& pdf)
     if (!display.Create(working.GetWidth(), working.GetHeight()))
         return 5;
     const CRect all(0, 0, working.GetWidth(), working.GetHeight());
-    if (!working.CopyRectConverted(display, all, all, &converter.GetInputToOutputMatrix(),
-                                   &converter.GetOutputInverseTRC(), {}, converter.GetTransform(),
+    // As the project makes it for printing: on every hardware thread.
+    if (!CopyRectConvertedParallel(working, display, all, all, &converter.GetInputToOutputMatrix(),
+                                   &converter.GetOutputInverseTRC(), converter.GetTransform(),
                                    nullptr))
         return 6;
     working = CRGBImage();
