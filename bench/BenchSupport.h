@@ -15,7 +15,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <span>
+#include <string>
+#include <system_error>
 #include <string_view>
 #include <vector>
 
@@ -51,6 +54,29 @@ inline void Report(std::string_view name, double ours, double peer)
     std::printf("%.*s: ours %.6f s, peer %.6f s, ratio %.3f\n", static_cast<int>(name.size()),
                 name.data(), ours, peer, ratio);
     std::fflush(stdout);
+}
+
+// A file beside the benchmark's executable (the build folder), where its
+// inputs and outputs are kept.
+inline std::string BuildFolderFile(const std::string& name)
+{
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    const std::filesystem::path folder = ec ? std::filesystem::current_path() : exe.parent_path();
+    return (folder / name).string();
+}
+
+// Whether a peer program can be run.
+inline bool HasProgram(const char* name)
+{
+    const std::string command = std::string("command -v ") + name + " >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
+inline void RemoveFile(const std::string& path)
+{
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
 }
 
 // The program's last line.

@@ -17,6 +17,7 @@
 // line gives the worst ratio. Everything runs once. The files go to a
 // folder under $TMPDIR (or /tmp), removed afterwards.
 
+#include "bench/BenchSupport.h"
 #include "imagefile/DNGFile.h"
 #include "tests/support/DngBuilder.h"
 
@@ -33,6 +34,8 @@
 #include <vector>
 
 namespace {
+
+using bench::HasProgram;
 
 constexpr std::uint32_t Width = 6000;
 constexpr std::uint32_t Height = 4000;
@@ -59,12 +62,6 @@ void Report(const char* name, double ours, double peer)
 {
     std::fprintf(stderr, "DngBench: %s\n", what.c_str());
     std::exit(1);
-}
-
-bool HasProgram(const char* name)
-{
-    const std::string command = std::string("command -v ") + name + " >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
 }
 
 // Runs a peer command line in the bench folder (its outputs land there),

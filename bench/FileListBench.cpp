@@ -55,6 +55,8 @@
 
 namespace {
 
+using bench::HasProgram;
+
 constexpr int Files = 5000;
 constexpr int Width = 480;
 constexpr int Height = 360;
@@ -220,12 +222,6 @@ OurRun AddAndThumbnail(const std::string& dir, const std::vector<std::string>& p
         std::filesystem::remove(file, error);
     // The window goes without its closing question (the list is new).
     return run;
-}
-
-bool HasProgram(const char* name)
-{
-    const std::string command = std::string("command -v ") + name + " >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
 }
 
 } // namespace

@@ -32,6 +32,10 @@
 
 namespace {
 
+using bench::BuildFolderFile;
+using bench::HasProgram;
+using bench::RemoveFile;
+
 constexpr int Width = 6000;
 constexpr int Height = 4000;
 constexpr int Runs = 3;
@@ -39,20 +43,6 @@ constexpr int Runs = 3;
 [[noreturn]] void Fail(const char* what)
 {
     bench::Fail("LoadSaveBench", what);
-}
-
-std::string BuildFolderFile(const std::string& name)
-{
-    std::error_code ec;
-    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    const std::filesystem::path folder = ec ? std::filesystem::current_path() : exe.parent_path();
-    return (folder / name).string();
-}
-
-bool HasProgram(const char* name)
-{
-    const std::string command = std::string("command -v ") + name + " >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
 }
 
 double TimeCommand(const std::string& command)
@@ -79,12 +69,6 @@ bool WriteProfile(const std::string& path, const cmsCIExyYTRIPLE& primaries, dou
     }
     cmsFreeToneCurve(curve);
     return ok;
-}
-
-void Remove(const std::string& path)
-{
-    std::error_code ec;
-    std::filesystem::remove(path, ec);
 }
 
 } // namespace
@@ -220,7 +204,7 @@ int main()
 
     for (const std::string& path : {tiff, converted, inProfile, outProfile, jpeg, ppm, peerJpeg})
     {
-        Remove(path);
+        RemoveFile(path);
     }
     ClearReloadImageCache();
     bench::PrintWorstRatio();

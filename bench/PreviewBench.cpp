@@ -44,6 +44,8 @@
 
 namespace {
 
+using bench::HasProgram;
+
 constexpr int Width = 6000;
 constexpr int Height = 4000;
 constexpr int ViewWidth = 1920;
@@ -154,12 +156,6 @@ OurRun OpenAndRefine(const std::string& path, const std::vector<std::uint8_t>& s
     project.SetImageView(nullptr);
     view.SetProject(nullptr);
     return run;
-}
-
-bool HasProgram(const char* name)
-{
-    const std::string command = std::string("command -v ") + name + " >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
 }
 
 } // namespace

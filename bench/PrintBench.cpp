@@ -45,6 +45,10 @@
 
 namespace {
 
+using bench::BuildFolderFile;
+using bench::HasProgram;
+using bench::RemoveFile;
+
 constexpr int Width = 6000;
 constexpr int Height = 4000;
 constexpr int Runs = 3;
@@ -53,26 +57,6 @@ constexpr int Dpi = 300;
 [[noreturn]] void Fail(const char* what)
 {
     bench::Fail("PrintBench", what);
-}
-
-std::string BuildFolderFile(const std::string& name)
-{
-    std::error_code ec;
-    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    const std::filesystem::path folder = ec ? std::filesystem::current_path() : exe.parent_path();
-    return (folder / name).string();
-}
-
-bool HasProgram(const char* name)
-{
-    const std::string command = std::string("command -v ") + name + " >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
-}
-
-void Remove(const std::string& path)
-{
-    std::error_code ec;
-    std::filesystem::remove(path, ec);
 }
 
 // One run in a child process: its wall time, and its peak resident memory
@@ -260,7 +244,7 @@ int main()
         std::printf("print: peer missing (ours %.6f s)\n", ours.seconds);
 
     for (const std::string& path : {tiff, pdf, peerPdf, peerTiff, srgbPath})
-        Remove(path);
+        RemoveFile(path);
     std::error_code ec;
     std::filesystem::remove_all(data, ec);
     bench::PrintWorstRatio();

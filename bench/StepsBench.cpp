@@ -47,6 +47,8 @@
 
 namespace {
 
+using bench::HasProgram;
+
 constexpr int Width = 6000;
 constexpr int Height = 4000;
 constexpr int OurRuns = 3;
@@ -103,12 +105,6 @@ void WriteTiff(const std::string& path, const std::vector<RGB16>& pixels)
     TIFFClose(tiff);
     if (!ok)
         Fail("cannot write " + path);
-}
-
-bool HasProgram(const char* name)
-{
-    const std::string command = std::string("command -v ") + name + " >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
 }
 
 // Best time of a peer command run quietly in the bench folder; negative when

@@ -24,20 +24,14 @@
 
 namespace {
 
+using bench::BuildFolderFile;
+
 constexpr std::uint32_t Width = 6000;
 constexpr std::uint32_t Height = 4000;
 
 [[noreturn]] void Fail(const char* what)
 {
     bench::Fail("TiffBench", what);
-}
-
-std::string BuildFolderFile(const char* name)
-{
-    std::error_code ec;
-    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    const std::filesystem::path folder = ec ? std::filesystem::current_path() : exe.parent_path();
-    return (folder / name).string();
 }
 
 void WriteFile(const std::string& path, const std::vector<RGB16>& pixels)
