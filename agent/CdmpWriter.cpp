@@ -38,7 +38,9 @@ bool AllFinite(double X, double Y, double Z)
 // root, so that the element after it starts its own indented line.
 void Indent(pugi::xml_node parent, int depth)
 {
-    parent.append_child(pugi::node_pcdata).set_value(("\n" + std::string(depth, '\t')).c_str());
+    std::string text(1, '\n');
+    text.append(static_cast<std::size_t>(std::max(depth, 0)), '\t');
+    parent.append_child(pugi::node_pcdata).set_value(text.c_str());
 }
 
 pugi::xml_node AppendIndented(pugi::xml_node parent, const char* name, int depth)

@@ -57,6 +57,16 @@
 
 namespace {
 
+// ".ext" of an extension text. Built by appending to a fresh string: GCC 12
+// warns falsely (-Wrestrict) when a short literal is put in front of a
+// string or assigned over one.
+std::string DottedExtension(int stringId)
+{
+    std::string dotted(1, '.');
+    dotted += LoadString(stringId).toStdString();
+    return dotted;
+}
+
 // The pause the design leaves the system after a change of the display's
 // profiles before it reads them, and again before the second reading.
 constexpr int kSettingChangeDelayMs = 200;
@@ -765,8 +775,8 @@ void CMainFrame::DropFiles(const std::vector<std::string>& paths)
     {
         CRecordErrorFile record;
         DropRules rules;
-        rules.listExtension = "." + LoadString(kStrListFileExtension).toStdString();
-        rules.parameterExtension = "." + LoadString(kStrParamFileExtension).toStdString();
+        rules.listExtension = DottedExtension(kStrListFileExtension);
+        rules.parameterExtension = DottedExtension(kStrParamFileExtension);
         rules.acceptsImage = ProbeAccepts;
         rules.filesInFolder = FilesInFolder;
         const DropPlan plan = PlanDrop(paths, rules);
