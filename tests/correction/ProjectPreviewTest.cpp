@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -1013,6 +1015,40 @@ TEST_F(ProjectPreviewTest, PrintImageOpensTheDialogWithTheDisplayImage)
     EXPECT_TRUE(std::is_sorted(m_shell.progressPositions.begin(), m_shell.progressPositions.end()));
     EXPECT_GE(m_shell.pumps, 2 * static_cast<int>(m_shell.progressPositions.size()));
     EXPECT_TRUE(m_messages.messages.empty());
+}
+
+// The print copy is converted in strips on several threads: every row
+// comes out as one thread converting the whole image gives it, on both
+// display paths (the transform, and the program's own matrix and curves).
+TEST_F(ProjectPreviewTest, PrintImageConvertsEveryRowAsOneThreadDoes)
+{
+    Load(AddTiff("tall.tif", 70, 203, WideProfileBytes()));
+    for (const int osCmm : {0, 1})
+    {
+        SCOPED_TRACE(osCmm);
+        ScopedUseOsCmm cmm(osCmm);
+        CRGBImage working = m_project->GetWorkingImage();
+        CImageEx expected;
+        ASSERT_TRUE(expected.Create(working.GetWidth(), working.GetHeight()));
+        const CRect whole(0, 0, working.GetWidth(), working.GetHeight());
+        const CColorConverter& converter = *m_project;
+        const CColorTransform* transform = osCmm == 1 ? converter.GetTransform() : nullptr;
+        ASSERT_TRUE(working.CopyRectConverted(
+            expected, whole, whole, transform ? nullptr : &converter.GetInputToOutputMatrix(),
+            transform ? nullptr : &converter.GetOutputInverseTRC(), {}, transform, nullptr));
+
+        bool same = false;
+        m_printDialogs.onImageDialog = [&](const CImageEx& printed) {
+            same = printed.GetWidth() == expected.GetWidth() &&
+                   printed.GetHeight() == expected.GetHeight();
+            for (int y = 0; same && y < printed.GetHeight(); ++y)
+                same = std::memcmp(printed.GetPixelAddress(0, y), expected.GetPixelAddress(0, y),
+                                   static_cast<std::size_t>(printed.GetWidth()) * 3) == 0;
+        };
+        m_project->PrintImage();
+        EXPECT_TRUE(same);
+    }
+    m_printDialogs.onImageDialog = nullptr;
 }
 
 TEST_F(ProjectPreviewTest, CancelledPrintImageShowsTheCancelMessage)

@@ -96,6 +96,8 @@ public:
     {
         imageDialogs.push_back({outputProfileName, image.GetWidth(), image.GetHeight(), imageName,
                                 printers});
+        if (onImageDialog)
+            onImageDialog(image);
     }
     void RunPrintIndexDialog(CProjectManage& project, ISystemPrinters* printers) override
     {
@@ -117,6 +119,8 @@ public:
     std::vector<ImageDialog> imageDialogs;
     int indexDialogs = 0;
     ISystemPrinters* indexPrinters = nullptr;
+    // Runs while the image dialog is "open" (to read the image it got).
+    std::function<void(const CImageEx&)> onImageDialog;
     // Runs while the index dialog is "open" (to develop entries).
     std::function<void(CProjectManage&)> onIndexDialog;
 };
