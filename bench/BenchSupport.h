@@ -8,6 +8,8 @@
 #include "core/ImageAccess.h"
 #include "core/RGB16.h"
 #include "core/RGBImage.h"
+#include "imagefile/ImageFileInfo.h"
+#include "imagefile/ImageLoadSave.h"
 
 #include <algorithm>
 #include <chrono>
@@ -195,5 +197,25 @@ struct LabDifference
                     static_cast<int>(between.size()), between.data(), dL, da, db, dE);
     }
 };
+
+// Writes a photograph-like 16-bit TIFF of width x height at 300 dpi with
+// the profile embedded (none when empty): the input most benchmarks load.
+inline bool WritePhotoTiff(const std::string& path, int width, int height, Tones tones,
+                           const std::vector<std::uint8_t>& profile = {})
+{
+    CRGBImage image(width, height);
+    if (!FillImage(image, MakePhotoPixels(width, height, tones)))
+        return false;
+    CImageFileInfo record;
+    record.m_path = path;
+    record.m_type = kImageFileTiff16;
+    record.m_detectedType = kImageFileTiff16;
+    record.m_width = width;
+    record.m_height = height;
+    record.m_xResolution = 300.0f;
+    record.m_yResolution = 300.0f;
+    record.m_iccProfile = profile;
+    return SaveTiff16(nullptr, record, image, {}) == 1;
+}
 
 } // namespace bench

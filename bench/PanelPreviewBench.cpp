@@ -62,19 +62,7 @@ constexpr int Runs = 3;
 
 void WriteInput(const std::string& path, const std::vector<std::uint8_t>& profile)
 {
-    CRGBImage image(Width, Height);
-    if (!bench::FillImage(image, bench::MakePhotoPixels(Width, Height, bench::Tones::Shadowed)))
-        Fail("cannot make the image");
-    CImageFileInfo record;
-    record.m_path = path;
-    record.m_type = kImageFileTiff16;
-    record.m_detectedType = kImageFileTiff16;
-    record.m_width = Width;
-    record.m_height = Height;
-    record.m_xResolution = 300.0f;
-    record.m_yResolution = 300.0f;
-    record.m_iccProfile = profile;
-    if (SaveTiff16(nullptr, record, image, {}) != 1)
+    if (!bench::WritePhotoTiff(path, Width, Height, bench::Tones::Shadowed, profile))
         Fail("cannot write " + path);
 }
 

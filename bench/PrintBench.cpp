@@ -192,20 +192,8 @@ int main()
         std::fclose(f);
     }
 
-    {
-        CRGBImage image(Width, Height);
-        if (!bench::FillImage(image, bench::MakePhotoPixels(Width, Height, bench::Tones::Even)))
-            Fail("cannot make the image");
-        CImageFileInfo output;
-        output.m_path = tiff;
-        output.m_type = kImageFileTiff16;
-        output.m_width = Width;
-        output.m_height = Height;
-        output.m_xResolution = 300.0f;
-        output.m_yResolution = 300.0f;
-        if (SaveTiff16(nullptr, output, image, {}) != 1)
-            Fail("cannot write the TIFF");
-    }
+    if (!bench::WritePhotoTiff(tiff, Width, Height, bench::Tones::Even))
+        Fail("cannot write the TIFF");
 
     const ChildRun ours = BestOf([&] { return PrintOurs(tiff, pdf); });
     if (ours.seconds < 0)
