@@ -4,6 +4,7 @@
 #include "app/ChromivelApp.h"
 #include "app/MainFrame.h"
 #include "app/X11DisplayProfile.h"
+#include "controls/QtTranslations.h"
 
 #include <QApplication>
 
@@ -12,6 +13,7 @@
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
+    InstallQtTranslations();
     // The X11 desktop's profile of the main window's screen, asked for when
     // the monitor profile is loaded (nothing on other platforms).
     InstallX11DisplayProfileHook();

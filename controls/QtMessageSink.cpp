@@ -3,6 +3,7 @@
 #include "controls/MessageText.h"
 #include "controls/StringTable.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 
 namespace {
@@ -30,6 +31,23 @@ QMessageBox::StandardButtons MessageBoxButtons(MessageButtons buttons)
         return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
     }
     return QMessageBox::Ok;
+}
+
+QString MessageButtonText(QMessageBox::StandardButton button)
+{
+    switch (button)
+    {
+    case QMessageBox::Ok:
+        return QStringLiteral("OK");
+    case QMessageBox::Cancel:
+        return QStringLiteral("キャンセル");
+    case QMessageBox::Yes:
+        return QStringLiteral("はい(&Y)");
+    case QMessageBox::No:
+        return QStringLiteral("いいえ(&N)");
+    default:
+        return {};
+    }
 }
 
 QMessageBox::Icon MessageBoxIcon(MessageIcon icon)
@@ -102,6 +120,12 @@ int QtMessageSink::ShowMessage(int stringId, const std::vector<std::string>& arg
                     MessageBoxButtons(buttons), QApplication::activeWindow());
     // Paths and file names are shown as they are, never read as markup.
     box.setTextFormat(Qt::PlainText);
+    for (QAbstractButton* button : box.buttons())
+    {
+        const QString text = MessageButtonText(box.standardButton(button));
+        if (!text.isEmpty())
+            button->setText(text);
+    }
     box.setDefaultButton(DefaultButton(buttons));
     box.setEscapeButton(MessageEscapeButton(buttons));
     box.exec();

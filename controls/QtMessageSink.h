@@ -33,6 +33,10 @@ public:
 // The buttons of a box with the given choice, in the order shown; the first
 // is the default button, as in the design's boxes.
 QMessageBox::StandardButtons MessageBoxButtons(MessageButtons buttons);
+// The text a standard button of the boxes shows: the texts the design's
+// boxes read and its messages name ("［いいえ］を選択し", "［キャンセル］"),
+// OK, キャンセル, はい(&Y), いいえ(&N); empty for another button.
+QString MessageButtonText(QMessageBox::StandardButton button);
 QMessageBox::Icon MessageBoxIcon(MessageIcon icon);
 // The button that Esc and the title bar's close box stand for: Cancel where
 // there is one, else No, else OK.

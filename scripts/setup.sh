@@ -8,7 +8,7 @@ QB_PACKAGES=(
   qt6-base-dev liblcms2-dev libjpeg62-turbo-dev libtiff-dev
   libddcutil-dev libpugixml-dev libcups2-dev libxcb1-dev libdbus-1-dev
   libgtest-dev libgmock-dev
-  fonts-noto-cjk fonts-dejavu-core locales poppler-utils
+  fonts-noto-cjk fonts-dejavu-core locales poppler-utils qt6-translations-l10n
   desktop-file-utils shared-mime-info
 )
 

@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -106,6 +107,7 @@ struct SeenBox
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+    std::map<QMessageBox::StandardButton, QString> buttonTexts;
 };
 
 // Answers the next message box as soon as it is shown (the box runs its own
@@ -125,6 +127,8 @@ void AnswerNextBox(std::function<void(QMessageBox&)> answer, SeenBox* seen)
             seen->icon = box->icon();
             seen->buttons = box->standardButtons();
             seen->defaultButton = box->standardButton(box->defaultButton());
+            for (QAbstractButton* button : box->buttons())
+                seen->buttonTexts[box->standardButton(button)] = button->text();
             answer(*box);
             return;
         }
@@ -189,6 +193,26 @@ TEST_F(QtMessageSinkTest, AnswersWithTheCodesOfTheButtons)
                                : QMessageBox::Yes;
         EXPECT_EQ(seen.defaultButton, first) << c.what;
     }
+}
+
+// The buttons read as the design's boxes do, and as its messages name them
+// ("［いいえ］を選択し..."), whatever language Qt's own texts are in.
+TEST_F(QtMessageSinkTest, ButtonsShowTheDesignsJapaneseTexts)
+{
+    SeenBox seen;
+    AnswerNextBox(Click(QMessageBox::No), &seen);
+    EXPECT_EQ(ShowMessage(3051, {}, MessageButtons::YesNo, MessageIcon::Question), kMessageNo);
+    const std::map<QMessageBox::StandardButton, QString> yesNo = {
+        {QMessageBox::Yes, QStringLiteral("はい(&Y)")}, {QMessageBox::No, QStringLiteral("いいえ(&N)")}};
+    EXPECT_EQ(seen.buttonTexts, yesNo);
+
+    AnswerNextBox(Click(QMessageBox::Cancel), &seen);
+    seen.buttonTexts.clear();
+    EXPECT_EQ(ShowMessage(2158, {}, MessageButtons::OkCancel, MessageIcon::Question),
+              kMessageCancel);
+    const std::map<QMessageBox::StandardButton, QString> okCancel = {
+        {QMessageBox::Ok, QStringLiteral("OK")}, {QMessageBox::Cancel, QStringLiteral("キャンセル")}};
+    EXPECT_EQ(seen.buttonTexts, okCancel);
 }
 
 TEST_F(QtMessageSinkTest, ShowsTheTableTextWithItsArgumentsUnderTheApplicationName)
