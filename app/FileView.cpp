@@ -1272,12 +1272,19 @@ std::vector<std::string> CFileView::Choose(FileDialogKind kind, const std::strin
     }
     QFileDialog dialog(window());
     dialog.setNameFilter(filter);
+    // The patterns match whatever the letter case (cameras write
+    // "IMG_0001.JPG"), as extensions are compared everywhere else.
+    dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
     switch (kind)
     {
     case FileDialogKind::OpenImages:
         dialog.setFileMode(QFileDialog::ExistingFiles);
         dialog.setDirectory(Text(GetFolderFromPath(start)));
         dialog.setDefaultSuffix(LoadString(kStrImageExtension));
+        // The dialog starts on the combined image filter, TIFF and JPEG
+        // files together.
+        if (const QStringList names = dialog.nameFilters(); names.size() >= kImageFilterIndex)
+            dialog.selectNameFilter(names[kImageFilterIndex - 1]);
         break;
     case FileDialogKind::OpenList:
         dialog.setFileMode(QFileDialog::ExistingFile);

@@ -82,6 +82,10 @@ inline constexpr int kStrTipLut = 3037;
 inline constexpr int kStrTipHelp = 3056;
 inline constexpr int kStrTipMonitorWizard = 3059;
 
+// The add dialog's filter at start (1-based): the image filter of string
+// 2004 that shows TIFF and JPEG files together.
+inline constexpr int kImageFilterIndex = 3;
+
 // The rows the table always has, filled or blank.
 inline constexpr int kFileListMinimumRows = 40;
 

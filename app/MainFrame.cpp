@@ -4,6 +4,7 @@
 #include "app/FileView.h"
 #include "app/FrameShell.h"
 #include "app/ImageView.h"
+#include "app/MainMenu.h"
 #include "app/PanelFactories.h"
 #include "app/ProgressAdapters.h"
 #include "app/StepPanel.h"
@@ -43,11 +44,14 @@
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QScreen>
 #include <QSessionManager>
 #include <QStackedWidget>
 #include <QTimer>
+#include <QToolBar>
 #include <QUrl>
 #include <QWindow>
 
@@ -259,6 +263,8 @@ void CMainFrame::OnCreate()
 {
     OnCreateClient();
     CreateActions();
+    CreateMenus();
+    CreateToolBars();
 
     if (m_fileView != nullptr)
         m_fileView->SetProfileLabel(MonitorLabel());
@@ -375,6 +381,7 @@ void CMainFrame::OnPostCreate()
         m_options.application->SetForwardHandler(
             [this](const std::vector<std::string>& arguments) { OnForwardedStart(arguments); });
     }
+    UpdateCommandStates();
 }
 
 void CMainFrame::OnForwardedStart(const std::vector<std::string>& arguments)
@@ -527,6 +534,7 @@ void CMainFrame::SwitchStep(int index, bool commit)
         m_imageView->SetColorChangeMode(DisplayMode() == kCompareAfter &&
                                         index == kSpecifiedColorPanel);
     }
+    UpdateCommandStates();
 }
 
 void CMainFrame::ApplyZoom()
@@ -554,6 +562,7 @@ void CMainFrame::onPanelNotify(int message, int code, qint64 /*value*/)
         m_imageView->SetCompareFlag(response.compareFlag != 0);
     if (response.redraw)
         RedrawPreview();
+    UpdateCommandStates();
 }
 
 void CMainFrame::OnRefreshImageView(int mode)
@@ -738,6 +747,7 @@ void CMainFrame::AddFiles(const std::vector<std::string>& paths, bool loadOne)
         list->setUpdatesEnabled(true);
         list->viewport()->update();
     }
+    UpdateCommandStates();
 }
 
 void CMainFrame::OpenCommandLine(const CommandLineFiles& files)
@@ -806,12 +816,34 @@ void CMainFrame::DropFiles(const std::vector<std::string>& paths)
     ShowErrorFiles();
 }
 
-// The space bar pans the preview: while the mouse is over the preview, a
-// space typed into the right pane's panel would press its focused button.
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
 {
+    switch (event->type())
+    {
+    case QEvent::ShortcutOverride:
+        if (TakesEditShortcut(watched, *static_cast<QKeyEvent*>(event)))
+        {
+            // Not taken by the focused field: the frame's shortcut fires.
+            event->ignore();
+            return true;
+        }
+        break;
+    case QEvent::MouseButtonRelease:
+    case QEvent::KeyRelease:
+        // What the user just did (a tick in the list, a load) may change
+        // what the commands' rules read: the buttons follow once the
+        // event is handled, as a frame updates its toolbars when idle.
+        if (auto* widget = qobject_cast<QWidget*>(watched); widget && widget->window() == this)
+            m_commandTimer->start();
+        break;
+    default:
+        break;
+    }
     if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
         return QMainWindow::eventFilter(watched, event);
+    // The space bar pans the preview: while the mouse is over the preview,
+    // a space typed into the right pane's panel would press its focused
+    // button.
     const auto* key = static_cast<QKeyEvent*>(event);
     auto* widget = qobject_cast<QWidget*>(watched);
     QWidget* rightPane = m_splitter ? m_splitter->GetPane(0, 1) : nullptr;
@@ -824,6 +856,31 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
     if (m_imageView->rect().contains(local))
         return true;
     return QMainWindow::eventFilter(watched, event);
+}
+
+// The frame's accelerators come before the focused control, as the design's
+// frame translates them before a control sees the key: undo and redo reach
+// the shown panel even from a text field, which would take the two keys for
+// its own text otherwise. While the panel has nothing to undo (or redo)
+// the field keeps the keys.
+bool CMainFrame::TakesEditShortcut(QObject* watched, const QKeyEvent& key)
+{
+    auto* widget = qobject_cast<QWidget*>(watched);
+    const bool inWindow =
+        widget != nullptr ? widget->window() == this : watched == windowHandle();
+    if (!inWindow || !isActiveWindow())
+        return false;
+    // The shortcuts fire only for enabled actions: their states are made
+    // current before the key is matched.
+    UpdateCommandStates();
+    const QKeySequence pressed(key.keyCombination());
+    for (FrameCommand command : {FrameCommand::Undo, FrameCommand::Redo})
+    {
+        const QAction* action = GetAction(command);
+        if (action != nullptr && action->isEnabled() && action->shortcut() == pressed)
+            return true;
+    }
+    return false;
 }
 
 // ---- Monitor profile
@@ -918,8 +975,12 @@ void CMainFrame::CreateActions()
     };
     for (FrameCommand command : AllFrameCommands())
     {
-        auto* action = new QAction(this);
+        auto* action = new QAction(CommandMenuText(command), this);
         action->setObjectName(QString::number(static_cast<int>(command)));
+        action->setToolTip(CommandToolTip(command));
+        action->setIcon(LoadIconResource(static_cast<int>(command)));
+        // Menus show their texts alone, as the design's menus do.
+        action->setIconVisibleInMenu(false);
         const auto shortcut = shortcuts.find(command);
         if (shortcut != shortcuts.end())
         {
@@ -930,6 +991,63 @@ void CMainFrame::CreateActions()
         addAction(action);
         m_actions[command] = action;
     }
+}
+
+void CMainFrame::CreateMenus()
+{
+    QMenuBar* bar = menuBar();
+    for (const MenuPopup& popup : MainMenuPopups())
+    {
+        QMenu* menu = bar->addMenu(popup.title);
+        for (int id : popup.commands)
+        {
+            if (id == 0)
+                menu->addSeparator();
+            else
+                menu->addAction(GetAction(static_cast<FrameCommand>(id)));
+        }
+        connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
+    }
+}
+
+void CMainFrame::CreateToolBars()
+{
+    m_commandTimer = new QTimer(this);
+    m_commandTimer->setSingleShot(true);
+    m_commandTimer->setInterval(0);
+    connect(m_commandTimer, &QTimer::timeout, this, &CMainFrame::UpdateCommandStates);
+    for (int resource : {kFileToolBarResource, kStepToolBarResource})
+    {
+        QToolBar* toolBar = addToolBar(QString());
+        toolBar->setObjectName(QString::number(resource));
+        toolBar->setIconSize(QSize(24, 24));
+        toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+        // The buttons stay where the window puts them.
+        toolBar->setMovable(false);
+        toolBar->setFloatable(false);
+        toolBar->toggleViewAction()->setEnabled(false);
+        for (int id : ToolBarCommands(resource))
+        {
+            if (id == 0)
+                toolBar->addSeparator();
+            else
+                toolBar->addAction(GetAction(static_cast<FrameCommand>(id)));
+        }
+    }
+    setContextMenuPolicy(Qt::NoContextMenu);
+    UpdateCommandStates();
+}
+
+void CMainFrame::UpdateCommandStates()
+{
+    const CommandState state = GetCommandState();
+    for (const auto& [command, action] : m_actions)
+        action->setEnabled(IsFrameCommandEnabled(command, state));
+}
+
+QToolBar* CMainFrame::GetToolBar(int resource) const
+{
+    return findChild<QToolBar*>(QString::number(resource), Qt::FindDirectChildrenOnly);
 }
 
 QAction* CMainFrame::GetAction(FrameCommand command) const
@@ -974,6 +1092,7 @@ bool CMainFrame::ExecuteCommand(FrameCommand command)
     if (StepIndexOfCommand(command) != 0)
     {
         OnStepCommand(command);
+        UpdateCommandStates();
         return true;
     }
     switch (command)
@@ -984,10 +1103,15 @@ bool CMainFrame::ExecuteCommand(FrameCommand command)
     case FrameCommand::Redo:
         GetCurrentStepView()->Redo();
         break;
+    case FrameCommand::AppExit:
+        // As the close box: the list's save question may keep the window.
+        close();
+        break;
     default:
         OnFileCommand(command);
         break;
     }
+    UpdateCommandStates();
     return true;
 }
 

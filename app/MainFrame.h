@@ -9,10 +9,18 @@
 // opens what a second start or a drop gives it, follows changes of the
 // monitor profile, and keeps its size in the settings ("MainFrame").
 //
-// The window has no menu bar and no toolbar: its commands are QActions on
-// the frame, five of them with the design's shortcuts (Ctrl+O, Ctrl+S,
-// Ctrl+P, Ctrl+Z, Ctrl+Shift+Z). A command is carried out only while its
-// enable rule (app/MainFrameLogic.h) holds at that moment.
+// Its commands are QActions on the frame, five of them with the design's
+// shortcuts (Ctrl+O, Ctrl+S, Ctrl+P, Ctrl+Z, Ctrl+Shift+Z), offered in the
+// menu bar and on two toolbars (app/MainMenu.h): the File menu of the
+// design's resources, which the frame keeps (a Linux desktop's user
+// expects one), and the toolbars of the file commands and of the step
+// commands with the batch. A command is carried out only while its enable
+// rule (app/MainFrameLogic.h) holds at that moment; the actions show the
+// rules' answers, brought up to date when a menu opens, when the frame
+// changes what the rules read (a step switch, a panel's notification,
+// files added, a command carried out) and after each click or key in the
+// window. Undo and redo reach the shown panel before a focused text field
+// takes the keys for itself.
 
 #include "app/MainFrameLogic.h"
 #include "app/MySplitterWnd.h"
@@ -39,6 +47,8 @@ class CViewCommon;
 class IPointerState;
 class QAction;
 class QFileSystemWatcher;
+class QKeyEvent;
+class QToolBar;
 class QTimer;
 
 // Messages of the frame besides the panels' (0x400 + index).
@@ -131,6 +141,10 @@ public:
     bool ExecuteCommand(FrameCommand command);
     QAction* GetAction(FrameCommand command) const;
     CommandState GetCommandState() const;
+    // Every action enabled as its command's rule answers now.
+    void UpdateCommandStates();
+    // Toolbar 128 (file commands) or 131 (step commands and batch).
+    QToolBar* GetToolBar(int resource) const;
 
     // ---- Settings
     void LoadSettings(const std::string& iniPath);
@@ -141,6 +155,8 @@ public:
 
     // ---- Parts
     CProjectManage& GetProject() { return *m_project; }
+    // The services the project is given (pumping, progress, the desktop's opener).
+    CFrameShell* GetShell() const { return m_shell.get(); }
     CFileView* GetFileView() const { return m_fileView; }
     CImageView* GetImageView() const { return m_imageView; }
     QWidget* GetPanel(int index) const;
@@ -177,6 +193,9 @@ private:
     void OnCreate();
     void OnDestroy();
     void CreateActions();
+    void CreateMenus();
+    void CreateToolBars();
+    bool TakesEditShortcut(QObject* watched, const QKeyEvent& key);
     void onPanelNotify(int message, int code, qint64 value);
     void onImageViewNotify(int message, int code, qint64 value);
     void onDisplayProfileNotify(int message, int code, qint64 value);
@@ -224,6 +243,7 @@ private:
     QFileSystemWatcher* m_settingWatcher = nullptr;
     QTimer* m_settingTimer = nullptr;
     QTimer* m_retryTimer = nullptr;
+    QTimer* m_commandTimer = nullptr; // brings the actions' states up to date
     std::string m_storeText; // the association store as last seen
     const IPointerState* m_pointer = nullptr;
     bool m_started = false;

@@ -200,7 +200,8 @@ const std::vector<FrameCommand>& AllFrameCommands()
         FrameCommand::ImportParameters, FrameCommand::ExportParameters,
         FrameCommand::ResetParameters,  FrameCommand::Print,
         FrameCommand::IndexPrint,       FrameCommand::Preferences,
-        FrameCommand::Undo,             FrameCommand::Redo,
+        FrameCommand::AppExit,          FrameCommand::Undo,
+        FrameCommand::Redo,
         FrameCommand::StepDevelop,      FrameCommand::StepChart,
         FrameCommand::StepTrimming,     FrameCommand::StepGradation,
         FrameCommand::StepColorTone,    FrameCommand::StepSpecifiedColor,
@@ -261,6 +262,7 @@ bool IsFrameCommandEnabled(FrameCommand command, const CommandState& s)
     case FrameCommand::IndexPrint:
         return s.projectReady && s.fileListShown && s.checkedOtherThanType4 && s.checkedCount > 0;
     case FrameCommand::Preferences:
+    case FrameCommand::AppExit:
         return true;
     case FrameCommand::Undo:
         return s.hasPanel && s.panelCanUndo;

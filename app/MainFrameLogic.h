@@ -130,6 +130,7 @@ enum class FrameCommand : int
     Print = 32715,
     IndexPrint = 32818,
     Preferences = 32792,
+    AppExit = 57665, // ID_APP_EXIT: closes the window as its close box does
     Undo = 57643,
     Redo = 57644,
     StepDevelop = 32814,

@@ -32,6 +32,11 @@ template <StepPicture Step, bool Runs> QIcon StepIcon()
     return MakeStepIcon(Step, Runs);
 }
 
+template <StepPicture Step> QIcon StepCommandIcon()
+{
+    return MakeStepCommandIcon(Step);
+}
+
 } // namespace
 
 QImage LoadBitmapResource(int id)
@@ -113,6 +118,20 @@ QIcon LoadIconResource(int id)
         {kIconHelp, &MakeHelpIcon},
         {kIconMonitorWizard, &MakeMonitorWizardIcon},
         {kIconAbout, &MakeAboutIcon},
+        {kIconCommandOpenFiles, &MakeAddFilesIcon},
+        {kIconCommandOpenFolder, &MakeOpenFolderIcon},
+        {kIconCommandSaveImage, &MakeSaveImageIcon},
+        {kIconCommandPrint, &MakePrintIcon},
+        {kIconCommandIndexPrint, &MakeIndexPrintIcon},
+        {kIconCommandPreferences, &MakePreferencesIcon},
+        {kIconCommandDevelop, &StepCommandIcon<StepPicture::Development>},
+        {kIconCommandChart, &StepCommandIcon<StepPicture::Chart>},
+        {kIconCommandTrimming, &StepCommandIcon<StepPicture::Trimming>},
+        {kIconCommandGradation, &StepCommandIcon<StepPicture::Gradation>},
+        {kIconCommandColourTone, &StepCommandIcon<StepPicture::ColourTone>},
+        {kIconCommandSpecifiedColour, &StepCommandIcon<StepPicture::SpecifiedColour>},
+        {kIconCommandFilter, &StepCommandIcon<StepPicture::Filter>},
+        {kIconCommandBatch, &MakeBatchIcon},
     };
     static std::map<int, QIcon> cache;
     const QIcon* icon = Find(makers, cache, id);

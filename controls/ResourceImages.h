@@ -74,6 +74,24 @@ inline constexpr int kIconSaveList = 235;
 inline constexpr int kIconHelp = 276;
 inline constexpr int kIconMonitorWizard = 277;
 inline constexpr int kIconAbout = 279;
+// The main window's toolbar buttons, 24 x 24, by the number of the command
+// each carries: the file commands of toolbar 128 and the step commands and
+// the batch of toolbar 131. Opening files and the preferences show the
+// file-list panel's pictures of the same commands.
+inline constexpr int kIconCommandOpenFiles = 32802;
+inline constexpr int kIconCommandOpenFolder = 32839;
+inline constexpr int kIconCommandSaveImage = 32809;
+inline constexpr int kIconCommandPrint = 32715;
+inline constexpr int kIconCommandIndexPrint = 32818;
+inline constexpr int kIconCommandPreferences = 32792;
+inline constexpr int kIconCommandDevelop = 32814;
+inline constexpr int kIconCommandChart = 32801;
+inline constexpr int kIconCommandTrimming = 32848;
+inline constexpr int kIconCommandGradation = 32805;
+inline constexpr int kIconCommandColourTone = 32806;
+inline constexpr int kIconCommandSpecifiedColour = 32807;
+inline constexpr int kIconCommandFilter = 32810;
+inline constexpr int kIconCommandBatch = 32808;
 inline constexpr int kCursorHover = 167;               // over a draggable point
 inline constexpr int kCursorDrag = 168;                // while dragging a point
 inline constexpr int kCursorColorDrag = 169;           // while dragging a colour

@@ -45,19 +45,7 @@ void DrawSheet(QPainter& painter)
     painter.drawPath(sheet);
     painter.drawLine(QPointF(13.5, 2.5), QPointF(13.5, 6.5));
     painter.drawLine(QPointF(13.5, 6.5), QPointF(17.5, 6.5));
-    // A small landscape on the sheet.
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(0x70, 0xA8, 0xE0));
-    painter.drawRect(QRectF(6.5, 9, 9, 5));
-    painter.setBrush(QColor(0x50, 0x90, 0x40));
-    QPainterPath hill;
-    hill.moveTo(6.5, 14);
-    hill.lineTo(10, 10.5);
-    hill.lineTo(13, 13);
-    hill.lineTo(15.5, 11);
-    hill.lineTo(15.5, 14);
-    hill.closeSubpath();
-    painter.drawPath(hill);
+    DrawLandscape(painter, QRectF(6.5, 9, 9, 5));
 }
 
 // A round badge with a sign, at the lower right.
@@ -118,6 +106,77 @@ void DrawLetterDisc(QPainter& painter, const QColor& colour, const QString& lett
 }
 
 } // namespace
+
+void DrawFolderBack(QPainter& p)
+{
+    p.setPen(QPen(kInk, 1));
+    p.setBrush(QColor(0xE8, 0xC0, 0x50));
+    QPainterPath back;
+    back.moveTo(2.5, 8.5);
+    back.lineTo(8.5, 8.5);
+    back.lineTo(10.5, 10.5);
+    back.lineTo(18.5, 10.5);
+    back.lineTo(18.5, 20.5);
+    back.lineTo(2.5, 20.5);
+    back.closeSubpath();
+    p.drawPath(back);
+}
+
+void DrawFolderFront(QPainter& p)
+{
+    p.setPen(QPen(kInk, 1));
+    p.setBrush(QColor(0xF4, 0xD8, 0x78));
+    QPainterPath front;
+    front.moveTo(2.5, 20.5);
+    front.lineTo(6.5, 13.5);
+    front.lineTo(22.5, 13.5);
+    front.lineTo(18.5, 20.5);
+    front.closeSubpath();
+    p.drawPath(front);
+}
+
+void DrawDiskette(QPainter& p)
+{
+    p.setPen(QPen(kInk, 1));
+    p.setBrush(QColor(0x30, 0x50, 0x90));
+    QPainterPath body;
+    body.moveTo(3.5, 3.5);
+    body.lineTo(18.5, 3.5);
+    body.lineTo(20.5, 5.5);
+    body.lineTo(20.5, 20.5);
+    body.lineTo(3.5, 20.5);
+    body.closeSubpath();
+    p.drawPath(body);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0xD0, 0xD0, 0xD0));
+    p.drawRect(QRectF(7, 3.5, 9, 6));
+    p.setBrush(kInk);
+    p.drawRect(QRectF(13, 4.5, 2, 4));
+    p.setBrush(kPaper);
+    p.drawRect(QRectF(6, 12.5, 12, 8));
+}
+
+void DrawLandscape(QPainter& painter, const QRectF& area)
+{
+    painter.save();
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0x70, 0xA8, 0xE0));
+    painter.drawRect(area);
+    painter.setBrush(QColor(0x50, 0x90, 0x40));
+    const double x = area.left();
+    const double y = area.top();
+    const double w = area.width();
+    const double h = area.height();
+    QPainterPath hill;
+    hill.moveTo(x, y + h);
+    hill.lineTo(x + w * 0.39, y + h * 0.3);
+    hill.lineTo(x + w * 0.72, y + h * 0.8);
+    hill.lineTo(x + w, y + h * 0.4);
+    hill.lineTo(x + w, y + h);
+    hill.closeSubpath();
+    painter.drawPath(hill);
+    painter.restore();
+}
 
 QIcon MakeAddFilesIcon()
 {
@@ -205,25 +264,8 @@ QIcon MakeSlideShowIcon()
 QIcon MakeLoadListIcon()
 {
     return Picture([](QPainter& p) {
-        p.setPen(QPen(kInk, 1));
-        p.setBrush(QColor(0xE8, 0xC0, 0x50));
-        QPainterPath back;
-        back.moveTo(2.5, 8.5);
-        back.lineTo(8.5, 8.5);
-        back.lineTo(10.5, 10.5);
-        back.lineTo(18.5, 10.5);
-        back.lineTo(18.5, 20.5);
-        back.lineTo(2.5, 20.5);
-        back.closeSubpath();
-        p.drawPath(back);
-        p.setBrush(QColor(0xF4, 0xD8, 0x78));
-        QPainterPath front;
-        front.moveTo(2.5, 20.5);
-        front.lineTo(6.5, 13.5);
-        front.lineTo(22.5, 13.5);
-        front.lineTo(18.5, 20.5);
-        front.closeSubpath();
-        p.drawPath(front);
+        DrawFolderBack(p);
+        DrawFolderFront(p);
         p.setPen(QPen(QColor(0x20, 0x60, 0xC0), 2, Qt::SolidLine, Qt::FlatCap));
         p.drawLine(QPointF(15, 10), QPointF(15, 3));
         p.setPen(Qt::NoPen);
@@ -241,23 +283,7 @@ QIcon MakeLoadListIcon()
 QIcon MakeSaveListIcon()
 {
     return Picture([](QPainter& p) {
-        p.setPen(QPen(kInk, 1));
-        p.setBrush(QColor(0x30, 0x50, 0x90));
-        QPainterPath body;
-        body.moveTo(3.5, 3.5);
-        body.lineTo(18.5, 3.5);
-        body.lineTo(20.5, 5.5);
-        body.lineTo(20.5, 20.5);
-        body.lineTo(3.5, 20.5);
-        body.closeSubpath();
-        p.drawPath(body);
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor(0xD0, 0xD0, 0xD0));
-        p.drawRect(QRectF(7, 3.5, 9, 6));
-        p.setBrush(kInk);
-        p.drawRect(QRectF(13, 4.5, 2, 4));
-        p.setBrush(kPaper);
-        p.drawRect(QRectF(6, 12.5, 12, 8));
+        DrawDiskette(p);
         p.setPen(QPen(QColor(0x90, 0x90, 0x90), 1));
         p.drawLine(QPointF(7.5, 15.5), QPointF(16.5, 15.5));
         p.drawLine(QPointF(7.5, 18), QPointF(16.5, 18));

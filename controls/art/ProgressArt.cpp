@@ -141,11 +141,8 @@ QIcon Icon(const QImage& image)
 
 } // namespace
 
-QIcon MakeStepIcon(StepPicture step, bool runs)
+void DrawStepPicture(QPainter& painter, StepPicture step)
 {
-    QImage image = Blank();
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing, false);
     switch (step)
     {
     case StepPicture::Development:
@@ -170,6 +167,14 @@ QIcon MakeStepIcon(StepPicture step, bool runs)
         DrawFilter(painter);
         break;
     }
+}
+
+QIcon MakeStepIcon(StepPicture step, bool runs)
+{
+    QImage image = Blank();
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    DrawStepPicture(painter, step);
     painter.end();
     return Icon(runs ? image : Faded(image));
 }

@@ -66,7 +66,8 @@ TEST(FrameCommands, EachRuleHoldsExactlyWhereItsStateDoes)
         {"everything", [](CommandState&) {}, AllBut({})},
         {"step panel shown",
          [](CommandState& s) { s.fileListShown = false; },
-         {FrameCommand::Preferences, FrameCommand::Undo, FrameCommand::Redo}},
+         {FrameCommand::Preferences, FrameCommand::AppExit, FrameCommand::Undo,
+          FrameCommand::Redo}},
         {"no image",
          [](CommandState& s) {
              s.imageLoaded = false;
@@ -156,6 +157,7 @@ TEST(FrameCommands, StepCommandsNeedOnlyTheFileList)
     EXPECT_TRUE(IsFrameCommandEnabled(FrameCommand::OpenFiles, bare));
     EXPECT_TRUE(IsFrameCommandEnabled(FrameCommand::OpenFolder, bare));
     EXPECT_TRUE(IsFrameCommandEnabled(FrameCommand::Preferences, CommandState{}));
+    EXPECT_TRUE(IsFrameCommandEnabled(FrameCommand::AppExit, CommandState{}));
 }
 
 } // namespace

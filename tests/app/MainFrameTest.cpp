@@ -7,13 +7,19 @@
 
 #include "app/ChromivelApp.h"
 #include "app/FileView.h"
+#include "app/FilterView.h"
+#include "app/FrameShell.h"
 #include "app/ImageView.h"
 #include "app/MainFrame.h"
+#include "app/MainMenu.h"
 #include "app/StepPanel.h"
 #include "app/X11DisplayProfile.h"
 
+#include "controls/BrowseDir.h"
+#include "controls/EditEx.h"
 #include "controls/FileTableCtrl.h"
 #include "controls/ProgDlg.h"
+#include "controls/ResourceImages.h"
 #include "controls/SaveImageFileDlg.h"
 #include "core/ColorProfile.h"
 #include "core/ErrorRecord.h"
@@ -32,9 +38,13 @@
 #include "platform/Registry.h"
 #include "platform/ddc/SimulatedMonitors.h"
 #include "print/PrintImageDlg.h"
+#include "print/PrintIndexDlg.h"
+#include "print/PrinterSettings.h"
 
 #include "tests/controls/FakePointerState.h"
 #include "tests/monitor/BusyWatchingTransport.h"
+#include "tests/print/CupsTestServer.h"
+#include "tests/print/PdfReadBack.h"
 #include "tests/support/RecordingMessageSink.h"
 #include "tests/support/TestEnv.h"
 #include "tests/support/TestProfiles.h"
@@ -42,7 +52,14 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
+#include <QListView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QRadioButton>
+#include <QToolBar>
+#include <QToolButton>
 #include <QPushButton>
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -56,8 +73,10 @@
 #include <gtest/gtest.h>
 #include <lcms2.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <fstream>
 
 using testsupport::PrivateUserFolders;
@@ -593,6 +612,489 @@ TEST_F(MainFrameTest, CtrlPOpensThePrintDialogOnTheLoadedImage)
     // Whatever the machine's print server holds, the PDF printer is there.
     EXPECT_FALSE(printer.isEmpty());
     EXPECT_FALSE(frame->GetProject().IsBusy());
+}
+
+// ---- Menu bar and toolbars
+
+// What a menu or a toolbar holds, in order: the command of each action, 0
+// for a separator.
+std::vector<int> CommandIds(const QList<QAction*>& actions)
+{
+    std::vector<int> ids;
+    for (const QAction* action : actions)
+        ids.push_back(action->isSeparator() ? 0 : action->objectName().toInt());
+    return ids;
+}
+
+std::vector<QString> Texts(const QList<QAction*>& actions)
+{
+    std::vector<QString> texts;
+    for (const QAction* action : actions)
+    {
+        if (!action->isSeparator())
+            texts.push_back(action->text());
+    }
+    return texts;
+}
+
+// Every action the menus and the toolbars show, each once.
+std::vector<QAction*> OfferedActions(const CMainFrame& frame)
+{
+    std::vector<QAction*> offered;
+    auto add = [&offered](const QList<QAction*>& actions) {
+        for (QAction* action : actions)
+        {
+            if (!action->isSeparator() &&
+                std::find(offered.begin(), offered.end(), action) == offered.end())
+                offered.push_back(action);
+        }
+    };
+    for (const QAction* popup : frame.menuBar()->actions())
+        add(popup->menu()->actions());
+    for (int toolBar : {kFileToolBarResource, kStepToolBarResource})
+        add(frame.GetToolBar(toolBar)->actions());
+    return offered;
+}
+
+bool HasInk(const QIcon& icon)
+{
+    const QImage image = icon.pixmap(24, 24).toImage().convertToFormat(QImage::Format_ARGB32);
+    if (image.size() != QSize(24, 24))
+        return false;
+    int inked = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            inked += qAlpha(image.pixel(x, y)) > 128 ? 1 : 0;
+    return inked > 40;
+}
+
+TEST_F(MainFrameTest, MenuBarAndToolBarsOfferTheCommandsInTheResourcesOrder)
+{
+    Start();
+    const QList<QAction*> popups = frame->menuBar()->actions();
+    ASSERT_EQ(popups.size(), 3);
+    const struct
+    {
+        QString title;
+        std::vector<int> ids;
+        std::vector<QString> texts;
+    } menus[] = {
+        {QStringLiteral("ファイル(&F)"),
+         {32802, 32839, 32809, 0, 32796, 32797, 32798, 0, 32841, 32844, 32840, 0, 32715, 32818, 0,
+          57665},
+         {QStringLiteral("ファイルを開く(&O)...\tCtrl+O"), QStringLiteral("フォルダを開く(&F)..."),
+          QStringLiteral("保存(&S)...\tCtrl+S"), QStringLiteral("新規リスト(&N)"),
+          QStringLiteral("リスト読込(&L)..."), QStringLiteral("リスト保存(&T)..."),
+          QStringLiteral("補正パラメータインポート(&I)..."),
+          QStringLiteral("補正パラメータエクスポート(&E)..."),
+          QStringLiteral("補正パラメータリセット(&R)"), QStringLiteral("印刷(&P)...\tCtrl+P"),
+          QStringLiteral("インデックス印刷(&D)..."), QStringLiteral("終了(&X)")}},
+        {QStringLiteral("編集(&E)"),
+         {57643, 57644},
+         {QStringLiteral("元に戻す(&U)\tCtrl+Z"), QStringLiteral("やり直し(&R)\tCtrl+Shift+Z")}},
+        {QStringLiteral("補正(&C)"),
+         {32814, 32801, 32848, 32805, 32806, 32807, 32810, 0, 32808},
+         {QStringLiteral("現像(&D)"), QStringLiteral("チャート補正(&H)"),
+          QStringLiteral("トリミング、サイズ変更(&T)"), QStringLiteral("階調補正(&G)"),
+          QStringLiteral("色調補正(&O)"), QStringLiteral("指定色補正(&S)"),
+          QStringLiteral("フィルタ補正(&F)"), QStringLiteral("バッチ処理(&B)")}},
+    };
+    for (int i = 0; i < 3; ++i)
+    {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(popups[i]->text(), menus[i].title);
+        ASSERT_NE(popups[i]->menu(), nullptr);
+        EXPECT_EQ(CommandIds(popups[i]->menu()->actions()), menus[i].ids);
+        EXPECT_EQ(Texts(popups[i]->menu()->actions()), menus[i].texts);
+    }
+
+    ASSERT_NE(frame->GetToolBar(128), nullptr);
+    ASSERT_NE(frame->GetToolBar(131), nullptr);
+    EXPECT_EQ(CommandIds(frame->GetToolBar(128)->actions()),
+              (std::vector<int>{32802, 32839, 32809, 0, 32715, 32818, 0, 32792}));
+    EXPECT_EQ(CommandIds(frame->GetToolBar(131)->actions()),
+              (std::vector<int>{32814, 32801, 32848, 32805, 32806, 32807, 32810, 0, 32808}));
+    // Each button shows its own 24 x 24 picture and says what it does.
+    std::vector<QImage> pictures;
+    for (int resource : {128, 131})
+    {
+        QToolBar* bar = frame->GetToolBar(resource);
+        EXPECT_EQ(bar->iconSize(), QSize(24, 24));
+        for (QAction* action : bar->actions())
+        {
+            if (action->isSeparator())
+                continue;
+            SCOPED_TRACE(action->objectName().toStdString());
+            EXPECT_TRUE(HasInk(action->icon()));
+            EXPECT_FALSE(action->toolTip().isEmpty());
+            EXPECT_FALSE(action->toolTip().contains(u'&'));
+            const QImage picture = action->icon().pixmap(24, 24).toImage();
+            EXPECT_EQ(std::count(pictures.begin(), pictures.end(), picture), 0);
+            pictures.push_back(picture);
+        }
+    }
+    EXPECT_EQ(frame->GetAction(FrameCommand::OpenFiles)->toolTip(),
+              QStringLiteral("ファイルを開く (Ctrl+O)"));
+    EXPECT_EQ(frame->GetAction(FrameCommand::StepTrimming)->toolTip(),
+              QStringLiteral("トリミング、サイズ変更"));
+    EXPECT_EQ(frame->GetAction(FrameCommand::Preferences)->toolTip(), QStringLiteral("環境設定"));
+    // Opening files shows the file-list panel's add button's picture.
+    EXPECT_EQ(frame->GetAction(FrameCommand::OpenFiles)->icon().pixmap(24, 24).toImage(),
+              LoadIconResource(kIconAddFiles).pixmap(24, 24).toImage());
+}
+
+TEST_F(MainFrameTest, EveryOfferedCommandFollowsItsRuleInEachState)
+{
+    RecordingPanel* panel = nullptr;
+    Start(WithPanel(4, &panel));
+    panel->canUndo = true;
+    const std::vector<FrameCommand> always = {
+        FrameCommand::OpenFiles,        FrameCommand::OpenFolder,       FrameCommand::LoadList,
+        FrameCommand::SaveList,         FrameCommand::ImportParameters, FrameCommand::ExportParameters,
+        FrameCommand::ResetParameters,  FrameCommand::Preferences,      FrameCommand::AppExit,
+        FrameCommand::StepChart,        FrameCommand::StepTrimming,     FrameCommand::StepGradation,
+        FrameCommand::StepColorTone,    FrameCommand::StepSpecifiedColor, FrameCommand::StepFilter,
+        FrameCommand::StepBatch};
+    auto with = [&always](std::vector<FrameCommand> more) {
+        more.insert(more.end(), always.begin(), always.end());
+        return more;
+    };
+    const std::string a = WriteImage("a.tif");
+    const std::string b = WriteImage("b.tif");
+    CProjectManage& project = frame->GetProject();
+    const struct
+    {
+        const char* what;
+        std::function<void()> change;
+        std::vector<FrameCommand> enabled;
+    } states[] = {
+        {"no image", [] {}, always},
+        {"image loaded",
+         [&] {
+             frame->AddFiles({a, b});
+             frame->AddFiles({a});
+         },
+         with({FrameCommand::SaveImage, FrameCommand::Print, FrameCommand::IndexPrint})},
+        // The rules read nothing of the busy flag: a batch or a print keeps
+        // the window under its progress or dialog meanwhile.
+        {"busy", [&] { project.BeginBatch(); },
+         with({FrameCommand::SaveImage, FrameCommand::Print, FrameCommand::IndexPrint})},
+        {"ticked camera-raw entries only",
+         [&] {
+             project.EndBatch();
+             project.GetItem(0).m_type = kImageFileRaw;
+             project.GetItem(1).m_type = kImageFileRaw;
+         },
+         with({FrameCommand::SaveImage, FrameCommand::Print})},
+        {"step panel shown",
+         [&] { frame->SwitchStep(4, false); },
+         {FrameCommand::Preferences, FrameCommand::AppExit, FrameCommand::Undo, FrameCommand::Redo}},
+    };
+    const std::vector<QAction*> offered = OfferedActions(*frame);
+    ASSERT_EQ(offered.size(), AllFrameCommands().size());
+    for (const auto& state : states)
+    {
+        SCOPED_TRACE(state.what);
+        state.change();
+        // The toolbars follow the next click in the window (here on the
+        // menu bar's empty end), the menus whenever they open.
+        QMenuBar* bar = frame->menuBar();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->width() - 3, bar->height() / 2));
+        QCoreApplication::processEvents();
+        for (int pass = 0; pass < 2; ++pass)
+        {
+            for (QAction* action : offered)
+            {
+                const auto command = static_cast<FrameCommand>(action->objectName().toInt());
+                const bool expected = std::find(state.enabled.begin(), state.enabled.end(),
+                                                command) != state.enabled.end();
+                EXPECT_EQ(action->isEnabled(), expected)
+                    << "command " << static_cast<int>(command) << (pass ? " (menu)" : " (toolbar)");
+                EXPECT_EQ(frame->IsCommandEnabled(command), expected) << static_cast<int>(command);
+            }
+            for (QAction* popup : frame->menuBar()->actions())
+            {
+                for (QAction* action : popup->menu()->actions())
+                    action->setEnabled(!action->isEnabled());
+                QMetaObject::invokeMethod(popup->menu(), "aboutToShow");
+            }
+        }
+    }
+}
+
+TEST_F(MainFrameTest, EveryOfferedCommandReachesItsHandler)
+{
+    RecordingPanel* panel = nullptr;
+    Start(WithPanel(4, &panel));
+    CountingPrintDialogs dialogs;
+    dialogs.project = &frame->GetProject();
+    frame->GetProject().SetPrintDialogs(&dialogs);
+    frame->AddFiles({WriteImage("a.tif"), WriteImage("b.tif")});
+    frame->AddFiles({WriteImage("a.tif")});
+    ASSERT_TRUE(frame->GetProject().IsImageReady());
+
+    std::vector<std::string> reached;
+    CFileView* fileView = frame->GetFileView();
+    fileView->SetFileChooser([&](CFileView::FileDialogKind kind, const std::string&, const QString&) {
+        const char* names[] = {"open images", "open list", "save list", "save parameters",
+                               "open folder"};
+        reached.push_back(names[static_cast<int>(kind)]);
+        return std::vector<std::string>{};
+    });
+    fileView->SetSaveQuestion([&](bool) {
+        reached.push_back("save question");
+        return 2; // Cancel: the window stays
+    });
+    const CViewCommon::ParameterFileChooser previousChooser = CViewCommon::SetParameterFileChooser(
+        [&](QWidget*, const QString&, const QString&, const QString&) -> std::optional<QString> {
+            reached.push_back("parameter file");
+            return std::nullopt;
+        });
+    SetSaveImageFileDialogRunner([&](CSaveImageFileDlg&) {
+        reached.push_back("save image");
+        return int(QDialog::Rejected);
+    });
+
+    const struct
+    {
+        FrameCommand command;
+        std::vector<std::string> reached;
+        int panelShown;
+    } cases[] = {
+        {FrameCommand::OpenFiles, {"open images"}, 0},
+        {FrameCommand::OpenFolder, {"open folder"}, 0},
+        {FrameCommand::SaveImage, {"save image"}, 0},
+        {FrameCommand::LoadList, {"open list"}, 0},
+        {FrameCommand::SaveList, {"save list"}, 0},
+        {FrameCommand::ImportParameters, {"parameter file"}, 0},
+        {FrameCommand::ExportParameters, {"save parameters"}, 0},
+        {FrameCommand::ResetParameters, {"message 2158"}, 0},
+        {FrameCommand::Print, {"print a.tif"}, 0},
+        {FrameCommand::IndexPrint, {"index print"}, 0},
+        {FrameCommand::Preferences, {"preferences"}, 0},
+        {FrameCommand::AppExit, {"save question"}, 0},
+        {FrameCommand::StepDevelop, {}, 0}, // a TIFF has no raw data: not offered
+        {FrameCommand::StepChart, {}, 2},
+        {FrameCommand::StepTrimming, {}, 3},
+        {FrameCommand::StepGradation, {"enter"}, 4},
+        {FrameCommand::StepColorTone, {}, 5},
+        {FrameCommand::StepSpecifiedColor, {}, 6},
+        {FrameCommand::StepFilter, {}, 7},
+        {FrameCommand::StepBatch, {}, 8},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(static_cast<int>(c.command));
+        reached.clear();
+        messages.messages.clear();
+        dialogs.printed.clear();
+        dialogs.indexPrints = 0;
+        panel->calls.clear();
+        if (c.command == FrameCommand::Preferences)
+        {
+            QTimer::singleShot(0, frame.get(), [&] {
+                if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                {
+                    reached.push_back("preferences");
+                    dialog->reject();
+                }
+            });
+        }
+        QAction* action = frame->GetAction(c.command);
+        frame->UpdateCommandStates();
+        action->trigger();
+        for (const auto& m : messages.messages)
+            reached.push_back("message " + std::to_string(m.stringId));
+        for (const std::string& name : dialogs.printed)
+            reached.push_back("print " + name);
+        if (dialogs.indexPrints > 0)
+            reached.push_back("index print");
+        reached.insert(reached.end(), panel->calls.begin(), panel->calls.end());
+        EXPECT_EQ(reached, c.reached);
+        EXPECT_EQ(frame->GetCurrentStepIndex(), c.panelShown);
+        EXPECT_TRUE(frame->isVisible());
+        if (c.panelShown != 0)
+            frame->SwitchStep(0, false);
+    }
+
+    // In a step panel: undo and redo reach it, and nothing of the file list.
+    frame->SwitchStep(4, false);
+    panel->canUndo = true;
+    panel->calls.clear();
+    for (FrameCommand command :
+         {FrameCommand::Undo, FrameCommand::Redo, FrameCommand::OpenFiles, FrameCommand::Print})
+    {
+        frame->UpdateCommandStates();
+        frame->GetAction(command)->trigger();
+    }
+    EXPECT_EQ(panel->calls, (std::vector<std::string>{"undo", "redo"}));
+
+    CViewCommon::SetParameterFileChooser(previousChooser);
+    SetSaveImageFileDialogRunner({});
+    frame->GetProject().SetPrintDialogs(nullptr);
+}
+
+TEST_F(MainFrameTest, BatchFromTheToolBarWritesTheTickedImagesAndItsLog)
+{
+    Start();
+    std::vector<std::string> opened;
+    frame->GetShell()->SetOpener([&opened](const std::string& path) {
+        opened.push_back(path);
+        return true;
+    });
+    frame->AddFiles({WriteImage("one.tif"), WriteImage("two.tif", 120, 80)});
+    ASSERT_EQ(ListedPaths().size(), 2u);
+    const std::string out = folders.File("results");
+    std::filesystem::create_directories(out);
+
+    QToolBar* bar = frame->GetToolBar(kStepToolBarResource);
+    QWidget* button = bar->widgetForAction(frame->GetAction(FrameCommand::StepBatch));
+    ASSERT_NE(button, nullptr);
+    QTest::mouseClick(button, Qt::LeftButton);
+    ASSERT_EQ(frame->GetCurrentStepIndex(), kBatchPanel);
+    QWidget* batch = frame->GetPanel(kBatchPanel);
+    const CBrowseDir::FolderChooser previous = CBrowseDir::SetFolderChooser(
+        [&out](QWidget*, const QString&, const QString&) { return QString::fromStdString(out); });
+    batch->findChild<QPushButton*>(QStringLiteral("1035"))->click();
+    CBrowseDir::SetFolderChooser(previous);
+    QTest::mouseClick(batch->findChild<QPushButton*>(QStringLiteral("1032")), Qt::LeftButton);
+
+    std::vector<std::string> written;
+    for (const auto& item : std::filesystem::directory_iterator(out))
+        written.push_back(item.path().filename().string());
+    std::sort(written.begin(), written.end());
+    EXPECT_EQ(written, (std::vector<std::string>{"Batch_log.txt", "one.jpg", "two.jpg"}));
+    const std::string log = testsupport::ReadTextFile(out + "/Batch_log.txt");
+    EXPECT_NE(log.find("one.tif"), std::string::npos);
+    EXPECT_NE(log.find("two.tif"), std::string::npos);
+    EXPECT_EQ(opened, std::vector<std::string>{out + "/Batch_log.txt"});
+    EXPECT_FALSE(frame->GetProject().IsBusy());
+
+    // Its back button returns to the list, where the commands are offered again.
+    QTest::mouseClick(batch->findChild<QPushButton*>(QStringLiteral("1209")), Qt::LeftButton);
+    EXPECT_EQ(frame->GetCurrentStepIndex(), kFileListPanel);
+    EXPECT_TRUE(frame->GetAction(FrameCommand::StepBatch)->isEnabled());
+}
+
+TEST_F(MainFrameTest, IndexPrintFromTheMenuPrintsTheTickedImagesToThePdfPrinter)
+{
+    if (!HavePoppler())
+        GTEST_SKIP() << "poppler-utils are not installed";
+    // No print server answers: the PDF printer is the one there is.
+    ScopedEnv cups("CUPS_SERVER", folders.File("no-cups.sock"));
+    CupsTestServer::UseServer(folders.File("no-cups.sock"));
+    Start();
+    frame->AddFiles({WriteImage("a.tif"), WriteImage("b.tif"), WriteImage("c.tif")});
+    frame->GetProject().GetItem(1).m_check = 0;
+    const std::string pdf = folders.File("index.pdf");
+
+    QAction* indexPrint = nullptr;
+    for (QAction* action : frame->menuBar()->actions().front()->menu()->actions())
+    {
+        if (action->objectName() == QStringLiteral("32818"))
+            indexPrint = action;
+    }
+    ASSERT_NE(indexPrint, nullptr);
+    QMetaObject::invokeMethod(frame->menuBar()->actions().front()->menu(), "aboutToShow");
+    ASSERT_TRUE(indexPrint->isEnabled());
+
+    std::string device;
+    int looks = 0;
+    std::function<void()> lookForDialog = [&] {
+        auto* dialog = qobject_cast<CPrintIndexDlg*>(QApplication::activeModalWidget());
+        if (dialog == nullptr || !dialog->isVisible())
+        {
+            if (++looks < 2000)
+                QTimer::singleShot(10, frame.get(), lookForDialog);
+            return;
+        }
+        device = dialog->PrinterSettings().DeviceName();
+        dialog->PrinterSettings().SetOutputFile(pdf);
+        dialog->findChild<QRadioButton*>(QString::number(CPrintIndexDlg::kIdPathNone))->click();
+        dialog->findChild<QPushButton*>(QString::number(CPrintIndexDlg::kIdPrint))->click();
+        if (dialog->isVisible())
+            dialog->reject();
+    };
+    QTimer::singleShot(0, frame.get(), lookForDialog);
+    indexPrint->trigger();
+    looks = 2000;
+
+    EXPECT_EQ(device, kPdfPrinterName);
+    EXPECT_EQ(ReadPdfInfo(pdf).pages, 1);
+    // The two ticked images, not the third.
+    EXPECT_EQ(PdfImages(pdf).size(), 2u);
+    EXPECT_FALSE(frame->GetProject().IsBusy());
+    CupsTestServer::UseServer(std::string());
+}
+
+TEST_F(MainFrameTest, CtrlZInAFocusedFieldOfAStepPanelUndoesThePanelsLastChange)
+{
+    Start();
+    frame->AddFiles({WriteImage("sharp.tif")});
+    ASSERT_TRUE(frame->GetProject().IsImageReady());
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    QTest::mouseClick(frame->GetToolBar(kStepToolBarResource)
+                          ->widgetForAction(frame->GetAction(FrameCommand::StepFilter)),
+                      Qt::LeftButton);
+    ASSERT_EQ(frame->GetCurrentStepIndex(), 7);
+    CViewCommon* filter = frame->GetCurrentStepView();
+    auto* radius = frame->GetPanel(7)->findChild<CEditEx*>(QString::number(CFilterView::kIdRadiusEdit));
+    ASSERT_NE(radius, nullptr);
+    const QString before = radius->text();
+    radius->setFocus();
+    radius->selectAll();
+    QTest::keyClicks(radius, QStringLiteral("3.5"));
+    QTest::keyClick(radius, Qt::Key_Return);
+    ASSERT_EQ(radius->text(), QStringLiteral("3.5"));
+    ASSERT_TRUE(filter->CanUndo());
+    ASSERT_EQ(QApplication::focusWidget(), radius);
+
+    QTest::keyClick(radius, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(radius->text(), before);
+    EXPECT_FALSE(filter->CanUndo());
+    EXPECT_TRUE(filter->CanRedo());
+    QTest::keyClick(radius, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(radius->text(), QStringLiteral("3.5"));
+    EXPECT_TRUE(filter->CanUndo());
+}
+
+TEST_F(MainFrameTest, AddDialogStartsOnTheImageFilterAndListsJpegsOfAnyCase)
+{
+    const std::string folder = folders.File("images/camera");
+    std::filesystem::create_directories(folder);
+    for (const char* name : {"IMG_0001.JPG", "holiday.jpg", "scan.tif", "notes.txt"})
+        WriteTextFile(folder + "/" + name, "x");
+    {
+        CIniFile ini(GetIniFilePath());
+        ini.SetString("FileView", "strResistPath", folder + "/");
+    }
+    Start();
+
+    QString filter;
+    QStringList filters;
+    std::vector<std::string> listed;
+    QTimer::singleShot(0, frame.get(), [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        filter = dialog->selectedNameFilter();
+        filters = dialog->nameFilters();
+        auto* view = dialog->findChild<QListView*>(QStringLiteral("listView"));
+        ASSERT_NE(view, nullptr);
+        WaitFor([&] { return view->model()->rowCount(view->rootIndex()) >= 3; });
+        for (int row = 0; row < view->model()->rowCount(view->rootIndex()); ++row)
+            listed.push_back(
+                view->model()->index(row, 0, view->rootIndex()).data().toString().toStdString());
+        dialog->reject();
+    });
+    QTest::mouseClick(frame->GetFileView()->findChild<QToolButton*>(QStringLiteral("1002")),
+                      Qt::LeftButton);
+
+    ASSERT_EQ(filters.size(), 3);
+    EXPECT_EQ(filter, filters[2]);
+    EXPECT_TRUE(filter.contains(QStringLiteral("*.jpg")));
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, (std::vector<std::string>{"IMG_0001.JPG", "holiday.jpg", "scan.tif"}));
 }
 
 // ---- Colour picks
