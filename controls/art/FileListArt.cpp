@@ -3,7 +3,10 @@
 // stepping through it, the full-screen view and the slide show, the
 // preferences, the manual, the about box and the monitor wizard. Dark ink
 // outlines with one colour per picture, so that the row of buttons reads
-// at a glance.
+// at a glance. The main window's toolbar buttons are drawn alike: opening
+// a folder, saving the image, printing it, the index print, each
+// correction step and the batch (opening files and the preferences show
+// the panel's own pictures).
 
 #include "controls/art/ResourceArt.h"
 
@@ -28,6 +31,29 @@ template <typename Draw> QIcon Picture(Draw draw)
     draw(painter);
     painter.end();
     return QIcon(pixmap);
+}
+
+// A small landscape, sky and green hills, filling `area`.
+void DrawLandscape(QPainter& painter, const QRectF& area)
+{
+    painter.save();
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0x70, 0xA8, 0xE0));
+    painter.drawRect(area);
+    painter.setBrush(QColor(0x50, 0x90, 0x40));
+    const double x = area.left();
+    const double y = area.top();
+    const double w = area.width();
+    const double h = area.height();
+    QPainterPath hill;
+    hill.moveTo(x, y + h);
+    hill.lineTo(x + w * 0.39, y + h * 0.3);
+    hill.lineTo(x + w * 0.72, y + h * 0.8);
+    hill.lineTo(x + w, y + h * 0.4);
+    hill.lineTo(x + w, y + h);
+    hill.closeSubpath();
+    painter.drawPath(hill);
+    painter.restore();
 }
 
 // A sheet with a folded corner: an image file.
@@ -105,8 +131,7 @@ void DrawLetterDisc(QPainter& painter, const QColor& colour, const QString& lett
     painter.drawText(QRect(0, 0, kSide, kSide), Qt::AlignCenter, letter);
 }
 
-} // namespace
-
+// An open folder, drawn in two parts: what it holds goes between them.
 void DrawFolderBack(QPainter& p)
 {
     p.setPen(QPen(kInk, 1));
@@ -135,6 +160,7 @@ void DrawFolderFront(QPainter& p)
     p.drawPath(front);
 }
 
+// A diskette with a blank label.
 void DrawDiskette(QPainter& p)
 {
     p.setPen(QPen(kInk, 1));
@@ -156,27 +182,26 @@ void DrawDiskette(QPainter& p)
     p.drawRect(QRectF(6, 12.5, 12, 8));
 }
 
-void DrawLandscape(QPainter& painter, const QRectF& area)
+// A printer seen from the front, with a sheet standing out of its top; the
+// sheet's face is drawn by `face` into the part that shows.
+template <typename Face> void DrawPrinter(QPainter& p, Face face)
 {
-    painter.save();
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(0x70, 0xA8, 0xE0));
-    painter.drawRect(area);
-    painter.setBrush(QColor(0x50, 0x90, 0x40));
-    const double x = area.left();
-    const double y = area.top();
-    const double w = area.width();
-    const double h = area.height();
-    QPainterPath hill;
-    hill.moveTo(x, y + h);
-    hill.lineTo(x + w * 0.39, y + h * 0.3);
-    hill.lineTo(x + w * 0.72, y + h * 0.8);
-    hill.lineTo(x + w, y + h * 0.4);
-    hill.lineTo(x + w, y + h);
-    hill.closeSubpath();
-    painter.drawPath(hill);
-    painter.restore();
+    const QRectF sheet(6.5, 2.5, 11, 10);
+    p.setPen(QPen(kInk, 1));
+    p.setBrush(kPaper);
+    p.drawRect(sheet);
+    face(p, sheet.adjusted(1.5, 1.5, -1.5, -1));
+    p.setPen(QPen(kInk, 1));
+    p.setBrush(QColor(0x90, 0x98, 0xA8));
+    p.drawRoundedRect(QRectF(2.5, 10.5, 19, 8), 1.5, 1.5);
+    p.setBrush(QColor(0x60, 0x68, 0x78));
+    p.drawRect(QRectF(5.5, 16.5, 13, 5));
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x40, 0xC0, 0x40));
+    p.drawEllipse(QPointF(18.5, 13), 1.2, 1.2);
 }
+
+} // namespace
 
 QIcon MakeAddFilesIcon()
 {
@@ -309,5 +334,88 @@ QIcon MakeMonitorWizardIcon()
             p.setBrush(bars[i]);
             p.drawRect(QRectF(5.5 + 5 * static_cast<double>(i), 15.5 - height, 3.5, height));
         }
+    });
+}
+
+// An open folder with a picture in it.
+QIcon MakeOpenFolderIcon()
+{
+    return Picture([](QPainter& p) {
+        DrawFolderBack(p);
+        p.setPen(QPen(kInk, 1));
+        p.setBrush(kPaper);
+        p.drawRect(QRectF(7.5, 4.5, 11, 9));
+        DrawLandscape(p, QRectF(8.5, 5.5, 9, 7));
+        DrawFolderFront(p);
+    });
+}
+
+// The diskette with a picture on its label.
+QIcon MakeSaveImageIcon()
+{
+    return Picture([](QPainter& p) {
+        DrawDiskette(p);
+        DrawLandscape(p, QRectF(7, 13.5, 10, 6));
+    });
+}
+
+// The printer printing one picture.
+QIcon MakePrintIcon()
+{
+    return Picture([](QPainter& p) {
+        DrawPrinter(p, [](QPainter& q, const QRectF& face) { DrawLandscape(q, face); });
+    });
+}
+
+// The printer printing a sheet of small pictures, two by two.
+QIcon MakeIndexPrintIcon()
+{
+    return Picture([](QPainter& p) {
+        DrawPrinter(p, [](QPainter& q, const QRectF& face) {
+            const double w = (face.width() - 1) / 2;
+            const double h = (face.height() - 1) / 2;
+            for (int i = 0; i < 4; ++i)
+            {
+                const double x = face.left() + (i % 2) * (w + 1);
+                const double y = face.top() + (i / 2) * (h + 1);
+                DrawLandscape(q, QRectF(x, y, w, h));
+            }
+        });
+    });
+}
+
+// The step's progress picture half as large again, so that all the
+// toolbar's buttons are one size.
+QIcon MakeStepCommandIcon(StepPicture step)
+{
+    return Picture([step](QPainter& p) {
+        p.scale(kSide / 16.0, kSide / 16.0);
+        DrawStepPicture(p, step);
+    });
+}
+
+// Three pictures stacked, and an arrow through them: every marked image
+// processed in one run.
+QIcon MakeBatchIcon()
+{
+    return Picture([](QPainter& p) {
+        for (int i = 2; i >= 0; --i)
+        {
+            const QRectF sheet(2.5 + 3 * i, 2.5 + 3 * i, 12, 10);
+            p.setPen(QPen(kInk, 1));
+            p.setBrush(kPaper);
+            p.drawRect(sheet);
+            DrawLandscape(p, sheet.adjusted(1.5, 1.5, -1, -1));
+        }
+        p.setPen(QPen(QColor(0xE0, 0x80, 0x20), 2.2, Qt::SolidLine, Qt::FlatCap));
+        p.drawLine(QPointF(3, 21), QPointF(18, 21));
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0xE0, 0x80, 0x20));
+        QPainterPath head;
+        head.moveTo(17, 17.5);
+        head.lineTo(22, 21);
+        head.lineTo(17, 24);
+        head.closeSubpath();
+        p.drawPath(head);
     });
 }

@@ -71,14 +71,6 @@ QIcon MakeLoadListIcon();
 QIcon MakeSaveListIcon();
 QIcon MakeHelpIcon();
 QIcon MakeMonitorWizardIcon();
-// Pieces of those pictures that the main window's toolbar buttons share,
-// in the 24 x 24 pictures' coordinates: an open folder drawn in two parts
-// (what it holds goes between them), a diskette with a blank label, and a
-// small landscape (sky and green hills) filling `area`.
-void DrawFolderBack(QPainter& painter);
-void DrawFolderFront(QPainter& painter);
-void DrawDiskette(QPainter& painter);
-void DrawLandscape(QPainter& painter, const QRectF& area);
 // A correction step's picture in the progress pictures' 16 x 16
 // coordinates.
 void DrawStepPicture(QPainter& painter, StepPicture step);
