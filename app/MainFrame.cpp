@@ -858,11 +858,11 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-// The frame's accelerators come before the focused control, as the design's
-// frame translates them before a control sees the key: undo and redo reach
-// the shown panel even from a text field, which would take the two keys for
-// its own text otherwise. While the panel has nothing to undo (or redo)
-// the field keeps the keys.
+// The frame's accelerators come before the focused control, as a frame
+// translates them before a control sees the key: undo and redo reach the
+// shown panel even from a text field, which would take the two keys for its
+// own text otherwise. While the panel has nothing to undo (or redo) the
+// field keeps the keys.
 bool CMainFrame::TakesEditShortcut(QObject* watched, const QKeyEvent& key)
 {
     auto* widget = qobject_cast<QWidget*>(watched);
