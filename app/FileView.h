@@ -221,7 +221,9 @@ public:
     void OnFolderOpen();
     void OnLoadList();
     void OnSaveList();
-    // Writes the corrected image and remembers folder, format and quality.
+    // Writes the corrected image and remembers folder, format and quality,
+    // saved or not, for the next save. A failed save is told by the writer
+    // (a cancel is not) and leaves the old file as it was.
     void SaveImage(int format, int quality, const std::string& path);
     void ExportParameters();
     void ResetAllParameters();

@@ -42,6 +42,8 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QElapsedTimer>
@@ -56,6 +58,8 @@
 #include <gtest/gtest.h>
 #include <lcms2.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <fstream>
@@ -777,6 +781,67 @@ TEST_F(MainFrameTest, EngineSwitchForcedByANewMonitorProfileIsReportedAsTheRunsO
     EXPECT_TRUE(WaitFor([&] { return forced > 0; }));
     EXPECT_EQ(forced, 1);
     EXPECT_EQ(UseOsCmm.load(), 1);
+}
+
+// Ctrl+S into a folder that cannot be written: whatever the format, the
+// failure is told once in the system's words, the old file stays, and the
+// next Ctrl+S offers the same folder, name, format and quality again.
+TEST_F(MainFrameTest, SaveIntoAFolderThatCannotBeWrittenSaysSoAndKeepsTheOldFile)
+{
+    Start();
+    frame->AddFiles({WriteImage("save.tif")});
+    ASSERT_TRUE(frame->GetProject().IsImageReady());
+    const std::string locked = folders.File("locked/");
+    std::filesystem::create_directories(locked);
+    const struct
+    {
+        int format;
+        const char* name;
+    } cases[] = {{0, "out.tif"}, {1, "out8.tif"}, {2, "out.jpg"}};
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        const std::string target = locked + c.name;
+        WriteTextFile(target, "old");
+        messages.messages.clear();
+        {
+            testsupport::ScopedReadOnlyFolder readOnly(locked);
+            ASSERT_TRUE(readOnly.Held());
+            SetSaveImageFileDialogRunner([&](CSaveImageFileDlg& dialog) {
+                dialog.m_nSaveType = c.format;
+                dialog.m_nQuality = 1;
+                dialog.selectFile(QString::fromStdString(target));
+                return int(QDialog::Accepted);
+            });
+            EXPECT_TRUE(frame->ExecuteCommand(FrameCommand::SaveImage));
+        }
+        ASSERT_EQ(messages.messages.size(), 1u);
+        EXPECT_EQ(messages.messages[0].stringId, kStrSystemErrorText);
+        ASSERT_EQ(messages.messages[0].args.size(), 1u);
+        EXPECT_EQ(messages.messages[0].args[0], std::strerror(EACCES));
+        EXPECT_EQ(testsupport::ReadTextFile(target), "old");
+        std::size_t files = 0;
+        for (const auto& item : std::filesystem::directory_iterator(locked))
+            files += item.is_regular_file();
+        EXPECT_EQ(files, static_cast<std::size_t>(&c - cases) + 1) << "nothing left beside";
+
+        // The second try starts where the first ended.
+        QString offeredName, offeredFolder;
+        int offeredType = -1, offeredQuality = -1;
+        SetSaveImageFileDialogRunner([&](CSaveImageFileDlg& dialog) {
+            offeredName = dialog.fileNameText();
+            offeredFolder = dialog.directory().absolutePath();
+            offeredType = dialog.m_nSaveType;
+            offeredQuality = dialog.m_nQuality;
+            return int(QDialog::Rejected);
+        });
+        EXPECT_TRUE(frame->ExecuteCommand(FrameCommand::SaveImage));
+        SetSaveImageFileDialogRunner({});
+        EXPECT_EQ(offeredFolder.toStdString() + "/", locked);
+        EXPECT_EQ(offeredType, c.format);
+        EXPECT_EQ(offeredQuality, 1);
+        EXPECT_EQ(QFileInfo(offeredName).suffix(), QFileInfo(QString(c.name)).suffix());
+    }
 }
 
 // ---- A second start
