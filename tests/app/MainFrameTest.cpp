@@ -59,6 +59,7 @@
 #include <lcms2.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -395,6 +396,45 @@ TEST_F(MainFrameTest, SeveralFilesAreRegisteredByNameOnceEachWithoutLoading)
     frame->AddFiles({b});
     EXPECT_EQ(ListedPaths().size(), 3u);
     EXPECT_EQ(frame->GetProject().GetCurrentRecord().m_path, b);
+}
+
+// The LUT chosen in the combo is the added file's from its first preview
+// on: a LUT that inverts blue turns the image's blue 20000 into 255 - 78.
+TEST_F(MainFrameTest, AddedFileIsShownThroughTheChosenLutAtOnce)
+{
+    Start();
+    const std::string lut = folders.File("images/invert-blue.csv");
+    std::string text = "R_in,G_in,B_in,R_out,G_out,B_out\n";
+    auto grid = [](int i) { return static_cast<int>(std::lround(i * 255.0 / 16.0)); };
+    for (int r = 0; r < 17; ++r)
+        for (int g = 0; g < 17; ++g)
+            for (int b = 0; b < 17; ++b)
+                text += std::to_string(grid(r)) + "," + std::to_string(grid(g)) + "," +
+                        std::to_string(grid(b)) + "," + std::to_string(grid(r)) + "," +
+                        std::to_string(grid(g)) + "," + std::to_string(255 - grid(b)) + "\n";
+    WriteTextFile(lut, text);
+    CProjectManage& project = frame->GetProject();
+    ASSERT_TRUE(project.CreateLUTTransform(lut));
+    CFileView* view = frame->GetFileView();
+    view->SetProject(&project); // the combo lists the LUT
+    auto* combo = view->findChild<QComboBox*>("1322");
+    ASSERT_EQ(combo->count(), 2);
+    combo->setCurrentIndex(1);
+    ASSERT_EQ(view->GetCurrentLutName(), "invert-blue");
+
+    frame->AddFiles({WriteImage("lut.tif")});
+    ASSERT_TRUE(project.IsImageReady());
+    EXPECT_EQ(project.GetItem(0).m_lutName, "invert-blue");
+    EXPECT_EQ(project.GetLUTIndex(), 1);
+    CImageView* preview = frame->GetImageView();
+    ASSERT_TRUE(WaitFor([preview] { return preview->IsRefined(); }));
+    const QImage shown = preview->viewport()->grab().toImage();
+    const CRect& rect = preview->GetImageRect();
+    ASSERT_FALSE(rect.IsRectEmpty());
+    const QColor centre =
+        shown.pixelColor((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    EXPECT_NEAR(centre.red(), 128, 4);
+    EXPECT_NEAR(centre.blue(), 255 - 20000 * 255 / 65535, 4);
 }
 
 TEST_F(MainFrameTest, CancelInTheRegistrationKeepsWhatWasAdded)
