@@ -84,6 +84,8 @@ inline constexpr int kStrTipMonitorWizard = 3059;
 
 // The rows the table always has, filled or blank.
 inline constexpr int kFileListMinimumRows = 40;
+// The number column's width while the numbers fit it.
+inline constexpr int kNumberColumnWidth = 40;
 
 // The message of a failed load by the entry's load state: 2 -> 1013,
 // 3 -> 1017, anything else 1014.
