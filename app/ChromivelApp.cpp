@@ -1,6 +1,7 @@
 #include "app/ChromivelApp.h"
 
 #include "app/ViewCommon.h"
+#include "controls/ResourceImages.h"
 #include "controls/StringTable.h"
 #include "controls/ViewerAboutDlg.h"
 #include "core/ColorSearchSettings.h"
@@ -192,6 +193,10 @@ bool CChromivelApp::InitInstance(const QStringList& arguments,
         name = QStringLiteral("CHROMIVEL");
     platform::SetApplicationName("CHROMIVEL");
     QCoreApplication::setApplicationName(name);
+    // The desktop entry (chromivel.desktop) and its icon are the windows':
+    // every window, dialogs included, shows the program's icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("chromivel"));
+    QApplication::setWindowIcon(LoadIconResource(kIconApplication));
 
     // Files that fail their probe while the command line is read are
     // collected for the main window's start-up to show.

@@ -37,6 +37,7 @@ template <StepPicture Step, bool Runs> QIcon StepIcon()
 QImage LoadBitmapResource(int id)
 {
     static const std::map<int, QImage (*)()> makers = {
+        {kBitmapIntroduction, &MakeIntroductionBitmap},
         {kBitmapColorWheel, &MakeColorWheelBitmap},
         {kBitmapChromaticity, &MakeChromaticityBitmap},
         {kBitmapDngConvertFirst + 0, &DngConvertFrame<0>},
@@ -76,6 +77,7 @@ QImage LoadBitmapResource(int id)
 QIcon LoadIconResource(int id)
 {
     static const std::map<int, QIcon (*)()> makers = {
+        {kIconApplication, &MakeApplicationIcon},
         {kIconSliderThumb, &MakeSliderThumbIcon},
         {kIconSliderThumbVertical, &MakeSliderThumbVerticalIcon},
         {kIconFileTable, &MakeFileTableIcon},

@@ -5,6 +5,7 @@
 
 #include "app/ChromivelApp.h"
 #include "app/SingleInstance.h"
+#include "controls/ResourceImages.h"
 #include "controls/ViewerAboutDlg.h"
 #include "core/ErrorRecord.h"
 #include "core/GlobalSettings.h"
@@ -296,6 +297,21 @@ TEST_F(ChromivelAppTest, ReadsTheCommandLineAndRecordsRefusedFiles)
     EXPECT_EQ(app.GetCommandLineInfo().GetPaths(), Arguments{image});
     EXPECT_EQ(GetErrorFiles(), Arguments{fake});
     EXPECT_FALSE(IsRecordingErrorFiles());
+    app.ExitInstance();
+}
+
+// The windows are the desktop entry's: its name, and the program's icon
+// for every window the program opens.
+TEST_F(ChromivelAppTest, WindowsCarryTheDesktopEntrysNameAndIcon)
+{
+    CChromivelApp app;
+    ASSERT_TRUE(Start(app));
+    EXPECT_EQ(QGuiApplication::desktopFileName(), QStringLiteral("chromivel"));
+    const QIcon icon = QApplication::windowIcon();
+    ASSERT_FALSE(icon.isNull());
+    EXPECT_EQ(icon.availableSizes(), LoadIconResource(kIconApplication).availableSizes());
+    QDialog dialog(m_window);
+    EXPECT_FALSE(dialog.windowIcon().isNull());
     app.ExitInstance();
 }
 

@@ -14,6 +14,7 @@
 
 #include "controls/FileTableCtrl.h"
 #include "controls/ProgDlg.h"
+#include "controls/ResourceImages.h"
 #include "controls/SaveImageFileDlg.h"
 #include "core/ColorProfile.h"
 #include "core/ErrorRecord.h"
@@ -263,6 +264,17 @@ TEST_F(MainFrameTest, ShownWindowNamesItsScreenForTheDisplayProfile)
     EXPECT_EQ(X11DisplayProfileScreen(),
               static_cast<int>(QGuiApplication::screens().indexOf(frame->screen())));
     EXPECT_EQ(X11DisplayProfileScreen(), 0);
+}
+
+// The window carries the program's icon (128), every size of it: the one
+// the desktop entry names.
+TEST_F(MainFrameTest, WindowShowsTheProgramsIcon)
+{
+    Start();
+    const QIcon icon = frame->windowIcon();
+    ASSERT_FALSE(icon.isNull());
+    EXPECT_EQ(icon.availableSizes(), LoadIconResource(kIconApplication).availableSizes());
+    EXPECT_EQ(icon.pixmap(48, 48).toImage(), LoadIconResource(kIconApplication).pixmap(48, 48).toImage());
 }
 
 TEST_F(MainFrameTest, RightColumnKeepsItsWidthWhenTheWindowChanges)
