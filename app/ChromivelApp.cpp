@@ -1,5 +1,7 @@
 #include "app/ChromivelApp.h"
 
+#include "app/ViewCommon.h"
+#include "controls/ResourceImages.h"
 #include "controls/StringTable.h"
 #include "controls/ViewerAboutDlg.h"
 #include "core/ColorSearchSettings.h"
@@ -20,8 +22,10 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QEvent>
 #include <QDir>
 #include <QFileInfo>
+#include <QTimer>
 
 #include <algorithm>
 #include <utility>
@@ -54,6 +58,50 @@ void BringToFront(QWidget* window)
 }
 
 } // namespace
+
+// Tells once when the watched window is hidden or destroyed.
+class CChromivelApp::ModalCloseWatch : public QObject
+{
+public:
+    explicit ModalCloseWatch(std::function<void()> closed) : m_closed(std::move(closed)) {}
+
+    void Watch(QWidget* window)
+    {
+        if (m_window == window)
+            return;
+        Stop();
+        m_window = window;
+        window->installEventFilter(this);
+        m_destroyed = connect(window, &QObject::destroyed, this, [this] {
+            m_window = nullptr;
+            m_closed();
+        });
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == m_window && event->type() == QEvent::Hide)
+        {
+            Stop();
+            m_closed();
+        }
+        return false;
+    }
+
+private:
+    void Stop()
+    {
+        if (m_window != nullptr)
+            m_window->removeEventFilter(this);
+        disconnect(m_destroyed);
+        m_window = nullptr;
+    }
+
+    std::function<void()> m_closed;
+    QPointer<QWidget> m_window;
+    QMetaObject::Connection m_destroyed;
+};
 
 // ---- Command line -------------------------------------------------------
 
@@ -145,6 +193,10 @@ bool CChromivelApp::InitInstance(const QStringList& arguments,
         name = QStringLiteral("CHROMIVEL");
     platform::SetApplicationName("CHROMIVEL");
     QCoreApplication::setApplicationName(name);
+    // The desktop entry (chromivel.desktop) and its icon are the windows':
+    // every window, dialogs included, shows the program's icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("chromivel"));
+    QApplication::setWindowIcon(LoadIconResource(kIconApplication));
 
     // Files that fail their probe while the command line is read are
     // collected for the main window's start-up to show.
@@ -245,6 +297,7 @@ void CChromivelApp::SaveProcessSettings()
 int CChromivelApp::ExitInstance()
 {
     Shutdown();
+    m_modalWatch.reset();
     if (m_messageSinkRegistered && GetMessageSink() == &m_messageSink)
         SetMessageSink(nullptr);
     m_messageSinkRegistered = false;
@@ -306,33 +359,64 @@ void CChromivelApp::SetForwardHandler(
     std::function<void(const std::vector<std::string>& arguments)> handler)
 {
     m_forwardHandler = std::move(handler);
+    DeliverPendingForwards();
+}
+
+void CChromivelApp::OnForwardRequest(const std::vector<std::string>& arguments)
+{
+    if (m_pendingForwards.size() < kMaxPendingForwards)
+        m_pendingForwards.push_back(arguments);
+    DeliverPendingForwards();
+}
+
+void CChromivelApp::DeliverPendingForwards()
+{
+    if (!m_forwardHandler)
+    {
+        if (!m_pendingForwards.empty())
+            BringToFront(m_mainWindow);
+        return;
+    }
+    // Delivered in order, one at a time: a request that comes while an
+    // earlier one is being opened waits for the loop below (a dialog of
+    // that opening comes forward).
+    if (m_deliveringForwards != 0)
+    {
+        BringToFront(QApplication::activeModalWidget());
+        return;
+    }
+    m_deliveringForwards = 1;
+    CStFlag delivering(m_deliveringForwards);
     while (m_forwardHandler && !m_pendingForwards.empty())
     {
+        // While a dialog of the running instance holds the user (a
+        // message, a progress window of a long operation), only that
+        // dialog comes forward and the requests wait until it has closed:
+        // opening files under it would start a second operation inside
+        // the first.
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal != nullptr && modal != m_mainWindow)
+        {
+            BringToFront(modal);
+            WaitForModalToClose(modal);
+            return;
+        }
+        BringToFront(m_mainWindow);
         const std::vector<std::string> arguments = std::move(m_pendingForwards.front());
         m_pendingForwards.pop_front();
         m_forwardHandler(arguments);
     }
 }
 
-void CChromivelApp::OnForwardRequest(const std::vector<std::string>& arguments)
+void CChromivelApp::WaitForModalToClose(QWidget* modal)
 {
-    if (!m_forwardHandler)
+    if (m_modalWatch == nullptr)
     {
-        if (m_pendingForwards.size() < kMaxPendingForwards)
-            m_pendingForwards.push_back(arguments);
-        BringToFront(m_mainWindow);
-        return;
+        m_modalWatch = std::make_unique<ModalCloseWatch>([this] {
+            // Once the closing dialog's own handling is over; another
+            // dialog still open then is waited for in turn.
+            QTimer::singleShot(0, m_modalWatch.get(), [this] { DeliverPendingForwards(); });
+        });
     }
-    // While a dialog of the running instance holds the user (a message, a
-    // progress window of a long operation), only that dialog comes forward
-    // and the request is dropped: opening files under it would start a
-    // second operation inside the first.
-    QWidget* modal = QApplication::activeModalWidget();
-    if (modal != nullptr && modal != m_mainWindow)
-    {
-        BringToFront(modal);
-        return;
-    }
-    BringToFront(m_mainWindow);
-    m_forwardHandler(arguments);
+    m_modalWatch->Watch(modal);
 }

@@ -92,9 +92,11 @@ public:
     void OnAppAbout(QWidget* parent);
     void OnHelp(QWidget* parent);
     const CCommandLineInfoEx& GetCommandLineInfo() const { return m_commandLine; }
-    // Forwarded starts: requests that arrive before a handler is set are
-    // queued; setting the handler (the frame does it at the end of its
-    // deferred start-up) delivers the queue in order, later ones at once.
+    // Forwarded starts: requests that arrive before a handler is set, or
+    // while a dialog of the running instance holds the user, are queued;
+    // setting the handler (the frame does it at the end of its deferred
+    // start-up) and the closing of the dialog deliver the queue in order,
+    // later ones go at once.
     void SetForwardHandler(std::function<void(const std::vector<std::string>& arguments)> handler);
     // The main window switched the colour engine to LittleCMS while it
     // followed a new monitor profile that the program's own path cannot
@@ -123,8 +125,14 @@ public:
     void OnForwardRequest(const std::vector<std::string>& arguments);
 
 private:
+    class ModalCloseWatch;
+
     bool LoadProcessSettings();
     void SaveProcessSettings();
+    // Hands the queued forwarded starts to the handler in order; while a
+    // dialog holds the user they wait, and go on when it has closed.
+    void DeliverPendingForwards();
+    void WaitForModalToClose(QWidget* modal);
 
     CCommandLineInfoEx m_commandLine;
     std::unique_ptr<CSingleInstance> m_instance; // null before start-up and after release
@@ -139,6 +147,8 @@ private:
     QPointer<QWidget> m_mainWindow;
     std::function<void(const std::vector<std::string>&)> m_forwardHandler;
     std::deque<std::vector<std::string>> m_pendingForwards;
+    int m_deliveringForwards = 0;
+    std::unique_ptr<ModalCloseWatch> m_modalWatch;
     QtMessageSink m_messageSink;
     bool m_messageSinkRegistered = false;
     UrlOpener m_urlOpener;

@@ -303,6 +303,17 @@ int CDNGParamView::ShownValue(Row row) const
     return m_edits[row]->GetInt();
 }
 
+int CDNGParamView::CommittedTemperature()
+{
+    CEditEx& edit = *m_edits[kTemperature];
+    edit.NotifyEnabled = false;
+    edit.ValidateAndNotify();
+    edit.NotifyEnabled = true;
+    const int kelvin = dngview::RoundTemperature(edit.GetInt());
+    ShowValue(kTemperature, kelvin);
+    return kelvin;
+}
+
 void CDNGParamView::ShowValue(Row row, int value)
 {
     CEditEx& edit = *m_edits[row];
@@ -388,7 +399,9 @@ void CDNGParamView::OnArrows(Row row, int code, int position)
         switch (row)
         {
         case kTemperature:
-            shown = dngview::StepTemperature(m_edits[kTemperature]->GetInt(),
+            // The arrows take no focus: a typed temperature may not have
+            // been committed yet, and is read as its commit would take it.
+            shown = dngview::StepTemperature(CommittedTemperature(),
                                              dngview::TemperatureFromPosition(position),
                                              position - m_arrowPositions[row]);
             break;

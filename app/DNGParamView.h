@@ -95,6 +95,9 @@ private:
     void OnPicker(bool on);
     // The value of a row as the edit shows it (exposure in hundredths).
     int ShownValue(Row row) const;
+    // The temperature field's value as a commit takes it (clamped to the
+    // field's range, then to the nearest 50 K), written back quietly.
+    int CommittedTemperature();
     // Writes a value into a row's edit without the edit reporting it.
     void ShowValue(Row row, int value);
     // The four histograms of the developed preview; the marker off.

@@ -6,6 +6,7 @@
 #include <cassert>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 namespace dngview {
 
@@ -65,19 +66,28 @@ int PositionFromTemperature(int kelvin)
 
 int RoundTemperature(int kelvin)
 {
-    return (kelvin + 25) / 50 * 50;
+    // In 64 bits, so that the ends of int round without overflow; above
+    // the last multiple of 50 that int holds, that one.
+    std::int64_t rounded = (std::int64_t{kelvin} + 25) / 50 * 50;
+    if (rounded > std::numeric_limits<int>::max())
+        rounded -= 50;
+    return static_cast<int>(rounded);
 }
 
 int StepTemperature(int shown, int mapped, int direction)
 {
-    int kelvin = mapped;
-    if (mapped > shown)
-        kelvin = mapped - shown > 49 ? RoundTemperature(mapped) : shown + 50;
-    else if (mapped < shown)
-        kelvin = shown - mapped > 49 ? RoundTemperature(mapped) : shown - 50;
+    // Differences and steps in 64 bits: any two ints, the ends included.
+    const std::int64_t from = shown;
+    const std::int64_t to = mapped;
+    std::int64_t kelvin = to;
+    if (to > from)
+        kelvin = to - from > 49 ? RoundTemperature(mapped) : from + 50;
+    else if (to < from)
+        kelvin = from - to > 49 ? RoundTemperature(mapped) : from - 50;
     else if (direction != 0)
-        kelvin = shown + (direction > 0 ? 50 : -50);
-    return std::clamp(kelvin, ParamMin("Temperature"), ParamMax("Temperature"));
+        kelvin = from + (direction > 0 ? 50 : -50);
+    return static_cast<int>(std::clamp<std::int64_t>(kelvin, ParamMin("Temperature"),
+                                                      ParamMax("Temperature")));
 }
 
 int TintFromPosition(int position)

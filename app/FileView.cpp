@@ -253,7 +253,7 @@ void CFileView::CreateControls()
 {
     m_list = new CFileTableCtrl(this);
     m_list->setObjectName(QStringLiteral("1021"));
-    m_list->InsertColumn(0, LoadString(kStrColumnNumber), Qt::AlignRight, 40);
+    m_list->InsertColumn(0, LoadString(kStrColumnNumber), Qt::AlignRight, kNumberColumnWidth);
     m_list->InsertColumn(1, LoadString(kStrColumnFileName), Qt::AlignLeft, 170);
     m_list->InsertColumn(2, LoadString(kStrColumnLut), Qt::AlignLeft, 100);
     m_list->InsertColumn(3, LoadString(kStrColumnPath), Qt::AlignLeft, 540);
@@ -614,6 +614,15 @@ void CFileView::FillListRows()
         m_list->RowCount = 0;
         return;
     }
+    // The number column widens to the largest number in the list (the
+    // entries are numbered 1..count), never below its own width, so that
+    // 100 and above are not cut.
+    const int numberWidth = std::max(
+        kNumberColumnWidth,
+        m_list->firstColumnWidthFor(
+            QString::asprintf("%3d", static_cast<int>(project->GetCount()))));
+    if (m_list->columnWidth(0) < numberWidth)
+        m_list->setColumnWidth(0, numberWidth);
     // Camera RAW files are converted in the background as soon as they are
     // listed, shown or not, so that their entries become DNG files.
     for (std::size_t i = 0; i < project->GetCount(); ++i)

@@ -88,6 +88,8 @@ inline constexpr int kImageFilterIndex = 3;
 
 // The rows the table always has, filled or blank.
 inline constexpr int kFileListMinimumRows = 40;
+// The number column's width while the numbers fit it.
+inline constexpr int kNumberColumnWidth = 40;
 
 // The message of a failed load by the entry's load state: 2 -> 1013,
 // 3 -> 1017, anything else 1014.
@@ -225,7 +227,9 @@ public:
     void OnFolderOpen();
     void OnLoadList();
     void OnSaveList();
-    // Writes the corrected image and remembers folder, format and quality.
+    // Writes the corrected image and remembers folder, format and quality,
+    // saved or not, for the next save. A failed save is told by the writer
+    // (a cancel is not) and leaves the old file as it was.
     void SaveImage(int format, int quality, const std::string& path);
     void ExportParameters();
     void ResetAllParameters();

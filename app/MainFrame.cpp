@@ -693,13 +693,14 @@ void CMainFrame::AddFiles(const std::vector<std::string>& paths, bool loadOne)
         CImageFileInfo record;
         if (record.ReadInfo(paths.front()) == 1)
         {
+            // The LUT first: the load converts the first preview through it.
+            record.m_lutName = lutName;
             if (listShown && m_fileView != nullptr)
             {
                 m_fileView->LoadImage(record, CProjectManage::kStepCount);
                 loadedRecord = record;
                 loaded = true;
             }
-            record.m_lutName = lutName;
             m_project->AddFile(record, std::numeric_limits<std::size_t>::max());
         }
     }

@@ -1,5 +1,7 @@
 #include "controls/EditExLogic.h"
 
+#include "platform/Numbers.h"
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -65,67 +67,10 @@ std::int64_t ParseLeadingInteger(std::string_view text)
 
 double ParseLeadingReal(std::string_view text)
 {
-    std::size_t i = SkipBlanks(text);
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-    {
-        negative = text[i] == '-';
-        ++i;
-    }
-    // from_chars takes no '+', so the number proper starts after the sign.
-    const std::size_t numberStart = i;
-    std::size_t digits = 0;
-    while (i < text.size() && IsDigit(text[i]))
-        ++i, ++digits;
-    if (i < text.size() && text[i] == '.')
-    {
-        ++i;
-        while (i < text.size() && IsDigit(text[i]))
-            ++i, ++digits;
-    }
-    if (digits == 0)
-    {
-        // strtod's infinity, so that an infinite value written by the
-        // program clamps to the end of the range it lies beyond.
-        const bool infinite = i == numberStart && text.size() - i >= 3 &&
-                              (text[i] == 'i' || text[i] == 'I') &&
-                              (text[i + 1] == 'n' || text[i + 1] == 'N') &&
-                              (text[i + 2] == 'f' || text[i + 2] == 'F');
-        if (!infinite)
-            return 0.0;
-        return negative ? -std::numeric_limits<double>::infinity()
-                        : std::numeric_limits<double>::infinity();
-    }
-    // An exponent counts only with at least one digit after 'e' and its sign.
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E'))
-    {
-        std::size_t j = i + 1;
-        if (j < text.size() && (text[j] == '+' || text[j] == '-'))
-            ++j;
-        if (j < text.size() && IsDigit(text[j]))
-        {
-            while (j < text.size() && IsDigit(text[j]))
-                ++j;
-            i = j;
-        }
-    }
-    double value = 0.0;
-    const char* first = text.data() + numberStart;
-    const char* last = text.data() + i;
-    const auto error = std::from_chars(first, last, value, std::chars_format::general).ec;
-    if (error == std::errc::result_out_of_range)
-    {
-        // strtod's answer: an infinity for a magnitude too large, 0 for one
-        // too small. The exponent's sign tells which.
-        const std::string_view number(first, static_cast<std::size_t>(last - first));
-        const std::size_t e = number.find_first_of("eE");
-        const bool tiny =
-            e != std::string_view::npos && e + 1 < number.size() && number[e + 1] == '-';
-        value = tiny ? 0.0 : std::numeric_limits<double>::infinity();
-    }
-    else if (error != std::errc())
-        return 0.0;
-    return negative ? -value : value;
+    // The program's one reader of numbers in text; a NaN ("nan") is no
+    // number a field can hold.
+    const double value = platform::ParseDouble(text);
+    return std::isnan(value) ? 0.0 : value;
 }
 
 int SaturateToInt(std::int64_t value)
@@ -162,10 +107,13 @@ std::string ValidatedEditText(EditMode mode, std::string_view text, const EditEx
             value = limits.realMin;
         if (value > limits.realMax)
             value = limits.realMax;
-        // A typed "-0" is zero: shown without its sign.
-        if (value == 0.0)
-            value = 0.0;
-        return FormatReal(value, limits.decimals);
+        // Zero is shown without a sign, also a small negative value that
+        // prints as zero ("-0.001" with two decimals is "0.00").
+        std::string shown = FormatReal(value, limits.decimals);
+        if (!shown.empty() && shown.front() == '-' &&
+            shown.find_first_of("123456789") == std::string::npos)
+            shown.erase(0, 1);
+        return shown;
     }
     case EditMode::Integer:
     {

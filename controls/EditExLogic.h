@@ -24,11 +24,11 @@ enum class EditMode : int
 // 64 bits saturates.
 std::int64_t ParseLeadingInteger(std::string_view text);
 
-// The leading number as strtod reads it: blanks, an optional sign, digits
-// with an optional point and decimals, an optional exponent; or "inf". A
-// text without one gives 0. Hexadecimal and "nan" are not read, so the
-// value is never NaN; an exponent out of range gives an infinity or 0 as
-// strtod does.
+// The leading number as strtod reads it (platform::ParseDouble): blanks,
+// an optional sign, digits with an optional point and decimals, an
+// optional exponent; or "inf". A text without one gives 0. Hexadecimal is
+// not read, and "nan" gives 0, so the value is never NaN; a magnitude out
+// of range gives an infinity or 0 as strtod does.
 double ParseLeadingReal(std::string_view text);
 
 // A 64-bit value brought into the range of int.
@@ -53,7 +53,8 @@ struct EditExLimits
 
 // The canonical text of text in the given mode.
 //   Real:    v = leading real; v < min -> min; then v > max -> max (so with
-//            min > max the result is max); printed with the decimals.
+//            min > max the result is max); printed with the decimals, a
+//            zero without its sign ("-0.001" with two decimals is "0.00").
 //   Integer: v = leading integer brought into int; the same clamping; "%d".
 //   Others:  the text as it is.
 std::string ValidatedEditText(EditMode mode, std::string_view text, const EditExLimits& limits);

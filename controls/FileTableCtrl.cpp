@@ -465,6 +465,16 @@ QRect CFileTableCtrl::checkBoxRect(const QRect& cell) const
     return QRect(cell.left() + 3, top, kCheckBoxSide, kCheckBoxSide);
 }
 
+int CFileTableCtrl::firstColumnWidthFor(const QString& text) const
+{
+    // As the cell is painted: the text starts a blank after the check box
+    // and runs up to the grid line in the cell's last pixel.
+    const QFontMetrics metrics(font());
+    const int space = metrics.horizontalAdvance(QLatin1Char(' '));
+    const QRect box = checkBoxRect(QRect(0, 0, 1, filetable::kTextRowHeight));
+    return box.right() + 1 + space + metrics.horizontalAdvance(text) + space + 1;
+}
+
 void CFileTableCtrl::mousePressEvent(QMouseEvent* event)
 {
     const QModelIndex index = indexAt(event->position().toPoint());

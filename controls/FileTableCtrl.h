@@ -153,6 +153,9 @@ public:
 
     // The check box of a row's first cell, in viewport coordinates.
     QRect checkBoxRect(const QRect& cell) const;
+    // The width the first column needs to show `text` whole after its
+    // check box, with a blank's margin before the grid line.
+    int firstColumnWidthFor(const QString& text) const;
 
 signals:
     void notify(int message, int code, qint64 value);

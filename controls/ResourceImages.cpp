@@ -42,6 +42,7 @@ template <StepPicture Step> QIcon StepCommandIcon()
 QImage LoadBitmapResource(int id)
 {
     static const std::map<int, QImage (*)()> makers = {
+        {kBitmapIntroduction, &MakeIntroductionBitmap},
         {kBitmapColorWheel, &MakeColorWheelBitmap},
         {kBitmapChromaticity, &MakeChromaticityBitmap},
         {kBitmapDngConvertFirst + 0, &DngConvertFrame<0>},
@@ -81,6 +82,7 @@ QImage LoadBitmapResource(int id)
 QIcon LoadIconResource(int id)
 {
     static const std::map<int, QIcon (*)()> makers = {
+        {kIconApplication, &MakeApplicationIcon},
         {kIconSliderThumb, &MakeSliderThumbIcon},
         {kIconSliderThumbVertical, &MakeSliderThumbVerticalIcon},
         {kIconFileTable, &MakeFileTableIcon},

@@ -10,6 +10,8 @@
 #include <QImage>
 
 // Resource numbers the controls use.
+inline constexpr int kIconApplication = 128;            // the program's icon, 16 .. 256
+inline constexpr int kBitmapIntroduction = 277;         // 400 x 150, the introduction dialog
 inline constexpr int kBitmapColorWheel = 144;          // 256 x 256 colour wheel, key colour outside
 inline constexpr int kBitmapChromaticity = 272;        // 80 x 80 xy-diagram background
 inline constexpr int kIconSliderThumb = 159;           // multi-slider thumb, horizontal track

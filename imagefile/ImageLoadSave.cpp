@@ -544,9 +544,13 @@ int SaveTiff16(const CRGBGammaTable* tables, const CImageFileInfo& output, CRGBI
 
     // The writer builds the file beside the target and renames it over the
     // target only at a successful Close; leaving early discards it.
+    // A file that cannot be made or written is told like a failed
+    // rename (a folder without write access, a full disk); a cancel is not.
     CTiffFile tiff;
+    errno = 0;
     if (!tiff.Open(output.m_path, CTiffFile::kModeWrite) || !tiff.SetHeaderNew(header))
     {
+        ShowLastErrorBox(errno != 0 ? errno : EIO);
         return 0;
     }
     std::vector<RGB16> line(static_cast<std::size_t>(output.m_width));
@@ -556,8 +560,10 @@ int SaveTiff16(const CRGBGammaTable* tables, const CImageFileInfo& output, CRGBI
         {
             reader.SetCursor(0, y);
             reader.ReadLine(line.data(), line.size());
+            errno = 0;
             if (!tiff.WriteLine(static_cast<std::uint32_t>(y), line))
             {
+                ShowLastErrorBox(errno != 0 ? errno : EIO);
                 return 0;
             }
             if (y % kProgressLines == 0 && !progress.Report(LineProgress(y, output.m_height)))

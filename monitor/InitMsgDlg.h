@@ -6,6 +6,7 @@
 // dialog from being shown again.
 
 #include "controls/DialogCodes.h"
+#include "controls/ResourceImages.h"
 
 #include <QDialog>
 
@@ -33,8 +34,8 @@ public:
     static constexpr int kIdcViewerPointer = 1396;
     static constexpr int kIdcLink = 1397;
 
-    static constexpr int kBitmapIntroduction = 277;
-    static constexpr int kIconApplication = 128;
+    static constexpr int kBitmapIntroduction = ::kBitmapIntroduction;
+    static constexpr int kIconApplication = ::kIconApplication;
 
     // The maker's page with the latest version of the program.
     static constexpr const char* kMakerPage = "https://quillbrake.example/chromivel/";

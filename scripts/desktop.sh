@@ -41,11 +41,14 @@ qb_desktop_exec_path() {
 
 # qb_install_desktop_integration <program>
 # Installs into $XDG_DATA_HOME (default ~/.local/share): applications/
-# chromivel.desktop with Exec and TryExec naming <program>, and
-# mime/packages/chromivel.xml; then rebuilds the user's MIME and desktop
-# databases with update-mime-database and update-desktop-database where
-# they are installed. Returns non-zero when a file cannot be written; the
-# databases are a convenience and only warned about.
+# chromivel.desktop with Exec and TryExec naming <program>,
+# mime/packages/chromivel.xml, and the program's icon (Icon=chromivel)
+# from the build's share/icons/hicolor/ beside the program's folder into
+# icons/hicolor/; then rebuilds the user's MIME and desktop databases with
+# update-mime-database and update-desktop-database where they are
+# installed. Returns non-zero when a file cannot be written; a build
+# without the icon and the databases are a convenience and only warned
+# about.
 qb_install_desktop_integration() {
   local program=$1
   local root
@@ -78,6 +81,29 @@ qb_install_desktop_integration() {
     rm -f "$types"
     return 1
   }
+
+  local icons
+  icons="$(dirname "$program")/../share/icons/hicolor"
+  if [ -d "$icons" ]; then
+    local png size target
+    for png in "$icons"/*/apps/chromivel.png; do
+      [ -f "$png" ] || continue
+      size=$(basename "$(dirname "$(dirname "$png")")")
+      target="$data/icons/hicolor/$size/apps"
+      mkdir -p "$target" && cp "$png" "$target/.chromivel.png.new" &&
+        chmod 0644 "$target/.chromivel.png.new" &&
+        mv -f "$target/.chromivel.png.new" "$target/chromivel.png" || {
+        rm -f "$target/.chromivel.png.new"
+        return 1
+      }
+    done
+    # The theme's own index is the system's; a cache only where one is kept.
+    if [ -f "$data/icons/hicolor/icon-theme.cache" ] && command -v gtk-update-icon-cache >/dev/null 2>&1; then
+      gtk-update-icon-cache -q -t "$data/icons/hicolor" >/dev/null 2>&1 || true
+    fi
+  else
+    echo "warning: no icon beside the program ($icons); the menu entry shows none" >&2
+  fi
 
   if command -v update-mime-database >/dev/null 2>&1; then
     update-mime-database "$mime" >/dev/null 2>&1 ||

@@ -83,7 +83,8 @@ void DrawBust(QPainter& p, const QRectF& box)
     p.restore();
 }
 
-// A monitor's outline with its screen rectangle returned.
+} // namespace
+
 QRectF DrawMonitor(QPainter& p, const QRectF& bezel)
 {
     p.setPen(Qt::NoPen);
@@ -98,8 +99,6 @@ QRectF DrawMonitor(QPainter& p, const QRectF& bezel)
     const double margin = bezel.width() * 0.05;
     return bezel.adjusted(margin, margin, -margin, -margin);
 }
-
-} // namespace
 
 void DrawComparisonChart(QPainter& p, const QRectF& area)
 {

@@ -9,6 +9,13 @@
 class QPainter;
 class QRectF;
 
+// The program's icon, drawn at each of these sides (the desktop's icon
+// theme sizes); an image of one side for the desktop's icon folders.
+inline constexpr int kApplicationIconSides[] = {16, 22, 24, 32, 48, 64, 128, 256};
+QIcon MakeApplicationIcon();
+QImage MakeApplicationIconImage(int side);
+// The introduction dialog's picture, 400 x 150.
+QImage MakeIntroductionBitmap();
 QImage MakeColorWheelBitmap();
 QImage MakeChromaticityBitmap();
 QIcon MakeSliderThumbIcon();
@@ -54,6 +61,8 @@ QIcon MakeStageNotRunIcon();
 QImage MakeDragPatternBitmap();
 // The monitor wizard's comparison chart, filling `area` (3:2 reads best).
 void DrawComparisonChart(QPainter& painter, const QRectF& area);
+// A monitor's bezel, neck and foot below `bezel`; returns its screen.
+QRectF DrawMonitor(QPainter& painter, const QRectF& bezel);
 // The monitor wizard's pages.
 QImage MakeChartSetupBitmap();
 QImage MakeWhiteByDiagramBitmap();

@@ -5,6 +5,7 @@
 
 #include "app/ChromivelApp.h"
 #include "app/SingleInstance.h"
+#include "controls/ResourceImages.h"
 #include "controls/ViewerAboutDlg.h"
 #include "core/ErrorRecord.h"
 #include "core/GlobalSettings.h"
@@ -299,6 +300,21 @@ TEST_F(ChromivelAppTest, ReadsTheCommandLineAndRecordsRefusedFiles)
     app.ExitInstance();
 }
 
+// The windows are the desktop entry's: its name, and the program's icon
+// for every window the program opens.
+TEST_F(ChromivelAppTest, WindowsCarryTheDesktopEntrysNameAndIcon)
+{
+    CChromivelApp app;
+    ASSERT_TRUE(Start(app));
+    EXPECT_EQ(QGuiApplication::desktopFileName(), QStringLiteral("chromivel"));
+    const QIcon icon = QApplication::windowIcon();
+    ASSERT_FALSE(icon.isNull());
+    EXPECT_EQ(icon.availableSizes(), LoadIconResource(kIconApplication).availableSizes());
+    QDialog dialog(m_window);
+    EXPECT_FALSE(dialog.windowIcon().isNull());
+    app.ExitInstance();
+}
+
 TEST_F(ChromivelAppTest, ForwardedStartsWaitForTheHandlerAndRaiseTheWindow)
 {
     CChromivelApp app;
@@ -322,17 +338,62 @@ TEST_F(ChromivelAppTest, ForwardedStartsWaitForTheHandlerAndRaiseTheWindow)
     EXPECT_EQ(received.back(), (Arguments{"/p", "/c.jpg"}));
     EXPECT_FALSE(m_window->isMinimized());
 
-    // A dialog holding the user: it comes forward, the request is dropped.
+    // A dialog holding the user: it comes forward, and the requests wait
+    // until it has closed; then they go in order, before a later one.
     {
         QDialog dialog(m_window);
         dialog.setModal(true);
         dialog.show();
         ASSERT_EQ(QApplication::activeModalWidget(), &dialog);
         app.OnForwardRequest({"/p", "/d.jpg"});
+        app.OnForwardRequest({"/p", "/d2.jpg"});
+        QCoreApplication::processEvents();
         EXPECT_EQ(received.size(), 3u);
+        EXPECT_EQ(app.PendingForwardCount(), 2u);
     }
     app.OnForwardRequest({"/p", "/e.jpg"});
-    EXPECT_EQ(received.back(), (Arguments{"/p", "/e.jpg"}));
+    EXPECT_EQ(received, (std::vector<Arguments>{{"/p", "/a.jpg"},
+                                                {"/p", "/b.jpg"},
+                                                {"/p", "/c.jpg"},
+                                                {"/p", "/d.jpg"},
+                                                {"/p", "/d2.jpg"},
+                                                {"/p", "/e.jpg"}}));
+    app.ExitInstance();
+}
+
+// A request that comes while a dialog runs its own event loop (exec) is
+// opened once the dialog has closed, also when a second dialog opened
+// from the first was in front meanwhile.
+TEST_F(ChromivelAppTest, ForwardedStartDuringAModalDialogIsDeliveredWhenItCloses)
+{
+    CChromivelApp app;
+    ASSERT_TRUE(Start(app));
+    std::vector<Arguments> received;
+    std::vector<bool> modalWhenReceived;
+    app.SetForwardHandler([&](const Arguments& arguments) {
+        received.push_back(arguments);
+        modalWhenReceived.push_back(QApplication::activeModalWidget() != nullptr);
+    });
+
+    QDialog outer(m_window);
+    QDialog inner(&outer);
+    bool raised = false;
+    QTimer::singleShot(0, &outer, [&] {
+        QTimer::singleShot(0, &inner, [&] {
+            app.OnForwardRequest({"/p", "/f.jpg"});
+            raised = QApplication::activeModalWidget() == &inner;
+            QTimer::singleShot(0, &inner, [&] { inner.accept(); });
+        });
+        inner.exec();
+        EXPECT_TRUE(received.empty()); // the outer dialog is still open
+        QTimer::singleShot(0, &outer, [&] { outer.accept(); });
+    });
+    outer.exec();
+    EXPECT_TRUE(raised);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !received.empty(); }, 5000));
+    EXPECT_EQ(received, (std::vector<Arguments>{{"/p", "/f.jpg"}}));
+    EXPECT_EQ(modalWhenReceived, std::vector<bool>{false});
+    EXPECT_EQ(app.PendingForwardCount(), 0u);
     app.ExitInstance();
 }
 

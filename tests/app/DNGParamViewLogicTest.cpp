@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <limits>
 
@@ -59,7 +60,8 @@ TEST(DNGParamViewLogic, TypedTemperaturesGoToTheNearest50)
         int stored;
     };
     for (const Case& c : {Case{5012, 5000}, Case{5038, 5050}, Case{5024, 5000}, Case{5025, 5050},
-                          Case{6500, 6500}, Case{2000, 2000}, Case{49990, 50000}})
+                          Case{6500, 6500}, Case{2000, 2000}, Case{49990, 50000},
+                          Case{INT_MAX, INT_MAX / 50 * 50}, Case{INT_MIN, (INT_MIN + 25) / 50 * 50}})
         EXPECT_EQ(RoundTemperature(c.typed), c.stored) << c.typed;
 }
 
@@ -85,6 +87,13 @@ TEST(DNGParamViewLogic, ArrowStepsMoveTheTemperatureByAtLeast50)
         {50000, 50000, 1, 50000},
         {49980, 50000, 1, 50000},
         {6500, 6500, 0, 6500},   // a step that stopped at an end changes nothing
+        // The ends of int, as an unchecked field could hand them over.
+        {INT_MIN, 5000, 1, 5000},
+        {INT_MAX, 5000, -1, 5000},
+        {INT_MIN, INT_MIN, -1, 2000},
+        {INT_MAX, INT_MAX, 1, 50000},
+        {5000, INT_MAX, 1, 50000},
+        {5000, INT_MIN, -1, 2000},
     };
     for (const Case& c : cases)
         EXPECT_EQ(StepTemperature(c.shown, c.mapped, c.direction), c.result)

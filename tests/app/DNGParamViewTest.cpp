@@ -273,6 +273,39 @@ TEST_F(DNGParamViewTest, ArrowStepsMoveTheTemperatureByAtLeast50WithOneUndoState
     }
 }
 
+// The arrows take no focus: a temperature typed but not committed yet is
+// read as its commit would take it (clamped, to 50 K), whatever its size.
+TEST_F(DNGParamViewTest, ArrowStepFromAnUncommittedTemperatureReadsItClamped)
+{
+    struct Case
+    {
+        const char* typed;
+        int direction;
+        int committed; // what the commit makes of the text
+    };
+    for (const Case& c : {Case{"-9999999999", 1, 2000}, Case{"9999999999", -1, 50000},
+                          Case{"99999999999999999999999", 1, 50000}, Case{"-2147483648", -1, 2000},
+                          Case{"5012", 1, 5000}})
+    {
+        DNGParams p;
+        p.AsShot = 0;
+        p.Temperature = 5000;
+        SetDocument(p);
+        CEditEx* edit = m_panel->Edit(CDNGParamView::kTemperature);
+        edit->setText(QString::fromLatin1(c.typed)); // typed, no commit yet
+        CUpDown* arrows = m_panel->Arrows(CDNGParamView::kTemperature);
+        const int position = arrows->GetPos() + c.direction;
+        arrows->Step(c.direction);
+        const int expected = dngview::StepTemperature(
+            c.committed, dngview::TemperatureFromPosition(position), c.direction);
+        EXPECT_EQ(edit->text(), QString::number(expected)) << c.typed;
+        arrows->EndScroll();
+        EXPECT_EQ(Params().Temperature, expected) << c.typed;
+        EXPECT_GE(Params().Temperature, 2000);
+        EXPECT_LE(Params().Temperature, 50000);
+    }
+}
+
 TEST_F(DNGParamViewTest, ExposureSliderMovesInTwentiethsCutTowardZero)
 {
     struct Case

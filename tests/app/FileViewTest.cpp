@@ -325,6 +325,35 @@ TEST_F(FileViewTest, PanelReadsItsSectionAndWritesBackThreeKeys)
 
 // ---- Rows
 
+// The number column holds the check box and the number after a blank:
+// 150 entries need it wider than its 40 pixels, and "150" is shown whole
+// (the delegate elides what does not fit into "1…").
+TEST_F(FileViewTest, NumberColumnShowsTheLargestNumberWhole)
+{
+    StartPanel();
+    CFileTableCtrl* list = view->GetListCtrl();
+    EXPECT_EQ(list->columnWidth(0), kNumberColumnWidth);
+    view->DetachRows();
+    for (int i = 0; i < 150; ++i)
+    {
+        CImageFileInfo record;
+        record.m_path = folders.File("images/" + std::to_string(1000 + i) + ".tif");
+        record.m_lutName = std::string(kNoLutName);
+        ASSERT_TRUE(project->AddFile(record, std::numeric_limits<std::size_t>::max()));
+    }
+    view->RefreshList();
+    const QModelIndex last = list->fileModel()->index(149, 0);
+    ASSERT_EQ(list->fileModel()->text(149, 0), QStringLiteral("150"));
+    const QRect cell = list->visualRect(last);
+    const QFontMetrics metrics(list->font());
+    const int textLeft = list->checkBoxRect(cell).right() + 1 + metrics.horizontalAdvance(' ');
+    const int room = cell.right() - textLeft; // the last pixel is the grid line
+    EXPECT_EQ(metrics.elidedText(QStringLiteral("150"), Qt::ElideRight, room),
+              QStringLiteral("150"));
+    EXPECT_GE(room, metrics.horizontalAdvance(QStringLiteral("150")));
+    EXPECT_GT(list->columnWidth(0), kNumberColumnWidth);
+}
+
 TEST_F(FileViewTest, ListKeepsAtLeastFortyRows)
 {
     StartPanel();

@@ -53,6 +53,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QListView>
 #include <QMenu>
@@ -74,6 +76,9 @@
 #include <lcms2.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -279,6 +284,17 @@ TEST_F(MainFrameTest, ShownWindowNamesItsScreenForTheDisplayProfile)
     EXPECT_EQ(X11DisplayProfileScreen(), 0);
 }
 
+// The window carries the program's icon (128), every size of it: the one
+// the desktop entry names.
+TEST_F(MainFrameTest, WindowShowsTheProgramsIcon)
+{
+    Start();
+    const QIcon icon = frame->windowIcon();
+    ASSERT_FALSE(icon.isNull());
+    EXPECT_EQ(icon.availableSizes(), LoadIconResource(kIconApplication).availableSizes());
+    EXPECT_EQ(icon.pixmap(48, 48).toImage(), LoadIconResource(kIconApplication).pixmap(48, 48).toImage());
+}
+
 TEST_F(MainFrameTest, RightColumnKeepsItsWidthWhenTheWindowChanges)
 {
     Start();
@@ -410,6 +426,45 @@ TEST_F(MainFrameTest, SeveralFilesAreRegisteredByNameOnceEachWithoutLoading)
     frame->AddFiles({b});
     EXPECT_EQ(ListedPaths().size(), 3u);
     EXPECT_EQ(frame->GetProject().GetCurrentRecord().m_path, b);
+}
+
+// The LUT chosen in the combo is the added file's from its first preview
+// on: a LUT that inverts blue turns the image's blue 20000 into 255 - 78.
+TEST_F(MainFrameTest, AddedFileIsShownThroughTheChosenLutAtOnce)
+{
+    Start();
+    const std::string lut = folders.File("images/invert-blue.csv");
+    std::string text = "R_in,G_in,B_in,R_out,G_out,B_out\n";
+    auto grid = [](int i) { return static_cast<int>(std::lround(i * 255.0 / 16.0)); };
+    for (int r = 0; r < 17; ++r)
+        for (int g = 0; g < 17; ++g)
+            for (int b = 0; b < 17; ++b)
+                text += std::to_string(grid(r)) + "," + std::to_string(grid(g)) + "," +
+                        std::to_string(grid(b)) + "," + std::to_string(grid(r)) + "," +
+                        std::to_string(grid(g)) + "," + std::to_string(255 - grid(b)) + "\n";
+    WriteTextFile(lut, text);
+    CProjectManage& project = frame->GetProject();
+    ASSERT_TRUE(project.CreateLUTTransform(lut));
+    CFileView* view = frame->GetFileView();
+    view->SetProject(&project); // the combo lists the LUT
+    auto* combo = view->findChild<QComboBox*>("1322");
+    ASSERT_EQ(combo->count(), 2);
+    combo->setCurrentIndex(1);
+    ASSERT_EQ(view->GetCurrentLutName(), "invert-blue");
+
+    frame->AddFiles({WriteImage("lut.tif")});
+    ASSERT_TRUE(project.IsImageReady());
+    EXPECT_EQ(project.GetItem(0).m_lutName, "invert-blue");
+    EXPECT_EQ(project.GetLUTIndex(), 1);
+    CImageView* preview = frame->GetImageView();
+    ASSERT_TRUE(WaitFor([preview] { return preview->IsRefined(); }));
+    const QImage shown = preview->viewport()->grab().toImage();
+    const CRect& rect = preview->GetImageRect();
+    ASSERT_FALSE(rect.IsRectEmpty());
+    const QColor centre =
+        shown.pixelColor((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    EXPECT_NEAR(centre.red(), 128, 4);
+    EXPECT_NEAR(centre.blue(), 255 - 20000 * 255 / 65535, 4);
 }
 
 TEST_F(MainFrameTest, CancelInTheRegistrationKeepsWhatWasAdded)
@@ -1279,6 +1334,67 @@ TEST_F(MainFrameTest, EngineSwitchForcedByANewMonitorProfileIsReportedAsTheRunsO
     EXPECT_TRUE(WaitFor([&] { return forced > 0; }));
     EXPECT_EQ(forced, 1);
     EXPECT_EQ(UseOsCmm.load(), 1);
+}
+
+// Ctrl+S into a folder that cannot be written: whatever the format, the
+// failure is told once in the system's words, the old file stays, and the
+// next Ctrl+S offers the same folder, name, format and quality again.
+TEST_F(MainFrameTest, SaveIntoAFolderThatCannotBeWrittenSaysSoAndKeepsTheOldFile)
+{
+    Start();
+    frame->AddFiles({WriteImage("save.tif")});
+    ASSERT_TRUE(frame->GetProject().IsImageReady());
+    const std::string locked = folders.File("locked/");
+    std::filesystem::create_directories(locked);
+    const struct
+    {
+        int format;
+        const char* name;
+    } cases[] = {{0, "out.tif"}, {1, "out8.tif"}, {2, "out.jpg"}};
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        const std::string target = locked + c.name;
+        WriteTextFile(target, "old");
+        messages.messages.clear();
+        {
+            testsupport::ScopedReadOnlyFolder readOnly(locked);
+            ASSERT_TRUE(readOnly.Held());
+            SetSaveImageFileDialogRunner([&](CSaveImageFileDlg& dialog) {
+                dialog.m_nSaveType = c.format;
+                dialog.m_nQuality = 1;
+                dialog.selectFile(QString::fromStdString(target));
+                return int(QDialog::Accepted);
+            });
+            EXPECT_TRUE(frame->ExecuteCommand(FrameCommand::SaveImage));
+        }
+        ASSERT_EQ(messages.messages.size(), 1u);
+        EXPECT_EQ(messages.messages[0].stringId, kStrSystemErrorText);
+        ASSERT_EQ(messages.messages[0].args.size(), 1u);
+        EXPECT_EQ(messages.messages[0].args[0], std::strerror(EACCES));
+        EXPECT_EQ(testsupport::ReadTextFile(target), "old");
+        std::size_t files = 0;
+        for (const auto& item : std::filesystem::directory_iterator(locked))
+            files += item.is_regular_file();
+        EXPECT_EQ(files, static_cast<std::size_t>(&c - cases) + 1) << "nothing left beside";
+
+        // The second try starts where the first ended.
+        QString offeredName, offeredFolder;
+        int offeredType = -1, offeredQuality = -1;
+        SetSaveImageFileDialogRunner([&](CSaveImageFileDlg& dialog) {
+            offeredName = dialog.fileNameText();
+            offeredFolder = dialog.directory().absolutePath();
+            offeredType = dialog.m_nSaveType;
+            offeredQuality = dialog.m_nQuality;
+            return int(QDialog::Rejected);
+        });
+        EXPECT_TRUE(frame->ExecuteCommand(FrameCommand::SaveImage));
+        SetSaveImageFileDialogRunner({});
+        EXPECT_EQ(offeredFolder.toStdString() + "/", locked);
+        EXPECT_EQ(offeredType, c.format);
+        EXPECT_EQ(offeredQuality, 1);
+        EXPECT_EQ(QFileInfo(offeredName).suffix(), QFileInfo(QString(c.name)).suffix());
+    }
 }
 
 // ---- A second start

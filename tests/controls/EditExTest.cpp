@@ -19,6 +19,7 @@
 #include <climits>
 #include <limits>
 #include <memory>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -58,6 +59,15 @@ TEST(EditExLogicTest, LeadingIntegerReadsBaseTenAndSaturates)
     EXPECT_EQ(SaturateToInt(ParseLeadingInteger("-5000000000")), INT_MIN);
 }
 
+// Texts found by fuzzing the field's reader: "." and 330 zeros before a 1
+// (below the smallest double: 0), a 320-digit mantissa with "e-5" (1e314,
+// beyond the largest: infinite), such a tiny fraction with a long tail and
+// an exponent (0), and 1 written with 400 decimal zeros.
+const std::string kTinyFraction = "." + std::string(330, '0') + "1";
+const std::string kLongMantissa = "1" + std::string(319, '0') + "e-5";
+const std::string kLongTinyMantissa = "0." + std::string(330, '0') + "1" + std::string(319, '0') + "e-5";
+const std::string kLongOne = "1." + std::string(400, '0');
+
 TEST(EditExLogicTest, LeadingRealReadsLikeStrtodInTheCLocale)
 {
     struct Case
@@ -83,9 +93,14 @@ TEST(EditExLogicTest, LeadingRealReadsLikeStrtodInTheCLocale)
         {"in", 0.0},
         {"0x10", 0.0},
         {"1e-999", 0.0},
+        // Long digit runs: the value, not the length, decides.
+        {kTinyFraction.c_str(), 0.0},
+        {kLongTinyMantissa.c_str(), 0.0},
+        {kLongOne.c_str(), 1.0},
     };
     for (const Case& c : cases)
         EXPECT_DOUBLE_EQ(ParseLeadingReal(c.text), c.value) << c.text;
+    EXPECT_EQ(ParseLeadingReal(kLongMantissa), std::numeric_limits<double>::infinity());
     EXPECT_EQ(ParseLeadingReal("1e999"), std::numeric_limits<double>::infinity());
     EXPECT_EQ(ParseLeadingReal(" INF"), std::numeric_limits<double>::infinity());
     EXPECT_EQ(ParseLeadingReal("-infinity"), -std::numeric_limits<double>::infinity());
@@ -113,6 +128,11 @@ TEST(EditExLogicTest, ValidatedTextClampsMinThenMaxAndPrintsCanonically)
         {EditMode::Real, "-inf", percent, "0.10"},
         {EditMode::Real, "nan", percent, "0.10"},
         {EditMode::Real, "-0", EditExLimits{1, -10.0, 10.0, 0, 0}, "0.0"},
+        {EditMode::Real, "-0.001", EditExLimits{2, -10.0, 10.0, 0, 0}, "0.00"},
+        {EditMode::Real, "-0.004", EditExLimits{2, -10.0, 10.0, 0, 0}, "0.00"},
+        {EditMode::Real, "-0.006", EditExLimits{2, -10.0, 10.0, 0, 0}, "-0.01"},
+        {EditMode::Real, kTinyFraction.c_str(), EditExLimits{2, -10.0, 10.0, 0, 0}, "0.00"},
+        {EditMode::Real, kLongMantissa.c_str(), percent, "100.00"},
         {EditMode::Real, "5", EditExLimits{1, 10.0, 1.0, 0, 0}, "1.0"}, // min > max gives max
         {EditMode::Real, "1.5", EditExLimits{99, 0.0, 10.0, 0, 0}, "1.500000000000000"},
         {EditMode::Real, "1.5", EditExLimits{-3, 0.0, 10.0, 0, 0}, "2"},

@@ -117,6 +117,39 @@ TEST(ResourceImagesTest, FileListButtonsAreDistinctTwentyFourPixelPictures)
     }
 }
 
+// The program's icon (128) at every size of the desktop's icon folders,
+// and the introduction's picture (bitmap 277, not the wizard button's icon
+// of the same number): drawn, in colour.
+TEST(ResourceImagesTest, ProgramIconAndIntroductionPictureAreDrawn)
+{
+    const QIcon icon = LoadIconResource(kIconApplication);
+    ASSERT_FALSE(icon.isNull());
+    QList<QSize> sides;
+    for (const int side : {16, 22, 24, 32, 48, 64, 128, 256})
+        sides.push_back(QSize(side, side));
+    EXPECT_EQ(icon.availableSizes(), sides);
+    for (const QSize& side : sides)
+    {
+        SCOPED_TRACE(side.width());
+        const QImage image = icon.pixmap(side).toImage().convertToFormat(QImage::Format_ARGB32);
+        EXPECT_EQ(image.size(), side);
+        EXPECT_TRUE(HasOpaquePixels(image));
+        // The corners stay clear: the sign stands on the desktop's own
+        // background.
+        EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0);
+    }
+
+    const QImage picture = LoadBitmapResource(kBitmapIntroduction);
+    ASSERT_FALSE(picture.isNull());
+    EXPECT_EQ(picture.size(), QSize(400, 150));
+    std::set<QRgb> colours;
+    for (int y = 0; y < picture.height(); y += 3)
+        for (int x = 0; x < picture.width(); x += 3)
+            colours.insert(picture.pixel(x, y) & 0xF0F0F0u);
+    EXPECT_GT(colours.size(), 50u);
+    EXPECT_NE(picture, LoadIconResource(kIconMonitorWizard).pixmap(24, 24).toImage());
+}
+
 TEST(ResourceImagesTest, DragPatternIsAnEightPixelBlackAndWhiteChecker)
 {
     const QImage pattern = LoadBitmapResource(kBitmapDragPattern);

@@ -15,7 +15,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <vector>
 
 namespace {
 
@@ -69,6 +71,24 @@ TEST(InitMsgDlgTest, ButtonsEndWithTheirCodesAndTheCheckBoxIsRead)
         EXPECT_EQ(code, c.code) << c.what;
         EXPECT_EQ(dialog.DoNotShowAgain, c.check) << c.what;
     }
+}
+
+// The picture and the program's icon are shown, at their own sizes.
+TEST(InitMsgDlgTest, ShowsItsPictureAndTheProgramsIcon)
+{
+    CInitMsgDlg dialog;
+    std::vector<QSize> shown;
+    for (const QLabel* label : dialog.findChildren<QLabel*>())
+    {
+        if (!label->pixmap().isNull())
+        {
+            EXPECT_FALSE(label->isHidden());
+            shown.push_back(label->pixmap().size());
+        }
+    }
+    std::sort(shown.begin(), shown.end(),
+              [](const QSize& a, const QSize& b) { return a.width() < b.width(); });
+    EXPECT_EQ(shown, (std::vector<QSize>{QSize(32, 32), QSize(400, 150)}));
 }
 
 TEST(InitMsgDlgTest, TextsComeFromTheStringTable)

@@ -7,10 +7,14 @@
 # starts the program with the file, even when the program's folder holds
 # blanks, quotes, '$' and a backslash.
 #
-#   check_desktop_files.sh <source root>
+# The program's icon, drawn into the build tree's share/icons/, is
+# installed with the entry under the name its Icon key gives.
+#
+#   check_desktop_files.sh <source root> <build tree>
 # Exit 0 when all holds, 1 naming each failure, 77 when a tool is missing.
 set -u
 root=${1:?source root}
+build=${2:?build tree}
 desktop="$root/resources/chromivel.desktop"
 types="$root/resources/chromivel-mime.xml"
 
@@ -42,6 +46,7 @@ type_name=$(grep -P '^130\t' "$root/resources/strings.txt" | cut -f2 | sed 's/.*
 [ "$(key "$desktop" Name)" = "CHROMIVEL" ] || fail "Name is '$(key "$desktop" Name)'"
 [[ $(key "$desktop" Exec) == *' %F' ]] || fail "Exec does not pass the files (%F)"
 [ "$(key "$desktop" Categories)" = "Graphics;Photography;" ] || fail "Categories"
+[ "$(key "$desktop" Icon)" = "chromivel" ] || fail "Icon is '$(key "$desktop" Icon)'"
 key "$desktop" Comment | LC_ALL=C.UTF-8 grep -qP '[\x{3040}-\x{30FF}\x{4E00}-\x{9FFF}]' ||
   fail "the comment is not Japanese"
 
@@ -60,6 +65,9 @@ cat > "$bin/chromivel" <<PROGRAM
 for a in "\$@"; do printf '%s\n' "\$a"; done > "$work/args"
 PROGRAM
 chmod +x "$bin/chromivel"
+# The build's icons beside the program, as in the build tree.
+mkdir -p "$bin/../share"
+cp -r "$build/share/icons" "$bin/../share/" || fail "no icons in the build tree"
 
 # shellcheck source=../../scripts/desktop.sh
 source "$root/scripts/desktop.sh"
@@ -68,6 +76,19 @@ installed="$XDG_DATA_HOME/applications/chromivel.desktop"
 [ -f "$XDG_DATA_HOME/mime/packages/chromivel.xml" ] || fail "no installed MIME package"
 out=$(desktop-file-validate "$installed" 2>&1) && [ -z "$out" ] ||
   fail "installed entry does not validate: $out"
+# Every size of the icon, a PNG of its size, under the entry's icon name.
+icon=$(key "$installed" Icon)
+for side in 16 22 24 32 48 64 128 256; do
+  png="$XDG_DATA_HOME/icons/hicolor/${side}x${side}/apps/$icon.png"
+  if [ ! -f "$png" ]; then
+    fail "no installed icon $png"
+    continue
+  fi
+  header=$(od -An -tx1 -N24 "$png" | tr -d ' \n')
+  [ "${header:0:16}" = "89504e470d0a1a0a" ] || fail "$png is no PNG"
+  [ $((16#${header:32:8})) -eq "$side" ] && [ $((16#${header:40:8})) -eq "$side" ] ||
+    fail "$png is not $side x $side"
+done
 
 list="$work/My Lists/shoot 1.CVL"
 mkdir -p "$(dirname "$list")"

@@ -6,6 +6,10 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <utility>
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,6 +28,43 @@ namespace {
 } // namespace
 
 namespace testsupport {
+
+namespace {
+
+// The calling thread's effective capability CAP_DAC_OVERRIDE raised or
+// lowered (the permitted set keeps it, so it can be raised again).
+bool SetDacOverride(bool on)
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
+    if (::syscall(SYS_capget, &header, data) != 0)
+        return false;
+    const unsigned bit = 1u << (CAP_DAC_OVERRIDE % 32);
+    auto& effective = data[CAP_DAC_OVERRIDE / 32].effective;
+    effective = on ? (effective | bit) : (effective & ~bit);
+    return ::syscall(SYS_capset, &header, data) == 0;
+}
+
+} // namespace
+
+ScopedReadOnlyFolder::ScopedReadOnlyFolder(std::string folder) : m_folder(std::move(folder))
+{
+    if (::chmod(m_folder.c_str(), 0555) != 0)
+        return;
+    m_held = true;
+    if (::geteuid() == 0)
+    {
+        m_loweredCapability = SetDacOverride(false);
+        m_held = m_loweredCapability;
+    }
+}
+
+ScopedReadOnlyFolder::~ScopedReadOnlyFolder()
+{
+    if (m_loweredCapability)
+        SetDacOverride(true);
+    ::chmod(m_folder.c_str(), 0755);
+}
 
 TempDir::TempDir()
 {

@@ -65,6 +65,27 @@ private:
     ScopedEnv m_cache;
 };
 
+// A folder that this thread may not write into for the object's lifetime:
+// its mode becomes 0555, and a thread running as root, which writes into
+// such a folder anyway, lowers CAP_DAC_OVERRIDE from its effective set
+// meanwhile (capabilities are per thread: a save that creates its file on
+// another thread is not covered). Mode and capability come back on
+// destruction. Held() is false when neither could be arranged.
+class ScopedReadOnlyFolder
+{
+public:
+    explicit ScopedReadOnlyFolder(std::string folder);
+    ~ScopedReadOnlyFolder();
+    ScopedReadOnlyFolder(const ScopedReadOnlyFolder&) = delete;
+    ScopedReadOnlyFolder& operator=(const ScopedReadOnlyFolder&) = delete;
+    bool Held() const { return m_held; }
+
+private:
+    std::string m_folder;
+    bool m_held = false;
+    bool m_loweredCapability = false;
+};
+
 // Runs work(isChild) at the same time in this process and in a forked
 // child (which leaves with _exit, running no destructors or test hooks).
 // True when both returned true and the child exited normally.
