@@ -316,11 +316,8 @@ bool CDetailModeSheet::IsResetModel() const
 
 void CDetailModeSheet::ReapplyLuminance()
 {
-    if (m_display == nullptr || !m_display->RefreshLuminanceFlag)
-        return;
-    std::uint16_t luminance = 255;
-    m_display->GetControlValue(kControlLuminance, &luminance);
-    m_display->SetControlValue(kControlLuminance, luminance);
+    if (m_display != nullptr)
+        m_display->RewriteLuminance();
 }
 
 void CDetailModeSheet::InitializeSheet()
