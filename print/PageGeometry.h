@@ -10,6 +10,7 @@
 // of the printable area) rounds the same way as a positive one.
 
 #include <cmath>
+#include <limits>
 
 struct PageGeometry
 {
@@ -29,13 +30,48 @@ struct PageGeometry
     bool HasResolution() const { return dpiX > 0 && dpiY > 0; }
 };
 
+// v rounded half up (floor(v + 0.5)) and held within the range of int, so
+// that an extreme scale or a typed position of many digits saturates
+// instead of wrapping; NaN gives 0.
+inline int RoundHalfUpToInt(double v)
+{
+    const double rounded = std::floor(v + 0.5);
+    if (!(rounded == rounded))
+        return 0;
+    if (rounded >= static_cast<double>(std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
+    if (rounded <= static_cast<double>(std::numeric_limits<int>::min()))
+        return std::numeric_limits<int>::min();
+    return static_cast<int>(rounded);
+}
+
+// trunc(v) held within the range of int; NaN gives 0.
+inline int TruncToInt(double v)
+{
+    const double truncated = std::trunc(v);
+    if (!(truncated == truncated))
+        return 0;
+    if (truncated >= static_cast<double>(std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
+    if (truncated <= static_cast<double>(std::numeric_limits<int>::min()))
+        return std::numeric_limits<int>::min();
+    return static_cast<int>(truncated);
+}
+
+// A dot count as tenths of a millimetre, not rounded; 0 when the
+// resolution is unknown.
+inline double DotsToTenthMMExact(double dots, int dpi)
+{
+    return dpi > 0 ? dots * 254.0 / dpi : 0.0;
+}
+
 // One dot count as tenths of a millimetre at the given resolution; 0 when
 // the resolution is unknown.
 inline int DotsToTenthMM(double dots, int dpi)
 {
     if (dpi <= 0)
         return 0;
-    return static_cast<int>(std::floor(dots * 254.0 / dpi + 0.5));
+    return RoundHalfUpToInt(dots * 254.0 / dpi);
 }
 
 // Tenths of a millimetre as printer dots at the given resolution; 0 when
@@ -44,7 +80,7 @@ inline int TenthMMToDots(double tenthMM, int dpi)
 {
     if (dpi <= 0)
         return 0;
-    return static_cast<int>(std::floor(tenthMM / 254.0 * dpi + 0.5));
+    return RoundHalfUpToInt(tenthMM / 254.0 * dpi);
 }
 
 // The pair forms the layouts use: x with the horizontal resolution, y with
