@@ -30,32 +30,29 @@ struct PageGeometry
     bool HasResolution() const { return dpiX > 0 && dpiY > 0; }
 };
 
-// v rounded half up (floor(v + 0.5)) and held within the range of int, so
-// that an extreme scale or a typed position of many digits saturates
-// instead of wrapping; NaN gives 0.
-inline int RoundHalfUpToInt(double v)
+// A whole number held within the range of int, so that an extreme scale or
+// a typed position of many digits saturates instead of wrapping; NaN
+// gives 0.
+inline int SaturatedInt(double whole)
 {
-    const double rounded = std::floor(v + 0.5);
-    if (!(rounded == rounded))
+    if (!(whole == whole))
         return 0;
-    if (rounded >= static_cast<double>(std::numeric_limits<int>::max()))
+    if (whole >= static_cast<double>(std::numeric_limits<int>::max()))
         return std::numeric_limits<int>::max();
-    if (rounded <= static_cast<double>(std::numeric_limits<int>::min()))
+    if (whole <= static_cast<double>(std::numeric_limits<int>::min()))
         return std::numeric_limits<int>::min();
-    return static_cast<int>(rounded);
+    return static_cast<int>(whole);
 }
 
-// trunc(v) held within the range of int; NaN gives 0.
+// v rounded half up, floor(v + 0.5), and trunc(v), saturated to int.
+inline int RoundHalfUpToInt(double v)
+{
+    return SaturatedInt(std::floor(v + 0.5));
+}
+
 inline int TruncToInt(double v)
 {
-    const double truncated = std::trunc(v);
-    if (!(truncated == truncated))
-        return 0;
-    if (truncated >= static_cast<double>(std::numeric_limits<int>::max()))
-        return std::numeric_limits<int>::max();
-    if (truncated <= static_cast<double>(std::numeric_limits<int>::min()))
-        return std::numeric_limits<int>::min();
-    return static_cast<int>(truncated);
+    return SaturatedInt(std::trunc(v));
 }
 
 // A dot count as tenths of a millimetre, not rounded; 0 when the
