@@ -5,6 +5,7 @@
 
 #include "app/ChromivelApp.h"
 #include "app/SingleInstance.h"
+#include "tests/support/SpecialFiles.h"
 #include "tests/support/TestEnv.h"
 
 #include <gtest/gtest.h>
@@ -13,14 +14,10 @@
 #include <QImage>
 
 #include <chrono>
-#include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <future>
 #include <string>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 #include <vector>
 
@@ -159,13 +156,8 @@ TEST_F(CommandLineTree, SpecialFilesAreDroppedWithoutWaiting)
     const std::string device = special.File("null.jpg");
     std::filesystem::create_symlink("/dev/null", device);
     const std::string socketPath = special.File("socket.jpg");
-    const int socketFd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int socketFd = testsupport::BindLocalSocket(socketPath);
     ASSERT_GE(socketFd, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
-    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
-    ASSERT_EQ(::bind(socketFd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
 
     struct Case
     {
@@ -194,13 +186,8 @@ TEST_F(CommandLineTree, SpecialFilesAreDroppedWithoutWaiting)
         });
         if (parsed.wait_for(std::chrono::seconds(20)) != std::future_status::ready)
         {
-            // Let a reader that waits for a pipe's writer go.
-            for (const std::string& pipe : {pipeImage, pipeList})
-            {
-                const int writer = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-                if (writer >= 0)
-                    ::close(writer);
-            }
+            testsupport::ReleasePipeReader(pipeImage);
+            testsupport::ReleasePipeReader(pipeList);
             ADD_FAILURE() << "the command line waited for a pipe";
         }
         const CCommandLineInfoEx info = parsed.get();

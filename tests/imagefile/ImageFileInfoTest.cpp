@@ -2,20 +2,18 @@
 
 #include "core/ErrorRecord.h"
 #include "core/GlobalSettings.h"
+#include "tests/support/SpecialFiles.h"
 #include "tests/support/TestEnv.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <future>
 #include <jpeglib.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <tiffio.h>
 #include <unistd.h>
 
@@ -168,16 +166,9 @@ TEST_F(ImageFileInfoTest, AnythingButARegularFileIsRefusedWithoutWaiting)
             ASSERT_GE(held, 0);
             break;
         case Kind::Socket:
-        {
-            socketFd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            socketFd = testsupport::BindLocalSocket(path);
             ASSERT_GE(socketFd, 0);
-            sockaddr_un address{};
-            address.sun_family = AF_UNIX;
-            ASSERT_LT(path.size(), sizeof address.sun_path);
-            std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-            ASSERT_EQ(::bind(socketFd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
             break;
-        }
         case Kind::LinkToDevice:
             std::filesystem::create_symlink("/dev/null", path);
             break;
@@ -199,11 +190,7 @@ TEST_F(ImageFileInfoTest, AnythingButARegularFileIsRefusedWithoutWaiting)
         });
         if (probe.wait_for(std::chrono::seconds(20)) != std::future_status::ready)
         {
-            // Let a reader that waits for the pipe's writer go: it gets an
-            // empty pipe.
-            const int writer = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-            if (writer >= 0)
-                ::close(writer);
+            testsupport::ReleasePipeReader(path);
             ADD_FAILURE() << "the probe waited for the pipe";
         }
         EXPECT_EQ(probe.get(), c.accepted ? 1 : 0);
