@@ -110,7 +110,9 @@ void CCommandLineInfoEx::ParseParam(const std::string& param, bool flag, bool /*
     if (flag || m_listFile != 0 || param.empty())
         return;
     const QFileInfo info(QString::fromStdString(param));
-    if (!info.exists())
+    // A list file, an image or a folder: a named pipe, a device or a
+    // socket is none of them, and opening a pipe would wait for a writer.
+    if (!info.isFile() && !info.isDir())
         return;
     const std::string path = info.absoluteFilePath().toStdString();
 

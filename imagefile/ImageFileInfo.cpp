@@ -132,6 +132,15 @@ int CImageFileInfo::ReadInfo(const std::string& path, ProbedImageFile* opened)
             AddErrorFile(path);
         return 0;
     }
+    // Only a regular file can hold an image. Opening a named pipe waits
+    // until some program writes to it (for ever, for a path given by
+    // mistake, and in the window's thread), and a device is no image
+    // either: both are refused before anything opens them.
+    if (!platform::IsRegularFile(path))
+    {
+        AddErrorFile(path);
+        return 0;
+    }
 
     ImageFileType type = kImageFileUnsupported;
     int width = 0;

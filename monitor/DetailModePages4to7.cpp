@@ -437,7 +437,9 @@ CDetailModePage6::CDetailModePage6(CDetailModeSheet& sheet) : CDetailModePage(sh
     for (QLabel* text : m_gainTexts)
         gains->addWidget(text);
     auto* others = new QVBoxLayout(m_others);
-    others->setContentsMargins(0, 0, 0, 0);
+    // The room between the chart's side and the diagram goes with the
+    // chart's side when the diagram is shown alone.
+    others->setContentsMargins(0, 0, 12, 0);
     others->addWidget(title);
     others->addWidget(m_chart, 0, Qt::AlignHCenter);
     others->addLayout(bar);
@@ -457,7 +459,6 @@ CDetailModePage6::CDetailModePage6(CDetailModeSheet& sheet) : CDetailModePage(sh
 
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(m_others, 1);
-    layout->addSpacing(12);
     layout->addLayout(diagramSide);
 }
 
@@ -568,24 +569,36 @@ void CDetailModePage6::OnReset()
 }
 
 // The diagram alone: everything else of the page and the sheet's buttons
-// are hidden and the sheet shrinks to the diagram; switched off, the sheet
-// gets back the size it opened with.
+// are hidden and the sheet shrinks to the diagram's width + 36 by its
+// height + 200 (half the extra width on each side, the button below it);
+// switched off, the sheet gets back the size it had. Either way the sheet
+// moves so that the diagram stays where it was on the screen.
 void CDetailModePage6::OnDiagramOnly()
 {
+    CDetailModeSheet& sheet = Sheet();
+    const QPoint diagramBefore = m_diagram->mapTo(&sheet, QPoint(0, 0));
+    if (!m_diagramOnly)
+        m_sizeBeforeDiagramOnly = sheet.size();
     m_diagramOnly = !m_diagramOnly;
     m_diagramOnlyButton->setText(LoadString(m_diagramOnly ? kStrDiagramBack : kStrDiagramOnly));
     m_others->setVisible(!m_diagramOnly);
     if (QWidget* howTo = findChild<QWidget*>(Id(1407)))
         howTo->setVisible(!m_diagramOnly);
-    CDetailModeSheet& sheet = Sheet();
-    sheet.ButtonRow()->setVisible(!m_diagramOnly);
     if (m_diagramOnly) {
-        sheet.setMinimumSize(0, 0);
+        m_marginsWithOthers = layout()->contentsMargins();
+        layout()->setContentsMargins(0, 0, 0, 0);
+        const int side = kDiagramOnlyExtraWidth / 2;
+        sheet.SetPageAlone(true, QMargins(side, side, side, side));
         sheet.resize(m_diagram->width() + kDiagramOnlyExtraWidth,
                      m_diagram->height() + kDiagramOnlyExtraHeight);
-    } else if (sheet.InitialWindowRect().isValid()) {
-        sheet.setGeometry(sheet.InitialWindowRect());
+    } else {
+        layout()->setContentsMargins(m_marginsWithOthers);
+        sheet.SetPageAlone(false);
+        sheet.resize(m_sizeBeforeDiagramOnly);
     }
+    sheet.layout()->activate();
+    layout()->activate();
+    sheet.move(sheet.pos() + diagramBefore - m_diagram->mapTo(&sheet, QPoint(0, 0)));
     m_diagram->setFocus(Qt::OtherFocusReason);
 }
 

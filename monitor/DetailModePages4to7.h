@@ -9,6 +9,9 @@
 #include "monitor/DetailModeSheet.h"
 #include "monitor/WhiteAdjustLogic.h"
 
+#include <QMargins>
+#include <QSize>
+
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -149,6 +152,9 @@ private:
     int m_pointSet = 0;
     bool m_hasPoint = false;
     bool m_diagramOnly = false;
+    // What the diagram-only view changes, to be given back.
+    QSize m_sizeBeforeDiagramOnly;
+    QMargins m_marginsWithOthers;
     WhiteGainRanges m_gains;
     WhiteGainStatus m_status = WhiteGainStatus::Written;
     CCIExyCtrl* m_diagram = nullptr;

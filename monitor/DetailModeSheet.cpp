@@ -139,6 +139,7 @@ void CDetailModeSheet::BuildWindow(std::vector<DetailModePageEntry> pages)
     auto* line = new QFrame(this);
     line->setFrameShape(QFrame::HLine);
     line->setFrameShadow(QFrame::Sunken);
+    m_buttonRule = line;
 
     m_buttonRow = new QWidget(this);
     auto* buttons = new QHBoxLayout(m_buttonRow);
@@ -156,6 +157,28 @@ void CDetailModeSheet::BuildWindow(std::vector<DetailModePageEntry> pages)
     layout->addWidget(m_buttonRow);
 
     SetWizardButtons(kWizardNext);
+}
+
+void CDetailModeSheet::SetPageAlone(bool alone, const QMargins& margins)
+{
+    if (alone == m_pageAlone)
+        return;
+    m_pageAlone = alone;
+    m_buttonRow->setVisible(!alone);
+    m_buttonRule->setVisible(!alone);
+    if (alone) {
+        m_marginsWithButtons = layout()->contentsMargins();
+        layout()->setContentsMargins(margins);
+        // The stack is as large as its largest page and the room made for
+        // the chart; alone, the active page's own size is what counts.
+        m_stack->setMinimumSize(0, 0);
+        m_stack->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    } else {
+        layout()->setContentsMargins(m_marginsWithButtons);
+        m_stack->setMinimumSize(kPageMinimumWidth, kPageMinimumHeight);
+        m_stack->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    }
+    layout()->activate();
 }
 
 void CDetailModeSheet::SetWizardButtons(int flags)
@@ -293,11 +316,8 @@ bool CDetailModeSheet::IsResetModel() const
 
 void CDetailModeSheet::ReapplyLuminance()
 {
-    if (m_display == nullptr || !m_display->RefreshLuminanceFlag)
-        return;
-    std::uint16_t luminance = 255;
-    m_display->GetControlValue(kControlLuminance, &luminance);
-    m_display->SetControlValue(kControlLuminance, luminance);
+    if (m_display != nullptr)
+        m_display->RewriteLuminance();
 }
 
 void CDetailModeSheet::InitializeSheet()

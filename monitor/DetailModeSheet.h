@@ -18,6 +18,7 @@
 
 #include <QDialog>
 #include <QFont>
+#include <QMargins>
 #include <QRect>
 #include <QString>
 #include <QWidget>
@@ -159,6 +160,12 @@ public:
     QPushButton* CancelButton() const { return m_cancel; }
     // The button row (hidden while the diagram is shown alone).
     QWidget* ButtonRow() const { return m_buttonRow; }
+    // The active page alone in the sheet, or everything again: alone, the
+    // button row and its rule are hidden, the sheet's margins become
+    // `margins` and the sheet may shrink to the page's own size (the other
+    // pages and the room the pages are made for no longer hold it). The
+    // caller sizes the sheet.
+    void SetPageAlone(bool alone, const QMargins& margins = QMargins());
 
     // Waits through the sheet's clock.
     void Wait(int ms);
@@ -224,6 +231,9 @@ private:
     int m_active = -1;
     QStackedWidget* m_stack = nullptr;
     QWidget* m_buttonRow = nullptr;
+    QWidget* m_buttonRule = nullptr;
+    bool m_pageAlone = false;
+    QMargins m_marginsWithButtons;
     QPushButton* m_back = nullptr;
     QPushButton* m_next = nullptr;
     QPushButton* m_finish = nullptr;

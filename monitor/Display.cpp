@@ -127,11 +127,18 @@ bool CDisplay::SelectMonitor(int index)
 void CDisplay::RefreshLuminance()
 {
     m_clock.SleepMs(500);
+    RewriteLuminance();
+}
+
+void CDisplay::RewriteLuminance()
+{
     if (!RefreshLuminanceFlag)
         return;
-    std::uint16_t luminance = 255;
-    if (GetControlValue(0, &luminance))
-        SetControlValue(0, luminance);
+    // Only a value that was read goes back: a failed read must not write
+    // a default (full brightness) into the monitor.
+    std::uint16_t luminance = 0;
+    if (GetControlValue(kControlLuminance, &luminance))
+        SetControlValue(kControlLuminance, luminance);
 }
 
 void CDisplay::GetMonitorDescriptions(std::vector<QString>& out) const

@@ -131,9 +131,11 @@ public:
     // 0) and loads its model data. False for an index out of range (nothing
     // written, nothing changed) or a monitor that does not answer.
     bool SelectMonitor(int index);
-    // 500 ms, then, for monitors that need it, the luminance read and
-    // written back (nothing is written when the read fails).
+    // 500 ms, then RewriteLuminance.
     void RefreshLuminance();
+    // For monitors that need it (RefreshLuminanceFlag), the luminance read
+    // and written back; nothing is written when the read fails.
+    void RewriteLuminance();
     void GetMonitorDescriptions(std::vector<QString>& out) const;
     // The RGB gains that move the monitor's white to targetXy (see the .cpp).
     bool ComputeWhiteGains(const double targetXy[2], std::vector<std::uint16_t>& gains,

@@ -4,6 +4,7 @@
 #include "platform/File.h"
 #include "platform/Folders.h"
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -46,6 +47,24 @@ std::string ModelStepPicturePath(int modelCode, int step, const std::string& pro
     return ModelDataFolder(modelCode, programFolder) + "/" + ThreeDigits(step) + ".jpg";
 }
 
+// Whether value i of the nine can describe a monitor: a chromaticity lies
+// inside the diagram (x and y above 0, x + y below 1, so that z = 1 - x - y
+// is positive too), the gamma within the range of real displays. NaN,
+// infinities and numbers such as 1e308 are refused here, as the profile
+// and the white gains computed from them would be of no use to anything.
+bool IsUsablePrimaryValue(const MonitorPrimaries& values, std::size_t i)
+{
+    const double v = values[i];
+    if (!std::isfinite(v))
+        return false;
+    if (i == kGamma)
+        return v >= kMinModelGamma && v <= kMaxModelGamma;
+    if (v <= 0.0 || v >= 1.0)
+        return false;
+    // A y completes its chromaticity with the x before it.
+    return i % 2 == 0 || values[i - 1] + v < 1.0;
+}
+
 bool ReadPrimaryColors(const std::string& iniPath, const char* section, MonitorPrimaries& out)
 {
     static constexpr const char* kKeys[9] = {"Red_x",  "Red_y",   "Green_x", "Green_y", "Blue_x",
@@ -57,6 +76,12 @@ bool ReadPrimaryColors(const std::string& iniPath, const char* section, MonitorP
         out[i] = ini.GetDouble(section, kKeys[i], 0.0);
         if (out[i] == 0.0)
             return false;
+        if (!IsUsablePrimaryValue(out, i))
+        {
+            // Unusable data is no data: it ends the reading as a 0 does.
+            out[i] = 0.0;
+            return false;
+        }
     }
     return true;
 }

@@ -44,10 +44,18 @@ enum PrimaryIndex
     kGamma
 };
 
+// The gammas model data may give: the tone curves of real displays lie
+// well inside this range.
+inline constexpr double kMinModelGamma = 1.0;
+inline constexpr double kMaxModelGamma = 4.0;
+
 // Reads the nine primaries values of `section` of an ini file, in the
 // order above. A value that is missing, empty or not a number reads as 0,
 // and the first 0 ends the reading: false, with the values before it in
-// out and the rest 0.
+// out and the rest 0. A value no monitor can have ends it the same way (it
+// reads as 0): a chromaticity outside the diagram (x or y not above 0, x +
+// y not below 1), a gamma outside kMinModelGamma..kMaxModelGamma, NaN or an
+// infinity.
 bool ReadPrimaryColors(const std::string& iniPath, const char* section, MonitorPrimaries& out);
 
 // The lowest and highest colour temperature that may be typed when a

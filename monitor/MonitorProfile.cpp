@@ -8,6 +8,9 @@
 #include "platform/ColorDirectory.h"
 #include "platform/Numbers.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 constexpr const char* kNativePreset = "Native";
@@ -62,8 +65,10 @@ std::string SafeFileNamePart(const std::string& text)
 std::string MonitorProfileFileName(const std::string& modelName, const std::string& temperature,
                                    double gamma)
 {
-    // Gamma times ten, truncated (2.45 gives 24).
-    const int gamma10 = static_cast<int>(gamma * 10.0);
+    // Gamma times ten, truncated (2.45 gives 24), within the gammas model
+    // data may give.
+    const double clamped = std::isfinite(gamma) ? std::clamp(gamma, 0.0, kMaxModelGamma) : 0.0;
+    const int gamma10 = static_cast<int>(clamped * 10.0);
     return SafeFileNamePart(modelName) + "_" + SafeFileNamePart(temperature) + "K_" +
            platform::FormatInt(gamma10) + ".icm";
 }

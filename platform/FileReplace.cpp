@@ -5,14 +5,17 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <limits>
-#include <string>
 #include <random>
+#include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace platform {
 
@@ -63,6 +66,15 @@ bool WriteAll(int fd, std::string_view data)
 
 namespace {
 
+// The length of the random part of a temporary's name.
+constexpr std::size_t kSuffixLength = 10;
+
+// A temporary nobody has written for this long, and that no live process
+// holds open, was left by a process that died: a save holds its temporary
+// open while it writes it, and from the moment it closes it to the rename
+// the temporary counts as just written (Commit touches it).
+constexpr std::time_t kStaleTemporarySeconds = 60;
+
 // A random suffix for temporary names. Seeded once per process from the
 // system's entropy, mixed with a counter so that threads sharing the
 // generator never need a lock to get distinct names.
@@ -83,7 +95,7 @@ std::string UniqueSuffix()
     static constexpr char kChars[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     std::string suffix;
-    for (int i = 0; i < 10; ++i)
+    for (std::size_t i = 0; i < kSuffixLength; ++i)
     {
         suffix.push_back(kChars[z % 62]);
         z /= 62;
@@ -175,6 +187,107 @@ int CopyToNewFile(const std::string& from, const std::string& to)
     return err;
 }
 
+// Whether `name` is one of our temporaries' names for the prefix: the
+// prefix and then exactly the random part UniqueSuffix makes.
+bool IsTemporaryName(const char* name, const std::string& prefix)
+{
+    const std::size_t length = std::strlen(name);
+    if (length != prefix.size() + kSuffixLength || prefix.compare(0, prefix.size(), name, prefix.size()) != 0)
+        return false;
+    for (std::size_t i = prefix.size(); i < length; ++i)
+    {
+        const char c = name[i];
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
+            return false;
+    }
+    return true;
+}
+
+struct StaleTemporary
+{
+    std::string name;
+    dev_t device;
+    ino_t inode;
+};
+
+// Whether a process may still write one of the files: a descriptor of any
+// live process of ours on it, or a process of ours whose descriptors
+// cannot be read (then nothing is taken as known). Processes of other
+// users cannot write our files, and removing a name under a reader leaves
+// it its file.
+bool AnyHeldOpen(const std::vector<StaleTemporary>& files)
+{
+    DIR* processes = ::opendir("/proc");
+    if (processes == nullptr)
+        return true; // no way to know
+    bool held = false;
+    const uid_t self = ::geteuid();
+    while (!held)
+    {
+        const dirent* process = ::readdir(processes);
+        if (process == nullptr)
+            break;
+        if (process->d_name[0] < '0' || process->d_name[0] > '9')
+            continue;
+        const std::string folder = std::string("/proc/") + process->d_name;
+        struct stat owner{};
+        if (::stat(folder.c_str(), &owner) != 0 || owner.st_uid != self)
+            continue; // gone meanwhile, or another user's
+        const std::string fdFolder = folder + "/fd";
+        DIR* descriptors = ::opendir(fdFolder.c_str());
+        if (descriptors == nullptr)
+        {
+            // A process that ended meanwhile holds nothing; one of ours
+            // whose descriptors we may not see might.
+            held = errno != ENOENT;
+            continue;
+        }
+        while (const dirent* fd = ::readdir(descriptors))
+        {
+            if (fd->d_name[0] == '.')
+                continue;
+            struct stat open{};
+            if (::stat((fdFolder + "/" + fd->d_name).c_str(), &open) != 0)
+                continue;
+            for (const StaleTemporary& file : files)
+                held = held || (open.st_dev == file.device && open.st_ino == file.inode);
+        }
+        ::closedir(descriptors);
+    }
+    ::closedir(processes);
+    return held;
+}
+
+// Removes the temporaries of one target (those named by `prefix`, in
+// `folder`) that a process killed before its rename left: regular files of
+// ours, unchanged for a minute, open in no live process. Anything else of
+// that name, another target's temporaries and fresh ones stay.
+void RemoveStaleTemporaries(const std::string& folder, const std::string& prefix)
+{
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr)
+        return;
+    const int dirFd = ::dirfd(dir);
+    const std::time_t now = std::time(nullptr);
+    std::vector<StaleTemporary> stale;
+    while (const dirent* entry = ::readdir(dir))
+    {
+        if (!IsTemporaryName(entry->d_name, prefix))
+            continue;
+        struct stat info{};
+        if (::fstatat(dirFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(info.st_mode) || info.st_uid != ::geteuid())
+            continue;
+        if (now - info.st_mtim.tv_sec < kStaleTemporarySeconds)
+            continue;
+        stale.push_back({entry->d_name, info.st_dev, info.st_ino});
+    }
+    if (!stale.empty() && !AnyHeldOpen(stale))
+        for (const StaleTemporary& file : stale)
+            ::unlinkat(dirFd, file.name.c_str(), 0);
+    ::closedir(dir);
+}
+
 } // namespace
 
 ReplacementFile::~ReplacementFile()
@@ -232,8 +345,8 @@ bool ReplacementFile::Open(const std::string& target, std::string* error)
     // Keep the temporary name within NAME_MAX (255) whatever the target's.
     if (base.size() > 200)
         base.resize(200);
-    m_prefix = (slash == std::string::npos ? std::string() : m_folder + "/") + "." + base +
-               ".tmp-";
+    m_namePrefix = "." + base + ".tmp-";
+    m_prefix = (slash == std::string::npos ? std::string() : m_folder + "/") + m_namePrefix;
 
     struct stat old{};
     const bool hadOld = ::stat(path.c_str(), &old) == 0;
@@ -298,12 +411,18 @@ bool ReplacementFile::Commit(std::string* error)
     }
     if (m_temp.empty())
         return Fail("cannot name the new contents of", EEXIST, error);
+    // Written just now as far as the removal of stale temporaries can
+    // tell, however long the flush took: from the close below to the
+    // rename no descriptor shows that a live process still needs it.
+    ::futimens(m_file.Descriptor(), nullptr);
     // close() is where some file systems (NFS) report a failed write.
     if (!m_file.Close())
         return Fail("cannot close", errno, error);
     if (::rename(m_temp.c_str(), m_target.c_str()) != 0)
         return Fail("cannot replace", errno, error);
     m_temp.clear();
+    // What saves of this target killed before their rename left beside it.
+    RemoveStaleTemporaries(m_folder, m_namePrefix);
 
     // Make the rename itself durable. Some file systems cannot sync a
     // folder; the new contents are in place by now either way, so a

@@ -7,7 +7,10 @@
 // writes leaves nothing behind, as a file without a name goes with its
 // last descriptor. Where the file system refuses unnamed files, the
 // contents go to a uniquely named hidden temporary (".<name>.tmp-XXXXXXXXXX")
-// instead, which only a killed process can leave behind.
+// instead, which only a killed process can leave behind; so can a process
+// killed in the moment between naming an unnamed file and its rename. The
+// next replacement of the same target removes such leftovers: temporaries
+// of that target, ours, unchanged for a minute and open in no live process.
 
 #include "platform/File.h"
 
@@ -60,7 +63,8 @@ private:
 
     std::string m_target; // the file replaced (a link's target resolved)
     std::string m_folder;
-    std::string m_prefix; // of the temporary's name: folder, '.', file name, ".tmp-"
+    std::string m_namePrefix; // of the temporary's name: '.', file name, ".tmp-"
+    std::string m_prefix;     // the same with the folder before it
     std::string m_temp;   // the temporary's name, once it has one
     File m_file;
     bool m_used = false; // Open was called

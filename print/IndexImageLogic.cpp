@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -21,7 +22,12 @@ int BandPixels(int dpi, int tenthMM)
 
 int IndexCellsPerPage(int columns, int rows)
 {
-    return columns > 0 && rows > 0 ? columns * rows : 0;
+    if (columns <= 0 || rows <= 0)
+        return 0;
+    // In 64 bits and saturated: a grid of any size never wraps round into
+    // a small or negative number of cells.
+    const long long cells = static_cast<long long>(columns) * rows;
+    return static_cast<int>(std::min<long long>(cells, std::numeric_limits<int>::max()));
 }
 
 int IndexPageCount(int count, int cellsPerPage)

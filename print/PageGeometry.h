@@ -10,6 +10,7 @@
 // of the printable area) rounds the same way as a positive one.
 
 #include <cmath>
+#include <limits>
 
 struct PageGeometry
 {
@@ -29,13 +30,45 @@ struct PageGeometry
     bool HasResolution() const { return dpiX > 0 && dpiY > 0; }
 };
 
+// A whole number held within the range of int, so that an extreme scale or
+// a typed position of many digits saturates instead of wrapping; NaN
+// gives 0.
+inline int SaturatedInt(double whole)
+{
+    if (!(whole == whole))
+        return 0;
+    if (whole >= static_cast<double>(std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
+    if (whole <= static_cast<double>(std::numeric_limits<int>::min()))
+        return std::numeric_limits<int>::min();
+    return static_cast<int>(whole);
+}
+
+// v rounded half up, floor(v + 0.5), and trunc(v), saturated to int.
+inline int RoundHalfUpToInt(double v)
+{
+    return SaturatedInt(std::floor(v + 0.5));
+}
+
+inline int TruncToInt(double v)
+{
+    return SaturatedInt(std::trunc(v));
+}
+
+// A dot count as tenths of a millimetre, not rounded; 0 when the
+// resolution is unknown.
+inline double DotsToTenthMMExact(double dots, int dpi)
+{
+    return dpi > 0 ? dots * 254.0 / dpi : 0.0;
+}
+
 // One dot count as tenths of a millimetre at the given resolution; 0 when
 // the resolution is unknown.
 inline int DotsToTenthMM(double dots, int dpi)
 {
     if (dpi <= 0)
         return 0;
-    return static_cast<int>(std::floor(dots * 254.0 / dpi + 0.5));
+    return RoundHalfUpToInt(dots * 254.0 / dpi);
 }
 
 // Tenths of a millimetre as printer dots at the given resolution; 0 when
@@ -44,7 +77,7 @@ inline int TenthMMToDots(double tenthMM, int dpi)
 {
     if (dpi <= 0)
         return 0;
-    return static_cast<int>(std::floor(tenthMM / 254.0 * dpi + 0.5));
+    return RoundHalfUpToInt(tenthMM / 254.0 * dpi);
 }
 
 // The pair forms the layouts use: x with the horizontal resolution, y with

@@ -496,15 +496,18 @@ bool CPrintIndexDlg::OnInitDialog()
 
     m_index->Build();
 
-    // The grid as it was left; a value below 1 is the default. A value
-    // above 10 stays until the user edits it, and printing refuses it.
+    // The grid as it was left; a value below 1 is the default, one above
+    // the dialog's own range its largest grid (a settings file edited by
+    // hand must not make pages of millions of cells).
     CIniFile ini(GetIniFilePath());
     int columns = ini.GetInt(kPrintSection, kColumnsKey, kDefaultColumns);
     int rows = ini.GetInt(kPrintSection, kRowsKey, kDefaultRows);
-    if (columns < 1)
+    if (columns < kIndexGridMin)
         columns = kDefaultColumns;
-    if (rows < 1)
+    if (rows < kIndexGridMin)
         rows = kDefaultRows;
+    columns = std::min(columns, kIndexGridMax);
+    rows = std::min(rows, kIndexGridMax);
     m_index->Options.columns = columns;
     m_index->Options.rows = rows;
     m_index->Options.size = kIndexSizeMax - kSizeSliderStart;
@@ -644,9 +647,8 @@ bool CPrintIndexDlg::SetRows(int rows)
     return ChangeGrid(rows, false);
 }
 
-// The edited number must lie within 1..10; the other one may still be out
-// of range (from the settings) and stays as it is until it is edited. The
-// page that holds the first picture of the current page stays in view.
+// The edited number must lie within 1..10. The page that holds the first
+// picture of the current page stays in view.
 bool CPrintIndexDlg::ChangeGrid(int value, bool columns)
 {
     if (value < kIndexGridMin || value > kIndexGridMax)

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <limits>
 
 namespace {
 
@@ -18,6 +20,36 @@ std::string FormatOneDecimal(double value)
 double PerMilleScale(int available, int trimmed)
 {
     return std::trunc(static_cast<double>(available) / trimmed * 1000.0) / 1000.0;
+}
+
+int ClampToInt(std::int64_t value)
+{
+    return static_cast<int>(std::clamp<std::int64_t>(value, std::numeric_limits<int>::min(),
+                                                     std::numeric_limits<int>::max()));
+}
+
+// The widest extent centred on the paper's middle that stays on the
+// printable area, in dots: twice the nearer distance from the middle to a
+// printable edge. Worked in whole dots without halving the paper first:
+// on a sheet of an odd number of dots the middle lies between two dots,
+// and an extent taken from the integer half would overhang by half a dot.
+int CentredExtent(int physical, int offset, int printable)
+{
+    const std::int64_t before = static_cast<std::int64_t>(physical) - 2 * std::int64_t{offset};
+    const std::int64_t after = 2 * (std::int64_t{offset} + printable) - physical;
+    return ClampToInt(std::min(before, after));
+}
+
+// The visible part's corner on one axis, typed or spun: held between the
+// visible part lying wholly off the paper before it and wholly off the
+// paper after it (one tenth beyond each edge), so that a position of any
+// number of digits stays off the page, as typed, without overflowing what
+// is worked out from it.
+int ClampVisibleCorner(int corner, int offset, int visible, int physical)
+{
+    const std::int64_t lowest = -std::int64_t{offset} - std::max(visible, 0) - 1;
+    const std::int64_t highest = std::int64_t{physical} - offset + 1;
+    return ClampToInt(std::clamp<std::int64_t>(corner, lowest, std::max(lowest, highest)));
 }
 
 } // namespace
@@ -54,7 +86,7 @@ std::string FormatTenthMM(int tenthMM)
 int TenthMMFromMM(double mm)
 {
     constexpr double kNudge = 1e-7;
-    return static_cast<int>(std::trunc(mm * 10.0 + (mm >= 0 ? kNudge : -kNudge)));
+    return TruncToInt(mm * 10.0 + (mm >= 0 ? kNudge : -kNudge));
 }
 
 void CPrintLayout::SetImageSize(int width, int height)
@@ -117,12 +149,9 @@ void CPrintLayout::ComputeFitScale()
     int availableHeight = m_page.printableHeight;
     if (m_positionMode == PrintPositionMode::CentreOfPaper)
     {
-        const int halfWidth = m_page.physicalWidth / 2;
-        const int halfHeight = m_page.physicalHeight / 2;
-        availableWidth = 2 * std::min(halfWidth - m_page.offsetX,
-                                      m_page.offsetX + m_page.printableWidth - halfWidth);
-        availableHeight = 2 * std::min(halfHeight - m_page.offsetY,
-                                       m_page.offsetY + m_page.printableHeight - halfHeight);
+        availableWidth = CentredExtent(m_page.physicalWidth, m_page.offsetX, m_page.printableWidth);
+        availableHeight =
+            CentredExtent(m_page.physicalHeight, m_page.offsetY, m_page.printableHeight);
     }
     if (availableWidth <= 0 || availableHeight <= 0)
         return; // no printable dot to fit on: the scale stays
@@ -153,7 +182,7 @@ void CPrintLayout::UpdatePrintSize()
 
 void CPrintLayout::UpdateTrimMarginsMM()
 {
-    auto dots = [this](int pixels) { return static_cast<int>(std::trunc(pixels * m_scale + 0.5)); };
+    auto dots = [this](int pixels) { return TruncToInt(pixels * m_scale + 0.5); };
     int left = dots(m_pixelMargins.left);
     int top = dots(m_pixelMargins.top);
     int right = dots(m_pixelMargins.right);
@@ -167,17 +196,29 @@ void CPrintLayout::UpdateTrimMarginsMM()
 }
 
 // The visible part (the image less its trim margins) centred on an area of
-// the given size whose corner lies at (offsetX, offsetY) from the printable
-// area's corner; the origin is the whole image's corner. The + 1 rounds a
-// half tenth towards the right and bottom.
+// the given size in dots whose corner lies at (offsetX, offsetY) dots from
+// the printable area's corner; the origin is the whole image's corner. The
+// corner is worked out from the page's dots and rounded once, half up (a
+// half tenth goes towards the right and bottom): the page's sizes rounded
+// to tenths first would add their roundings up, and a fitted image would
+// come out a few tenths off its centre, over an edge.
 void CPrintLayout::PlaceCentred(int areaWidth, int areaHeight, int offsetX, int offsetY)
 {
     if (m_printWidth == 0 || m_printHeight == 0)
         return;
-    m_originX = (m_trimMM.right + m_trimMM.left + areaWidth - m_printWidth + 1) / 2 -
-                m_trimMM.left - offsetX;
-    m_originY = (m_trimMM.bottom + m_trimMM.top + areaHeight - m_printHeight + 1) / 2 -
-                m_trimMM.top - offsetY;
+    const auto corner = [](int area, int offset, int dpi, std::int64_t visible) {
+        return RoundHalfUpToInt(
+            (DotsToTenthMMExact(area, dpi) - static_cast<double>(visible)) / 2.0 -
+            DotsToTenthMMExact(offset, dpi));
+    };
+    const std::int64_t visibleWidth =
+        std::int64_t{m_printWidth} - m_trimMM.left - m_trimMM.right;
+    const std::int64_t visibleHeight =
+        std::int64_t{m_printHeight} - m_trimMM.top - m_trimMM.bottom;
+    m_originX = ClampToInt(std::int64_t{corner(areaWidth, offsetX, m_page.dpiX, visibleWidth)} -
+                           m_trimMM.left);
+    m_originY = ClampToInt(std::int64_t{corner(areaHeight, offsetY, m_page.dpiY, visibleHeight)} -
+                           m_trimMM.top);
 }
 
 void CPrintLayout::UpdatePosition()
@@ -185,10 +226,10 @@ void CPrintLayout::UpdatePosition()
     switch (m_positionMode)
     {
     case PrintPositionMode::CentreOfPaper:
-        PlaceCentred(m_physicalWidth, m_physicalHeight, m_offsetX, m_offsetY);
+        PlaceCentred(m_page.physicalWidth, m_page.physicalHeight, m_page.offsetX, m_page.offsetY);
         break;
     case PrintPositionMode::CentreOfPrintableArea:
-        PlaceCentred(m_printableWidth, m_printableHeight, 0, 0);
+        PlaceCentred(m_page.printableWidth, m_page.printableHeight, 0, 0);
         break;
     case PrintPositionMode::Custom:
         break;
@@ -291,12 +332,16 @@ void CPrintLayout::SetPositionMode(PrintPositionMode mode)
 
 void CPrintLayout::SetLeft(int tenthMM)
 {
-    m_originX = tenthMM - m_trimMM.left;
+    const int visible = ClampToInt(std::int64_t{m_printWidth} - m_trimMM.left - m_trimMM.right);
+    const int corner = ClampVisibleCorner(tenthMM, m_offsetX, visible, m_physicalWidth);
+    m_originX = ClampToInt(std::int64_t{corner} - m_trimMM.left);
 }
 
 void CPrintLayout::SetTop(int tenthMM)
 {
-    m_originY = tenthMM - m_trimMM.top;
+    const int visible = ClampToInt(std::int64_t{m_printHeight} - m_trimMM.top - m_trimMM.bottom);
+    const int corner = ClampVisibleCorner(tenthMM, m_offsetY, visible, m_physicalHeight);
+    m_originY = ClampToInt(std::int64_t{corner} - m_trimMM.top);
 }
 
 void CPrintLayout::SetLeftTop(int left, int top)
@@ -350,7 +395,7 @@ PrintMargins CPrintLayout::ApplyTrimmingDialog(const PrintMargins& tenthMM)
     if (m_scale > 0.0 && TenthMMToDots(m_page, left, top) && TenthMMToDots(m_page, right, bottom))
     {
         auto pixels = [this](int dots) {
-            return static_cast<int>(std::trunc(dots / m_scale + 0.5));
+            return TruncToInt(dots / m_scale + 0.5);
         };
         m_pixelMargins = KeepOnePixel({pixels(left), pixels(top), pixels(right), pixels(bottom)},
                                       m_imageWidth, m_imageHeight);
@@ -363,7 +408,7 @@ PrintMargins CPrintLayout::ApplyTrimmingDialog(const PrintMargins& tenthMM)
 
 int CPrintLayout::RatioSpinPosition() const
 {
-    return static_cast<int>(std::trunc(m_scale * 1000.0 + 0.5));
+    return TruncToInt(m_scale * 1000.0 + 0.5);
 }
 
 std::string CPrintLayout::RatioText() const
@@ -391,8 +436,12 @@ std::string CPrintLayout::PaperSizeText() const
 
 bool CPrintLayout::FitsPage(int left, int top) const
 {
-    const int visibleWidth = m_printWidth - m_trimMM.left - m_trimMM.right;
-    const int visibleHeight = m_printHeight - m_trimMM.top - m_trimMM.bottom;
-    return left >= -1 && top >= -1 && left + visibleWidth <= m_printableWidth + 1 &&
-           top + visibleHeight <= m_printableHeight + 1;
+    // In 64 bits: a position typed with many digits must not wrap round
+    // onto the page.
+    const std::int64_t visibleWidth =
+        std::int64_t{m_printWidth} - m_trimMM.left - m_trimMM.right;
+    const std::int64_t visibleHeight =
+        std::int64_t{m_printHeight} - m_trimMM.top - m_trimMM.bottom;
+    return left >= -1 && top >= -1 && left + visibleWidth <= std::int64_t{m_printableWidth} + 1 &&
+           top + visibleHeight <= std::int64_t{m_printableHeight} + 1;
 }

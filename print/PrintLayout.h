@@ -139,7 +139,9 @@ public:
     FitResult SetFitMode(PrintFitMode mode);
     void SetPositionMode(PrintPositionMode mode);
     // The visible part's corner typed or spun (0.1 mm from the printable
-    // area's corner); the position mode stays.
+    // area's corner); the position mode stays. A corner further off than
+    // the visible part lying wholly beside the paper (one tenth beyond its
+    // edge) is held there: the image is off the page either way.
     void SetLeft(int tenthMM);
     void SetTop(int tenthMM);
     void SetLeftTop(int left, int top);

@@ -5,6 +5,7 @@
 
 #include "app/ChromivelApp.h"
 #include "app/SingleInstance.h"
+#include "tests/support/SpecialFiles.h"
 #include "tests/support/TestEnv.h"
 
 #include <gtest/gtest.h>
@@ -12,8 +13,12 @@
 #include <QDir>
 #include <QImage>
 
+#include <chrono>
 #include <filesystem>
+#include <future>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -131,6 +136,65 @@ TEST_F(CommandLineTree, RelativeArgumentsBecomeAbsolute)
     info.ParseParam("./sub/../B.jpg", false, true);
     QDir::setCurrent(before);
     EXPECT_EQ(info.GetPaths(), (Paths{At("a.jpg"), At("B.jpg")}));
+}
+
+// Arguments that name neither a regular file nor a folder are dropped at
+// once: a named pipe called like an image or a list file (opening it would
+// wait for a writer and freeze the window), a device behind an image's
+// name, a socket. The arguments around them still count.
+TEST_F(CommandLineTree, SpecialFilesAreDroppedWithoutWaiting)
+{
+    const testsupport::TempDir special;
+    const std::string pipeImage = special.File("pipe.jpg");
+    const std::string pipeList = special.File("pipe.cvl");
+    const std::string pipeFolder = special.File("pipes");
+    ASSERT_EQ(::mkfifo(pipeImage.c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(pipeList.c_str(), 0600), 0);
+    std::filesystem::create_directory(pipeFolder);
+    ASSERT_EQ(::mkfifo((pipeFolder + "/in.jpg").c_str(), 0600), 0);
+    std::filesystem::copy_file(At("a.jpg"), pipeFolder + "/real.jpg");
+    const std::string device = special.File("null.jpg");
+    std::filesystem::create_symlink("/dev/null", device);
+    const std::string socketPath = special.File("socket.jpg");
+    const int socketFd = testsupport::BindLocalSocket(socketPath);
+    ASSERT_GE(socketFd, 0);
+
+    struct Case
+    {
+        Paths arguments;
+        bool listFile;
+        Paths paths;
+    };
+    const Case cases[] = {
+        {{pipeImage}, false, {}},
+        {{pipeList}, false, {}},
+        {{device}, false, {}},
+        {{socketPath}, false, {}},
+        {{pipeImage, At("a.jpg"), pipeList, At("B.jpg")}, false, {At("a.jpg"), At("B.jpg")}},
+        {{pipeList, At("list.cvl")}, true, {At("list.cvl")}},
+        // A folder's pipes are not its images.
+        {{pipeFolder}, false, {pipeFolder + "/real.jpg"}},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.arguments.front());
+        auto parsed = std::async(std::launch::async, [&c] {
+            CCommandLineInfoEx info;
+            for (std::size_t i = 0; i < c.arguments.size(); ++i)
+                info.ParseParam(c.arguments[i], false, i + 1 == c.arguments.size());
+            return info;
+        });
+        if (parsed.wait_for(std::chrono::seconds(20)) != std::future_status::ready)
+        {
+            testsupport::ReleasePipeReader(pipeImage);
+            testsupport::ReleasePipeReader(pipeList);
+            ADD_FAILURE() << "the command line waited for a pipe";
+        }
+        const CCommandLineInfoEx info = parsed.get();
+        EXPECT_EQ(info.IsListFile(), c.listFile);
+        EXPECT_EQ(info.GetPaths(), c.paths);
+    }
+    ::close(socketFd);
 }
 
 // A copy is a separate command line: the frame reads its own.

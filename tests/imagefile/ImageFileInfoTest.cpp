@@ -2,14 +2,20 @@
 
 #include "core/ErrorRecord.h"
 #include "core/GlobalSettings.h"
+#include "tests/support/SpecialFiles.h"
 #include "tests/support/TestEnv.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
+#include <future>
 #include <jpeglib.h>
+#include <sys/stat.h>
 #include <tiffio.h>
+#include <unistd.h>
 
 using testsupport::TempDir;
 using testsupport::WriteTextFile;
@@ -110,6 +116,91 @@ protected:
     TempDir m_dir;
     GlobalSettings m_savedSettings;
 };
+
+// What a command line, a second start or a drop may name under an image's
+// name without being a regular file: a named pipe (whose opening would wait
+// for a writer, in the window's thread), one a program holds open, a
+// socket, a device, a folder, a link to nothing. Each is refused at once
+// and recorded as a file that could not be read; a link to an image is the
+// image.
+TEST_F(ImageFileInfoTest, AnythingButARegularFileIsRefusedWithoutWaiting)
+{
+    enum class Kind
+    {
+        Pipe,
+        HeldPipe,
+        Socket,
+        LinkToDevice,
+        Folder,
+        DanglingLink,
+        LinkToImage
+    };
+    struct Case
+    {
+        const char* name;
+        Kind kind;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"pipe.jpg", Kind::Pipe, false},          {"pipe.TIF", Kind::Pipe, false},
+        {"pipe.jpeg", Kind::Pipe, false},         {"held.jpg", Kind::HeldPipe, false},
+        {"socket.jpg", Kind::Socket, false},      {"null.jpg", Kind::LinkToDevice, false},
+        {"folder.jpg", Kind::Folder, false},      {"gone.jpg", Kind::DanglingLink, false},
+        {"link.jpg", Kind::LinkToImage, true},
+    };
+    const std::string image = Jpeg("image.jpg");
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        const std::string path = m_dir.File(c.name);
+        int held = -1;
+        int socketFd = -1;
+        switch (c.kind)
+        {
+        case Kind::Pipe:
+            ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+            break;
+        case Kind::HeldPipe:
+            ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+            held = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+            ASSERT_GE(held, 0);
+            break;
+        case Kind::Socket:
+            socketFd = testsupport::BindLocalSocket(path);
+            ASSERT_GE(socketFd, 0);
+            break;
+        case Kind::LinkToDevice:
+            std::filesystem::create_symlink("/dev/null", path);
+            break;
+        case Kind::Folder:
+            std::filesystem::create_directory(path);
+            break;
+        case Kind::DanglingLink:
+            std::filesystem::create_symlink(m_dir.File("nothing.jpg"), path);
+            break;
+        case Kind::LinkToImage:
+            std::filesystem::create_symlink(image, path);
+            break;
+        }
+        ClearErrorFiles();
+        CRecordErrorFile recorder;
+        auto probe = std::async(std::launch::async, [&path] {
+            CImageFileInfo info;
+            return info.ReadInfo(path);
+        });
+        if (probe.wait_for(std::chrono::seconds(20)) != std::future_status::ready)
+        {
+            testsupport::ReleasePipeReader(path);
+            ADD_FAILURE() << "the probe waited for the pipe";
+        }
+        EXPECT_EQ(probe.get(), c.accepted ? 1 : 0);
+        EXPECT_EQ(GetErrorFiles().size(), c.accepted ? 0u : 1u);
+        if (held >= 0)
+            ::close(held);
+        if (socketFd >= 0)
+            ::close(socketFd);
+    }
+}
 
 TEST_F(ImageFileInfoTest, ExtensionGateAcceptsOnlyJpegAndTiffNames)
 {

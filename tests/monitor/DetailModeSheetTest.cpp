@@ -316,6 +316,25 @@ TEST_F(DetailModeSheetTest, ValueThatWasNotReadIsNotWrittenBack)
                         "set 10=80", "wait 500", "set 12=50"}));
 }
 
+// The pages re-apply the luminance of a monitor that needs it by writing
+// back what they read; when the read fails (five attempts), nothing is
+// written: not the full brightness a default would be.
+TEST_F(DetailModeSheetTest, LuminanceReapplyWritesOnlyWhatWasRead)
+{
+    Start(kUserPresetModel);
+    Open();
+    ASSERT_TRUE(display->RefreshLuminanceFlag);
+    log.clear();
+    sheet->ReapplyLuminance();
+    EXPECT_EQ(Sets(), (Log{"set 10=80"}));
+
+    log.clear();
+    ASSERT_TRUE(file.SetFailNext("SIM-1", 5));
+    sheet->ReapplyLuminance();
+    EXPECT_EQ(Sets(), Log{});
+    EXPECT_EQ(Vcp(0x10), 80);
+}
+
 TEST_F(DetailModeSheetTest, RoomLightPageInitialisesEachModelGroupItsOwnWay)
 {
     const Log preset4 = {"wait 1000", "set 14=4", "wait 500"};

@@ -645,20 +645,42 @@ TEST_F(DetailModeWhiteTest, DiagramAloneHidesTheRestAndComesBack)
     CDetailModePage6& page = Page6();
     QPushButton* button = page.DiagramOnlyButton();
     EXPECT_EQ(button->text(), LoadString(3063));
+    const QSize full = sheet->size();
+    const QPoint diagramOnScreen = page.Diagram()->mapToGlobal(QPoint(0, 0));
 
+    // Alone: the sheet is the diagram's width + 36 by its height + 200,
+    // the diagram and its button whole inside it, and the diagram where it
+    // was on the screen.
     button->click();
     EXPECT_TRUE(page.DiagramOnly());
     EXPECT_EQ(button->text(), LoadString(3064));
     EXPECT_FALSE(page.Chart()->isVisible());
     EXPECT_FALSE(sheet->ButtonRow()->isVisible());
     EXPECT_TRUE(page.Diagram()->isVisible());
+    EXPECT_EQ(sheet->size(),
+              QSize(page.Diagram()->width() + 36, page.Diagram()->height() + 200));
+    for (QWidget* shown : {static_cast<QWidget*>(page.Diagram()), static_cast<QWidget*>(button)})
+    {
+        const QRect inSheet(shown->mapTo(sheet.get(), QPoint(0, 0)), shown->size());
+        EXPECT_TRUE(sheet->rect().contains(inSheet)) << shown->objectName().toStdString();
+    }
+    EXPECT_EQ(page.Diagram()->mapToGlobal(QPoint(0, 0)), diagramOnScreen);
 
+    // Back: the size it had, the diagram still in its place.
     button->click();
     EXPECT_FALSE(page.DiagramOnly());
     EXPECT_EQ(button->text(), LoadString(3063));
     EXPECT_TRUE(page.Chart()->isVisible());
     EXPECT_TRUE(sheet->ButtonRow()->isVisible());
-    EXPECT_EQ(sheet->size(), sheet->InitialWindowRect().size());
+    EXPECT_EQ(sheet->size(), full);
+    EXPECT_EQ(page.Diagram()->mapToGlobal(QPoint(0, 0)), diagramOnScreen);
+
+    // Once more, as the user may switch back and forth.
+    button->click();
+    EXPECT_EQ(sheet->size(),
+              QSize(page.Diagram()->width() + 36, page.Diagram()->height() + 200));
+    button->click();
+    EXPECT_EQ(sheet->size(), full);
     sheet->hide();
 }
 

@@ -104,6 +104,60 @@ TEST_F(MonitorModelDataTest, PrimariesAreValidOnlyWithAllNineValues)
     EXPECT_EQ(p, (MonitorPrimaries{0.64, 0.33, 0.30, 0.60, 0.15, 0.06, 0.3127, 0.3290, 2.2}));
 }
 
+// Numbers no monitor can have are no model data, read as if the value
+// were 0: the white gains are refused and no monitor profile is written
+// from them (a profile of NaN colorants that nothing can use, with a file
+// name of a wrapped-round gamma).
+TEST_F(MonitorModelDataTest, ValuesNoMonitorCanHaveAreNoModelData)
+{
+    const struct
+    {
+        const char* key;
+        const char* value;
+        bool valid;
+    } cases[] = {
+        {"Red_x", "nan", false},
+        {"Red_x", "inf", false},
+        {"Green_y", "-inf", false},
+        {"Blue_x", "1e308", false},
+        {"Blue_y", "-0.06", false},
+        {"White_x", "1.2", false},
+        {"White_y", "0.9", false}, // x + y above 1
+        {"Red_y", "0.36", false},  // 0.64 + 0.36 = 1: z = 0
+        {"Gamma", "1e308", false},
+        {"Gamma", "nan", false},
+        {"Gamma", "-2.2", false},
+        {"Gamma", "40", false},
+        {"Gamma", "0.5", false},
+        {"Gamma", "1", true},
+        {"Gamma", "4", true},
+        {"Gamma", "1.8", true},
+        {"Red_x", "0.66", true},
+        {"Green_y", "0.69", true},
+    };
+    const char* keys[9] = {"Red_x", "Red_y", "Green_x", "Green_y", "Blue_x",
+                           "Blue_y", "White_x", "White_y", "Gamma"};
+    const char* values[9] = {"0.64", "0.33", "0.30", "0.60", "0.15", "0.06", "0.3127", "0.3290", "2.2"};
+    for (const auto& c : cases)
+    {
+        std::string ini = "[PrimaryColor]\n";
+        std::size_t changed = 0;
+        for (std::size_t i = 0; i < 9; ++i)
+        {
+            const bool mine = std::string(keys[i]) == c.key;
+            if (mine)
+                changed = i;
+            ini += std::string(keys[i]) + "=" + (mine ? c.value : values[i]) + "\n";
+        }
+        MonitorPrimaries p{};
+        EXPECT_EQ(Model(ini).LoadPrimaryColors(p), c.valid) << c.key << "=" << c.value;
+        for (std::size_t i = changed; i < p.size() && !c.valid; ++i)
+            EXPECT_EQ(p[i], 0.0) << c.key << "=" << c.value << " value " << i;
+        for (const double v : p)
+            EXPECT_TRUE(std::isfinite(v)) << c.key << "=" << c.value;
+    }
+}
+
 TEST_F(MonitorModelDataTest, StepsNameAndTexts)
 {
     const struct

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <limits>
 #include <memory>
 
 using testsupport::ReadTextFile;
@@ -36,14 +37,15 @@ class MonitorProfileTest : public ::testing::Test
 protected:
     MonitorProfileTest() { WriteModel("ModelX", ""); }
 
-    void WriteModel(const std::string& name, const std::string& extra, double gamma = 2.2)
+    void WriteModel(const std::string& name, const std::string& extra, double gamma = 2.2,
+                    const double* primaries = kPrimaries)
     {
         std::filesystem::create_directories(folders.File("program/Data/ABCD"));
         std::string ini = "[PrimaryColor]\n";
         const char* keys[8] = {"Red_x",  "Red_y",  "Green_x", "Green_y",
                                "Blue_x", "Blue_y", "White_x", "White_y"};
         for (int i = 0; i < 8; ++i)
-            ini += std::string(keys[i]) + "=" + std::to_string(kPrimaries[i]) + "\n";
+            ini += std::string(keys[i]) + "=" + std::to_string(primaries[i]) + "\n";
         ini += "Gamma=" + std::to_string(gamma) + "\n[Settings]\nCount=3\nModelName=" + name +
                "\n" + extra;
         WriteTextFile(folders.File("program/Data/ABCD/ABCD.ini"), ini);
@@ -195,6 +197,39 @@ TEST_F(MonitorProfileTest, RefusalsWriteNothingAndKeepTheDisplaysProfile)
         EXPECT_EQ(platform::DisplayProfiles(kDevice), std::vector<std::string>{"Old.icm"})
             << c.what;
     }
+    // Model data no monitor can have is missing model data: nothing is
+    // written, under a name of a wrapped-round gamma or any other.
+    constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    const double nanRed[9] = {kNaN, 0.33, 0.30, 0.60, 0.15, 0.06, 0.3200, 0.3350, 2.2};
+    const double infGreen[9] = {0.64, 0.33, 0.30, kInf, 0.15, 0.06, 0.3200, 0.3350, 2.2};
+    const double hugeBlue[9] = {0.64, 0.33, 0.30, 0.60, 1e308, 0.06, 0.3200, 0.3350, 2.2};
+    const double outsideWhite[9] = {0.64, 0.33, 0.30, 0.60, 0.15, 0.06, 0.7, 0.6, 2.2};
+    const struct
+    {
+        const char* what;
+        double gamma;
+        const double* primaries;
+    } unusable[] = {
+        {"gamma 1e308", 1e308, kPrimaries}, {"gamma NaN", kNaN, kPrimaries},
+        {"gamma infinite", kInf, kPrimaries}, {"gamma 400", 400.0, kPrimaries},
+        {"red x NaN", 2.2, nanRed}, {"green y infinite", 2.2, infGreen},
+        {"blue x 1e308", 2.2, hugeBlue}, {"white outside the diagram", 2.2, outsideWhite},
+    };
+    for (const auto& c : unusable)
+    {
+        WriteModel("ModelX", "", c.gamma, c.primaries);
+        for (const MonitorProfileRequest& request : {Typed(6500), Preset("Native")})
+        {
+            const MonitorProfileResult result = CreateMonitorProfile(request);
+            EXPECT_FALSE(result.ok) << c.what;
+            EXPECT_EQ(result.messageId, 3060) << c.what;
+            EXPECT_TRUE(WrittenProfiles().empty()) << c.what;
+            EXPECT_EQ(platform::DisplayProfiles(kDevice), std::vector<std::string>{"Old.icm"})
+                << c.what;
+        }
+    }
+
     // A model without data at all.
     MonitorProfileRequest none = Typed(6500);
     none.modelCode = 0x4321;

@@ -381,6 +381,154 @@ TEST(ReplacementFile, WriterKilledBeforeCommitLeavesNoFile)
     }
 }
 
+// A save killed in the moment between naming its temporary and the rename
+// leaves a complete temporary beside the target; the next save of that
+// target removes it, when it is ours, has not been written for a minute
+// and no live process holds it open. Another target's temporaries, fresh
+// ones, files that only look like ours and ones still open all stay.
+TEST(FileReplace, NextSaveRemovesStaleTemporariesOfItsTargetOnly)
+{
+    enum class Kind
+    {
+        File,
+        Folder,
+        Link
+    };
+    enum class Holder
+    {
+        None,
+        ThisProcess,
+        OtherProcess
+    };
+    struct Case
+    {
+        const char* name;
+        Kind kind;
+        int ageSeconds;
+        Holder holder;
+        bool removed;
+    };
+    const Case cases[] = {
+        {".photo.tif.tmp-AbCdEfGh01", Kind::File, 120, Holder::None, true},
+        {".photo.tif.tmp-ZZZZZZZZZZ", Kind::File, 3600 * 24 * 30, Holder::None, true},
+        {".photo.tif.tmp-Fresh00001", Kind::File, 5, Holder::None, false},
+        {".photo.tif.tmp-Fresh00002", Kind::File, 50, Holder::None, false},
+        {".other.tif.tmp-AbCdEfGh01", Kind::File, 120, Holder::None, false},
+        {".photo.tif.tmp-AbCdEfGh0", Kind::File, 120, Holder::None, false},
+        {".photo.tif.tmp-AbCdEfGh012", Kind::File, 120, Holder::None, false},
+        {".photo.tif.tmp-AbCd-fGh01", Kind::File, 120, Holder::None, false},
+        {"photo.tif.tmp-AbCdEfGh01", Kind::File, 120, Holder::None, false},
+        {".photo.tif.tmp-Folder0001", Kind::Folder, 120, Holder::None, false},
+        {".photo.tif.tmp-Link000001", Kind::Link, 120, Holder::None, false},
+        {".photo.tif.tmp-HeldHere01", Kind::File, 120, Holder::ThisProcess, false},
+        {".photo.tif.tmp-HeldThere1", Kind::File, 120, Holder::OtherProcess, false},
+    };
+    for (const bool named : kNamedTemporaries)
+    {
+        SCOPED_TRACE(Way(named));
+        ScopedNamedTemporaries way(named);
+        for (const Case& c : cases)
+        {
+            SCOPED_TRACE(c.name);
+            TempDir dir;
+            const std::string target = dir.File("photo.tif");
+            WriteTextFile(target, "old contents");
+            const std::string leftover = dir.File(c.name);
+            switch (c.kind)
+            {
+            case Kind::File:
+                WriteTextFile(leftover, std::string(4096, 'x'));
+                break;
+            case Kind::Folder:
+                std::filesystem::create_directory(leftover);
+                break;
+            case Kind::Link:
+                std::filesystem::create_symlink(target, leftover);
+                break;
+            }
+            struct timespec times[2];
+            ASSERT_EQ(::clock_gettime(CLOCK_REALTIME, &times[0]), 0);
+            times[0].tv_sec -= c.ageSeconds;
+            times[1] = times[0];
+            ASSERT_EQ(::utimensat(AT_FDCWD, leftover.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+
+            int heldHere = -1;
+            pid_t holder = -1;
+            int ready[2] = {-1, -1};
+            if (c.holder == Holder::ThisProcess)
+                heldHere = ::open(leftover.c_str(), O_RDWR | O_CLOEXEC);
+            if (c.holder == Holder::OtherProcess)
+            {
+                ASSERT_EQ(::pipe(ready), 0);
+                holder = ::fork();
+                ASSERT_NE(holder, -1);
+                if (holder == 0)
+                {
+                    const int fd = ::open(leftover.c_str(), O_RDWR | O_CLOEXEC);
+                    const char report = fd >= 0 ? '1' : '0';
+                    [[maybe_unused]] const ssize_t sent = ::write(ready[1], &report, 1);
+                    for (;;)
+                        ::pause();
+                }
+                char report = 0;
+                ssize_t got;
+                do
+                    got = ::read(ready[0], &report, 1);
+                while (got < 0 && errno == EINTR);
+                ASSERT_EQ(report, '1');
+            }
+
+            std::string error;
+            EXPECT_TRUE(ReplaceFileContents(target, "new contents", &error)) << error;
+            EXPECT_EQ(ReadTextFile(target), "new contents");
+            EXPECT_EQ(!std::filesystem::exists(std::filesystem::symlink_status(leftover)), c.removed);
+
+            if (heldHere >= 0)
+                ::close(heldHere);
+            if (holder > 0)
+            {
+                ::kill(holder, SIGKILL);
+                int status = 0;
+                ::waitpid(holder, &status, 0);
+                ::close(ready[0]);
+                ::close(ready[1]);
+                // Its holder gone, the temporary is stale: the next save
+                // takes it.
+                EXPECT_TRUE(ReplaceFileContents(target, "newer contents", &error)) << error;
+                EXPECT_FALSE(std::filesystem::exists(leftover));
+            }
+        }
+    }
+}
+
+// The save itself counts as just written from naming its temporary to the
+// rename, however long ago its contents were written: a save of the same
+// target in another process never takes the temporary of one in progress.
+TEST(ReplacementFile, TemporaryOfASaveInProgressIsNotStale)
+{
+    for (const bool named : kNamedTemporaries)
+    {
+        SCOPED_TRACE(Way(named));
+        ScopedNamedTemporaries way(named);
+        TempDir dir;
+        const std::string target = dir.File("photo.tif");
+        WriteTextFile(target, "old contents");
+        ReplacementFile slow;
+        ASSERT_TRUE(slow.Open(target));
+        ASSERT_TRUE(WriteString(slow.Fd(), "slow contents"));
+        // Written long ago (its writer stalled on a slow disk, say).
+        struct timespec times[2];
+        ASSERT_EQ(::clock_gettime(CLOCK_REALTIME, &times[0]), 0);
+        times[0].tv_sec -= 600;
+        times[1] = times[0];
+        ASSERT_EQ(::futimens(slow.Fd(), times), 0);
+        EXPECT_TRUE(ReplaceFileContents(target, "quick contents"));
+        ASSERT_TRUE(slow.Commit());
+        EXPECT_EQ(ReadTextFile(target), "slow contents");
+        EXPECT_EQ(FolderEntries(dir.Path()), std::vector<std::string>{"photo.tif"});
+    }
+}
+
 TEST(ReplacementFile, AbandonedReplacementKeepsTargetAndRemovesTemporary)
 {
     for (const bool named : kNamedTemporaries)

@@ -1,8 +1,13 @@
 #include "print/PrintLayout.h"
 
+#include "print/MyEdit.h"
+#include "print/PrintImageDlg.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <limits>
 
 namespace {
 
@@ -70,16 +75,18 @@ TEST(PrintLayoutTest, FitAndCentringFollowModeAndMargins)
         int printWidth, printHeight, originX, originY;
     };
     const Case cases[] = {
-        // Even margins: both centrings agree but for the +1 rounding of
-        // the paper's odd height.
+        // Even margins: both centrings agree. The corner is worked out
+        // from the page's dots and rounded once: (2970.1 - 1343) / 2 - 42.3
+        // = 771.2 on the paper, (2885.5 - 1343) / 2 = 771.3 on the
+        // printable area.
         {"even, paper", EvenA4(), PrintPositionMode::CentreOfPaper, PrintFitMode::WholeImage, 1.983,
-         2014, 1343, 1, 772},
+         2014, 1343, 1, 771},
         {"even, printable", EvenA4(), PrintPositionMode::CentreOfPrintableArea,
          PrintFitMode::WholeImage, 1.983, 2014, 1343, 1, 771},
         // Uneven: about the paper's centre only 2 x 1140 dots across are
         // printable (sx 2280 / 1200 = 1.9); on the printable area 2300.
         {"uneven, paper", UnevenA4(), PrintPositionMode::CentreOfPaper, PrintFitMode::WholeImage,
-         1.9, 1930, 1287, 0, 800},
+         1.9, 1930, 1287, 0, 799},
         {"uneven, printable", UnevenA4(), PrintPositionMode::CentreOfPrintableArea,
          PrintFitMode::WholeImage, 1.916, 1946, 1297, 1, 773},
         // Fill: the larger scale (3358 / 800 = 4.1975 -> 4.197), the
@@ -87,7 +94,7 @@ TEST(PrintLayoutTest, FitAndCentringFollowModeAndMargins)
         {"uneven, printable, fill", UnevenA4(), PrintPositionMode::CentreOfPrintableArea,
          PrintFitMode::FillPaper, 4.197, 4264, 2842, -1158, 1},
         {"uneven, paper, fill", UnevenA4(), PrintPositionMode::CentreOfPaper,
-         PrintFitMode::FillPaper, 4.135, 4201, 2801, -1135, 43},
+         PrintFitMode::FillPaper, 4.135, 4201, 2801, -1135, 42},
     };
     for (const Case& c : cases)
     {
@@ -592,3 +599,127 @@ TEST(PrintLayoutTest, TypedMillimetresKeepTheirTenth)
 }
 
 } // namespace
+
+// A fitted image centred on the paper or on the printable area lies on the
+// printable area, so printing never asks whether to cut it off: checked
+// over sheets of the common paper sizes at the screen-like resolutions
+// whose dots are coarser than a tenth (72 and 96 dpi, where each rounding
+// to tenths counts most), with every combination of margins, photographs of
+// the usual aspects, untrimmed and trimmed.
+TEST(PrintLayoutTest, FittedCentredImageNeverOverhangs)
+{
+    const int resolutions[] = {72, 96};
+    // A4, Letter, A5, A3, 4 x 6 in, 3.5 x 5 in, postcard; in 0.1 mm.
+    const int papers[][2] = {{2100, 2970}, {2159, 2794}, {1480, 2100}, {2970, 4200},
+                             {1020, 1520}, {890, 1270},  {1000, 1480}};
+    const int margins[] = {0, 5, 7, 12, 17, 36};
+    const int images[][2] = {{6000, 4000}, {4000, 6000}, {3000, 3000}, {4032, 3024},
+                             {1920, 1080}, {333, 777}};
+    int layouts = 0;
+    int failures = 0;
+    for (const int dpi : resolutions)
+        for (const auto& paper : papers)
+            for (const int left : margins)
+                for (const int top : margins)
+                    for (const int right : margins)
+                        for (const int bottom : margins)
+                        {
+                            const int width = static_cast<int>(paper[0] * dpi / 254.0 + 0.5);
+                            const int height = static_cast<int>(paper[1] * dpi / 254.0 + 0.5);
+                            const PageGeometry page = Page(width, height, width - left - right,
+                                                           height - top - bottom, left, top, dpi);
+                            for (const auto& image : images)
+                                for (const PrintPositionMode mode :
+                                     {PrintPositionMode::CentreOfPaper,
+                                      PrintPositionMode::CentreOfPrintableArea})
+                                    for (const bool trimmed : {false, true})
+                                    {
+                                        CPrintLayout layout;
+                                        layout.SetImageSize(image[0], image[1]);
+                                        layout.SetPositionMode(mode);
+                                        if (trimmed)
+                                            layout.SetPixelMargins({image[0] / 7, image[1] / 9,
+                                                                    image[0] / 11, image[1] / 5});
+                                        layout.UpdatePaperLayout(page);
+                                        ++layouts;
+                                        if (layout.FitsPage(layout.VisibleLeft(), layout.VisibleTop()))
+                                            continue;
+                                        if (++failures <= 5)
+                                            ADD_FAILURE()
+                                                << dpi << " dpi, " << paper[0] << " x " << paper[1]
+                                                << ", margins " << left << " " << top << " "
+                                                << right << " " << bottom << ", image " << image[0]
+                                                << " x " << image[1] << ", mode "
+                                                << static_cast<int>(mode) << ", trimmed " << trimmed
+                                                << ": corner " << layout.VisibleLeft() << ", "
+                                                << layout.VisibleTop();
+                                    }
+                        }
+    EXPECT_EQ(failures, 0) << "of " << layouts << " layouts";
+}
+
+// A position typed with nine or more digits (or any number the edit reads)
+// leaves the image off the page: the check before printing asks whether to
+// cut it off instead of sending a blank sheet. Nothing worked out from it
+// wraps round.
+TEST(PrintLayoutTest, TypedPositionOfManyDigitsIsOutsideThePage)
+{
+    const char* const typed[] = {"123456789",  "999999999",  "-999999999",
+                                 "2147483647", "-2147483648", "99999999999999999999",
+                                 "1e308",      "-1e308",      "214748364.7"};
+    for (const char* text : typed)
+    {
+        const int value = MyEditValueFromText(EditMode::Real, 1, text);
+        for (const bool left : {true, false})
+        {
+            CPrintLayout layout = LaidOut(EvenA4());
+            layout.SetFit(false);
+            layout.SetPositionMode(PrintPositionMode::Custom);
+            layout.ApplyTrimmingDialog({30, 20, 10, 40});
+            if (left)
+                layout.SetLeft(value);
+            else
+                layout.SetTop(value);
+            PrintSettingsInput input;
+            input.ratioPercent = layout.Scale() * 100.0;
+            input.widthTenthMM = layout.PrintWidth();
+            input.heightTenthMM = layout.PrintHeight();
+            input.leftTenthMM = left ? value : 0;
+            input.topTenthMM = left ? 0 : value;
+            EXPECT_EQ(CheckPrintSettings(input, layout),
+                      (PrintSettingsProblem{kStrPrintOutsideArea, {}, 0, true}))
+                << text << (left ? " left" : " top");
+            // What the layout keeps stays off the page too, on the side the
+            // user typed, within a sheet's size of it.
+            EXPECT_FALSE(layout.FitsPage(layout.VisibleLeft(), layout.VisibleTop())) << text;
+            const int corner = left ? layout.VisibleLeft() : layout.VisibleTop();
+            const int paper = left ? layout.PhysicalWidthMM() : layout.PhysicalHeightMM();
+            EXPECT_EQ(corner > 0, value > 0) << text;
+            EXPECT_LE(std::abs(corner), 2 * paper) << text;
+        }
+    }
+}
+
+// The conversions saturate: a fit scale of thousands of dots per pixel (a
+// trimming that leaves one pixel of a wide image on a long roll) and a
+// scale the preview's frame gave cannot wrap round into a small or
+// negative size.
+TEST(PrintLayoutTest, ExtremeScalesSaturateTheConversions)
+{
+    EXPECT_EQ(DotsToTenthMM(1e12, 72), std::numeric_limits<int>::max());
+    EXPECT_EQ(DotsToTenthMM(-1e12, 72), std::numeric_limits<int>::min());
+    EXPECT_EQ(TenthMMToDots(1e12, 1200), std::numeric_limits<int>::max());
+    EXPECT_EQ(DotsToTenthMM(std::numeric_limits<double>::quiet_NaN(), 72), 0);
+    EXPECT_EQ(DotsToTenthMM(2.5, 254), 3);
+    EXPECT_EQ(DotsToTenthMM(-2.5, 254), -2);
+
+    CPrintLayout layout;
+    layout.SetImageSize(100000, 100000);
+    layout.SetPositionMode(PrintPositionMode::CentreOfPrintableArea);
+    layout.SetPixelMargins({0, 0, 99999, 99999});
+    layout.UpdatePaperLayout(Page(9000, 9000, 8000, 8000, 500, 500, 72));
+    EXPECT_DOUBLE_EQ(layout.Scale(), 8000.0);
+    EXPECT_EQ(layout.PrintWidth(), std::numeric_limits<int>::max());
+    EXPECT_GT(layout.PrintWidthDots(), 0);
+    EXPECT_GT(layout.RatioSpinPosition(), 0);
+}
