@@ -40,6 +40,9 @@ class IPointerState;
 class QAction;
 class QFileSystemWatcher;
 class QTimer;
+namespace platform {
+class ColorManagerWatch;
+}
 
 // Messages of the frame besides the panels' (0x400 + index).
 inline constexpr int UWM_DISPLAY_MODE = 0x40A;
@@ -185,6 +188,13 @@ private:
     // The display profile of an X11 desktop is the one of the screen the
     // window is on.
     void NoteScreen();
+    // The display the window is on becomes the one whose profile is shown
+    // (CDisplayProfile::SelectDisplay with the DDC/CI monitor selected at
+    // start-up), and its profiles are listed again.
+    void FollowDisplay();
+    // Lists the display's profiles; the first one found, or the fallback
+    // when none is associated, reaches OnDisplayProfileFound.
+    void ListDisplayProfiles();
     void DropFiles(const std::vector<std::string>& paths);
     void RedrawPreview();
     QString MonitorLabel() const;
@@ -225,6 +235,7 @@ private:
     QTimer* m_settingTimer = nullptr;
     QTimer* m_retryTimer = nullptr;
     std::string m_storeText; // the association store as last seen
+    std::unique_ptr<platform::ColorManagerWatch> m_colorManager;
     const IPointerState* m_pointer = nullptr;
     bool m_started = false;
     bool m_destroyed = false;
