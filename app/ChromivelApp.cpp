@@ -17,6 +17,7 @@
 #include "imagefile/ImageFileInfo.h"
 #include "imagefile/ReloadCache.h"
 #include "monitor/Display.h"
+#include "monitor/EnumDisplay.h"
 #include "platform/Folders.h"
 #include "platform/Text.h"
 
@@ -26,6 +27,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTimer>
+#include <QScreen>
 
 #include <algorithm>
 #include <utility>
@@ -254,7 +256,13 @@ bool CChromivelApp::LoadProcessSettings()
     LoadUseOsCmm();
     m_storedUseOsCmm = UseOsCmm.load();
     m_useOsCmmForced = false;
-    InitMonitorProfile();
+    // The display the main window opens on: the primary screen's where the
+    // desktop's displays can be enumerated. Elsewhere the default display
+    // stands in until the main window has found its DDC/CI monitor.
+    QScreen* primary = QGuiApplication::primaryScreen();
+    const std::string display =
+        DisplayDeviceIdOf(CEnumDisplay(), primary, primary, QString()).toStdString();
+    InitMonitorProfile(display);
     LoadGlobalSettings();
     LoadColorSearchSettings();
     LoadDngOutputPath();
@@ -268,7 +276,7 @@ bool CChromivelApp::LoadProcessSettings()
         UseOsCmm = 1;
         m_useOsCmmForced = true;
     }
-    InitMonitorProfile();
+    InitMonitorProfile(display);
     if (GetMonitorProfile() != nullptr)
         return true;
 

@@ -32,6 +32,7 @@
 #include "monitor/Display.h"
 #include "monitor/InitMsgDlg.h"
 #include "platform/ColorDirectory.h"
+#include "platform/ColorManagerBus.h"
 #include "platform/Folders.h"
 #include "print/PrintDialogs.h"
 
@@ -49,6 +50,7 @@
 #include <QMimeData>
 #include <QScreen>
 #include <QSessionManager>
+#include <QSocketNotifier>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QToolBar>
@@ -290,6 +292,17 @@ void CMainFrame::OnCreate()
     connect(m_settingWatcher, &QFileSystemWatcher::directoryChanged, this,
             &CMainFrame::onStoreChanged);
     WatchStore();
+    // Where colord runs, its changes may change the display's profile too
+    // (the desktop's copy on X11 follows colord's default profile).
+    m_colorManager = std::make_unique<platform::ColorManagerWatch>();
+    if (const int socket = m_colorManager->SocketDescriptor(); socket >= 0)
+    {
+        auto* notifier = new QSocketNotifier(socket, QSocketNotifier::Read, this);
+        connect(notifier, &QSocketNotifier::activated, this, [this] {
+            if (m_colorManager->TakeChanges())
+                m_settingTimer->start();
+        });
+    }
 
     // The desktop session ending: the same question as closing, and a
     // Cancel keeps the session (and the program) going.
@@ -374,6 +387,10 @@ void CMainFrame::OnPostCreate()
         }
     }
 
+    // The monitor that answered names the display where the desktop's
+    // displays cannot be enumerated: its profile is the one to show.
+    FollowDisplay();
+
     if (introduction == CInitMsgDlg::kIdStartWizard && m_fileView != nullptr)
         m_fileView->RunMonitorWizard();
     if (m_options.application)
@@ -431,6 +448,18 @@ void CMainFrame::NoteScreen()
     const int index = static_cast<int>(QGuiApplication::screens().indexOf(screen()));
     if (index >= 0)
         SetX11DisplayProfileScreen(index);
+    // Before the deferred start-up the monitor is not known yet; the
+    // start-up follows the display itself.
+    if (m_started)
+        FollowDisplay();
+}
+
+void CMainFrame::FollowDisplay()
+{
+    const QString monitorId = m_monitor ? m_monitor->DeviceID : QString();
+    m_displayProfile.SelectDisplay(screen(), monitorId);
+    SetMonitorProfileDevice(m_displayProfile.DeviceID.toStdString());
+    OnSettingChange();
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event)
@@ -912,13 +941,22 @@ void CMainFrame::onStoreChanged()
 
 void CMainFrame::OnSettingChange()
 {
-    m_displayProfile.EnumMonitorProfiles(true);
+    ListDisplayProfiles();
     m_retryTimer->start();
 }
 
 void CMainFrame::OnDisplayChangeRetry()
 {
+    ListDisplayProfiles();
+}
+
+void CMainFrame::ListDisplayProfiles()
+{
     m_displayProfile.EnumMonitorProfiles(true);
+    // No profile associated at all: the display's profile is the desktop's
+    // (X11) or the sRGB profile, which is looked at the same way.
+    if (m_displayProfile.ProfileNames.empty())
+        QMetaObject::invokeMethod(this, &CMainFrame::OnDisplayProfileFound, Qt::QueuedConnection);
 }
 
 void CMainFrame::onDisplayProfileNotify(int message, int /*code*/, qint64 /*value*/)
@@ -931,7 +969,7 @@ void CMainFrame::OnDisplayProfileFound()
 {
     QString name;
     if (!CDisplayProfile::GetFirstMonitorProfile(m_displayProfile.ProfileNames, name))
-        return;
+        name = Text(platform::MonitorProfileName(m_displayProfile.DeviceID.toStdString()));
     const int engineBefore = UseOsCmm.load();
     const bool changed = m_project->OnMonitorProfileChanged(name.toStdString());
     NoteEngineSwitch(engineBefore);

@@ -50,6 +50,9 @@ class QFileSystemWatcher;
 class QKeyEvent;
 class QToolBar;
 class QTimer;
+namespace platform {
+class ColorManagerWatch;
+}
 
 // Messages of the frame besides the panels' (0x400 + index).
 inline constexpr int UWM_DISPLAY_MODE = 0x40A;
@@ -204,6 +207,13 @@ private:
     // The display profile of an X11 desktop is the one of the screen the
     // window is on.
     void NoteScreen();
+    // The display the window is on becomes the one whose profile is shown
+    // (CDisplayProfile::SelectDisplay with the DDC/CI monitor selected at
+    // start-up), and its profiles are listed again.
+    void FollowDisplay();
+    // Lists the display's profiles; the first one found, or the fallback
+    // when none is associated, reaches OnDisplayProfileFound.
+    void ListDisplayProfiles();
     void DropFiles(const std::vector<std::string>& paths);
     void RedrawPreview();
     QString MonitorLabel() const;
@@ -245,6 +255,7 @@ private:
     QTimer* m_retryTimer = nullptr;
     QTimer* m_commandTimer = nullptr; // brings the actions' states up to date
     std::string m_storeText; // the association store as last seen
+    std::unique_ptr<platform::ColorManagerWatch> m_colorManager;
     const IPointerState* m_pointer = nullptr;
     bool m_started = false;
     bool m_destroyed = false;

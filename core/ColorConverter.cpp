@@ -163,19 +163,37 @@ void CColorConverter::BuildOutputTable()
 
 void CColorConverter::BuildMatrices()
 {
-    // M_io = M_out^-1 M_in takes linear input RGB to XYZ and on to linear
-    // output RGB; without an output matrix the input values are shown as
-    // they are.
+    // M_io = M_out^-1 A M_in takes linear input RGB to XYZ relative to the
+    // input's media white, adapts that white to the output's, and goes on to
+    // linear output RGB. ICC colorimetry is relative to the PCS white D50,
+    // so the adaptation goes through it the way each profile was made:
+    //     A = P_out^-1 P_in
+    // (P: media-relative XYZ to D50-relative, the profile's 'chad' or
+    // Bradford), which makes M_out^-1 A M_in the product of the stored,
+    // D50-relative colorant matrices, as the colour engine's relative
+    // colorimetric transform of two matrix profiles is. Between profiles of
+    // one white made the same way A is the identity. Without an output
+    // matrix the input values are shown as they are.
     m_inputToOutputMatrix = CRGBMatrix();
     CStdMatrix outputMatrix;
     if (m_outputProfile && Is3x3(m_inputMatrix) &&
         m_outputProfile->GetRGBToXYZMatrix(outputMatrix) && Is3x3(outputMatrix) &&
         outputMatrix.Invert())
     {
-        m_inputToOutputMatrix = outputMatrix * m_inputMatrix;
+        m_inputToOutputMatrix = outputMatrix * WhiteAdaptation() * m_inputMatrix;
     }
     m_xyzToInput = InverseOrIdentity(m_inputMatrix);
     m_xyzToOutput = m_inputToOutputMatrix * m_xyzToInput;
+}
+
+CStdMatrix CColorConverter::WhiteAdaptation() const
+{
+    CStdMatrix inputToPCS;
+    CStdMatrix outputToPCS;
+    if (!m_inputProfile || !m_outputProfile || !m_inputProfile->GetMediaToPCSMatrix(inputToPCS) ||
+        !m_outputProfile->GetMediaToPCSMatrix(outputToPCS) || !outputToPCS.Invert())
+        return CStdMatrix::Identity();
+    return outputToPCS * inputToPCS;
 }
 
 bool CColorConverter::BuildTransform()

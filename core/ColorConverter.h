@@ -8,10 +8,12 @@
 // (device values already through the input tone curves). Two paths turn it
 // into monitor RGB, chosen by UseOsCmm (core/UseOsCmm.h):
 //   0  the program's own: the input-to-output matrix
-//          M_io = M_out^-1 M_in
+//          M_io = M_out^-1 A M_in
 //      (M_in, M_out: linear 16-bit RGB -> XYZ with white Y = 100, the
-//      colorants adapted back to each profile's media white), then the
-//      output profile's inverse tone tables;
+//      colorants adapted back to each profile's media white; A adapts the
+//      input's white to the output's through the PCS white D50, as each
+//      profile was made: relative colorimetric, as the colour engine
+//      converts), then the output profile's inverse tone tables;
 //   1  the LittleCMS transform from "the input space made linear" (a
 //      matrix/shaper profile with the input's colorants and gamma 1.0
 //      curves, CreateLinearInputProfile) to the output profile.
@@ -116,8 +118,8 @@ public:
     //   input tone table and inverse, output inverse tone table, input
     //   matrix: rebuilt where the profile yields them, else left as they
     //   were (with UseOsCmm = 1 a profile need not have them);
-    //   input-to-output matrix: M_out^-1 M_in, the identity when the output
-    //   profile yields no matrix;
+    //   input-to-output matrix: M_out^-1 A M_in, the identity when the
+    //   output profile yields no matrix;
     //   transform: rebuilt from CreateLinearInputProfile (input) to the
     //   output profile. When it cannot be made the old one is dropped as
     //   well (no transform) and the result is false: an image is never
@@ -203,6 +205,9 @@ private:
     void BuildOutputTable();
     // M_io and the derived XYZ matrices.
     void BuildMatrices();
+    // A: the input's media white to the output's through the PCS (the
+    // identity when either profile gives no colorants).
+    CStdMatrix WhiteAdaptation() const;
     bool BuildTransform();
 
     std::unique_ptr<CColorProfile> m_inputProfile;

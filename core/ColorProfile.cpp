@@ -833,6 +833,25 @@ bool CColorProfile::ReadXYZElements(CCIEXYZ& red, CCIEXYZ& green, CCIEXYZ& blue,
 
 bool CColorProfile::ReadColorants(CCIEXYZ& red, CCIEXYZ& green, CCIEXYZ& blue, CCIEXYZ& white) const
 {
+    return ReadMediaColorants(red, green, blue, white, nullptr);
+}
+
+bool CColorProfile::GetMediaToPCSMatrix(CStdMatrix& toPCS) const
+{
+    CCIEXYZ red;
+    CCIEXYZ green;
+    CCIEXYZ blue;
+    CCIEXYZ white;
+    CStdMatrix fromPCS;
+    if (!ReadMediaColorants(red, green, blue, white, &fromPCS) || !fromPCS.Invert())
+        return false;
+    toPCS = std::move(fromPCS);
+    return true;
+}
+
+bool CColorProfile::ReadMediaColorants(CCIEXYZ& red, CCIEXYZ& green, CCIEXYZ& blue, CCIEXYZ& white,
+                                       CStdMatrix* fromPCSOut) const
+{
     if (!IsOpen())
         return false;
     const std::span<const std::uint8_t> header = HeaderBytes();
@@ -881,6 +900,8 @@ bool CColorProfile::ReadColorants(CCIEXYZ& red, CCIEXYZ& green, CCIEXYZ& blue, C
             red = adapted[1];
             green = adapted[2];
             blue = adapted[3];
+            if (fromPCSOut)
+                *fromPCSOut = fromPCS * (100.0 / whiteY);
             return true;
         }
         // A matrix that turns the PCS white into no light is no adaptation:
@@ -893,6 +914,8 @@ bool CColorProfile::ReadColorants(CCIEXYZ& red, CCIEXYZ& green, CCIEXYZ& blue, C
     green = toD50.MultiplyVector(g);
     blue = toD50.MultiplyVector(b);
     white = w;
+    if (fromPCSOut)
+        *fromPCSOut = std::move(toD50);
     return true;
 }
 

@@ -222,6 +222,14 @@ public:
     // at Y = 100: the adapted colorants as columns, so that (65535, 65535,
     // 65535) maps to the media white.
     bool GetRGBToXYZMatrix(CStdMatrix& matrix) const;
+    // The chromatic adaptation ReadColorants undoes: the 3x3 matrix that
+    // takes XYZ relative to the media white (white Y = 100, the scale of
+    // GetRGBToXYZMatrix) to XYZ relative to the PCS white D50, the way the
+    // profile itself was made ('chad' where it has a usable one, else
+    // Bradford from the media white to D50). toPCS x the media white is D50
+    // (96.42, 100, 82.49), and toPCS x GetRGBToXYZMatrix gives the stored,
+    // D50-relative colorants.
+    bool GetMediaToPCSMatrix(CStdMatrix& toPCS) const;
 
     // Per-channel tone tables from the curves: device value to linear
     // (GetTRC) and linear to device value (GetInverseTRC).
@@ -327,6 +335,10 @@ private:
     // The description text as read, before trailing blanks are removed.
     bool ReadDescriptionText(std::string& text) const;
     bool ReadXYZElements(CCIEXYZ& red, CCIEXYZ& green, CCIEXYZ& blue, CCIEXYZ& white) const;
+    // ReadColorants, and the matrix that took the stored colorants back to
+    // the media white (fromPCSOut, when given).
+    bool ReadMediaColorants(CCIEXYZ& red, CCIEXYZ& green, CCIEXYZ& blue, CCIEXYZ& white,
+                            CStdMatrix* fromPCSOut) const;
 
     friend bool GetProfileDescriptionFromFile(std::string& text, const std::string& path);
 

@@ -27,20 +27,37 @@ std::unique_ptr<CColorProfile>& MonitorProfileSlot()
     return profile;
 }
 
+std::string& MonitorDeviceSlot()
+{
+    static std::string deviceId;
+    return deviceId;
+}
+
 } // namespace
+
+void SetMonitorProfileDevice(const std::string& deviceId)
+{
+    MonitorDeviceSlot() = deviceId;
+}
+
+const std::string& GetMonitorProfileDevice()
+{
+    return MonitorDeviceSlot();
+}
 
 bool InitMonitorProfile(const std::string& deviceId, bool* switchedToOsCmm)
 {
     if (switchedToOsCmm)
         *switchedToOsCmm = false;
+    SetMonitorProfileDevice(deviceId);
     auto& slot = MonitorProfileSlot();
     slot = std::make_unique<CColorProfile>();
-    if (LoadMonitorProfile(deviceId))
+    if (LoadMonitorProfile())
         return true;
     if (switchedToOsCmm && UseOsCmm.load() == 0)
     {
         UseOsCmm = 1;
-        if (LoadMonitorProfile(deviceId))
+        if (LoadMonitorProfile())
         {
             *switchedToOsCmm = true;
             return true;
@@ -51,12 +68,12 @@ bool InitMonitorProfile(const std::string& deviceId, bool* switchedToOsCmm)
     return false;
 }
 
-bool LoadMonitorProfile(const std::string& deviceId)
+bool LoadMonitorProfile()
 {
     CColorProfile* profile = MonitorProfileSlot().get();
     if (!profile)
         return false;
-    const std::string name = platform::MonitorProfileName(deviceId);
+    const std::string name = platform::MonitorProfileName(GetMonitorProfileDevice());
     if (name.empty() || IsColorModelExtension(name))
         return false;
     return profile->Open(name);

@@ -12,13 +12,18 @@
 
 // The process-wide monitor profile, used from the user-interface thread.
 //
-// InitMonitorProfile creates it and loads it; when that fails it is deleted
-// and stays null. LoadMonitorProfile opens the display's profile (the
+// It is the profile of one display, named by its device ID (the key of the
+// display-profile association store, platform/ColorDirectory.h; "" is the
+// default display). InitMonitorProfile records the device, creates the
+// profile and loads it; when that fails it is deleted and stays null.
+// LoadMonitorProfile opens the recorded display's profile (the
 // monitor-profile source of the platform layer: the profile associated with
-// the display, else the one the GUI reports, else the sRGB profile) into the
-// existing object; false when there is no object, the name is a
-// colour-appearance or gamut-map model (".camp", ".gmmp", compared
-// case-sensitively), or the open fails. deviceId "" is the default display.
+// the display, else the default display's, else the one the GUI reports,
+// else the sRGB profile) into the existing object; false when there is no
+// object, the name is a colour-appearance or gamut-map model (".camp",
+// ".gmmp", compared case-sensitively), or the open fails. When the program's
+// window goes to another display, the shell records that display
+// (SetMonitorProfileDevice) before it reloads.
 //
 // Start-up with the own colour engine (UseOsCmm = 0) must not lock the user
 // out because the display's profile is one that only LittleCMS can use (a
@@ -30,7 +35,9 @@
 // a caller that records the setting may change it.
 bool InitMonitorProfile(const std::string& deviceId = std::string(),
                         bool* switchedToOsCmm = nullptr);
-bool LoadMonitorProfile(const std::string& deviceId = std::string());
+bool LoadMonitorProfile();
+void SetMonitorProfileDevice(const std::string& deviceId);
+const std::string& GetMonitorProfileDevice();
 // Replaces the monitor profile by a new one opened from path; a failed open
 // leaves it null. A colour-appearance or gamut-map model path changes
 // nothing and gives false.

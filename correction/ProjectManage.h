@@ -398,6 +398,11 @@ public:
                                                  int maxHeight = 0);
     void OnMonitorProfileLoaded(const CColorProfile* monitor, const CColorProfile* working,
                                 const CColorProfile* input);
+    // The display's profile is now profileName (as the monitor-profile
+    // source names it): unless busy, or the display is shown through that
+    // very profile already (same name and same bytes), the process-wide
+    // monitor profile is loaded again for its display (with UseOsCmm = 1
+    // when the own engine cannot use it). True when it was.
     bool OnMonitorProfileChanged(const std::string& profileName);
     void RefreshDisplayConversion();
 

@@ -731,10 +731,28 @@ void CProjectManage::OnMonitorProfileLoaded(const CColorProfile* monitor,
     RedrawView(true);
 }
 
+namespace {
+
+// The display's profile is another one than the converter shows through:
+// another name, or the same file now holding other bytes (a profile written
+// again under its name, as the X11 desktop's copy in the work folder is).
+bool IsOtherMonitorProfile(const CColorProfile& current, const std::string& profileName)
+{
+    if (current.GetName() != profileName)
+        return true;
+    CColorProfile fresh;
+    std::vector<std::uint8_t> now;
+    std::vector<std::uint8_t> shown;
+    return !fresh.Open(profileName) || !fresh.GetProfileBytes(now) ||
+           !current.GetProfileBytes(shown) || now != shown;
+}
+
+} // namespace
+
 bool CProjectManage::OnMonitorProfileChanged(const std::string& profileName)
 {
-    if (!GetOutputProfile() || GetOutputProfileName() == profileName || m_busy != 0 ||
-        m_displayBuilding.load() != 0)
+    if (!GetOutputProfile() || !IsOtherMonitorProfile(*GetOutputProfile(), profileName) ||
+        m_busy != 0 || m_displayBuilding.load() != 0)
         return false;
     if (!LoadMonitorProfile() || !GetMonitorProfile())
     {

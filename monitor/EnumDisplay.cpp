@@ -221,6 +221,23 @@ bool CEnumDisplay::GetEdidDescriptorText(const std::uint8_t* edid, std::uint8_t 
     return false;
 }
 
+QString DisplayDeviceIdOf(const CEnumDisplay& displays, const QScreen* screen,
+                          const QScreen* primary, const QString& monitorId)
+{
+    if (screen != nullptr)
+    {
+        QString id;
+        displays.GetDeviceID(id, screen);
+        if (!id.isEmpty())
+            return id;
+    }
+    // A display the enumeration knows but that shows another screen is not
+    // the DDC/CI monitor's either.
+    if (displays.Count == 0 && (screen == nullptr || screen == primary))
+        return monitorId;
+    return QString();
+}
+
 // ----------------------------------------------------------------------------
 
 namespace {
@@ -233,6 +250,10 @@ CDisplayProfile::CDisplayProfile(std::string iniPath, std::string root, QObject*
       m_iniPath(iniPath.empty() ? GetIniFilePath() : std::move(iniPath))
 {
     DisplayID = CIniFile(m_iniPath).GetInt(kDisplaysSection, kDisplayIdKey, 1);
+    // Until the main window says which display it is on: the one of that
+    // number.
+    if (const DisplayDeviceInfo* display = EnumDisplay.FindDisplay(DisplayID))
+        DeviceID = display->DeviceID;
 }
 
 CDisplayProfile::~CDisplayProfile()
@@ -240,14 +261,29 @@ CDisplayProfile::~CDisplayProfile()
     CIniFile(m_iniPath).SetInt(kDisplaysSection, kDisplayIdKey, DisplayID);
 }
 
+bool CDisplayProfile::SelectDisplay(const QScreen* screen, const QString& monitorId)
+{
+    EnumDisplay.Enumerate();
+    const QScreen* primary = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr
+                                 ? QGuiApplication::primaryScreen()
+                                 : nullptr;
+    const QString id = DisplayDeviceIdOf(EnumDisplay, screen, primary, monitorId);
+    for (const auto& [number, info] : EnumDisplay.Entries)
+        if (!id.isEmpty() && info.DeviceID == id)
+            DisplayID = number;
+    const bool changed = id != DeviceID;
+    DeviceID = id;
+    return changed;
+}
+
 void CDisplayProfile::EnumMonitorProfiles(bool notify)
 {
-    const DisplayDeviceInfo* display = EnumDisplay.FindDisplay(DisplayID);
-    if (display == nullptr)
-        return;
     NotifyMessage = kUwmMonitorProfileFound;
     ProfileNames.clear();
-    for (const std::string& name : platform::DisplayProfiles(display->DeviceID.toStdString()))
+    std::vector<std::string> names = platform::DisplayProfiles(DeviceID.toStdString());
+    if (names.empty() && !DeviceID.isEmpty())
+        names = platform::DisplayProfiles(std::string());
+    for (const std::string& name : names)
     {
         ProfileNames.push_back(QString::fromStdString(name));
         if (notify && ProfileNames.size() == 1)

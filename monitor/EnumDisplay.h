@@ -97,6 +97,21 @@ private:
     std::string m_root;
 };
 
+// The device ID under which the program reads the profile of the display
+// that shows `screen`, the one the monitor wizard and the agent associate
+// their profiles with:
+//   1. the display of the enumeration shown on that screen (its DRM
+//      connector joined with the screen): MONITOR\<PNP><product>\<connector>,
+//      as the DDC/CI transports name that monitor too;
+//   2. else, where the desktop's displays cannot be enumerated (no
+//      /sys/class/drm: a virtual X server, the simulated monitor), and the
+//      screen is the primary one (or unknown): `monitorId`, the DDC/CI
+//      monitor the main window selected at start-up;
+//   3. else empty: the default display ("default" in the association store).
+// `primary` is the desktop's primary screen.
+QString DisplayDeviceIdOf(const CEnumDisplay& displays, const QScreen* screen,
+                          const QScreen* primary, const QString& monitorId);
+
 class CDisplayProfile : public QObject
 {
     Q_OBJECT
@@ -107,14 +122,23 @@ public:
                              QObject* parent = nullptr);
     ~CDisplayProfile() override; // writes DisplayID back
 
-    // Lists the profiles associated with the display DisplayID. When notify
-    // is set, the arrival of the first name is announced by notify
+    // Takes a fresh snapshot of the displays and makes the display that
+    // shows `screen` the one the program works on (DisplayDeviceIdOf, with
+    // the DDC/CI monitor's ID `monitorId`); DisplayID becomes its number
+    // when the enumeration has it. True when DeviceID changed.
+    bool SelectDisplay(const QScreen* screen, const QString& monitorId);
+
+    // Lists the profiles associated with the display DeviceID (those of the
+    // default display when it has none of its own). When notify is set, the
+    // arrival of the first name is announced by notify
     // (kUwmMonitorProfileFound, 0, 0), posted: the receiver reads the list
     // from its event loop.
     void EnumMonitorProfiles(bool notify);
     static bool GetFirstMonitorProfile(const std::vector<QString>& names, QString& out);
 
     int DisplayID = 1;
+    // The display's device ID (empty: the default display).
+    QString DeviceID;
     CEnumDisplay EnumDisplay;
     int NotifyMessage = 0;
     std::vector<QString> ProfileNames;

@@ -208,6 +208,8 @@ void SetDisplayProfileHook(DisplayProfileHook hook)
 std::string MonitorProfileName(const std::string& deviceId)
 {
     std::string name = DefaultDisplayProfile(deviceId);
+    if (name.empty() && !deviceId.empty())
+        name = DefaultDisplayProfile(std::string());
     if (!name.empty())
         return name;
     if (DisplayProfileHook hook = g_displayProfileHook.load())

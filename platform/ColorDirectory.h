@@ -81,9 +81,11 @@ bool DisassociateDisplayProfile(const std::string& deviceId, const std::string& 
 using DisplayProfileHook = std::string (*)(const std::string& deviceId);
 void SetDisplayProfileHook(DisplayProfileHook hook);
 
-// The name of the display's profile, in this order: the default profile of
-// the association store; the hook's answer; else the sRGB profile's file
-// name. Bare names are meant to be resolved in the colour directory.
+// The name of the display's profile, in this order: the display's default
+// profile in the association store; the default display's ("", section
+// "default"), for a display that has none of its own; the hook's answer;
+// else the sRGB profile's file name. Bare names are meant to be resolved in
+// the colour directory.
 std::string MonitorProfileName(const std::string& deviceId = std::string());
 
 } // namespace platform

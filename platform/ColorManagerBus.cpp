@@ -161,13 +161,11 @@ std::string OutputNameOfDevice(const std::string& deviceId)
     return connector;
 }
 
-ColorManagerOutcome MakeColorManagerDefault(const std::string& deviceId,
-                                            const std::string& profilePath)
-{
-    const std::string output = OutputNameOfDevice(deviceId);
-    if (output.empty())
-        return ColorManagerOutcome::NoDevice;
+namespace {
 
+// A private connection to the system bus, registered; null without one.
+Connection OpenSystemBus()
+{
     static std::once_flag threads;
     std::call_once(threads, [] { dbus_threads_init_default(); });
 
@@ -178,13 +176,26 @@ ColorManagerOutcome MakeColorManagerDefault(const std::string& deviceId,
         configured && *configured ? configured : "unix:path=/var/run/dbus/system_bus_socket";
     Error error;
     Connection connection(dbus_connection_open_private(address.c_str(), error.get()));
-    if (!connection)
-        return ColorManagerOutcome::NoBus;
-    if (!dbus_bus_register(connection.get(), error.get()))
-        return ColorManagerOutcome::NoBus;
+    if (!connection || !dbus_bus_register(connection.get(), error.get()))
+        return nullptr;
     // A private connection would otherwise end the process when the bus
     // goes away.
     dbus_connection_set_exit_on_disconnect(connection.get(), FALSE);
+    return connection;
+}
+
+} // namespace
+
+ColorManagerOutcome MakeColorManagerDefault(const std::string& deviceId,
+                                            const std::string& profilePath)
+{
+    const std::string output = OutputNameOfDevice(deviceId);
+    if (output.empty())
+        return ColorManagerOutcome::NoDevice;
+
+    Connection connection = OpenSystemBus();
+    if (!connection)
+        return ColorManagerOutcome::NoBus;
 
     std::string device;
     {
@@ -229,6 +240,64 @@ ColorManagerOutcome MakeColorManagerDefault(const std::string& deviceId,
               {{DBUS_TYPE_OBJECT_PATH, profile.c_str()}}, nullptr, defaultError))
         return ColorManagerOutcome::Failed;
     return ColorManagerOutcome::Done;
+}
+
+// ------------------------------------------------------------ watch
+
+struct ColorManagerWatch::Bus
+{
+    Connection connection;
+};
+
+ColorManagerWatch::ColorManagerWatch() : m_bus(std::make_unique<Bus>())
+{
+    m_bus->connection = OpenSystemBus();
+    if (!m_bus->connection)
+        return;
+    // Every "Changed" colord sends: the manager's, and those of its devices
+    // and profiles. The bus resolves the service name to whoever owns it
+    // when a signal is sent, so a colord that starts later is heard too.
+    Error error;
+    dbus_bus_add_match(m_bus->connection.get(),
+                       "type='signal',sender='org.freedesktop.ColorManager',member='Changed'",
+                       error.get());
+    if (error.IsSet())
+        m_bus->connection.reset();
+}
+
+ColorManagerWatch::~ColorManagerWatch() = default;
+
+int ColorManagerWatch::SocketDescriptor() const
+{
+    int fd = -1;
+    if (!m_bus->connection || !dbus_connection_get_unix_fd(m_bus->connection.get(), &fd))
+        return -1;
+    return fd;
+}
+
+bool ColorManagerWatch::TakeChanges()
+{
+    DBusConnection* c = m_bus->connection.get();
+    if (!c)
+        return false;
+    bool changed = false;
+    // Reads what the socket holds without waiting; a bus that went away
+    // ends the watch.
+    if (!dbus_connection_read_write(c, 0))
+    {
+        m_bus->connection.reset();
+        return false;
+    }
+    while (DBusMessage* raw = dbus_connection_pop_message(c))
+    {
+        const Message message(raw);
+        const char* interface = dbus_message_get_interface(raw);
+        changed = changed ||
+                  (dbus_message_get_type(raw) == DBUS_MESSAGE_TYPE_SIGNAL && interface != nullptr &&
+                   std::string(interface).rfind(kManagerInterface, 0) == 0 &&
+                   dbus_message_has_member(raw, "Changed"));
+    }
+    return changed;
 }
 
 } // namespace platform

@@ -10,6 +10,7 @@
 // before the call returns. DBUS_SYSTEM_BUS_ADDRESS, when set, names the
 // system bus (tests start a bus of their own and a fake colord on it).
 
+#include <memory>
 #include <string>
 
 namespace platform {
@@ -35,5 +36,29 @@ std::string OutputNameOfDevice(const std::string& deviceId);
 // the installed profile's full path.
 ColorManagerOutcome MakeColorManagerDefault(const std::string& deviceId,
                                             const std::string& profilePath);
+
+// colord's "Changed" signals (of the manager, a device or a profile: a
+// display's default profile changed, for instance), heard on a private
+// connection to the system bus that lives as long as the object. The owner
+// watches the connection's socket and, whenever it is readable, calls
+// TakeChanges. Without a system bus there is nothing to watch.
+class ColorManagerWatch
+{
+public:
+    ColorManagerWatch();
+    ~ColorManagerWatch();
+    ColorManagerWatch(const ColorManagerWatch&) = delete;
+    ColorManagerWatch& operator=(const ColorManagerWatch&) = delete;
+
+    // The socket to watch for reading; -1 without a bus.
+    int SocketDescriptor() const;
+    // Takes what arrived, without waiting; true when a "Changed" of colord
+    // was among it. A bus that went away ends the watch.
+    bool TakeChanges();
+
+private:
+    struct Bus;
+    std::unique_ptr<Bus> m_bus;
+};
 
 } // namespace platform

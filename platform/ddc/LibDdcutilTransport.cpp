@@ -28,6 +28,7 @@
 // All library calls of the process go through one mutex: the library keeps
 // global state (display references, which a re-detection invalidates).
 
+#include "platform/DisplayDevices.h"
 #include "platform/ddc/DdcTransport.h"
 
 #include <ddcutil_c_api.h>
@@ -310,13 +311,6 @@ std::string FindConnector(int bus, const std::uint8_t* edid)
     return byEdid;
 }
 
-std::string HexWord(unsigned value)
-{
-    char text[8];
-    std::snprintf(text, sizeof text, "%04X", value & 0xFFFF);
-    return text;
-}
-
 class LibDdcutilTransport final : public DdcTransport
 {
 public:
@@ -352,13 +346,12 @@ public:
             m.connector = FindConnector(info.path.path.i2c_busno, info.edid_bytes);
             if (m.connector.empty())
                 m.connector = "i2c-" + std::to_string(info.path.path.i2c_busno);
-            const std::string maker(info.mfg_id, strnlen(info.mfg_id, sizeof info.mfg_id));
             const std::string model(info.model_name,
                                     strnlen(info.model_name, sizeof info.model_name));
-            m.deviceId =
-                "MONITOR\\" +
-                (maker.size() == 3 ? maker + HexWord(info.product_code) : "Default_Monitor") +
-                '\\' + m.connector;
+            // The one form of the device ID, from the same EDID the DRM
+            // enumeration reads.
+            m.deviceId = MonitorDeviceId(
+                std::span<const std::uint8_t>(info.edid_bytes, sizeof info.edid_bytes), m.connector);
             m.description = model.empty() ? "Monitor on " + m.connector : model;
             m.primary = !primaryTaken && info.dispno > 0;
             primaryTaken = primaryTaken || m.primary;

@@ -33,6 +33,7 @@
 #include "imagefile/ImageLoadSave.h"
 #include "imagefile/ReloadCache.h"
 #include "monitor/Display.h"
+#include "monitor/MonitorProfile.h"
 #include "platform/ColorDirectory.h"
 #include "platform/Folders.h"
 #include "platform/Registry.h"
@@ -83,6 +84,7 @@
 #include <functional>
 #include <optional>
 #include <fstream>
+#include <iterator>
 
 using testsupport::PrivateUserFolders;
 using testsupport::WaitFor;
@@ -1295,6 +1297,212 @@ TEST_F(MainFrameTest, NewAssociationOfTheDisplayBecomesTheMonitorProfile)
     GetMonitorProfile()->GetDescription(description);
     EXPECT_EQ(frame->GetFileView()->GetDisplayColorSpaceText().toStdString(), description);
     EXPECT_FALSE(frame->GetFileView()->IsCachePaused());
+}
+
+// ---- The display's profile on the simulated monitor (no DRM folder, as on
+// a virtual X server): the monitor the window selected names the display.
+
+// The 8-bit monitor value LittleCMS gives for a 16-bit sRGB colour on the
+// monitor profile (the preview keeps the high byte).
+RGB16 LcmsOnMonitor(const std::vector<std::uint8_t>& monitor, RGB16 srgb)
+{
+    const std::vector<std::uint8_t> source = BuildSRGBProfileBytes();
+    cmsHPROFILE in = cmsOpenProfileFromMem(source.data(), static_cast<cmsUInt32Number>(source.size()));
+    cmsHPROFILE out =
+        cmsOpenProfileFromMem(monitor.data(), static_cast<cmsUInt32Number>(monitor.size()));
+    cmsHTRANSFORM t = cmsCreateTransform(in, TYPE_RGB_16, out, TYPE_RGB_16, INTENT_PERCEPTUAL, 0);
+    RGB16 shown{};
+    if (t)
+        cmsDoTransform(t, &srgb, &shown, 1);
+    cmsDeleteTransform(t);
+    cmsCloseProfile(in);
+    cmsCloseProfile(out);
+    return RGB16{static_cast<std::uint16_t>(shown.r >> 8), static_cast<std::uint16_t>(shown.g >> 8),
+                 static_cast<std::uint16_t>(shown.b >> 8)};
+}
+
+class DisplayProfileFrameTest : public MainFrameTest
+{
+protected:
+    // A saturated orange, the same in every pixel: every pixel of the
+    // preview shows the same monitor value.
+    static constexpr RGB16 kColour{56000, 14000, 6000};
+
+    DisplayProfileFrameTest() { UseOsCmm = 1; }
+    ~DisplayProfileFrameTest() override { UseOsCmm = m_savedEngine; }
+
+    std::string WriteUniformImage(const std::string& name)
+    {
+        const std::string path = folders.File("images/" + name);
+        // (Images smaller than 50 pixels a side are not taken.)
+        CRGBImage image(80, 60);
+        RGB16* p = image.Lock();
+        std::fill(p, p + 80 * 60, kColour);
+        image.Unlock();
+        CImageFileInfo out;
+        out.m_path = path;
+        out.m_type = kImageFileTiff16;
+        out.m_detectedType = kImageFileTiff16;
+        out.m_width = 80;
+        out.m_height = 60;
+        out.m_xResolution = out.m_yResolution = 300.0f;
+        out.m_iccProfile = BuildSRGBProfileBytes();
+        EXPECT_EQ(SaveTiff16(nullptr, out, image, {}), 1) << path;
+        return path;
+    }
+
+    // The preview's centre pixel once the view has refined what it shows
+    // through the monitor profile called `description`.
+    QColor ShownWith(const std::string& description)
+    {
+        CImageView* view = frame->GetImageView();
+        EXPECT_TRUE(WaitFor([&] {
+            return frame->GetFileView()->GetDisplayColorSpaceText().toStdString() == description &&
+                   view->IsRefined();
+        })) << frame->GetFileView()->GetDisplayColorSpaceText().toStdString();
+        const QImage shown = view->viewport()->grab().toImage();
+        const CRect& rect = view->GetImageRect();
+        return shown.pixelColor((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    }
+
+    static void ExpectWithinOneLevel(const QColor& shown, const RGB16& expected, const char* what)
+    {
+        EXPECT_NEAR(shown.red(), expected.r, 1) << what;
+        EXPECT_NEAR(shown.green(), expected.g, 1) << what;
+        EXPECT_NEAR(shown.blue(), expected.b, 1) << what;
+    }
+
+    // What the application's start-up does before the window exists: the
+    // monitor profile of the display it can name (none without a DRM
+    // folder: the default display).
+    void RestartMonitorProfile()
+    {
+        frame.reset();
+        ASSERT_TRUE(InitMonitorProfile(std::string()));
+    }
+
+    CMainFrame& StartWith(const std::string& image)
+    {
+        MainFrameOptions options;
+        options.commandLine = [image] { return CommandLineFiles{{image}, false}; };
+        CMainFrame& started = Start(std::move(options));
+        EXPECT_TRUE(started.GetProject().IsImageReady()) << image;
+        for (const auto& m : messages.messages)
+            ADD_FAILURE() << "message " << m.stringId << (m.args.empty() ? "" : " " + m.args[0]);
+        return started;
+    }
+
+    std::string Read(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    int m_savedEngine = UseOsCmm.load();
+};
+
+// The manual mode's profile (CreateMonitorProfile), for a model with P3-like
+// primaries, made for the monitor the window selected: the running preview
+// and "表示色空間" change to it, and a new start keeps it.
+TEST_F(DisplayProfileFrameTest, TheWizardsProfileReachesTheRunningPreviewAndTheNextStart)
+{
+    const std::string image = WriteUniformImage("orange.tif");
+    StartWith(image);
+    const RGB16 srgbShown{static_cast<std::uint16_t>(kColour.r >> 8),
+                          static_cast<std::uint16_t>(kColour.g >> 8),
+                          static_cast<std::uint16_t>(kColour.b >> 8)};
+    ExpectWithinOneLevel(ShownWith("sRGB IEC61966-2.1"), srgbShown, "before");
+    ASSERT_NE(frame->GetMonitor(), nullptr);
+    const std::string deviceId = frame->GetMonitor()->DeviceID.toStdString();
+    ASSERT_FALSE(deviceId.empty());
+
+    // The model's data with P3-like primaries, as the manual mode reads it.
+    const std::string program = folders.File("program/");
+    std::filesystem::create_directories(program + "Data/1234");
+    WriteTextFile(program + "Data/1234/1234.ini",
+                  "[PrimaryColor]\nRed_x=0.680\nRed_y=0.320\nGreen_x=0.265\nGreen_y=0.690\n"
+                  "Blue_x=0.150\nBlue_y=0.060\nWhite_x=0.3127\nWhite_y=0.3290\nGamma=2.2\n"
+                  "[Settings]\nCount=1\nModelName=QB-P3\n");
+    MonitorProfileRequest request;
+    request.modelCode = 0x1234;
+    request.deviceId = deviceId;
+    request.programFolder = program;
+    request.mode = MonitorTemperatureMode::Typed;
+    request.typedKelvin = 6500;
+    const MonitorProfileResult written = CreateMonitorProfile(request);
+    ASSERT_TRUE(written.ok);
+    EXPECT_EQ(platform::DefaultDisplayProfile(deviceId), "QB-P3_6500K_22.icm");
+    EXPECT_TRUE(platform::DisplayProfiles("").empty());
+    const std::string profileText = Read(written.profilePath);
+    const std::vector<std::uint8_t> profile(profileText.begin(), profileText.end());
+
+    const RGB16 p3Shown = LcmsOnMonitor(profile, kColour);
+    ASSERT_GT(std::abs(int{p3Shown.r} - int{srgbShown.r}) + std::abs(int{p3Shown.g} - int{srgbShown.g}),
+              8); // the two monitors show the colour differently
+    ExpectWithinOneLevel(ShownWith("QB-P3 6500K 2.2 Profile"), p3Shown, "while running");
+    EXPECT_EQ(GetFileNameFromPath(frame->GetProject().GetOutputProfileName()), "QB-P3_6500K_22.icm");
+
+    RestartMonitorProfile();
+    StartWith(image);
+    ExpectWithinOneLevel(ShownWith("QB-P3 6500K 2.2 Profile"), p3Shown, "after a restart");
+}
+
+// The agent associates its profile with the primary display's monitor as
+// the DDC/CI transport names it, installing the file first
+// (ReplaceDisplayProfile's platform calls).
+TEST_F(DisplayProfileFrameTest, TheAgentsProfileReachesTheRunningPreviewAndTheNextStart)
+{
+    const std::string image = WriteUniformImage("orange.tif");
+    StartWith(image);
+    ShownWith("sRGB IEC61966-2.1");
+
+    platform::SimulatedDdcTransport transport(monitorFile.Path(), clock);
+    std::string agentDevice;
+    for (const platform::PhysicalMonitor& m : transport.EnumerateMonitors())
+        if (m.primary && agentDevice.empty())
+            agentDevice = m.deviceId;
+    ASSERT_FALSE(agentDevice.empty());
+    const std::vector<std::uint8_t> profile = testsupport::P3LikeProfileBytes();
+    const std::string built = folders.File("images/6500K_22_QBX1234.icm");
+    WriteTextFile(built, std::string(profile.begin(), profile.end()));
+    std::string installed;
+    ASSERT_TRUE(platform::InstallProfile(built, &installed));
+    ASSERT_TRUE(platform::AssociateDisplayProfile(agentDevice, installed));
+
+    const RGB16 p3Shown = LcmsOnMonitor(profile, kColour);
+    ExpectWithinOneLevel(ShownWith(testsupport::kP3LikeProfileDescription), p3Shown, "while running");
+
+    RestartMonitorProfile();
+    StartWith(image);
+    ExpectWithinOneLevel(ShownWith(testsupport::kP3LikeProfileDescription), p3Shown, "after a restart");
+}
+
+// Start-up with a wide-gamut display profile: the command line's image,
+// a new list and a loaded list file are all shown through it.
+TEST_F(DisplayProfileFrameTest, StartUpNewListAndLoadListConvertToTheWideGamutProfile)
+{
+    platform::SimulatedDdcTransport transport(monitorFile.Path(), clock);
+    const std::vector<platform::PhysicalMonitor> monitors = transport.EnumerateMonitors();
+    ASSERT_FALSE(monitors.empty());
+    const std::vector<std::uint8_t> profile = testsupport::P3LikeProfileBytes();
+    std::string folder;
+    ASSERT_TRUE(platform::ColorDirectory(folder));
+    WriteTextFile(folder + "p3.icc", std::string(profile.begin(), profile.end()));
+    ASSERT_TRUE(platform::AssociateDisplayProfile(monitors.front().deviceId, "p3.icc"));
+    const RGB16 p3Shown = LcmsOnMonitor(profile, kColour);
+
+    const std::string image = WriteUniformImage("orange.tif");
+    StartWith(image);
+    ExpectWithinOneLevel(ShownWith(testsupport::kP3LikeProfileDescription), p3Shown, "start-up");
+
+    const std::string list = folders.File("images/orange.cvl");
+    ASSERT_TRUE(frame->GetProject().WriteFile(list));
+    frame->GetFileView()->NewList();
+    EXPECT_EQ(GetFileNameFromPath(frame->GetProject().GetOutputProfileName()), "p3.icc");
+    frame->GetFileView()->LoadList(list);
+    ASSERT_EQ(frame->GetProject().GetCount(), 1u);
+    frame->GetFileView()->LoadImage(frame->GetProject().GetItem(0), CProjectManage::kStepCount);
+    ExpectWithinOneLevel(ShownWith(testsupport::kP3LikeProfileDescription), p3Shown, "list file");
 }
 
 TEST_F(MainFrameTest, EngineSwitchForcedByANewMonitorProfileIsReportedAsTheRunsOwn)

@@ -371,6 +371,108 @@ TEST_F(ColorConverterTest, EnginesAgreeWithinOneEightBitStepIncludingShadows)
     }
 }
 
+// The 99th percentile of a list of differences.
+double Percentile99(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0.0 : values[(values.size() - 1) * 99 / 100];
+}
+
+// Both engines convert relative colorimetric: the input's white becomes the
+// monitor's white, whatever the two whites are. ProPhoto's is D50, Adobe
+// RGB's and sRGB's D65; the P3-like monitor's D65, the other monitor's a
+// bluish 9300 K daylight (the agent's profile for a monitor set to 9300 K).
+// Colours are compared as the monitor shows them: both outputs through the
+// monitor profile to Lab, CIEDE2000.
+TEST_F(ColorConverterTest, OwnEngineAdaptsWhitesAsLittleCmsDoes)
+{
+    UseOsCmm = 0;
+    constexpr Primaries kProPhoto{0.7347, 0.2653, 0.1596, 0.8404, 0.0366, 0.0001, 0.3457, 0.3585};
+    constexpr Primaries kP3{0.680, 0.320, 0.265, 0.690, 0.150, 0.060, 0.3127, 0.3290};
+    constexpr Primaries kP3At9300K{0.680, 0.320, 0.265, 0.690, 0.150, 0.060, 0.2848, 0.2932};
+    const Bytes p3Bytes = OwnMatrixProfileBytes(kP3, 2.2);
+    const Bytes bluishBytes = OwnMatrixProfileBytes(kP3At9300K, 2.2);
+    const CColorProfile p3 = Open(p3Bytes, "P3 monitor");
+    const CColorProfile bluish = Open(bluishBytes, "9300 K monitor");
+    const CColorProfile proPhoto = Open(OwnMatrixProfileBytes(kProPhoto, 1.8), "ProPhoto");
+    const CColorProfile lcmsProPhoto = Open(LcmsRGBProfileBytes(kProPhoto, 1.8), "ProPhoto v4");
+    const CColorProfile adobe = Open(OwnMatrixProfileBytes(kWidePrimaries, 2.2), "Adobe RGB");
+    const CColorProfile srgb = Open(BuildSRGBProfileBytes(), "sRGB");
+    const struct
+    {
+        const char* name;
+        const CColorProfile* input;
+        const CColorProfile* monitor;
+        const Bytes* monitorBytes;
+    } cases[] = {
+        {"ProPhoto to P3", &proPhoto, &p3, &p3Bytes},
+        {"ProPhoto (version 4) to P3", &lcmsProPhoto, &p3, &p3Bytes},
+        {"Adobe RGB to P3", &adobe, &p3, &p3Bytes},
+        {"sRGB to P3", &srgb, &p3, &p3Bytes},
+        {"sRGB to the 9300 K monitor", &srgb, &bluish, &bluishBytes},
+        {"ProPhoto to the 9300 K monitor", &proPhoto, &bluish, &bluishBytes},
+    };
+
+    // Device values of the input on a 9-step grid (white among them).
+    std::vector<RGB16> device;
+    for (int r = 0; r <= 8; ++r)
+        for (int g = 0; g <= 8; ++g)
+            for (int b = 0; b <= 8; ++b)
+                device.push_back(RGB16{static_cast<std::uint16_t>(std::min(r * 8192, 65535)),
+                                       static_cast<std::uint16_t>(std::min(g * 8192, 65535)),
+                                       static_cast<std::uint16_t>(std::min(b * 8192, 65535))});
+
+    for (const auto& c : cases)
+    {
+        CColorConverter converter{std::string()};
+        ASSERT_TRUE(converter.SetProfiles(c.input, c.input, c.monitor)) << c.name;
+        ASSERT_NE(converter.GetTransform(), nullptr);
+        // The working image holds the input's linear values.
+        std::vector<RGB16> linear = device;
+        ApplyRGBGammaTable(linear.data(), linear.size(), converter.GetInputTRC());
+        CRGBImage image(static_cast<int>(linear.size()), 1);
+        {
+            CAccessRGBImage access(image);
+            access.WriteLine(linear.data(), linear.size());
+        }
+        std::vector<RGB16> own(linear.size());
+        std::vector<RGB16> lcms(linear.size());
+        {
+            CReadRGBImage reader(image, &converter.GetOutputInverseTRC(),
+                                 &converter.GetInputToOutputMatrix());
+            reader.ReadLine(own.data(), own.size());
+        }
+        {
+            CReadRGBImage reader(image, nullptr, nullptr, converter.GetTransform());
+            reader.ReadLine(lcms.data(), lcms.size());
+        }
+
+        // The input's white is the monitor's white on the own path.
+        const RGB16& white = own.back();
+        EXPECT_GE(std::min({white.r, white.g, white.b}), 65535 - 257) << c.name;
+
+        cmsHPROFILE monitor = cmsOpenProfileFromMem(
+            c.monitorBytes->data(), static_cast<cmsUInt32Number>(c.monitorBytes->size()));
+        cmsHPROFILE lab = cmsCreateLab4Profile(nullptr);
+        cmsHTRANSFORM toLab = cmsCreateTransform(monitor, TYPE_RGB_16, lab, TYPE_Lab_DBL,
+                                                 INTENT_RELATIVE_COLORIMETRIC, 0);
+        ASSERT_NE(toLab, nullptr);
+        std::vector<cmsCIELab> ownLab(own.size());
+        std::vector<cmsCIELab> lcmsLab(lcms.size());
+        cmsDoTransform(toLab, own.data(), ownLab.data(), static_cast<cmsUInt32Number>(own.size()));
+        cmsDoTransform(toLab, lcms.data(), lcmsLab.data(),
+                       static_cast<cmsUInt32Number>(lcms.size()));
+        cmsDeleteTransform(toLab);
+        cmsCloseProfile(lab);
+        cmsCloseProfile(monitor);
+
+        std::vector<double> differences;
+        for (std::size_t k = 0; k < own.size(); ++k)
+            differences.push_back(cmsCIE2000DeltaE(&ownLab[k], &lcmsLab[k], 1.0, 1.0, 1.0));
+        EXPECT_LE(Percentile99(differences), 1.0) << c.name;
+    }
+}
+
 TEST_F(ColorConverterTest, XYZToOutputRGBFollowsTheEngineSwitch)
 {
     UseOsCmm = 0;

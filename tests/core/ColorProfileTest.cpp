@@ -959,6 +959,48 @@ TEST_F(ColorProfileTest, ChromaticAdaptationTagTakesColorantsBackToTheMediaWhite
     EXPECT_NEAR(full[2], 108.90, 0.01);
 }
 
+// The adaptation to the PCS undoes ReadColorants' own, whichever it was:
+// it takes the media white to D50 and the media-relative matrix back to the
+// stored colorants.
+TEST_F(ColorProfileTest, MediaToPCSMatrixGivesBackTheStoredColorants)
+{
+    const char* tags[3] = {"rXYZ", "gXYZ", "bXYZ"};
+    const struct
+    {
+        const char* name;
+        Bytes bytes;
+    } cases[] = {
+        {"version 2, Bradford", MatrixProfileBytes()},
+        {"LittleCMS version 4 with 'chad'", LcmsRGBBytes(cmsBuildGamma(nullptr, 2.2))},
+    };
+    for (const auto& c : cases)
+    {
+        CColorProfile p;
+        ASSERT_TRUE(p.OpenFromMemory(c.bytes, "p.icc")) << c.name;
+        CCIEXYZ red, green, blue, white;
+        ASSERT_TRUE(p.ReadColorants(red, green, blue, white)) << c.name;
+        CStdMatrix toPCS;
+        ASSERT_TRUE(p.GetMediaToPCSMatrix(toPCS)) << c.name;
+        const CStdVector pcsWhite = toPCS.MultiplyVector(white);
+        EXPECT_NEAR(pcsWhite[0], 96.42, 0.01) << c.name;
+        EXPECT_NEAR(pcsWhite[1], 100.0, 0.01) << c.name;
+        EXPECT_NEAR(pcsWhite[2], 82.49, 0.01) << c.name;
+        // The colorants as the profile stores them (on the scale Y = 100).
+        const CCIEXYZ* media[3] = {&red, &green, &blue};
+        for (int k = 0; k < 3; ++k)
+        {
+            const CStdVector back = toPCS.MultiplyVector(*media[k]);
+            Bytes element;
+            ASSERT_TRUE(p.GetTagElement(Sig(tags[k]), element));
+            for (int i = 0; i < 3; ++i)
+            {
+                const std::int32_t v = static_cast<std::int32_t>(Get32(element, 8 + 4 * i));
+                EXPECT_NEAR(back[i], v / 65536.0 * 100.0, 0.01) << c.name << " " << k << "," << i;
+            }
+        }
+    }
+}
+
 // A 'chad' tag that cannot be used is passed by: the colorants are read as
 // from a profile without one (Bradford from the media white tag).
 TEST_F(ColorProfileTest, UnusableChromaticAdaptationTagIsPassedBy)

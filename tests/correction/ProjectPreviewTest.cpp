@@ -6,6 +6,7 @@
 #include "core/ColorDisplay.h"
 #include "core/ImageAccess.h"
 #include "core/ProfileStore.h"
+#include "core/SRGBProfile.h"
 #include "core/UseOsCmm.h"
 #include "correction/ParamFile.h"
 #include "imagefile/DNGTranspose.h"
@@ -971,6 +972,16 @@ TEST_F(ProjectPreviewTest, MonitorProfileChangesReachTheConverter)
     EXPECT_FALSE(m_project->OnMonitorProfileChanged("other.icc"));
     m_project->EndBatch();
     EXPECT_EQ(GetMonitorProfile()->GetName(), widePath);
+
+    // The same name now holding another profile (a file written again in
+    // place, as the desktop's copy of an X11 profile is) is a change.
+    {
+        const std::vector<std::uint8_t> bytes = BuildSRGBProfileBytes();
+        std::ofstream(widePath, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+    }
+    EXPECT_TRUE(m_project->OnMonitorProfileChanged(widePath));
 
     // Another name: the process-wide profile is read again from the
     // display's source (here the sRGB profile of the colour folder).

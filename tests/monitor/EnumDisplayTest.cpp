@@ -12,6 +12,8 @@
 #include "tests/support/TestEnv.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -206,21 +208,68 @@ TEST_F(DisplayProfileTest, ListsTheDisplaysProfilesAndPostsOnceForTheFirst)
     EXPECT_EQ(untouched, QStringLiteral("x"));
 }
 
-TEST_F(DisplayProfileTest, UnknownDisplayListsNothingAndTheNumberIsKept)
+// A display that cannot be identified is the default display.
+TEST_F(DisplayProfileTest, UnknownDisplayListsTheDefaultDisplaysAndTheNumberIsKept)
 {
     {
         CIniFile(ini).SetInt("Displays", "DisplayID", 7);
         CDisplayProfile profile(ini, root);
         EXPECT_EQ(profile.DisplayID, 7);
-        profile.ProfileNames = {QStringLiteral("kept.icc")};
+        EXPECT_TRUE(profile.DeviceID.isEmpty());
+        profile.ProfileNames = {QStringLiteral("dropped.icc")};
         QSignalSpy spy(&profile, &CDisplayProfile::notify);
         profile.EnumMonitorProfiles(true);
         QCoreApplication::processEvents();
         EXPECT_EQ(spy.count(), 0);
-        EXPECT_EQ(profile.ProfileNames.size(), 1u);
+        EXPECT_TRUE(profile.ProfileNames.empty());
+
+        ASSERT_TRUE(platform::AssociateDisplayProfile("", "default.icc"));
+        profile.EnumMonitorProfiles(true);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(spy.count(), 1);
+        EXPECT_EQ(profile.ProfileNames, std::vector<QString>{QStringLiteral("default.icc")});
         profile.DisplayID = 2;
     }
     EXPECT_EQ(CIniFile(ini).GetInt("Displays", "DisplayID", 1), 2);
+}
+
+// The display of the window's screen: the enumeration's where it shows that
+// screen; without an enumeration (no DRM folder) the DDC/CI monitor's on
+// the primary screen; else the default display. A display without profiles
+// of its own lists the default display's.
+TEST_F(DisplayProfileTest, TheWindowsDisplayIsTheEnumerationsElseTheMonitorsOnThePrimaryScreen)
+{
+    QScreen* primary = QGuiApplication::primaryScreen();
+    ASSERT_NE(primary, nullptr);
+    const QString monitorId = QStringLiteral("MONITOR\\QBX1234\\SIM-1");
+
+    CEnumDisplay none(dir.File("no-drm"));
+    EXPECT_EQ(DisplayDeviceIdOf(none, primary, primary, monitorId), monitorId);
+    EXPECT_EQ(DisplayDeviceIdOf(none, nullptr, primary, monitorId), monitorId);
+    int other = 0; // any screen object that is not the primary one
+    EXPECT_EQ(DisplayDeviceIdOf(none, reinterpret_cast<const QScreen*>(&other), primary, monitorId),
+              QString());
+
+    // The fake tree's display shows no screen of the offscreen platform:
+    // it is known, but not this screen's.
+    CEnumDisplay drm(root);
+    ASSERT_GT(drm.Count, 0);
+    EXPECT_EQ(DisplayDeviceIdOf(drm, primary, primary, monitorId), QString());
+    CEnumDisplay shown(root);
+    shown.Entries.begin()->second.Monitor = primary;
+    EXPECT_EQ(DisplayDeviceIdOf(shown, primary, primary, monitorId),
+              shown.Entries.begin()->second.DeviceID);
+
+    CDisplayProfile profile(ini, dir.File("no-drm"));
+    EXPECT_TRUE(profile.SelectDisplay(primary, monitorId));
+    EXPECT_FALSE(profile.SelectDisplay(primary, monitorId));
+    EXPECT_EQ(profile.DeviceID, monitorId);
+    ASSERT_TRUE(platform::AssociateDisplayProfile("", "default.icc"));
+    profile.EnumMonitorProfiles(false);
+    EXPECT_EQ(profile.ProfileNames, std::vector<QString>{QStringLiteral("default.icc")});
+    ASSERT_TRUE(platform::AssociateDisplayProfile(monitorId.toStdString(), "own.icc"));
+    profile.EnumMonitorProfiles(false);
+    EXPECT_EQ(profile.ProfileNames, std::vector<QString>{QStringLiteral("own.icc")});
 }
 
 } // namespace

@@ -187,6 +187,14 @@ TEST_F(ColorDirectoryTest, MonitorProfileSourceOrder)
     EXPECT_EQ(platform::MonitorProfileName("DP-1"), "Calibrated.icc");
     EXPECT_EQ(platform::MonitorProfileName(""), "/cache/x11.icc");
 
+    // A display without an association of its own takes the default
+    // display's, before the GUI's answer; its own still wins.
+    ASSERT_TRUE(platform::AssociateDisplayProfile("", "Default.icc"));
+    EXPECT_EQ(platform::MonitorProfileName("HDMI-1"), "Default.icc");
+    EXPECT_EQ(platform::MonitorProfileName(""), "Default.icc");
+    EXPECT_EQ(platform::MonitorProfileName("DP-1"), "Calibrated.icc");
+    ASSERT_TRUE(platform::DisassociateDisplayProfile("", "Default.icc"));
+
     platform::SetDisplayProfileHook(nullptr);
     EXPECT_EQ(platform::MonitorProfileName(""), "sRGB Color Space Profile.icm");
 }

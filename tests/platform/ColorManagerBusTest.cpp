@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -112,6 +113,16 @@ public:
     FakeColord& operator=(const FakeColord&) = delete;
 
     bool Serving() const { return m_thread.joinable(); }
+
+    // A signal from colord's name, as colord sends when a device or a
+    // profile changes.
+    void Emit(const char* path, const char* interface, const char* member)
+    {
+        DBusMessage* signal = dbus_message_new_signal(path, interface, member);
+        dbus_connection_send(m_connection, signal, nullptr);
+        dbus_connection_flush(m_connection);
+        dbus_message_unref(signal);
+    }
 
     std::vector<std::string> TakeCalls()
     {
@@ -368,6 +379,42 @@ TEST_F(ColorManagerBusTest, AnOutputColordDoesNotKnowLeavesTheStoreAlone)
     // The default display (empty ID) names no output: colord is not asked.
     ASSERT_TRUE(platform::AssociateDisplayProfile("", "New.icm"));
     EXPECT_TRUE(colord.TakeCalls().empty());
+}
+
+// colord's "Changed" signals (the manager's and a device's) are heard by
+// the watch; other signals of colord are not changes of a profile.
+TEST_F(ColorManagerBusTest, TheWatchHearsColordsChangedSignals)
+{
+    FakeColord colord(bus.Address());
+    ASSERT_TRUE(colord.Serving());
+    platform::ColorManagerWatch watch;
+    ASSERT_GE(watch.SocketDescriptor(), 0);
+    EXPECT_FALSE(watch.TakeChanges());
+
+    const auto heard = [&watch] {
+        for (int i = 0; i < 200; ++i)
+        {
+            if (watch.TakeChanges())
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    };
+    colord.Emit("/org/freedesktop/ColorManager", "org.freedesktop.ColorManager", "ProfileAdded");
+    EXPECT_FALSE(heard());
+    colord.Emit(kDevicePath, "org.freedesktop.ColorManager.Device", "Changed");
+    EXPECT_TRUE(heard());
+    colord.Emit("/org/freedesktop/ColorManager", "org.freedesktop.ColorManager", "Changed");
+    EXPECT_TRUE(heard());
+}
+
+TEST(ColorManagerBus, WithoutABusThereIsNothingToWatch)
+{
+    PrivateUserFolders folders;
+    ScopedEnv bus("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + folders.File("no-bus-here"));
+    platform::ColorManagerWatch watch;
+    EXPECT_EQ(watch.SocketDescriptor(), -1);
+    EXPECT_FALSE(watch.TakeChanges());
 }
 
 } // namespace

@@ -4,11 +4,16 @@
 
 namespace testsupport {
 
-std::vector<std::uint8_t> WideGamutProfileBytes()
+namespace {
+
+// A version-2.1 matrix/shaper profile of the chromaticities (red, green,
+// blue, white as x, y pairs) with one gamma; the description when given.
+std::vector<std::uint8_t> MatrixShaperBytes(const double (&xy)[8], double gamma,
+                                            const char* description)
 {
-    const cmsCIExyY white{0.3127, 0.3290, 1.0};
-    const cmsCIExyYTRIPLE primaries{{0.64, 0.33, 1.0}, {0.21, 0.71, 1.0}, {0.15, 0.06, 1.0}};
-    cmsToneCurve* curve = cmsBuildGamma(nullptr, 2.2);
+    const cmsCIExyY white{xy[6], xy[7], 1.0};
+    const cmsCIExyYTRIPLE primaries{{xy[0], xy[1], 1.0}, {xy[2], xy[3], 1.0}, {xy[4], xy[5], 1.0}};
+    cmsToneCurve* curve = cmsBuildGamma(nullptr, gamma);
     if (!curve)
         return {};
     cmsToneCurve* curves[3] = {curve, curve, curve};
@@ -18,6 +23,13 @@ std::vector<std::uint8_t> WideGamutProfileBytes()
     if (profile)
     {
         cmsSetProfileVersion(profile, 2.1);
+        if (description)
+        {
+            cmsMLU* text = cmsMLUalloc(nullptr, 1);
+            cmsMLUsetASCII(text, "en", "US", description);
+            cmsWriteTag(profile, cmsSigProfileDescriptionTag, text);
+            cmsMLUfree(text);
+        }
         cmsUInt32Number size = 0;
         if (cmsSaveProfileToMem(profile, nullptr, &size) && size > 0)
         {
@@ -28,6 +40,20 @@ std::vector<std::uint8_t> WideGamutProfileBytes()
         cmsCloseProfile(profile);
     }
     return bytes;
+}
+
+} // namespace
+
+std::vector<std::uint8_t> WideGamutProfileBytes()
+{
+    static constexpr double kAdobeLike[8] = {0.64, 0.33, 0.21, 0.71, 0.15, 0.06, 0.3127, 0.3290};
+    return MatrixShaperBytes(kAdobeLike, 2.2, nullptr);
+}
+
+std::vector<std::uint8_t> P3LikeProfileBytes()
+{
+    static constexpr double kP3Like[8] = {0.680, 0.320, 0.265, 0.690, 0.150, 0.060, 0.3127, 0.3290};
+    return MatrixShaperBytes(kP3Like, 2.2, kP3LikeProfileDescription);
 }
 
 } // namespace testsupport

@@ -12,4 +12,9 @@ namespace testsupport {
 // LittleCMS cannot make it.
 std::vector<std::uint8_t> WideGamutProfileBytes();
 
+// A version-2.1 monitor profile with Display-P3-like primaries, D65 white,
+// gamma 2.2, described as below.
+inline constexpr const char* kP3LikeProfileDescription = "P3 like 6500K 2.2";
+std::vector<std::uint8_t> P3LikeProfileBytes();
+
 } // namespace testsupport
