@@ -32,9 +32,12 @@
 //   2. full: the visible tiles at full resolution;
 //   3. the tiles scrolled out of sight, so that scrolling later finds
 //      them done.
-// A tick renders tiles of one pass until its time budget is used (at least
-// one tile), so that a large view is refined in a few ticks whatever its
-// tile count, while the events between ticks keep the window responsive.
+// A tick renders tiles of one pass while the next tile, at the mean time of
+// the tick's tiles so far, still fits its time budget (at least one tile),
+// so that a large view is refined in a few ticks whatever its tile count,
+// while the events between ticks keep the window responsive. A tile at full
+// resolution is converted on every hardware thread (the project's
+// rendering), which leaves the picture as one thread makes it.
 
 namespace {
 
@@ -460,9 +463,9 @@ void CImageView::PaintTileNow(const CRect& client)
         ToQRect(client).adjusted(-kPaintMargin, -kPaintMargin, kPaintMargin, kPaintMargin));
 }
 
-bool CImageView::BudgetUsed(std::int64_t start) const
+bool CImageView::HasRoom(std::int64_t start, int rendered) const
 {
-    return m_clock->NowMs() - start >= kTickBudgetMs;
+    return imageview::TickHasRoom(m_clock->NowMs() - start, rendered, kTickBudgetMs);
 }
 
 bool CImageView::StepRefinement()
@@ -504,7 +507,7 @@ bool CImageView::StepRefinement()
                 ++done;
                 PaintTileNow(client);
             }
-            if (done > 0 && BudgetUsed(start))
+            if (!HasRoom(start, done))
                 break;
         }
         return done;
@@ -526,7 +529,7 @@ bool CImageView::StepRefinement()
             sets.full.SetTileDone(k);
             ++rendered;
         }
-        if (rendered > 0 && BudgetUsed(start))
+        if (!HasRoom(start, rendered))
             break;
     }
     return rendered > 0;

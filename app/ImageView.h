@@ -100,7 +100,7 @@ public:
     void SetKeyState(const IKeyState* keys);
 
     // The rendering time one tick of the refinement may take: tiles are
-    // rendered until it is used up (at least one per tick).
+    // rendered while the next one is expected to fit (at least one a tick).
     static constexpr int kTickBudgetMs = 50;
     // Timer ids: the refinement's tick and the settling of a resize (each a
     // child QTimer named by its id, so that tests find it).
@@ -163,7 +163,9 @@ private:
     CRect TileClientRect(Mode mode, const CRect& tile) const;
     bool RenderTile(Mode mode, const CRect& tile, int factor);
     void PaintTileNow(const CRect& client);
-    bool BudgetUsed(std::int64_t start) const;
+    // The tick that began at start (clock milliseconds) with `rendered`
+    // tiles done renders another (imageview::TickHasRoom).
+    bool HasRoom(std::int64_t start, int rendered) const;
 
     // The visible part of the image (image pixels) and where it is shown
     // (client coordinates).

@@ -185,6 +185,15 @@ int CoarseFactor(int imageWidth, int previewWidth)
                       std::max(kCoarse, imageWidth));
 }
 
+bool TickHasRoom(std::int64_t elapsedMs, int rendered, int budgetMs)
+{
+    if (rendered <= 0)
+        return true;
+    // A clock that went back counts as no time spent.
+    const std::int64_t elapsed = std::max<std::int64_t>(elapsedMs, 0);
+    return elapsed + elapsed / rendered <= budgetMs;
+}
+
 int PanPosition(int start, int point, int maximum)
 {
     return ClampToInt(static_cast<std::int64_t>(start) - point, 0, std::max(maximum, 0));

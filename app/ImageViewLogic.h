@@ -21,6 +21,8 @@
 #include "core/Interpolation.h"
 #include "core/Rect.h"
 
+#include <cstdint>
+
 namespace imageview {
 
 // The scroll area without an image.
@@ -78,6 +80,13 @@ int HitScale(const CRect& imageRect, int imageWidth, int x);
 // The reduction of the coarse pass: one sample per 4 x 4 preview pixels,
 // in image pixels (4 x W / preview width, at least 4).
 int CoarseFactor(int imageWidth, int previewWidth);
+
+// Whether a tick of the refinement, elapsedMs into it with `rendered`
+// tiles done, renders one more: always the first; after that only while
+// the elapsed time plus the mean time of its tiles so far stays within the
+// budget, so that a tick ends before its budget rather than a tile beyond
+// it (the window's events wait for the tick).
+bool TickHasRoom(std::int64_t elapsedMs, int rendered, int budgetMs);
 
 // The scroll position a pan asks for: the pan's start (scroll position plus
 // point at the press) minus the point, within 0 .. maximum.

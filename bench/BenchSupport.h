@@ -198,6 +198,23 @@ struct LabDifference
     }
 };
 
+// The record of a photograph-like file of the benchmarks: 300 dpi, the
+// profile embedded (none when empty).
+inline CImageFileInfo PhotoRecord(const std::string& path, ImageFileType type, int width,
+                                  int height, const std::vector<std::uint8_t>& profile)
+{
+    CImageFileInfo record;
+    record.m_path = path;
+    record.m_type = type;
+    record.m_detectedType = type;
+    record.m_width = width;
+    record.m_height = height;
+    record.m_xResolution = 300.0f;
+    record.m_yResolution = 300.0f;
+    record.m_iccProfile = profile;
+    return record;
+}
+
 // Writes a photograph-like 16-bit TIFF of width x height at 300 dpi with
 // the profile embedded (none when empty): the input most benchmarks load.
 inline bool WritePhotoTiff(const std::string& path, int width, int height, Tones tones,
@@ -206,16 +223,19 @@ inline bool WritePhotoTiff(const std::string& path, int width, int height, Tones
     CRGBImage image(width, height);
     if (!FillImage(image, MakePhotoPixels(width, height, tones)))
         return false;
-    CImageFileInfo record;
-    record.m_path = path;
-    record.m_type = kImageFileTiff16;
-    record.m_detectedType = kImageFileTiff16;
-    record.m_width = width;
-    record.m_height = height;
-    record.m_xResolution = 300.0f;
-    record.m_yResolution = 300.0f;
-    record.m_iccProfile = profile;
-    return SaveTiff16(nullptr, record, image, {}) == 1;
+    return SaveTiff16(nullptr, PhotoRecord(path, kImageFileTiff16, width, height, profile), image,
+                      {}) == 1;
+}
+
+// The same picture as a JPEG of the project's default quality.
+inline bool WritePhotoJpeg(const std::string& path, int width, int height, Tones tones,
+                           const std::vector<std::uint8_t>& profile = {})
+{
+    CRGBImage image(width, height);
+    if (!FillImage(image, MakePhotoPixels(width, height, tones)))
+        return false;
+    return SaveImageByGdiplus(PhotoRecord(path, kImageFileJpeg, width, height, profile), image,
+                              nullptr, nullptr, {}) == 1;
 }
 
 } // namespace bench

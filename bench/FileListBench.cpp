@@ -23,6 +23,7 @@
 #include "app/FileView.h"
 #include "app/MainFrame.h"
 #include "bench/BenchSupport.h"
+#include "bench/StallMeter.h"
 #include "core/GlobalSettings.h"
 #include "core/ProfileStore.h"
 #include "core/RGBImage.h"
@@ -107,38 +108,6 @@ void WriteInputs(const std::string& folder, std::vector<std::string>& paths)
     }
 }
 
-// The longest gap between the ticks of a 1 ms timer while it runs.
-class StallMeter
-{
-public:
-    StallMeter()
-    {
-        m_timer.setInterval(1);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            const auto now = std::chrono::steady_clock::now();
-            m_longest = std::max(m_longest, std::chrono::duration<double>(now - m_last).count());
-            m_last = now;
-        });
-    }
-    void Start()
-    {
-        m_longest = 0.0;
-        m_last = std::chrono::steady_clock::now();
-        m_timer.start();
-    }
-    // The longest gap, the one still open at the stop included.
-    double Stop()
-    {
-        m_timer.stop();
-        return std::max(m_longest, Seconds(m_last));
-    }
-
-private:
-    QTimer m_timer;
-    std::chrono::steady_clock::time_point m_last;
-    double m_longest = 0.0;
-};
-
 struct OurRun
 {
     double adding = 0.0;
@@ -174,7 +143,7 @@ OurRun AddAndThumbnail(const std::string& dir, const std::vector<std::string>& p
     }
 
     OurRun run;
-    StallMeter meter;
+    bench::StallMeter meter;
     const auto start = std::chrono::steady_clock::now();
     meter.Start();
     frame.AddFiles(paths, false);

@@ -160,6 +160,12 @@ bool CProjectManage::GetStepImageSize(int step, int& width, int& height) const
         return false;
     // Snapshots beyond the current step belong to an earlier processing.
     const int last = FindLastEnabledStep(std::clamp<int>(std::min<int>(step, m_currentStep), 0, kStepCount));
+    if (last == 0 && m_baseSnapshotPending)
+    {
+        width = m_workingImage.GetWidth();
+        height = m_workingImage.GetHeight();
+        return width > 0 && height > 0;
+    }
     const CTempFileInfo& snapshot = m_snapshots[static_cast<std::size_t>(last)];
     if (snapshot.m_width <= 0 || snapshot.m_height <= 0)
         return false;
@@ -262,6 +268,7 @@ int CProjectManage::LoadImage(CImageFileInfo& entry, bool batch, Progress progre
     progress.Report(0.0);
     if (!batch)
     {
+        m_baseSnapshotPending = false;
         m_currentStep = -1;
         m_dirtyStep = -1;
         m_beforePreview.reset();
@@ -292,27 +299,21 @@ int CProjectManage::LoadImage(CImageFileInfo& entry, bool batch, Progress progre
     {
         if (!batch)
         {
-            if (StoreSnapshot(0, {}))
+            // Snapshot 0 is the loaded image itself: it is written only when
+            // something is about to change the working image
+            // (StoreBaseSnapshot), never on the way to the first picture.
+            m_baseSnapshotPending = true;
+            m_currentStep = 0;
+            m_dirtyStep = 0;
+            m_currentRecord = entry;
+            if (entry.m_transform)
             {
-                m_currentStep = 0;
-                m_dirtyStep = 0;
-                m_currentRecord = entry;
-                if (entry.m_transform)
-                {
-                    m_rawThumbnail.Create(kRawThumbnailSize, kRawThumbnailSize);
-                    m_rawThumbnail.Resample(m_workingImage);
-                }
-                else
-                {
-                    m_rawThumbnail = CRGBImage();
-                }
+                m_rawThumbnail.Create(kRawThumbnailSize, kRawThumbnailSize);
+                m_rawThumbnail.Resample(m_workingImage);
             }
             else
             {
-                // An image without its snapshot 0 could not go back to its
-                // unprocessed state: it is not kept.
-                result = 0;
-                DropImage(true);
+                m_rawThumbnail = CRGBImage();
             }
         }
     }
@@ -581,6 +582,8 @@ void CProjectManage::ProcessToStep(int step, int compareMode, bool restart)
         {
             if (m_docs[i]->IsStepEnabled() && (i != kStepDNGParam || raw != nullptr))
             {
+                if (!StoreBaseSnapshot())
+                    return;
                 bool done =
                     ApplyStep(*m_docs[i], m_workingImage, GetWorkingMatrix(), raw, 1.0, nullptr,
                               m_stepSlots[static_cast<std::size_t>(i - 1)], nullptr);
@@ -711,6 +714,7 @@ void CProjectManage::UnloadProject()
         for (int i = 1; i <= kStepCount; ++i)
             m_docs[static_cast<std::size_t>(i)]->Reset();
     }
+    m_baseSnapshotPending = false;
     m_currentStep = -1;
     m_dirtyStep = -1;
     m_beforePreview.reset();
@@ -767,6 +771,10 @@ bool CProjectManage::RestoreSnapshot(int index, Progress progress)
 {
     if (index < 0 || index > kStepCount || m_workingImage.IsLocked())
         return false;
+    // Until snapshot 0 is written the working image is still the loaded
+    // image: there is nothing to read back.
+    if (index == 0 && m_baseSnapshotPending)
+        return !m_workingImage.IsEmpty();
     CTempFileInfo& snapshot = m_snapshots[static_cast<std::size_t>(index)];
     if (!snapshot.IsOpen() || snapshot.m_width <= 0 || snapshot.m_height <= 0)
         return false;
@@ -774,6 +782,22 @@ bool CProjectManage::RestoreSnapshot(int index, Progress progress)
         return false;
     return m_workingImage.GetWidth() == snapshot.m_width &&
            m_workingImage.GetHeight() == snapshot.m_height;
+}
+
+bool CProjectManage::StoreBaseSnapshot()
+{
+    if (!m_baseSnapshotPending)
+        return true;
+    if (!StoreSnapshot(0, {}))
+    {
+        // An image without its snapshot 0 could not go back to its
+        // unprocessed state: it is not kept.
+        m_baseSnapshotPending = false;
+        DropImage(true);
+        return false;
+    }
+    m_baseSnapshotPending = false;
+    return true;
 }
 
 bool CProjectManage::ParkWorkingImage()
@@ -846,6 +870,7 @@ int CProjectManage::FindLUTIndex(const std::string& name) const
 
 void CProjectManage::DropImage(bool showMessage)
 {
+    m_baseSnapshotPending = false;
     m_currentStep = -1;
     m_dirtyStep = -1;
     m_workingImage = CRGBImage();

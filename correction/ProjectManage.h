@@ -261,7 +261,8 @@ public:
 
     // ---- Loading and saving
     // Loads the entry into the working image. Interactive loads (batch
-    // false) also store snapshot 0, copy the entry into the current record
+    // false) also take the image as snapshot 0 (written to its file only
+    // before a step first changes the working image), copy the entry into the current record
     // and make the RAW thumbnail. progress (the image-load slot unless
     // given) reports 0 and 1 around the load and the loader's fractions
     // between; a caller that must tell a cancel from a failure watches the handle
@@ -451,6 +452,10 @@ protected:
                    Progress progress, std::vector<std::string>* details);
     bool StoreSnapshot(int index, Progress progress);
     bool RestoreSnapshot(int index, Progress progress);
+    // Writes snapshot 0 when it is still pending (the working image is
+    // the loaded image, unchanged); a failure drops the image and tells
+    // the user (kStrSnapshotFailed). True when snapshot 0 exists.
+    bool StoreBaseSnapshot();
     // Writes the working image and the converter's input state to the park
     // file and empties the image; RestoreParkedImage brings both back.
     bool ParkWorkingImage();
@@ -523,6 +528,9 @@ protected:
     IPrintDialogs* m_printDialogs = nullptr;
     std::unique_ptr<ISystemPrinters> m_printers;
     std::array<CTempFileInfo, 8> m_snapshots;
+    // The interactive load left snapshot 0 unwritten: the working image is
+    // the loaded image and nothing has changed it since.
+    bool m_baseSnapshotPending = false;
     std::string m_parkPath;
     // What the park file holds beside the pixels: the input side of the
     // converter, so that a parked image comes back in its own colour space.

@@ -364,6 +364,16 @@ void CProjectManage::DeletePreviews()
 // A tile of the working image, reduced by the factor f (one sample per
 // f x f pixels, the size rounded up), is converted for display into the
 // part of the preview that shows it.
+//
+// At full resolution the preview pixel (k, i) of the tile's destination
+// shows the working-image pixel (left + k x w / dw, top + i x h / dh) of
+// the tile's w x h pixels drawn into dw x dh: only those pixels are read
+// and converted, straight from the working image and on every hardware
+// thread, rather than the whole tile copied first. The pixels are the same
+// (each converts on its own), so the picture does not depend on the path
+// or the thread count. The preview document of a panel and the default
+// development of an unprocessed RAW image work on whole tiles, which they
+// still get.
 bool CProjectManage::RenderPreview(CImageEx* preview, const CRect& rect, int factor, bool after)
 {
     if (m_workingImage.IsEmpty() || m_workingImage.IsLocked())
@@ -381,6 +391,17 @@ bool CProjectManage::RenderPreview(CImageEx* preview, const CRect& rect, int fac
     if (destination.IsRectEmpty())
         return false;
 
+    const DisplayConversion conversion = DisplayConversionOf(*this);
+    const CColorTransform* lut = after && m_lutIndex >= 1
+                                     ? GetLUTTransform(static_cast<std::size_t>(m_lutIndex - 1))
+                                     : nullptr;
+    const bool wholeTile =
+        (after && m_previewDoc) || (m_compareMode == kCompareBefore && GetRawData() != nullptr);
+    if (factor == 1 && !wholeTile)
+        return CopyRectConvertedParallel(m_workingImage, *preview, inside, destination,
+                                         conversion.matrix, conversion.tables,
+                                         conversion.transform, lut);
+
     const int width = (factor + inside.Width() - 1) / factor;
     const int height = (factor + inside.Height() - 1) / factor;
     CRGBImage pixels;
@@ -390,10 +411,6 @@ bool CProjectManage::RenderPreview(CImageEx* preview, const CRect& rect, int fac
     const CRect reduced(0, 0, width, height);
     ApplyUnprocessedView(pixels);
 
-    const DisplayConversion conversion = DisplayConversionOf(*this);
-    const CColorTransform* lut = after && m_lutIndex >= 1
-                                     ? GetLUTTransform(static_cast<std::size_t>(m_lutIndex - 1))
-                                     : nullptr;
     return pixels.CopyRectConverted(*preview, reduced, destination, conversion.matrix,
                                     conversion.tables, {}, conversion.transform, lut);
 }

@@ -18,8 +18,12 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cmath>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -94,6 +98,71 @@ std::uint32_t WholeDpi(float dpi)
         return 4294967295u;
     }
     return static_cast<std::uint32_t>(dpi);
+}
+
+// Runs work on a thread of its own while the calling thread reports value
+// to the progress every few milliseconds: a decoder that reports nothing
+// itself then keeps a progress that handles the pending events (the main
+// window's) live. The work cannot be stopped: a cancel is answered once it
+// is done, with false. Without a progress (or a thread) it runs here.
+bool RunWhileReporting(Progress progress, double value, const std::function<void()>& work)
+{
+    if (!progress)
+    {
+        work();
+        return true;
+    }
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    std::thread worker;
+    try
+    {
+        worker = std::thread([&] {
+            work();
+            const std::lock_guard<std::mutex> lock(mutex);
+            done = true;
+            finished.notify_one();
+        });
+    }
+    catch (const std::system_error&)
+    {
+        work();
+        return progress.Report(value);
+    }
+    // At least one report, however quick the work.
+    bool goOn = true;
+    std::unique_lock<std::mutex> lock(mutex);
+    do
+    {
+        lock.unlock();
+        goOn = progress.Report(value) && goOn;
+        lock.lock();
+    } while (!finished.wait_for(lock, std::chrono::milliseconds(5), [&] { return done; }));
+    lock.unlock();
+    worker.join();
+    return goOn;
+}
+
+// Makes the loader's image width x height. An image of another size gives
+// its pixels up first (one image held at a time), and the new buffer is
+// allocated and cleared by RunWhileReporting: its pages are touched for the
+// first time there, which for a large image takes long enough to be felt.
+// 1 done, 0 cancelled, -1 out of memory.
+int CreateImage(CRGBImage& image, int width, int height, Progress progress)
+{
+    if (!image.IsEmpty() && width > 0 && height > 0 &&
+        image.GetPixelCount() == static_cast<std::size_t>(width) * static_cast<std::size_t>(height))
+        return image.Create(width, height) ? 1 : -1;
+    image = CRGBImage();
+    CRGBImage fresh;
+    bool created = false;
+    const bool goOn =
+        RunWhileReporting(progress, 0.0, [&] { created = fresh.Create(width, height); });
+    if (!created)
+        return -1;
+    image = std::move(fresh);
+    return goOn ? 1 : 0;
 }
 
 // The loaders by type, reading the file the probe left open when there is
@@ -213,9 +282,11 @@ int LoadTiff16(CImageFileInfo& info, ProbedImageFile& opened, CRGBImage& image,
         info.m_state = kLoadStateOther;
         return 0;
     }
-    if (!image.Create(info.m_width, info.m_height))
+    const int created = CreateImage(image, info.m_width, info.m_height, progress);
+    if (created <= 0)
     {
-        info.m_state = kLoadStateNoMemory;
+        if (created < 0)
+            info.m_state = kLoadStateNoMemory;
         return 0;
     }
     std::vector<RGB16> line;
@@ -252,15 +323,25 @@ namespace {
 int LoadByCodec(CImageFileInfo& info, ProbedImageFile& opened, CRGBImage& image,
                 const CRGBGammaTable* tables, const CRGBMatrix* matrix, Progress progress)
 {
+    // The codec decodes the whole file in one call: apart from the
+    // user-interface thread, which stays live meanwhile.
     CImageEx display;
-    if (!(opened.IsOpen() ? display.Load(std::move(opened)) : display.Load(info.m_path)))
+    bool decoded = false;
+    const bool goOn = RunWhileReporting(progress, 0.0, [&] {
+        decoded = opened.IsOpen() ? display.Load(std::move(opened)) : display.Load(info.m_path);
+    });
+    if (!goOn)
+        return 0;
+    if (!decoded)
     {
         info.m_state = kLoadStateOther;
         return 0;
     }
-    if (!image.Create(info.m_width, info.m_height))
+    const int created = CreateImage(image, info.m_width, info.m_height, progress);
+    if (created <= 0)
     {
-        info.m_state = kLoadStateNoMemory;
+        if (created < 0)
+            info.m_state = kLoadStateNoMemory;
         return 0;
     }
     ProgressRange range{progress, 0.3, 1.0};

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -266,6 +267,28 @@ TEST(ImageViewMapping, PanStaysWithinTheScrollRange)
     };
     for (const auto& [start, point, maximum, position] : table)
         EXPECT_EQ(PanPosition(start, point, maximum), position) << start << " " << point;
+}
+
+TEST(ImageViewRefinement, ATickRendersAnotherTileOnlyWhenItIsExpectedToFit)
+{
+    // (elapsed ms, tiles rendered, budget ms) -> one more tile
+    const std::vector<std::tuple<std::int64_t, int, int, bool>> table = {
+        {0, 0, 50, true},     // the first tile always
+        {500, 0, 50, true},   // even on a clock that ran ahead
+        {20, 1, 50, true},    // 20 + 20 = 40
+        {25, 1, 50, true},    // 25 + 25 = 50, just within
+        {26, 1, 50, false},   // 26 + 26 = 52: the next tile would overrun
+        {40, 2, 50, false},   // 40 + 20 = 60
+        {45, 9, 50, true},    // 45 + 5 = 50
+        {49, 100, 50, true},  // small tiles fill the budget
+        {51, 100, 50, false}, // over already
+        {0, 5, 50, true},     // a standing clock never ends a tick
+        {-30, 3, 50, true},   // nor one that went back
+        {10, 1, 0, false},    // no budget: one tile a tick
+    };
+    for (const auto& [elapsed, rendered, budget, more] : table)
+        EXPECT_EQ(TickHasRoom(elapsed, rendered, budget), more)
+            << elapsed << " ms, " << rendered << " tiles, budget " << budget;
 }
 
 TEST(ImageViewWheel, DeltasAddUpToWholeLines)

@@ -7,6 +7,7 @@
 #include "core/PathUtils.h"
 #include "imagefile/ImageFileInfo.h"
 #include "imagefile/ImageLoadSave.h"
+#include "platform/File.h"
 #include "tests/correction/ProjectTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -34,6 +35,7 @@ public:
     using CProjectManage::ParkWorkingImage;
     using CProjectManage::RestoreParkedImage;
     using CProjectManage::RestoreSnapshot;
+    using CProjectManage::StoreBaseSnapshot;
     using CProjectManage::StoreSnapshot;
 };
 
@@ -182,9 +184,73 @@ TEST_F(ProjectManageTest, LoadTakesTheEmbeddedProfileAndAppliesOnlyItsToneCurves
     }
 
     // Snapshot 0 holds the loaded image: a restart brings it back.
+    ASSERT_TRUE(m_probe->StoreBaseSnapshot());
     m_project->GetWorkingImage() = GradientImage(300, 200);
     m_project->ProcessToStep(0, kCompareAfter, true);
     EXPECT_TRUE(SameImage(m_project->GetWorkingImage(), loaded));
+}
+
+TEST_F(ProjectManageTest, SnapshotZeroIsWrittenOnlyWhenAStepChangesTheImage)
+{
+    const CRGBImage loaded = LoadGradient();
+    const auto written = [&] {
+        struct stat info
+        {};
+        return ::stat(m_probe->m_snapshots[0].GetPath().c_str(), &info) == 0 ? info.st_size
+                                                                               : off_t{-1};
+    };
+    // Nothing on the way to the first picture; the image still knows its size.
+    EXPECT_EQ(written(), 0);
+    int width = 0;
+    int height = 0;
+    ASSERT_TRUE(m_project->GetStepImageSize(0, width, height));
+    EXPECT_EQ(width, 300);
+    EXPECT_EQ(height, 200);
+
+    // Steps that change nothing, compare modes and restarts need no file.
+    m_project->ProcessToStep(7, kCompareBefore, false);
+    m_project->ProcessToStep(3, kCompareAfter, true);
+    EXPECT_TRUE(SameImage(m_project->GetWorkingImage(), loaded));
+    EXPECT_EQ(written(), 0);
+
+    // The first step that runs writes the loaded image first, and going
+    // back finds it.
+    ScopedStepEditionPolicy policy(StepEditionPolicy::AllStepsEnabled);
+    m_project->CommitGrayCalibDoc(GammaDoc());
+    m_project->ProcessToStep(4, kCompareAfter, false);
+    EXPECT_EQ(written(), 8 + 300 * 200 * 6);
+    const CRGBImage atFour = m_project->GetWorkingImage();
+    EXPECT_FALSE(SameImage(atFour, loaded));
+    m_project->SetCompareMode(kCompareBefore);
+    EXPECT_TRUE(SameImage(m_project->GetWorkingImage(), loaded));
+    m_project->SetCompareMode(kCompareAfter);
+    m_project->ProcessToStep(0, kCompareAfter, true);
+    EXPECT_TRUE(SameImage(m_project->GetWorkingImage(), loaded));
+    EXPECT_TRUE(m_messages.messages.empty());
+
+    // A new image is the new snapshot 0, written again only when needed.
+    const CRGBImage other = LoadGradient("b.tif", WideProfileBytes());
+    EXPECT_FALSE(SameImage(other, loaded));
+    m_project->ProcessToStep(4, kCompareAfter, false);
+    m_project->ProcessToStep(0, kCompareAfter, false);
+    EXPECT_TRUE(SameImage(m_project->GetWorkingImage(), other));
+}
+
+TEST_F(ProjectManageTest, ASnapshotZeroThatCannotBeWrittenDropsTheImageWhenAStepNeedsIt)
+{
+    ScopedStepEditionPolicy policy(StepEditionPolicy::AllStepsEnabled);
+    LoadGradient();
+    m_project->CommitGrayCalibDoc(GammaDoc());
+    // The file can be read but not written.
+    platform::File readOnly;
+    ASSERT_TRUE(readOnly.OpenRead(m_probe->m_snapshots[0].GetPath()));
+    m_probe->m_snapshots[0].GetFile() = std::move(readOnly);
+
+    m_project->ProcessToStep(4, kCompareAfter, false);
+    EXPECT_EQ(m_project->GetCurrentStep(), -1);
+    EXPECT_TRUE(m_project->GetWorkingImage().IsEmpty());
+    ASSERT_EQ(m_messages.messages.size(), 1u);
+    EXPECT_EQ(m_messages.messages[0].stringId, kStrSnapshotFailed);
 }
 
 TEST_F(ProjectManageTest, LoadWithoutEmbeddedProfileTakesTheDefaultInputProfile)
@@ -507,6 +573,7 @@ TEST_F(ProjectManageTest, ADamagedSnapshotDropsTheImageWithAMessage)
 TEST_F(ProjectManageTest, SnapshotsRoundTripAndRefuseWhatTheyDoNotHold)
 {
     const CRGBImage loaded = LoadGradient();
+    ASSERT_TRUE(m_probe->StoreBaseSnapshot());
     EXPECT_FALSE(m_probe->RestoreSnapshot(5, {})); // never stored
     EXPECT_FALSE(m_probe->RestoreSnapshot(8, {}));
     EXPECT_FALSE(m_probe->StoreSnapshot(-1, {}));

@@ -7,6 +7,7 @@
 #include "core/ImageAccess.h"
 #include "core/ProfileStore.h"
 #include "core/SRGBProfile.h"
+#include "core/RowBands.h"
 #include "core/UseOsCmm.h"
 #include "correction/ParamFile.h"
 #include "imagefile/DNGTranspose.h"
@@ -318,6 +319,61 @@ TEST_F(ProjectPreviewTest, RenderedPixelsAreTheDisplayConversionOfTheWorkingImag
             EXPECT_TRUE(SamePixels(
                 after ? *m_project->GetAfterPreview() : *m_project->GetBeforePreview(), expected));
             m_project->DeletePreviews();
+        }
+    }
+}
+
+TEST_F(ProjectPreviewTest, ReducedTilesShowTheirNearestPixelsOnAnyThreadCount)
+{
+    // A preview smaller than the image, as a fitted view has it: each tile
+    // shows the nearest pixels of its own rectangle of the image, as
+    // drawing a copy of the whole tile into the tile's part of the preview
+    // shows them, whatever the number of threads that convert it.
+    Load(AddTiff("large.tif", 251, 173, WideProfileBytes()));
+    CRGBImage& working = m_project->GetWorkingImage();
+    const CRect preview(0, 0, 97, 67);
+    const std::vector<CRect> tiles = {CRect(0, 0, 32, 32), CRect(32, 0, 64, 32),
+                                      CRect(64, 32, 97, 67), CRect(5, 40, 6, 41)};
+    for (int os : {1, 0})
+    {
+        ScopedUseOsCmm engine(os);
+        for (bool after : {false, true})
+        {
+            SCOPED_TRACE(testing::Message() << "UseOsCmm " << os << (after ? " after" : " before"));
+            CImageEx expected;
+            ASSERT_TRUE(expected.Create(preview.Width(), preview.Height()));
+            FillDIB(expected, RGB16{65535, 65535, 65535});
+            std::vector<CRect> pixels;
+            for (const CRect& tile : tiles)
+            {
+                ASSERT_TRUE(m_project->MakeAfterPreview(preview, nullptr));
+                CRect inside;
+                m_project->MapAfterPreviewRect(tile, inside);
+                CRect destination;
+                m_project->ReverseMapAfterPreviewRect(inside, destination);
+                CRGBImage copy(inside.Width(), inside.Height());
+                const CRect whole(0, 0, inside.Width(), inside.Height());
+                copy.CopyRectFrom(inside, working, whole);
+                ConvertForDisplay(*m_project, copy, whole, expected, destination, nullptr);
+                pixels.push_back(inside);
+            }
+            m_project->DeletePreviews();
+
+            for (int threads : {1, 3, 8})
+            {
+                SCOPED_TRACE(testing::Message() << threads << " threads");
+                SetRowThreadCount(threads);
+                ASSERT_TRUE(after ? m_project->MakeAfterPreview(preview, nullptr)
+                                  : m_project->MakeBeforePreview(preview, nullptr));
+                for (const CRect& inside : pixels)
+                    ASSERT_TRUE(after ? m_project->RenderAfterPreview(inside, 1)
+                                      : m_project->RenderBeforePreview(inside, 1));
+                EXPECT_TRUE(SamePixels(after ? *m_project->GetAfterPreview()
+                                             : *m_project->GetBeforePreview(),
+                                       expected));
+                m_project->DeletePreviews();
+            }
+            SetRowThreadCount(0);
         }
     }
 }

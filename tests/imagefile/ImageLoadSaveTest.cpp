@@ -14,10 +14,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -166,6 +168,50 @@ TEST_F(ImageLoadSaveTest, JpegRoundTripIsClose)
     const int diff = MaxDifference(image, back);
     EXPECT_GE(diff, 0);
     EXPECT_LT(diff, 8 * 257); // a few levels of 8 bits
+}
+
+TEST_F(ImageLoadSaveTest, AJpegDecodeReportsOnTheCallingThreadAndHonoursACancel)
+{
+    CRGBImage image = Pattern(640, 480);
+    const std::string path = m_dir.File("big.jpg");
+    ASSERT_EQ(SaveImageByGdiplus(OutputRecord(path, kImageFileJpeg, 640, 480, 300.0f), image,
+                                 nullptr, nullptr, {}),
+              1);
+    // The decoder itself reports nothing; the load's progress still hears
+    // from the calling thread (whose events it may handle) while it runs.
+    for (const bool cancel : {false, true})
+    {
+        SCOPED_TRACE(cancel ? "cancelled" : "to the end");
+        const std::thread::id caller = std::this_thread::get_id();
+        std::vector<double> values;
+        bool elsewhere = false;
+        auto sink = ProgressFunction([&](double value) {
+            elsewhere = elsewhere || std::this_thread::get_id() != caller;
+            values.push_back(value);
+            return !cancel;
+        });
+        CImageFileInfo in;
+        in.m_path = path;
+        CRGBImage back;
+        EXPECT_EQ(LoadImage(in, back, nullptr, nullptr, sink, false), cancel ? 0 : 1);
+        EXPECT_FALSE(elsewhere);
+        ASSERT_FALSE(values.empty());
+        EXPECT_EQ(values.front(), 0.0);
+        if (cancel)
+        {
+            // Nothing after the decode: the pixels are not converted.
+            EXPECT_EQ(std::count_if(values.begin(), values.end(), [](double v) { return v > 0.0; }),
+                      0);
+            EXPECT_EQ(in.m_error, 0); // a cancel is no failure
+        }
+        else
+        {
+            // The conversion of the decoded rows reported after it.
+            EXPECT_GT(values.back(), 0.3);
+            EXPECT_EQ(back.GetWidth(), 640);
+            EXPECT_EQ(back.GetHeight(), 480);
+        }
+    }
 }
 
 TEST_F(ImageLoadSaveTest, StreamedJpegMatchesTheWholeImageEncoding)
