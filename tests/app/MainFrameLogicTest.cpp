@@ -272,7 +272,8 @@ TEST(MainFrameLogic, StepCommandsMapToTheStackAndOthersToNothing)
     EXPECT_EQ(StepIndexOfCommand(FrameCommand::StepDevelop), 1);
     EXPECT_EQ(StepIndexOfCommand(FrameCommand::StepSpecifiedColor), 6);
     EXPECT_EQ(StepIndexOfCommand(FrameCommand::StepBatch), 8);
-    EXPECT_EQ(AllFrameCommands().size(), 22u);
+    EXPECT_EQ(AllFrameCommands().size(), 23u);
+    EXPECT_EQ(StepIndexOfCommand(FrameCommand::AppExit), 0);
 }
 
 } // namespace
