@@ -2,6 +2,7 @@
 // ICC profiles made for tests and benchmarks with LittleCMS (plain C++, no
 // test framework, so that the benchmarks can compile it in too).
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -11,5 +12,20 @@ namespace testsupport {
 // (the green well outside sRGB's), D65 white, gamma 2.2. Empty when
 // LittleCMS cannot make it.
 std::vector<std::uint8_t> WideGamutProfileBytes();
+
+// A display profile like Display P3: its primaries (0.680, 0.320),
+// (0.265, 0.690), (0.150, 0.060), D65 white and the sRGB tone curve; a
+// monitor neither sRGB nor Adobe-RGB-like. Empty when LittleCMS cannot
+// make it.
+std::vector<std::uint8_t> P3LikeProfileBytes();
+
+// LittleCMS's own conversion of 16-bit pixels (red, green, blue) in the
+// profile `from` to 8-bit pixels (red, green, blue) in the profile `to`,
+// in double precision without optimisation, perceptual intent, rounded to
+// the nearest value: the reference the printed pixels are held against.
+// Empty when a profile or the transform cannot be made.
+std::vector<std::uint8_t> ReferenceRgb16To8(const std::vector<std::uint8_t>& from,
+                                            const std::vector<std::uint8_t>& to,
+                                            const std::uint16_t* rgb, std::size_t count);
 
 } // namespace testsupport
