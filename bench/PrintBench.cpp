@@ -1,9 +1,10 @@
 // Timing of printing one photograph to a PDF file:
 // - ours: a 6000 x 4000 16-bit TIFF loaded into the working image as the
-//   project loads it (input tone curves), drawn into the 24-bit display
-//   image as the print command renders it, and printed by the print job on
-//   the PDF printer, A4 portrait at 300 dpi, the image fitted to the sheet's
-//   width, through the sRGB path;
+//   project loads it (input tone curves), lent to the print job as the
+//   print command lends it (the print copy, labelled with the input
+//   profile's linear record) and printed on the PDF printer, A4 portrait at
+//   300 dpi, the image fitted to the sheet's width, through the sRGB path:
+//   resampled to the page's device pixels, converted and sent in bands;
 // - peer: ImageMagick, `convert in.tif -profile sRGB.icc -resize <A4 at
 //   300 dpi> out.pdf`;
 // goal: at most 0.5x.
@@ -17,11 +18,9 @@
 
 #include "bench/BenchSupport.h"
 #include "core/ColorConverter.h"
-#include "core/ColorDisplay.h"
 #include "core/ColorProfile.h"
-#include "core/ImageEx.h"
+#include "core/RGBImage.h"
 #include "core/SRGBProfile.h"
-#include "core/UseOsCmm.h"
 #include "imagefile/ImageFileInfo.h"
 #include "imagefile/ImageLoadSave.h"
 #include "print/PageGeometry.h"
@@ -101,7 +100,7 @@ ChildRun BestOf(const std::function<int()>& work)
     return best;
 }
 
-// Ours, inside the child: load, render the display image, print.
+// Ours, inside the child: load, print.
 int PrintOurs(const std::string& tiff, const std::string& pdf)
 {
     static int argc = 1;
@@ -111,7 +110,7 @@ int PrintOurs(const std::string& tiff, const std::string& pdf)
     QApplication app(argc, argv);
 
     // The project's converter, all three spaces sRGB: the input curves
-    // decode the file, the transform encodes the display image.
+    // decode the file.
     CColorProfile srgb;
     if (!srgb.Open(GetSRGBProfileFileName()))
         return 2;
@@ -123,18 +122,9 @@ int PrintOurs(const std::string& tiff, const std::string& pdf)
     CRGBImage working;
     if (LoadImage(info, working, &converter.GetInputTRC(), nullptr, {}, false) != 1)
         return 4;
-    CImageEx display;
-    if (!display.Create(working.GetWidth(), working.GetHeight()))
-        return 5;
-    const CRect all(0, 0, working.GetWidth(), working.GetHeight());
-    // As the project makes it for printing: on every hardware thread.
-    if (!CopyRectConvertedParallel(working, display, all, all, &converter.GetInputToOutputMatrix(),
-                                   &converter.GetOutputInverseTRC(), converter.GetTransform(),
-                                   nullptr))
-        return 6;
-    working = CRGBImage();
+    // The print copy is the working image itself.
     LogColorSpace space;
-    if (!srgb.GetLogColorSpace(space, false))
+    if (!srgb.GetLogColorSpace(space, true))
         return 7;
 
     // A4 without margins at 300 dpi; the image as wide as the sheet.
@@ -148,7 +138,7 @@ int PrintOurs(const std::string& tiff, const std::string& pdf)
     const PageGeometry page{2480, 3508, 2480, 3508, 0, 0, Dpi, Dpi};
 
     PrintImageRequest request;
-    request.image = &display;
+    request.image = &working;
     request.colorSpace = &space;
     request.printWidth = 2100;
     request.printHeight = 2100 * Height / Width;

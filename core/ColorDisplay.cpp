@@ -100,9 +100,10 @@ void CPixelConversion::TransformDeleter::operator()(void* transform) const
 }
 
 bool CPixelConversion::Prepare(const LogColorSpace* colorSpace, const CColorProfile& destination,
-                               const CColorProfile* proof, std::string* reason)
+                               const CColorProfile* proof, std::string* reason, PixelInput input)
 {
     m_ready = false;
+    m_input = input;
     m_transform.reset();
     const auto fail = [reason](const char* why) {
         if (reason)
@@ -110,14 +111,21 @@ bool CPixelConversion::Prepare(const LogColorSpace* colorSpace, const CColorProf
         return false;
     };
 
-    const Source source = MakeSource(colorSpace);
+    Source source = MakeSource(colorSpace);
     if (!source.profile)
         return fail(colorSpace ? "the image's colour space is not a calibrated RGB space"
                                : "the sRGB profile cannot be opened");
     if (!proof && source.hasRecord && destination.IsSameLogColorSpace(source.record))
     {
-        m_ready = true;
-        return true;
+        if (input == PixelInput::Bgr8)
+        {
+            m_ready = true;
+            return true;
+        }
+        // The same space: 16-bit values are only brought to 8 bits, through
+        // the destination's own curves rather than the record's gammas.
+        if (LcmsProfilePtr same = destination.OpenLcmsProfile())
+            source.profile = std::move(same);
     }
 
     const LcmsProfilePtr output = destination.OpenLcmsProfile();
@@ -130,14 +138,19 @@ bool CPixelConversion::Prepare(const LogColorSpace* colorSpace, const CColorProf
         if (!proofProfile)
             return fail("the proof profile cannot be read");
     }
+    // 16-bit input is evaluated without LittleCMS's precalculated grid:
+    // from linear values a grid would sample the shadows far too coarsely.
+    const cmsUInt32Number inputFormat = input == PixelInput::Rgb16 ? TYPE_RGB_16 : TYPE_BGR_8;
+    const cmsUInt32Number flags =
+        cmsFLAGS_NOCACHE | (input == PixelInput::Rgb16 ? cmsFLAGS_NOOPTIMIZE : 0);
     cmsHTRANSFORM transform =
         proofProfile
-            ? cmsCreateProofingTransformTHR(QuietLcmsContext(), source.profile.get(), TYPE_BGR_8,
+            ? cmsCreateProofingTransformTHR(QuietLcmsContext(), source.profile.get(), inputFormat,
                                             output.get(), TYPE_BGR_8, proofProfile.get(),
                                             source.intent, INTENT_RELATIVE_COLORIMETRIC,
-                                            cmsFLAGS_SOFTPROOFING | cmsFLAGS_NOCACHE)
-            : cmsCreateTransformTHR(QuietLcmsContext(), source.profile.get(), TYPE_BGR_8,
-                                    output.get(), TYPE_BGR_8, source.intent, cmsFLAGS_NOCACHE);
+                                            cmsFLAGS_SOFTPROOFING | flags)
+            : cmsCreateTransformTHR(QuietLcmsContext(), source.profile.get(), inputFormat,
+                                    output.get(), TYPE_BGR_8, source.intent, flags);
     if (!transform)
         return fail("no transform between the profiles can be made");
     m_transform.reset(transform);
@@ -147,12 +160,23 @@ bool CPixelConversion::Prepare(const LogColorSpace* colorSpace, const CColorProf
 
 void CPixelConversion::ConvertRows(std::uint8_t* bits, int width, int rows, int pitch) const
 {
-    if (!m_transform || width <= 0 || rows <= 0)
+    if (!m_transform || m_input != PixelInput::Bgr8 || width <= 0 || rows <= 0)
         return;
     // In place: input and output pixels have the same size.
     const auto stride = static_cast<cmsUInt32Number>(pitch);
     cmsDoTransformLineStride(m_transform.get(), bits, bits, static_cast<cmsUInt32Number>(width),
                              static_cast<cmsUInt32Number>(rows), stride, stride, 0, 0);
+}
+
+void CPixelConversion::ConvertRows16(const RGB16* in, std::size_t inStride, std::uint8_t* out,
+                                     int outPitch, int width, int rows) const
+{
+    if (!m_transform || m_input != PixelInput::Rgb16 || width <= 0 || rows <= 0)
+        return;
+    cmsDoTransformLineStride(m_transform.get(), in, out, static_cast<cmsUInt32Number>(width),
+                             static_cast<cmsUInt32Number>(rows),
+                             static_cast<cmsUInt32Number>(inStride * sizeof(RGB16)),
+                             static_cast<cmsUInt32Number>(outPitch), 0, 0);
 }
 
 bool DrawDIBWithColorSpace(const CImageEx& image, CImageEx& converted,
@@ -177,6 +201,51 @@ bool DrawDIBWithMonitorProfile(const std::string& profilePath, const CImageEx& i
         return ConvertImage(image, converted, colorSpace, monitor);
     return ConvertImage(image, converted, colorSpace,
                         OpenSRGBProfile(destination) ? &destination : nullptr);
+}
+
+namespace {
+
+// The rows of a 16-bit image through a prepared 16-bit conversion into a
+// display image of its size, in bands over the row threads.
+bool ConvertRowsInto(const CPixelConversion& conversion, const CRGBImage& image, CImageEx& display)
+{
+    const int width = image.GetWidth();
+    const RGB16* pixels = image.GetPixels();
+    if (!pixels || !display.Create(width, image.GetHeight()))
+        return false;
+    const std::size_t stride = static_cast<std::size_t>(width);
+    RunRowBands(image.GetHeight(), {}, [&](int first, int end) {
+        conversion.ConvertRows16(pixels + static_cast<std::size_t>(first) * stride, stride,
+                                 display.GetPixelAddress(0, first), display.GetPitch(), width,
+                                 end - first);
+    });
+    return true;
+}
+
+} // namespace
+
+bool ConvertImageForProfile(const std::string& profilePath, const CRGBImage& image,
+                            CImageEx& display, const LogColorSpace* colorSpace)
+{
+    display = CImageEx();
+    if (image.IsEmpty())
+        return false;
+    CColorProfile destination;
+    const CColorProfile* target = nullptr;
+    if (!profilePath.empty())
+        target = destination.Open(profilePath) ? &destination : nullptr;
+    else if (const CColorProfile* monitor = GetMonitorProfile())
+        target = monitor;
+    else if (OpenSRGBProfile(destination))
+        target = &destination;
+    CPixelConversion conversion;
+    if (target && conversion.Prepare(colorSpace, *target, nullptr, nullptr, PixelInput::Rgb16))
+        return ConvertRowsInto(conversion, image, display);
+    CColorProfile srgb;
+    if (OpenSRGBProfile(srgb) &&
+        conversion.Prepare(colorSpace, srgb, nullptr, nullptr, PixelInput::Rgb16))
+        ConvertRowsInto(conversion, image, display);
+    return false;
 }
 
 bool DrawDIBWithProfile(const LogColorSpace* colorSpace, const CImageEx& image, CImageEx& converted)

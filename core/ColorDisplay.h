@@ -34,8 +34,10 @@
 // Adobe-RGB-like profile and back).
 
 #include "core/ColorProfile.h"
+#include "core/RGB16.h"
 #include "core/Rect.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -63,6 +65,21 @@ class CColorTransform;
 // Without a proof, a destination whose own record equals the source's
 // describes the same colour space: the conversion is the identity and the
 // pixels stay as they are.
+//
+// 16-bit input (Rgb16): RGB16 pixels (red, green, blue) of the source space
+// to 8-bit pixels (blue, green, red) of the destination, rounded to the
+// nearest value. This is the print copy's conversion: the working image's
+// linear 16-bit values go to the printer's bytes in one step, so no 8-bit
+// intermediate quantises colours that the conversion stretches (near the
+// destination's gamut edge one 8-bit step of a wide source becomes several
+// steps of the destination). It is never the identity; from a record equal
+// to the destination's own it only brings the values to 8 bits.
+enum class PixelInput
+{
+    Bgr8,
+    Rgb16
+};
+
 class CPixelConversion
 {
 public:
@@ -73,16 +90,23 @@ public:
     // then *reason (when given) says which, in English, and the object
     // converts nothing.
     bool Prepare(const LogColorSpace* colorSpace, const CColorProfile& destination,
-                 const CColorProfile* proof = nullptr, std::string* reason = nullptr);
+                 const CColorProfile* proof = nullptr, std::string* reason = nullptr,
+                 PixelInput input = PixelInput::Bgr8);
 
     bool IsReady() const { return m_ready; }
     // Prepared, and the pixels stay as they are.
     bool IsIdentity() const { return m_ready && !m_transform; }
+    PixelInput Input() const { return m_input; }
 
     // Converts `rows` rows of `width` pixels in place, `pitch` bytes apart.
-    // Nothing happens unless prepared. The transform keeps no pixel cache,
-    // so threads may convert different rows at once.
+    // Nothing happens unless prepared for Bgr8. The transform keeps no
+    // pixel cache, so threads may convert different rows at once.
     void ConvertRows(std::uint8_t* bits, int width, int rows, int pitch) const;
+    // Converts `rows` rows of `width` RGB16 pixels (`inStride` pixels from
+    // one row to the next) into 8-bit rows of out, `outPitch` bytes apart.
+    // Nothing happens unless prepared for Rgb16; threads as above.
+    void ConvertRows16(const RGB16* in, std::size_t inStride, std::uint8_t* out, int outPitch,
+                       int width, int rows) const;
 
 private:
     // Deletes a LittleCMS transform (cmsHTRANSFORM is void*).
@@ -92,6 +116,7 @@ private:
     };
 
     bool m_ready = false;
+    PixelInput m_input = PixelInput::Bgr8;
     std::unique_ptr<void, TransformDeleter> m_transform;
 };
 
@@ -114,6 +139,17 @@ bool DrawDIBWithMonitorProfile(const std::string& profilePath, const CImageEx& i
 // stay as they are.
 bool DrawDIBWithProfile(const LogColorSpace* colorSpace, const CImageEx& image,
                         CImageEx& converted);
+
+// A 16-bit image in the colour space (null: sRGB; the print copy is linear
+// RGB in its input primaries, described by the linear record) converted
+// into display, made at the image's size, for the profile file at
+// profilePath chosen as DrawDIBWithMonitorProfile chooses it; the rows go
+// out on every hardware thread. When that profile cannot be used the
+// pixels are converted for sRGB instead (the screen shows the image, not
+// its linear values) and the result is false; display is empty only when
+// the image is empty, memory is short or not even sRGB can be made.
+bool ConvertImageForProfile(const std::string& profilePath, const CRGBImage& image,
+                            CImageEx& display, const LogColorSpace* colorSpace);
 
 // CRGBImage::CopyRectConverted split over threads: the destination rows
 // go out in bands through RunRowBands (core/RowBands.h) on threadCount

@@ -65,6 +65,10 @@ public:
         return m_pixels.get();
     }
     void Unlock() { m_locked = false; }
+    // The pixels for reading by code that borrows an image it must not
+    // change (the print job and the print preview read the project's
+    // working image while its dialog runs); null when empty.
+    const RGB16* GetPixels() const { return m_pixels.get(); }
 
     // Raw image files. The path forms open the file themselves; the File
     // forms work on an open file from its start. With progress, reads and

@@ -3,6 +3,8 @@
 #include "core/Clamp.h"
 
 #include <algorithm>
+#include <new>
+#include <vector>
 
 void ResampleAxis::Prepare(int origin, int sourceLength, int newLength, int imageLength)
 {
@@ -133,4 +135,49 @@ void CombineResampledRows(const ResampleAxis& vertical, int y, const double* con
         line[x].g = ClampToU16(acc[1] / s);
         line[x].b = ClampToU16(acc[2] / s);
     }
+}
+
+bool ResampleRows(const RGB16* source, std::size_t sourceStride, const ResampleAxis& horizontal,
+                  const ResampleAxis& vertical, int newWidth, int first, int end, RGB16* out,
+                  std::size_t outStride)
+{
+    if (first >= end)
+        return true;
+    int low = vertical.Taps(first)[0];
+    int high = low;
+    for (int y = first; y < end; ++y)
+    {
+        const int* t = vertical.Taps(y);
+        for (int k = 0; k < vertical.taps; ++k)
+        {
+            low = std::min(low, t[k]);
+            high = std::max(high, t[k]);
+        }
+    }
+    const std::size_t stride = static_cast<std::size_t>(newWidth) * 3;
+    std::vector<double> filtered;
+    std::vector<double> sums;
+    std::vector<const double*> rows;
+    try
+    {
+        filtered.resize(static_cast<std::size_t>(high - low + 1) * stride);
+        sums.resize(stride);
+        rows.resize(static_cast<std::size_t>(vertical.taps));
+    }
+    catch (const std::bad_alloc&)
+    {
+        return false;
+    }
+    for (int row = low; row <= high; ++row)
+        ResampleRow(source + static_cast<std::size_t>(row) * sourceStride, horizontal, newWidth,
+                    &filtered[static_cast<std::size_t>(row - low) * stride]);
+    for (int y = first; y < end; ++y)
+    {
+        const int* t = vertical.Taps(y);
+        for (int k = 0; k < vertical.taps; ++k)
+            rows[k] = &filtered[static_cast<std::size_t>(t[k] - low) * stride];
+        CombineResampledRows(vertical, y, rows.data(), newWidth, sums.data(),
+                             out + static_cast<std::size_t>(y - first) * outStride);
+    }
+    return true;
 }

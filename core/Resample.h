@@ -53,3 +53,14 @@ void ResampleRow(const RGB16* row, const ResampleAxis& horizontal, int newWidth,
 // caller gets the same values bit for bit.
 void CombineResampledRows(const ResampleAxis& vertical, int y, const double* const* rows,
                           int newWidth, double* sums, RGB16* line);
+
+// Output rows [first, end) of the resampling of source (rows sourceStride
+// pixels apart) by the two prepared axes into out (rows outStride pixels
+// apart, first row = row `first`): every source row the band's vertical
+// taps read is filtered horizontally once, then the rows are combined.
+// Each output row depends on its own taps only, so bands of any size, on
+// any thread, give the same rows. False when the scratch memory cannot be
+// had (nothing is written then).
+bool ResampleRows(const RGB16* source, std::size_t sourceStride, const ResampleAxis& horizontal,
+                  const ResampleAxis& vertical, int newWidth, int first, int end, RGB16* out,
+                  std::size_t outStride);

@@ -82,7 +82,6 @@ inline constexpr int kBatchFromParamFile = 3; // documents loaded from a paramet
 
 // Strings of the print entry points.
 inline constexpr int kStrPrintNoMemory = 11087;  // "メモリが足りません。" (not enough memory)
-inline constexpr int kStrPrintMakingImage = 11088; // "印刷画像を生成しています..."
 inline constexpr int kStrPrintCancelled = 11089;   // cancelled
 inline constexpr int kStrPrintError = 11090;       // an error occurred
 // "作業ファイルを読み書きできません。画像を読み込み直してください。" (the work
@@ -408,15 +407,27 @@ public:
     void RefreshDisplayConversion();
 
     // ---- Printing
+    // Lends the working image to the single-image print dialog as its
+    // print copy, labelled with the input profile's linear record.
     void PrintImage();
     void PrintIndex();
     // The n-th checked entry developed for printing at width x height
-    // (mode 0..3, see the batch modes; 0 applies no step); safe on a
-    // cache thread. Null when loading, developing or a callback failed.
+    // (mode 0..3, see the batch modes; 0 applies no step) and converted
+    // for the monitor (the index print's preview cells); safe on a cache
+    // thread. Null when loading, developing or a callback failed.
     std::unique_ptr<CImageEx> DevelopImageForPrint(std::size_t checkedIndex, int width, int height,
                                                    int mode, const std::string& paramFile,
                                                    bool fit, IPrintStepProgress* stepProgress,
                                                    const PrintDevelopProgress* progress);
+    // The same development as the print copy the printer gets: the 16-bit
+    // linear pixels in the entry's input primaries and the input profile's
+    // linear colour-space record, which describes them exactly. They never
+    // pass through the monitor's gamut. False as above, or when the input
+    // profile yields no record.
+    bool DevelopPrintCopy(std::size_t checkedIndex, int width, int height, int mode,
+                          const std::string& paramFile, bool fit, IPrintStepProgress* stepProgress,
+                          const PrintDevelopProgress* progress, CRGBImage& image,
+                          LogColorSpace& colorSpace);
 
     // ---- Batch
     void RunBatch(int mode, const std::string& paramFile, bool resize, int width, int height);
@@ -483,6 +494,12 @@ protected:
     // A converter of the entry's own (its input profile, the project's
     // working and monitor profiles) for loading it apart on any thread.
     bool MakeConverterOf(const CImageFileInfo& entry, CColorConverter& converter) const;
+    // DevelopImageForPrint's development into image, with the entry's own
+    // converter.
+    bool DevelopForPrint(std::size_t checkedIndex, int width, int height, int mode,
+                         const std::string& paramFile, bool fit, IPrintStepProgress* stepProgress,
+                         const PrintDevelopProgress* progress, CColorConverter& converter,
+                         CRGBImage& image);
     // ---- end of the helpers of the previews
 
     // ---- ProjectManage.cpp helpers

@@ -4,14 +4,20 @@
 // whole images, the reaction to monitor-profile changes, and the entry
 // points of printing.
 //
-// Display conversion. Every image shown or printed goes one way from the
-// working image (linear RGB in the image's input primaries) to monitor
-// bytes: with UseOsCmm = 1 through the converter's LittleCMS transform,
-// otherwise through the input-to-output matrix M_io = M_out^-1 M_in and the
-// monitor's inverse tone tables. Where a colour-conversion LUT belongs to
-// the image it follows as a second transform. DisplayConversionOf picks the
-// path once per image; the previews, the display images and printing all
-// use it, so the same pixels always give the same bytes.
+// Display conversion. Every image shown goes one way from the working
+// image (linear RGB in the image's input primaries) to monitor bytes: with
+// UseOsCmm = 1 through the converter's LittleCMS transform, otherwise
+// through the input-to-output matrix M_io = M_out^-1 M_in and the monitor's
+// inverse tone tables. Where a colour-conversion LUT belongs to the image it
+// follows as a second transform. DisplayConversionOf picks the path once per
+// image; the previews, the display images and the index print's preview
+// cells all use it, so the same pixels always give the same bytes.
+//
+// Print copies. What a printer gets never goes through the monitor's
+// gamut: the print copy is the linear working image itself (or an entry
+// developed the same way), labelled with the input profile's linear
+// colour-space record, which describes those pixels exactly; printing
+// converts it to the printer's profile or to sRGB.
 //
 // Threads. MakeDisplayImageOf and DevelopImageForPrint also run on the
 // shell's cache threads. They load into images of their own, build a
@@ -218,35 +224,6 @@ bool LoadEntryApart(const CImageFileInfo& entry, const CColorConverter& converte
         return false;
     if (loaded)
         *loaded = std::move(record);
-    return true;
-}
-
-// The progress of PrintImage's conversion: events are pumped before and
-// after each report so that the dialog repaints and its Cancel works.
-struct PrintProgressContext
-{
-    IProjectShell* shell = nullptr;
-    IProjectProgress* progress = nullptr;
-    bool cancelRequested = false;
-};
-
-bool PrintConversionProgress(PrintProgressContext* ctx, std::int64_t done, std::int64_t total)
-{
-    if (ctx->shell)
-        ctx->shell->PumpMessages();
-    if (ctx->progress)
-    {
-        const int percent =
-            total > 0 ? static_cast<int>(static_cast<long long>(done) * 100 / total) : 100;
-        ctx->progress->SetPosition(std::clamp(percent, 0, 100));
-    }
-    if (ctx->shell)
-        ctx->shell->PumpMessages();
-    if (ctx->progress && ctx->progress->TakeCancelRequest())
-    {
-        ctx->cancelRequested = true;
-        return false;
-    }
     return true;
 }
 
@@ -799,46 +776,21 @@ void CProjectManage::PrintImage()
 {
     if (!m_printDialogs || m_workingImage.IsEmpty() || m_workingImage.IsLocked())
         return;
-    CImageEx image;
-    if (!image.Create(m_workingImage.GetWidth(), m_workingImage.GetHeight()))
-    {
-        ShowMessage(kStrPrintNoMemory);
-        return;
-    }
-
-    std::unique_ptr<IProjectProgress> progress =
-        m_shell ? m_shell->OpenProgress(kStrPrintMakingImage) : nullptr;
-    PrintProgressContext context{m_shell, progress.get(), false};
-    const DisplayConversion conversion = DisplayConversionOf(*this);
-    // Strips of rows, each converted on every hardware thread (the same
-    // pixels as one thread gives), with the progress and its Cancel
-    // between strips.
-    const int width = m_workingImage.GetWidth();
-    const int height = m_workingImage.GetHeight();
-    constexpr int kStrips = 64;
-    const int stripRows = std::max(1, (height + kStrips - 1) / kStrips);
-    bool converted = true;
-    for (int top = 0; top < height && converted; top += stripRows)
-    {
-        const CRect strip(0, top, width, std::min(height, top + stripRows));
-        converted = CopyRectConvertedParallel(m_workingImage, image, strip, strip,
-                                              conversion.matrix, conversion.tables,
-                                              conversion.transform, nullptr) &&
-                    PrintConversionProgress(&context, strip.bottom, height);
-    }
-    progress.reset();
-    if (!converted)
-    {
-        ShowMessage(context.cancelRequested ? kStrPrintCancelled : kStrPrintError);
-        return;
-    }
-
+    // The print copy is the working image itself, lent to the modal dialog:
+    // linear RGB in the input primaries, which the input profile's linear
+    // record describes exactly. It is never converted for the monitor, so
+    // the printer receives the image's own colours whatever the display's
+    // gamut.
     LogColorSpace colorSpace;
-    if (const CColorProfile* input = GetInputProfile())
-        input->GetLogColorSpace(colorSpace, false);
+    const CColorProfile* input = GetInputProfile();
+    if (!input || !input->GetLogColorSpace(colorSpace, true))
+    {
+        ShowMessage(kStrPrintError);
+        return;
+    }
     std::string name;
     GetImageName(name);
-    m_printDialogs->RunPrintImageDialog(GetOutputProfileName(), image, name, colorSpace,
+    m_printDialogs->RunPrintImageDialog(GetOutputProfileName(), m_workingImage, name, colorSpace,
                                         m_printers.get());
 }
 
@@ -877,29 +829,55 @@ std::unique_ptr<CImageEx> CProjectManage::DevelopImageForPrint(
     std::size_t checkedIndex, int width, int height, int mode, const std::string& paramFile,
     bool fit, IPrintStepProgress* stepProgress, const PrintDevelopProgress* progress)
 {
+    CColorConverter converter{std::string()};
+    CRGBImage image;
+    if (!DevelopForPrint(checkedIndex, width, height, mode, paramFile, fit, stepProgress, progress,
+                         converter, image))
+        return nullptr;
+    return MakeConvertedImage(image, DisplayConversionOf(converter), nullptr);
+}
+
+bool CProjectManage::DevelopPrintCopy(std::size_t checkedIndex, int width, int height, int mode,
+                                      const std::string& paramFile, bool fit,
+                                      IPrintStepProgress* stepProgress,
+                                      const PrintDevelopProgress* progress, CRGBImage& image,
+                                      LogColorSpace& colorSpace)
+{
+    CColorConverter converter{std::string()};
+    if (!DevelopForPrint(checkedIndex, width, height, mode, paramFile, fit, stepProgress, progress,
+                         converter, image))
+        return false;
+    const CColorProfile* input = converter.GetInputProfile();
+    return input && input->GetLogColorSpace(colorSpace, true);
+}
+
+bool CProjectManage::DevelopForPrint(std::size_t checkedIndex, int width, int height, int mode,
+                                     const std::string& paramFile, bool fit,
+                                     IPrintStepProgress* stepProgress,
+                                     const PrintDevelopProgress* progress,
+                                     CColorConverter& converter, CRGBImage& image)
+{
     const CImageFileInfo* checked = GetCheckedItem(checkedIndex);
     if (!checked)
-        return nullptr;
+        return false;
     const CImageFileInfo entry(*checked);
 
-    CColorConverter converter{std::string()};
     if (!MakeConverterOf(entry, converter))
-        return nullptr;
-    CRGBImage image;
+        return false;
     CImageFileInfo loaded;
     if (!LoadEntryApart(entry, converter, image, progress ? progress->load : Progress(), &loaded))
-        return nullptr;
+        return false;
 
     const int loadedWidth = image.GetWidth();
     if (fit && (width == 0 || height == 0))
         CalcIndexCacheSize(height, width, image.GetWidth(), image.GetHeight());
     if (width <= 0 || height <= 0)
-        return nullptr;
+        return false;
     if (width != image.GetWidth() || height != image.GetHeight())
     {
         CRGBImage resized;
         if (!resized.Create(width, height))
-            return nullptr;
+            return false;
         resized.Resample(image);
         image = std::move(resized);
     }
@@ -928,7 +906,7 @@ std::unique_ptr<CImageEx> CProjectManage::DevelopImageForPrint(
             fresh[i] = docs[i].get();
         }
         if (!::LoadParamFile(paramFile, fresh))
-            return nullptr;
+            return false;
     }
 
     std::array<int, kStepCount> flags{};
@@ -949,10 +927,10 @@ std::unique_ptr<CImageEx> CProjectManage::DevelopImageForPrint(
                 progress ? progress->steps[static_cast<std::size_t>(step - 1)] : Progress();
             if (!ApplyStep(*doc, image, converter.GetInputMatrix(), raw, scale, nullptr, slot,
                            nullptr))
-                return nullptr;
+                return false;
         }
         if (stepProgress)
             stepProgress->SetStepProgress(step);
     }
-    return MakeConvertedImage(image, DisplayConversionOf(converter), nullptr);
+    return true;
 }

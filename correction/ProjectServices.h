@@ -15,6 +15,7 @@
 
 class CImageEx;
 class CProjectManage;
+class CRGBImage;
 
 // The image view that shows the project's working image and previews.
 class IProjectImageView
@@ -98,12 +99,14 @@ public:
     virtual ~IPrintDialogs() = default;
     // Enumerates the installed printers and notes the default one.
     virtual std::unique_ptr<ISystemPrinters> EnumeratePrinters() = 0;
-    // The single-image print dialog: the output profile's name, the display
-    // image of the whole working image (the caller keeps it), the image's
-    // name, the colour space of the input profile and the printers.
-    virtual void RunPrintImageDialog(const std::string& outputProfileName, const CImageEx& image,
+    // The single-image print dialog: the output profile's name, the print
+    // copy (the whole working image, lent for the dialog's life: 16-bit
+    // linear RGB in the input primaries), the image's name, the print
+    // copy's colour space (the input profile's linear record) and the
+    // printers.
+    virtual void RunPrintImageDialog(const std::string& outputProfileName, const CRGBImage& image,
                                      const std::string& imageName,
-                                     const LogColorSpace& inputColorSpace,
+                                     const LogColorSpace& colorSpace,
                                      ISystemPrinters* printers) = 0;
     // The index-print dialog; while it runs it develops the checked
     // entries through CProjectManage::DevelopImageForPrint.

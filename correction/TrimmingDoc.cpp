@@ -131,7 +131,6 @@ bool ResampleImageRect(CRGBImage& source, const CRect& rect, int newWidth, int n
     const RGB16* pixels = source.Lock();
     RGB16* target = out.Lock();
     const std::size_t sourceStride = static_cast<std::size_t>(imageWidth);
-    const std::size_t stride = static_cast<std::size_t>(newWidth) * 3;
     // Set by any band that runs short of memory (bands may fail at once on
     // several threads); read after they have all finished.
     std::atomic<bool> memoryShort{false};
@@ -140,43 +139,10 @@ bool ResampleImageRect(CRGBImage& source, const CRect& rect, int newWidth, int n
     // first tap to its last row's last tap; each is filtered horizontally
     // once into the band's scratch, then the rows are combined vertically.
     auto band = [&](int first, int end) {
-        int low = imageHeight;
-        int high = -1;
-        for (int y = first; y < end; ++y)
-        {
-            const int* t = vertical.Taps(y);
-            for (int k = 0; k < vertical.taps; ++k)
-            {
-                low = std::min(low, t[k]);
-                high = std::max(high, t[k]);
-            }
-        }
-        std::vector<double> filtered;
-        std::vector<double> sums;
-        std::vector<const double*> rows;
-        try
-        {
-            filtered.resize(static_cast<std::size_t>(high - low + 1) * stride);
-            sums.resize(stride);
-            rows.resize(static_cast<std::size_t>(vertical.taps));
-        }
-        catch (const std::bad_alloc&)
-        {
+        if (!ResampleRows(pixels, sourceStride, horizontal, vertical, newWidth, first, end,
+                          target + static_cast<std::size_t>(first) * newWidth,
+                          static_cast<std::size_t>(newWidth)))
             memoryShort = true;
-            return;
-        }
-        for (int row = low; row <= high; ++row)
-            ResampleRow(pixels + static_cast<std::size_t>(row) * sourceStride, horizontal, newWidth,
-                        &filtered[static_cast<std::size_t>(row - low) * stride]);
-
-        for (int y = first; y < end; ++y)
-        {
-            const int* t = vertical.Taps(y);
-            for (int k = 0; k < vertical.taps; ++k)
-                rows[k] = &filtered[static_cast<std::size_t>(t[k] - low) * stride];
-            CombineResampledRows(vertical, y, rows.data(), newWidth, sums.data(),
-                                 target + static_cast<std::size_t>(y) * newWidth);
-        }
     };
     const bool finished = RunRowBands(newHeight, progress, band);
 

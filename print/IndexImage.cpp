@@ -534,16 +534,18 @@ bool CIndexImage::DrawPrintedCell(const CRect& r, QPainter& painter, int entry,
             return false;
         place = {r, r.Width(), r.Height()};
     }
-    std::unique_ptr<CImageEx> image = m_project.DevelopImageForPrint(
-        e.checkedIndex, place.developWidth, place.developHeight, m_correctionMode, m_paramFile,
-        false, progress ? progress->StepProgress() : nullptr,
-        progress ? progress->DevelopProgress() : nullptr);
-    if (!image || image->IsNull())
+    if (!m_cellPainter)
         return false;
-    if (m_cellPainter)
-        return m_cellPainter->DrawCell(painter, *image, place.destination);
-    DrawImageEx(painter, *image, place.destination);
-    return true;
+    CRGBImage image;
+    LogColorSpace colorSpace;
+    if (!m_project.DevelopPrintCopy(e.checkedIndex, place.developWidth, place.developHeight,
+                                    m_correctionMode, m_paramFile, false,
+                                    progress ? progress->StepProgress() : nullptr,
+                                    progress ? progress->DevelopProgress() : nullptr, image,
+                                    colorSpace) ||
+        image.IsEmpty())
+        return false;
+    return m_cellPainter->DrawCell(painter, image, colorSpace, place.destination);
 }
 
 void CIndexImage::DrawPreviewPage(QPainter& painter, const CRect& target)

@@ -42,6 +42,7 @@
 
 class CImageEx;
 class CProjectManage;
+class CRGBImage;
 class IPrintStepProgress;
 class QPainter;
 struct PrintDevelopProgress;
@@ -97,13 +98,16 @@ public:
     virtual const PrintDevelopProgress* DevelopProgress() const = 0;
 };
 
-// Paints a developed cell onto the printer by the colour mode. The print
-// job supplies it; without one the pixels are drawn as they are.
+// Paints a developed cell onto the printer by the colour mode: the cell's
+// print copy (16-bit linear RGB in its input primaries) and the colour
+// space that describes it. The print job supplies it; without one a cell
+// cannot be printed.
 class IIndexCellPainter
 {
 public:
     virtual ~IIndexCellPainter() = default;
-    virtual bool DrawCell(QPainter& painter, const CImageEx& image, const CRect& destination) = 0;
+    virtual bool DrawCell(QPainter& painter, const CRGBImage& image,
+                          const LogColorSpace& colorSpace, const CRect& destination) = 0;
 };
 
 class CIndexImage : public QObject
@@ -204,8 +208,8 @@ public:
     void DrawCellIfShown(QPainter& painter, const CRect& target, int j);
     // A page onto the printer's painter, over the printable area.
     bool PrintPage(QPainter& painter, int page, bool& cancelled, IIndexPageProgress* progress);
-    // The printed cells go through this painter (borrowed; null: as they
-    // are).
+    // The printed cells go through this painter (borrowed; the print job
+    // sets it for its length).
     void SetCellPainter(IIndexCellPainter* painter) { m_cellPainter = painter; }
 
 signals:

@@ -13,8 +13,22 @@
 namespace {
 
 constexpr int kStrUnusablePrinter = 11086; // "使用できないプリンタを選択しました。"
+constexpr int kStrNoPrinterInstalled = 11072; // "印刷する前にプリンタをインストールする必要があります。"
+
+PdfFileChooser& CurrentPdfFileChooser()
+{
+    static PdfFileChooser chooser;
+    return chooser;
+}
 
 } // namespace
+
+PdfFileChooser SetPdfFileChooser(PdfFileChooser chooser)
+{
+    PdfFileChooser before = std::move(CurrentPdfFileChooser());
+    CurrentPdfFileChooser() = std::move(chooser);
+    return before;
+}
 
 void FillPrinterCombo(QComboBox& combo, const CSystemPrinters& printers)
 {
@@ -45,14 +59,33 @@ bool OpenChosenPrinter(QComboBox& combo, CPrinterSettings& printer, CSystemPrint
 bool NamePdfOutput(CPrinterSettings& printer, QWidget* owner, const QString& caption,
                    const QString& suggestedName)
 {
-    if (!printer.IsPdfPrinter() || printer.CreatePrinterDC() != nullptr)
+    if (!printer.IsPdfPrinter())
         return true;
-    const QString path = QFileDialog::getSaveFileName(owner, caption, suggestedName,
-                                                      QStringLiteral("PDF (*.pdf)"));
+    const std::string previous = printer.OutputFile();
+    const QString folder =
+        previous.empty() ? QString() : QString::fromStdString(GetFolderFromPath(previous));
+    const PdfFileChooser& chooser = CurrentPdfFileChooser();
+    const QString path =
+        chooser ? chooser(owner, caption, folder + suggestedName)
+                : QFileDialog::getSaveFileName(owner, caption, folder + suggestedName,
+                                               QStringLiteral("PDF (*.pdf)"));
     if (path.isEmpty())
         return false;
     printer.SetOutputFile(path.toStdString());
     return true;
+}
+
+QString PdfNameFor(const std::string& imageName)
+{
+    const std::string name = GetFileNameFromPath(imageName);
+    const std::string extension = GetFileExtFromPath(name);
+    return QString::fromStdString(name.substr(0, name.size() - extension.size()) + ".pdf");
+}
+
+void TellNoPrinterInstalledOnce(CSystemPrinters& printers)
+{
+    if (printers.TakeNoPrinterNotice())
+        ShowMessage(kStrNoPrinterInstalled, {}, MessageButtons::Ok, MessageIcon::Information);
 }
 
 void FillPaperCombo(QComboBox& combo, CPrinterSettings& printer)

@@ -24,12 +24,12 @@ CSystemPrinters& SystemPrinters(ISystemPrinters* printers, std::unique_ptr<CSyst
 } // namespace
 
 void CPrintDialogs::RunPrintImageDialog(const std::string& outputProfileName,
-                                        const CImageEx& image, const std::string& imageName,
-                                        const LogColorSpace& inputColorSpace,
+                                        const CRGBImage& image, const std::string& imageName,
+                                        const LogColorSpace& colorSpace,
                                         ISystemPrinters* printers)
 {
     std::unique_ptr<CSystemPrinters> own;
-    CPrintImageDlg dialog(outputProfileName, image, imageName, inputColorSpace,
+    CPrintImageDlg dialog(outputProfileName, image, imageName, colorSpace,
                           SystemPrinters(printers, own), m_owner);
     dialog.exec();
 }

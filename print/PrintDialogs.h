@@ -16,8 +16,8 @@ public:
     std::unique_ptr<ISystemPrinters> EnumeratePrinters() override;
     // Runs CPrintImageDlg modally. printers is the record EnumeratePrinters
     // made; another (or none) gets a fresh enumeration for this dialog.
-    void RunPrintImageDialog(const std::string& outputProfileName, const CImageEx& image,
-                             const std::string& imageName, const LogColorSpace& inputColorSpace,
+    void RunPrintImageDialog(const std::string& outputProfileName, const CRGBImage& image,
+                             const std::string& imageName, const LogColorSpace& colorSpace,
                              ISystemPrinters* printers) override;
     // The index print dialog is not offered yet: nothing opens.
     void RunPrintIndexDialog(CProjectManage& project, ISystemPrinters* printers) override;

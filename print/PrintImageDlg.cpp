@@ -3,7 +3,7 @@
 #include "controls/UpDown.h"
 #include "controls/WaitCursor.h"
 #include "core/ColorProfile.h"
-#include "core/ImageEx.h"
+#include "core/RGBImage.h"
 #include "core/IniFile.h"
 #include "core/MessageSink.h"
 #include "core/PathUtils.h"
@@ -88,7 +88,7 @@ PrintSettingsProblem CheckPrintSettings(const PrintSettingsInput& input, const C
 // ---------------------------------------------------------------------------
 // Construction
 
-CPrintImageDlg::CPrintImageDlg(const std::string& monitorProfilePath, const CImageEx& image,
+CPrintImageDlg::CPrintImageDlg(const std::string& monitorProfilePath, const CRGBImage& image,
                                const std::string& imageName, const LogColorSpace& colorSpace,
                                CSystemPrinters& printers, QWidget* parent)
     : CDataDialog(parent), m_monitorProfilePath(monitorProfilePath), m_image(image),
@@ -510,9 +510,8 @@ void CPrintImageDlg::done(int code)
 bool CPrintImageDlg::OnInitDialog()
 {
     // Without a printer of its own the machine still prints into a PDF
-    // file: say so, and go on with the file printer.
-    if (!m_printers.HasPrinters())
-        ShowMessage(kStrPrintNoPrinter, {}, MessageButtons::Ok, MessageIcon::Information);
+    // file: said once a run, and the dialog goes on with the file printer.
+    TellNoPrinterInstalledOnce(m_printers);
 
     m_preview->SetImage(&m_image);
     m_preview->SetColorSpace(&m_colorSpace);
@@ -1210,7 +1209,7 @@ void CPrintImageDlg::OnPrint()
     Guarded(kIdPrint, [this] {
         if (!ValidatePrintSettings())
             return;
-        if (!NamePdfOutput(*m_printer, this, m_caption, Text(m_imageName) + QStringLiteral(".pdf")))
+        if (!NamePdfOutput(*m_printer, this, m_caption, PdfNameFor(m_imageName)))
             return;
         PrintImageRequest request;
         request.image = &m_image;

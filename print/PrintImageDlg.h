@@ -31,7 +31,7 @@
 #include <string>
 #include <vector>
 
-class CImageEx;
+class CRGBImage;
 class CMyEdit;
 class CPrinterSettings;
 class CPrintPreviewCtrl;
@@ -167,10 +167,10 @@ public:
     };
     static constexpr int kGuardIdle = -1;
 
-    // The monitor profile's path, the rendered 24-bit image and its file
-    // name, the image's colour space and the installed printers: the two
-    // strings are copied, the rest is borrowed for the dialog's life.
-    CPrintImageDlg(const std::string& monitorProfilePath, const CImageEx& image,
+    // The monitor profile's path, the print copy (16-bit) and its file
+    // name, the print copy's colour space and the installed printers: the
+    // two strings are copied, the rest is borrowed for the dialog's life.
+    CPrintImageDlg(const std::string& monitorProfilePath, const CRGBImage& image,
                    const std::string& imageName, const LogColorSpace& colorSpace,
                    CSystemPrinters& printers, QWidget* parent = nullptr);
     ~CPrintImageDlg() override;
@@ -260,7 +260,7 @@ private:
     void OnTrimmingChanged(const PrintMargins& pixelMargins);
 
     std::string m_monitorProfilePath;
-    const CImageEx& m_image;
+    const CRGBImage& m_image;
     std::string m_imageName;
     const LogColorSpace& m_colorSpace;
     CSystemPrinters& m_printers;

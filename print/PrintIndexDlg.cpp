@@ -490,9 +490,8 @@ bool CPrintIndexDlg::OnInitDialog()
 {
     WaitCursorGuard wait;
     // Without a printer of its own the machine still prints into a PDF
-    // file: say so, and go on with the file printer.
-    if (!m_printers.HasPrinters())
-        ShowMessage(kStrPrintNoPrinter, {}, MessageButtons::Ok, MessageIcon::Information);
+    // file: said once a run, and the dialog goes on with the file printer.
+    TellNoPrinterInstalledOnce(m_printers);
 
     m_index->Build();
 
@@ -864,9 +863,7 @@ void CPrintIndexDlg::OnPrint()
     // The ticket says how colour is managed for this job only.
     const PrintTicket before = m_printer->DevMode();
     if (before.fields & kTicketIcmMethod)
-        m_printer->SetICMMethod(path == PrintColorPath::PrinterAssociated ? 2
-                                : path == PrintColorPath::PrinterProfile  ? 1
-                                                                           : 3);
+        m_printer->SetICMMethod(IcmMethodOfPath(path));
     m_index->ColorMode = path;
     const int profile = m_profileCombo->currentIndex();
     m_index->PrinterProfile = profile >= 0 && profile < static_cast<int>(m_profilePaths.size())

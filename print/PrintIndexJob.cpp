@@ -6,6 +6,8 @@
 #include "core/ColorDisplay.h"
 #include "core/ColorProfile.h"
 #include "core/ImageEx.h"
+#include "core/RGBImage.h"
+#include "core/RowBands.h"
 #include "core/MessageSink.h"
 #include "core/SRGBProfile.h"
 #include "print/PrinterSettings.h"
@@ -21,6 +23,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -240,30 +243,48 @@ std::string IndexDocumentName(bool titleOn, const std::string& title,
 // ---- The colour path of the cells ----------------------------------------
 
 bool CIndexCellConversion::Prepare(PrintColorPath path, const std::string& chosenProfile,
-                                   const std::string& associatedProfile,
-                                   const LogColorSpace* source, int& messageId,
+                                   const std::string& associatedProfile, int& messageId,
                                    std::string& reason)
 {
-    m_conversion = std::make_unique<CPixelConversion>();
-    PrintConversionSetup setup;
-    setup.path = path;
-    setup.chosenProfile = chosenProfile;
-    setup.associatedProfile = associatedProfile;
-    setup.source = source;
-    return PreparePrintConversion(setup, *m_conversion, messageId, reason);
+    m_conversion.reset();
+    m_setup = PrintConversionSetup();
+    m_setup.path = path;
+    m_setup.chosenProfile = chosenProfile;
+    m_setup.associatedProfile = associatedProfile;
+    // The destination is tried with an sRGB source: what can refuse (the
+    // profile, its class) is settled before the first page.
+    CPixelConversion probe;
+    return PreparePrintConversion(m_setup, probe, messageId, reason);
 }
 
-bool CIndexCellConversion::DrawCell(QPainter& painter, const CImageEx& image,
-                                    const CRect& destination)
+bool CIndexCellConversion::DrawCell(QPainter& painter, const CRGBImage& image,
+                                    const LogColorSpace& colorSpace, const CRect& destination)
 {
-    if (!m_conversion || !m_conversion->IsReady())
+    if (image.IsEmpty())
         return false;
-    CImageEx converted(image);
-    if (!m_conversion->IsIdentity())
-        m_conversion->ConvertRows(converted.GetBits(), converted.GetWidth(),
-                                  converted.GetHeight(), converted.GetPitch());
-    const QImage rows(converted.GetBits(), converted.GetWidth(), converted.GetHeight(),
-                      converted.GetPitch(), QImage::Format_BGR888);
+    if (!m_conversion || std::memcmp(&m_source, &colorSpace, sizeof colorSpace) != 0)
+    {
+        auto conversion = std::make_unique<CPixelConversion>();
+        PrintConversionSetup setup = m_setup;
+        setup.source = &colorSpace;
+        int messageId = 0;
+        std::string reason;
+        if (!PreparePrintConversion(setup, *conversion, messageId, reason))
+            return false;
+        m_conversion = std::move(conversion);
+        m_source = colorSpace;
+    }
+    const int width = image.GetWidth();
+    QImage rows(width, image.GetHeight(), QImage::Format_BGR888);
+    if (rows.isNull())
+        return false;
+    const RGB16* pixels = image.GetPixels();
+    const std::size_t stride = static_cast<std::size_t>(width);
+    RunRowBands(image.GetHeight(), {}, [&](int first, int end) {
+        m_conversion->ConvertRows16(pixels + static_cast<std::size_t>(first) * stride, stride,
+                                    rows.scanLine(first), static_cast<int>(rows.bytesPerLine()),
+                                    width, end - first);
+    });
     painter.drawImage(QRect(destination.left, destination.top, destination.Width(),
                             destination.Height()),
                       rows);
@@ -298,16 +319,13 @@ IndexPrintResult PrintIndexOn(CIndexImage& index, QPrinter& printer, QWidget* ow
     if (index.PageWidth() <= 0 || index.PageHeight() <= 0 || index.Resolution() <= 0)
         index.SetPageLayout(printer.width(), printer.height(), printer.logicalDpiY());
 
-    // The cells' colour path, prepared before anything is printed; one
+    // The cells' colour path, checked before anything is printed; one
     // message when it cannot be made.
-    LogColorSpace source{};
-    const CColorProfile* monitor = index.Project().GetOutputProfile();
-    const bool hasSource = monitor && monitor->GetLogColorSpace(source, false);
     CIndexCellConversion conversion;
     int messageId = 0;
     std::string reason;
     if (!conversion.Prepare(index.ColorMode, index.PrinterProfile, request.associatedProfile,
-                            hasSource ? &source : nullptr, messageId, reason))
+                            messageId, reason))
     {
         ShowMessage(messageId, {reason});
         return IndexPrintResult::Failed;

@@ -172,21 +172,26 @@ std::string IndexDocumentName(bool titleOn, const std::string& title,
                               const std::string& applicationName, const std::string& documentText,
                               bool currentPageOnly, int currentPage);
 
-// The colour path of the printed cells, prepared once a job. The cells are
-// the project's display rendering, so their pixels are described by the
-// monitor profile (sRGB without one); they are converted to the path's
-// printer profile, or to sRGB, each cell as it is drawn.
+// The colour path of the printed cells. The cells are print copies, each
+// labelled with its own input profile's linear record, so no cell's
+// colours pass through the monitor's gamut. The path's destination is
+// checked once a job, before anything is printed; each cell is then
+// converted from its own colour space (the conversion is kept while the
+// next cells share it) to the path's printer profile, or to sRGB.
 class CIndexCellConversion final : public IIndexCellPainter
 {
 public:
-    // False, with the reason, when the conversion cannot be made: the
-    // job then prints nothing rather than unconverted colours.
+    // False, with the message and the reason, when the path's conversion
+    // cannot be made: the job then prints nothing rather than unconverted
+    // colours.
     bool Prepare(PrintColorPath path, const std::string& chosenProfile,
-                 const std::string& associatedProfile, const LogColorSpace* source,
-                 int& messageId, std::string& reason);
-    bool DrawCell(QPainter& painter, const CImageEx& image, const CRect& destination) override;
+                 const std::string& associatedProfile, int& messageId, std::string& reason);
+    bool DrawCell(QPainter& painter, const CRGBImage& image, const LogColorSpace& colorSpace,
+                  const CRect& destination) override;
 
 private:
+    PrintConversionSetup m_setup;
+    LogColorSpace m_source{};
     std::unique_ptr<CPixelConversion> m_conversion;
 };
 

@@ -5,7 +5,9 @@
 #include "controls/WaitCursor.h"
 #include "core/ColorDisplay.h"
 #include "core/ColorProfile.h"
-#include "core/ImageEx.h"
+#include "core/RGBImage.h"
+#include "core/Resample.h"
+#include "core/RowBands.h"
 #include "core/IniFile.h"
 #include "core/MessageSink.h"
 #include "core/PathUtils.h"
@@ -19,6 +21,10 @@
 #include <QPrinter>
 
 #include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <new>
+#include <vector>
 #include <cstdint>
 #include <cstring>
 #include <utility>
@@ -26,7 +32,6 @@
 namespace {
 
 constexpr const char* kPrinterProfileSection = "PrinterICCProfile";
-constexpr int kStrPrinting = 11065;           // "印刷中..."
 constexpr int kStrPrintFailed = 11079;        // "印刷に失敗しました。"
 constexpr int kStrChoosePrinterProfile = 11084; // "プリンタのICCプロファイルを指定してください。"
 constexpr int kStrNoMemory = 11087;           // "メモリが足りません。"
@@ -129,7 +134,7 @@ bool PreparePrintConversion(const PrintConversionSetup& setup, CPixelConversion&
     if (!destination.OpenDeviceProfile(destinationPath))
         return refuse(kStrPrintConversionFailed, "the profile cannot be opened: " + destinationPath);
     std::string why;
-    if (!conversion.Prepare(setup.source, destination, proof, &why))
+    if (!conversion.Prepare(setup.source, destination, proof, &why, PixelInput::Rgb16))
         return refuse(kStrPrintConversionFailed, why + ": " + destinationPath);
     messageId = 0;
     reason.clear();
@@ -147,15 +152,32 @@ PrintDotsRect PrintDestinationRect(const PrintImageRequest& request, int dpiX, i
     return rect;
 }
 
-int BandEdge(int row, int visibleRows, int destRows)
+PrintDotsRect PrintDeviceRect(const PrintDotsRect& dots, int dpiX, int dpiY, int deviceDpi)
 {
-    if (visibleRows <= 0)
-        return 0;
-    // floor(row * destRows / visibleRows + 1/2) in integers.
-    const std::int64_t twice = 2 * static_cast<std::int64_t>(row) * destRows + visibleRows;
-    const std::int64_t twiceRows = 2 * static_cast<std::int64_t>(visibleRows);
-    const std::int64_t q = twice / twiceRows;
-    return static_cast<int>(twice % twiceRows < 0 ? q - 1 : q);
+    if (dpiX <= 0 || dpiY <= 0 || deviceDpi <= 0)
+        return {};
+    const auto scale = [deviceDpi](int v, int dpi) {
+        return static_cast<int>(std::llround(static_cast<double>(v) * deviceDpi / dpi));
+    };
+    const int left = scale(dots.x, dpiX);
+    const int top = scale(dots.y, dpiY);
+    // The far edges are rounded too, so that neighbouring rectangles meet.
+    return {left, top, scale(dots.x + dots.width, dpiX) - left,
+            scale(dots.y + dots.height, dpiY) - top};
+}
+
+int IcmMethodOfPath(PrintColorPath path)
+{
+    switch (path)
+    {
+    case PrintColorPath::PrinterAssociated:
+        return 2;
+    case PrintColorPath::PrinterProfile:
+        return 1;
+    case PrintColorPath::NoPrinterProfile:
+        break;
+    }
+    return 3;
 }
 
 bool StorePrinterProfileChoice(const std::string& printerName, const std::string& profilePath)
@@ -177,8 +199,8 @@ PrintJobOutcome PrintImageOnPrinter(QPrinter& printer, const PageGeometry& page,
                                     const std::string& associatedProfile,
                                     const PrintImageRequest& request, QWidget* progressParent)
 {
-    const CImageEx* image = request.image;
-    if (!image || image->IsNull())
+    const CRGBImage* image = request.image;
+    if (!image || image->IsEmpty())
         return Failure("no image");
     const PrintMargins trim{std::max(request.trimPixels.left, 0), std::max(request.trimPixels.top, 0),
                             std::max(request.trimPixels.right, 0),
@@ -189,9 +211,16 @@ PrintJobOutcome PrintImageOnPrinter(QPrinter& printer, const PageGeometry& page,
         return Failure("the trimming leaves no pixel");
     if (!page.HasResolution() || printer.resolution() <= 0)
         return Failure("the printer has no resolution");
-    const PrintDotsRect dest = PrintDestinationRect(request, page.dpiX, page.dpiY);
-    if (dest.width <= 0 || dest.height <= 0)
+    const PrintDotsRect dots = PrintDestinationRect(request, page.dpiX, page.dpiY);
+    if (dots.width <= 0 || dots.height <= 0)
         return Failure("the print size leaves no dot");
+    // The layout's dots are relative to the printable area at the page's
+    // resolution; the painter draws in the printer's own device pixels.
+    const int deviceDpi = printer.resolution();
+    const PrintDotsRect dest = PrintDeviceRect(dots, page.dpiX, page.dpiY, deviceDpi);
+    if (dest.width <= 0 || dest.height <= 0 || dest.width > CRGBImage::kMaxDimension ||
+        dest.height > CRGBImage::kMaxDimension)
+        return Failure("the print size leaves no device pixel");
 
     const WaitCursorGuard wait;
     // Everything that can refuse is settled before the document starts, so
@@ -206,55 +235,83 @@ PrintJobOutcome PrintImageOnPrinter(QPrinter& printer, const PageGeometry& page,
             ShowMessage(colour.messageId, {}, MessageButtons::Ok, MessageIcon::Warning);
         return Failure(colour.reason);
     }
+    ResampleAxis horizontal;
+    ResampleAxis vertical;
+    try
+    {
+        horizontal.Prepare(trim.left, visibleWidth, dest.width, image->GetWidth());
+        vertical.Prepare(trim.top, visibleHeight, dest.height, image->GetHeight());
+    }
+    catch (const std::bad_alloc&)
+    {
+        ShowMessage(kStrNoMemory, {}, MessageButtons::Ok, MessageIcon::Error);
+        return Failure("no memory for the resampling");
+    }
 
     printer.setDocName(QString::fromStdString(request.documentName));
     QPainter painter;
     if (!painter.begin(&printer))
-        return Failure("the printer cannot start the document");
+        return Failure("the document cannot be started");
     painter.setRenderHint(QPainter::LosslessImageRendering);
 
-    // The layout's dots are relative to the printable area at the page's
-    // resolution; the painter starts at the sheet's corner in full-page mode
-    // and at the printable area's otherwise, in the printer's own dots.
-    const double sx = printer.resolution() / static_cast<double>(page.dpiX);
-    const double sy = printer.resolution() / static_cast<double>(page.dpiY);
+    // The painter starts at the sheet's corner in full-page mode and at the
+    // printable area's otherwise.
+    const double sx = deviceDpi / static_cast<double>(page.dpiX);
+    const double sy = deviceDpi / static_cast<double>(page.dpiY);
     QPointF painterOrigin;
     if (!printer.fullPage())
         painterOrigin = printer.pageRect(QPrinter::DevicePixel).topLeft() -
                         printer.paperRect(QPrinter::DevicePixel).topLeft();
-    painter.translate(page.offsetX * sx - painterOrigin.x(), page.offsetY * sy - painterOrigin.y());
-    painter.scale(sx, sy);
+    painter.translate(std::round(page.offsetX * sx) - painterOrigin.x(),
+                      std::round(page.offsetY * sy) - painterOrigin.y());
 
-    CProgDlg progress(conversion.IsIdentity() ? kStrPrinting : kStrConverting, progressParent);
-    progress.SetRange(0, visibleHeight);
+    CProgDlg progress(kStrConverting, progressParent);
+    progress.SetRange(0, dest.height);
     progress.HideCancelButton();
     progress.Create();
 
-    // Bands of rows: each is copied out of the visible part, converted and
-    // drawn between the destination rows its edges round to, so the bands
-    // tile the destination exactly and no whole-image copy is ever made.
-    const int bandRows = std::clamp(request.bandRows, 1, visibleHeight);
-    const std::size_t rowBytes = static_cast<std::size_t>(visibleWidth) * 3;
-    for (int first = 0; first < visibleHeight; first += bandRows)
+    const RGB16* pixels = image->GetPixels();
+    const std::size_t sourceStride = static_cast<std::size_t>(image->GetWidth());
+    const std::size_t rowPixels = static_cast<std::size_t>(dest.width);
+    const int bandRows = std::clamp(request.bandRows, 1, dest.height);
+    std::vector<RGB16> resampled;
+    try
     {
-        const int end = std::min(first + bandRows, visibleHeight);
-        QImage band(visibleWidth, end - first, QImage::Format_BGR888);
-        if (band.isNull())
+        resampled.resize(rowPixels * static_cast<std::size_t>(bandRows));
+    }
+    catch (const std::bad_alloc&)
+    {
+        resampled.clear();
+    }
+    for (int first = 0; first < dest.height; first += bandRows)
+    {
+        const int end = std::min(first + bandRows, dest.height);
+        QImage band(dest.width, end - first, QImage::Format_BGR888);
+        std::atomic<bool> memoryShort{resampled.empty() || band.isNull()};
+        if (!memoryShort)
+            RunRowBands(
+                end - first, {},
+                [&](int a, int b) {
+                    RGB16* rows = resampled.data() + static_cast<std::size_t>(a) * rowPixels;
+                    if (!ResampleRows(pixels, sourceStride, horizontal, vertical, dest.width,
+                                      first + a, first + b, rows, rowPixels))
+                    {
+                        memoryShort = true;
+                        return;
+                    }
+                    conversion.ConvertRows16(rows, rowPixels, band.scanLine(a),
+                                             static_cast<int>(band.bytesPerLine()), dest.width,
+                                             b - a);
+                },
+                static_cast<int>(request.threads));
+        if (memoryShort)
         {
             progress.hide();
             ShowMessage(kStrNoMemory, {}, MessageButtons::Ok, MessageIcon::Error);
             AbortDocument(printer, painter);
             return Failure("no memory for a band");
         }
-        for (int row = first; row < end; ++row)
-            std::memcpy(band.scanLine(row - first),
-                        image->GetPixelAddress(trim.left, trim.top + row), rowBytes);
-        conversion.ConvertRows(band.bits(), visibleWidth, end - first,
-                               static_cast<int>(band.bytesPerLine()));
-        const int top = BandEdge(first, visibleHeight, dest.height);
-        const int bottom = BandEdge(end, visibleHeight, dest.height);
-        if (bottom > top)
-            painter.drawImage(QRect(dest.x, dest.y + top, dest.width, bottom - top), band);
+        painter.drawImage(QPoint(dest.x, dest.y + first), band);
         progress.SetPos(end);
         PumpEvents();
     }
@@ -269,7 +326,14 @@ PrintJobOutcome PrintImageOnPrinter(QPrinter& printer, const PageGeometry& page,
 PrintJobOutcome PrintImage(CPrinterSettings& settings, const PrintImageRequest& request,
                            QWidget* progressParent)
 {
+    // The ticket tells the printer how colour is managed, for this job only.
+    const PrintTicket before = settings.DevMode();
+    const bool icm = (before.fields & kTicketIcmMethod) != 0;
+    if (icm)
+        settings.SetICMMethod(IcmMethodOfPath(request.path));
     QPrinter* printer = settings.CreatePrinterDC();
+    if (icm)
+        settings.SetICMMethod(before.icmMethod);
     if (!printer)
         return Failure("no printer can be made");
     PrintJobOutcome outcome = PrintImageOnPrinter(*printer, settings.GetPageGeometry(),

@@ -1,21 +1,35 @@
 #pragma once
-// The single-image print job: the visible (trimmed) part of the rendered
-// 24-bit image on one page of one document, at the place and size of the
-// layout, through one of three colour paths:
+// The single-image print job: the visible (trimmed) part of the print copy
+// on one page of one document, at the place and size of the layout,
+// through one of three colour paths:
 //   PrinterAssociated (hidden in the dialog): to the profile the printer
 //     itself names (CPrinterSettings::AssociatedProfile); a printer that
 //     names none is served as NoPrinterProfile;
 //   PrinterProfile: to the printer profile the user chose, optionally
 //     proofed against the monitor profile so that no colour leaves the
 //     display's gamut;
-//   NoPrinterProfile: to our sRGB profile only (nothing is converted when
-//     the image already is sRGB).
+//   NoPrinterProfile: to our sRGB profile only.
 // Every conversion goes through LittleCMS; a conversion that cannot be made
 // stops the job with a message instead of printing unconverted colours.
 //
+// The print copy is the working image as it stands: 16-bit linear RGB in
+// the image's input primaries, described exactly by the input profile's
+// linear colour-space record. It never passes through the monitor's gamut,
+// so the printer gets the image's own colours (the proof against the
+// monitor is the one way to limit them to the display's gamut).
+//
+// The page: the visible part is resampled once, with the project's area
+// resampler (linear interpolation when enlarging, area averaging when
+// reducing), to the destination rectangle in the printer's device pixels,
+// and only then converted to the path's profile and drawn one device pixel
+// per image pixel. Resampling in linear light, before the conversion, both
+// averages light as it mixes on paper and converts only the pixels the
+// page holds. Bands of device rows keep the memory to a band; each band's
+// rows are resampled and converted on every hardware thread (the same rows
+// as one thread gives).
+//
 // Layout values are tenths of a millimetre relative to the printable area
-// (its top-left corner is (0, 0)); the page is painted at the printer's
-// resolution.
+// (its top-left corner is (0, 0)).
 //
 // This header stays light (no LittleCMS, no <span>) so that dialog headers
 // that moc reads can include it.
@@ -24,7 +38,7 @@
 
 #include <string>
 
-class CImageEx;
+class CRGBImage;
 class CPrinterSettings;
 class QPrinter;
 class QWidget;
@@ -40,10 +54,9 @@ enum class PrintColorPath
 
 struct PrintImageRequest
 {
-    // The rendered 24-bit image (borrowed; it outlives the job).
-    const CImageEx* image = nullptr;
-    // The image's colour space (borrowed); null when the image has none,
-    // which is taken as sRGB.
+    // The print copy (borrowed; it outlives the job and is only read).
+    const CRGBImage* image = nullptr;
+    // The print copy's colour space (borrowed); null is sRGB.
     const LogColorSpace* colorSpace = nullptr;
     // The monitor's profile (path, or a bare name in the colour directory);
     // the proof of PrinterProfile uses it. Empty when there is none.
@@ -64,8 +77,10 @@ struct PrintImageRequest
     bool proofWithMonitor = false;
     // The document's name (the image's file name).
     std::string documentName;
-    // Rows converted and drawn at a time (at least 1).
+    // Device rows resampled, converted and drawn at a time (at least 1).
     int bandRows = 128;
+    // Threads of a band (0: every hardware thread).
+    unsigned threads = 0;
 };
 
 enum class PrintJobResult
@@ -122,12 +137,16 @@ struct PrintDotsRect
 };
 PrintDotsRect PrintDestinationRect(const PrintImageRequest& request, int dpiX, int dpiY);
 
-// Where image row `row` (0..visibleRows) starts on the destination, in
-// dots from its top: row x destRows / visibleRows rounded half up. A band
-// of rows [a, b) covers [BandEdge(a), BandEdge(b)): consecutive bands meet
-// without a gap or an overlap whatever their height, and the last ends at
-// destRows. 0 without rows.
-int BandEdge(int row, int visibleRows, int destRows);
+// The destination rectangle in the printer's device pixels: the layout's
+// dots (at dpiX x dpiY) scaled to the device's resolution, rounded to the
+// nearest pixel.
+PrintDotsRect PrintDeviceRect(const PrintDotsRect& dots, int dpiX, int dpiY, int deviceDpi);
+
+// The ICM method a colour path puts into the ticket for its job: 2
+// (system) for PrinterAssociated, 1 (none: the program converts and the
+// printer must not manage colour again) for PrinterProfile, 3 (driver) for
+// NoPrinterProfile.
+int IcmMethodOfPath(PrintColorPath path);
 
 // The colour conversion of a print path, shared by the single-image and
 // the index jobs: to the chosen printer profile (the printer's own without
@@ -145,6 +164,7 @@ struct PrintConversionSetup
     std::string proofProfile;
     const LogColorSpace* source = nullptr;
 };
+// Both jobs print 16-bit copies: the conversion takes RGB16 pixels.
 bool PreparePrintConversion(const PrintConversionSetup& setup, CPixelConversion& conversion,
                             int& messageId, std::string& reason);
 

@@ -4,6 +4,7 @@
 #include "core/ColorDisplay.h"
 #include "core/ErrorRecord.h"
 #include "core/ImageEx.h"
+#include "core/RGBImage.h"
 #include "core/MessageSink.h"
 #include "print/PrintPreviewLogic.h"
 
@@ -247,7 +248,7 @@ CPrintPreviewCtrl::~CPrintPreviewCtrl() = default;
 
 bool CPrintPreviewCtrl::HasImage() const
 {
-    return m_image != nullptr && !m_image->IsNull();
+    return m_image != nullptr && !m_image->IsEmpty();
 }
 
 CRect CPrintPreviewCtrl::ClientRect() const
@@ -255,7 +256,7 @@ CRect CPrintPreviewCtrl::ClientRect() const
     return {0, 0, width(), height()};
 }
 
-void CPrintPreviewCtrl::SetImage(const CImageEx* image)
+void CPrintPreviewCtrl::SetImage(const CRGBImage* image)
 {
     m_image = image;
     if (!HasImage())
@@ -445,7 +446,7 @@ void CPrintPreviewCtrl::ReportLater(int stringId, int error) const
 
 // The display image is the image converted once from its colour space to
 // the monitor profile; layout changes draw from it again. Without a usable
-// profile it holds the unconverted pixels (after one error box).
+// profile it holds the pixels converted for sRGB (after one error box).
 bool CPrintPreviewCtrl::EnsureDisplayImage() const
 {
     if (m_display && m_converted && !m_reconvert)
@@ -455,7 +456,7 @@ bool CPrintPreviewCtrl::EnsureDisplayImage() const
     m_busy = true;
     errno = 0;
     const bool converted =
-        DrawDIBWithMonitorProfile(m_profilePath, *m_image, *m_display, m_colorSpace);
+        ConvertImageForProfile(m_profilePath, *m_image, *m_display, m_colorSpace);
     const int error = errno;
     m_busy = false;
     ++m_conversionCount;

@@ -33,6 +33,7 @@
 #include <string>
 
 class CImageEx;
+class CRGBImage;
 struct LogColorSpace;
 class CPrintPreviewCtrl;
 
@@ -105,8 +106,9 @@ public:
     ~CPrintPreviewCtrl() override;
 
     // --- set by the dialog ------------------------------------------------
-    // The image (borrowed; null or empty: no image).
-    void SetImage(const CImageEx* image);
+    // The print copy (borrowed; null or empty: no image): 16-bit pixels in
+    // the colour space SetColorSpace names.
+    void SetImage(const CRGBImage* image);
     // The image's colour space (borrowed; null: sRGB).
     void SetColorSpace(const LogColorSpace* colorSpace);
     // The monitor profile the image is shown in ("" the monitor's own).
@@ -191,7 +193,7 @@ private:
     bool EnsureDisplayImage() const;
     void ReportLater(int stringId, int error) const;
 
-    const CImageEx* m_image = nullptr;
+    const CRGBImage* m_image = nullptr;
     const LogColorSpace* m_colorSpace = nullptr;
     std::string m_profilePath;
 

@@ -108,6 +108,14 @@ bool CSystemPrinters::HasPrinters() const
     return m_hasPrinters;
 }
 
+bool CSystemPrinters::TakeNoPrinterNotice()
+{
+    if (m_hasPrinters || m_noPrinterNoticed)
+        return false;
+    m_noPrinterNoticed = true;
+    return true;
+}
+
 const std::vector<std::string>& CSystemPrinters::PrinterNames() const
 {
     return m_names;
@@ -778,6 +786,11 @@ void CPrinterSettings::SetOutputFile(const std::string& pdfPath)
     m_state->outputFile = pdfPath;
 }
 
+const std::string& CPrinterSettings::OutputFile() const
+{
+    return m_state->outputFile;
+}
+
 QPrinter* CPrinterSettings::CreatePrinterDC()
 {
     State& s = *m_state;
@@ -827,6 +840,10 @@ QPrinter* CPrinterSettings::CreatePrinterDC()
         options << QStringLiteral(CUPS_MEDIA) << QString::fromStdString(m->keyword);
         for (const auto& [name, value] : s.ticket.options)
             options << QString::fromStdString(name) << QString::fromStdString(value);
+        // The program has converted the pixels for the printer's profile:
+        // the queue's filters must not convert them once more.
+        if ((s.ticket.fields & kTicketIcmMethod) && s.ticket.icmMethod == kIcmMethodNone)
+            options << QString::fromLatin1(kCupsNoColorManagement) << QStringLiteral("true");
         if (QPrintEngine* engine = printer->printEngine())
             engine->setProperty(kCupsOptionsProperty, options);
     }

@@ -32,6 +32,10 @@ public:
 
     bool EnumLocalPrinters();
     bool HasPrinters() const; // a real printer exists
+    // True once, for the first dialog that asks, when no real printer
+    // exists: the user hears of it once while this record lives (the
+    // project keeps one for the whole run of the program).
+    bool TakeNoPrinterNotice();
     const std::vector<std::string>& PrinterNames() const;
     const std::string& DefaultPrinterName() const; // "" when none
     // The tickets the dialogs kept per printer for this run.
@@ -42,6 +46,7 @@ private:
     std::vector<std::string> m_names;
     std::string m_defaultName;
     bool m_hasPrinters = false;
+    bool m_noPrinterNoticed = false;
     std::map<std::string, PrintTicket> m_saved;
 };
 
@@ -79,8 +84,13 @@ public:
     bool SetCopies(int n);
     bool SetICMMethod(int m);
 
-    QPrinter* CreatePrinterDC(); // null when none can be made
+    // Null when none can be made. The job options carry the ticket's
+    // source, paper and properties, and with the ICM method "none" (1) the
+    // option that tells CUPS's filters not to manage colour again
+    // (kCupsNoColorManagement).
+    QPrinter* CreatePrinterDC();
     void SetOutputFile(const std::string& pdfPath); // PDF printer (and tests)
+    const std::string& OutputFile() const;
 
     PageGeometry GetPageGeometry() const; // dots + dpi of the ticket's paper/orientation
     bool GetPhysicalSize(int& w, int& h);
@@ -121,6 +131,15 @@ private:
 inline constexpr int kCapsHorzRes = 8, kCapsVertRes = 10, kCapsLogPixelsX = 88,
                      kCapsLogPixelsY = 90, kCapsPhysicalWidth = 110, kCapsPhysicalHeight = 111,
                      kCapsPhysicalOffsetX = 112, kCapsPhysicalOffsetY = 113;
+
+// The job option by which a job asks CUPS not to colour-manage it: the
+// colour manager of cups-filters (cmGetCupsColorCalibrateMode) reads
+// "cm-calibration", and its raster filters (pdftoraster, gstoraster, ...)
+// then apply no printer profile. It is the only such switch the filters
+// honour: print-color-mode and ColorModel choose colour or grey, not
+// whether colour is managed.
+inline constexpr const char* kCupsNoColorManagement = "cm-calibration";
+inline constexpr int kIcmMethodNone = 1;
 
 // The printer a dialog starts with: the saved name, else the system
 // default, else the first printer that opens. Returns the index in

@@ -553,7 +553,7 @@ public:
     {
         return std::make_unique<Printers>();
     }
-    void RunPrintImageDialog(const std::string&, const CImageEx&, const std::string& imageName,
+    void RunPrintImageDialog(const std::string&, const CRGBImage&, const std::string& imageName,
                              const LogColorSpace&, ISystemPrinters*) override
     {
         printed.push_back(imageName);

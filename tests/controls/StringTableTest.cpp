@@ -183,7 +183,6 @@ TEST(StringTableTest, FieldsMatchTheArgumentsTheCallersPass)
         {kStrListFilesMissing, 1}, // the number of files
         {kStrSnapshotFailed, 0},
         {kStrPrintNoMemory, 0},
-        {kStrPrintMakingImage, 0},
         {kStrPrintCancelled, 0},
         {kStrPrintError, 0},
         {kStrApplicationName, 0},

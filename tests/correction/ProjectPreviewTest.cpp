@@ -2,6 +2,7 @@
 // print entry points.
 
 #include "tests/correction/ProjectTestSupport.h"
+#include "tests/support/TestProfiles.h"
 
 #include "core/ColorDisplay.h"
 #include "core/ImageAccess.h"
@@ -1066,7 +1067,7 @@ TEST_F(ProjectPreviewTest, WithoutAProcessMonitorProfileTheSystemEngineIsTaken)
 
 // ---- Printing --------------------------------------------------------------
 
-TEST_F(ProjectPreviewTest, PrintImageOpensTheDialogWithTheDisplayImage)
+TEST_F(ProjectPreviewTest, PrintImageLendsTheDialogTheWorkingImageAsThePrintCopy)
 {
     Load(AddTiff("photo.tif", 64, 50));
     m_project->PrintImage();
@@ -1074,64 +1075,79 @@ TEST_F(ProjectPreviewTest, PrintImageOpensTheDialogWithTheDisplayImage)
     const auto& dialog = m_printDialogs.imageDialogs[0];
     EXPECT_EQ(dialog.width, 64);
     EXPECT_EQ(dialog.height, 50);
+    EXPECT_EQ(dialog.image, &m_project->GetWorkingImage());
     EXPECT_EQ(dialog.imageName, "photo.tif");
     EXPECT_EQ(dialog.profileName, "monitor.icm");
     EXPECT_EQ(dialog.printers, m_project->GetPrinters());
-    EXPECT_EQ(m_shell.progressCaptions, std::vector<int>{kStrPrintMakingImage});
-    ASSERT_FALSE(m_shell.progressPositions.empty());
-    EXPECT_TRUE(std::is_sorted(m_shell.progressPositions.begin(), m_shell.progressPositions.end()));
-    EXPECT_GE(m_shell.pumps, 2 * static_cast<int>(m_shell.progressPositions.size()));
+    // Labelled with the input profile's linear record: the working image's
+    // pixels are linear in the input primaries.
+    LogColorSpace linear;
+    ASSERT_NE(m_project->GetInputProfile(), nullptr);
+    ASSERT_TRUE(m_project->GetInputProfile()->GetLogColorSpace(linear, true));
+    EXPECT_EQ(std::memcmp(&dialog.colorSpace, &linear, sizeof linear), 0);
+    // Nothing is rendered for the dialog, so nothing is shown meanwhile.
+    EXPECT_TRUE(m_shell.progressCaptions.empty());
     EXPECT_TRUE(m_messages.messages.empty());
-}
-
-// The print copy is converted in strips on several threads: every row
-// comes out as one thread converting the whole image gives it, on both
-// display paths (the transform, and the program's own matrix and curves).
-TEST_F(ProjectPreviewTest, PrintImageConvertsEveryRowAsOneThreadDoes)
-{
-    Load(AddTiff("tall.tif", 70, 203, WideProfileBytes()));
-    for (const int osCmm : {0, 1})
-    {
-        SCOPED_TRACE(osCmm);
-        ScopedUseOsCmm cmm(osCmm);
-        CRGBImage working = m_project->GetWorkingImage();
-        CImageEx expected;
-        ASSERT_TRUE(expected.Create(working.GetWidth(), working.GetHeight()));
-        const CRect whole(0, 0, working.GetWidth(), working.GetHeight());
-        const CColorConverter& converter = *m_project;
-        const CColorTransform* transform = osCmm == 1 ? converter.GetTransform() : nullptr;
-        ASSERT_TRUE(working.CopyRectConverted(
-            expected, whole, whole, transform ? nullptr : &converter.GetInputToOutputMatrix(),
-            transform ? nullptr : &converter.GetOutputInverseTRC(), {}, transform, nullptr));
-
-        bool same = false;
-        m_printDialogs.onImageDialog = [&](const CImageEx& printed) {
-            same = printed.GetWidth() == expected.GetWidth() &&
-                   printed.GetHeight() == expected.GetHeight();
-            for (int y = 0; same && y < printed.GetHeight(); ++y)
-                same = std::memcmp(printed.GetPixelAddress(0, y), expected.GetPixelAddress(0, y),
-                                   static_cast<std::size_t>(printed.GetWidth()) * 3) == 0;
-        };
-        m_project->PrintImage();
-        EXPECT_TRUE(same);
-    }
-    m_printDialogs.onImageDialog = nullptr;
-}
-
-TEST_F(ProjectPreviewTest, CancelledPrintImageShowsTheCancelMessage)
-{
-    Load(AddTiff("photo.tif", 64, 50));
-    m_shell.cancelProgressAt = 50;
-    m_project->PrintImage();
-    EXPECT_TRUE(m_printDialogs.imageDialogs.empty());
-    EXPECT_EQ(MessageIds(), std::vector<std::string>{std::to_string(kStrPrintCancelled)});
-    EXPECT_LE(m_shell.progressPositions.back(), 60);
 
     // Without print dialogs nothing is printed and nothing is said.
-    m_messages.messages.clear();
     m_project->SetPrintDialogs(nullptr);
     m_project->PrintImage();
+    EXPECT_EQ(m_printDialogs.imageDialogs.size(), 1u);
     EXPECT_TRUE(m_messages.messages.empty());
+}
+
+// The print copy is the image in a known space, whatever the monitor: taken
+// from the colour space it is labelled with to sRGB, its pixels are within
+// 2 levels of LittleCMS's conversion of the file's own 16-bit pixels, on an
+// sRGB monitor and on a P3-like one alike (the copy never passes through
+// the monitor's gamut), and the copy is the same on both.
+TEST_F(ProjectPreviewTest, ThePrintCopyKeepsTheImagesColoursOnEveryMonitor)
+{
+    const std::vector<std::uint8_t> wide = WideProfileBytes();
+    constexpr int kWidth = 64, kHeight = 50;
+    Load(AddTiff("wide.tif", kWidth, kHeight, wide));
+    CRGBImage file = GradientImage(kWidth, kHeight);
+    const std::vector<std::uint8_t> expected = testsupport::ReferenceRgb16To8(
+        wide, SRGBProfileBytes(), &file.Lock()->r, file.GetPixelCount());
+    file.Unlock();
+    ASSERT_EQ(expected.size(), file.GetPixelCount() * 3);
+    const CColorProfile p3 = OpenProfile(testsupport::P3LikeProfileBytes(), "p3.icm");
+    const CColorProfile srgb = OpenProfile(SRGBProfileBytes(), "srgb.icm");
+
+    CRGBImage firstCopy;
+    const CColorProfile* const monitors[] = {&m_monitor, &p3};
+    for (const CColorProfile* monitor : monitors)
+    {
+        SCOPED_TRACE(monitor->GetName());
+        ASSERT_TRUE(m_project->SetOutputProfile(monitor));
+        int worst = -1;
+        m_printDialogs.onImageDialog = [&](const CRGBImage& copy, const LogColorSpace& space) {
+            CPixelConversion conversion;
+            ASSERT_TRUE(conversion.Prepare(&space, srgb, nullptr, nullptr, PixelInput::Rgb16));
+            CImageEx printed;
+            ASSERT_TRUE(printed.Create(kWidth, kHeight));
+            conversion.ConvertRows16(copy.GetPixels(), kWidth, printed.GetBits(),
+                                     printed.GetPitch(), kWidth, kHeight);
+            worst = 0;
+            for (int y = 0; y < kHeight; ++y)
+                for (int x = 0; x < kWidth; ++x)
+                {
+                    const std::uint8_t* bgr = printed.GetPixelAddress(x, y);
+                    const std::uint8_t* rgb =
+                        &expected[(static_cast<std::size_t>(y) * kWidth + x) * 3];
+                    for (int c = 0; c < 3; ++c)
+                        worst = std::max(worst, std::abs(int{bgr[2 - c]} - int{rgb[c]}));
+                }
+            if (firstCopy.IsEmpty())
+                firstCopy = copy;
+            else
+                EXPECT_TRUE(SameImage(copy, firstCopy));
+        };
+        m_project->PrintImage();
+        EXPECT_GE(worst, 0) << "no dialog";
+        EXPECT_LE(worst, 2);
+    }
+    m_printDialogs.onImageDialog = nullptr;
 }
 
 TEST_F(ProjectPreviewTest, PrintIndexParksTheImageAndRestoresTheDocuments)

@@ -90,14 +90,14 @@ public:
         ++enumerations;
         return std::make_unique<FakePrinters>();
     }
-    void RunPrintImageDialog(const std::string& outputProfileName, const CImageEx& image,
-                             const std::string& imageName, const LogColorSpace&,
+    void RunPrintImageDialog(const std::string& outputProfileName, const CRGBImage& image,
+                             const std::string& imageName, const LogColorSpace& colorSpace,
                              ISystemPrinters* printers) override
     {
         imageDialogs.push_back({outputProfileName, image.GetWidth(), image.GetHeight(), imageName,
-                                printers});
+                                printers, &image, colorSpace});
         if (onImageDialog)
-            onImageDialog(image);
+            onImageDialog(image, colorSpace);
     }
     void RunPrintIndexDialog(CProjectManage& project, ISystemPrinters* printers) override
     {
@@ -114,13 +114,18 @@ public:
         int height;
         std::string imageName;
         ISystemPrinters* printers;
+        // The print copy lent to the dialog and the colour space it came
+        // with (the copy is only valid while the dialog runs).
+        const CRGBImage* image;
+        LogColorSpace colorSpace;
     };
     int enumerations = 0;
     std::vector<ImageDialog> imageDialogs;
     int indexDialogs = 0;
     ISystemPrinters* indexPrinters = nullptr;
-    // Runs while the image dialog is "open" (to read the image it got).
-    std::function<void(const CImageEx&)> onImageDialog;
+    // Runs while the image dialog is "open" (to read the print copy and
+    // its colour space).
+    std::function<void(const CRGBImage&, const LogColorSpace&)> onImageDialog;
     // Runs while the index dialog is "open" (to develop entries).
     std::function<void(CProjectManage&)> onIndexDialog;
 };

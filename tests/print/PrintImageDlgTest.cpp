@@ -7,15 +7,18 @@
 #include "controls/UpDown.h"
 #include "core/ColorProfile.h"
 #include "core/ImageEx.h"
+#include "core/RGBImage.h"
 #include "core/IniFile.h"
 #include "core/PathUtils.h"
 #include "core/SRGBProfile.h"
 #include "print/MyEdit.h"
+#include "print/PrintDialogParts.h"
 #include "print/PrintPreviewCtrl.h"
 #include "print/PrinterSettings.h"
 #include "platform/ColorDirectory.h"
 #include "tests/controls/DialogDriver.h"
 #include "tests/print/CupsTestServer.h"
+#include "tests/print/FakePdfChooser.h"
 #include "tests/print/PdfReadBack.h"
 #include "tests/support/RecordingMessageSink.h"
 #include "tests/support/TestEnv.h"
@@ -175,22 +178,22 @@ TEST(PrintImageChecks, EachProblemIsFoundInItsTurn)
 // The dialog
 
 // A 300 x 200 image: a red left half and a blue right half, so a rendered
-// page shows where the image lies and which way round.
-CImageEx MakeImage(int width = 300, int height = 200)
+// page shows where the image lies and which way round (16-bit, in the sRGB
+// record it is printed with).
+CRGBImage MakeImage(int width = 300, int height = 200)
 {
-    CImageEx image;
+    CRGBImage image;
     EXPECT_TRUE(image.Create(width, height));
+    RGB16* pixels = image.Lock();
     for (int y = 0; y < height; ++y)
-    {
-        std::uint8_t* row = image.GetBits() + static_cast<std::size_t>(y) * image.GetPitch();
         for (int x = 0; x < width; ++x)
         {
             const bool left = x < width / 2;
-            row[3 * x + 0] = left ? 0 : 255;  // blue
-            row[3 * x + 1] = 0;               // green
-            row[3 * x + 2] = left ? 255 : 0;  // red
+            pixels[static_cast<std::size_t>(y) * width + x] =
+                RGB16{static_cast<std::uint16_t>(left ? 65535 : 0), 0,
+                      static_cast<std::uint16_t>(left ? 0 : 65535)};
         }
-    }
+    image.Unlock();
     return image;
 }
 
@@ -261,10 +264,13 @@ protected:
         QTest::keyClicks(edit, text);
     }
 
+    // The PDF printer asks for its file through this.
+    void AnswerPdfName(const std::string& path) { pdfChooser.answer = path; }
+    FakePdfChooser pdfChooser;
     PrivateUserFolders folders;
     ScopedEnv cups;
     RecordingMessageSink messages;
-    CImageEx image;
+    CRGBImage image;
     LogColorSpace colorSpace;
     std::unique_ptr<CSystemPrinters> printers;
     std::unique_ptr<CPrintImageDlg> dialog;
@@ -286,6 +292,54 @@ TEST_F(PrintImageDialogWithoutCups, SaysSoOnceAndGoesOnWithThePdfPrinter)
     EXPECT_GT(Control<QComboBox>(CPrintImageDlg::kIdPaper)->count(), 5);
     EXPECT_EQ(Text(CPrintImageDlg::kIdImageWidth), QStringLiteral("300"));
     EXPECT_EQ(Text(CPrintImageDlg::kIdImageHeight), QStringLiteral("200"));
+
+    // Once a run: the printers' record lives as long as the program, and
+    // the next dialog opens without the notice.
+    dialog.reset();
+    Open();
+    EXPECT_EQ(messages.messages.size(), 1u);
+}
+
+TEST(PrintDialogParts, ThePdfFileIsNamedAfterTheImage)
+{
+    const struct
+    {
+        const char* image;
+        const char* pdf;
+    } cases[] = {
+        {"coffee.jpg", "coffee.pdf"},
+        {"/photos/Trip.2024.TIF", "Trip.2024.pdf"},
+        {"scan", "scan.pdf"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(PdfNameFor(c.image).toStdString(), c.pdf) << c.image;
+}
+
+// Every print to the PDF printer asks for its file (the save dialog asks
+// before it replaces one), offering the image's name in the folder chosen
+// last: two prints leave two files; no name, no print.
+TEST_F(PrintImageDialogWithoutCups, EveryPrintToThePdfPrinterAsksForItsFile)
+{
+    if (!HavePoppler())
+        GTEST_SKIP() << "poppler-utils are not installed";
+    Open();
+    Control<QRadioButton>(CPrintImageDlg::kIdPathNone)->click();
+    messages.messages.clear();
+    const std::string first = folders.File("first.pdf");
+    const std::string second = folders.File("second.pdf");
+    for (const std::string& pdf : {first, second})
+    {
+        AnswerPdfName(pdf);
+        Control<QPushButton>(CPrintImageDlg::kIdPrint)->click();
+        EXPECT_EQ(ReadPdfInfo(pdf).pages, 1) << pdf;
+    }
+    AnswerPdfName("");
+    Control<QPushButton>(CPrintImageDlg::kIdPrint)->click();
+    EXPECT_TRUE(messages.messages.empty());
+    EXPECT_EQ(pdfChooser.offers, (std::vector<std::string>{"sample.pdf",
+                                                           folders.File("sample.pdf"),
+                                                           folders.File("sample.pdf")}));
+    EXPECT_EQ(ReadPdfInfo(first).pages, 1);
 }
 
 TEST_F(PrintImageDialogWithoutCups, APaperChangeLaysThePageOutAgain)
@@ -332,7 +386,7 @@ TEST_F(PrintImageDialogWithoutCups, TypingTheWidthLeavesItsTextAndMovesTheRest)
 TEST_F(PrintImageDialogWithoutCups, AProblemIsShownAtItsEditAndNothingPrints)
 {
     CPrintImageDlg& dlg = Open();
-    dlg.PrinterSettings().SetOutputFile(folders.File("never.pdf"));
+    AnswerPdfName(folders.File("never.pdf"));
     Control<QCheckBox>(CPrintImageDlg::kIdFit)->click();
     Type(CPrintImageDlg::kIdRatio, QStringLiteral("0.5"));
     messages.messages.clear();
@@ -381,7 +435,7 @@ TEST_F(PrintImageDialogWithoutCups, PrintsOnePageWithTheImageWhereTheLayoutPutsI
         GTEST_SKIP() << "poppler-utils are not installed";
     CPrintImageDlg& dlg = Open();
     const std::string pdf = folders.File("page.pdf");
-    dlg.PrinterSettings().SetOutputFile(pdf);
+    AnswerPdfName(pdf);
     ChooseInCombo(CPrintImageDlg::kIdPaper, QStringLiteral("A5"));
     // One dot per pixel at 300 dpi (25.4 x 16.9 mm), its corner 20 mm from
     // the left and 30 mm from the top of the borderless sheet.
@@ -443,7 +497,7 @@ TEST_F(PrintImageDialogWithoutCups, TheProfilePrintedWithIsOfferedFirstNextTime)
         // Both are described as sRGB: chosen by place.
         profiles->setCurrentIndex(1);
         emit profiles->activated(1);
-        dlg.PrinterSettings().SetOutputFile(folders.File("profiled.pdf"));
+        AnswerPdfName(folders.File("profiled.pdf"));
         messages.messages.clear();
         Control<QPushButton>(CPrintImageDlg::kIdPrint)->click();
         EXPECT_TRUE(messages.messages.empty());
@@ -464,7 +518,7 @@ TEST_F(PrintImageDialogWithoutCups, WithoutAProfileChosenPrintingAsksForOne)
 {
     InstallPrinterProfile("a first.icc");
     Open();
-    dialog->PrinterSettings().SetOutputFile(folders.File("never.pdf"));
+    AnswerPdfName(folders.File("never.pdf"));
     messages.messages.clear();
     Control<QPushButton>(CPrintImageDlg::kIdPrint)->click();
     ASSERT_EQ(messages.messages.size(), 1u);

@@ -13,6 +13,7 @@
 #include "print/PrinterSettings.h"
 #include "tests/correction/ProjectTestSupport.h"
 #include "tests/print/CupsTestServer.h"
+#include "tests/print/FakePdfChooser.h"
 #include "tests/print/PdfReadBack.h"
 #include "tests/support/qt/WaitFor.h"
 
@@ -127,6 +128,10 @@ protected:
         return ids;
     }
 
+    // The PDF printer asks for its file through this.
+    void AnswerPdfName(const std::string& path) { m_pdfChooser.answer = path; }
+
+    FakePdfChooser m_pdfChooser;
     testsupport::ScopedEnv m_data;
     testsupport::ScopedEnv m_cups;
     std::unique_ptr<CSystemPrinters> m_printers;
@@ -377,7 +382,7 @@ TEST_F(PrintIndexDlgTest, AFailedCheckStartsNoJob)
         SCOPED_TRACE(c.what);
         SetGridSetting(c.columnsSetting, c.rowsSetting);
         CPrintIndexDlg& dlg = Open();
-        dlg.PrinterSettings().SetOutputFile(pdf);
+        AnswerPdfName(pdf);
         if (!c.profilePath)
             Control<QRadioButton>(CPrintIndexDlg::kIdPathNone)->click();
         if (c.paramMode)
@@ -412,7 +417,7 @@ TEST_F(PrintIndexDlgTest, PrintsEveryPageOrTheCurrentOneToThePdfPrinter)
         SCOPED_TRACE(c.currentOnly);
         CPrintIndexDlg& dlg = Open();
         const std::string pdf = m_dir.File(c.currentOnly ? "current.pdf" : "all.pdf");
-        dlg.PrinterSettings().SetOutputFile(pdf);
+        AnswerPdfName(pdf);
         Control<QRadioButton>(CPrintIndexDlg::kIdPathNone)->click();
         if (c.currentOnly)
             Control<QRadioButton>(CPrintIndexDlg::kIdCurrentPage)->click();

@@ -1,12 +1,16 @@
 // The single-image print job: the page it makes (read back from PDF files
-// with poppler's tools), the colour paths against LittleCMS's own
-// conversions, the failures that must leave no page, and the banding
-// arithmetic.
+// with poppler's tools), the resampling to device pixels, the colour paths
+// against LittleCMS's own conversions, the failures that must leave no
+// page, and the device arithmetic.
 
 #include "print/PrintJob.h"
 
+#include "core/ColorDisplay.h"
 #include "core/ColorProfile.h"
 #include "core/ImageEx.h"
+#include "core/RGBImage.h"
+#include "core/RowBands.h"
+#include "correction/TrimmingDoc.h"
 #include "core/IniFile.h"
 #include "core/PathUtils.h"
 #include "core/SRGBProfile.h"
@@ -73,6 +77,25 @@ CImageEx PatternImage(int width, int height)
             p[2] = static_cast<std::uint8_t>((x % 5 == 0) ? 230 : (x * 13) % 200); // red
         }
     return image;
+}
+
+// The pattern as a 16-bit print copy in the same encoding (v x 257): a
+// conversion in double precision sees the same values in both.
+CRGBImage Widened(const CImageEx& image)
+{
+    CRGBImage wide;
+    EXPECT_TRUE(wide.Create(image.GetWidth(), image.GetHeight()));
+    RGB16* pixels = wide.Lock();
+    for (int y = 0; y < image.GetHeight(); ++y)
+        for (int x = 0; x < image.GetWidth(); ++x)
+        {
+            const std::uint8_t* p = image.GetPixelAddress(x, y);
+            pixels[static_cast<std::size_t>(y) * image.GetWidth() + x] =
+                RGB16{static_cast<std::uint16_t>(p[2] * 257), static_cast<std::uint16_t>(p[1] * 257),
+                      static_cast<std::uint16_t>(p[0] * 257)};
+        }
+    wide.Unlock();
+    return wide;
 }
 
 struct Primaries
@@ -211,19 +234,18 @@ protected:
         return path;
     }
 
-    // A request for the whole image at 4 dots a pixel from (origin) on
-    // the sRGB path. (poppler smooths images enlarged less than four times,
-    // each image on its own; from four times on it shows every pixel as a
-    // block, so the page shows the pixels that were sent.)
-    PrintImageRequest Request(const CImageEx& image, int originX = 100, int originY = 200) const
+    // A request for the whole image at `dots` dots a pixel from (origin)
+    // on the sRGB path.
+    PrintImageRequest Request(const CRGBImage& image, int originX = 100, int originY = 200,
+                              int dots = 4) const
     {
         PrintImageRequest request;
         request.image = &image;
         request.originX = originX;
         request.originY = originY;
-        // 0.1 mm whose dots at 300 dpi come to exactly 4 a pixel.
-        request.printWidth = static_cast<int>(std::lround(image.GetWidth() * 4 * 254.0 / 300));
-        request.printHeight = static_cast<int>(std::lround(image.GetHeight() * 4 * 254.0 / 300));
+        // 0.1 mm whose dots at 300 dpi come to exactly `dots` a pixel.
+        request.printWidth = static_cast<int>(std::lround(image.GetWidth() * dots * 254.0 / 300));
+        request.printHeight = static_cast<int>(std::lround(image.GetHeight() * dots * 254.0 / 300));
         request.path = PrintColorPath::NoPrinterProfile;
         request.documentName = "pattern.tif";
         return request;
@@ -270,37 +292,38 @@ TEST(PrintJobArithmetic, DestinationIsOriginPlusTrimAndSizeLessTrim)
     }
 }
 
-TEST(PrintJobArithmetic, BandsTileTheDestinationWithoutGapOrOverlap)
+TEST(PrintJobArithmetic, TheDeviceRectangleIsTheLayoutsDotsAtTheDevicesResolution)
 {
     const struct
     {
-        int rows;
-        int destRows;
-    } cases[] = {{100, 200}, {7, 3}, {3, 7}, {4000, 3508}, {1, 1}, {1, 900}, {999, 1000}};
+        PrintDotsRect dots;
+        int dpi;
+        int deviceDpi;
+        PrintDotsRect expected;
+    } cases[] = {
+        {{118, -59, 2362, 1772}, 300, 300, {118, -59, 2362, 1772}}, // the PDF printer
+        {{118, 59, 2362, 1772}, 300, 600, {236, 118, 4724, 3544}},
+        {{101, 33, 1001, 333}, 600, 300, {51, 17, 500, 166}}, // far edges rounded too
+        {{1, 2, 3, 4}, 0, 300, {0, 0, 0, 0}},                 // nothing to divide by
+    };
     for (const auto& c : cases)
-    {
-        EXPECT_EQ(BandEdge(0, c.rows, c.destRows), 0);
-        EXPECT_EQ(BandEdge(c.rows, c.rows, c.destRows), c.destRows);
-        // The edge of a row is where every band that starts or ends there
-        // puts it, so bands of any height meet; edges never go back.
-        for (int row = 1; row <= c.rows; ++row)
-        {
-            const int edge = BandEdge(row, c.rows, c.destRows);
-            ASSERT_GE(edge, BandEdge(row - 1, c.rows, c.destRows)) << c.rows << " row " << row;
-            // Rounded half up: within half a dot of the exact edge.
-            const double exact = static_cast<double>(row) * c.destRows / c.rows;
-            ASSERT_LE(std::abs(edge - exact), 0.5) << c.rows << " row " << row;
-        }
-    }
-    EXPECT_EQ(BandEdge(1, 2, 3), 2); // 1.5 rounds up
-    EXPECT_EQ(BandEdge(3, 0, 10), 0); // no rows: nothing to divide by
+        EXPECT_EQ(PrintDeviceRect(c.dots, c.dpi, c.dpi, c.deviceDpi), c.expected)
+            << c.dots.x << " at " << c.dpi << " on " << c.deviceDpi;
+}
+
+TEST(PrintJobArithmetic, EachPathSetsItsIcmMethod)
+{
+    EXPECT_EQ(IcmMethodOfPath(PrintColorPath::PrinterAssociated), 2);
+    EXPECT_EQ(IcmMethodOfPath(PrintColorPath::PrinterProfile), kIcmMethodNone);
+    EXPECT_EQ(IcmMethodOfPath(PrintColorPath::NoPrinterProfile), 3);
 }
 
 // ------------------------------------------------------------ the page
 
 TEST_F(PrintJobTest, TheVisiblePartLandsAtOriginPlusTrimOnTheRightPaper)
 {
-    const CImageEx image = PatternImage(120, 90);
+    const CImageEx pattern = PatternImage(120, 90);
+    const CRGBImage image = Widened(pattern);
     const struct
     {
         const char* name;
@@ -321,7 +344,6 @@ TEST_F(PrintJobTest, TheVisiblePartLandsAtOriginPlusTrimOnTheRightPaper)
         request.trimTenthMM = {tenth(c.trimPixels.left), tenth(c.trimPixels.top),
                                tenth(c.trimPixels.right), tenth(c.trimPixels.bottom)};
         const int visibleWidth = 120 - c.trimPixels.left - c.trimPixels.right;
-        const int visibleHeight = 90 - c.trimPixels.top - c.trimPixels.bottom;
         request.bandRows = 4096;
 
         const std::string pdf = m_folders.File(std::string("page-") + c.name + ".pdf");
@@ -336,15 +358,16 @@ TEST_F(PrintJobTest, TheVisiblePartLandsAtOriginPlusTrimOnTheRightPaper)
         EXPECT_NEAR(info.height, 297 / 25.4 * 72, 1.0) << c.name;
         EXPECT_EQ(info.pages, 1) << c.name;
 
-        // Only the visible pixels are sent, at visible pixels / placed
-        // inches (about 75 ppi: 4 dots a pixel).
+        // Only the visible part is sent, resampled to the destination's
+        // device pixels: 300 ppi on the page.
         const PrintDotsRect dest = PrintDestinationRect(request, 300, 300);
         const std::vector<PdfImage> images = PdfImages(pdf);
         ASSERT_EQ(images.size(), 1u) << c.name;
-        EXPECT_EQ(images[0].width, visibleWidth) << c.name;
-        EXPECT_EQ(images[0].height, visibleHeight) << c.name;
-        EXPECT_NEAR(images[0].xppi, visibleWidth * 300.0 / dest.width, 1) << c.name;
-        EXPECT_NEAR(images[0].yppi, visibleHeight * 300.0 / dest.height, 1) << c.name;
+        EXPECT_EQ(images[0].width, dest.width) << c.name;
+        EXPECT_EQ(images[0].height, dest.height) << c.name;
+        EXPECT_NEAR(images[0].xppi, 300, 1) << c.name;
+        EXPECT_NEAR(images[0].yppi, 300, 1) << c.name;
+        EXPECT_NEAR(dest.width, visibleWidth * 4, 1) << c.name;
 
         // Its corner at origin + trim margin, its size the print size less
         // the trim margins, in dots at 300 dpi.
@@ -354,14 +377,15 @@ TEST_F(PrintJobTest, TheVisiblePartLandsAtOriginPlusTrimOnTheRightPaper)
         EXPECT_NEAR(ink.top(), dest.y, 1) << c.name;
         EXPECT_NEAR(ink.width(), dest.width, 1) << c.name;
         EXPECT_NEAR(ink.height(), dest.height, 1) << c.name;
-        EXPECT_NEAR(dest.width, visibleWidth * 4, 1) << c.name;
 
-        // The first visible pixel is the one drawn at the corner.
-        const std::uint8_t* corner = image.GetPixelAddress(c.trimPixels.left, c.trimPixels.top);
-        const uchar* drawn = page.constScanLine(dest.y + 1) + 3 * (dest.x + 1);
-        EXPECT_NEAR(drawn[0], corner[2], 2) << c.name;
-        EXPECT_NEAR(drawn[1], corner[1], 2) << c.name;
-        EXPECT_NEAR(drawn[2], corner[0], 2) << c.name;
+        // The first visible pixel is the one sent for the corner.
+        const std::uint8_t* corner = pattern.GetPixelAddress(c.trimPixels.left, c.trimPixels.top);
+        const QImage sent = FirstEmbeddedImage(pdf, m_folders.File("sent"));
+        ASSERT_FALSE(sent.isNull()) << c.name;
+        const uchar* drawn = sent.constScanLine(0);
+        EXPECT_NEAR(drawn[0], corner[2], 1) << c.name;
+        EXPECT_NEAR(drawn[1], corner[1], 1) << c.name;
+        EXPECT_NEAR(drawn[2], corner[0], 1) << c.name;
     }
 }
 
@@ -370,7 +394,7 @@ TEST_F(PrintJobTest, ThePrintableAreaIsTheOriginWhateverThePrintersPageMode)
     // A printer whose printable area starts 10 mm into the sheet: layout
     // positions count from there, with the painter at the sheet's corner
     // (full page) or at the printable area's.
-    const CImageEx image = PatternImage(60, 40);
+    const CRGBImage image = Widened(PatternImage(60, 40));
     const PrintImageRequest request = Request(image, 50, 80);
     const int margin = TenthMMToDots(100, 300);
     PageGeometry page = kA4At300;
@@ -391,84 +415,78 @@ TEST_F(PrintJobTest, ThePrintableAreaIsTheOriginWhateverThePrintersPageMode)
     }
 }
 
-TEST_F(PrintJobTest, BandsOfAnyHeightGiveThePageOfOneBand)
+// The page is the visible part resampled once to the destination's device
+// pixels by the project's area resampler (the batch's resizing), then
+// converted: the embedded image equals, row for row, that resampling made
+// on one thread and converted, for a reduction and an enlargement alike;
+// and bands of any height send the same rows.
+TEST_F(PrintJobTest, ThePageIsTheOneThreadResamplingOfTheVisiblePart)
 {
-    const CImageEx image = PatternImage(75, 61);
-    // With a whole number of dots a pixel the page is the same dot for
-    // dot. With an uneven enlargement each band's rows are placed by our
-    // rounding of its edges and one band's by the renderer's own sampling,
-    // which may give a boundary row to the pixel on the other side: every
-    // row of the page is then a row of the one-band page at most one dot
-    // away, and no row inside the image is left blank (no seam).
+    const CImageEx pattern = PatternImage(203, 157);
+    CRGBImage image = Widened(pattern);
+    const PrintMargins trim{7, 3, 11, 5};
+    const CRect visible(trim.left, trim.top, 203 - trim.right, 157 - trim.bottom);
     const struct
     {
         const char* name;
         int widthTenthMM;
         int heightTenthMM;
-        bool exact;
     } layouts[] = {
-        {"4 dots a pixel", 254, 207, true},          // 300 x 244 dots
-        {"an uneven enlargement", 392, 333, false}, // 463 x 393 dots: 6.17 and 6.44 a pixel
+        {"a reduction", 60, 50},     // 71 x 59 dots
+        {"an enlargement", 392, 333}, // 463 x 393 dots
     };
-    const auto sameRow = [](const QImage& a, int ya, const QImage& b, int yb) {
-        return yb >= 0 && yb < b.height() &&
-               std::memcmp(a.constScanLine(ya), b.constScanLine(yb),
-                           static_cast<std::size_t>(a.width()) * 3) == 0;
-    };
+    CColorProfile srgb;
+    ASSERT_TRUE(srgb.Open(GetSRGBProfileFileName()));
     for (const auto& layout : layouts)
     {
-        QImage first;
-        for (const int bandRows : {4096, 1, 7})
-        {
-            PrintImageRequest request = Request(image);
-            request.printWidth = layout.widthTenthMM;
-            request.printHeight = layout.heightTenthMM;
-            request.bandRows = bandRows;
-            const std::string pdf = m_folders.File("bands.pdf");
-            ASSERT_EQ(Print(request, pdf).result, PrintJobResult::Printed);
+        PrintImageRequest request = Request(image);
+        request.trimPixels = trim;
+        request.printWidth = layout.widthTenthMM;
+        request.printHeight = layout.heightTenthMM;
+        const PrintDotsRect dest = PrintDestinationRect(request, 300, 300);
 
-            // All rows are sent, each once, in bands of the given height.
+        // The reference: one thread, the batch's resampler, then sRGB.
+        SetRowThreadCount(1);
+        CRGBImage resampled;
+        const bool made = ResampleImageRect(image, visible, dest.width, dest.height, resampled);
+        SetRowThreadCount(0);
+        ASSERT_TRUE(made) << layout.name;
+        CPixelConversion conversion;
+        ASSERT_TRUE(conversion.Prepare(nullptr, srgb, nullptr, nullptr, PixelInput::Rgb16));
+        CImageEx expected;
+        ASSERT_TRUE(expected.Create(dest.width, dest.height));
+        conversion.ConvertRows16(resampled.GetPixels(), static_cast<std::size_t>(dest.width),
+                                 expected.GetBits(), expected.GetPitch(), dest.width, dest.height);
+
+        for (const int bandRows : {4096, 7, 1})
+        {
+            request.bandRows = bandRows;
+            request.threads = 4;
+            const std::string pdf = m_folders.File("bands.pdf");
+            ASSERT_EQ(Print(request, pdf).result, PrintJobResult::Printed) << layout.name;
+            // Every device row is sent once, in bands of the given height.
             int rows = 0;
             for (const PdfImage& sent : PdfImages(pdf))
             {
-                EXPECT_EQ(sent.width, 75);
-                EXPECT_LE(sent.height, bandRows);
+                EXPECT_EQ(sent.width, dest.width) << layout.name;
+                EXPECT_LE(sent.height, bandRows) << layout.name;
                 rows += sent.height;
             }
-            EXPECT_EQ(rows, 61) << layout.name << ", bands of " << bandRows;
-
-            const QImage page = RenderPdfPage(pdf, 300, m_folders.File("render"));
-            ASSERT_FALSE(page.isNull());
-            if (first.isNull())
-            {
-                first = page;
+            EXPECT_EQ(rows, dest.height) << layout.name << ", bands of " << bandRows;
+            if (bandRows != 4096)
                 continue;
-            }
-            ASSERT_EQ(page.size(), first.size());
-            if (layout.exact)
+            const QImage sent = FirstEmbeddedImage(pdf, m_folders.File("sent"));
+            ASSERT_EQ(sent.size(), QSize(dest.width, dest.height)) << layout.name;
+            for (int y = 0; y < dest.height; ++y)
             {
-                EXPECT_TRUE(page == first) << layout.name << ", bands of " << bandRows;
-                continue;
+                const std::uint8_t* e = expected.GetPixelAddress(0, y);
+                const uchar* a = sent.constScanLine(y);
+                bool same = true;
+                for (int x = 0; x < dest.width && same; ++x)
+                    same = a[3 * x] == e[3 * x + 2] && a[3 * x + 1] == e[3 * x + 1] &&
+                           a[3 * x + 2] == e[3 * x];
+                ASSERT_TRUE(same) << layout.name << ": row " << y;
             }
-            // The page positions are written in points with a few decimals,
-            // so the renderer may find a band's far edge a hair past its dot.
-            const QRect ink = InkBounds(first);
-            const QRect banded = InkBounds(page);
-            EXPECT_EQ(banded.topLeft(), ink.topLeft()) << layout.name << ", bands of " << bandRows;
-            EXPECT_NEAR(banded.right(), ink.right(), 1) << layout.name << ", bands of " << bandRows;
-            EXPECT_NEAR(banded.bottom(), ink.bottom(), 1)
-                << layout.name << ", bands of " << bandRows;
-            int moved = 0;
-            for (int y = 0; y < page.height(); ++y)
-            {
-                if (sameRow(page, y, first, y))
-                    continue;
-                ++moved;
-                EXPECT_TRUE(sameRow(page, y, first, y - 1) || sameRow(page, y, first, y + 1))
-                    << layout.name << ", bands of " << bandRows << ": row " << y;
-            }
-            // A boundary row at most per band edge.
-            EXPECT_LE(moved, 61) << layout.name << ", bands of " << bandRows;
         }
     }
 }
@@ -477,7 +495,8 @@ TEST_F(PrintJobTest, BandsOfAnyHeightGiveThePageOfOneBand)
 
 TEST_F(PrintJobTest, SRGBPathSendsSRGBUnchangedAndConvertsOtherSpaces)
 {
-    const CImageEx image = PatternImage(64, 48);
+    const CImageEx pattern = PatternImage(64, 48);
+    const CRGBImage image = Widened(pattern);
     const std::string adobePath =
         WriteProfile("adobe.icc", MatrixProfile(kAdobeLike, 0.3127, 0.3290, 2.2, cmsSigDisplayClass));
     const std::string linearPath =
@@ -506,7 +525,7 @@ TEST_F(PrintJobTest, SRGBPathSendsSRGBUnchangedAndConvertsOtherSpaces)
             ASSERT_TRUE(profile.GetLogColorSpace(space, false)) << c.name;
             ASSERT_TRUE(profile.GetProfileBytes(sourceBytes)) << c.name;
         }
-        PrintImageRequest request = Request(image);
+        PrintImageRequest request = Request(image, 100, 200, 1);
         request.colorSpace = c.noRecord ? nullptr : &space;
         request.bandRows = 4096;
         const std::string pdf = m_folders.File("srgb.pdf");
@@ -514,24 +533,25 @@ TEST_F(PrintJobTest, SRGBPathSendsSRGBUnchangedAndConvertsOtherSpaces)
 
         const QImage sent = FirstEmbeddedImage(pdf, m_folders.File("sent"));
         const CImageEx expected = c.profile.empty()
-                                      ? image
-                                      : ReferenceConversion(image, sourceBytes, m_srgbBytes);
+                                      ? pattern
+                                      : ReferenceConversion(pattern, sourceBytes, m_srgbBytes);
         EXPECT_LE(LargestDifference(expected, sent), c.tolerance) << c.name;
         if (!c.profile.empty())
         {
-            EXPECT_GT(LargestDifference(image, sent), 4) << c.name << " was not converted";
+            EXPECT_GT(LargestDifference(pattern, sent), 4) << c.name << " was not converted";
         }
     }
 }
 
 TEST_F(PrintJobTest, PrinterProfilePathConvertsToTheChosenProfile)
 {
-    const CImageEx image = PatternImage(64, 48);
+    const CImageEx pattern = PatternImage(64, 48);
+    const CRGBImage image = Widened(pattern);
     const Bytes printerBytes = MatrixProfile(kPrinterLike, 0.3457, 0.3585, 1.8, cmsSigOutputClass);
     const std::string printerPath = WriteProfile("printer.icc", printerBytes);
     const Bytes adobeBytes = MatrixProfile(kAdobeLike, 0.3127, 0.3290, 2.2, cmsSigDisplayClass);
     const std::string adobePath = WriteProfile("monitor.icc", adobeBytes);
-    const CImageEx toPrinter = ReferenceConversion(image, m_srgbBytes, printerBytes);
+    const CImageEx toPrinter = ReferenceConversion(pattern, m_srgbBytes, printerBytes);
 
     const struct
     {
@@ -550,7 +570,7 @@ TEST_F(PrintJobTest, PrinterProfilePathConvertsToTheChosenProfile)
     };
     for (const auto& c : cases)
     {
-        PrintImageRequest request = Request(image);
+        PrintImageRequest request = Request(image, 100, 200, 1);
         request.path = c.path;
         request.printerProfilePath = c.chosen;
         request.bandRows = 4096;
@@ -559,7 +579,7 @@ TEST_F(PrintJobTest, PrinterProfilePathConvertsToTheChosenProfile)
         ASSERT_EQ(Print(request, pdf, c.associated).result, PrintJobResult::Printed) << c.name;
         EXPECT_TRUE(sink.messages.empty()) << c.name;
         const QImage sent = FirstEmbeddedImage(pdf, m_folders.File("sent"));
-        EXPECT_LE(LargestDifference(c.expectPrinter ? toPrinter : image, sent), 2) << c.name;
+        EXPECT_LE(LargestDifference(c.expectPrinter ? toPrinter : pattern, sent), 2) << c.name;
     }
 }
 
@@ -567,7 +587,8 @@ TEST_F(PrintJobTest, TheMonitorProofKeepsPrintedColoursInsideTheDisplaysGamut)
 {
     // A wide image to a wide printer: saturated colours pass as they are,
     // unless proofed against an sRGB display, whose gamut they leave.
-    const CImageEx image = PatternImage(64, 48);
+    const CImageEx pattern = PatternImage(64, 48);
+    const CRGBImage image = Widened(pattern);
     const Bytes wideBytes = MatrixProfile(kAdobeLike, 0.3127, 0.3290, 2.2, cmsSigOutputClass);
     const std::string widePrinter = WriteProfile("wide-printer.icc", wideBytes);
     CColorProfile wide;
@@ -589,7 +610,7 @@ TEST_F(PrintJobTest, TheMonitorProofKeepsPrintedColoursInsideTheDisplaysGamut)
     };
     for (const auto& c : cases)
     {
-        PrintImageRequest request = Request(image);
+        PrintImageRequest request = Request(image, 100, 200, 1);
         request.colorSpace = &wideSpace;
         request.path = PrintColorPath::PrinterProfile;
         request.printerProfilePath = widePrinter;
@@ -600,13 +621,13 @@ TEST_F(PrintJobTest, TheMonitorProofKeepsPrintedColoursInsideTheDisplaysGamut)
         ASSERT_EQ(Print(request, pdf).result, PrintJobResult::Printed) << c.name;
         const QImage sent = FirstEmbeddedImage(pdf, m_folders.File("sent"));
         const CImageEx expected = c.proofed
-                                      ? ReferenceConversion(image, wideBytes, wideBytes, &m_srgbBytes)
-                                      : image;
+                                      ? ReferenceConversion(pattern, wideBytes, wideBytes, &m_srgbBytes)
+                                      : pattern;
         // The proof runs through LittleCMS's 8-bit grid: a few levels.
         EXPECT_LE(LargestDifference(expected, sent), c.proofed ? 4 : 2) << c.name;
         if (c.proofed)
         {
-            EXPECT_GT(LargestDifference(image, sent), 20) << c.name;
+            EXPECT_GT(LargestDifference(pattern, sent), 20) << c.name;
         }
     }
 }
@@ -615,7 +636,7 @@ TEST_F(PrintJobTest, TheMonitorProofKeepsPrintedColoursInsideTheDisplaysGamut)
 
 TEST_F(PrintJobTest, AConversionThatCannotBeMadeIsReportedOnceAndPrintsNothing)
 {
-    const CImageEx image = PatternImage(32, 24);
+    const CRGBImage image = Widened(PatternImage(32, 24));
     const std::string garbage = WriteProfile("garbage.icc", Bytes(300, 0x5a));
     const std::string lab = WriteProfile("lab.icc", SaveProfile(cmsCreateLab4Profile(nullptr)));
     LogColorSpace brokenSpace = m_srgbSpace;
@@ -670,12 +691,12 @@ TEST_F(PrintJobTest, AConversionThatCannotBeMadeIsReportedOnceAndPrintsNothing)
 
 TEST_F(PrintJobTest, NothingToPrintFailsWithoutStartingADocument)
 {
-    const CImageEx image = PatternImage(32, 24);
-    const CImageEx empty;
+    const CRGBImage image = Widened(PatternImage(32, 24));
+    const CRGBImage empty;
     const struct
     {
         const char* name;
-        const CImageEx* image;
+        const CRGBImage* image;
         PrintMargins trim;
         int printWidth;
     } cases[] = {
@@ -704,7 +725,7 @@ TEST_F(PrintJobTest, NothingToPrintFailsWithoutStartingADocument)
 
 TEST_F(PrintJobTest, ThePdfPrinterPrintsAndOnlyAPrintThroughAChosenProfileIsRemembered)
 {
-    const CImageEx image = PatternImage(40, 30);
+    const CRGBImage image = Widened(PatternImage(40, 30));
     const std::string printerPath = WriteProfile(
         "Glossy.icc", MatrixProfile(kPrinterLike, 0.3457, 0.3585, 1.8, cmsSigOutputClass));
     const std::string garbage = WriteProfile("Broken.icc", Bytes(200, 1));
@@ -742,7 +763,7 @@ TEST_F(PrintJobTest, ThePdfPrinterPrintsAndOnlyAPrintThroughAChosenProfileIsReme
 
 TEST_F(PrintJobTest, NoPrinterNoDocument)
 {
-    const CImageEx image = PatternImage(8, 8);
+    const CRGBImage image = Widened(PatternImage(8, 8));
     CPrinterSettings closed; // no printer opened: no printer to print on
     testsupport::RecordingMessageSink sink;
     const PrintJobOutcome outcome = PrintImage(closed, Request(image), nullptr);

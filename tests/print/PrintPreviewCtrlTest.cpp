@@ -4,6 +4,7 @@
 #include "controls/ColorRef.h"
 #include "core/ColorDisplay.h"
 #include "core/ImageEx.h"
+#include "core/RGBImage.h"
 #include "tests/support/RecordingMessageSink.h"
 #include "tests/support/TestEnv.h"
 #include "tests/support/TestProfiles.h"
@@ -324,16 +325,17 @@ QRgb Rgb(int r, int g, int b)
     return qRgb(r, g, b) & 0xFFFFFF;
 }
 
-void Fill(CImageEx& image, int x0, int y0, int x1, int y1, int r, int g, int b)
+// The print copy's pixels here are sRGB-encoded (the preview is given no
+// colour space): an 8-bit value v is stored as v x 257.
+void Fill(CRGBImage& image, int x0, int y0, int x1, int y1, int r, int g, int b)
 {
+    RGB16* pixels = image.Lock();
     for (int y = y0; y < y1; ++y)
         for (int x = x0; x < x1; ++x)
-        {
-            std::uint8_t* p = image.GetPixelAddress(x, y);
-            p[0] = static_cast<std::uint8_t>(b);
-            p[1] = static_cast<std::uint8_t>(g);
-            p[2] = static_cast<std::uint8_t>(r);
-        }
+            pixels[static_cast<std::size_t>(y) * image.GetWidth() + x] =
+                RGB16{static_cast<std::uint16_t>(r * 257), static_cast<std::uint16_t>(g * 257),
+                      static_cast<std::uint16_t>(b * 257)};
+    image.Unlock();
 }
 
 PageGeometry A4At300()
@@ -393,7 +395,7 @@ protected:
     // The sRGB profile is made in the colour directory of a private home.
     testsupport::PrivateUserFolders folders;
     testsupport::RecordingMessageSink sink;
-    CImageEx image;
+    CRGBImage image;
     CPrintLayout layout;
     CPrintPreviewCtrl preview;
 };
@@ -494,11 +496,11 @@ TEST_F(PreviewTest, ImageIsConvertedOnceForTheMonitorProfile)
     testsupport::WriteBinaryFile(path, bytes);
 
     // What the colour layer makes of pure red for that profile.
-    CImageEx red;
+    CRGBImage red;
     ASSERT_TRUE(red.Create(1, 1));
     Fill(red, 0, 0, 1, 1, 255, 0, 0);
     CImageEx expected;
-    ASSERT_TRUE(DrawDIBWithMonitorProfile(path, red, expected, nullptr));
+    ASSERT_TRUE(ConvertImageForProfile(path, red, expected, nullptr));
     const std::uint8_t* e = expected.GetPixelAddress(0, 0);
     const QRgb converted = Rgb(e[2], e[1], e[0]);
     ASSERT_NE(converted, Rgb(255, 0, 0));
@@ -526,7 +528,7 @@ TEST_F(PreviewTest, ImageIsConvertedOnceForTheMonitorProfile)
     EXPECT_TRUE(sink.messages.empty());
 }
 
-TEST_F(PreviewTest, UnusableProfileShowsTheImageUnconvertedAfterOneErrorBox)
+TEST_F(PreviewTest, UnusableProfileShowsTheImageInSRGBAfterOneErrorBox)
 {
     preview.SetProfilePath("/nonexistent/monitor.icc");
     const CRect r = preview.ImageRect();
@@ -575,7 +577,7 @@ TEST_F(PreviewTest, DegeneratePagesDrawWithoutDividingByZero)
     EXPECT_EQ(preview.PaperRect(), CRect(97, 5, 303, 295));
 
     // An empty image draws the page alone.
-    CImageEx none;
+    CRGBImage none;
     CPrintPreviewCtrl empty;
     empty.resize(400, 300);
     empty.SetImage(&none);

@@ -2,6 +2,8 @@
 // queues of our own PPDs, and the PDF file printer.
 
 #include "print/PrinterSettings.h"
+#include "core/RGBImage.h"
+#include "print/PrintJob.h"
 #include "platform/ColorDirectory.h"
 #include "tests/print/CupsTestServer.h"
 #include "tests/print/PdfReadBack.h"
@@ -511,6 +513,49 @@ TEST_F(PrinterSettingsTest, AJobReachesTheQueueOnTheTicketsPaper)
     const auto attributes = LastJobAttributes(kOffice, {"media-source", "print-color-mode"});
     EXPECT_EQ(attributes, (std::map<std::string, std::string> {{"media-source", "bottom"},
                                                                 {"print-color-mode", "monochrome"}}));
+}
+
+// On the printer-profile path the program has converted the pixels itself:
+// the job carries cm-calibration=true, which cups-filters' raster filters
+// read as "apply no printer profile"; the other paths leave the queue's
+// colour management alone. Checked in the job's attributes as the
+// scheduler received them.
+TEST_F(PrinterSettingsTest, OnlyThePrinterProfilePathTellsTheQueueNotToManageColour)
+{
+    testsupport::TempDir dir;
+    const std::string profile = dir.File("printer.icc");
+    cmsHPROFILE h = cmsCreate_sRGBProfile();
+    cmsSetDeviceClass(h, cmsSigOutputClass);
+    ASSERT_TRUE(cmsSaveProfileToFile(h, profile.c_str()));
+    cmsCloseProfile(h);
+    CRGBImage image(40, 30);
+    const struct
+    {
+        PrintColorPath path;
+        std::map<std::string, std::string> expected;
+    } cases[] = {
+        {PrintColorPath::PrinterProfile, {{kCupsNoColorManagement, "true"}}},
+        {PrintColorPath::NoPrinterProfile, {}},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(static_cast<int>(c.path));
+        CPrinterSettings settings;
+        ASSERT_TRUE(settings.OpenPrinterDevMode(kOffice));
+        const int methodBefore = settings.DevMode().icmMethod;
+        PrintImageRequest request;
+        request.image = &image;
+        request.printWidth = 100;
+        request.printHeight = 75;
+        request.path = c.path;
+        request.printerProfilePath = profile;
+        request.documentName = "colour";
+        ASSERT_EQ(PrintImage(settings, request, nullptr).result, PrintJobResult::Printed);
+        ASSERT_TRUE(s_server->WaitForJobs());
+        EXPECT_EQ(LastJobAttributes(kOffice, {kCupsNoColorManagement}), c.expected);
+        // The ticket is the user's again afterwards.
+        EXPECT_EQ(settings.DevMode().icmMethod, methodBefore);
+    }
 }
 
 TEST_F(PrinterSettingsTest, TheAssociatedProfileIsTheOneThePpdNames)

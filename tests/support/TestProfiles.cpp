@@ -56,4 +56,36 @@ std::vector<std::uint8_t> P3LikeProfileBytes()
     return MatrixShaperBytes(kP3Like, 2.2, kP3LikeProfileDescription);
 }
 
+std::vector<std::uint8_t> ReferenceRgb16To8(const std::vector<std::uint8_t>& from,
+                                            const std::vector<std::uint8_t>& to,
+                                            const std::uint16_t* rgb, std::size_t count)
+{
+    std::vector<std::uint8_t> result;
+    cmsHPROFILE in = cmsOpenProfileFromMem(from.data(), static_cast<cmsUInt32Number>(from.size()));
+    cmsHPROFILE out = cmsOpenProfileFromMem(to.data(), static_cast<cmsUInt32Number>(to.size()));
+    cmsHTRANSFORM t = in && out ? cmsCreateTransform(in, TYPE_RGB_DBL, out, TYPE_RGB_DBL,
+                                                     INTENT_PERCEPTUAL,
+                                                     cmsFLAGS_NOOPTIMIZE | cmsFLAGS_NOCACHE)
+                                : nullptr;
+    if (t)
+    {
+        std::vector<double> values(count * 3);
+        for (std::size_t i = 0; i < values.size(); ++i)
+            values[i] = rgb[i] / 65535.0;
+        cmsDoTransform(t, values.data(), values.data(), static_cast<cmsUInt32Number>(count));
+        result.resize(values.size());
+        for (std::size_t i = 0; i < values.size(); ++i)
+        {
+            const double v = values[i] < 0.0 ? 0.0 : values[i] > 1.0 ? 1.0 : values[i];
+            result[i] = static_cast<std::uint8_t>(v * 255.0 + 0.5);
+        }
+        cmsDeleteTransform(t);
+    }
+    if (in)
+        cmsCloseProfile(in);
+    if (out)
+        cmsCloseProfile(out);
+    return result;
+}
+
 } // namespace testsupport
