@@ -48,8 +48,9 @@ std::string ModelStepPicturePath(int modelCode, int step, const std::string& pro
 }
 
 // Whether value i of the nine can describe a monitor: a chromaticity lies
-// inside the diagram (x and y above 0, x + y below 1, so that z = 1 - x - y
-// is positive too), the gamma within the range of real displays. NaN,
+// inside the diagram (x and y above 0, x + y at most 1, so that
+// z = 1 - x - y is not negative: a red on the diagram's long edge, as Display
+// P3's (0.680, 0.320), has z = 0), the gamma within the range of real displays. NaN,
 // infinities and numbers such as 1e308 are refused here, as the profile
 // and the white gains computed from them would be of no use to anything.
 bool IsUsablePrimaryValue(const MonitorPrimaries& values, std::size_t i)
@@ -62,7 +63,7 @@ bool IsUsablePrimaryValue(const MonitorPrimaries& values, std::size_t i)
     if (v <= 0.0 || v >= 1.0)
         return false;
     // A y completes its chromaticity with the x before it.
-    return i % 2 == 0 || values[i - 1] + v < 1.0;
+    return i % 2 == 0 || values[i - 1] + v <= 1.0 + 1e-9;
 }
 
 bool ReadPrimaryColors(const std::string& iniPath, const char* section, MonitorPrimaries& out)

@@ -45,6 +45,7 @@
 #include "tests/controls/FakePointerState.h"
 #include "tests/monitor/BusyWatchingTransport.h"
 #include "tests/print/CupsTestServer.h"
+#include "tests/print/FakePdfChooser.h"
 #include "tests/print/PdfReadBack.h"
 #include "tests/support/RecordingMessageSink.h"
 #include "tests/support/TestEnv.h"
@@ -1044,6 +1045,8 @@ TEST_F(MainFrameTest, IndexPrintFromTheMenuPrintsTheTickedImagesToThePdfPrinter)
     frame->AddFiles({WriteImage("a.tif"), WriteImage("b.tif"), WriteImage("c.tif")});
     frame->GetProject().GetItem(1).m_check = 0;
     const std::string pdf = folders.File("index.pdf");
+    FakePdfChooser chooser;
+    chooser.answer = pdf;
 
     QAction* indexPrint = nullptr;
     for (QAction* action : frame->menuBar()->actions().front()->menu()->actions())
@@ -1066,7 +1069,6 @@ TEST_F(MainFrameTest, IndexPrintFromTheMenuPrintsTheTickedImagesToThePdfPrinter)
             return;
         }
         device = dialog->PrinterSettings().DeviceName();
-        dialog->PrinterSettings().SetOutputFile(pdf);
         dialog->findChild<QRadioButton*>(QString::number(CPrintIndexDlg::kIdPathNone))->click();
         dialog->findChild<QPushButton*>(QString::number(CPrintIndexDlg::kIdPrint))->click();
         if (dialog->isVisible())

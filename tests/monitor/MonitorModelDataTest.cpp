@@ -123,7 +123,8 @@ TEST_F(MonitorModelDataTest, ValuesNoMonitorCanHaveAreNoModelData)
         {"Blue_y", "-0.06", false},
         {"White_x", "1.2", false},
         {"White_y", "0.9", false}, // x + y above 1
-        {"Red_y", "0.36", false},  // 0.64 + 0.36 = 1: z = 0
+        {"Red_y", "0.36", true},   // 0.64 + 0.36 = 1: z = 0, on the edge as P3's red
+        {"Red_y", "0.37", false},  // beyond the edge: z below 0
         {"Gamma", "1e308", false},
         {"Gamma", "nan", false},
         {"Gamma", "-2.2", false},

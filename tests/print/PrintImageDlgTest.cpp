@@ -385,7 +385,7 @@ TEST_F(PrintImageDialogWithoutCups, TypingTheWidthLeavesItsTextAndMovesTheRest)
 
 TEST_F(PrintImageDialogWithoutCups, AProblemIsShownAtItsEditAndNothingPrints)
 {
-    CPrintImageDlg& dlg = Open();
+    Open();
     AnswerPdfName(folders.File("never.pdf"));
     Control<QCheckBox>(CPrintImageDlg::kIdFit)->click();
     Type(CPrintImageDlg::kIdRatio, QStringLiteral("0.5"));

@@ -381,7 +381,7 @@ TEST_F(PrintIndexDlgTest, AFailedCheckStartsNoJob)
     {
         SCOPED_TRACE(c.what);
         SetGridSetting(c.columnsSetting, c.rowsSetting);
-        CPrintIndexDlg& dlg = Open();
+        Open();
         AnswerPdfName(pdf);
         if (!c.profilePath)
             Control<QRadioButton>(CPrintIndexDlg::kIdPathNone)->click();
