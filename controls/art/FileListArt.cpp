@@ -15,8 +15,22 @@
 #include <QPixmap>
 
 #include <array>
+#include <initializer_list>
 
 namespace {
+
+// A closed outline through the points, drawn with the painter's pen and
+// filled with its brush.
+void FillOutline(QPainter& painter, std::initializer_list<QPointF> points)
+{
+    QPainterPath path;
+    auto it = points.begin();
+    path.moveTo(*it);
+    for (++it; it != points.end(); ++it)
+        path.lineTo(*it);
+    path.closeSubpath();
+    painter.drawPath(path);
+}
 
 constexpr int kSide = 24;
 const QColor kInk(0x30, 0x30, 0x30);
@@ -45,30 +59,20 @@ void DrawLandscape(QPainter& painter, const QRectF& area)
     const double y = area.top();
     const double w = area.width();
     const double h = area.height();
-    QPainterPath hill;
-    hill.moveTo(x, y + h);
-    hill.lineTo(x + w * 0.39, y + h * 0.3);
-    hill.lineTo(x + w * 0.72, y + h * 0.8);
-    hill.lineTo(x + w, y + h * 0.4);
-    hill.lineTo(x + w, y + h);
-    hill.closeSubpath();
-    painter.drawPath(hill);
+    FillOutline(painter, {{x, y + h},
+                          {x + w * 0.39, y + h * 0.3},
+                          {x + w * 0.72, y + h * 0.8},
+                          {x + w, y + h * 0.4},
+                          {x + w, y + h}});
     painter.restore();
 }
 
 // A sheet with a folded corner: an image file.
 void DrawSheet(QPainter& painter)
 {
-    QPainterPath sheet;
-    sheet.moveTo(4.5, 2.5);
-    sheet.lineTo(13.5, 2.5);
-    sheet.lineTo(17.5, 6.5);
-    sheet.lineTo(17.5, 21.5);
-    sheet.lineTo(4.5, 21.5);
-    sheet.closeSubpath();
     painter.setPen(QPen(kInk, 1));
     painter.setBrush(kPaper);
-    painter.drawPath(sheet);
+    FillOutline(painter, {{4.5, 2.5}, {13.5, 2.5}, {17.5, 6.5}, {17.5, 21.5}, {4.5, 21.5}});
     painter.drawLine(QPointF(13.5, 2.5), QPointF(13.5, 6.5));
     painter.drawLine(QPointF(13.5, 6.5), QPointF(17.5, 6.5));
     DrawLandscape(painter, QRectF(6.5, 9, 9, 5));
@@ -136,28 +140,14 @@ void DrawFolderBack(QPainter& p)
 {
     p.setPen(QPen(kInk, 1));
     p.setBrush(QColor(0xE8, 0xC0, 0x50));
-    QPainterPath back;
-    back.moveTo(2.5, 8.5);
-    back.lineTo(8.5, 8.5);
-    back.lineTo(10.5, 10.5);
-    back.lineTo(18.5, 10.5);
-    back.lineTo(18.5, 20.5);
-    back.lineTo(2.5, 20.5);
-    back.closeSubpath();
-    p.drawPath(back);
+    FillOutline(p, {{2.5, 8.5}, {8.5, 8.5}, {10.5, 10.5}, {18.5, 10.5}, {18.5, 20.5}, {2.5, 20.5}});
 }
 
 void DrawFolderFront(QPainter& p)
 {
     p.setPen(QPen(kInk, 1));
     p.setBrush(QColor(0xF4, 0xD8, 0x78));
-    QPainterPath front;
-    front.moveTo(2.5, 20.5);
-    front.lineTo(6.5, 13.5);
-    front.lineTo(22.5, 13.5);
-    front.lineTo(18.5, 20.5);
-    front.closeSubpath();
-    p.drawPath(front);
+    FillOutline(p, {{2.5, 20.5}, {6.5, 13.5}, {22.5, 13.5}, {18.5, 20.5}});
 }
 
 // A diskette with a blank label.
@@ -165,14 +155,7 @@ void DrawDiskette(QPainter& p)
 {
     p.setPen(QPen(kInk, 1));
     p.setBrush(QColor(0x30, 0x50, 0x90));
-    QPainterPath body;
-    body.moveTo(3.5, 3.5);
-    body.lineTo(18.5, 3.5);
-    body.lineTo(20.5, 5.5);
-    body.lineTo(20.5, 20.5);
-    body.lineTo(3.5, 20.5);
-    body.closeSubpath();
-    p.drawPath(body);
+    FillOutline(p, {{3.5, 3.5}, {18.5, 3.5}, {20.5, 5.5}, {20.5, 20.5}, {3.5, 20.5}});
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0xD0, 0xD0, 0xD0));
     p.drawRect(QRectF(7, 3.5, 9, 6));
@@ -238,7 +221,8 @@ QIcon MakePreferencesIcon()
 
 QIcon MakeAboutIcon()
 {
-    return Picture([](QPainter& p) { DrawLetterDisc(p, QColor(0x20, 0x60, 0xC0), QStringLiteral("i")); });
+    return Picture(
+        [](QPainter& p) { DrawLetterDisc(p, QColor(0x20, 0x60, 0xC0), QStringLiteral("i")); });
 }
 
 QIcon MakeNextImageIcon()
@@ -276,12 +260,7 @@ QIcon MakeSlideShowIcon()
         DrawScreen(p, QColor(0x50, 0x90, 0x40));
         p.setPen(Qt::NoPen);
         p.setBrush(Qt::white);
-        QPainterPath play;
-        play.moveTo(10, 7);
-        play.lineTo(15.5, 10.5);
-        play.lineTo(10, 14);
-        play.closeSubpath();
-        p.drawPath(play);
+        FillOutline(p, {{10, 7}, {15.5, 10.5}, {10, 14}});
     });
 }
 
@@ -295,12 +274,7 @@ QIcon MakeLoadListIcon()
         p.drawLine(QPointF(15, 10), QPointF(15, 3));
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(0x20, 0x60, 0xC0));
-        QPainterPath head;
-        head.moveTo(11.5, 5.5);
-        head.lineTo(15, 1.5);
-        head.lineTo(18.5, 5.5);
-        head.closeSubpath();
-        p.drawPath(head);
+        FillOutline(p, {{11.5, 5.5}, {15, 1.5}, {18.5, 5.5}});
     });
 }
 
@@ -317,7 +291,8 @@ QIcon MakeSaveListIcon()
 
 QIcon MakeHelpIcon()
 {
-    return Picture([](QPainter& p) { DrawLetterDisc(p, QColor(0x2E, 0x9A, 0x3A), QStringLiteral("?")); });
+    return Picture(
+        [](QPainter& p) { DrawLetterDisc(p, QColor(0x2E, 0x9A, 0x3A), QStringLiteral("?")); });
 }
 
 // A screen with three colour bars: adjusting the monitor's colour.
@@ -411,11 +386,6 @@ QIcon MakeBatchIcon()
         p.drawLine(QPointF(3, 21), QPointF(18, 21));
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(0xE0, 0x80, 0x20));
-        QPainterPath head;
-        head.moveTo(17, 17.5);
-        head.lineTo(22, 21);
-        head.lineTo(17, 24);
-        head.closeSubpath();
-        p.drawPath(head);
+        FillOutline(p, {{17, 17.5}, {22, 21}, {17, 24}});
     });
 }

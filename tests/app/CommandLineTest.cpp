@@ -5,7 +5,7 @@
 
 #include "app/ChromivelApp.h"
 #include "app/SingleInstance.h"
-#include "tests/support/SpecialFiles.h"
+#include "tests/support/PipesAndSockets.h"
 #include "tests/support/TestEnv.h"
 
 #include <gtest/gtest.h>
@@ -142,20 +142,20 @@ TEST_F(CommandLineTree, RelativeArgumentsBecomeAbsolute)
 // once: a named pipe called like an image or a list file (opening it would
 // wait for a writer and freeze the window), a device behind an image's
 // name, a socket. The arguments around them still count.
-TEST_F(CommandLineTree, SpecialFilesAreDroppedWithoutWaiting)
+TEST_F(CommandLineTree, PipesDevicesAndSocketsAreDroppedWithoutWaiting)
 {
-    const testsupport::TempDir special;
-    const std::string pipeImage = special.File("pipe.jpg");
-    const std::string pipeList = special.File("pipe.cvl");
-    const std::string pipeFolder = special.File("pipes");
+    const testsupport::TempDir odd;
+    const std::string pipeImage = odd.File("pipe.jpg");
+    const std::string pipeList = odd.File("pipe.cvl");
+    const std::string pipeFolder = odd.File("pipes");
     ASSERT_EQ(::mkfifo(pipeImage.c_str(), 0600), 0);
     ASSERT_EQ(::mkfifo(pipeList.c_str(), 0600), 0);
     std::filesystem::create_directory(pipeFolder);
     ASSERT_EQ(::mkfifo((pipeFolder + "/in.jpg").c_str(), 0600), 0);
     std::filesystem::copy_file(At("a.jpg"), pipeFolder + "/real.jpg");
-    const std::string device = special.File("null.jpg");
+    const std::string device = odd.File("null.jpg");
     std::filesystem::create_symlink("/dev/null", device);
-    const std::string socketPath = special.File("socket.jpg");
+    const std::string socketPath = odd.File("socket.jpg");
     const int socketFd = testsupport::BindLocalSocket(socketPath);
     ASSERT_GE(socketFd, 0);
 

@@ -2,7 +2,7 @@
 
 #include "core/ErrorRecord.h"
 #include "core/GlobalSettings.h"
-#include "tests/support/SpecialFiles.h"
+#include "tests/support/PipesAndSockets.h"
 #include "tests/support/TestEnv.h"
 
 #include <gtest/gtest.h>
