@@ -1,10 +1,10 @@
 // CHROMIVEL: the application object starts the process (or hands its
 // arguments to the instance already running) and has the main window made.
 
-#include "app/ChromivelApp.h"
-#include "app/MainFrame.h"
-#include "app/X11DisplayProfile.h"
-#include "controls/QtTranslations.h"
+#include "app/shell/ChromivelApp.h"
+#include "app/shell/MainFrame.h"
+#include "app/shell/X11DisplayProfile.h"
+#include "controls/support/QtTranslations.h"
 
 #include <QApplication>
 

@@ -20,8 +20,8 @@
 // folder of $TMPDIR (or /tmp), which is also the program's home, cache and
 // settings folder, and are removed afterwards.
 
-#include "app/FileView.h"
-#include "app/MainFrame.h"
+#include "app/filelist/FileView.h"
+#include "app/shell/MainFrame.h"
 #include "bench/BenchSupport.h"
 #include "bench/StallMeter.h"
 #include "core/GlobalSettings.h"

@@ -18,9 +18,9 @@
 // $TMPDIR (or /tmp), which also serves as the program's cache and
 // configuration folders, and is removed afterwards.
 
-#include "app/ImageView.h"
-#include "app/PanelFactories.h"
-#include "app/ViewCommon.h"
+#include "app/panels/ViewCommon.h"
+#include "app/preview/ImageView.h"
+#include "app/shell/PanelFactories.h"
 #include "bench/BenchSupport.h"
 #include "core/ColorProfile.h"
 #include "core/RGBImage.h"

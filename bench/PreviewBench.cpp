@@ -24,7 +24,7 @@
 // (or /tmp), which also serves as the program's cache and configuration
 // folders, and are removed afterwards.
 
-#include "app/ImageView.h"
+#include "app/preview/ImageView.h"
 #include "bench/BenchSupport.h"
 #include "bench/StallMeter.h"
 #include "core/ColorProfile.h"
@@ -36,7 +36,7 @@
 #include "imagefile/ReloadCache.h"
 #include "tests/support/TestProfiles.h"
 
-#include "controls/EventPump.h"
+#include "controls/support/EventPump.h"
 
 #include <QApplication>
 #include <QTimer>

@@ -22,9 +22,12 @@ function(qb_add_layer folder)
 endfunction()
 
 # qb_add_test_suite(<folder> <library>...)
-# One GoogleTest executable per source folder, from tests/<folder>/*.cpp.
+# One GoogleTest executable per source folder, from the .cpp files under
+# tests/<folder>/, whose subfolders mirror the folder's own.
 function(qb_add_test_suite folder)
-  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${folder}/*.cpp)
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${folder}/*.cpp)
+  # helpers/ and x11/ folders hold programs of their own, built beside the suite.
+  list(FILTER sources EXCLUDE REGEX "/tests/${folder}/(.*/)?(helpers|x11)/")
   if(NOT sources)
     return()
   endif()

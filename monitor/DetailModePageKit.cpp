@@ -1,6 +1,6 @@
 #include "monitor/DetailModePageKit.h"
 
-#include "controls/StringTable.h"
+#include "controls/support/StringTable.h"
 #include "monitor/DetailModeSheet.h"
 #include "monitor/Display.h"
 

@@ -1,9 +1,9 @@
 #include "monitor/DetailModePages1.h"
 
-#include "controls/ImageCtrl.h"
-#include "controls/ResourceImages.h"
-#include "controls/StringTable.h"
-#include "controls/WaitCursor.h"
+#include "controls/support/ResourceImages.h"
+#include "controls/support/StringTable.h"
+#include "controls/support/WaitCursor.h"
+#include "controls/widgets/ImageCtrl.h"
 #include "core/CIEColor.h"
 #include "core/ColorConverter.h"
 #include "core/MessageSink.h"

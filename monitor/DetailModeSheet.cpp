@@ -1,7 +1,7 @@
 #include "monitor/DetailModeSheet.h"
 
-#include "controls/StringTable.h"
-#include "controls/WaitCursor.h"
+#include "controls/support/StringTable.h"
+#include "controls/support/WaitCursor.h"
 #include "core/MessageSink.h"
 #include "monitor/Display.h"
 #include "platform/Folders.h"

@@ -1,8 +1,8 @@
 #include "monitor/InitMsgDlg.h"
 
-#include "controls/LinkText.h"
-#include "controls/ResourceImages.h"
-#include "controls/StringTable.h"
+#include "controls/support/ResourceImages.h"
+#include "controls/support/StringTable.h"
+#include "controls/widgets/LinkText.h"
 #include "core/GlobalSettings.h"
 
 #include <QCheckBox>

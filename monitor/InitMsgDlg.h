@@ -5,8 +5,8 @@
 // the maker's page with the latest version; a check box that stops the
 // dialog from being shown again.
 
-#include "controls/DialogCodes.h"
-#include "controls/ResourceImages.h"
+#include "controls/dialogs/DialogCodes.h"
+#include "controls/support/ResourceImages.h"
 
 #include <QDialog>
 

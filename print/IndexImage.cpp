@@ -1,7 +1,7 @@
 #include "print/IndexImage.h"
 
-#include "controls/ControlWidget.h"
-#include "controls/WaitCursor.h"
+#include "controls/support/WaitCursor.h"
+#include "controls/widgets/ControlWidget.h"
 #include "core/ImageEx.h"
 #include "core/ImageFileProbe.h"
 #include "core/PathUtils.h"

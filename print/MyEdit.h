@@ -12,8 +12,8 @@
 // program writes (SetValue, setText) are not reported, so an owner that
 // writes into its own edits never hears them back.
 
-#include "controls/EditExLogic.h"
-#include "controls/NotifyMessage.h"
+#include "controls/support/NotifyMessage.h"
+#include "controls/widgets/EditExLogic.h"
 
 #include <QLineEdit>
 

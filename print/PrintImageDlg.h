@@ -21,7 +21,7 @@
 // printed with on that printer (written by the job), which the profile
 // list preselects.
 
-#include "controls/DataDialog.h"
+#include "controls/dialogs/DataDialog.h"
 #include "print/PrintLayout.h"
 
 #include <QString>

@@ -16,7 +16,7 @@
 // opens and written when it closes; "PrinterICCProfile"/<printer name> as
 // the single-image dialog keeps it.
 
-#include "controls/DataDialog.h"
+#include "controls/dialogs/DataDialog.h"
 #include "core/Rect.h"
 
 #include <QImage>

@@ -1,14 +1,14 @@
 #include "print/PrintIndexJob.h"
 
-#include "controls/EventPump.h"
-#include "controls/MessageText.h"
-#include "controls/StringTable.h"
+#include "controls/support/EventPump.h"
+#include "controls/support/MessageText.h"
+#include "controls/support/StringTable.h"
 #include "core/ColorDisplay.h"
 #include "core/ColorProfile.h"
 #include "core/ImageEx.h"
+#include "core/MessageSink.h"
 #include "core/RGBImage.h"
 #include "core/RowBands.h"
-#include "core/MessageSink.h"
 #include "core/SRGBProfile.h"
 #include "print/PrinterSettings.h"
 

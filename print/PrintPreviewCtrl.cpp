@@ -1,11 +1,11 @@
 #include "print/PrintPreviewCtrl.h"
 
-#include "controls/ColorRef.h"
+#include "controls/support/ColorRef.h"
 #include "core/ColorDisplay.h"
 #include "core/ErrorRecord.h"
 #include "core/ImageEx.h"
-#include "core/RGBImage.h"
 #include "core/MessageSink.h"
+#include "core/RGBImage.h"
 #include "print/PrintPreviewLogic.h"
 
 #include <QCoreApplication>

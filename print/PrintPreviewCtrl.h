@@ -22,7 +22,7 @@
 // The page is drawn into a back buffer that stays valid until Redraw or a
 // change of image, colour space or profile; the frames are drawn over it.
 
-#include "controls/ControlWidget.h"
+#include "controls/widgets/ControlWidget.h"
 #include "print/PrintLayout.h"
 #include "print/RectTracker.h"
 

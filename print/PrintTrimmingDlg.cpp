@@ -1,7 +1,7 @@
 #include "print/PrintTrimmingDlg.h"
 
-#include "controls/DialogButtons.h"
-#include "controls/UpDown.h"
+#include "controls/dialogs/DialogButtons.h"
+#include "controls/widgets/UpDown.h"
 #include "core/MessageSink.h"
 #include "print/MyEdit.h"
 

@@ -10,7 +10,7 @@
 // limit, so each edit's and spin's maximum is the limit less its opposite
 // value and follows every change of it.
 
-#include "controls/DataDialog.h"
+#include "controls/dialogs/DataDialog.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 #include "print/PrinterSettings.h"
 
-#include "controls/DataDialog.h"
-#include "controls/WaitCursor.h"
+#include "controls/dialogs/DataDialog.h"
+#include "controls/support/WaitCursor.h"
 #include "core/ColorProfile.h"
 #include "platform/ColorDirectory.h"
 

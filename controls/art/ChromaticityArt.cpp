@@ -1,6 +1,6 @@
 #include "controls/art/ResourceArt.h"
 
-#include "controls/CIExyLogic.h"
+#include "controls/widgets/CIExyLogic.h"
 #include "core/CIEColor.h"
 #include "core/HueSwatch.h"
 #include "core/RGB16.h"

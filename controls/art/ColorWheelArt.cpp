@@ -1,7 +1,7 @@
 #include "controls/art/ResourceArt.h"
 
-#include "controls/ColorCircleLogic.h"
-#include "controls/ColorRef.h"
+#include "controls/support/ColorRef.h"
+#include "controls/widgets/ColorCircleLogic.h"
 #include "core/CIEColor.h"
 #include "core/HueSwatch.h"
 #include "core/RGB16.h"

@@ -2,7 +2,7 @@
 // A mouse that tests move and press by hand, for controls that poll the
 // pointer from timers.
 
-#include "controls/PointerState.h"
+#include "controls/support/PointerState.h"
 
 class FakePointerState final : public IPointerState
 {

@@ -6,6 +6,8 @@
 #     < app; print and monitor do not use each other);
 #   - agent/ (ZEPH) includes of the project only platform/ and itself;
 #   - no Qt header below controls/;
+#   - app/ and controls/ keep their sources in folders by concern (see
+#     their README.md): at their top level only kTopLevelFiles below;
 #   - no operating-system header (unistd.h, fcntl.h, sys/*, spawn.h,
 #     dirent.h ...) outside platform/, but for the few files listed in
 #     kSystemExceptions below.
@@ -29,6 +31,9 @@ kLayers="platform core imagefile correction controls print monitor app agent"
 #   descriptors belong to the Qt object, which platform/ may not use.
 kSystemExceptions=" agent/ZephApp.cpp "
 
+# The only sources at the top level of app/ and controls/.
+kTopLevelFiles=" app/main.cpp "
+
 kSystemHeader='^(unistd|fcntl|spawn|dirent|pwd|grp|dlfcn|poll|termios|pthread|sched|syslog|netdb|libgen|glob|fnmatch|ftw|utime|semaphore|mqueue)\.h$|^(sys|linux|netinet|arpa|asm|bits)/'
 
 check_tree() {
@@ -37,12 +42,21 @@ check_tree() {
         [[ -d $root/$layer ]] && dirs+=("$layer")
     done
     (( ${#dirs[@]} > 0 )) || { echo "layer check: no layer folder under $root"; return 1; }
-    # One pass over every include line: "path:line:text" from grep, judged by awk.
-    (cd "$root" && grep -rnE --include='*.h' --include='*.hpp' --include='*.cpp' --include='*.cc' \
-                       '^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"]' "${dirs[@]}") |
+    # One pass over every include line ("path:line:text" from grep) and over
+    # the sources at the top level of app/ and controls/ ("path:0:"), judged
+    # by awk.
+    (cd "$root" && {
+        grep -rnE --include='*.h' --include='*.hpp' --include='*.cpp' --include='*.cc' \
+             '^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"]' "${dirs[@]}"
+        for layer in app controls; do
+            [[ -d $layer ]] && find "$layer" -maxdepth 1 -type f \( -name '*.h' -o -name '*.hpp' \
+                                 -o -name '*.cpp' -o -name '*.cc' \) -printf '%p:0:\n'
+        done
+    }) |
     LC_ALL=C sort -t: -k1,1 -k2,2n |
     awk -v ranks="platform=0 core=1 imagefile=2 correction=3 controls=4 print=5 monitor=5 app=6" \
-        -v layers="$kLayers" -v exceptions="$kSystemExceptions" -v syspat="$kSystemHeader" '
+        -v layers="$kLayers" -v exceptions="$kSystemExceptions" -v syspat="$kSystemHeader" \
+        -v toplevel="$kTopLevelFiles" '
         BEGIN {
             n = split(ranks, pairs, " ")
             for (i = 1; i <= n; ++i) { split(pairs[i], kv, "="); rank[kv[1]] = kv[2] + 0 }
@@ -57,6 +71,13 @@ check_tree() {
             number = rest; sub(/:.*/, "", number)
             line = substr(rest, length(number) + 2)
             layer = file; sub(/\/.*/, "", layer)
+            if (number == 0) {
+                if (index(toplevel, " " file " ") == 0) {
+                    print file ": a source at the top level of " layer "/ belongs in one of its folders"
+                    ++failures
+                }
+                next
+            }
             if (!match(line, /[<"][^>"]*[>"]/)) next
             quoted = substr(line, RSTART, 1) == "\""
             header = substr(line, RSTART + 1, RLENGTH - 2)
@@ -85,15 +106,19 @@ self_test() {
     local tree output status=0
     tree=$(mktemp -d)
     trap 'rm -rf "$tree"' RETURN
-    mkdir -p "$tree"/{platform,core,imagefile,correction,print,monitor,app,agent}
+    mkdir -p "$tree"/{platform,core,imagefile,correction,print,monitor,agent} \
+             "$tree"/app/{shell,panels/gradation} "$tree"/controls/widgets
     printf '#include <unistd.h>\n#include "platform/File.h"\n' >"$tree/platform/Fine.cpp"
     printf '#include "core/A.h"\n#include "imagefile/TiffFile.h"\n' >"$tree/core/Up.cpp"
     printf '#include <cstdio>\n#include <QString>\n' >"$tree/imagefile/Qt.cpp"
     printf '\n\n#include <sys/stat.h>\n' >"$tree/correction/Posix.cpp"
     printf '#include "controls/Dlg.h"\n#include "monitor/M.h"\n' >"$tree/print/Side.cpp"
-    printf '#include "print/P.h"\n#include "monitor/M.h"\n#include <QWidget>\n' >"$tree/app/Top.cpp"
+    printf '#include "print/P.h"\n#include "monitor/M.h"\n#include <QWidget>\n' >"$tree/app/shell/Top.cpp"
     printf '#include "platform/Folders.h"\n#include "core/IniFile.h"\n#include <QObject>\n' >"$tree/agent/Zeph.cpp"
-    printf '#include "agent/ZephApp.h"\n' >"$tree/app/Agent.cpp"
+    printf '#include "agent/ZephApp.h"\n' >"$tree/app/panels/gradation/Agent.cpp"
+    printf '#include "app/shell/MainFrame.h"\n' >"$tree/app/main.cpp"
+    printf '#include "correction/Step.h"\n' >"$tree/controls/widgets/Fine.cpp"
+    printf '// no include\n' >"$tree/controls/Flat.h"
 
     output=$(check_tree "$tree")
     if [[ $? -eq 0 ]]; then
@@ -106,8 +131,9 @@ self_test() {
         "correction/Posix.cpp:3: operating-system header <sys/stat.h> outside platform/"
         "print/Side.cpp:2: print/ may not use monitor/"
         "agent/Zeph.cpp:2: agent/ uses only platform/, not core/"
-        "app/Agent.cpp:1: app/ may not use agent/"
-        "layer check: 6 offence(s)"
+        "app/panels/gradation/Agent.cpp:1: app/ may not use agent/"
+        "controls/Flat.h: a source at the top level of controls/ belongs in one of its folders"
+        "layer check: 7 offence(s)"
     )
     local line
     for line in "${expected[@]}"; do

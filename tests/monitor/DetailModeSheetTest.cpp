@@ -4,11 +4,11 @@
 // busy value, the brightness page, the confirmation page, the skip to the
 // fine adjustment and the keys the sheet hands the active page.
 
-#include "monitor/DetailModePages1.h"
 #include "monitor/DetailModeSheet.h"
+#include "monitor/DetailModePages1.h"
 
-#include "controls/ImageCtrl.h"
-#include "controls/StringTable.h"
+#include "controls/support/StringTable.h"
+#include "controls/widgets/ImageCtrl.h"
 #include "core/ColorConverter.h"
 #include "core/ColorProfile.h"
 #include "core/MessageSink.h"

@@ -12,9 +12,9 @@
 
 #include "monitor/DetailModePages4to7.h"
 
-#include "controls/CIExyCtrl.h"
-#include "controls/ImageCtrl.h"
-#include "controls/StringTable.h"
+#include "controls/support/StringTable.h"
+#include "controls/widgets/CIExyCtrl.h"
+#include "controls/widgets/ImageCtrl.h"
 #include "core/CIEColor.h"
 #include "core/IniFile.h"
 #include "core/PathUtils.h"

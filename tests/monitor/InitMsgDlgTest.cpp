@@ -2,8 +2,8 @@
 
 #include "monitor/InitMsgDlg.h"
 
-#include "controls/LinkText.h"
-#include "controls/StringTable.h"
+#include "controls/support/StringTable.h"
+#include "controls/widgets/LinkText.h"
 #include "core/GlobalSettings.h"
 
 #include <QApplication>

@@ -6,10 +6,10 @@
 
 #include "monitor/ManualModeDlg.h"
 
-#include "controls/DialogCodes.h"
-#include "controls/EditEx.h"
-#include "controls/ImageCtrl.h"
-#include "controls/StringTable.h"
+#include "controls/dialogs/DialogCodes.h"
+#include "controls/support/StringTable.h"
+#include "controls/widgets/EditEx.h"
+#include "controls/widgets/ImageCtrl.h"
 #include "core/CIEColor.h"
 #include "core/MessageSink.h"
 #include "monitor/MonitorModelData.h"

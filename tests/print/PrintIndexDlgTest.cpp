@@ -3,8 +3,8 @@
 
 #include "print/PrintIndexDlg.h"
 
-#include "controls/StringTable.h"
-#include "controls/UpDown.h"
+#include "controls/support/StringTable.h"
+#include "controls/widgets/UpDown.h"
 #include "core/IniFile.h"
 #include "core/PathUtils.h"
 #include "print/IndexImage.h"

@@ -1,6 +1,6 @@
 #include "print/PrintIndexJob.h"
 
-#include "controls/StringTable.h"
+#include "controls/support/StringTable.h"
 #include "print/PrinterSettings.h"
 #include "tests/correction/ProjectTestSupport.h"
 #include "tests/print/PdfReadBack.h"

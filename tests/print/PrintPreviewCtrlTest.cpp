@@ -1,7 +1,7 @@
 #include "print/PrintPreviewCtrl.h"
 #include "print/PrintPreviewLogic.h"
 
-#include "controls/ColorRef.h"
+#include "controls/support/ColorRef.h"
 #include "core/ColorDisplay.h"
 #include "core/ImageEx.h"
 #include "core/RGBImage.h"

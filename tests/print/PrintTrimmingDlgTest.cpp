@@ -3,9 +3,9 @@
 
 #include "print/PrintTrimmingDlg.h"
 
-#include "controls/UpDown.h"
+#include "controls/widgets/UpDown.h"
 #include "print/MyEdit.h"
-#include "tests/controls/DialogDriver.h"
+#include "tests/controls/dialogs/DialogDriver.h"
 #include "tests/support/RecordingMessageSink.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,0 @@
-#include "app/StepPanel.h"
-
-CStepPlaceholderView::CStepPlaceholderView(QWidget* parent) : QWidget(parent), CViewCommon(this) {}

@@ -1,0 +1,3 @@
+#include "app/panels/StepPanel.h"
+
+CStepPlaceholderView::CStepPlaceholderView(QWidget* parent) : QWidget(parent), CViewCommon(this) {}
