@@ -281,13 +281,19 @@ CWriteRGBImage::~CWriteRGBImage()
 void CWriteRGBImage::ConvertInto(RGB16* dst, const RGB16* src, std::size_t n)
 {
     assert(n <= m_scratch.size());
+    ConvertPixels(src, dst, n, m_scratch.data());
+}
+
+void CWriteRGBImage::ConvertPixels(const RGB16* src, RGB16* dst, std::size_t n,
+                                   RGB16* scratch) const
+{
     const RGB16* toned = src;
     if (m_tables)
     {
         const std::uint16_t* tr = m_toneR;
         const std::uint16_t* tg = m_toneG;
         const std::uint16_t* tb = m_toneB;
-        RGB16* line = m_scratch.data();
+        RGB16* line = scratch;
         for (std::size_t k = 0; k < n; ++k)
             line[k] = {tr[src[k].r], tg[src[k].g], tb[src[k].b]};
         toned = line;

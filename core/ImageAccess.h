@@ -144,6 +144,15 @@ public:
     void SetPixel(int x, int y, const RGB16& px) override;
     void GetAverage(const CRect&, RGB16&) override {}
 
+    // Converts n pixels as writing does into dst (src may equal dst), the
+    // tables' results going through scratch (n pixels). Const and with the
+    // caller's scratch, so that the threads of a band loop may convert their
+    // rows through one writer.
+    void ConvertPixels(const RGB16* src, RGB16* dst, std::size_t n, RGB16* scratch) const;
+    // The stored pixels of row y, for a band loop that fills its rows and
+    // converts them in place.
+    RGB16* StoredRow(int y) const { return m_base + PixelIndex(0, y); }
+
 private:
     // n pixels from src through the tables (into the scratch line) and the
     // matrix into dst; n at most the scratch line's length.

@@ -98,7 +98,9 @@ public:
 
     // Fills a rectangle of this image from an 8-bit display image through
     // the tone tables and the matrix, reporting (row, destination height)
-    // after each destination row.
+    // after each destination row, on the calling thread. Equal sizes fill
+    // bands of rows on all cores and report a band's rows once it and all
+    // before it are done: a stop leaves the bands after it unfilled.
     bool LoadFromDIB(const CImageEx& display, const CRect& src, const CRect& dst,
                      const CRGBGammaTable* tables, const CRGBMatrix* matrix,
                      Progress progress = {});

@@ -7,12 +7,16 @@
 #include "core/ColorTransform.h"
 #include "core/ImageAccess.h"
 #include "core/ImageEx.h"
+#include "core/RowBands.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <vector>
 
 namespace {
+
+// Rows per band of a parallel fill from a display image.
+constexpr int kLoadBandRows = 64;
 
 bool Inside(const CRect& r, int width, int height)
 {
@@ -98,7 +102,8 @@ bool CRGBImage::CopyRectConverted(CImageEx& display, const CRect& src, const CRe
     return true;
 }
 
-// Equal sizes widen and write line by line. Otherwise nearest neighbour:
+// Equal sizes widen and write bands of rows in parallel (a row's result
+// does not depend on the thread that wrote it). Otherwise nearest neighbour:
 // destination row i takes display row top + i * srcHeight / dstHeight and
 // destination pixel j the widened pixel j * srcWidth / dstWidth of it.
 bool CRGBImage::LoadFromDIB(const CImageEx& display, const CRect& src, const CRect& dst,
@@ -110,25 +115,42 @@ bool CRGBImage::LoadFromDIB(const CImageEx& display, const CRect& src, const CRe
     if (!Inside(src, display.GetWidth(), display.GetHeight()) || !Inside(dst, m_width, m_height))
         return false;
 
-    CWriteRGBImage writer(*this, tables, matrix);
     const int srcWidth = src.Width();
     const int srcHeight = src.Height();
     const int dstWidth = dst.Width();
     const int dstHeight = dst.Height();
-    std::vector<RGB16> widened(static_cast<std::size_t>(srcWidth));
 
     if (srcWidth == dstWidth && srcHeight == dstHeight)
     {
-        for (int i = 0; i < dstHeight; ++i)
-        {
-            CopyDIBLineToRGB16(srcWidth, display, widened.data(), src.top + i, src.left);
-            writer.SetCursor(dst.left, dst.top + i);
-            writer.WriteLine(widened.data(), widened.size());
-            if (!progress.Report(i, dstHeight))
-                return false;
-        }
-        return true;
+        // Every row on its own: bands of rows on all cores through one
+        // writer, each band with its own lines, the progress told on this
+        // thread as the bands finish in order.
+        const CWriteRGBImage writer(*this, tables, matrix);
+        const int bands = (dstHeight + kLoadBandRows - 1) / kLoadBandRows;
+        return RunBands(
+            bands, 0,
+            [&](int, int band) {
+                std::vector<RGB16> widened(static_cast<std::size_t>(srcWidth));
+                std::vector<RGB16> scratch(widened.size());
+                const int end = std::min(dstHeight, (band + 1) * kLoadBandRows);
+                for (int i = band * kLoadBandRows; i < end; ++i)
+                {
+                    CopyDIBLineToRGB16(srcWidth, display, widened.data(), src.top + i, src.left);
+                    writer.ConvertPixels(widened.data(), writer.StoredRow(dst.top + i) + dst.left,
+                                         widened.size(), scratch.data());
+                }
+            },
+            [&](int band) {
+                const int end = std::min(dstHeight, (band + 1) * kLoadBandRows);
+                for (int i = band * kLoadBandRows; i < end; ++i)
+                    if (!progress.Report(i, dstHeight))
+                        return false;
+                return true;
+            });
     }
+
+    CWriteRGBImage writer(*this, tables, matrix);
+    std::vector<RGB16> widened(static_cast<std::size_t>(srcWidth));
 
     // Each destination row is gathered and written in one call: the writer
     // converts a line pixel for pixel as SetPixel would.

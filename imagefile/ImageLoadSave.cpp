@@ -9,6 +9,7 @@
 #include "core/ImageOrientation.h"
 #include "core/PathUtils.h"
 #include "core/RGBImage.h"
+#include "core/RowBands.h"
 #include "imagefile/ReloadCache.h"
 #include "core/StdMatrix.h"
 #include "core/TempFiles.h"
@@ -33,6 +34,8 @@ namespace {
 // Lines are reported every 200 lines: often enough for a progress bar,
 // seldom enough to cost nothing.
 constexpr int kProgressLines = 200;
+// Rows per band of the 16-bit TIFF reader.
+constexpr int kTiffBandRows = 64;
 
 // Forwards a line operation's progress into a part [start, end] of the
 // whole: the load's or save's progress hears of it only when the line
@@ -142,6 +145,25 @@ bool RunWhileReporting(Progress progress, double value, const std::function<void
     lock.unlock();
     worker.join();
     return goOn;
+}
+
+// Runs first on a thread of its own and second on this one, and returns
+// when both are done; without a thread, one after the other.
+void RunSideBySide(const std::function<void()>& first, const std::function<void()>& second)
+{
+    std::thread other;
+    try
+    {
+        other = std::thread(first);
+    }
+    catch (const std::system_error&)
+    {
+        first();
+        second();
+        return;
+    }
+    second();
+    other.join();
 }
 
 // Makes the loader's image width x height. An image of another size gives
@@ -289,22 +311,58 @@ int LoadTiff16(CImageFileInfo& info, ProbedImageFile& opened, CRGBImage& image,
             info.m_state = kLoadStateNoMemory;
         return 0;
     }
-    std::vector<RGB16> line;
-    CWriteRGBImage writer(image, tables, matrix);
-    for (int y = 0; y < info.m_height; ++y)
+    const CWriteRGBImage writer(image, tables, matrix);
+    const int rows = info.m_height;
+    const std::size_t columns = static_cast<std::size_t>(info.m_width);
+    if (tiff.GetBitsPerSample().empty() || tiff.GetBitsPerSample()[0] != 16)
     {
-        if (!tiff.GetLine(static_cast<std::uint32_t>(y), line) ||
-            line.size() != static_cast<std::size_t>(info.m_width))
+        // 8-bit lines widen one by one.
+        std::vector<RGB16> line;
+        std::vector<RGB16> scratch(columns);
+        for (int y = 0; y < rows; ++y)
         {
+            if (!tiff.GetLine(static_cast<std::uint32_t>(y), line) || line.size() != columns)
+            {
+                info.m_state = kLoadStateOther;
+                return 0;
+            }
+            writer.ConvertPixels(line.data(), writer.StoredRow(y), columns, scratch.data());
+            if (y % kProgressLines == 0 && !progress.Report(LineProgress(y, rows)))
+                return 0;
+        }
+        return 1;
+    }
+    // 16-bit lines are read straight into the image's rows and converted
+    // there, in bands of rows on all cores (the reads and the conversion of
+    // a row do not depend on the thread); this thread reports the progress
+    // as the bands finish.
+    std::atomic<bool> readFailed{false};
+    const int bands = (rows + kTiffBandRows - 1) / kTiffBandRows;
+    const bool loaded = RunBands(
+        bands, 0,
+        [&](int, int band) {
+            const int first = band * kTiffBandRows;
+            const int end = std::min(rows, first + kTiffBandRows);
+            if (!tiff.ReadLines16(static_cast<std::uint32_t>(first),
+                                  static_cast<std::uint32_t>(end - first), writer.StoredRow(first)))
+            {
+                readFailed = true;
+                return;
+            }
+            std::vector<RGB16> scratch(columns);
+            for (int y = first; y < end; ++y)
+                writer.ConvertPixels(writer.StoredRow(y), writer.StoredRow(y), columns,
+                                     scratch.data());
+        },
+        [&](int band) {
+            return !readFailed.load() &&
+                   progress.Report(LineProgress(band * kTiffBandRows, rows));
+        });
+    if (!loaded)
+    {
+        if (readFailed.load())
             info.m_state = kLoadStateOther;
-            return 0;
-        }
-        writer.SetCursor(0, y);
-        writer.WriteLine(line.data(), line.size());
-        if (y % kProgressLines == 0 && !progress.Report(LineProgress(y, info.m_height)))
-        {
-            return 0;
-        }
+        return 0;
     }
     return 1;
 }
@@ -324,11 +382,27 @@ int LoadByCodec(CImageFileInfo& info, ProbedImageFile& opened, CRGBImage& image,
                 const CRGBGammaTable* tables, const CRGBMatrix* matrix, Progress progress)
 {
     // The codec decodes the whole file in one call: apart from the
-    // user-interface thread, which stays live meanwhile.
+    // user-interface thread, which stays live meanwhile. The working image
+    // is allocated (and its pages first touched) on a thread of its own
+    // during the decode; an image of another size gives its pixels up
+    // first, so one image is held at a time.
+    const bool reuse =
+        !image.IsEmpty() && info.m_width > 0 && info.m_height > 0 &&
+        image.GetPixelCount() ==
+            static_cast<std::size_t>(info.m_width) * static_cast<std::size_t>(info.m_height);
+    if (!reuse)
+        image = CRGBImage();
+    CRGBImage fresh;
+    CRGBImage& target = reuse ? image : fresh;
     CImageEx display;
     bool decoded = false;
+    bool created = false;
     const bool goOn = RunWhileReporting(progress, 0.0, [&] {
-        decoded = opened.IsOpen() ? display.Load(std::move(opened)) : display.Load(info.m_path);
+        RunSideBySide([&] { created = target.Create(info.m_width, info.m_height); },
+                      [&] {
+                          decoded = opened.IsOpen() ? display.Load(std::move(opened))
+                                                    : display.Load(info.m_path);
+                      });
     });
     if (!goOn)
         return 0;
@@ -337,13 +411,13 @@ int LoadByCodec(CImageFileInfo& info, ProbedImageFile& opened, CRGBImage& image,
         info.m_state = kLoadStateOther;
         return 0;
     }
-    const int created = CreateImage(image, info.m_width, info.m_height, progress);
-    if (created <= 0)
+    if (!created)
     {
-        if (created < 0)
-            info.m_state = kLoadStateNoMemory;
+        info.m_state = kLoadStateNoMemory;
         return 0;
     }
+    if (!reuse)
+        image = std::move(fresh);
     ProgressRange range{progress, 0.3, 1.0};
     auto rows = RowsInto(range);
     const CRect src(0, 0, display.GetWidth(), display.GetHeight());

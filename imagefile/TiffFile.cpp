@@ -564,19 +564,53 @@ bool CTiffFile::SetReadPos(std::uint32_t y)
             ", width = " + Num(m_imageWidth));
         return false;
     }
+    if (!LineOffset(y, m_pos))
+    {
+        Trace("ERROR : Value is error.");
+        return false;
+    }
+    return End("SetReadPos");
+}
+
+bool CTiffFile::LineOffset(std::uint32_t y, std::uint64_t& offset) const
+{
     const std::uint64_t target = std::uint64_t{y} * BytesPerPixel() * m_imageWidth;
     // The first strip whose running sum exceeds the target holds the line;
     // a line starting exactly at a strip's end belongs to the next strip.
     const auto it = std::upper_bound(m_stripEnds.begin(), m_stripEnds.end(), target);
     if (it == m_stripEnds.end())
-    {
-        Trace("ERROR : Value is error.");
         return false;
-    }
     const std::size_t strip = static_cast<std::size_t>(it - m_stripEnds.begin());
     const std::uint64_t before = strip == 0 ? 0 : m_stripEnds[strip - 1];
-    m_pos = std::uint64_t{m_stripOffsets[strip]} + (target - before);
-    return End("SetReadPos");
+    offset = std::uint64_t{m_stripOffsets[strip]} + (target - before);
+    return true;
+}
+
+bool CTiffFile::ReadLines16(std::uint32_t first, std::uint32_t count, RGB16* out) const
+{
+    if (!m_input.IsOpen() || m_failed || m_bitsPerSample.empty() || m_bitsPerSample[0] != 16 ||
+        m_stripOffsets.empty() || m_stripOffsets[0] == 0 || m_imageWidth == 0 ||
+        first > m_imageLength || count > m_imageLength - first)
+        return false;
+    const std::size_t lineBytes = std::size_t{m_imageWidth} * sizeof(RGB16);
+    std::uint64_t lowest = UINT64_MAX;
+    std::uint64_t highest = 0;
+    for (std::uint32_t y = first; y < first + count; ++y)
+    {
+        std::uint64_t offset = 0;
+        RGB16* line = out + std::size_t{y - first} * m_imageWidth;
+        if (!LineOffset(y, offset) || offset > m_fileSize || lineBytes > m_fileSize - offset ||
+            !m_input.ReadAt(offset, line, lineBytes))
+            return false;
+        if (m_bigEndianFile)
+            for (std::size_t x = 0; x < m_imageWidth; ++x)
+                line[x] = {Swap16(line[x].r), Swap16(line[x].g), Swap16(line[x].b)};
+        lowest = std::min(lowest, offset);
+        highest = std::max(highest, offset + lineBytes);
+    }
+    if (highest > lowest)
+        m_input.ReleaseMapped(lowest, highest - lowest);
+    return true;
 }
 
 bool CTiffFile::GetLine(std::uint32_t y, std::vector<RGB16>& line, std::uint32_t size)

@@ -81,6 +81,13 @@ public:
     // Pixels 0 to size-1 of line y (size 0: the whole width); 8-bit
     // channels widen as v * 256. line is resized to the pixels read.
     bool GetLine(std::uint32_t y, std::vector<RGB16>& line, std::uint32_t size = 0);
+    // Of a 16-bit file, the whole lines first .. first + count - 1 into out
+    // (count x width pixels), in the machine's byte order. It changes
+    // nothing of this object, so that the threads of a band loop may read
+    // their bands at once; the mapped bytes read leave the process's memory
+    // afterwards. False for another depth, lines outside the image or a
+    // read that fails.
+    bool ReadLines16(std::uint32_t first, std::uint32_t count, RGB16* out) const;
     bool SetReadPos(std::uint32_t y);
     bool SetHeaderNew(const TiffNewHeader& header);
     // Pixels 0 to size-1 of line y (size 0, or more than the line holds or
@@ -134,6 +141,8 @@ private:
     std::uint16_t Get16(std::span<const std::uint8_t> bytes, std::size_t at) const;
     std::uint32_t Get32(std::span<const std::uint8_t> bytes, std::size_t at) const;
     std::uint32_t BytesPerPixel() const;
+    // Where line y starts in the file; false when no strip holds it.
+    bool LineOffset(std::uint32_t y, std::uint64_t& offset) const;
     void CloseFile();
 
     void Trace(std::string_view line) const;

@@ -2,6 +2,7 @@
 
 #include "platform/FileReplace.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -248,6 +249,22 @@ bool File::Map()
     m_map = static_cast<const std::uint8_t*>(map);
     m_mapBytes = static_cast<std::size_t>(size);
     return true;
+}
+
+void File::ReleaseMapped(std::uint64_t offset, std::uint64_t bytes) const
+{
+    if (m_map == nullptr || offset >= m_mapBytes)
+        return;
+    const std::uint64_t end = std::min<std::uint64_t>(m_mapBytes, offset + std::min(bytes, m_mapBytes));
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    const std::uint64_t page = pageSize > 0 ? static_cast<std::uint64_t>(pageSize) : 4096;
+    // Whole pages only: the partial pages at the ends may hold bytes that
+    // other readers still copy.
+    const std::uint64_t first = (offset + page - 1) / page * page;
+    const std::uint64_t last = end / page * page;
+    if (last > first)
+        ::madvise(const_cast<std::uint8_t*>(m_map) + first, static_cast<std::size_t>(last - first),
+                  MADV_DONTNEED);
 }
 
 bool ReadFileStatus(const std::string& path, FileStatus& status)

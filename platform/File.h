@@ -83,6 +83,11 @@ public:
     bool Map();
     // The memory image, or an empty span when the file is not mapped.
     std::span<const std::uint8_t> Mapped() const { return {m_map, m_mapBytes}; }
+    // Tells the system that a reader is done with bytes [offset, offset +
+    // bytes) of the mapped file: the whole pages inside leave this process's
+    // memory (the file's data stays in the system's cache, and a later read
+    // of the range maps it again). Nothing when the file is not mapped.
+    void ReleaseMapped(std::uint64_t offset, std::uint64_t bytes) const;
 
     // Hands the file over to a C stream (for libraries that write to one):
     // the stream then owns it and this object is closed. Null (and the

@@ -3,6 +3,8 @@
 #include "core/ImageEx.h"
 #include "core/ImageFileProbe.h"
 #include "core/RGBImage.h"
+#include "core/RowBands.h"
+#include "core/StdMatrix.h"
 #include "imagefile/ReloadCache.h"
 #include "imagefile/DNGFile.h"
 #include "imagefile/ImageFileInfo.h"
@@ -149,6 +151,63 @@ TEST_F(ImageLoadSaveTest, Tiff16RoundTripIsExact)
     EXPECT_EQ(MaxDifference(image, back), 0);
     EXPECT_EQ(in.m_iccProfile, out.m_iccProfile);
     EXPECT_FALSE(IsLoading(path));
+}
+
+// A 16-bit TIFF is read and converted in bands of rows on all cores: the
+// image is the one a single thread makes, pixel for pixel through the
+// matrix, the progress is heard on the calling thread only and rises, and
+// a cancel stops the load without calling it a failure.
+TEST_F(ImageLoadSaveTest, Tiff16LoadsTheSameForAnyThreadCountAndStopsOnACancel)
+{
+    const int width = 64;
+    const int height = 300;
+    CRGBImage image = Pattern(width, height);
+    const std::string path = m_dir.File("bands.tif");
+    ASSERT_EQ(SaveTiff16(nullptr, OutputRecord(path, kImageFileTiff16, width, height, 300.0f),
+                         image, {}),
+              1);
+    const CRGBMatrix matrix(CStdMatrix(1.2, -0.3, 0.1, 0.2, 0.9, -0.15, -0.1, 0.4, 1.1));
+    CRGBImage expected = Pattern(width, height);
+    {
+        RGB16* p = expected.Lock();
+        matrix.ConvertLine(p, p, expected.GetPixelCount());
+        expected.Unlock();
+    }
+    for (const int threads : {1, 3, 8})
+    {
+        SCOPED_TRACE(threads);
+        SetRowThreadCount(threads);
+        const std::thread::id caller = std::this_thread::get_id();
+        std::vector<double> values;
+        bool elsewhere = false;
+        auto sink = ProgressFunction([&](double value) {
+            elsewhere = elsewhere || std::this_thread::get_id() != caller;
+            values.push_back(value);
+            return true;
+        });
+        CImageFileInfo in;
+        in.m_path = path;
+        CRGBImage back;
+        ASSERT_EQ(LoadImage(in, back, nullptr, &matrix, sink, false), 1) << in.m_state << " " << in.m_error;
+        EXPECT_EQ(MaxDifference(expected, back), 0);
+        EXPECT_FALSE(elsewhere);
+        EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
+        EXPECT_GT(values.size(), 2u);
+    }
+    for (const int threads : {1, 8})
+    {
+        SCOPED_TRACE(threads);
+        SetRowThreadCount(threads);
+        int reports = 0;
+        auto cancelSecond = ProgressFunction([&](double) { return ++reports < 2; });
+        CImageFileInfo in;
+        in.m_path = path;
+        CRGBImage back;
+        EXPECT_EQ(LoadImage(in, back, nullptr, &matrix, cancelSecond, false), 0);
+        EXPECT_EQ(in.m_error, 0);
+        EXPECT_NE(in.m_state, kLoadStateOther);
+    }
+    SetRowThreadCount(0);
 }
 
 TEST_F(ImageLoadSaveTest, JpegRoundTripIsClose)

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -166,6 +167,31 @@ std::vector<RGB16> ReadOurs(const std::string& path, std::vector<std::string>* t
     return all;
 }
 
+// The pixels of a 16-bit file read in bands of `band` lines by
+// ReadLines16, the last band first, twice over: the second pass reads what
+// the first one gave back to the system. Empty when a read fails.
+std::vector<RGB16> ReadOursInBands(const std::string& path, std::uint32_t band)
+{
+    CTiffFile file;
+    std::uint32_t w = 0;
+    std::uint32_t h = 0;
+    if (!file.Open(path, CTiffFile::kModeRead) || !file.ReadHeader() || !file.GetSize(w, h))
+        return {};
+    std::vector<RGB16> all(std::size_t{w} * h);
+    for (int pass = 0; pass < 2; ++pass)
+    {
+        std::fill(all.begin(), all.end(), RGB16{0, 0, 0});
+        for (std::uint32_t first = (h - 1) / band * band;; first -= band)
+        {
+            if (!file.ReadLines16(first, std::min(band, h - first), &all[std::size_t{first} * w]))
+                return {};
+            if (first == 0)
+                break;
+        }
+    }
+    return all;
+}
+
 std::vector<std::uint8_t> ReadBytes(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -252,7 +278,33 @@ TEST(TiffFileRead, ByteOrderTwinsReadTheSamePixels)
         const std::vector<RGB16> be = ReadOurs(dir.File("be.tif"));
         EXPECT_TRUE(SamePixels(le, expected));
         EXPECT_TRUE(SamePixels(be, le));
+        // The band reader of the loader's threads gives the same lines, and
+        // takes 16-bit files only.
+        for (const char* name : {"le.tif", "be.tif"})
+        {
+            const std::vector<RGB16> bands = ReadOursInBands(dir.File(name), 5);
+            if (c.bits == 16)
+                EXPECT_TRUE(SamePixels(bands, expected)) << name;
+            else
+                EXPECT_TRUE(bands.empty()) << name;
+        }
     }
+}
+
+// The band reader refuses lines outside the image.
+TEST(TiffFileRead, BandsOutsideTheImageFail)
+{
+    TempDir dir;
+    const std::string full = dir.File("full.tif");
+    const std::vector<RGB16> pixels = MakePixels(10, 8);
+    ASSERT_TRUE(WriteOurs(full, Header(10, 8, 16, 3), pixels));
+    std::vector<RGB16> out(10 * 9);
+    CTiffFile file;
+    ASSERT_TRUE(file.Open(full, CTiffFile::kModeRead) && file.ReadHeader());
+    EXPECT_TRUE(file.ReadLines16(0, 8, out.data()));
+    EXPECT_TRUE(file.ReadLines16(8, 0, out.data()));
+    EXPECT_FALSE(file.ReadLines16(7, 2, out.data()));
+    EXPECT_FALSE(file.ReadLines16(9, 0, out.data()));
 }
 
 // libtiff stores small strip tables as SHORT values, two of them inside the
