@@ -341,7 +341,7 @@ TEST_F(ImageViewTest, RefinesCoarseThenFullIncludingThePartialLastTile)
 
 TEST_F(ImageViewTest, EachTickRendersUntilItsTimeIsUsed)
 {
-    // Every clock reading takes 20 ms: a tick of 50 ms renders 2 tiles (a
+    // Every clock reading takes 20 ms: a tick of 40 ms renders 2 tiles (a
     // third would end it at 60 ms).
     SteppingClock slow(20);
     view.SetClock(&slow);
