@@ -95,6 +95,24 @@ protected:
     testsupport::RecordingMessageSink m_messages;
 };
 
+// A load's progress that keeps its values, notes whether a report came
+// from a thread other than the one that made it, and answers goOn.
+struct CallerProgressLog final : IProgressSink
+{
+    explicit CallerProgressLog(bool goOn) : goOn(goOn) {}
+    bool Report(double value) override
+    {
+        elsewhere = elsewhere || std::this_thread::get_id() != caller;
+        values.push_back(value);
+        return goOn;
+    }
+
+    const std::thread::id caller = std::this_thread::get_id();
+    const bool goOn;
+    std::vector<double> values;
+    bool elsewhere = false;
+};
+
 TEST(MakeOutputFileNameTest, ReplacesTheExtensionByFormat)
 {
     struct Case
@@ -177,22 +195,15 @@ TEST_F(ImageLoadSaveTest, Tiff16LoadsTheSameForAnyThreadCountAndStopsOnACancel)
     {
         SCOPED_TRACE(threads);
         SetRowThreadCount(threads);
-        const std::thread::id caller = std::this_thread::get_id();
-        std::vector<double> values;
-        bool elsewhere = false;
-        auto sink = ProgressFunction([&](double value) {
-            elsewhere = elsewhere || std::this_thread::get_id() != caller;
-            values.push_back(value);
-            return true;
-        });
+        CallerProgressLog log(true);
         CImageFileInfo in;
         in.m_path = path;
         CRGBImage back;
-        ASSERT_EQ(LoadImage(in, back, nullptr, &matrix, sink, false), 1) << in.m_state << " " << in.m_error;
+        ASSERT_EQ(LoadImage(in, back, nullptr, &matrix, log, false), 1);
         EXPECT_EQ(MaxDifference(expected, back), 0);
-        EXPECT_FALSE(elsewhere);
-        EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
-        EXPECT_GT(values.size(), 2u);
+        EXPECT_FALSE(log.elsewhere);
+        EXPECT_TRUE(std::is_sorted(log.values.begin(), log.values.end()));
+        EXPECT_GT(log.values.size(), 2u);
     }
     for (const int threads : {1, 8})
     {
@@ -241,19 +252,13 @@ TEST_F(ImageLoadSaveTest, AJpegDecodeReportsOnTheCallingThreadAndHonoursACancel)
     for (const bool cancel : {false, true})
     {
         SCOPED_TRACE(cancel ? "cancelled" : "to the end");
-        const std::thread::id caller = std::this_thread::get_id();
-        std::vector<double> values;
-        bool elsewhere = false;
-        auto sink = ProgressFunction([&](double value) {
-            elsewhere = elsewhere || std::this_thread::get_id() != caller;
-            values.push_back(value);
-            return !cancel;
-        });
+        CallerProgressLog log(!cancel);
+        const std::vector<double>& values = log.values;
         CImageFileInfo in;
         in.m_path = path;
         CRGBImage back;
-        EXPECT_EQ(LoadImage(in, back, nullptr, nullptr, sink, false), cancel ? 0 : 1);
-        EXPECT_FALSE(elsewhere);
+        EXPECT_EQ(LoadImage(in, back, nullptr, nullptr, log, false), cancel ? 0 : 1);
+        EXPECT_FALSE(log.elsewhere);
         ASSERT_FALSE(values.empty());
         EXPECT_EQ(values.front(), 0.0);
         if (cancel)
