@@ -147,7 +147,7 @@ DocumentChange ChangeFor(int slot)
 const char* PanelName(int index)
 {
     static const char* const names[] = {"file list", "development", "chart correction", "trimming",
-                                        "gradation", "colour tone", "specified colour", "filter"};
+                                        "gradation", "colour tone", "chosen colour", "filter"};
     return index >= 0 && index < 8 ? names[index] : "?";
 }
 

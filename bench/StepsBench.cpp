@@ -10,7 +10,7 @@
 //   4. colour tone, uniform (hue turned, chroma scaled, a colour cast
 //      removed) and by twelve free hue points, against the LCHab round trip
 //      with the hue channel added to and the chroma channel multiplied;
-//   5. specified colour (two hard LCh ranges, two soft zones), against the
+//   5. chosen colour (two hard LCh ranges, two soft zones), against the
 //      same LCHab round trip: a user without the step can at best bend hue
 //      and chroma of the whole image there.
 // Ours is the whole-image ProcessImage (PrepareApply and Apply, rows spread
@@ -304,10 +304,10 @@ int main()
     {
         CColorChangeDoc doc = SpecifiedColourDoc();
         const OurRun ours = TimeOurs(doc, pixels, image);
-        ComparePeer("specified colour", ours.seconds, dir, "convert",
+        ComparePeer("chosen colour", ours.seconds, dir, "convert",
                     ImageMagickRoundTrip("-channel B -evaluate AddModulus 1% +channel "
                                          "-channel G -evaluate Multiply 1.1"));
-        CompareOneThread("specified colour", doc, pixels, image, ours);
+        CompareOneThread("chosen colour", doc, pixels, image, ours);
     }
 
     std::filesystem::remove_all(folder, error);

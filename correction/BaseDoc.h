@@ -1,7 +1,7 @@
 #pragma once
 // The step document: the base of the seven correction steps (slot order: 1
 // RAW development, 2 chart, 3 trimming, 4 gradation, 5 colour tone, 6
-// specified colour, 7 filter). Each step keeps its persisted parameters in
+// chosen colour, 7 filter). Each step keeps its persisted parameters in
 // one document, derived from CBaseDoc, through which the project, the
 // batch, printing and the step panels handle any step alike: reset, copy
 // and compare, load and save one section of the parameter file, and apply

@@ -1,5 +1,5 @@
 #pragma once
-// The specified-colour step (slot 6): up to ten correction elements, each a
+// The chosen-colour step (slot 6): up to ten correction elements, each a
 // colour picked on the image (its LCh "center"), a range of colours around
 // it and the colour the center is to become ("after"). Every pixel in an
 // element's range moves by the element's Lab difference

@@ -640,7 +640,7 @@ void CProjectManage::ProcessToStep(int step, int compareMode, bool restart)
     }
 
     // Analysis data for the panel that enters with this target (panel i
-    // asks for step i - 1): 3 gradation, 4 colour tone, 5 specified colour.
+    // asks for step i - 1): 3 gradation, 4 colour tone, 5 chosen colour.
     // Large images are sampled: every n-th pixel of every n-th row,
     // n = min(w, h) / 256, and 4 below 256 pixels.
     if (!m_workingImage.IsEmpty() && step >= kStepTrimming && step <= kStepColorCalib)

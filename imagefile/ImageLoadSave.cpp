@@ -170,20 +170,33 @@ void RunSideBySide(const std::function<void()>& first, const std::function<void(
 // its pixels up first (one image held at a time), and the new buffer is
 // allocated and cleared by RunWhileReporting: its pages are touched for the
 // first time there, which for a large image takes long enough to be felt.
+// When given, `alongside` (a decode) runs meanwhile, the allocation then on
+// a thread of its own; it runs whatever the allocation's outcome.
 // 1 done, 0 cancelled, -1 out of memory.
-int CreateImage(CRGBImage& image, int width, int height, Progress progress)
+int CreateImage(CRGBImage& image, int width, int height, Progress progress,
+                const std::function<void()>& alongside = {})
 {
-    if (!image.IsEmpty() && width > 0 && height > 0 &&
-        image.GetPixelCount() == static_cast<std::size_t>(width) * static_cast<std::size_t>(height))
+    const bool reuse =
+        !image.IsEmpty() && width > 0 && height > 0 &&
+        image.GetPixelCount() == static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    if (reuse && !alongside)
         return image.Create(width, height) ? 1 : -1;
-    image = CRGBImage();
+    if (!reuse)
+        image = CRGBImage();
     CRGBImage fresh;
+    CRGBImage& target = reuse ? image : fresh;
     bool created = false;
-    const bool goOn =
-        RunWhileReporting(progress, 0.0, [&] { created = fresh.Create(width, height); });
+    const auto create = [&] { created = target.Create(width, height); };
+    const bool goOn = RunWhileReporting(progress, 0.0, [&] {
+        if (alongside)
+            RunSideBySide(create, alongside);
+        else
+            create();
+    });
     if (!created)
         return -1;
-    image = std::move(fresh);
+    if (!reuse)
+        image = std::move(fresh);
     return goOn ? 1 : 0;
 }
 
@@ -382,42 +395,25 @@ int LoadByCodec(CImageFileInfo& info, ProbedImageFile& opened, CRGBImage& image,
                 const CRGBGammaTable* tables, const CRGBMatrix* matrix, Progress progress)
 {
     // The codec decodes the whole file in one call: apart from the
-    // user-interface thread, which stays live meanwhile. The working image
-    // is allocated (and its pages first touched) on a thread of its own
-    // during the decode; an image of another size gives its pixels up
-    // first, so one image is held at a time.
-    const bool reuse =
-        !image.IsEmpty() && info.m_width > 0 && info.m_height > 0 &&
-        image.GetPixelCount() ==
-            static_cast<std::size_t>(info.m_width) * static_cast<std::size_t>(info.m_height);
-    if (!reuse)
-        image = CRGBImage();
-    CRGBImage fresh;
-    CRGBImage& target = reuse ? image : fresh;
+    // user-interface thread, which stays live meanwhile, and beside the
+    // allocation of the working image.
     CImageEx display;
     bool decoded = false;
-    bool created = false;
-    const bool goOn = RunWhileReporting(progress, 0.0, [&] {
-        RunSideBySide([&] { created = target.Create(info.m_width, info.m_height); },
-                      [&] {
-                          decoded = opened.IsOpen() ? display.Load(std::move(opened))
-                                                    : display.Load(info.m_path);
-                      });
+    const int created = CreateImage(image, info.m_width, info.m_height, progress, [&] {
+        decoded = opened.IsOpen() ? display.Load(std::move(opened)) : display.Load(info.m_path);
     });
-    if (!goOn)
+    if (created == 0)
         return 0;
     if (!decoded)
     {
         info.m_state = kLoadStateOther;
         return 0;
     }
-    if (!created)
+    if (created < 0)
     {
         info.m_state = kLoadStateNoMemory;
         return 0;
     }
-    if (!reuse)
-        image = std::move(fresh);
     ProgressRange range{progress, 0.3, 1.0};
     auto rows = RowsInto(range);
     const CRect src(0, 0, display.GetWidth(), display.GetHeight());

@@ -47,6 +47,13 @@ std::uint16_t Swap16(std::uint16_t v)
     return static_cast<std::uint16_t>(v << 8 | v >> 8);
 }
 
+// The n pixels of a big-endian line in the machine's order.
+void SwapLine(RGB16* line, std::size_t n)
+{
+    for (std::size_t x = 0; x < n; ++x)
+        line[x] = {Swap16(line[x].r), Swap16(line[x].g), Swap16(line[x].b)};
+}
+
 std::string Num(std::uint64_t v)
 {
     return std::to_string(v);
@@ -603,8 +610,7 @@ bool CTiffFile::ReadLines16(std::uint32_t first, std::uint32_t count, RGB16* out
             !m_input.ReadAt(offset, line, lineBytes))
             return false;
         if (m_bigEndianFile)
-            for (std::size_t x = 0; x < m_imageWidth; ++x)
-                line[x] = {Swap16(line[x].r), Swap16(line[x].g), Swap16(line[x].b)};
+            SwapLine(line, m_imageWidth);
         lowest = std::min(lowest, offset);
         highest = std::max(highest, offset + lineBytes);
     }
@@ -645,12 +651,7 @@ bool CTiffFile::GetLine(std::uint32_t y, std::vector<RGB16>& line, std::uint32_t
             return false;
         }
         if (m_bigEndianFile)
-            for (RGB16& p : line)
-            {
-                p.r = Swap16(p.r);
-                p.g = Swap16(p.g);
-                p.b = Swap16(p.b);
-            }
+            SwapLine(line.data(), line.size());
         return End("GetLine");
     }
     m_scratch.resize(std::size_t{size} * 3);

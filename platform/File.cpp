@@ -2,7 +2,6 @@
 
 #include "platform/FileReplace.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -255,7 +254,7 @@ void File::ReleaseMapped(std::uint64_t offset, std::uint64_t bytes) const
 {
     if (m_map == nullptr || offset >= m_mapBytes)
         return;
-    const std::uint64_t end = std::min<std::uint64_t>(m_mapBytes, offset + std::min(bytes, m_mapBytes));
+    const std::uint64_t end = bytes > m_mapBytes - offset ? m_mapBytes : offset + bytes;
     const long pageSize = ::sysconf(_SC_PAGESIZE);
     const std::uint64_t page = pageSize > 0 ? static_cast<std::uint64_t>(pageSize) : 4096;
     // Whole pages only: the partial pages at the ends may hold bytes that

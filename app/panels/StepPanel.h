@@ -29,10 +29,10 @@ public:
     // Gradation panel: its sample; colour-tone panel: its circle's marker.
     // The average Lab of the working image (flag 0).
     virtual void SetSampleLab(const CCIELab& /*lab*/) {}
-    // Specified-colour panel: the average Lab through the preview document
+    // Chosen-colour panel: the average Lab through the preview document
     // (flag 1) as its colour sample.
     virtual void SetColorSample(const CCIELab& /*lab*/) {}
-    // Specified-colour panel: a picked colour dragged from the preview and
+    // Chosen-colour panel: a picked colour dragged from the preview and
     // released at a point of the screen.
     virtual void SetDragAndDropLab(const CRect& /*rect*/, const CCIELab& /*lab*/,
                                    const QPoint& /*screenPoint*/)

@@ -5,7 +5,7 @@
 // visible tiles coarse first, then at full resolution, then the tiles
 // scrolled out of sight. It also carries the mouse work on the image:
 // colour picks that the frame routes to the shown panel, the drag item of
-// the shown panel, dragging a picked colour onto the specified-colour
+// the shown panel, dragging a picked colour onto the chosen-colour
 // panel, and panning with the space bar held.
 //
 // The view tells its owner what the mouse did through notify(message,
@@ -69,7 +69,7 @@ public:
     // The shown panel's drag item (not owned); null for none.
     void SetDragItem(CBaseDragItem* item);
     CBaseDragItem* GetDragItem() const { return m_dragItem; }
-    // On while the specified-colour panel is shown in display mode 2: a
+    // On while the chosen-colour panel is shown in display mode 2: a
     // press picks a colour that can be dragged onto the panel.
     void SetColorChangeMode(bool on) { m_colorChange = on; }
     bool IsColorChangeMode() const { return m_colorChange; }

@@ -6,7 +6,7 @@
 #include "app/panels/development/DNGParamView.h"
 #include "app/panels/filter/FilterView.h"
 #include "app/panels/gradation/GrayCalibView.h"
-#include "app/panels/specified-colour/ColorChangeView.h"
+#include "app/panels/chosen-colour/ColorChangeView.h"
 #include "app/panels/trimming/TrimmingView.h"
 
 #include <QWidget>
@@ -25,7 +25,7 @@ CViewParam::Factory DefaultPanelFactory(int index)
         return [](QWidget* parent) -> QWidget* { return new CGrayCalibView(parent); };
     case 5: // colour tone
         return [](QWidget* parent) -> QWidget* { return new CColorCalibView(parent); };
-    case 6: // specified colour
+    case 6: // chosen colour
         return [](QWidget* parent) -> QWidget* { return new CColorChangeView(parent); };
     case 7: // filter
         return [](QWidget* parent) -> QWidget* { return new CFilterView(parent); };

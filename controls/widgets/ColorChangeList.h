@@ -1,5 +1,5 @@
 #pragma once
-// The point list of the specified-colour panel: ten rows of
+// The point list of the chosen-colour panel: ten rows of
 // CColorChangeSubElement stacked in a CColorChangeSubList that scrolls by
 // whole rows.
 //

@@ -1,4 +1,4 @@
-// The specified-colour step: its elements and file section, hard ranges
+// The chosen-colour step: its elements and file section, hard ranges
 // and soft zones, the selection view, tiling, threads and progress.
 
 #include "correction/ColorChangeDoc.h"

@@ -1200,7 +1200,7 @@ TEST_F(MainFrameTest, PickAtTheImageCornerReachesTheShownPanelClipped)
             EXPECT_DOUBLE_EQ(gradation->labs[0][i], expected[i]) << c.click.x() << " " << i;
     }
 
-    // A move does nothing; the specified-colour panel takes the flag-1 Lab.
+    // A move does nothing; the chosen-colour panel takes the flag-1 Lab.
     emit frame->GetImageView()->notify(UWM_IMAGEVIEW_NOTIFY, CImageView::kMoved, 0);
     EXPECT_EQ(gradation->labs.size(), 1u);
     frame->SwitchStep(6, false);

@@ -1,4 +1,4 @@
-// The specified-colour point list (rows, their reports through the list,
+// The chosen-colour point list (rows, their reports through the list,
 // one active row, keys, scrolling by rows and by wheel notches) and the
 // variation dialog's live reports.
 

@@ -1,13 +1,13 @@
-// The specified-colour panel: its rules apart from Qt (bins, hue wrapping,
+// The chosen-colour panel: its rules apart from Qt (bins, hue wrapping,
 // the edits' corrections, widening and narrowing by a sample, the range
 // round a dropped colour, the variation sliders' positions), and the panel
 // on the real project with a generated image: drops on the rows, typed
 // values, bar drags and up-down scrolls with one undo state each, samples
 // with Ctrl and Alt, the two dialogs, and the preview, undo, Cancel and OK.
 
-#include "app/panels/specified-colour/ColorChangeView.h"
+#include "app/panels/chosen-colour/ColorChangeView.h"
 #include "app/panels/StepPanelLogic.h"
-#include "app/panels/specified-colour/ColorChangeViewLogic.h"
+#include "app/panels/chosen-colour/ColorChangeViewLogic.h"
 #include "controls/dialogs/ColorSearchDlg.h"
 #include "controls/dialogs/HendouCustomDlg.h"
 #include "controls/widgets/ColorChangeList.h"

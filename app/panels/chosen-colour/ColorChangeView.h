@@ -1,5 +1,5 @@
 #pragma once
-// CColorChangeView: the step panel of the specified-colour correction
+// CColorChangeView: the step panel of the chosen-colour correction
 // (stack index 6, the project's slot 6). It edits the ten elements of its
 // CColorChangeDoc: the sub-list shows one row per element (source colour,
 // target colour, variation flag), and the element chosen there (the

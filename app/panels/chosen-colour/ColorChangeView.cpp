@@ -1,7 +1,7 @@
-#include "app/panels/specified-colour/ColorChangeView.h"
+#include "app/panels/chosen-colour/ColorChangeView.h"
 
 #include "app/panels/StepPanelLogic.h"
-#include "app/panels/specified-colour/ColorChangeViewLogic.h"
+#include "app/panels/chosen-colour/ColorChangeViewLogic.h"
 #include "app/shell/KeyState.h"
 
 #include "controls/dialogs/ColorSearchDlg.h"

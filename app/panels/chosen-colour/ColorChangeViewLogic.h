@@ -1,5 +1,5 @@
 #pragma once
-// The rules of the specified-colour panel apart from Qt: the range bars'
+// The rules of the chosen-colour panel apart from Qt: the range bars'
 // bins and values, the three range edits' corrections, widening and
 // narrowing a range by a sampled colour, the range built round a dropped
 // colour from the image's histograms, and the variation dialog's slider

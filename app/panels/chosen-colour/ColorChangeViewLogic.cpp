@@ -1,4 +1,4 @@
-#include "app/panels/specified-colour/ColorChangeViewLogic.h"
+#include "app/panels/chosen-colour/ColorChangeViewLogic.h"
 
 #include "core/HistogramData.h"
 
