@@ -1,5 +1,7 @@
 #include "core/ColorTransform.h"
 
+#include "core/VectorState.h"
+
 #include <algorithm>
 #include <limits>
 #include <utility>
@@ -53,6 +55,7 @@ void CColorTransform::Translate(const RGB16* src, RGB16* dst, std::size_t n) con
 {
     if (!m_transform)
         return;
+    ClearUpperVectorState();
     // cmsDoTransform counts pixels in 32 bits.
     constexpr std::size_t maxChunk = std::numeric_limits<cmsUInt32Number>::max();
     while (n > 0)

@@ -1,5 +1,7 @@
 #include "core/GammaTable.h"
 
+#include "core/VectorState.h"
+
 #include <algorithm>
 #include <cmath>
 #include <new>
@@ -36,6 +38,7 @@ CInterpolation MakeCurveSpline(std::span<const double> curve)
 // ClampToU16 truncates 65535*v after clamping v to [0, 1], with NaN as 0.
 template <typename Function> void CGammaTable::Fill(Function&& valueAt)
 {
+    ClearUpperVectorState();
     if (m_entries.size() != EntryCount)
     {
         try

@@ -1,5 +1,7 @@
 #include "core/RowBands.h"
 
+#include "core/VectorState.h"
+
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -45,6 +47,8 @@ bool RunBands(int bandCount, int threads, const std::function<void(int worker, i
 {
     if (bandCount <= 0)
         return true;
+    // The calling thread works bands too (workers start clean).
+    ClearUpperVectorState();
     if (threads <= 0)
         threads = GetRowThreadCount();
     threads = std::min(threads, bandCount);
