@@ -12,7 +12,8 @@
 //   peer: `vipsthumbnail` of the same file to the same fitted size with the
 //   monitor's profile as export profile (`--eprofile`), run as a process.
 // Printed beside the times: the time from the start to the first painted
-// picture (coarse), the longest stall of the user-interface thread (the
+// picture (coarse: the first look of a JPEG while it decodes, else the
+// first tile of the coarse pass), the longest stall of the user-interface thread (the
 // longest gap between the ticks of a 1 ms timer during the opening) and
 // the peak resident memory of the opening above what the process held
 // before it, in working images (6000 x 4000 x 6 bytes). Goals: at most
@@ -39,6 +40,7 @@
 #include "controls/support/EventPump.h"
 
 #include <QApplication>
+#include <QPaintEvent>
 #include <QTimer>
 
 #include <unistd.h>
@@ -130,6 +132,26 @@ CColorProfile OpenProfile(const std::vector<std::uint8_t>& bytes, const std::str
     return profile;
 }
 
+// The image view, noting when it first paints the first look of the image
+// being loaded (a large JPEG's reduced decode).
+class TimedView final : public CImageView
+{
+public:
+    std::chrono::steady_clock::time_point firstLook;
+    bool firstLookPainted = false;
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        CImageView::paintEvent(event);
+        if (!firstLookPainted && GetProject() != nullptr && GetProject()->GetFirstLook() != nullptr)
+        {
+            firstLook = std::chrono::steady_clock::now();
+            firstLookPainted = true;
+        }
+    }
+};
+
 struct OurRun
 {
     double firstCoarse = 0.0;
@@ -148,7 +170,7 @@ OurRun OpenAndRefine(const std::string& path, const std::vector<std::uint8_t>& s
     const CColorProfile input = OpenProfile(srgb, "input.icm");
 
     OurRun run;
-    CImageView view;
+    TimedView view;
     view.resize(ViewWidth, ViewHeight);
     view.findChild<QTimer*>(QString::number(CImageView::kRefineTimer))->stop();
     view.show();
@@ -181,7 +203,13 @@ OurRun OpenAndRefine(const std::string& path, const std::vector<std::uint8_t>& s
         if (!view.StepRefinement())
             Fail("a tick rendered nothing");
         if (++run.ticks == 1)
+        {
             run.firstCoarse = Seconds(start);
+            if (view.firstLookPainted)
+                run.firstCoarse = std::min(
+                    run.firstCoarse,
+                    std::chrono::duration<double>(view.firstLook - start).count());
+        }
         if (run.ticks > 100000)
             Fail("never refined");
         QApplication::processEvents();

@@ -85,13 +85,6 @@ bool Inside(const CRect& r, int width, int height)
     return r.left >= 0 && r.top >= 0 && r.right <= width && r.bottom <= height;
 }
 
-// Nearest-neighbour source position of destination position i, as
-// CopyRectConverted takes it.
-int NearestIndex(int i, int from, int to)
-{
-    return static_cast<int>(static_cast<std::int64_t>(i) * from / to);
-}
-
 } // namespace
 
 void CPixelConversion::TransformDeleter::operator()(void* transform) const

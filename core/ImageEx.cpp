@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 #include <stdexcept>
+#include <vector>
 
 namespace {
 
@@ -123,4 +124,30 @@ void FillDIB(CImageEx& image, const RGB16& colour)
         std::memcpy(first + i, bgr, 3);
     for (int y = 1; y < image.GetHeight(); ++y)
         std::memcpy(image.GetPixelAddress(0, y), first, rowBytes);
+}
+
+void StretchDIB(const CImageEx& source, CImageEx& target)
+{
+    if (source.IsNull() || target.IsNull())
+        return;
+    const int width = target.GetWidth();
+    std::vector<int> columns(static_cast<std::size_t>(width));
+    for (int x = 0; x < width; ++x)
+        columns[static_cast<std::size_t>(x)] = NearestIndex(x, source.GetWidth(), width) * 3;
+    int shown = -1;
+    for (int y = 0; y < target.GetHeight(); ++y)
+    {
+        std::uint8_t* out = target.GetPixelAddress(0, y);
+        const int row = NearestIndex(y, source.GetHeight(), target.GetHeight());
+        if (row == shown)
+        {
+            // The same source row as the row above.
+            std::memcpy(out, target.GetPixelAddress(0, y - 1), static_cast<std::size_t>(width) * 3);
+            continue;
+        }
+        shown = row;
+        const std::uint8_t* in = source.GetPixelAddress(0, row);
+        for (int x = 0; x < width; ++x, out += 3)
+            std::memcpy(out, in + columns[static_cast<std::size_t>(x)], 3);
+    }
 }

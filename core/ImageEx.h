@@ -73,3 +73,13 @@ void CopyRGB16ToDIBLine(CImageEx& image, const RGB16* pixels, int count, int row
 void CopyDIBLineToRGB16(int count, const CImageEx& image, RGB16* pixels, int row, int column);
 // Every pixel set to the high bytes of colour.
 void FillDIB(CImageEx& image, const RGB16& colour);
+// The whole of target filled from the whole of source, each pixel from the
+// nearest one (NearestIndex on each axis). Nothing when either is empty.
+void StretchDIB(const CImageEx& source, CImageEx& target);
+
+// Nearest-neighbour position among `from` source positions of position i
+// of `to` destination positions: i * from / to, in 64 bits.
+inline int NearestIndex(int i, int from, int to)
+{
+    return static_cast<int>(static_cast<std::int64_t>(i) * from / to);
+}

@@ -23,13 +23,6 @@ bool Inside(const CRect& r, int width, int height)
     return r.left >= 0 && r.top >= 0 && r.right <= width && r.bottom <= height;
 }
 
-// Nearest-neighbour index of destination position i of `to` positions among
-// `from` source positions: i * from / to, in 64 bits.
-int NearestIndex(int i, int from, int to)
-{
-    return static_cast<int>(static_cast<std::int64_t>(i) * from / to);
-}
-
 } // namespace
 
 // Equal sizes copy line by line. Otherwise nearest neighbour: destination

@@ -286,7 +286,16 @@ int CProjectManage::LoadImage(CImageFileInfo& entry, bool batch, Progress progre
         else
             profile.GetDescription(m_inputProfileText);
         m_lutIndex = FindLUTIndex(entry.m_lutName);
-        result = ::LoadImage(entry, m_workingImage, &GetInputTRC(), nullptr, progress, true);
+        // The view shows a first look at a large image while it decodes.
+        FirstLookSink firstLook;
+        if (!batch)
+        {
+            firstLook = [this, width = entry.m_width, height = entry.m_height](CRGBImage& reduced) {
+                TakeFirstLook(reduced, width, height);
+            };
+        }
+        result = ::LoadImage(entry, m_workingImage, &GetInputTRC(), nullptr, progress, true,
+                             firstLook);
     }
     else
     {
@@ -324,10 +333,16 @@ int CProjectManage::LoadImage(CImageFileInfo& entry, bool batch, Progress progre
         m_workingImage = CRGBImage();
         if (!batch)
             m_rawThumbnail = CRGBImage();
+        m_firstLook.reset();
     }
 
+    // The working image is whole again: the first look no longer stands in
+    // for it, but becomes the new preview's picture until the refinement
+    // replaces it.
+    m_previewSeed = std::move(m_firstLook);
     if (!batch)
         RedrawView(true);
+    m_previewSeed.reset();
     progress.Report(1.0);
     return result;
 }

@@ -353,7 +353,11 @@ public:
 
     // ---- Previews of the image view
     // Keep the preview when it has the rectangle's size (*created 0), else
-    // make a new white one (*created 1). False when it cannot be made.
+    // make a new one: white (*created kPreviewWhite), or, right after a
+    // load that gave a first look, the first look stretched over it
+    // (*created kPreviewFirstLook). False when it cannot be made.
+    static constexpr int kPreviewWhite = 1;
+    static constexpr int kPreviewFirstLook = 2;
     bool MakeBeforePreview(const CRect& rect, int* created);
     bool MakeAfterPreview(const CRect& rect, int* created);
     void ClearAfterPreview();
@@ -372,6 +376,23 @@ public:
     // Stretches the part of the preview of the compare mode that shows the
     // working-image rectangle into the destination of the canvas.
     bool DrawPreview(const CRect& rect, IPreviewCanvas& canvas, const CRect& destination);
+
+    // ---- The first look of an image being loaded
+    // During an interactive load, from the moment the loader gives a
+    // reduced picture of the image until the load ends: that picture
+    // converted for display as the previews of the current compare mode
+    // are, standing for the whole image at its full size
+    // (GetFirstLookImageSize). Null otherwise. The working image may be
+    // half made meanwhile: the view shows this instead.
+    const CImageEx* GetFirstLook() const { return m_firstLook.get(); }
+    void GetFirstLookImageSize(int& width, int& height) const
+    {
+        width = m_firstLookWidth;
+        height = m_firstLookHeight;
+    }
+    // Stretches the part of the first look that shows the rectangle of the
+    // image into the destination of the canvas.
+    bool DrawFirstLook(const CRect& rect, IPreviewCanvas& canvas, const CRect& destination);
 
     // ---- Measuring (false while the working image is locked)
     bool PickAverageXYZ(const CRect& rect, CCIEXYZ& out);
@@ -476,6 +497,12 @@ protected:
     int FindLUTIndex(const std::string& name) const;
 
     // ---- Helpers of the previews (ProjectPreview.cpp)
+    // Keeps the reduced picture the loader gave, converted for display, as
+    // the first look at an image of width x height pixels, and has the
+    // view show it.
+    void TakeFirstLook(CRGBImage& reduced, int width, int height);
+    // MakeBeforePreview and MakeAfterPreview on one of the previews.
+    bool MakePreview(std::unique_ptr<CImageEx>& preview, const CRect& rect, int* created);
     // Develops pixels of a RAW image with a default development when the
     // compare mode is 1 (snapshot 0 of a RAW image is undeveloped).
     bool ApplyUnprocessedView(CRGBImage& pixels);
@@ -532,6 +559,12 @@ protected:
     CRGBImage m_rawThumbnail;
     std::unique_ptr<CImageEx> m_beforePreview;
     std::unique_ptr<CImageEx> m_afterPreview;
+    std::unique_ptr<CImageEx> m_firstLook;
+    // The first look of the load that has just ended, while the view makes
+    // its new preview from it.
+    std::unique_ptr<CImageEx> m_previewSeed;
+    int m_firstLookWidth = 0;
+    int m_firstLookHeight = 0;
     std::vector<std::uint32_t> m_grayHistogram = std::vector<std::uint32_t>(256);
     std::vector<std::uint32_t> m_hueHistogram = std::vector<std::uint32_t>(360);
     std::vector<std::uint32_t> m_lightnessBins = std::vector<std::uint32_t>(256);

@@ -316,14 +316,38 @@ void CProjectManage::CopyWorkingRect(const CRect& inside, CRGBImage& pixels, boo
 
 // ---- Previews of the image view ----------------------------------------
 
+bool CProjectManage::MakePreview(std::unique_ptr<CImageEx>& preview, const CRect& rect,
+                                 int* created)
+{
+    int made = 0;
+    if (!MakeWhitePreview(preview, rect, &made))
+    {
+        if (created)
+            *created = 0;
+        return false;
+    }
+    if (made != 0)
+    {
+        made = kPreviewWhite;
+        if (m_previewSeed)
+        {
+            StretchDIB(*m_previewSeed, *preview);
+            made = kPreviewFirstLook;
+        }
+    }
+    if (created)
+        *created = made;
+    return true;
+}
+
 bool CProjectManage::MakeBeforePreview(const CRect& rect, int* created)
 {
-    return MakeWhitePreview(m_beforePreview, rect, created);
+    return MakePreview(m_beforePreview, rect, created);
 }
 
 bool CProjectManage::MakeAfterPreview(const CRect& rect, int* created)
 {
-    return MakeWhitePreview(m_afterPreview, rect, created);
+    return MakePreview(m_afterPreview, rect, created);
 }
 
 void CProjectManage::ClearAfterPreview()
@@ -440,6 +464,39 @@ bool CProjectManage::DrawPreview(const CRect& rect, IPreviewCanvas& canvas,
         ReverseMapAfterPreviewRect(rect, source);
         canvas.DrawImage(*m_afterPreview, source, destination);
     }
+    return true;
+}
+
+// ---- The first look of an image being loaded ---------------------------
+
+// The reduced picture goes the previews' way to the display: the LUT of the
+// image only where the after preview is shown.
+void CProjectManage::TakeFirstLook(CRGBImage& reduced, int width, int height)
+{
+    if (width < 1 || height < 1)
+        return;
+    const CColorTransform* lut =
+        m_compareMode != kCompareBefore && m_lutIndex >= 1
+            ? GetLUTTransform(static_cast<std::size_t>(m_lutIndex - 1))
+            : nullptr;
+    m_firstLook = MakeConvertedImage(reduced, DisplayConversionOf(*this), lut);
+    if (!m_firstLook)
+        return;
+    m_firstLookWidth = width;
+    m_firstLookHeight = height;
+    if (m_imageView != nullptr)
+        m_imageView->ShowFirstLook();
+}
+
+bool CProjectManage::DrawFirstLook(const CRect& rect, IPreviewCanvas& canvas,
+                                   const CRect& destination)
+{
+    if (!m_firstLook || m_firstLook->IsNull())
+        return false;
+    canvas.DrawImage(*m_firstLook,
+                     ScaleRect(rect, m_firstLook->GetWidth(), m_firstLookWidth,
+                               m_firstLook->GetHeight(), m_firstLookHeight),
+                     destination);
     return true;
 }
 

@@ -34,6 +34,10 @@ public:
     virtual void Relayout() = 0;
     // Redraws the view at once (unloading an image).
     virtual void RedrawNow() = 0;
+    // The project holds a first look at the image it is loading
+    // (CProjectManage::GetFirstLook): the view lays itself out for that
+    // image and shows the first look at once.
+    virtual void ShowFirstLook() {}
 };
 
 // Where DrawPreview stretches a preview: the image view's painter.

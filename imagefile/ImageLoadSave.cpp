@@ -205,7 +205,8 @@ int CreateImage(CRGBImage& image, int width, int height, Progress progress,
 int LoadTiff16(CImageFileInfo& info, ProbedImageFile& opened, CRGBImage& image,
                const CRGBGammaTable* tables, const CRGBMatrix* matrix, Progress progress);
 int LoadByCodec(CImageFileInfo& info, ProbedImageFile& opened, CRGBImage& image,
-                const CRGBGammaTable* tables, const CRGBMatrix* matrix, Progress progress);
+                const CRGBGammaTable* tables, const CRGBMatrix* matrix, Progress progress,
+                const FirstLookSink& firstLook);
 
 } // namespace
 
@@ -225,7 +226,8 @@ void SetConverterCancelFlag(const std::atomic<bool>* cancel)
 }
 
 int LoadImage(CImageFileInfo& info, CRGBImage& image, const CRGBGammaTable* tables,
-              const CRGBMatrix* matrix, Progress progress, bool showConverterProgress)
+              const CRGBMatrix* matrix, Progress progress, bool showConverterProgress,
+              const FirstLookSink& firstLook)
 {
     const std::string path = info.m_path;
     CAtLoadFile guard(path);
@@ -265,7 +267,7 @@ int LoadImage(CImageFileInfo& info, CRGBImage& image, const CRGBGammaTable* tabl
         break;
     case kImageFileTiff8:
     case kImageFileJpeg:
-        result = LoadByCodec(info, opened, image, tables, matrix, watch.Watched());
+        result = LoadByCodec(info, opened, image, tables, matrix, watch.Watched(), firstLook);
         break;
     case kImageFileDng:
         result = DevelopDngImage(info, image, watch.Watched());
@@ -391,9 +393,109 @@ int LoadTiffImage(CImageFileInfo& info, CRGBImage& image, const CRGBGammaTable* 
 
 namespace {
 
-int LoadByCodec(CImageFileInfo& info, ProbedImageFile& opened, CRGBImage& image,
-                const CRGBGammaTable* tables, const CRGBMatrix* matrix, Progress progress)
+// A JPEG of this many pixels or more takes long enough to decode (some
+// tenths of a second at 24 megapixels) for a first look to be worth its
+// second, reduced decode.
+constexpr std::int64_t kFirstLookMinimumPixels = 4'000'000;
+
+// The first look of a JPEG load: the file is decoded a second time at 1/8
+// of its size (libjpeg scales while it decodes the DCT blocks, so this
+// costs a fraction of the full decode), on a thread of its own beside the
+// full decode, and converted as the working image will be. The first of
+// the load's progress reports after that, which come on the loading
+// thread, hands it to the listener; every report then goes on to the
+// load's own progress. Nothing is handed over once a report has asked to
+// stop, nor after the load (Finish).
+class FirstLook final : public IProgressSink
 {
+public:
+    FirstLook(const CImageFileInfo& info, const CRGBGammaTable* tables, const CRGBMatrix* matrix,
+              const FirstLookSink& sink, Progress progress)
+        : m_sink(sink), m_progress(progress)
+    {
+        if (!sink || !progress || info.m_type != kImageFileJpeg ||
+            static_cast<std::int64_t>(info.m_width) * info.m_height < kFirstLookMinimumPixels)
+            return;
+        try
+        {
+            m_thread = std::thread([this, path = info.m_path, tables, matrix] {
+                Decode(path, tables, matrix);
+            });
+        }
+        catch (const std::system_error&)
+        {
+            // No thread: the load goes on without a first look.
+        }
+    }
+    ~FirstLook() override { Finish(); }
+    FirstLook(const FirstLook&) = delete;
+    FirstLook& operator=(const FirstLook&) = delete;
+
+    // The handle the load reports through.
+    Progress Watched() { return m_thread.joinable() ? Progress(*this) : m_progress; }
+    // The load is over: nothing more is handed over.
+    void Finish()
+    {
+        m_over = true;
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+    bool Report(double value) override
+    {
+        HandOver();
+        return Note(m_progress.Report(value));
+    }
+    bool Report(std::int64_t done, std::int64_t total) override
+    {
+        HandOver();
+        return Note(m_progress.Report(done, total));
+    }
+
+private:
+    void Decode(const std::string& path, const CRGBGammaTable* tables, const CRGBMatrix* matrix)
+    {
+        CImageEx display;
+        if (!display.Load(path, 1) || m_over)
+            return;
+        const CRect whole(0, 0, display.GetWidth(), display.GetHeight());
+        if (!m_reduced.Create(display.GetWidth(), display.GetHeight()) ||
+            !m_reduced.LoadFromDIB(display, whole, whole, tables, matrix))
+            return;
+        m_ready.store(true, std::memory_order_release);
+    }
+
+    void HandOver()
+    {
+        if (m_handed || m_over || m_stopped || !m_ready.load(std::memory_order_acquire))
+            return;
+        m_handed = true;
+        m_sink(m_reduced);
+    }
+
+    bool Note(bool goOn)
+    {
+        m_stopped = m_stopped || !goOn;
+        return goOn;
+    }
+
+    const FirstLookSink& m_sink;
+    Progress m_progress;
+    CRGBImage m_reduced;
+    std::atomic<bool> m_ready{false};
+    std::atomic<bool> m_over{false};
+    bool m_handed = false;
+    bool m_stopped = false;
+    std::thread m_thread;
+};
+
+int LoadByCodec(CImageFileInfo& info, ProbedImageFile& opened, CRGBImage& image,
+                const CRGBGammaTable* tables, const CRGBMatrix* matrix, Progress progress,
+                const FirstLookSink& firstLook)
+{
+    // A large JPEG gives a first look while it decodes.
+    FirstLook look(info, tables, matrix, firstLook, progress);
+    progress = look.Watched();
     // The codec decodes the whole file in one call: apart from the
     // user-interface thread, which stays live meanwhile, and beside the
     // allocation of the working image.
@@ -429,10 +531,10 @@ int LoadByCodec(CImageFileInfo& info, ProbedImageFile& opened, CRGBImage& image,
 } // namespace
 
 int LoadImageByGdiplus(CImageFileInfo& info, CRGBImage& image, const CRGBGammaTable* tables,
-                       const CRGBMatrix* matrix, Progress progress)
+                       const CRGBMatrix* matrix, Progress progress, const FirstLookSink& firstLook)
 {
     ProbedImageFile none;
-    return LoadByCodec(info, none, image, tables, matrix, progress);
+    return LoadByCodec(info, none, image, tables, matrix, progress, firstLook);
 }
 
 int DevelopDngImage(CImageFileInfo& info, CRGBImage& image, Progress progress)

@@ -14,6 +14,7 @@
 #include "imagefile/DNGConverter.h"
 
 #include <atomic>
+#include <functional>
 #include <string>
 
 class CImageFileInfo;
@@ -21,19 +22,31 @@ class CRGBImage;
 class CRGBGammaTable;
 class CRGBMatrix;
 
+// Hears a first look at the image while its load goes on: the whole
+// picture at a reduced size (for a large JPEG a decode at 1/8 of its size,
+// made beside the full decode), its pixels converted as the working
+// image's are. It is called at most once, on the thread that called the
+// load, from inside one of the load's progress reports, and only while the
+// load has not been asked to stop; the image is the listener's to keep.
+using FirstLookSink = std::function<void(CRGBImage& reduced)>;
+
 // Loads the record's file into image (tone tables and matrix convert the
 // TIFF and 8-bit pixels into the working space; DNG files ignore them).
 // Restores a developed DNG or RAW image from the reload cache when the file
 // is unchanged and stores newly developed ones. Leaves the outcome in the
-// record's m_error and m_state. 1 on success.
+// record's m_error and m_state. 1 on success. A load with a progress gives
+// firstLook (when given) a reduced picture of a large JPEG before the full
+// image is decoded.
 int LoadImage(CImageFileInfo& info, CRGBImage& image, const CRGBGammaTable* tables,
-              const CRGBMatrix* matrix, Progress progress, bool showConverterProgress);
+              const CRGBMatrix* matrix, Progress progress, bool showConverterProgress,
+              const FirstLookSink& firstLook = {});
 
 // The loaders by type (the record's current type), same arguments.
 int LoadTiffImage(CImageFileInfo& info, CRGBImage& image, const CRGBGammaTable* tables,
                   const CRGBMatrix* matrix, Progress progress);
 int LoadImageByGdiplus(CImageFileInfo& info, CRGBImage& image, const CRGBGammaTable* tables,
-                       const CRGBMatrix* matrix, Progress progress);
+                       const CRGBMatrix* matrix, Progress progress,
+                       const FirstLookSink& firstLook = {});
 int DevelopDngImage(CImageFileInfo& info, CRGBImage& image, Progress progress);
 int DevelopRawImage(CImageFileInfo& info, CRGBImage& image, Progress progress,
                     bool showConverterProgress);

@@ -138,8 +138,13 @@ void CImageView::SetProject(CProjectManage* project)
 
 bool CImageView::IsImageLoaded() const
 {
-    return m_project != nullptr && m_project->IsImageReady() &&
+    return !ShowsFirstLook() && m_project != nullptr && m_project->IsImageReady() &&
            !m_project->GetWorkingImage().IsEmpty();
+}
+
+bool CImageView::ShowsFirstLook() const
+{
+    return m_project != nullptr && m_project->GetFirstLook() != nullptr;
 }
 
 bool CImageView::IsHeld() const
@@ -155,12 +160,24 @@ CImageView::Mode CImageView::CurrentMode() const
 
 int CImageView::ImageWidth() const
 {
-    return m_project != nullptr ? m_project->GetWorkingImage().GetWidth() : 0;
+    int width = 0;
+    int height = 0;
+    if (ShowsFirstLook())
+        m_project->GetFirstLookImageSize(width, height);
+    else if (m_project != nullptr)
+        width = m_project->GetWorkingImage().GetWidth();
+    return width;
 }
 
 int CImageView::ImageHeight() const
 {
-    return m_project != nullptr ? m_project->GetWorkingImage().GetHeight() : 0;
+    int width = 0;
+    int height = 0;
+    if (ShowsFirstLook())
+        m_project->GetFirstLookImageSize(width, height);
+    else if (m_project != nullptr)
+        height = m_project->GetWorkingImage().GetHeight();
+    return height;
 }
 
 QPoint CImageView::ScrollPosition() const
@@ -232,7 +249,7 @@ void CImageView::ApplyLayout()
     // later through the event loop: the client area and the layout then
     // agree at once. A bar takes room from the client area, which may make
     // the other bar needed too.
-    const bool loaded = IsImageLoaded();
+    const bool loaded = ShowsFirstLook() || IsImageLoaded();
     const int width = loaded ? ImageWidth() : 0;
     const int height = loaded ? ImageHeight() : 0;
     // The client area without scroll bars (maximumViewportSize would take
@@ -286,8 +303,9 @@ bool CImageView::UpdateImage(bool rebuild)
     Layout();
     if (IsImageLoaded())
     {
-        Render(rebuild, true);
-        if (rebuild)
+        // A before preview just made from the first look keeps it.
+        const bool firstLook = Render(rebuild, true) && CurrentMode() == Mode::Before;
+        if (rebuild && !firstLook)
         {
             if (CImageEx* before = m_project->GetBeforePreview(); before && !before->IsNull())
                 FillDIB(*before, RGB16{0xFFFF, 0xFFFF, 0xFFFF});
@@ -349,14 +367,20 @@ void CImageView::RedrawNow()
     viewport()->repaint();
 }
 
+void CImageView::ShowFirstLook()
+{
+    Layout();
+    viewport()->repaint();
+}
+
 // ---- Preparation --------------------------------------------------------------
 
 // loaded: the image itself changed (UpdateImage); rebuild: the preview
 // is to be drawn afresh.
-void CImageView::Render(bool rebuild, bool loaded)
+bool CImageView::Render(bool rebuild, bool loaded)
 {
     if (m_project == nullptr)
-        return;
+        return false;
     const CRect preview = imageview::PreviewRect(m_imageRect, ImageWidth(), ImageHeight());
     const Mode mode = CurrentMode();
     TileSets& sets = SetsOf(mode);
@@ -370,13 +394,16 @@ void CImageView::Render(bool rebuild, bool loaded)
         // memory for the preview: nothing to render either.
         ResetTiles(sets, CRect(), false);
         m_beforeRebuild = m_beforeRebuild || rebuild;
-        return;
+        return false;
     }
 
     // A new preview is white, and so is a rebuilt one: its visible tiles
     // are left to the coarse pass. Otherwise the preview's picture stands
-    // while the full pass renders it again.
-    const bool keepsPicture = created == 0 && !rebuild;
+    // while the full pass renders it again; so does a new preview made from
+    // the first look of the image just loaded, which stands for more than
+    // the coarse pass would render.
+    const bool fromFirstLook = created == CProjectManage::kPreviewFirstLook;
+    const bool keepsPicture = (created == 0 && !rebuild) || fromFirstLook;
     if (mode == Mode::Before)
     {
         if (created != 0 || rebuild || m_beforeRebuild)
@@ -402,6 +429,7 @@ void CImageView::Render(bool rebuild, bool loaded)
         m_project->PreparePreviewDoc();
     }
     m_beforeRebuild = m_beforeRebuild || rebuild;
+    return fromFirstLook;
 }
 
 void CImageView::ResetTiles(TileSets& sets, const CRect& preview, bool keepsPicture)
@@ -566,14 +594,16 @@ void CImageView::paintEvent(QPaintEvent* /*event*/)
 {
     // While the project is busy or an operation pumps events, the working
     // image and the previews may be half made: nothing is painted, and the
-    // last picture stays.
-    if (IsHeld())
+    // last picture stays; only the first look of a loading image, which is
+    // whole from the start, is shown.
+    const bool firstLook = ShowsFirstLook();
+    if (IsHeld() && !firstLook)
         return;
     QPainter painter(viewport());
     const QRect client = viewport()->rect();
     CRect source;
     CRect destination;
-    if (!IsImageLoaded() || !VisibleParts(source, destination))
+    if (!(firstLook || IsImageLoaded()) || !VisibleParts(source, destination))
     {
         painter.fillRect(client, OutsideColour());
         painter.setPen(FrameColour());
@@ -594,6 +624,11 @@ void CImageView::paintEvent(QPaintEvent* /*event*/)
         OutsideColour());
 
     PainterCanvas canvas(painter);
+    if (firstLook)
+    {
+        m_project->DrawFirstLook(source, canvas, destination);
+        return;
+    }
     m_project->DrawPreview(source, canvas, destination);
     if (m_dragItem != nullptr)
         m_dragItem->Draw(painter, destination, source);

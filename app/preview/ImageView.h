@@ -65,6 +65,7 @@ public:
     void RebuildTiles() override;
     void Relayout() override;
     void RedrawNow() override;
+    void ShowFirstLook() override;
 
     // The shown panel's drag item (not owned); null for none.
     void SetDragItem(CBaseDragItem* item);
@@ -139,6 +140,10 @@ private:
     };
 
     bool IsImageLoaded() const;
+    // The project holds a first look at the image it is loading: the view
+    // is laid out for that image and shows the first look, and nothing
+    // reads the working image, which may be half made.
+    bool ShowsFirstLook() const;
     // The project is busy, or the program is inside an operation that
     // pumps events: the view neither paints the image nor renders.
     bool IsHeld() const;
@@ -150,7 +155,9 @@ private:
 
     void Layout();
     void ApplyLayout();
-    void Render(bool rebuild, bool loaded);
+    // True when the preview of the current mode was made anew from the
+    // project's first look.
+    bool Render(bool rebuild, bool loaded);
     // The sets take the preview rectangle, every flag cleared; unless the
     // preview's old picture stands (a new or rebuilt preview is white), the
     // visible tiles count as drawn by the coarse pass.

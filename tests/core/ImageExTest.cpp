@@ -163,4 +163,40 @@ TEST(ImageEx, FillDIBSetsEveryPixelAndLeavesPadding)
     EXPECT_TRUE(empty.IsNull());
 }
 
+// Each target pixel takes the source pixel at i * from / to on each axis:
+// a 2 x 2 picture into 5 x 3 gives columns 0 0 0 1 1 and rows 0 0 1.
+TEST(ImageEx, StretchDIBTakesTheNearestPixel)
+{
+    CImageEx source;
+    ASSERT_TRUE(source.Create(2, 2));
+    const std::uint8_t values[2][2] = {{10, 20}, {30, 40}};
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 2; ++x)
+        {
+            std::uint8_t* p = source.GetPixelAddress(x, y);
+            p[0] = values[y][x];
+            p[1] = static_cast<std::uint8_t>(values[y][x] + 1);
+            p[2] = static_cast<std::uint8_t>(values[y][x] + 2);
+        }
+    CImageEx target;
+    ASSERT_TRUE(target.Create(5, 3));
+    StretchDIB(source, target);
+    const int columns[5] = {0, 0, 0, 1, 1};
+    const int rows[3] = {0, 0, 1};
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x)
+        {
+            const std::uint8_t* p = target.GetPixelAddress(x, y);
+            const std::uint8_t v = values[rows[y]][columns[x]];
+            EXPECT_EQ(p[0], v) << x << "," << y;
+            EXPECT_EQ(p[1], v + 1) << x << "," << y;
+            EXPECT_EQ(p[2], v + 2) << x << "," << y;
+        }
+
+    // Nothing to stretch from: the target stays as it was.
+    FillDIB(target, RGB16{257, 257, 257});
+    StretchDIB(CImageEx(), target);
+    EXPECT_EQ(target.GetPixelAddress(4, 2)[0], 1);
+}
+
 } // namespace

@@ -1,5 +1,6 @@
 #include "imagefile/ImageLoadSave.h"
 
+#include "core/GammaTable.h"
 #include "core/ImageEx.h"
 #include "core/ImageFileProbe.h"
 #include "core/RGBImage.h"
@@ -22,6 +23,7 @@
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -274,6 +276,117 @@ TEST_F(ImageLoadSaveTest, AJpegDecodeReportsOnTheCallingThreadAndHonoursACancel)
             EXPECT_GT(values.back(), 0.3);
             EXPECT_EQ(back.GetWidth(), 640);
             EXPECT_EQ(back.GetHeight(), 480);
+        }
+    }
+}
+
+// Four flat quadrants: a JPEG keeps flat 8 x 8 blocks, reduced or not,
+// so the middle of each quadrant has one colour in any decode.
+CRGBImage Quadrants(int width, int height)
+{
+    static constexpr RGB16 kColours[4] = {
+        {200 * 257, 60 * 257, 40 * 257}, {50 * 257, 170 * 257, 70 * 257},
+        {40 * 257, 60 * 257, 190 * 257}, {128 * 257, 128 * 257, 128 * 257}};
+    CRGBImage image(width, height);
+    RGB16* p = image.Lock();
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            p[static_cast<std::size_t>(y) * width + x] =
+                kColours[(y < height / 2 ? 0 : 2) + (x < width / 2 ? 0 : 1)];
+    image.Unlock();
+    return image;
+}
+
+RGB16 PixelAt(CRGBImage& image, int x, int y)
+{
+    const RGB16 p = image.Lock()[static_cast<std::size_t>(y) * image.GetWidth() + x];
+    image.Unlock();
+    return p;
+}
+
+// A large JPEG's load hands one first look over: a decode at 1/8 of the
+// size, converted as the working image is, from inside a report on the
+// loading thread, before the load returns. Nothing comes without a
+// progress (no window to show it in), for small JPEGs and TIFFs (quick to
+// load anyway), or once the load was asked to stop.
+TEST_F(ImageLoadSaveTest, ALargeJpegGivesOneFirstLookWhileItLoads)
+{
+    // 4.03 megapixels: just above the size that gets a first look.
+    CRGBImage large = Quadrants(2400, 1680);
+    CRGBImage small = Quadrants(1600, 1200);
+    const std::string largeJpeg = m_dir.File("large.jpg");
+    const std::string smallJpeg = m_dir.File("small.jpg");
+    const std::string largeTiff = m_dir.File("large.tif");
+    ASSERT_EQ(SaveImageByGdiplus(OutputRecord(largeJpeg, kImageFileJpeg, 2400, 1680, 300.0f),
+                                 large, nullptr, nullptr, {}),
+              1);
+    ASSERT_EQ(SaveImageByGdiplus(OutputRecord(smallJpeg, kImageFileJpeg, 1600, 1200, 300.0f),
+                                 small, nullptr, nullptr, {}),
+              1);
+    ASSERT_EQ(SaveTiff16(nullptr, OutputRecord(largeTiff, kImageFileTiff16, 2400, 1680, 300.0f),
+                         large, {}),
+              1);
+    // The tone tables the working image is converted with: every value
+    // halved, so that the look is seen to go through them too.
+    CRGBGammaTable halve;
+    std::vector<std::uint16_t> halved(CGammaTable::EntryCount);
+    for (std::size_t v = 0; v < halved.size(); ++v)
+        halved[v] = static_cast<std::uint16_t>(v / 2);
+    for (int c = 0; c < 3; ++c)
+        ASSERT_TRUE(halve[c].SetTable(halved));
+
+    const struct
+    {
+        const char* what;
+        std::string path;
+        bool withProgress;
+        bool goOn;
+        bool looks;
+    } cases[] = {
+        {"large JPEG", largeJpeg, true, true, true},
+        {"large JPEG without a progress", largeJpeg, false, true, false},
+        {"large JPEG whose load is cancelled", largeJpeg, true, false, false},
+        {"small JPEG", smallJpeg, true, true, false},
+        {"large TIFF", largeTiff, true, true, false},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        CallerProgressLog log(c.goOn);
+        int looks = 0;
+        bool elsewhere = false;
+        bool afterTheLoad = false;
+        bool loadEnded = false;
+        CRGBImage look;
+        const FirstLookSink sink = [&](CRGBImage& reduced) {
+            ++looks;
+            elsewhere = elsewhere || std::this_thread::get_id() != log.caller;
+            afterTheLoad = afterTheLoad || loadEnded;
+            look = std::move(reduced);
+        };
+        CImageFileInfo in;
+        in.m_path = c.path;
+        CRGBImage back;
+        const int result = LoadImage(in, back, &halve, nullptr,
+                                     c.withProgress ? Progress(log) : Progress(), false, sink);
+        loadEnded = true;
+        EXPECT_EQ(result, c.goOn ? 1 : 0);
+        EXPECT_EQ(looks, c.looks ? 1 : 0);
+        if (!c.looks || looks != 1)
+            continue;
+        EXPECT_FALSE(elsewhere);
+        EXPECT_FALSE(afterTheLoad);
+        ASSERT_EQ(look.GetWidth(), 300);
+        ASSERT_EQ(look.GetHeight(), 210);
+        // The middle of each quadrant, in the look and in the whole image.
+        for (const auto& [x, y] : {std::pair{75, 52}, {225, 52}, {75, 157}, {225, 157}})
+        {
+            const RGB16 reduced = PixelAt(look, x, y);
+            const RGB16 whole = PixelAt(back, x * 8, y * 8);
+            EXPECT_EQ(reduced.r, whole.r) << x << "," << y;
+            EXPECT_EQ(reduced.g, whole.g) << x << "," << y;
+            EXPECT_EQ(reduced.b, whole.b) << x << "," << y;
+            EXPECT_LT(whole.r, 32768) << "the tables were applied";
         }
     }
 }

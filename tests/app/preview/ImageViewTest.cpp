@@ -16,6 +16,7 @@
 #include "platform/Clock.h"
 #include "tests/controls/NotifySpy.h"
 #include "tests/correction/ProjectTestSupport.h"
+#include "tests/support/TestProfiles.h"
 
 #include <gtest/gtest.h>
 
@@ -775,6 +776,148 @@ TEST_F(ImageViewTest, UnloadingTheImageDeletesThePreviews)
     EXPECT_EQ(m_project->GetAfterPreview(), nullptr);
     EXPECT_EQ(m_project->GetBeforePreview(), nullptr);
     EXPECT_EQ(Shown().pixel(1, 1), kOutside);
+    EXPECT_FALSE(view.StepRefinement());
+}
+
+// ---- The first look of a large JPEG ------------------------------------------------------
+
+// Four flat quadrants (reddish, greenish, bluish, grey): a JPEG keeps flat
+// blocks, so the middle of each has one colour in any decode.
+CRGBImage Quadrants(int width, int height)
+{
+    static constexpr RGB16 kColours[4] = {
+        {200 * 257, 60 * 257, 40 * 257}, {50 * 257, 170 * 257, 70 * 257},
+        {40 * 257, 60 * 257, 190 * 257}, {128 * 257, 128 * 257, 128 * 257}};
+    CRGBImage image(width, height);
+    RGB16* p = image.Lock();
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            p[static_cast<std::size_t>(y) * width + x] =
+                kColours[(y < height / 2 ? 0 : 2) + (x < width / 2 ? 0 : 1)];
+    image.Unlock();
+    return image;
+}
+
+// Where the middle of each quadrant of the image is shown.
+std::vector<QPoint> QuadrantMiddles(const CRect& shown)
+{
+    const int w = shown.Width();
+    const int h = shown.Height();
+    return {QPoint(shown.left + w / 4, shown.top + h / 4),
+            QPoint(shown.left + 3 * w / 4, shown.top + h / 4),
+            QPoint(shown.left + w / 4, shown.top + 3 * h / 4),
+            QPoint(shown.left + 3 * w / 4, shown.top + 3 * h / 4)};
+}
+
+class FirstLookTest : public ImageViewTest
+{
+protected:
+    // The image as a JPEG of 2400 x 1680 (large enough for a first look)
+    // with the sRGB profile, listed; its path.
+    std::string AddLargeJpeg(CRGBImage image, const std::string& name)
+    {
+        const std::string path = m_dir.File(name);
+        projecttest::WriteJpeg(path, image, projecttest::SRGBProfileBytes());
+        CImageFileInfo entry;
+        EXPECT_EQ(entry.ReadInfo(path), 1);
+        EXPECT_TRUE(m_project->AddFile(entry, m_project->GetCount()));
+        return path;
+    }
+
+    // Loads the entry as the main window does, with a progress that takes
+    // a picture of the view at the first report that finds a first look;
+    // answers goOn after it. The load's result.
+    int LoadWatching(const std::string& path, bool goOn = true)
+    {
+        auto progress = ProgressFunction([&](double) {
+            if (!during.isNull())
+                return goOn;
+            if (m_project->GetFirstLook() != nullptr)
+            {
+                during = Shown();
+                rectDuring = view.GetImageRect();
+            }
+            return true;
+        });
+        return m_project->LoadImage(Entry(path), false, progress);
+    }
+
+    QImage during;
+    CRect rectDuring;
+};
+
+// While a large JPEG decodes, the view is laid out for it and shows its
+// first look, converted for the monitor as the refined picture is (a
+// wide-gamut monitor, on which the file's own values would look wrong);
+// once loaded, the first look stands until the refinement replaces it,
+// with no white in between.
+TEST_F(FirstLookTest, ALargeJpegIsShownWhileItLoadsInTheMonitorsColours)
+{
+    CColorProfile p3 = projecttest::OpenProfile(testsupport::P3LikeProfileBytes(), "p3.icm");
+    ASSERT_TRUE(m_project->SetProjectProfiles(&p3, &m_working, &m_input));
+    const std::string path = AddLargeJpeg(Quadrants(2400, 1680), "large.jpg");
+
+    ASSERT_EQ(LoadWatching(path), 1);
+    EXPECT_EQ(m_project->GetFirstLook(), nullptr);
+    ASSERT_FALSE(during.isNull()) << "no first look was shown";
+    EXPECT_EQ(rectDuring, view.GetImageRect());
+    const QImage loaded = Shown();
+    RefineAll();
+    const QImage refined = Shown();
+
+    const std::vector<QPoint> middles = QuadrantMiddles(view.GetImageRect());
+    // The monitor's colours: the reddish quadrant is not the file's red.
+    EXPECT_GT(std::abs(qRed(refined.pixel(middles[0])) - 200) +
+                  std::abs(qGreen(refined.pixel(middles[0])) - 60),
+              6);
+    for (const QPoint& p : middles)
+    {
+        for (const QImage* shown : std::initializer_list<const QImage*>{&during, &loaded})
+        {
+            const QRgb a = shown->pixel(p);
+            const QRgb b = refined.pixel(p);
+            EXPECT_LE(std::abs(qRed(a) - qRed(b)), 1) << p.x() << "," << p.y();
+            EXPECT_LE(std::abs(qGreen(a) - qGreen(b)), 1) << p.x() << "," << p.y();
+            EXPECT_LE(std::abs(qBlue(a) - qBlue(b)), 1) << p.x() << "," << p.y();
+        }
+    }
+    EXPECT_EQ(during.pixel(1, 1), kOutside);
+}
+
+// The refinement replaces every pixel of the first look: on a pattern that
+// a reduced decode blurs to grey, the refined preview is the one a load
+// without a first look gives, byte for byte.
+TEST_F(FirstLookTest, TheRefinedPictureIsTheSameWithOrWithoutAFirstLook)
+{
+    const std::string path = AddLargeJpeg(Checkerboard(2400, 1680), "fine.jpg");
+    ASSERT_EQ(LoadWatching(path), 1);
+    ASSERT_FALSE(during.isNull());
+    RefineAll();
+    const CImageEx& first = AfterPreview();
+    const int width = first.GetWidth();
+    const std::vector<std::uint8_t> withLook(first.GetBits(),
+                                             first.GetBits() + first.GetPitch() * first.GetHeight());
+
+    Load(path); // no progress: no first look
+    RefineAll();
+    const CImageEx& second = AfterPreview();
+    ASSERT_EQ(second.GetWidth(), width);
+    const std::vector<std::uint8_t> withoutLook(
+        second.GetBits(), second.GetBits() + second.GetPitch() * second.GetHeight());
+    EXPECT_TRUE(withLook == withoutLook);
+}
+
+// A load cancelled after its first look leaves no image and no first look.
+TEST_F(FirstLookTest, ACancelAfterTheFirstLookLeavesNoPicture)
+{
+    const std::string path = AddLargeJpeg(Quadrants(2400, 1680), "cancelled.jpg");
+    EXPECT_EQ(LoadWatching(path, false), 0);
+    ASSERT_FALSE(during.isNull());
+    EXPECT_EQ(m_project->GetFirstLook(), nullptr);
+    EXPECT_FALSE(m_project->IsImageReady());
+    const QImage shown = Shown();
+    for (const QPoint& p : QuadrantMiddles(rectDuring))
+        EXPECT_EQ(shown.pixel(p), kOutside);
     EXPECT_FALSE(view.StepRefinement());
 }
 
