@@ -158,14 +158,26 @@ CImageView::Mode CImageView::CurrentMode() const
                                                                                  : Mode::After;
 }
 
+void CImageView::ImageSize(int& width, int& height) const
+{
+    width = 0;
+    height = 0;
+    if (ShowsFirstLook())
+    {
+        m_project->GetFirstLookImageSize(width, height);
+    }
+    else if (m_project != nullptr)
+    {
+        width = m_project->GetWorkingImage().GetWidth();
+        height = m_project->GetWorkingImage().GetHeight();
+    }
+}
+
 int CImageView::ImageWidth() const
 {
     int width = 0;
     int height = 0;
-    if (ShowsFirstLook())
-        m_project->GetFirstLookImageSize(width, height);
-    else if (m_project != nullptr)
-        width = m_project->GetWorkingImage().GetWidth();
+    ImageSize(width, height);
     return width;
 }
 
@@ -173,10 +185,7 @@ int CImageView::ImageHeight() const
 {
     int width = 0;
     int height = 0;
-    if (ShowsFirstLook())
-        m_project->GetFirstLookImageSize(width, height);
-    else if (m_project != nullptr)
-        height = m_project->GetWorkingImage().GetHeight();
+    ImageSize(width, height);
     return height;
 }
 

@@ -149,6 +149,9 @@ private:
     bool IsHeld() const;
     Mode CurrentMode() const;
     TileSets& SetsOf(Mode mode) { return mode == Mode::Before ? m_beforeTiles : m_afterTiles; }
+    // The image shown: the working image's size, or that of the image the
+    // first look stands for.
+    void ImageSize(int& width, int& height) const;
     int ImageWidth() const;
     int ImageHeight() const;
     QPoint ScrollPosition() const;

@@ -14,6 +14,7 @@
 #include "tests/support/OpenCounter.h"
 #include "tests/support/RecordingMessageSink.h"
 #include "tests/support/TestEnv.h"
+#include "tests/support/TestImages.h"
 
 #include <gtest/gtest.h>
 
@@ -280,23 +281,6 @@ TEST_F(ImageLoadSaveTest, AJpegDecodeReportsOnTheCallingThreadAndHonoursACancel)
     }
 }
 
-// Four flat quadrants: a JPEG keeps flat 8 x 8 blocks, reduced or not,
-// so the middle of each quadrant has one colour in any decode.
-CRGBImage Quadrants(int width, int height)
-{
-    static constexpr RGB16 kColours[4] = {
-        {200 * 257, 60 * 257, 40 * 257}, {50 * 257, 170 * 257, 70 * 257},
-        {40 * 257, 60 * 257, 190 * 257}, {128 * 257, 128 * 257, 128 * 257}};
-    CRGBImage image(width, height);
-    RGB16* p = image.Lock();
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            p[static_cast<std::size_t>(y) * width + x] =
-                kColours[(y < height / 2 ? 0 : 2) + (x < width / 2 ? 0 : 1)];
-    image.Unlock();
-    return image;
-}
-
 RGB16 PixelAt(CRGBImage& image, int x, int y)
 {
     const RGB16 p = image.Lock()[static_cast<std::size_t>(y) * image.GetWidth() + x];
@@ -312,8 +296,8 @@ RGB16 PixelAt(CRGBImage& image, int x, int y)
 TEST_F(ImageLoadSaveTest, ALargeJpegGivesOneFirstLookWhileItLoads)
 {
     // 4.03 megapixels: just above the size that gets a first look.
-    CRGBImage large = Quadrants(2400, 1680);
-    CRGBImage small = Quadrants(1600, 1200);
+    CRGBImage large = testsupport::FlatQuadrants(2400, 1680);
+    CRGBImage small = testsupport::FlatQuadrants(1600, 1200);
     const std::string largeJpeg = m_dir.File("large.jpg");
     const std::string smallJpeg = m_dir.File("small.jpg");
     const std::string largeTiff = m_dir.File("large.tif");

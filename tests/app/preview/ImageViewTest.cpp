@@ -16,6 +16,7 @@
 #include "platform/Clock.h"
 #include "tests/controls/NotifySpy.h"
 #include "tests/correction/ProjectTestSupport.h"
+#include "tests/support/TestImages.h"
 #include "tests/support/TestProfiles.h"
 
 #include <gtest/gtest.h>
@@ -781,23 +782,6 @@ TEST_F(ImageViewTest, UnloadingTheImageDeletesThePreviews)
 
 // ---- The first look of a large JPEG ------------------------------------------------------
 
-// Four flat quadrants (reddish, greenish, bluish, grey): a JPEG keeps flat
-// blocks, so the middle of each has one colour in any decode.
-CRGBImage Quadrants(int width, int height)
-{
-    static constexpr RGB16 kColours[4] = {
-        {200 * 257, 60 * 257, 40 * 257}, {50 * 257, 170 * 257, 70 * 257},
-        {40 * 257, 60 * 257, 190 * 257}, {128 * 257, 128 * 257, 128 * 257}};
-    CRGBImage image(width, height);
-    RGB16* p = image.Lock();
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            p[static_cast<std::size_t>(y) * width + x] =
-                kColours[(y < height / 2 ? 0 : 2) + (x < width / 2 ? 0 : 1)];
-    image.Unlock();
-    return image;
-}
-
 // Where the middle of each quadrant of the image is shown.
 std::vector<QPoint> QuadrantMiddles(const CRect& shown)
 {
@@ -855,7 +839,7 @@ TEST_F(FirstLookTest, ALargeJpegIsShownWhileItLoadsInTheMonitorsColours)
 {
     CColorProfile p3 = projecttest::OpenProfile(testsupport::P3LikeProfileBytes(), "p3.icm");
     ASSERT_TRUE(m_project->SetProjectProfiles(&p3, &m_working, &m_input));
-    const std::string path = AddLargeJpeg(Quadrants(2400, 1680), "large.jpg");
+    const std::string path = AddLargeJpeg(testsupport::FlatQuadrants(2400, 1680), "large.jpg");
 
     ASSERT_EQ(LoadWatching(path), 1);
     EXPECT_EQ(m_project->GetFirstLook(), nullptr);
@@ -910,7 +894,7 @@ TEST_F(FirstLookTest, TheRefinedPictureIsTheSameWithOrWithoutAFirstLook)
 // A load cancelled after its first look leaves no image and no first look.
 TEST_F(FirstLookTest, ACancelAfterTheFirstLookLeavesNoPicture)
 {
-    const std::string path = AddLargeJpeg(Quadrants(2400, 1680), "cancelled.jpg");
+    const std::string path = AddLargeJpeg(testsupport::FlatQuadrants(2400, 1680), "cancelled.jpg");
     EXPECT_EQ(LoadWatching(path, false), 0);
     ASSERT_FALSE(during.isNull());
     EXPECT_EQ(m_project->GetFirstLook(), nullptr);
