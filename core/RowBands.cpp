@@ -18,6 +18,126 @@ std::atomic<int> g_rowThreads{0};
 // More threads than this gain nothing on the memory-bound row loops.
 constexpr int kMaxRowThreads = 32;
 
+// Workers kept for the drivers: starting and joining threads for every
+// call cost about a third of a millisecond, which a preview that renders
+// tile after tile paid for each tile. One call at a time borrows them (a
+// call made meanwhile, from another thread or from inside a band, starts
+// threads of its own as before). Made on first use and never destroyed: its
+// threads wait for work until the process ends.
+class WorkerPool
+{
+public:
+    static WorkerPool& Instance()
+    {
+        static WorkerPool* const pool = new WorkerPool();
+        return *pool;
+    }
+
+    // Has up to `count` workers run body(index) with the indices 1..count,
+    // each index once. False (and nothing started) while another call
+    // borrows the workers or when no worker can be started.
+    bool Start(int count, const std::function<void(int index)>& body)
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_body != nullptr)
+            return false;
+        while (static_cast<int>(m_threads.size()) < count)
+        {
+            try
+            {
+                m_threads.emplace_back([this] { Serve(); });
+            }
+            catch (const std::system_error&)
+            {
+                break; // fewer workers do the same work
+            }
+        }
+        if (m_threads.empty())
+            return false;
+        m_body = &body;
+        m_tickets = count;
+        m_nextIndex = 1;
+        m_work.notify_all();
+        return true;
+    }
+
+    // The indices not yet taken are withdrawn; returns once every worker
+    // that took one has left body.
+    void Finish()
+    {
+        std::unique_lock lock(m_mutex);
+        m_tickets = 0;
+        m_left.wait(lock, [&] { return m_inside == 0; });
+        m_body = nullptr;
+    }
+
+private:
+    void Serve()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;)
+        {
+            m_work.wait(lock, [&] { return m_tickets > 0; });
+            --m_tickets;
+            const int index = m_nextIndex++;
+            const std::function<void(int)>& body = *m_body;
+            ++m_inside;
+            lock.unlock();
+            body(index);
+            lock.lock();
+            if (--m_inside == 0)
+                m_left.notify_all();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_work;
+    std::condition_variable m_left;
+    std::vector<std::thread> m_threads;
+    const std::function<void(int)>* m_body = nullptr;
+    int m_tickets = 0;
+    int m_nextIndex = 1;
+    int m_inside = 0;
+};
+
+// The workers of one RunBands call: the pool's when it is free, else
+// threads of its own; joined when this goes.
+class BandWorkers
+{
+public:
+    BandWorkers(int count, const std::function<void(int index)>& body)
+    {
+        if (WorkerPool::Instance().Start(count, body))
+        {
+            m_pooled = true;
+            return;
+        }
+        m_threads.reserve(static_cast<std::size_t>(count));
+        for (int t = 1; t <= count; ++t)
+        {
+            try
+            {
+                m_threads.emplace_back(body, t);
+            }
+            catch (const std::system_error&)
+            {
+                break; // fewer threads do the same work
+            }
+        }
+    }
+    ~BandWorkers()
+    {
+        if (m_pooled)
+            WorkerPool::Instance().Finish();
+    }
+    BandWorkers(const BandWorkers&) = delete;
+    BandWorkers& operator=(const BandWorkers&) = delete;
+
+private:
+    bool m_pooled = false;
+    std::vector<std::jthread> m_threads;
+};
+
 } // namespace
 
 void SetRowThreadCount(int count)
@@ -79,7 +199,7 @@ bool RunBands(int bandCount, int threads, const std::function<void(int worker, i
         }
         doneSignal.notify_one();
     };
-    auto worker = [&](int index) {
+    const std::function<void(int)> worker = [&](int index) {
         while (!stop.load())
         {
             const int b = next.fetch_add(1);
@@ -88,20 +208,7 @@ bool RunBands(int bandCount, int threads, const std::function<void(int worker, i
             runBand(index, b);
         }
     };
-
-    std::vector<std::jthread> pool;
-    pool.reserve(static_cast<std::size_t>(threads - 1));
-    for (int t = 1; t < threads; ++t)
-    {
-        try
-        {
-            pool.emplace_back(worker, t);
-        }
-        catch (const std::system_error&)
-        {
-            break; // fewer threads do the same work
-        }
-    }
+    const BandWorkers workers(threads - 1, worker);
 
     int handed = 0; // bands handed to finished
     for (;;)
@@ -117,7 +224,7 @@ bool RunBands(int bandCount, int threads, const std::function<void(int worker, i
             if (!finished(handed))
             {
                 stop.store(true);
-                return false; // the pool joins the bands still running
+                return false; // the workers finish the bands still running
             }
         }
         if (handed == bandCount)

@@ -145,6 +145,61 @@ TEST_P(RowBandsTest, WorkersOwnTheirScratchAndBandsFinishInOrder)
     EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4, 5}));
 }
 
+// The drivers' workers serve one call at a time: calls made at the same
+// time from several threads, and calls from inside a band, each still run
+// every one of their bands once, with worker indices below the count asked.
+TEST(RowBandsConcurrencyTest, SimultaneousAndNestedCallsEachRunAllTheirBands)
+{
+    constexpr int kCallers = 4;
+    constexpr int kBands = 40;
+    constexpr int kThreads = 3;
+    std::atomic<bool> bad{false};
+    const auto call = [&](int bands) {
+        std::vector<std::atomic<int>> runs(static_cast<std::size_t>(bands));
+        const bool done = RunBands(
+            bands, kThreads,
+            [&](int worker, int band) {
+                if (worker < 0 || worker >= kThreads)
+                    bad = true;
+                runs[static_cast<std::size_t>(band)]++;
+            },
+            [](int) { return true; });
+        for (const auto& r : runs)
+            if (r.load() != 1)
+                bad = true;
+        return done;
+    };
+    std::vector<std::thread> callers;
+    std::atomic<int> finished{0};
+    for (int c = 0; c < kCallers; ++c)
+    {
+        callers.emplace_back([&] {
+            for (int round = 0; round < 20; ++round)
+            {
+                // Every few bands of the outer call run a call of their own.
+                std::vector<std::atomic<int>> outer(kBands);
+                const bool done = RunBands(
+                    kBands, kThreads,
+                    [&](int, int band) {
+                        outer[static_cast<std::size_t>(band)]++;
+                        if (band % 8 == 0 && !call(5))
+                            bad = true;
+                    },
+                    [](int) { return true; });
+                for (const auto& r : outer)
+                    if (r.load() != 1)
+                        bad = true;
+                if (done && call(kBands))
+                    ++finished;
+            }
+        });
+    }
+    for (std::thread& t : callers)
+        t.join();
+    EXPECT_FALSE(bad.load());
+    EXPECT_EQ(finished.load(), kCallers * 20);
+}
+
 INSTANTIATE_TEST_SUITE_P(Threads, RowBandsTest, testing::Values(1, 3, 8),
                          [](const testing::TestParamInfo<int>& info) {
                              return std::to_string(info.param);
