@@ -25,7 +25,8 @@ bool CImageEx::Create(int width, int height)
     const long long size = pitch * height;
     try
     {
-        m_bits.assign(static_cast<std::size_t>(size), 0);
+        // Black: the allocator's zeros.
+        m_bits.resize(static_cast<std::size_t>(size));
     }
     catch (const std::bad_alloc&)
     {

@@ -8,10 +8,38 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 class ProbedImageFile;
+
+// The pixel memory of CImageEx: zeroed by the allocator (calloc, which
+// leaves fresh pages from the system as they are), so that a new image is
+// black without a pass over it; an image that is decoded into at once
+// (a photograph's 72 MB) is written once, not twice.
+template <class T> struct ZeroedAllocator
+{
+    using value_type = T;
+    ZeroedAllocator() = default;
+    template <class U> ZeroedAllocator(const ZeroedAllocator<U>&) noexcept {}
+    T* allocate(std::size_t n)
+    {
+        if (void* p = std::calloc(n, sizeof(T)))
+            return static_cast<T*>(p);
+        throw std::bad_alloc();
+    }
+    void deallocate(T* p, std::size_t) noexcept { std::free(p); }
+    // New elements keep the allocator's zeros; copies are copies.
+    template <class U> void construct(U* p) noexcept { ::new (static_cast<void*>(p)) U; }
+    template <class U, class... Args> void construct(U* p, Args&&... args)
+    {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+    template <class U> bool operator==(const ZeroedAllocator<U>&) const noexcept { return true; }
+};
 
 class CImageEx
 {
@@ -63,7 +91,7 @@ private:
     int m_pitch = 0;
     float m_xDpi = 96.0f;
     float m_yDpi = 96.0f;
-    std::vector<std::uint8_t> m_bits;
+    std::vector<std::uint8_t, ZeroedAllocator<std::uint8_t>> m_bits;
 };
 
 // count pixels into row `row` from column `column`: blue, green, red bytes
