@@ -102,7 +102,7 @@ public:
 
     // The rendering time one tick of the refinement may take: tiles are
     // rendered while the next one is expected to fit (at least one a tick).
-    static constexpr int kTickBudgetMs = 40;
+    static constexpr int kTickBudgetMs = 30;
     // Timer ids: the refinement's tick and the settling of a resize (each a
     // child QTimer named by its id, so that tests find it).
     static constexpr int kRefineTimer = 100;

@@ -343,9 +343,10 @@ TEST_F(ImageViewTest, RefinesCoarseThenFullIncludingThePartialLastTile)
 
 TEST_F(ImageViewTest, EachTickRendersUntilItsTimeIsUsed)
 {
-    // Every clock reading takes 20 ms: a tick of 40 ms renders 2 tiles (a
-    // third would end it at 60 ms).
-    SteppingClock slow(20);
+    // Every clock reading takes 15 ms: a tick of 30 ms renders 2 tiles (a
+    // third would end it at 45 ms).
+    static_assert(CImageView::kTickBudgetMs == 30);
+    SteppingClock slow(15);
     view.SetClock(&slow);
     view.resize(1300, 540);
     LoadPicture(Checkerboard(1280, 512));
