@@ -38,6 +38,12 @@
 // while the events between ticks keep the window responsive. A tile at full
 // resolution is converted on every hardware thread (the project's
 // rendering), which leaves the picture as one thread makes it.
+//
+// Before all that, while a large JPEG is still being decoded, the project
+// may hold a first look at it (a reduced decode, converted for the
+// monitor): the view is laid out for the image and paints the first look,
+// and the new preview of the loaded image starts as the first look
+// stretched over it, its visible tiles counting as done by the coarse pass.
 
 namespace {
 
