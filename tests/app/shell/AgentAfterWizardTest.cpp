@@ -162,19 +162,24 @@ protected:
             kAgentLimitMs);
     }
 
-    // The detail-mode wizard from the file-list panel's button: factory
-    // reset, the first room light (5000 K), then on to the confirmation
-    // page and Finish. Before Finish the test waits until the agent has
-    // found the channel held, as it would while a user reads the pages.
-    // `beforeFinish` is the trace's length at that point.
-    void RunWizard(std::size_t& beforeFinish)
+    // Waits until the agent has found the DDC/CI channel held from now on,
+    // as it does while a user reads a page of the wizard.
+    void WaitUntilTheAgentFindsTheChannelHeld()
+    {
+        const std::size_t from = Trace().size();
+        ASSERT_TRUE(WaitForTraceLine("SET_TIMER:DDCCI INHIBIT BY REGISTRY", from)) << Trace();
+    }
+
+    // The detail-mode wizard from the file-list panel's button; `steps`
+    // drives the open wizard until it closes.
+    void RunWizard(const std::function<void(CDetailModeSheet&)>& steps)
     {
         bool ran = false;
         QTimer::singleShot(0, [&] {
             auto* sheet = qobject_cast<CDetailModeSheet*>(QApplication::activeModalWidget());
             ASSERT_NE(sheet, nullptr);
             ran = true;
-            const auto finishOnError = qScopeGuard([sheet] {
+            const auto closeOnFailure = qScopeGuard([sheet] {
                 if (sheet->isVisible())
                 {
                     ADD_FAILURE() << "the wizard was left open";
@@ -182,23 +187,7 @@ protected:
                 }
             });
             ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
-            sheet->NextButton()->click();
-            ASSERT_EQ(sheet->ActivePageId(), kDetailModePage2Id);
-            auto* daylight =
-                sheet->ActivePage()->findChild<QRadioButton*>(QString::number(kIdcRadioFirst));
-            ASSERT_NE(daylight, nullptr);
-            daylight->click();
-            sheet->NextButton()->click();
-            ASSERT_EQ(sheet->ActivePageId(), kDetailModePage3Id);
-
-            const std::size_t held = Trace().size();
-            ASSERT_TRUE(WaitForTraceLine("SET_TIMER:DDCCI INHIBIT BY REGISTRY", held)) << Trace();
-            sheet->NextButton()->click();
-            ASSERT_EQ(sheet->ActivePageId(), kDetailModePage3_5Id);
-            beforeFinish = Trace().size();
-            sheet->FinishButton()->click();
-            EXPECT_FALSE(sheet->isVisible());
-            EXPECT_EQ(sheet->result(), QDialog::Accepted);
+            steps(*sheet);
         });
         auto* button = frame->GetFileView()->findChild<QToolButton*>(QStringLiteral("1392"));
         ASSERT_NE(button, nullptr);
@@ -206,6 +195,38 @@ protected:
         QCoreApplication::processEvents();
         ASSERT_TRUE(ran);
         EXPECT_EQ(platform::RegistryStore().GetDword(kDdcBusyRegistryKey, kDdcBusyValueName), 0u);
+    }
+
+    // Next from the first page to the room-light page (the factory reset
+    // that it asks for is answered Yes), where the monitor is on 5000 K.
+    static void ToTheRoomLightPage(CDetailModeSheet& sheet)
+    {
+        sheet.NextButton()->click();
+        ASSERT_EQ(sheet.ActivePageId(), kDetailModePage2Id);
+    }
+
+    // The wizard as a user goes through it: factory reset, the first room
+    // light (5000 K), the brightness and the confirmation page, Finish.
+    // Before Finish the agent has found the channel held; `beforeFinish` is
+    // the trace's length at that point.
+    void RunWizardToFinish(std::size_t& beforeFinish)
+    {
+        RunWizard([&](CDetailModeSheet& sheet) {
+            ToTheRoomLightPage(sheet);
+            auto* daylight =
+                sheet.ActivePage()->findChild<QRadioButton*>(QString::number(kIdcRadioFirst));
+            ASSERT_NE(daylight, nullptr);
+            daylight->click();
+            sheet.NextButton()->click();
+            ASSERT_EQ(sheet.ActivePageId(), kDetailModePage3Id);
+            WaitUntilTheAgentFindsTheChannelHeld();
+            sheet.NextButton()->click();
+            ASSERT_EQ(sheet.ActivePageId(), kDetailModePage3_5Id);
+            beforeFinish = Trace().size();
+            sheet.FinishButton()->click();
+            EXPECT_FALSE(sheet.isVisible());
+            EXPECT_EQ(sheet.result(), QDialog::Accepted);
+        });
     }
 
     PrivateUserFolders folders;
@@ -227,7 +248,7 @@ TEST_F(AgentAfterWizardTest, PresetTheWizardLeavesGetsTheAgentsProfileAndThePrev
     StartAgentOn(kPreset9300K, "9300K_22_QBX1234.icm");
 
     std::size_t beforeFinish = 0;
-    RunWizard(beforeFinish);
+    RunWizardToFinish(beforeFinish);
     ASSERT_EQ(monitorFile.ReadVcp(kConnector, kPreset)->current, kPreset5000K);
     ASSERT_EQ(monitorFile.ReadVcp(kConnector, 0x02)->current, 1) << "nothing announced";
 
@@ -248,7 +269,7 @@ TEST_F(AgentAfterWizardTest, WizardThatChangesNothingLeavesTheAssociationAlone)
     const std::size_t beforeWizard = Trace().size();
 
     std::size_t beforeFinish = 0;
-    RunWizard(beforeFinish);
+    RunWizardToFinish(beforeFinish);
     ASSERT_EQ(monitorFile.ReadVcp(kConnector, kPreset)->current, kPreset5000K);
 
     ASSERT_TRUE(WaitForTraceLine("NO_CHANGE_COLOR_PROFILE", beforeFinish)) << Trace();
@@ -260,6 +281,33 @@ TEST_F(AgentAfterWizardTest, WizardThatChangesNothingLeavesTheAssociationAlone)
     EXPECT_EQ(platform::DisplayProfiles(kDeviceId),
               std::vector<std::string>{"5000K_22_QBX1234.icm"});
     EXPECT_EQ(frame->GetFileView()->GetDisplayColorSpaceText().toStdString(), "5000K_22_QBX1234");
+}
+
+// The agent follows the room-light page (the channel is free there) to
+// 5000 K; Cancel then puts the monitor back on 9300 K while the channel is
+// held, which only the read after the wizard sees: the agent's profile goes
+// back to 9300 K with it.
+TEST_F(AgentAfterWizardTest, CancelPutsBackThePresetAndTheAgentsProfileFollows)
+{
+    StartWindow();
+    StartAgentOn(kPreset9300K, "9300K_22_QBX1234.icm");
+
+    RunWizard([&](CDetailModeSheet& sheet) {
+        WaitUntilTheAgentFindsTheChannelHeld();
+        ToTheRoomLightPage(sheet);
+        ExpectShownThrough("5000K_22_QBX1234.icm");
+        sheet.NextButton()->click();
+        ASSERT_EQ(sheet.ActivePageId(), kDetailModePage3Id);
+        WaitUntilTheAgentFindsTheChannelHeld();
+        sheet.CancelButton()->click();
+        EXPECT_FALSE(sheet.isVisible());
+    });
+    ASSERT_EQ(monitorFile.ReadVcp(kConnector, kPreset)->current, kPreset9300K);
+    ASSERT_EQ(monitorFile.ReadVcp(kConnector, 0x02)->current, 1) << "nothing announced";
+
+    ExpectShownThrough("9300K_22_QBX1234.icm");
+    EXPECT_EQ(platform::DisplayProfiles(kDeviceId),
+              std::vector<std::string>{"9300K_22_QBX1234.icm"});
 }
 
 } // namespace
