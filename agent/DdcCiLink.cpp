@@ -128,12 +128,22 @@ int CDdcCiLink::GetCapabilities(std::string& text)
     return 0;
 }
 
-int CDdcCiLink::CheckChannelFree() const
+int CDdcCiLink::CheckChannelFree()
 {
     std::uint32_t state = 0;
     if (ReadRegistryDword(m_registry, kDdcCiRegistryKey, kStateValueName, state) != 0)
         return -1;
-    return state == 0 ? 0 : -1;
+    if (state != 0)
+    {
+        m_channelWasHeld = true;
+        return -1;
+    }
+    return 0;
+}
+
+bool CDdcCiLink::TakeChannelWasHeld()
+{
+    return std::exchange(m_channelWasHeld, false);
 }
 
 int CDdcCiLink::GetVcpChecked(int page, std::uint8_t code, VcpReply& reply)

@@ -102,7 +102,14 @@ public:
 
     // 0 when the DDC/CI channel is free; -1 when the main program holds it
     // or the busy value cannot be read.
-    int CheckChannelFree() const;
+    int CheckChannelFree();
+
+    // True when the busy value has been read as held by the main program
+    // (present and not 0) since the last call: the main program may have
+    // written to the monitor meanwhile, which the monitor does not announce
+    // through VCP 02h. A missing or unreadable value does not count: then
+    // the main program has not run.
+    bool TakeChannelWasHeld();
 
     CTraceLog& Trace() { return m_trace; }
 
@@ -115,4 +122,5 @@ private:
     platform::Clock* m_clock;
     platform::RegistryStore m_registry;
     CTraceLog m_trace;
+    bool m_channelWasHeld = false;
 };

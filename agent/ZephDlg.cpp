@@ -108,6 +108,7 @@ CZEPHDlg::CZEPHDlg(ZephEnvironment environment, QWidget* parent)
 
     m_currentValues.fill(kNotRead);
     m_previousValues.fill(kNotRead);
+    m_profileValues.fill(kNotRead);
     BuildMenu();
 }
 
@@ -244,10 +245,9 @@ bool CZEPHDlg::ReadDword(const char* key, std::uint32_t& value) const
     return ReadRegistryDword(m_registry, key, kStateValueName, value) == 0;
 }
 
-bool CZEPHDlg::IsChannelFree() const
+bool CZEPHDlg::IsChannelFree()
 {
-    std::uint32_t state = 1;
-    return ReadDword(kDdcCiRegistryKey, state) && state == 0;
+    return m_link->CheckChannelFree() == 0;
 }
 
 void CZEPHDlg::Trace(const std::string& text) const
@@ -430,6 +430,8 @@ int CZEPHDlg::CheckNewControlValue()
 {
     m_profileFailed = false;
     m_currentValues.fill(kNotRead);
+    if (m_link->TakeChannelWasHeld())
+        m_channelWasHeld = true;
 
     VcpReply reply;
     int result = m_link->ReadNewControlValue(reply);
@@ -440,14 +442,28 @@ int CZEPHDlg::CheckNewControlValue()
     }
     m_currentValues[CProfileInstaller::kNewControlValue] = reply.current;
     Trace("NewControlValue = " + Int(reply.current) + "\n");
-    if (reply.current != kNewControlValueChanged && m_initialised != 0)
-        return 0;
 
-    result = m_link->WriteNewControlValue(kNewControlValueAcknowledged);
-    if (result != 0)
+    // The monitor sets 02h for changes made with its own buttons only. What
+    // the main program wrote while it held the channel (the monitor wizard
+    // choosing a preset, say) it does not announce: once the channel is
+    // free again, the settings are read once and compared with those the
+    // profile in place was made for.
+    const bool afterMainProgram =
+        reply.current != kNewControlValueChanged && m_initialised != 0;
+    if (afterMainProgram)
     {
-        Trace("DDC/CI Error : CheckNewControlValue(2)\n");
-        return result;
+        if (!m_channelWasHeld)
+            return 0;
+        Trace("DDCCI RELEASE BY REGISTRY:READ_VCP\n");
+    }
+    else
+    {
+        result = m_link->WriteNewControlValue(kNewControlValueAcknowledged);
+        if (result != 0)
+        {
+            Trace("DDC/CI Error : CheckNewControlValue(2)\n");
+            return result;
+        }
     }
 
     for (std::size_t i = 1; i < TrackedVcpCodes.size(); ++i)
@@ -463,17 +479,24 @@ int CZEPHDlg::CheckNewControlValue()
         }
         m_currentValues[i] = value.current;
     }
+    m_channelWasHeld = false;
 
+    // After the main program's work the comparison is with the profile in
+    // place: the previous values were cleared when the agent found the
+    // monitor again, and 02h itself shapes no profile.
+    const CProfileInstaller::VcpValues& old = afterMainProgram ? m_profileValues : m_previousValues;
     int changed = 0;
     for (std::size_t i = 0; i < TrackedVcpCodes.size(); ++i)
     {
-        if (IsCovered(i) && m_currentValues[i] != m_previousValues[i])
+        if (afterMainProgram && i == CProfileInstaller::kNewControlValue)
+            continue;
+        if (IsCovered(i) && m_currentValues[i] != old[i])
             ++changed;
     }
     // A new gamma may come with a new gamma description in the
     // capabilities.
     if (IsCovered(CProfileInstaller::kGamma) &&
-        m_currentValues[CProfileInstaller::kGamma] != m_previousValues[CProfileInstaller::kGamma])
+        m_currentValues[CProfileInstaller::kGamma] != old[CProfileInstaller::kGamma])
     {
         result = m_capabilities->Fetch();
         if (result != 0)
@@ -487,7 +510,7 @@ int CZEPHDlg::CheckNewControlValue()
     {
         Trace("ChangeColorProfile_Start\n");
         TraceValues("CurrentVal", m_currentValues);
-        TraceValues("OldVal", m_previousValues);
+        TraceValues("OldVal", old);
 
         // The profile belongs to the monitor that answers now (its ID comes
         // from its EDID, which may have been unreadable at start-up).
@@ -519,8 +542,13 @@ int CZEPHDlg::CheckNewControlValue()
             return result;
         }
     }
+    else if (afterMainProgram)
+    {
+        Trace("NO_CHANGE_COLOR_PROFILE\n");
+    }
 
     m_previousValues = m_currentValues;
+    m_profileValues = m_currentValues;
     m_initialised = 1;
     return 0;
 }
@@ -707,4 +735,5 @@ void CZEPHDlg::OnProfileFormat()
     // The next successful poll makes the profile anew in the new format.
     m_initialised = 0;
     m_previousValues.fill(kNotRead);
+    m_profileValues.fill(kNotRead);
 }

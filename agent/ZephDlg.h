@@ -11,6 +11,12 @@
 //                      matching profile installed;
 //   kTimerSearch (10) look for a monitor (or wait for the main program to
 //                      free the DDC/CI channel) once a second.
+// The monitor announces through 02h only what the user changed with its own
+// buttons. After the main program has held the DDC/CI channel (its monitor
+// wizard writes the colour preset itself), the first poll on the free
+// channel reads the settings once whatever 02h says, and has a profile
+// installed only when they differ from those the profile in place was made
+// for.
 // With one timer, polling and searching can never run at the same time, and
 // switching monitoring off stops whichever is armed: while monitoring is off
 // nothing re-arms the timer; only "On" starts the search again.
@@ -210,7 +216,7 @@ private:
     void SetMenuPositionEnabled(int position, bool enabled);
     void GreyConnectionEntries();
     bool ReadDword(const char* key, std::uint32_t& value) const;
-    bool IsChannelFree() const;
+    bool IsChannelFree();
     void Trace(const std::string& text) const;
     void ShowMessage(const std::string& text) const;
     bool IsCovered(std::size_t index) const;
@@ -242,6 +248,11 @@ private:
     std::array<int, 7> m_supportFlags{}; // index 0 unused: 02h is checked on its own
     CProfileInstaller::VcpValues m_currentValues{};
     CProfileInstaller::VcpValues m_previousValues{};
+    // The values the profile in place was made for (or found to fit).
+    CProfileInstaller::VcpValues m_profileValues{};
+    // The main program has held the DDC/CI channel since the agent last
+    // read the monitor's settings: it may have changed them.
+    bool m_channelWasHeld = false;
     int m_pollSeconds = 1;
     int m_monitoringOn = 1;
     int m_easyMode = 1;

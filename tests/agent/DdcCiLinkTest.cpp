@@ -57,7 +57,9 @@ protected:
 };
 
 // A channel held by the main program (any value but 0) or a busy value that
-// cannot be read keeps every guarded operation off the monitor.
+// cannot be read keeps every guarded operation off the monitor. The link
+// notes a hold (a value that is there and not 0) once, for the agent to
+// read the monitor's settings after it.
 TEST_F(DdcCiLinkTest, BusyChannelGivesMinusOneWithoutTraffic)
 {
     struct Case
@@ -65,11 +67,14 @@ TEST_F(DdcCiLinkTest, BusyChannelGivesMinusOneWithoutTraffic)
         const char* name;
         std::optional<std::uint32_t> state;
         const char* rawValue; // stored as it stands instead of a DWORD
+        bool held;
     };
     const Case cases[] = {
-        {"held by the main program", 1u, nullptr},       {"any other value", 0xFFFFFFFFu, nullptr},
-        {"value missing", std::nullopt, nullptr},        {"not a DWORD", std::nullopt, "sz:0"},
-        {"malformed DWORD", std::nullopt, "dword:zero"},
+        {"held by the main program", 1u, nullptr, true},
+        {"any other value", 0xFFFFFFFFu, nullptr, true},
+        {"value missing", std::nullopt, nullptr, false},
+        {"not a DWORD", std::nullopt, "sz:0", false},
+        {"malformed DWORD", std::nullopt, "dword:zero", false},
     };
     for (const Case& c : cases)
     {
@@ -103,6 +108,12 @@ TEST_F(DdcCiLinkTest, BusyChannelGivesMinusOneWithoutTraffic)
         EXPECT_EQ(caps, "unchanged");
         EXPECT_EQ(local.enumerations, 0);
         EXPECT_EQ(local.Exchanges(), 0);
+        EXPECT_EQ(link.TakeChannelWasHeld(), c.held);
+        EXPECT_FALSE(link.TakeChannelWasHeld()) << "noted once";
+
+        SetBusyValue(0);
+        EXPECT_EQ(link.GetVcpChecked(0, 0x10, reply), 0);
+        EXPECT_FALSE(link.TakeChannelWasHeld()) << "a free channel is no hold";
     }
 }
 

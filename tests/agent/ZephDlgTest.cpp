@@ -432,6 +432,112 @@ TEST_F(ZephDlgTest, BusyChannelMeansNoTrafficAndOneSecondRetries)
     EXPECT_TRUE(dialog->Action(CZEPHDlg::kIdMonitoringOn)->isEnabled());
 }
 
+// The monitor announces only the changes made with its own buttons (02h =
+// 2). Once the main program has held the DDC/CI channel and freed it, the
+// first poll reads the settings once without that: a preset the main
+// program wrote gets its profile, settings as they were leave the profile
+// and its association alone, and no more is read at the polls after it.
+// Without a hold (or before the main program ever ran: no busy value at
+// all) a poll reads 02h alone, as before.
+TEST_F(ZephDlgTest, SettingsWrittenWhileTheMainProgramHeldTheChannelAreReadOnce)
+{
+    testsupport::WriteTextFile(AgentDebugIniPath(), "[FILEOUT]\nFILEOUT_FLG=1\n");
+    struct Case
+    {
+        const char* name;
+        bool pro;
+        std::optional<std::optional<std::uint32_t>> hold; // busy value meanwhile; none: no hold
+        std::optional<std::uint16_t> presetWritten;        // by the main program
+        const char* profileAfter;
+        bool installed;
+        std::vector<std::uint8_t> codesRead; // at the first poll on the free channel
+    };
+    const std::vector<std::uint8_t> kEasyCodes = {0x02, 0x0B, 0x0C, 0x14, 0x72};
+    const std::optional<std::uint32_t> kHeld(1);
+    const std::optional<std::uint32_t> kMissing;
+    const Case cases[] = {
+        {"held, another preset written", false, kHeld, 4, "5000K_22_QBX1234.icm", true, kEasyCodes},
+        {"held, nothing written", false, kHeld, std::nullopt, "6500K_22_QBX1234.icm", false,
+         kEasyCodes},
+        {"held, the same preset written again", false, kHeld, 5, "6500K_22_QBX1234.icm", false,
+         kEasyCodes},
+        {"pro mode, held, another preset written", true, kHeld, 8, "pro-9300K.icm", true,
+         {0x02, 0x14}},
+        {"never held, another preset written", false, std::nullopt, 4, "6500K_22_QBX1234.icm",
+         false, {0x02}},
+        {"busy value missing, then free", false, kMissing, 4, "6500K_22_QBX1234.icm", false,
+         {0x02}},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(monitor.Write());
+        SetBusy(0);
+        if (c.pro)
+            PrepareProMode();
+        else
+            SetMode(0);
+        auto dialog = Start();
+        Fire(*dialog);
+        const std::string before = c.pro ? "pro-6500K.icm" : "6500K_22_QBX1234.icm";
+        ASSERT_EQ(DisplayProfile(), before);
+        const auto associated = std::filesystem::last_write_time(platform::DisplayProfileStorePath());
+
+        std::filesystem::remove(TraceFilePath());
+        if (c.hold)
+        {
+            SetBusy(*c.hold);
+            Fire(*dialog); // the poll finds the channel held
+            ASSERT_EQ(dialog->ArmedTimer(), CZEPHDlg::kTimerSearch);
+        }
+        if (c.presetWritten)
+        {
+            // The main program's own write: 02h stays as it was.
+            platform::SimulatedDdcTransport host(monitor.Path(), clock);
+            const std::vector<platform::PhysicalMonitor> monitors = host.EnumerateMonitors();
+            ASSERT_FALSE(monitors.empty());
+            ASSERT_TRUE(host.SetVcp(monitors.front(), kPreset, *c.presetWritten));
+            ASSERT_EQ(monitor.ReadVcp(kConnector, 0x02)->current, 1);
+        }
+        if (c.hold)
+        {
+            SetBusy(0);
+            Fire(*dialog); // the search finds the monitor again
+            ASSERT_EQ(dialog->ArmedTimer(), CZEPHDlg::kTimerPoll);
+        }
+        transport.ClearLog();
+        Fire(*dialog);
+        EXPECT_EQ(CodesRead(), c.codesRead);
+        for (const platform::SimulatedExchange& e : transport.Log())
+        {
+            EXPECT_EQ(e.kind, platform::SimulatedExchange::Kind::GetVcp) << "nothing written";
+        }
+        EXPECT_EQ(DisplayProfile(), c.profileAfter);
+        EXPECT_EQ(platform::DisplayProfiles(kDeviceId), std::vector<std::string>{c.profileAfter});
+        const std::string trace = testsupport::ReadTextFile(TraceFilePath());
+        EXPECT_EQ(trace.find("ChangeColorProfile_Start") != std::string::npos, c.installed) << trace;
+        if (!c.installed)
+        {
+            EXPECT_EQ(std::filesystem::last_write_time(platform::DisplayProfileStorePath()), associated)
+                << "no new association";
+        }
+        const bool readAfterHold = c.codesRead.size() > 1;
+        EXPECT_EQ(trace.find("DDCCI RELEASE BY REGISTRY:READ_VCP") != std::string::npos,
+                  readAfterHold)
+            << trace;
+        EXPECT_EQ(trace.find("NO_CHANGE_COLOR_PROFILE") != std::string::npos,
+                  readAfterHold && !c.installed)
+            << trace;
+
+        // Read once: the next poll is a quiet one again.
+        transport.ClearLog();
+        Fire(*dialog);
+        EXPECT_EQ(CodesRead(), std::vector<std::uint8_t>{0x02});
+        EXPECT_EQ(DisplayProfile(), c.profileAfter);
+        EXPECT_TRUE(messages.empty());
+    }
+}
+
 // On an account where CHROMIVEL never ran the busy value is missing, and
 // the agent waits for it: its trace says why once, at start-up, and the
 // retries after it only repeat the inhibit line. A value that is there,
