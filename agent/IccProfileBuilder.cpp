@@ -52,6 +52,11 @@ constexpr std::uint32_t kMaxTagsRead = 50;
 constexpr std::size_t kXyzTagSize = 20;
 constexpr std::size_t kCurveHeaderSize = 12;
 constexpr std::size_t kCurveTagSize = kCurveHeaderSize + 2 * kIccCurveSize;
+constexpr std::uint32_t kSigParametricType = IccSignature("para");
+constexpr std::size_t kParametricHeaderSize = 12;
+// Longer sampled curves than any profile has (the entry count of a curve is
+// a 32-bit number in the file): one beyond this is not read.
+constexpr std::uint32_t kMaxCurveEntries = 65536;
 
 void AppendBig32(std::vector<std::uint8_t>& data, std::uint32_t value)
 {
@@ -180,6 +185,97 @@ std::vector<std::uint8_t> DescriptionTag(const std::string& text)
     std::copy(text.begin(), text.end(), data.begin() + 12);
     return data;
 }
+
+// A tone-curve value in 0..1 as the 16-bit entry of a curve of ours: times
+// 65535, truncated (SetGammaCurves does the same).
+std::uint16_t CurveEntry(double value)
+{
+    if (!(value >= 0.0))
+        value = 0.0;
+    if (value > 1.0)
+        value = 1.0;
+    return static_cast<std::uint16_t>(value * 65535.0);
+}
+
+// A curve as 256 samples over the drive values 0..255, the form our own
+// profiles hold and the comparison reads: entryAt(i) gives sample i.
+IccCurve SampleCurve(const auto& entryAt)
+{
+    IccCurve curve{};
+    for (int i = 0; i < kIccCurveSize; ++i)
+        curve[i] = entryAt(i);
+    return curve;
+}
+
+// A function of x in 0..1 sampled at the drive values (i / 255 of full
+// scale), as SetGammaCurves samples the gamma of our own profiles.
+IccCurve SampleFunction(const auto& valueAt)
+{
+    return SampleCurve([&valueAt](int i) {
+        return CurveEntry(valueAt(static_cast<double>(i) / (kIccCurveSize - 1)));
+    });
+}
+
+// A curveType's table of entries spread evenly over 0..1, sampled at the
+// drive values: linearly interpolated between its entries, to the nearest
+// 16-bit value. A table of our own size gives its entries back unchanged.
+IccCurve SampleTable(const std::vector<std::uint16_t>& table)
+{
+    const std::size_t last = table.size() - 1;
+    return SampleCurve([&table, last](int i) -> std::uint16_t {
+        // Exact where the drive value falls on an entry.
+        const std::uint64_t scaled = static_cast<std::uint64_t>(i) * last;
+        const std::size_t below = static_cast<std::size_t>(scaled / (kIccCurveSize - 1));
+        const std::uint64_t rest = scaled % (kIccCurveSize - 1);
+        if (rest == 0 || below >= last)
+            return table[std::min(below, last)];
+        const double fraction = static_cast<double>(rest) / (kIccCurveSize - 1);
+        const double value = table[below] + (table[below + 1] - table[below]) * fraction;
+        return static_cast<std::uint16_t>(std::lround(value));
+    });
+}
+
+// The number of parameters of each parametricCurveType function (0..4).
+constexpr std::array<int, 5> kParametricCounts = {1, 3, 4, 5, 7};
+
+// A parametricCurveType function (g, a, b, c, d, e, f) evaluated at x.
+double ParametricValue(int function, const std::array<double, 7>& p, double x)
+{
+    const double g = p[0];
+    const double a = p[1];
+    const double b = p[2];
+    const double c = p[3];
+    const double d = p[4];
+    const auto power = [g](double base) { return base > 0.0 ? std::pow(base, g) : 0.0; };
+    switch (function)
+    {
+    case 0:
+        return power(x);
+    case 1:
+        return a != 0.0 && x >= -b / a ? power(a * x + b) : 0.0;
+    case 2:
+        return a != 0.0 && x >= -b / a ? power(a * x + b) + c : c;
+    case 3:
+        return x >= d ? power(a * x + b) : c * x;
+    default:
+        return x >= d ? power(a * x + b) + p[5] : c * x + p[6];
+    }
+}
+
+// The tag signature as text for the trace ("mft2").
+std::string SignatureText(std::uint32_t signature)
+{
+    std::string text;
+    for (int shift = 24; shift >= 0; shift -= 8)
+    {
+        const char c = static_cast<char>((signature >> shift) & 0xFFu);
+        text += c >= 0x20 && c < 0x7F ? c : '?';
+    }
+    return text;
+}
+
+constexpr std::array<const char*, 7> kItemNames = {"rXYZ", "gXYZ", "bXYZ", "wtpt",
+                                                   "rTRC", "gTRC", "bTRC"};
 
 // Which of the seven items a tag signature fills; -1 for tags not read.
 int ItemOf(std::uint32_t signature)
@@ -435,8 +531,9 @@ bool CIccProfileBuilder::BuildTags()
 }
 
 // Layout: header, count, table, then the tags one after the other, each
-// starting on a multiple of 4 (the gap, if any, zero-filled). The first
-// header field is the file's length.
+// starting on a multiple of 4 (the gap, if any, zero-filled), and zeros
+// after the last one up to a multiple of 4. The first header field is the
+// file's length.
 bool CIccProfileBuilder::Save(const std::string& path)
 {
     const std::size_t count = m_tags.size();
@@ -452,6 +549,11 @@ bool CIccProfileBuilder::Save(const std::string& path)
         tag.size = static_cast<std::uint32_t>(tag.data.size());
     }
 
+    // The last tag is padded too: the file's length, which the header
+    // gives, is a multiple of 4. A tag's own size leaves its padding out.
+    end = (end + 3) / 4 * 4;
+    if (end > std::numeric_limits<std::uint32_t>::max())
+        return false;
     std::vector<std::uint8_t> file(static_cast<std::size_t>(end), 0);
     std::copy(m_header.begin(), m_header.end(), file.begin());
     platform::PutU32BE(file, 0, static_cast<std::uint32_t>(end));
@@ -495,7 +597,8 @@ bool CIccProfileBuilder::Load(const std::string& path, IccCompareRecord& record)
         ++entries;
 
     IccXyz* const triples[4] = {&record.red, &record.green, &record.blue, &record.white};
-    unsigned found = 0; // one bit per item, so a repeated tag counts once
+    unsigned found = 0;                // one bit per item, so a repeated tag counts once
+    std::array<std::string, 7> unread; // a curve's tag of a kind not read
     for (std::uint32_t i = 0; i < entries; ++i)
     {
         const std::size_t entry = kTagEntrySize * i;
@@ -517,27 +620,88 @@ bool CIccProfileBuilder::Load(const std::string& path, IccCompareRecord& record)
         }
         else
         {
-            std::uint8_t data[kCurveTagSize];
-            if (size < kCurveHeaderSize || !file.ReadAt(offset, data, kCurveHeaderSize) ||
-                platform::GetU32BE(data, 0) != kSigCurveType)
+            std::uint8_t head[kCurveHeaderSize];
+            if (size < kCurveHeaderSize || !file.ReadAt(offset, head, sizeof head))
                 return false;
-            // Only a sampled curve of our own size can be compared sample by
-            // sample; a gamma-only or longer curve is not an item found.
-            if (platform::GetU32BE(data, 8) != kIccCurveSize)
-                continue;
-            if (size < kCurveTagSize ||
-                !file.ReadAt(offset + kCurveHeaderSize, data + kCurveHeaderSize,
-                             kCurveTagSize - kCurveHeaderSize))
-                return false;
+            const std::uint32_t type = platform::GetU32BE(head, 0);
             IccCurve& curve = record.curves[item - 4];
-            for (int s = 0; s < kIccCurveSize; ++s)
-                curve[s] = platform::GetU16BE(data, kCurveHeaderSize + 2 * s);
+            if (type == kSigCurveType)
+            {
+                // 0 entries: the identity; 1: a gamma (u8Fixed8); more: a
+                // table over 0..1, of any length.
+                const std::uint32_t length = platform::GetU32BE(head, 8);
+                if (length > kMaxCurveEntries)
+                {
+                    unread[item] = "curve of " + std::to_string(length) + " entries";
+                    continue;
+                }
+                if (size < kCurveHeaderSize + 2 * std::uint64_t{length})
+                    return false;
+                std::vector<std::uint8_t> bytes(2 * std::size_t{length});
+                if (!bytes.empty() &&
+                    !file.ReadAt(offset + kCurveHeaderSize, bytes.data(), bytes.size()))
+                    return false;
+                if (length == 0)
+                {
+                    curve = SampleFunction([](double x) { return x; });
+                }
+                else if (length == 1)
+                {
+                    const double gamma = platform::GetU16BE(bytes, 0) / 256.0;
+                    curve = SampleFunction([gamma](double x) { return std::pow(x, gamma); });
+                }
+                else
+                {
+                    std::vector<std::uint16_t> samples(length);
+                    for (std::uint32_t e = 0; e < length; ++e)
+                        samples[e] = platform::GetU16BE(bytes, 2 * std::size_t{e});
+                    curve = SampleTable(samples);
+                }
+            }
+            else if (type == kSigParametricType)
+            {
+                const int function = platform::GetU16BE(head, 8);
+                if (function >= static_cast<int>(kParametricCounts.size()))
+                {
+                    unread[item] = "parametric curve of function " + std::to_string(function);
+                    continue;
+                }
+                const int count = kParametricCounts[static_cast<std::size_t>(function)];
+                std::uint8_t values[4 * 7];
+                if (size < kParametricHeaderSize + 4 * std::uint64_t(count) ||
+                    !file.ReadAt(offset + kParametricHeaderSize, values,
+                                 4 * static_cast<std::size_t>(count)))
+                    return false;
+                std::array<double, 7> parameters{};
+                for (int k = 0; k < count; ++k)
+                    parameters[static_cast<std::size_t>(k)] =
+                        FromS15Fixed16(platform::GetU32BE(values, 4 * static_cast<std::size_t>(k)));
+                curve = SampleFunction([function, &parameters](double x) {
+                    return ParametricValue(function, parameters, x);
+                });
+            }
+            else
+            {
+                unread[item] = "tag of type " + SignatureText(type);
+                continue;
+            }
         }
         found |= 1u << item;
     }
     if (found != 0x7Fu)
     {
-        m_trace.Write("ICC profile lacks colorants, white point or curves: " + path + "\n");
+        // What is missing, and what stood in a curve's place.
+        std::string missing;
+        for (std::size_t i = 0; i < kItemNames.size(); ++i)
+        {
+            if ((found & (1u << i)) != 0)
+                continue;
+            missing += missing.empty() ? "" : ", ";
+            missing += kItemNames[i];
+            if (!unread[i].empty())
+                missing += " (" + unread[i] + ", not compared)";
+        }
+        m_trace.Write("ICC profile lacks " + missing + ": " + path + "\n");
         return false;
     }
     return true;

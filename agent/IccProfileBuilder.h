@@ -16,6 +16,9 @@
 // colorants, the white point and the three curves, see IccCompareRecord)
 // and trusts no field of the file: tag counts are capped, every read is of
 // exactly the bytes a tag needs, and a tag's type signature must match.
+// Curves of other profiles come in other forms (a table of 1,024 entries, a
+// gamma alone, a parametric function): each is evaluated at the 256 drive
+// values that our own curves sample, so any of them compares with ours.
 
 #include "agent/TraceLog.h"
 
@@ -154,7 +157,9 @@ public:
 
     // Decodes the colorants, white point and curves of a profile file into
     // the record. True when all seven were found (distinct tags, valid
-    // types). The file is opened read-only and never created.
+    // types); otherwise the trace names the tags missing, and the kind of
+    // a curve tag that cannot be read. The file is opened read-only and
+    // never created.
     bool Load(const std::string& path, IccCompareRecord& record) const;
 
     // The monitor whose profile is meant (a display device ID of the

@@ -7,9 +7,10 @@
 // second agent started meanwhile finds it held and ends at once; a lock left
 // by an agent that died is taken over (its process no longer exists).
 //
-// SIGINT and SIGTERM end the agent as Exit does, so that the tray icon is
-// removed and the lock released: on a desktop without a notification area
-// they are the only way out.
+// SIGINT, SIGTERM and SIGHUP end the agent as Exit does (a dialog open
+// then is cancelled), so that the tray icon is removed and the lock
+// released: on a desktop without a notification area they are the only way
+// out.
 
 #include "agent/ZephDlg.h"
 
@@ -34,8 +35,8 @@ public:
 
     explicit CZEPHApp(ZephEnvironment environment = ZephEnvironment());
 
-    // Runs the agent in the current QApplication until Exit, SIGINT or
-    // SIGTERM; returns at once when another agent is running.
+    // Runs the agent in the current QApplication until Exit, SIGINT,
+    // SIGTERM or SIGHUP; returns at once when another agent is running.
     int InitInstance();
 
     // $XDG_CONFIG_HOME/Quillbrake/ZEPH/ZEPH.lock

@@ -2,6 +2,7 @@
 // arguments to the instance already running) and has the main window made.
 
 #include "app/shell/ChromivelApp.h"
+#include "app/shell/EndOnSignal.h"
 #include "app/shell/MainFrame.h"
 #include "app/shell/X11DisplayProfile.h"
 #include "controls/support/QtTranslations.h"
@@ -14,6 +15,9 @@ int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
     InstallQtTranslations();
+    // SIGINT, SIGTERM and SIGHUP end the program the way out below, as
+    // closing the main window does, without its questions.
+    CEndOnSignal endOnSignal;
     // The X11 desktop's profile of the main window's screen, asked for when
     // the monitor profile is loaded (nothing on other platforms).
     InstallX11DisplayProfileHook();
@@ -27,7 +31,7 @@ int main(int argc, char* argv[])
             frame = std::make_unique<CMainFrame>(std::move(options));
             return frame.get();
         });
-    if (started)
+    if (started && !endOnSignal.IsRequested())
         QApplication::exec();
     frame.reset();
     return app.ExitInstance();

@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 #include <lcms2.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <sys/stat.h>
@@ -58,6 +60,41 @@ std::string Sig(std::uint32_t signature)
     std::string text(4, ' ');
     PutBig32(text, 0, signature);
     return text;
+}
+
+// ArgyllCMS's iccdump on the PATH; empty when it is not installed.
+std::string FindIccdump()
+{
+    const char* pathList = std::getenv("PATH");
+    const std::string paths = pathList ? pathList : "";
+    std::size_t start = 0;
+    while (start <= paths.size())
+    {
+        std::size_t end = paths.find(':', start);
+        if (end == std::string::npos)
+            end = paths.size();
+        const std::string candidate = paths.substr(start, end - start) + "/iccdump";
+        if (end > start && ::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        start = end + 1;
+    }
+    return std::string();
+}
+
+// iccdump -v3 of a profile: what it prints, and its exit status.
+std::string RunIccdump(const std::string& iccdump, const std::string& path, int& status)
+{
+    const std::string command = "'" + iccdump + "' -v3 '" + path + "' 2>&1";
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr)
+        return "popen failed";
+    std::string output;
+    char buffer[4096];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        output.append(buffer, got);
+    status = ::pclose(pipe);
+    return output;
 }
 
 bool FileExists(const std::string& path)
@@ -351,8 +388,9 @@ TEST_F(IccProfileBuilderTest, SaveLaysOutHeaderTableAndTags)
 {
     const std::string bytes = ReadTextFile(SaveSrgbProfile("Hello", "ABC"));
     // Header, count, 9 entries, three XYZ, three curves, wtpt, cprt of "ABC"
-    // (8 + 4), desc of a 5-character text (padded to 8, + 23).
-    const std::size_t expectedSize = 132 + 12 * 9 + 60 + 1572 + 20 + 12 + 31;
+    // (8 + 4), desc of a 5-character text (padded to 8, + 23), then one
+    // zero that makes the length a multiple of 4.
+    const std::size_t expectedSize = 132 + 12 * 9 + 60 + 1572 + 20 + 12 + 31 + 1;
     ASSERT_EQ(bytes.size(), expectedSize);
     EXPECT_EQ(Big32(bytes, 0), expectedSize);
     ASSERT_EQ(Big32(bytes, 128), 9u);
@@ -384,7 +422,75 @@ TEST_F(IccProfileBuilderTest, SaveLaysOutHeaderTableAndTags)
     EXPECT_EQ(bytes.substr(desc, 4), "desc");
     EXPECT_EQ(Big32(bytes, desc + 8), 6u);
     EXPECT_EQ(bytes.substr(desc + 12, 8), std::string("Hello\0\0\0", 8));
-    EXPECT_EQ(bytes.substr(desc + 20), std::string(11, '\0'));
+    EXPECT_EQ(bytes.substr(desc + 20), std::string(11 + 1, '\0'));
+}
+
+// The header's size is the file's length, padding after the last tag
+// included, and a multiple of 4 (as ICC.1 asks and LittleCMS writes);
+// a tag's own size leaves its padding out. LittleCMS and iccdump (where
+// installed) read every one.
+TEST_F(IccProfileBuilderTest, SizeFieldIsTheLengthPaddedToAMultipleOfFour)
+{
+    const std::string iccdump = FindIccdump();
+    struct Case
+    {
+        std::optional<std::string> description;
+        std::optional<std::string> notice;
+    };
+    const Case cases[] = {{"A", "ABC"},          {"ABCD", "ABC"}, {"Monitor 6500K_22_ABC1234", {}},
+                          {{}, "Created by us"}, {{}, {}},        {"", ""}};
+    for (const Case& c : cases)
+    {
+        const std::string what =
+            c.description.value_or("(no desc)") + "/" + c.notice.value_or("(no cprt)");
+        CIccProfileBuilder builder;
+        FillSrgb(builder);
+        if (c.description)
+            builder.SetDescription(*c.description);
+        if (c.notice)
+            builder.SetNotice(*c.notice);
+        ASSERT_TRUE(builder.BuildTags()) << what;
+        const std::string path = m_dir.File("padded.icm");
+        ASSERT_TRUE(builder.Save(path)) << what;
+        const std::string bytes = ReadTextFile(path);
+
+        ASSERT_GE(bytes.size(), 132u) << what;
+        EXPECT_EQ(Big32(bytes, 0), bytes.size()) << what;
+        EXPECT_EQ(bytes.size() % 4, 0u) << what;
+        std::size_t tagsEnd = 0;
+        for (std::uint32_t i = 0; i < Big32(bytes, 128); ++i)
+        {
+            const std::uint32_t offset = Big32(bytes, 132 + 12 * i + 4);
+            const std::uint32_t size = Big32(bytes, 132 + 12 * i + 8);
+            EXPECT_EQ(offset % 4, 0u) << what << " tag " << i;
+            EXPECT_LE(offset + size, bytes.size()) << what << " tag " << i;
+            tagsEnd = std::max<std::size_t>(tagsEnd, offset + size);
+        }
+        EXPECT_LT(bytes.size() - tagsEnd, 4u) << what;
+        EXPECT_EQ(bytes.substr(tagsEnd), std::string(bytes.size() - tagsEnd, '\0')) << what;
+        if (c.description)
+        {
+            const std::size_t descEntry = 132 + 12 * (Big32(bytes, 128) - 1);
+            ASSERT_EQ(bytes.substr(descEntry, 4), "desc") << what;
+            EXPECT_EQ(Big32(bytes, descEntry + 8) % 4, 3u)
+                << what << ": the tag's size is unpadded";
+        }
+
+        std::unique_ptr<void, decltype(&cmsCloseProfile)> profile(
+            cmsOpenProfileFromMem(bytes.data(), static_cast<cmsUInt32Number>(bytes.size())),
+            &cmsCloseProfile);
+        ASSERT_NE(profile, nullptr) << what;
+        EXPECT_TRUE(cmsIsMatrixShaper(profile.get())) << what;
+
+        if (!iccdump.empty())
+        {
+            int status = -1;
+            const std::string output = RunIccdump(iccdump, path, status);
+            EXPECT_EQ(status, 0) << what << "\n" << output;
+            EXPECT_EQ(output.find("rror"), std::string::npos) << what << "\n" << output;
+            EXPECT_EQ(output.find("arning"), std::string::npos) << what << "\n" << output;
+        }
+    }
 }
 
 TEST_F(IccProfileBuilderTest, TextTagsAreLeftOutWhenUnsetAndSavingTwiceGivesTheSameFile)
@@ -462,36 +568,13 @@ TEST_F(IccProfileBuilderTest, LittleCmsReadsTheProfileAsAv2DisplayMatrixShaper)
 // is the text's own length; run it where it is installed.
 TEST_F(IccProfileBuilderTest, IccdumpPrintsTheDescription)
 {
-    std::string iccdump;
-    const char* pathList = std::getenv("PATH");
-    std::string paths = pathList ? pathList : "";
-    std::size_t start = 0;
-    while (start <= paths.size())
-    {
-        std::size_t end = paths.find(':', start);
-        if (end == std::string::npos)
-            end = paths.size();
-        const std::string candidate = paths.substr(start, end - start) + "/iccdump";
-        if (end > start && ::access(candidate.c_str(), X_OK) == 0)
-        {
-            iccdump = candidate;
-            break;
-        }
-        start = end + 1;
-    }
+    const std::string iccdump = FindIccdump();
     if (iccdump.empty())
         GTEST_SKIP() << "iccdump (Debian package argyll) is not installed";
 
     const std::string path = SaveSrgbProfile("Agent profile text", "Notice");
-    const std::string command = "'" + iccdump + "' -v3 '" + path + "' 2>&1";
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string output;
-    char buffer[4096];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        output.append(buffer, got);
-    const int status = ::pclose(pipe);
+    int status = -1;
+    const std::string output = RunIccdump(iccdump, path, status);
     EXPECT_EQ(status, 0) << output;
     EXPECT_NE(output.find("Agent profile text"), std::string::npos) << output;
 }
@@ -526,6 +609,154 @@ TEST_F(IccProfileBuilderTest, LoadReadsBackColorantsWhitePointAndCurves)
     EXPECT_NEAR(record.white.Z, kD65.Z, 1.0 / 65536.0);
     for (const IccCurve& curve : record.curves)
         EXPECT_EQ(curve, writer.Curve());
+}
+
+// Curve tags of other profiles' kinds, each with the function it holds.
+struct CurveForm
+{
+    const char* what;
+    std::vector<std::uint8_t> tag;
+    double (*function)(double x);
+    int tolerance; // in 16-bit steps (a parametric function's s15Fixed16
+                   // parameters are truncated)
+};
+
+std::vector<std::uint8_t> CurveTagBytes(const std::vector<std::uint16_t>& entries)
+{
+    std::vector<std::uint8_t> tag(12 + 2 * entries.size(), 0);
+    std::copy_n("curv", 4, tag.begin());
+    tag[8] = static_cast<std::uint8_t>(entries.size() >> 24);
+    tag[9] = static_cast<std::uint8_t>(entries.size() >> 16);
+    tag[10] = static_cast<std::uint8_t>(entries.size() >> 8);
+    tag[11] = static_cast<std::uint8_t>(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i)
+    {
+        tag[12 + 2 * i] = static_cast<std::uint8_t>(entries[i] >> 8);
+        tag[13 + 2 * i] = static_cast<std::uint8_t>(entries[i] & 0xFF);
+    }
+    return tag;
+}
+
+// A table of n entries sampling f over 0..1, rounded to 16 bits.
+std::vector<std::uint16_t> Table(std::size_t n, double (*f)(double))
+{
+    std::vector<std::uint16_t> entries(n);
+    for (std::size_t i = 0; i < n; ++i)
+        entries[i] = static_cast<std::uint16_t>(
+            std::lround(f(static_cast<double>(i) / static_cast<double>(n - 1)) * 65535.0));
+    return entries;
+}
+
+std::vector<std::uint8_t> ParametricTagBytes(int function, const std::vector<double>& parameters)
+{
+    std::vector<std::uint8_t> tag(12 + 4 * parameters.size(), 0);
+    std::copy_n("para", 4, tag.begin());
+    tag[9] = static_cast<std::uint8_t>(function);
+    for (std::size_t i = 0; i < parameters.size(); ++i)
+    {
+        const auto v = static_cast<std::uint32_t>(ToS15Fixed16(parameters[i]));
+        for (int k = 0; k < 4; ++k)
+            tag[12 + 4 * i + static_cast<std::size_t>(k)] =
+                static_cast<std::uint8_t>(v >> (24 - 8 * k));
+    }
+    return tag;
+}
+
+double Gamma22(double x)
+{
+    return std::pow(x, 2.2);
+}
+// The gamma that 2.2 becomes as u8Fixed8 (563 / 256).
+double Gamma22Fixed(double x)
+{
+    return std::pow(x, 563.0 / 256.0);
+}
+double Identity(double x)
+{
+    return x;
+}
+double SrgbCurve(double v)
+{
+    return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+}
+
+// Whatever form a profile's curves take (a table of any length, a gamma
+// alone, the identity, a parametric function), Load gives the curve at our
+// drive values 0..255, so that it compares with the curves we make.
+TEST_F(IccProfileBuilderTest, LoadEvaluatesCurvesOfEveryForm)
+{
+    const std::vector<CurveForm> forms = {
+        {"1,024-entry sRGB table", CurveTagBytes(Table(1024, SrgbCurve)), SrgbCurve, 2},
+        {"4,096-entry gamma 2.2 table", CurveTagBytes(Table(4096, Gamma22)), Gamma22, 2},
+        {"2-entry table", CurveTagBytes({0, 65535}), Identity, 1},
+        {"gamma alone", CurveTagBytes({0x0233}), Gamma22Fixed, 1},
+        {"identity", CurveTagBytes({}), Identity, 1},
+        {"parametric gamma", ParametricTagBytes(0, {2.2}), Gamma22, 2},
+        {"parametric sRGB",
+         ParametricTagBytes(3, {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045}), SrgbCurve, 4},
+        {"parametric with offsets",
+         ParametricTagBytes(4, {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045, 0.0, 0.0}),
+         SrgbCurve, 4},
+    };
+    for (const CurveForm& form : forms)
+    {
+        CIccProfileBuilder writer;
+        FillSrgb(writer);
+        ASSERT_TRUE(writer.BuildTags());
+        for (const std::uint32_t signature :
+             {IccSignature("rTRC"), IccSignature("gTRC"), IccSignature("bTRC")})
+            writer.SetTag(signature, form.tag);
+        const std::string path = m_dir.File("form.icm");
+        ASSERT_TRUE(writer.Save(path)) << form.what;
+
+        CIccProfileBuilder reader;
+        IccCompareRecord record;
+        ASSERT_TRUE(reader.Load(path, record)) << form.what;
+        for (int c = 0; c < 3; ++c)
+        {
+            for (int i = 0; i < kIccCurveSize; ++i)
+            {
+                const double expected = form.function(i / 255.0) * 65535.0;
+                EXPECT_NEAR(record.curves[c][i], expected, form.tolerance)
+                    << form.what << " channel " << c << " drive value " << i;
+            }
+        }
+    }
+}
+
+// A profile Load cannot use is traced with what it lacks, naming the kind
+// of a curve it does not read; a complete one, whatever its curves' form,
+// traces nothing.
+TEST_F(IccProfileBuilderTest, LoadTracesWhatTheProfileLacks)
+{
+    const std::string agentFolder = m_dir.Path() + "config/Quillbrake/ZEPH/";
+    ASSERT_TRUE(std::filesystem::create_directories(agentFolder));
+    WriteTextFile(agentFolder + "ZEPH_D.INI", "[FILEOUT]\nFILEOUT_FLG=1\n");
+    const std::string tracePath = agentFolder + "fprintf.txt";
+
+    CIccProfileBuilder writer;
+    FillSrgb(writer);
+    ASSERT_TRUE(writer.BuildTags());
+    writer.SetTag(IccSignature("rTRC"), CurveTagBytes(Table(1024, SrgbCurve)));
+    const std::string complete = m_dir.File("complete.icm");
+    ASSERT_TRUE(writer.Save(complete));
+    std::vector<std::uint8_t> lut(32, 0);
+    std::copy_n("mft2", 4, lut.begin());
+    writer.SetTag(IccSignature("gTRC"), lut);
+    const std::string wrong = m_dir.File("wrong.icm");
+    ASSERT_TRUE(writer.Save(wrong));
+
+    CIccProfileBuilder reader;
+    IccCompareRecord record;
+    EXPECT_TRUE(reader.Load(complete, record));
+    EXPECT_EQ(ReadTextFile(tracePath).find("lacks"), std::string::npos) << ReadTextFile(tracePath);
+
+    EXPECT_FALSE(reader.Load(wrong, record));
+    const std::string trace = ReadTextFile(tracePath);
+    EXPECT_NE(
+        trace.find("-ICC profile lacks gTRC (tag of type mft2, not compared): " + wrong + "\n"),
+        std::string::npos)
+        << trace;
 }
 
 TEST_F(IccProfileBuilderTest, LoadNeverCreatesAFile)
@@ -578,8 +809,24 @@ TEST_F(IccProfileBuilderTest, LoadRejectsTruncatedAndLyingFiles)
     add("XYZ size too small", false, [&](std::string& b) { PutBig32(b, entry(1) + 8, 8); });
     add("curve size too small", false, [&](std::string& b) { PutBig32(b, entry(4) + 8, 100); });
     add("XYZ tag of another type", false, [&](std::string& b) { b.replace(rXyz, 4, "curv"); });
-    add("curve tag of another type", false, [&](std::string& b) { b.replace(rTrc, 4, "para"); });
-    add("gamma-only curve", false, [&](std::string& b) { PutBig32(b, rTrc + 8, 1); });
+    add("curve tag of another type", false, [&](std::string& b) { b.replace(rTrc, 4, "mft2"); });
+    add("gamma-only curve", true, [&](std::string& b) {
+        PutBig32(b, rTrc + 8, 1);
+        PutBig32(b, rTrc + 12, 0x02330000u); // 2.2 as u8Fixed8
+    });
+    add("more curve entries than the tag holds", false,
+        [&](std::string& b) { PutBig32(b, rTrc + 8, 1024); });
+    add("curve of a billion entries", false,
+        [&](std::string& b) { PutBig32(b, rTrc + 8, 1000000000u); });
+    add("parametric curve of an unknown function", false, [&](std::string& b) {
+        b.replace(rTrc, 4, "para");
+        PutBig32(b, rTrc + 8, 0x00050000u);
+    });
+    add("parametric curve cut short", false, [&](std::string& b) {
+        b.replace(rTrc, 4, "para");
+        PutBig32(b, rTrc + 8, 0x00040000u);
+        PutBig32(b, entry(3) + 8, 12 + 4 * 6);
+    });
     add("one colorant twice, another missing", false,
         [&](std::string& b) { b.replace(entry(1), 4, "rXYZ"); });
     add("huge tag count with the table intact", true,

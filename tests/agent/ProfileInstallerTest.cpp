@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -524,6 +525,73 @@ TEST_F(ProfileInstallerTest, NearestProfileRanksBySumOfAbsoluteDifferences)
 
     CIccProfileBuilder incomplete;
     EXPECT_EQ(installer.FindNearestProfile(incomplete, name), 0);
+}
+
+// A curv tag of n entries sampling x^gamma, or the sRGB curve when gamma
+// is 0, rounded to 16 bits (as other programs' profiles hold them).
+std::vector<std::uint8_t> TableCurveTag(std::size_t n, double gamma)
+{
+    std::vector<std::uint8_t> tag(12 + 2 * n, 0);
+    std::copy_n("curv", 4, tag.begin());
+    tag[10] = static_cast<std::uint8_t>(n >> 8);
+    tag[11] = static_cast<std::uint8_t>(n & 0xFF);
+    for (std::size_t i = 0; i < n; ++i)
+    {
+        const double x = static_cast<double>(i) / static_cast<double>(n - 1);
+        const double y = gamma > 0.0          ? std::pow(x, gamma)
+                         : x <= 0.04045 ? x / 12.92
+                                        : std::pow((x + 0.055) / 1.055, 2.4);
+        const long entry = std::lround(y * 65535.0);
+        tag[12 + 2 * i] = static_cast<std::uint8_t>(entry >> 8);
+        tag[13 + 2 * i] = static_cast<std::uint8_t>(entry & 0xFF);
+    }
+    return tag;
+}
+
+// Profiles whose curves are 1,024-entry tables (the desktop's sRGB profile
+// among them) are compared like our own: the sRGB one is read and found too
+// far from gamma 2.2, one with the monitor's values is taken.
+TEST_F(ProfileInstallerTest, ProfilesWithLongCurveTablesAreCompared)
+{
+    CIccProfileBuilder current;
+    FillMonitor(current);
+
+    const auto saveWithCurves = [this](const std::string& name, const IccXyz& red,
+                                       const IccXyz& green, const IccXyz& blue,
+                                       const IccXyz& white, double gamma) {
+        CIccProfileBuilder builder;
+        ASSERT_TRUE(builder.SetPrimaries(red, green, blue, white));
+        ASSERT_TRUE(builder.SetGamma(2.2));
+        builder.SetDescription(name);
+        ASSERT_TRUE(builder.BuildTags());
+        const std::vector<std::uint8_t> curve = TableCurveTag(1024, gamma);
+        for (const std::uint32_t signature :
+             {IccSignature("rTRC"), IccSignature("gTRC"), IccSignature("bTRC")})
+            builder.SetTag(signature, curve);
+        ASSERT_TRUE(builder.Save(Path(name)));
+    };
+    const auto xy = [](double x, double y) { return IccXyz{x / y, 1.0, (1.0 - x - y) / y}; };
+    saveWithCurves(platform::kSRGBProfileFileName, xy(0.64, 0.33), xy(0.30, 0.60),
+                   xy(0.15, 0.06), xy(0.3127, 0.3290), 0.0);
+
+    std::string name;
+    ClearTrace();
+    EXPECT_EQ(installer.FindNearestProfile(current, name), 0);
+    std::string trace = ReadTextFile(dir.File("fprintf.txt"));
+    EXPECT_NE(trace.find(std::string("DecodeFileName = ") + Path(platform::kSRGBProfileFileName)),
+              std::string::npos)
+        << trace;
+    EXPECT_EQ(trace.find("lacks"), std::string::npos) << trace;
+    EXPECT_EQ(trace.find("NOT_COMPARE"), std::string::npos) << trace;
+
+    IccCompareRecord monitor;
+    ASSERT_TRUE(current.Export(monitor));
+    saveWithCurves("table.icm", monitor.red, monitor.green, monitor.blue, monitor.white, 2.2);
+    ClearTrace();
+    ASSERT_EQ(installer.FindNearestProfile(current, name), 1);
+    EXPECT_EQ(name, Path("table.icm"));
+    trace = ReadTextFile(dir.File("fprintf.txt"));
+    EXPECT_EQ(trace.find("lacks"), std::string::npos) << trace;
 }
 
 TEST_F(ProfileInstallerTest, MatchingProfileOfTheColourDirectoryIsReused)

@@ -26,6 +26,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -815,6 +816,68 @@ TEST_F(ZephDlgTest, ApplicationRunsUntilExitAndOnlyOnce)
     EXPECT_EQ(agent.InitInstance(), CZEPHApp::kExitOk);
     EXPECT_TRUE(sawDialog);
     EXPECT_NE(AcquireAgentLock(CZEPHApp::LockFilePath()), nullptr) << "lock released";
+}
+
+// SIGINT, SIGTERM and SIGHUP end the agent as Exit does (the lock is
+// released, InitInstance returns its normal code), also while the profile
+// settings dialog holds its own loop; afterwards the signals' handlers are
+// those from before.
+TEST_F(ZephDlgTest, TerminationSignalsEndTheAgentAsExitDoes)
+{
+    const ZephEnvironment environment = Environment();
+    struct Case
+    {
+        int signal;
+        bool settingsOpen;
+    };
+    for (const Case c : {Case{SIGTERM, false}, Case{SIGINT, false}, Case{SIGHUP, false},
+                         Case{SIGTERM, true}})
+    {
+        SCOPED_TRACE(::testing::Message() << "signal " << c.signal << " settings open "
+                                          << c.settingsOpen);
+        // The default actions, as a desktop starts the agent (whoever runs
+        // the tests may have some of them ignored).
+        struct sigaction defaults = {};
+        defaults.sa_handler = SIG_DFL;
+        sigemptyset(&defaults.sa_mask);
+        struct sigaction before = {};
+        ASSERT_EQ(::sigaction(c.signal, &defaults, &before), 0);
+
+        bool sawDialog = false;
+        bool sawSettings = false;
+        QTimer::singleShot(0, [&] {
+            for (QWidget* widget : QApplication::topLevelWidgets())
+            {
+                auto* dialog = qobject_cast<CZEPHDlg*>(widget);
+                if (dialog == nullptr)
+                    continue;
+                sawDialog = true;
+                if (!c.settingsOpen)
+                {
+                    ::raise(c.signal);
+                    return;
+                }
+                // Runs inside the settings dialog's own loop.
+                QTimer::singleShot(0, [&] {
+                    for (QWidget* open : QApplication::topLevelWidgets())
+                        sawSettings |= qobject_cast<ProfileSettingsDlg*>(open) != nullptr &&
+                                       open->isVisible();
+                    ::raise(c.signal);
+                });
+                dialog->Action(CZEPHDlg::kIdProfileFormat)->trigger();
+                return;
+            }
+        });
+        CZEPHApp agent(environment);
+        EXPECT_EQ(agent.InitInstance(), CZEPHApp::kExitOk);
+        EXPECT_TRUE(sawDialog);
+        EXPECT_EQ(sawSettings, c.settingsOpen);
+        EXPECT_NE(AcquireAgentLock(CZEPHApp::LockFilePath()), nullptr) << "lock released";
+
+        struct sigaction after = {};
+        ASSERT_EQ(::sigaction(c.signal, &before, &after), 0);
+        EXPECT_EQ(after.sa_handler, SIG_DFL);
+    }
 }
 
 // Two agents started at the same moment: exactly one gets the lock.

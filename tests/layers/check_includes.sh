@@ -25,11 +25,9 @@ declare -A kRank=([platform]=0 [core]=1 [imagefile]=2 [correction]=3 [controls]=
                   [print]=5 [monitor]=5 [app]=6)
 kLayers="platform core imagefile correction controls print monitor app agent"
 
-# Files above platform/ that talk to the system directly, and why.
-#   agent/ZephApp.cpp: SIGINT and SIGTERM reach Qt's event loop through a
-#   socket pair watched by a QSocketNotifier (the self-pipe way); the
-#   descriptors belong to the Qt object, which platform/ may not use.
-kSystemExceptions=" agent/ZephApp.cpp "
+# Files above platform/ that talk to the system directly, and why (none at
+# present: signals reach the event loops through platform/TerminationSignals).
+kSystemExceptions=" "
 
 # The only sources at the top level of app/ and controls/.
 kTopLevelFiles=" app/main.cpp "
