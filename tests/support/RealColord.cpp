@@ -190,13 +190,20 @@ RealColord::RealColord()
 RealColord::~RealColord()
 {
     StopColord();
-    if (m_busPid > 0)
-        ::kill(m_busPid, SIGTERM);
+    if (m_busPid > 0 && ::kill(m_busPid, SIGTERM) == 0)
+    {
+        // The bus removes its socket as it ends: the folder goes after it.
+        // (It is no child of ours, so it is watched rather than waited for.)
+        for (int i = 0; i < 500 && ::kill(m_busPid, 0) == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     m_systemBus.reset();
     if (!m_folder.empty())
     {
         std::error_code ec;
         std::filesystem::remove_all(m_folder, ec);
+        if (ec)
+            ADD_FAILURE() << "cannot remove " << m_folder << ": " << ec.message();
     }
 }
 
@@ -248,8 +255,12 @@ bool RealColord::StartColord()
     // The state folder is bound over colord's, /tmp is an empty one of
     // colord's own (its service has PrivateTmp), and then colord runs as
     // its own user.
+    // Its sensor plugins are hidden: they would probe the machine's
+    // cameras and scanners, which displays do not need.
     std::string script = "mount --bind \"$0/varlib\" /var/lib/colord && "
-                         "mount -t tmpfs -o mode=1777 tmpfs /tmp && exec ";
+                         "mount -t tmpfs -o mode=1777 tmpfs /tmp && "
+                         "for d in /usr/lib/*/colord-plugins; do "
+                         "[ -d \"$d\" ] && mount -t tmpfs -o mode=0755 tmpfs \"$d\"; done; exec ";
     if (m_asColordUser)
         script += "setpriv --reuid=colord --regid=colord --init-groups ";
     script += std::string(kDaemon) + " -v";
@@ -257,6 +268,9 @@ bool RealColord::StartColord()
     const pid_t pid = ::fork();
     if (pid == 0)
     {
+        // A process group of its own, so that a stop reaches whatever colord
+        // started.
+        ::setpgid(0, 0);
         std::FILE* out = std::fopen(log.c_str(), "a");
         if (out)
         {
@@ -293,9 +307,10 @@ void RealColord::StopColord()
 {
     if (m_colordPid <= 0)
         return;
-    ::kill(m_colordPid, SIGTERM);
+    ::kill(-m_colordPid, SIGTERM);
     int status = 0;
     ::waitpid(m_colordPid, &status, 0);
+    ::kill(-m_colordPid, SIGKILL); // anything of colord's still there
     m_colordPid = 0;
     // Until the bus has seen colord go, its name still answers.
     Connection connection = Connect(m_address);
