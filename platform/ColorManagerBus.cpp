@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -198,18 +199,19 @@ bool GetProperty(DBusConnection* connection, const std::string& objectPath,
     return true;
 }
 
-// The profile object's file; empty when the object does not answer.
-std::string ProfileFilename(DBusConnection* connection, const std::string& profile)
+// The profile object's file; nothing when the object does not answer.
+std::optional<std::string> ProfileFilename(DBusConnection* connection,
+                                           const std::string& profile)
 {
     Error error;
     Message reply;
     DBusMessageIter value;
     if (!GetProperty(connection, profile, kProfileInterface, "Filename", reply, value, error) ||
         dbus_message_iter_get_arg_type(&value) != DBUS_TYPE_STRING)
-        return std::string();
+        return std::nullopt;
     const char* text = nullptr;
     dbus_message_iter_get_basic(&value, &text);
-    return text ? text : "";
+    return std::string(text ? text : "");
 }
 
 // colord's profile IDs are free text; ours name the program and the file.
@@ -299,18 +301,24 @@ ColorManagerOutcome FindDevice(DBusConnection* connection, const std::string& ou
     return ColorManagerOutcome::NoDevice;
 }
 
-// A profile object of colord for the file that answers as a profile of that
-// file; a listed object that does not (one colord failed to make) is
-// deleted, so that it can be made again. Empty when there is none.
+// The object when it answers as a profile of the file. One that does not
+// answer at all (colord lists objects it failed to make) is deleted, so that
+// the profile can be made again; so is one of our own ID for another file
+// (ours is true). An object of someone else's for another file is left
+// alone. Empty when the object is not to be used.
 std::string UsableProfile(DBusConnection* connection, const std::string& object,
-                          const std::string& profilePath)
+                          const std::string& profilePath, bool ours)
 {
-    if (ProfileFilename(connection, object) == profilePath)
+    const std::optional<std::string> file = ProfileFilename(connection, object);
+    if (file == profilePath)
         return object;
-    Error ignored; // colord may refuse; the new object then gets made anyway
-    MethodCall(kManagerPath, kManagerInterface, "DeleteProfile")
-        .Object(object)
-        .SendFor(connection, ignored);
+    if (!file || ours)
+    {
+        Error ignored; // colord may refuse; making the profile then says why
+        MethodCall(kManagerPath, kManagerInterface, "DeleteProfile")
+            .Object(object)
+            .SendFor(connection, ignored);
+    }
     return std::string();
 }
 
@@ -353,7 +361,7 @@ ColorManagerOutcome CreateProfile(DBusConnection* connection, const std::string&
                  .String(id)
                  .SendFor(connection, findError, &existing))
             break;
-        profile = UsableProfile(connection, existing, profilePath);
+        profile = UsableProfile(connection, existing, profilePath, true);
         if (!profile.empty())
         {
             outcome = ColorManagerOutcome::Done;
@@ -390,7 +398,7 @@ ColorManagerOutcome MakeColorManagerDefault(const std::string& deviceId,
         if (MethodCall(kManagerPath, kManagerInterface, "FindProfileByFilename")
                 .String(profilePath)
                 .SendFor(connection.get(), findError, &listed))
-            profile = UsableProfile(connection.get(), listed, profilePath);
+            profile = UsableProfile(connection.get(), listed, profilePath, false);
     }
     if (profile.empty())
     {
@@ -429,7 +437,7 @@ ColorManagerOutcome OfferColorManagerProfile(const std::string& profilePath, std
     if (MethodCall(kManagerPath, kManagerInterface, "FindProfileByFilename")
             .String(profilePath)
             .SendFor(connection.get(), findError, &listed) &&
-        !UsableProfile(connection.get(), listed, profilePath).empty())
+        !UsableProfile(connection.get(), listed, profilePath, false).empty())
         return ColorManagerOutcome::Done;
     if (findError.Is(DBUS_ERROR_SERVICE_UNKNOWN) || findError.Is(DBUS_ERROR_NAME_HAS_NO_OWNER))
         return ColorManagerOutcome::NoColorManager;
@@ -496,7 +504,7 @@ std::string ColorManagerDefaultProfile(const std::string& deviceId)
         return std::string();
     const char* first = nullptr;
     dbus_message_iter_get_basic(&profiles, &first);
-    return first ? ProfileFilename(connection.get(), first) : std::string();
+    return first ? ProfileFilename(connection.get(), first).value_or(std::string()) : std::string();
 }
 
 // ------------------------------------------------------------ watch
