@@ -12,8 +12,11 @@
 
 #include <gtest/gtest.h>
 
+#include <pwd.h>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 using testsupport::PrivateUserFolders;
@@ -185,6 +188,49 @@ TEST_F(ColordTest, AHalfMadeProfileOfColordsIsNeverMadeTheDefault)
     const std::string shown = colord.Colormgr({"device-get-default-profile", device});
     EXPECT_NE(shown.find(mine), std::string::npos) << shown;
     EXPECT_EQ(shown.find("missing"), std::string::npos) << shown;
+}
+
+// A caller that is not root is checked by colord with polkit; where there is
+// no polkit to ask (as here) or it says no, colord refuses for want of
+// authority, and that is told apart from a refusal of the profile: the
+// association store alone holds the association.
+TEST_F(ColordTest, ACallerWithoutAuthorityIsToldSo)
+{
+    const passwd* nobody = ::getpwnam("nobody");
+    if (nobody == nullptr)
+        GTEST_SKIP() << "no user nobody to call colord as";
+    // A file the other user can read.
+    const std::string path = colord.ReadableFolder() + "Theirs.icm";
+    testsupport::WriteBinaryFile(path, testsupport::P3LikeProfileBytes());
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe(pipeEnds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+    {
+        ::close(pipeEnds[0]);
+        if (::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0)
+            ::_exit(100);
+        std::string detail;
+        const platform::ColorManagerOutcome outcome =
+            platform::MakeColorManagerDefault(kDevice, path, &detail);
+        [[maybe_unused]] const ssize_t written = ::write(pipeEnds[1], detail.data(), detail.size());
+        ::_exit(static_cast<int>(outcome));
+    }
+    ::close(pipeEnds[1]);
+    std::string detail;
+    char buffer[512];
+    ssize_t got = 0;
+    while ((got = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0)
+        detail.append(buffer, static_cast<std::size_t>(got));
+    ::close(pipeEnds[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_NE(WEXITSTATUS(status), 100) << "cannot become user nobody";
+    EXPECT_EQ(WEXITSTATUS(status), static_cast<int>(platform::ColorManagerOutcome::NotAuthorized))
+        << detail;
+    EXPECT_TRUE(OnDevice().empty()) << Why();
 }
 
 } // namespace
