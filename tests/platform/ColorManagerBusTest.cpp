@@ -569,6 +569,64 @@ TEST_F(ColorManagerBusTest, AnOutputColordDoesNotKnowLeavesTheStoreAlone)
     EXPECT_TRUE(colord.TakeCalls().empty());
 }
 
+// For a program that asks colord first, colord's default profile of the
+// display's output comes before the association store, as long as its file
+// is a readable RGB display profile; the store's names follow, none twice.
+TEST_F(ColorManagerBusTest, ColordsDefaultComesFirstWhenItsFileCanBeUsed)
+{
+    FakeColord colord(bus.Address());
+    ASSERT_TRUE(colord.Serving());
+    struct LookupGuard
+    {
+        LookupGuard() { platform::SetColorManagerLookup(true); }
+        ~LookupGuard() { platform::SetColorManagerLookup(false); }
+    } lookup;
+    WriteProfile("Ours.icm");
+    ASSERT_TRUE(platform::AssociateDisplayProfile(kDevice, "Ours.icm"));
+    EXPECT_EQ(platform::DisplayProfileSources(kDevice),
+              std::vector<std::string>{platform::ResolveProfilePath("Ours.icm")});
+
+    // The desktop's choice, made in colord only.
+    const std::string desktops = folders.File("desktop.icc");
+    const std::vector<std::uint8_t> good = testsupport::P3LikeProfileBytes();
+    std::vector<std::uint8_t> lab = good;
+    std::copy_n("Lab ", 4, lab.begin() + 16); // not an RGB profile
+    std::vector<std::uint8_t> cut(good.begin(), good.begin() + 200); // shorter than it says
+    ASSERT_EQ(platform::MakeColorManagerDefault(kDevice, desktops),
+              platform::ColorManagerOutcome::Failed); // no file yet
+    testsupport::WriteBinaryFile(desktops, good);
+    ASSERT_EQ(platform::MakeColorManagerDefault(kDevice, desktops),
+              platform::ColorManagerOutcome::Done);
+    const struct
+    {
+        const char* what;
+        std::optional<std::vector<std::uint8_t>> bytes; // nothing: no file
+        bool used;
+    } cases[] = {
+        {"an RGB display profile", good, true},
+        {"a Lab profile", lab, false},
+        {"a cut profile", cut, false},
+        {"no file", std::nullopt, false},
+    };
+    for (const auto& c : cases)
+    {
+        std::remove(desktops.c_str());
+        if (c.bytes)
+            testsupport::WriteBinaryFile(desktops, *c.bytes);
+        EXPECT_EQ(platform::MonitorProfileName(kDevice), c.used ? desktops : "Ours.icm") << c.what;
+    }
+
+    // colord's default being one of the store's is listed once.
+    ASSERT_EQ(platform::MakeColorManagerDefault(kDevice, platform::ResolveProfilePath("Ours.icm")),
+              platform::ColorManagerOutcome::Done);
+    EXPECT_EQ(platform::DisplayProfileSources(kDevice),
+              std::vector<std::string>{platform::ResolveProfilePath("Ours.icm")});
+
+    // Programs that do not ask colord keep to the store.
+    platform::SetColorManagerLookup(false);
+    EXPECT_EQ(platform::MonitorProfileName(kDevice), "Ours.icm");
+}
+
 // colord's "Changed" signals (the manager's and a device's) are heard by
 // the watch; other signals of colord are not changes of a profile.
 TEST_F(ColorManagerBusTest, TheWatchHearsColordsChangedSignals)
