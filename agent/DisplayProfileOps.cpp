@@ -4,6 +4,7 @@
 #include "platform/Numbers.h"
 
 #include <algorithm>
+#include <atomic>
 #include <vector>
 
 namespace {
@@ -20,6 +21,26 @@ bool IsAssociated(const DisplayProfileOps& ops, const std::string& deviceId,
     return !profile.empty() && (!ops.isAssociated || ops.isAssociated(deviceId, profile));
 }
 
+// What colord refused, for the trace. A refusal for want of authority is
+// said once: colord will refuse every later association as well, and the
+// association file holds the profile all the same.
+std::string ColorManagerNote(const platform::ColorManagerReport& colord)
+{
+    static std::atomic<bool> s_toldNotAuthorized{false};
+    switch (colord.outcome)
+    {
+    case platform::ColorManagerOutcome::Failed:
+        return "colord refused the profile: " + colord.detail;
+    case platform::ColorManagerOutcome::NotAuthorized:
+        if (s_toldNotAuthorized.exchange(true))
+            return std::string();
+        return "colord refused for want of authority (" + colord.detail +
+               "); the association file alone holds the display's profile";
+    default:
+        return std::string();
+    }
+}
+
 } // namespace
 
 DisplayProfileOps DisplayProfileOps::Platform()
@@ -28,8 +49,12 @@ DisplayProfileOps DisplayProfileOps::Platform()
     ops.install = [](const std::string& source, std::string* installedPath) {
         return platform::InstallProfile(source, installedPath);
     };
-    ops.associate = [](const std::string& deviceId, const std::string& profile) {
-        return platform::AssociateDisplayProfile(deviceId, profile);
+    ops.associate = [](const std::string& deviceId, const std::string& profile,
+                       std::string& note) {
+        platform::ColorManagerReport colord;
+        const bool ok = platform::AssociateDisplayProfile(deviceId, profile, &colord);
+        note = ColorManagerNote(colord);
+        return ok;
     };
     ops.disassociate = [](const std::string& deviceId, const std::string& profile) {
         return platform::DisassociateDisplayProfile(deviceId, profile);
@@ -59,8 +84,11 @@ bool ReplaceDisplayProfile(const DisplayProfileOps& ops, const std::string& devi
 
     // The new profile goes on first: should the association fail, the
     // display keeps the profile it had.
-    const bool ok = ops.associate && ops.associate(deviceId, installed);
+    std::string note;
+    const bool ok = ops.associate && ops.associate(deviceId, installed, note);
     trace.Write("AssociateColorProfileWithDevice " + deviceId + "\n");
+    if (!note.empty())
+        trace.Write(note + "\n");
     trace.Write("AssociateColorProfileWithDevice success = " + platform::FormatInt(ok ? 1 : 0) +
                 "\n");
     if (ok)

@@ -16,13 +16,16 @@
 
 // How a profile file reaches the display: install (copy into the colour
 // directory; the installed path comes back), associate with a display, take
-// off a display, and whether a profile is associated with a display. By default the platform's colour directory and
-// association store; tests (and the agent's end-to-end tests) put fakes in,
-// for instance one that fails on demand.
+// off a display, and whether a profile is associated with a display. By
+// default the platform's colour directory and association store (and the
+// desktop's colour manager behind it); tests (and the agent's end-to-end
+// tests) put fakes in, for instance one that fails on demand. associate may
+// leave a line for the trace in `note` (what the colour manager refused).
 struct DisplayProfileOps
 {
     std::function<bool(const std::string& source, std::string* installedPath)> install;
-    std::function<bool(const std::string& deviceId, const std::string& profile)> associate;
+    std::function<bool(const std::string& deviceId, const std::string& profile, std::string& note)>
+        associate;
     std::function<bool(const std::string& deviceId, const std::string& profile)> disassociate;
     // Without it, a profile the caller names as the display's is taken to
     // be associated.

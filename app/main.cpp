@@ -6,6 +6,7 @@
 #include "app/shell/MainFrame.h"
 #include "app/shell/X11DisplayProfile.h"
 #include "controls/support/QtTranslations.h"
+#include "platform/ColorDirectory.h"
 
 #include <QApplication>
 
@@ -21,6 +22,9 @@ int main(int argc, char* argv[])
     // The X11 desktop's profile of the main window's screen, asked for when
     // the monitor profile is loaded (nothing on other platforms).
     InstallX11DisplayProfileHook();
+    // The desktop's colour settings (colord's default profile of the
+    // window's output) come before the program's own association store.
+    platform::SetColorManagerLookup(true);
     CChromivelApp& app = CChromivelApp::Instance();
     std::unique_ptr<CMainFrame> frame;
     const bool started =

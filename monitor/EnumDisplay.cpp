@@ -280,9 +280,7 @@ void CDisplayProfile::EnumMonitorProfiles(bool notify)
 {
     NotifyMessage = kUwmMonitorProfileFound;
     ProfileNames.clear();
-    std::vector<std::string> names = platform::DisplayProfiles(DeviceID.toStdString());
-    if (names.empty() && !DeviceID.isEmpty())
-        names = platform::DisplayProfiles(std::string());
+    const std::vector<std::string> names = platform::DisplayProfileSources(DeviceID.toStdString());
     for (const std::string& name : names)
     {
         ProfileNames.push_back(QString::fromStdString(name));

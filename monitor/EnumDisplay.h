@@ -128,8 +128,10 @@ public:
     // when the enumeration has it. True when DeviceID changed.
     bool SelectDisplay(const QScreen* screen, const QString& monitorId);
 
-    // Lists the profiles associated with the display DeviceID (those of the
-    // default display when it has none of its own). When notify is set, the
+    // Lists the profiles of the display DeviceID (platform::DisplayProfileSources:
+    // colord's default for its output where the program asks colord, then
+    // those associated with it, or with the default display when it has none
+    // of its own). When notify is set, the
     // arrival of the first name is announced by notify
     // (kUwmMonitorProfileFound, 0, 0), posted: the receiver reads the list
     // from its event loop.

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -21,6 +22,7 @@ constexpr const char* kProfilesKey = "Profiles";
 constexpr const char* kDefaultDisplaySection = "default";
 
 std::atomic<DisplayProfileHook> g_displayProfileHook{nullptr};
+std::atomic<bool> g_colorManagerLookup{false};
 
 std::string FileNameOf(const std::string& path)
 {
@@ -69,6 +71,27 @@ bool IsIccProfileName(const std::string& name)
     for (char& c : ext)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return ext == ".icm" || ext == ".icc";
+}
+
+// A profile file a display can be shown through: readable, with an ICC
+// header ("acsp") of an RGB display ('mntr') profile whose size the file
+// holds.
+bool IsUsableDisplayProfile(const std::string& path)
+{
+    File file;
+    std::uint8_t header[128];
+    std::uint64_t size = 0;
+    if (!file.OpenRead(path) || !file.IsRegular() || !file.Size(&size) ||
+        !file.ReadAt(0, header, sizeof header))
+        return false;
+    const auto tag = [&header](std::size_t at, const char (&text)[5]) {
+        return std::equal(text, text + 4, header + at);
+    };
+    const std::uint64_t declared = (std::uint64_t{header[0]} << 24) |
+                                   (std::uint64_t{header[1]} << 16) |
+                                   (std::uint64_t{header[2]} << 8) | header[3];
+    return tag(36, "acsp") && tag(12, "mntr") && tag(16, "RGB ") && declared >= sizeof header &&
+           declared <= size;
 }
 
 bool SameFile(const std::string& a, const std::string& b)
@@ -173,31 +196,86 @@ std::string DefaultDisplayProfile(const std::string& deviceId)
     return names.empty() ? std::string() : names.front();
 }
 
-bool AssociateDisplayProfile(const std::string& deviceId, const std::string& profile)
+namespace {
+
+// colord is told about ICC profiles only (not the agent's device-model
+// profiles), and only for a display it can have a device for.
+bool ForColorManager(const std::string& deviceId, const std::string& name)
 {
+    return IsIccProfileName(name) && !OutputNameOfDevice(deviceId).empty();
+}
+
+ColorManagerReport& Fill(ColorManagerReport* report, ColorManagerReport& own)
+{
+    return report ? *report : own;
+}
+
+} // namespace
+
+bool AssociateDisplayProfile(const std::string& deviceId, const std::string& profile,
+                             ColorManagerReport* report)
+{
+    ColorManagerReport own;
+    ColorManagerReport& colord = Fill(report, own);
+    colord = ColorManagerReport{};
     const std::string name = FileNameOf(profile);
     if (name.empty())
         return false;
-    if (!ModifyDisplayList(deviceId, [&](std::vector<std::string>& names) {
-            std::erase(names, name);
-            names.insert(names.begin(), name);
-        }))
-        return false;
-    // The desktop's colour manager, where one runs, gets the same default;
-    // whether it does or not, the store holds the association. colord
-    // takes ICC profiles only (not the agent's device-model profiles).
-    if (IsIccProfileName(name))
-        MakeColorManagerDefault(deviceId, ResolveProfilePath(name));
-    return true;
+    // The desktop's colour manager, where one runs, gets the profile first:
+    // should it refuse, the display keeps what it had, here as in colord.
+    if (ForColorManager(deviceId, name))
+    {
+        colord.outcome =
+            MakeColorManagerDefault(deviceId, ResolveProfilePath(name), &colord.detail);
+        if (colord.outcome == ColorManagerOutcome::Failed)
+            return false;
+    }
+    return ModifyDisplayList(deviceId, [&](std::vector<std::string>& names) {
+        std::erase(names, name);
+        names.insert(names.begin(), name);
+    });
 }
 
-bool DisassociateDisplayProfile(const std::string& deviceId, const std::string& profile)
+bool DisassociateDisplayProfile(const std::string& deviceId, const std::string& profile,
+                                ColorManagerReport* report)
 {
+    ColorManagerReport own;
+    ColorManagerReport& colord = Fill(report, own);
+    colord = ColorManagerReport{};
     const std::string name = FileNameOf(profile);
     if (name.empty())
         return true;
+    if (ForColorManager(deviceId, name))
+    {
+        colord.outcome =
+            RemoveColorManagerProfile(deviceId, ResolveProfilePath(name), &colord.detail);
+        if (colord.outcome == ColorManagerOutcome::Failed)
+            return false;
+    }
     return ModifyDisplayList(deviceId,
                              [&](std::vector<std::string>& names) { std::erase(names, name); });
+}
+
+int OfferDisplayProfilesToColorManager()
+{
+    int refused = 0;
+    IniStore store(DisplayProfileStorePath());
+    for (const std::string& section : store.Sections())
+    {
+        if (!ForColorManager(section, "x.icm"))
+            continue;
+        for (const std::string& name : SplitList(store.Read(section, kProfilesKey).value_or("")))
+        {
+            if (!IsIccProfileName(name))
+                continue;
+            const ColorManagerOutcome outcome = OfferColorManagerProfile(ResolveProfilePath(name));
+            if (outcome == ColorManagerOutcome::NoBus ||
+                outcome == ColorManagerOutcome::NoColorManager)
+                return refused;
+            refused += outcome == ColorManagerOutcome::Done ? 0 : 1;
+        }
+    }
+    return refused;
 }
 
 void SetDisplayProfileHook(DisplayProfileHook hook)
@@ -205,16 +283,40 @@ void SetDisplayProfileHook(DisplayProfileHook hook)
     g_displayProfileHook.store(hook);
 }
 
+void SetColorManagerLookup(bool on)
+{
+    g_colorManagerLookup.store(on);
+}
+
+std::vector<std::string> DisplayProfileSources(const std::string& deviceId)
+{
+    std::vector<std::string> names = DisplayProfiles(deviceId);
+    if (names.empty() && !deviceId.empty())
+        names = DisplayProfiles(std::string());
+    if (g_colorManagerLookup.load())
+    {
+        const std::string chosen = ColorManagerDefaultProfile(deviceId);
+        if (!chosen.empty() && IsUsableDisplayProfile(chosen))
+        {
+            // The store names installed profiles by file name: colord's
+            // choice of one of them is not listed a second time.
+            std::erase_if(names, [&](const std::string& name) {
+                return ResolveProfilePath(name) == chosen;
+            });
+            names.insert(names.begin(), chosen);
+        }
+    }
+    return names;
+}
+
 std::string MonitorProfileName(const std::string& deviceId)
 {
-    std::string name = DefaultDisplayProfile(deviceId);
-    if (name.empty() && !deviceId.empty())
-        name = DefaultDisplayProfile(std::string());
-    if (!name.empty())
-        return name;
+    const std::vector<std::string> names = DisplayProfileSources(deviceId);
+    if (!names.empty())
+        return names.front();
     if (DisplayProfileHook hook = g_displayProfileHook.load())
     {
-        name = hook(deviceId);
+        std::string name = hook(deviceId);
         if (!name.empty())
             return name;
     }

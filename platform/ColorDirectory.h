@@ -22,6 +22,8 @@
 // display" (the primary one, for callers that do not know which display they
 // are on); it is stored under the section name "default".
 
+#include "platform/ColorManagerBus.h"
+
 #include <string>
 #include <vector>
 
@@ -60,18 +62,40 @@ std::vector<std::string> DisplayProfiles(const std::string& deviceId);
 // The display's default profile (file name), empty when none is associated.
 std::string DefaultDisplayProfile(const std::string& deviceId);
 
+// What the desktop's colour manager made of an association or a removal:
+// its outcome (NoBus and the like where there is none) and, for
+// NotAuthorized and Failed, colord's error or why the file could not be read.
+struct ColorManagerReport
+{
+    ColorManagerOutcome outcome = ColorManagerOutcome::NoBus;
+    std::string detail;
+};
+
 // Associates the profile (its file name) with the display and makes it the
 // display's default: a profile that was just associated is the one the
 // display is meant to use. An earlier entry of the same name moves to the
-// front. False for an empty name or when the store cannot be written.
-// Where the desktop's colour manager runs (platform/ColorManagerBus.h), the
-// profile also becomes the default of its device for the display; that
-// part is optional and never fails the association.
-bool AssociateDisplayProfile(const std::string& deviceId, const std::string& profile);
+// front. Where the desktop's colour manager runs (platform/ColorManagerBus.h)
+// and has a device for the display, an ICC profile becomes that device's
+// default first; should colord refuse it (outcome Failed), the association
+// fails and the store is left as it was. colord refusing the caller for want
+// of authority (NotAuthorized) leaves the store alone holding the
+// association. False for an empty name, a colord refusal or when the store
+// cannot be written. report, when given, receives what colord did.
+bool AssociateDisplayProfile(const std::string& deviceId, const std::string& profile,
+                             ColorManagerReport* report = nullptr);
 
 // Removes the profile (its file name) from the display's list; the next one
 // becomes the default. Removing a profile that is not associated succeeds.
-bool DisassociateDisplayProfile(const std::string& deviceId, const std::string& profile);
+// An ICC profile comes off colord's device for the display too; should colord
+// refuse (Failed), the removal fails and the store is left as it was.
+bool DisassociateDisplayProfile(const std::string& deviceId, const std::string& profile,
+                                ColorManagerReport* report = nullptr);
+
+// Makes every ICC profile of the association store known to the desktop's
+// colour manager again (OfferColorManagerProfile), for a colour manager that
+// has just started: it gives its devices their profiles back. The number of
+// profiles colord refused.
+int OfferDisplayProfilesToColorManager();
 
 // A further source of a display's profile that only the GUI layer can read:
 // the X11 _ICC_PROFILE root-window property. There is no X11 code below the
@@ -81,11 +105,23 @@ bool DisassociateDisplayProfile(const std::string& deviceId, const std::string& 
 using DisplayProfileHook = std::string (*)(const std::string& deviceId);
 void SetDisplayProfileHook(DisplayProfileHook hook);
 
-// The name of the display's profile, in this order: the display's default
-// profile in the association store; the default display's ("", section
-// "default"), for a display that has none of its own; the hook's answer;
-// else the sRGB profile's file name. Bare names are meant to be resolved in
-// the colour directory.
+// Whether the display's profile is first asked of the desktop's colour
+// manager (DisplayProfileSources). Off unless a program turns it on: the
+// main program follows the desktop's colour settings, while the agent keeps
+// to the association store it writes itself.
+void SetColorManagerLookup(bool on);
+
+// The profiles the display shows, the one to use first: colord's default
+// profile of the display's device (full path) when the lookup is on, colord
+// runs and knows the display's output, and the file is a readable RGB
+// display profile; then the display's own list in the association store,
+// or, for a display without one, the default display's ("", section
+// "default"). A name is not listed twice.
+std::vector<std::string> DisplayProfileSources(const std::string& deviceId);
+
+// The name of the display's profile, in this order: the first of
+// DisplayProfileSources; the hook's answer; else the sRGB profile's file
+// name. Bare names are meant to be resolved in the colour directory.
 std::string MonitorProfileName(const std::string& deviceId = std::string());
 
 } // namespace platform

@@ -18,7 +18,7 @@ QB_PACKAGES=(
 # server of their own for the display's profile on X11, and a message bus
 # of their own for a stand-in of the desktop's colour manager, and a print
 # server of their own (cupsd) whose queues answer as real printers do.
-QB_TEST_PACKAGES=(argyll dcraw libxml2-utils libglib2.0-bin xvfb dbus-daemon cups-daemon cups-client)
+QB_TEST_PACKAGES=(argyll dcraw libxml2-utils libglib2.0-bin xvfb dbus-daemon cups-daemon cups-client colord)
 
 qb_missing_packages() {
   local missing=()

@@ -293,14 +293,20 @@ void CMainFrame::OnCreate()
             &CMainFrame::onStoreChanged);
     WatchStore();
     // Where colord runs, its changes may change the display's profile too
-    // (the desktop's copy on X11 follows colord's default profile).
+    // (the desktop's colour settings change colord's default profile). A
+    // colord that started again knows none of the user's profiles: they are
+    // made known to it again, and it gives its devices theirs back.
     m_colorManager = std::make_unique<platform::ColorManagerWatch>();
     if (const int socket = m_colorManager->SocketDescriptor(); socket >= 0)
     {
         auto* notifier = new QSocketNotifier(socket, QSocketNotifier::Read, this);
         connect(notifier, &QSocketNotifier::activated, this, [this] {
-            if (m_colorManager->TakeChanges())
-                m_settingTimer->start();
+            bool started = false;
+            if (!m_colorManager->TakeChanges(&started))
+                return;
+            if (started)
+                platform::OfferDisplayProfilesToColorManager();
+            m_settingTimer->start();
         });
     }
 

@@ -393,9 +393,10 @@ struct FailingOps
             calls.push_back("install " + source.substr(source.rfind('/') + 1));
             return !failInstall && real.install(source, installed);
         };
-        ops.associate = [this, real](const std::string& device, const std::string& profile) {
+        ops.associate = [this, real](const std::string& device, const std::string& profile,
+                                     std::string& note) {
             calls.push_back("associate " + profile.substr(profile.rfind('/') + 1));
-            return !failAssociate && real.associate(device, profile);
+            return !failAssociate && real.associate(device, profile, note);
         };
         ops.disassociate = [this, real](const std::string& device, const std::string& profile) {
             calls.push_back("disassociate " + profile.substr(profile.rfind('/') + 1));

@@ -37,7 +37,8 @@ struct FakeOps
             *installed = kColourFolder + source.substr(source.rfind('/') + 1);
             return true;
         };
-        ops.associate = [this](const std::string& device, const std::string& profile) {
+        ops.associate = [this](const std::string& device, const std::string& profile,
+                               std::string& /*note*/) {
             calls.push_back("associate " + device + " " + profile);
             return !failAssociate;
         };

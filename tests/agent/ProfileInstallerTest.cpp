@@ -620,9 +620,10 @@ struct RecordingOps
             calls.push_back("install " + source.substr(source.rfind('/') + 1));
             return !failInstall && platformOps.install(source, installed);
         };
-        ops.associate = [this, platformOps](const std::string& device, const std::string& profile) {
+        ops.associate = [this, platformOps](const std::string& device, const std::string& profile,
+                                            std::string& note) {
             calls.push_back("associate " + profile.substr(profile.rfind('/') + 1));
-            return !failAssociate && platformOps.associate(device, profile);
+            return !failAssociate && platformOps.associate(device, profile, note);
         };
         ops.disassociate = [this, platformOps](const std::string& device,
                                                const std::string& profile) {

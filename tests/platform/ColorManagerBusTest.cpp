@@ -8,6 +8,7 @@
 #include "platform/ColorDirectory.h"
 
 #include "tests/support/TestEnv.h"
+#include "tests/support/TestProfiles.h"
 
 #include <gtest/gtest.h>
 
@@ -24,6 +25,7 @@
 #include <signal.h>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -134,6 +136,21 @@ public:
         std::lock_guard lock(m_mutex);
         return m_deviceProfiles;
     }
+    // A profile object listed for the file that does not answer, as colord
+    // keeps after failing to make one.
+    void AddHalfMade(const std::string& file, const std::string& object)
+    {
+        std::lock_guard lock(m_mutex);
+        m_profilesByFile[file] = object;
+        m_halfMade.push_back(object);
+    }
+    // colord's answer to every later CreateProfileWithFd.
+    void RefuseCreate(std::string name, std::string text)
+    {
+        std::lock_guard lock(m_mutex);
+        m_refusal = {std::move(name), std::move(text)};
+    }
+
     std::string DefaultProfile()
     {
         std::lock_guard lock(m_mutex);
@@ -165,7 +182,18 @@ private:
         do
         {
             const int type = dbus_message_iter_get_arg_type(&iter);
-            if (type == DBUS_TYPE_STRING || type == DBUS_TYPE_OBJECT_PATH)
+            if (type == DBUS_TYPE_UNIX_FD)
+            {
+                // The profile's bytes arrive through the descriptor.
+                int fd = -1;
+                dbus_message_iter_get_basic(&iter, &fd);
+                char header[40] = {};
+                const bool read = fd >= 0 && ::pread(fd, header, sizeof header, 0) == 40;
+                args.push_back(read && std::string(header + 36, 4) == "acsp" ? "fd:icc" : "fd:?");
+                if (fd >= 0)
+                    ::close(fd);
+            }
+            else if (type == DBUS_TYPE_STRING || type == DBUS_TYPE_OBJECT_PATH)
             {
                 const char* value = nullptr;
                 dbus_message_iter_get_basic(&iter, &value);
@@ -204,9 +232,39 @@ private:
         dbus_message_unref(reply);
     }
 
-    void Fail(DBusMessage* call, const char* name)
+    // A Properties.Get reply: a string, or an array of object paths.
+    void ReplyVariant(DBusMessage* call, const std::string* text,
+                      const std::vector<std::string>* objects)
     {
-        DBusMessage* reply = dbus_message_new_error(call, name, "refused by the fake");
+        DBusMessage* reply = dbus_message_new_method_return(call);
+        DBusMessageIter iter;
+        DBusMessageIter variant;
+        dbus_message_iter_init_append(reply, &iter);
+        dbus_message_iter_open_container(&iter, DBUS_TYPE_VARIANT, text ? "s" : "ao", &variant);
+        if (text)
+        {
+            const char* value = text->c_str();
+            dbus_message_iter_append_basic(&variant, DBUS_TYPE_STRING, &value);
+        }
+        else
+        {
+            DBusMessageIter array;
+            dbus_message_iter_open_container(&variant, DBUS_TYPE_ARRAY, "o", &array);
+            for (const std::string& o : *objects)
+            {
+                const char* value = o.c_str();
+                dbus_message_iter_append_basic(&array, DBUS_TYPE_OBJECT_PATH, &value);
+            }
+            dbus_message_iter_close_container(&variant, &array);
+        }
+        dbus_message_iter_close_container(&iter, &variant);
+        dbus_connection_send(m_connection, reply, nullptr);
+        dbus_message_unref(reply);
+    }
+
+    void Fail(DBusMessage* call, const char* name, const char* text = "refused by the fake")
+    {
+        DBusMessage* reply = dbus_message_new_error(call, name, text);
         dbus_connection_send(m_connection, reply, nullptr);
         dbus_message_unref(reply);
     }
@@ -235,19 +293,48 @@ private:
             Reply(call, &m_profilesByFile[args[0]]);
         else if (member == "FindProfileByFilename")
             Fail(call, "org.freedesktop.ColorManager.NotFound");
-        else if (member == "CreateProfile" && args.size() == 3 && args[2].rfind("Filename=", 0) == 0)
+        else if (member == "CreateProfileWithFd" && !m_refusal.first.empty())
+            Fail(call, m_refusal.first.c_str(), m_refusal.second.c_str());
+        else if (member == "CreateProfileWithFd" && args.size() == 4 &&
+                 args[3].rfind("Filename=", 0) == 0)
         {
             const std::string object =
-                "/org/freedesktop/ColorManager/profiles/p" + std::to_string(m_profilesByFile.size());
-            m_profilesByFile[args[2].substr(9)] = object;
+                "/org/freedesktop/ColorManager/profiles/p" + std::to_string(m_created++);
+            m_profilesByFile[args[3].substr(9)] = object;
             Reply(call, &object);
         }
+        else if (member == "DeleteProfile" && args.size() == 1)
+        {
+            std::erase_if(m_profilesByFile, [&](const auto& p) { return p.second == args[0]; });
+            std::erase(m_halfMade, args[0]);
+            Reply(call, nullptr);
+        }
+        else if (member == "Get" && args.size() == 2 && args[1] == "Filename")
+        {
+            // A half-made profile has no interfaces at all.
+            for (const auto& [file, object] : m_profilesByFile)
+                if (object == path && std::find(m_halfMade.begin(), m_halfMade.end(), path) ==
+                                          m_halfMade.end())
+                    return ReplyVariant(call, &file, nullptr);
+            Fail(call, DBUS_ERROR_UNKNOWN_METHOD, "Object does not exist at path");
+        }
+        else if (member == "Get" && path == kDevicePath && args.size() == 2 &&
+                 args[1] == "Profiles")
+            ReplyVariant(call, nullptr, &m_deviceProfiles);
         else if (member == "AddProfile" && path == kDevicePath && args.size() == 2)
         {
             if (std::find(m_deviceProfiles.begin(), m_deviceProfiles.end(), args[1]) !=
                 m_deviceProfiles.end())
-                return Fail(call, "org.freedesktop.ColorManager.Device.AlreadyExists");
+                return Fail(call, "org.freedesktop.ColorManager.Device.ProfileAlreadyAdded");
             m_deviceProfiles.push_back(args[1]);
+            Reply(call, nullptr);
+        }
+        else if (member == "RemoveProfile" && path == kDevicePath && args.size() == 1)
+        {
+            if (std::find(m_deviceProfiles.begin(), m_deviceProfiles.end(), args[0]) ==
+                m_deviceProfiles.end())
+                return Fail(call, "org.freedesktop.ColorManager.Device.ProfileDoesNotExist");
+            std::erase(m_deviceProfiles, args[0]);
             Reply(call, nullptr);
         }
         else if (member == "MakeProfileDefault" && path == kDevicePath && args.size() == 1)
@@ -267,6 +354,9 @@ private:
     std::vector<std::string> m_calls;
     std::map<std::string, std::string> m_profilesByFile;
     std::vector<std::string> m_deviceProfiles;
+    std::vector<std::string> m_halfMade;
+    std::pair<std::string, std::string> m_refusal;
+    int m_created = 0;
 };
 
 TEST(ColorManagerBus, OutputNameOfTheDisplay)
@@ -308,6 +398,15 @@ protected:
         systemBus.emplace("DBUS_SYSTEM_BUS_ADDRESS", bus.Address());
     }
 
+    // A profile in the colour directory; its full path.
+    std::string WriteProfile(const std::string& name)
+    {
+        std::string folder;
+        EXPECT_TRUE(platform::ColorDirectory(folder));
+        testsupport::WriteBinaryFile(folder + name, testsupport::P3LikeProfileBytes());
+        return folder + name;
+    }
+
     PrivateUserFolders folders;
     PrivateBus bus;
     std::optional<ScopedEnv> systemBus;
@@ -328,9 +427,11 @@ TEST_F(ColorManagerBusTest, AssociatedProfileBecomesTheDevicesDefault)
     const std::string icc = folders.File("data/icc/");
     const std::string manager = "/org/freedesktop/ColorManager";
     const std::string device = kDevicePath;
+    WriteProfile("First.icm");
+    WriteProfile("Second.icm");
 
-    // A profile colord does not know yet is created from its file, added
-    // to the output's device and made its default.
+    // A profile colord does not know yet is handed over as an open file,
+    // added to the output's device and made its default.
     ASSERT_TRUE(platform::AssociateDisplayProfile(kDevice, "First.icm"));
     EXPECT_EQ(platform::DefaultDisplayProfile(kDevice), "First.icm");
     const std::string first = "/org/freedesktop/ColorManager/profiles/p0";
@@ -338,17 +439,19 @@ TEST_F(ColorManagerBusTest, AssociatedProfileBecomesTheDevicesDefault)
               (std::vector<std::string>{
                   "FindDeviceByProperty " + manager + " XRANDR_name DP-1",
                   "FindProfileByFilename " + manager + " " + icc + "First.icm",
-                  "CreateProfile " + manager + " chromivel-First.icm normal Filename=" + icc +
-                      "First.icm",
+                  "CreateProfileWithFd " + manager + " chromivel-First.icm normal fd:icc Filename=" +
+                      icc + "First.icm",
                   "AddProfile " + device + " hard " + first,
                   "MakeProfileDefault " + device + " " + first,
               }));
 
-    // A second profile, then the first again: colord knows its file, the
-    // device has it already, and it becomes the default once more.
+    // A second profile, then the first again: colord knows its file (and
+    // the object answers), the device has it already ("already added"),
+    // and it becomes the default once more.
     ASSERT_TRUE(platform::AssociateDisplayProfile(kDevice, "Second.icm"));
     const std::string second = "/org/freedesktop/ColorManager/profiles/p1";
     EXPECT_EQ(colord.DefaultProfile(), second);
+    EXPECT_EQ(platform::ColorManagerDefaultProfile(kDevice), icc + "Second.icm");
     colord.TakeCalls();
     EXPECT_EQ(platform::MakeColorManagerDefault(kDevice, icc + "First.icm"),
               platform::ColorManagerOutcome::Done);
@@ -356,10 +459,95 @@ TEST_F(ColorManagerBusTest, AssociatedProfileBecomesTheDevicesDefault)
               (std::vector<std::string>{
                   "FindDeviceByProperty " + manager + " XRANDR_name DP-1",
                   "FindProfileByFilename " + manager + " " + icc + "First.icm",
+                  "Get " + first + " org.freedesktop.ColorManager.Profile Filename",
                   "AddProfile " + device + " hard " + first,
                   "MakeProfileDefault " + device + " " + first,
               }));
     EXPECT_EQ(colord.DeviceProfiles(), (std::vector<std::string>{first, second}));
+    EXPECT_EQ(platform::ColorManagerDefaultProfile(kDevice), icc + "First.icm");
+
+    // Taking a profile off the display takes it off the device.
+    ASSERT_TRUE(platform::DisassociateDisplayProfile(kDevice, "Second.icm"));
+    EXPECT_EQ(colord.DeviceProfiles(), std::vector<std::string>{first});
+    EXPECT_EQ(platform::DisplayProfiles(kDevice), std::vector<std::string>{"First.icm"});
+    // One the device does not hold is off already.
+    ASSERT_TRUE(platform::DisassociateDisplayProfile(kDevice, "Second.icm"));
+}
+
+// A profile object colord lists for the file but that does not answer (one
+// it failed to make) is deleted and the profile made anew: the device's
+// default is never an object that does not exist.
+TEST_F(ColorManagerBusTest, AHalfMadeProfileObjectIsMadeAnew)
+{
+    FakeColord colord(bus.Address());
+    ASSERT_TRUE(colord.Serving());
+    const std::string path = WriteProfile("New.icm");
+    const std::string stale = "/org/freedesktop/ColorManager/profiles/stale";
+    colord.AddHalfMade(path, stale);
+    ASSERT_TRUE(platform::AssociateDisplayProfile(kDevice, "New.icm"));
+    EXPECT_EQ(colord.DeviceProfiles(),
+              std::vector<std::string>{"/org/freedesktop/ColorManager/profiles/p0"});
+    const std::vector<std::string> calls = colord.TakeCalls();
+    EXPECT_NE(std::find(calls.begin(), calls.end(),
+                        "DeleteProfile /org/freedesktop/ColorManager " + stale),
+              calls.end());
+    EXPECT_EQ(platform::ColorManagerDefaultProfile(kDevice), path);
+}
+
+// colord refusing the profile fails the association and leaves the store
+// as it was; colord refusing the caller for want of authority (no polkit,
+// or polkit saying no) leaves the association to the store.
+TEST_F(ColorManagerBusTest, RefusalsReachTheCaller)
+{
+    const struct
+    {
+        const char* error;
+        const char* text;
+        platform::ColorManagerOutcome outcome;
+        bool associated;
+    } cases[] = {
+        {"org.freedesktop.ColorManager.Profile.FailedToRead",
+         "failed to load file: Error opening file: Permission denied",
+         platform::ColorManagerOutcome::Failed, false},
+        {"org.freedesktop.ColorManager.Profile.FailedToParse", "not an ICC profile",
+         platform::ColorManagerOutcome::Failed, false},
+        {"org.freedesktop.ColorManager.FailedToAuthenticate",
+         "failed to obtain auth: The name org.freedesktop.PolicyKit1 was not provided by any "
+         ".service files",
+         platform::ColorManagerOutcome::NotAuthorized, true},
+        {"org.freedesktop.ColorManager.FailedToAuthenticate", "Not authorized",
+         platform::ColorManagerOutcome::NotAuthorized, true},
+    };
+    FakeColord colord(bus.Address());
+    ASSERT_TRUE(colord.Serving());
+    int n = 0;
+    for (const auto& c : cases)
+    {
+        const std::string old = "Old" + std::to_string(n) + ".icm";
+        const std::string next = "New" + std::to_string(n++) + ".icm";
+        WriteProfile(old);
+        WriteProfile(next);
+        colord.RefuseCreate("", "");
+        ASSERT_TRUE(platform::AssociateDisplayProfile(kDevice, old));
+        const std::string before = colord.DefaultProfile();
+        colord.RefuseCreate(c.error, c.text);
+        platform::ColorManagerReport report;
+        EXPECT_EQ(platform::AssociateDisplayProfile(kDevice, next, &report), c.associated)
+            << c.error;
+        EXPECT_EQ(report.outcome, c.outcome) << c.error;
+        EXPECT_NE(report.detail.find(c.text), std::string::npos) << report.detail;
+        EXPECT_EQ(platform::DefaultDisplayProfile(kDevice), c.associated ? next : old) << c.error;
+        EXPECT_EQ(colord.DefaultProfile(), before) << c.error;
+    }
+
+    // A file that cannot be read is no profile for colord either.
+    colord.RefuseCreate("", "");
+    const std::vector<std::string> before = platform::DisplayProfiles(kDevice);
+    platform::ColorManagerReport report;
+    EXPECT_FALSE(platform::AssociateDisplayProfile(kDevice, "Missing.icm", &report));
+    EXPECT_EQ(report.outcome, platform::ColorManagerOutcome::Failed);
+    EXPECT_NE(report.detail.find("Missing.icm"), std::string::npos) << report.detail;
+    EXPECT_EQ(platform::DisplayProfiles(kDevice), before);
 }
 
 TEST_F(ColorManagerBusTest, AnOutputColordDoesNotKnowLeavesTheStoreAlone)
@@ -381,29 +569,94 @@ TEST_F(ColorManagerBusTest, AnOutputColordDoesNotKnowLeavesTheStoreAlone)
     EXPECT_TRUE(colord.TakeCalls().empty());
 }
 
+// For a program that asks colord first, colord's default profile of the
+// display's output comes before the association store, as long as its file
+// is a readable RGB display profile; the store's names follow, none twice.
+TEST_F(ColorManagerBusTest, ColordsDefaultComesFirstWhenItsFileCanBeUsed)
+{
+    FakeColord colord(bus.Address());
+    ASSERT_TRUE(colord.Serving());
+    struct LookupGuard
+    {
+        LookupGuard() { platform::SetColorManagerLookup(true); }
+        ~LookupGuard() { platform::SetColorManagerLookup(false); }
+    } lookup;
+    WriteProfile("Ours.icm");
+    ASSERT_TRUE(platform::AssociateDisplayProfile(kDevice, "Ours.icm"));
+    EXPECT_EQ(platform::DisplayProfileSources(kDevice),
+              std::vector<std::string>{platform::ResolveProfilePath("Ours.icm")});
+
+    // The desktop's choice, made in colord only.
+    const std::string desktops = folders.File("desktop.icc");
+    const std::vector<std::uint8_t> good = testsupport::P3LikeProfileBytes();
+    std::vector<std::uint8_t> lab = good;
+    std::copy_n("Lab ", 4, lab.begin() + 16); // not an RGB profile
+    std::vector<std::uint8_t> cut(good.begin(), good.begin() + 200); // shorter than it says
+    ASSERT_EQ(platform::MakeColorManagerDefault(kDevice, desktops),
+              platform::ColorManagerOutcome::Failed); // no file yet
+    testsupport::WriteBinaryFile(desktops, good);
+    ASSERT_EQ(platform::MakeColorManagerDefault(kDevice, desktops),
+              platform::ColorManagerOutcome::Done);
+    const struct
+    {
+        const char* what;
+        std::optional<std::vector<std::uint8_t>> bytes; // nothing: no file
+        bool used;
+    } cases[] = {
+        {"an RGB display profile", good, true},
+        {"a Lab profile", lab, false},
+        {"a cut profile", cut, false},
+        {"no file", std::nullopt, false},
+    };
+    for (const auto& c : cases)
+    {
+        std::remove(desktops.c_str());
+        if (c.bytes)
+            testsupport::WriteBinaryFile(desktops, *c.bytes);
+        EXPECT_EQ(platform::MonitorProfileName(kDevice), c.used ? desktops : "Ours.icm") << c.what;
+    }
+
+    // colord's default being one of the store's is listed once.
+    ASSERT_EQ(platform::MakeColorManagerDefault(kDevice, platform::ResolveProfilePath("Ours.icm")),
+              platform::ColorManagerOutcome::Done);
+    EXPECT_EQ(platform::DisplayProfileSources(kDevice),
+              std::vector<std::string>{platform::ResolveProfilePath("Ours.icm")});
+
+    // Programs that do not ask colord keep to the store.
+    platform::SetColorManagerLookup(false);
+    EXPECT_EQ(platform::MonitorProfileName(kDevice), "Ours.icm");
+}
+
 // colord's "Changed" signals (the manager's and a device's) are heard by
 // the watch; other signals of colord are not changes of a profile.
 TEST_F(ColorManagerBusTest, TheWatchHearsColordsChangedSignals)
 {
-    FakeColord colord(bus.Address());
-    ASSERT_TRUE(colord.Serving());
     platform::ColorManagerWatch watch;
     ASSERT_GE(watch.SocketDescriptor(), 0);
     EXPECT_FALSE(watch.TakeChanges());
-
-    const auto heard = [&watch] {
+    bool started = false;
+    const auto heard = [&watch, &started] {
         for (int i = 0; i < 200; ++i)
         {
-            if (watch.TakeChanges())
+            if (watch.TakeChanges(&started))
                 return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         return false;
     };
+
+    // colord starting (taking its name) is heard as such.
+    FakeColord colord(bus.Address());
+    ASSERT_TRUE(colord.Serving());
+    EXPECT_TRUE(heard());
+    EXPECT_TRUE(started);
+    started = false;
+
     colord.Emit("/org/freedesktop/ColorManager", "org.freedesktop.ColorManager", "ProfileAdded");
     EXPECT_FALSE(heard());
     colord.Emit(kDevicePath, "org.freedesktop.ColorManager.Device", "Changed");
     EXPECT_TRUE(heard());
+    EXPECT_FALSE(started);
     colord.Emit("/org/freedesktop/ColorManager", "org.freedesktop.ColorManager", "Changed");
     EXPECT_TRUE(heard());
 }

@@ -35,6 +35,7 @@
 #include "monitor/Display.h"
 #include "monitor/MonitorProfile.h"
 #include "platform/ColorDirectory.h"
+#include "platform/ColorManagerBus.h"
 #include "platform/Folders.h"
 #include "platform/Registry.h"
 #include "platform/ddc/SimulatedMonitors.h"
@@ -47,6 +48,7 @@
 #include "tests/print/CupsTestServer.h"
 #include "tests/print/FakePdfChooser.h"
 #include "tests/print/PdfReadBack.h"
+#include "tests/support/RealColord.h"
 #include "tests/support/RecordingMessageSink.h"
 #include "tests/support/TestEnv.h"
 #include "tests/support/TestProfiles.h"
@@ -1477,6 +1479,71 @@ TEST_F(DisplayProfileFrameTest, TheAgentsProfileReachesTheRunningPreviewAndTheNe
     RestartMonitorProfile();
     StartWith(image);
     ExpectWithinOneLevel(ShownWith(testsupport::kP3LikeProfileDescription), p3Shown, "after a restart");
+}
+
+// The desktop's colour settings choosing the display's profile in colord
+// (colormgr device-make-profile-default, as they do) while the window runs:
+// the preview and "表示色空間" follow at once, ahead of the association
+// store, and follow back when the program's own profile is made the default
+// again.
+TEST_F(DisplayProfileFrameTest, ADefaultChangedThroughColordReachesTheRunningPreview)
+{
+    testsupport::RealColord colord;
+    if (!colord.SkipReason().empty())
+        GTEST_SKIP() << colord.SkipReason();
+    const std::string device = colord.CreateDisplayDevice("SIM-1");
+    ASSERT_FALSE(device.empty());
+    struct LookupGuard
+    {
+        LookupGuard() { platform::SetColorManagerLookup(true); }
+        ~LookupGuard() { platform::SetColorManagerLookup(false); }
+    } lookup;
+
+    // The program's own profile for the simulated monitor: P3-like, in the
+    // store and colord's default.
+    platform::SimulatedDdcTransport transport(monitorFile.Path(), clock);
+    std::string monitorDevice;
+    for (const platform::PhysicalMonitor& m : transport.EnumerateMonitors())
+        if (m.primary && monitorDevice.empty())
+            monitorDevice = m.deviceId;
+    ASSERT_EQ(platform::OutputNameOfDevice(monitorDevice), "SIM-1");
+    const std::vector<std::uint8_t> p3 = testsupport::P3LikeProfileBytes();
+    const std::string built = folders.File("images/6500K_22_QBX1234.icm");
+    WriteTextFile(built, std::string(p3.begin(), p3.end()));
+    std::string installed;
+    ASSERT_TRUE(platform::InstallProfile(built, &installed));
+    platform::ColorManagerReport report;
+    ASSERT_TRUE(platform::AssociateDisplayProfile(monitorDevice, installed, &report));
+    ASSERT_EQ(report.outcome, platform::ColorManagerOutcome::Done) << report.detail;
+
+    const std::string image = WriteUniformImage("orange.tif");
+    StartWith(image);
+    const RGB16 p3Shown = LcmsOnMonitor(p3, kColour);
+    ExpectWithinOneLevel(ShownWith(testsupport::kP3LikeProfileDescription), p3Shown, "start-up");
+
+    // An sRGB profile the desktop knows, made the display's default there.
+    const std::vector<std::uint8_t> srgb = BuildSRGBProfileBytes();
+    const std::string desktops = colord.ReadableFolder() + "desktop-srgb.icc";
+    WriteTextFile(desktops, std::string(srgb.begin(), srgb.end()));
+    ASSERT_EQ(colord.Call("/org/freedesktop/ColorManager", "org.freedesktop.ColorManager",
+                          "CreateProfile", {"icc-desktop-srgb", "normal"}, {},
+                          testsupport::RealColord::StringMap{{"Filename", desktops}}),
+              "");
+    const std::string desktopProfile = "/org/freedesktop/ColorManager/profiles/icc_desktop_srgb";
+    colord.Colormgr({"device-add-profile", device, desktopProfile});
+    colord.Colormgr({"device-make-profile-default", device, desktopProfile});
+    ExpectWithinOneLevel(ShownWith("sRGB IEC61966-2.1"), LcmsOnMonitor(srgb, kColour),
+                         "the desktop's choice");
+    EXPECT_EQ(platform::DefaultDisplayProfile(monitorDevice), "6500K_22_QBX1234.icm");
+
+    // The program's profile made the default again, through colord too.
+    const std::string ours = colord.Colormgr({"find-profile-by-filename", installed});
+    const std::size_t at = ours.find("/org/freedesktop/ColorManager/profiles/");
+    ASSERT_NE(at, std::string::npos) << ours;
+    const std::string oursPath = ours.substr(at, ours.find_first_of(" \n", at) - at);
+    colord.Colormgr({"device-make-profile-default", device, oursPath});
+    ExpectWithinOneLevel(ShownWith(testsupport::kP3LikeProfileDescription), p3Shown,
+                         "the program's profile again");
 }
 
 // Start-up with a wide-gamut display profile: the command line's image,
