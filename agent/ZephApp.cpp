@@ -1,6 +1,7 @@
 #include "agent/ZephApp.h"
 
 #include "agent/AgentSettings.h"
+#include "agent/ColorManagerFollower.h"
 #include "platform/Folders.h"
 #include "platform/TerminationSignals.h"
 
@@ -89,6 +90,10 @@ int CZEPHApp::InitInstance()
                              dialog.OnExit();
                          });
     }
+
+    // A colord that starts again while the agent runs gets the displays'
+    // profiles back from it.
+    const CColorManagerFollower colorManager;
 
     dialog.OnInitDialog();
     loop.exec();

@@ -3,6 +3,7 @@
 // it: as user colord, with the agent's profiles in the user's private
 // colour folder.
 
+#include "agent/ColorManagerFollower.h"
 #include "agent/DisplayProfileOps.h"
 
 #include "platform/ColorDirectory.h"
@@ -11,8 +12,13 @@
 #include "tests/support/TestEnv.h"
 #include "tests/support/TestProfiles.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
+
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -74,6 +80,43 @@ TEST(DisplayProfileColord, TheAgentsProfileBecomesTheDevicesDefaultAndARefusalIs
     EXPECT_TRUE(traced("AssociateColorProfileWithDevice success = 0"));
     EXPECT_EQ(colord.DeviceProfileFiles(device), std::vector<std::string>{second});
     EXPECT_EQ(platform::DefaultDisplayProfile(kDevice), "7500K_22_QBX1234.icm");
+}
+
+// colord forgets the user's profiles when it stops. The agent, running all
+// along, hears colord start again and makes its profiles known anew, and
+// colord gives the display its profile back, with nobody else's help.
+TEST(DisplayProfileColord, TheRunningAgentGivesARestartedColordTheDisplaysProfileBack)
+{
+    PrivateUserFolders folders;
+    RealColord colord;
+    if (!colord.SkipReason().empty())
+        GTEST_SKIP() << colord.SkipReason();
+    ASSERT_FALSE(colord.CreateDisplayDevice("SIM-1").empty());
+
+    const std::string path = folders.File("6500K_22_QBX1234.icm");
+    testsupport::WriteBinaryFile(path, testsupport::P3LikeProfileBytes());
+    std::string installed;
+    ASSERT_TRUE(platform::InstallProfile(path, &installed));
+    platform::ColorManagerReport report;
+    ASSERT_TRUE(platform::AssociateDisplayProfile(kDevice, installed, &report)) << report.detail;
+    ASSERT_EQ(platform::ColorManagerDefaultProfile(kDevice), installed) << colord.Log();
+
+    int argc = 1;
+    char name[] = "test_agent";
+    char* argv[] = {name, nullptr};
+    std::optional<QCoreApplication> application;
+    if (QCoreApplication::instance() == nullptr)
+        application.emplace(argc, argv);
+    const CColorManagerFollower follower;
+    ASSERT_TRUE(colord.Restart(true));
+    QDeadlineTimer deadline(30000);
+    while (platform::ColorManagerDefaultProfile(kDevice) != installed && !deadline.hasExpired())
+    {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(20);
+    }
+    EXPECT_EQ(platform::ColorManagerDefaultProfile(kDevice), installed) << colord.Log();
+    EXPECT_GE(follower.Offers(), 1);
 }
 
 } // namespace
