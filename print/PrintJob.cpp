@@ -145,10 +145,14 @@ PrintDotsRect PrintDestinationRect(const PrintImageRequest& request, int dpiX, i
 {
     const PrintMargins& trim = request.trimTenthMM;
     PrintDotsRect rect;
-    rect.x = TenthMMToDots(request.originX + trim.left, dpiX);
-    rect.y = TenthMMToDots(request.originY + trim.top, dpiY);
-    rect.width = TenthMMToDots(request.printWidth - trim.left - trim.right, dpiX);
-    rect.height = TenthMMToDots(request.printHeight - trim.top - trim.bottom, dpiY);
+    // Summed in doubles (exact for ints): the margins of an extreme scale
+    // lie at the ends of int's range.
+    rect.x = TenthMMToDots(static_cast<double>(request.originX) + trim.left, dpiX);
+    rect.y = TenthMMToDots(static_cast<double>(request.originY) + trim.top, dpiY);
+    rect.width =
+        TenthMMToDots(static_cast<double>(request.printWidth) - trim.left - trim.right, dpiX);
+    rect.height =
+        TenthMMToDots(static_cast<double>(request.printHeight) - trim.top - trim.bottom, dpiY);
     return rect;
 }
 

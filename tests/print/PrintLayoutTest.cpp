@@ -2,6 +2,8 @@
 
 #include "print/MyEdit.h"
 #include "print/PrintImageDlg.h"
+#include "print/PrintJob.h"
+#include "print/PrintPreviewLogic.h"
 
 #include <gtest/gtest.h>
 
@@ -722,4 +724,73 @@ TEST(PrintLayoutTest, ExtremeScalesSaturateTheConversions)
     EXPECT_EQ(layout.PrintWidth(), std::numeric_limits<int>::max());
     EXPECT_GT(layout.PrintWidthDots(), 0);
     EXPECT_GT(layout.RatioSpinPosition(), 0);
+}
+
+// Scales far beyond 10000 % (a fit onto one remaining pixel, a frame
+// dragged out to kilometres) saturate the trim margins in 0.1 mm; the
+// visible part's corner, the preview's edge warnings and the print job's
+// rectangle built on them saturate or compare in a wider type instead of
+// overflowing, and the image stays off the page.
+TEST(PrintLayoutTest, SaturatedTrimMarginsDoNotOverflowTheCorner)
+{
+    constexpr int kMax = std::numeric_limits<int>::max();
+    struct Case
+    {
+        const char* name;
+        int imageWidth, imageHeight;
+        PrintMargins pixelMargins;
+        PageGeometry page;
+        // A frame dragged in the preview after the fit, with its handle.
+        PrintRectTenthMM frame;
+        int handle;
+        bool leftSaturated;
+    };
+    const Case cases[] = {
+        // Fit gives 8000 dots per pixel to the one pixel left; the frame
+        // is then moved (its size as far as int holds it).
+        {"fit onto one pixel, moved",
+         100000, 100000, {99999, 99999, 0, 0},
+         Page(9000, 9000, 8000, 8000, 500, 500, 72),
+         {49999, 49999, kMax, kMax}, kTrackerHandleMove, true},
+        // A one-pixel-wide column stretched to 200 km across at 72 dpi:
+        // its height and its top margin saturate.
+        {"frame stretched far",
+         1, 100000, {0, 50000, 0, 0},
+         Page(595, 842, 567, 814, 14, 14, 72),
+         {49999, 49999, 49999 + 2000000000, 50000}, 2, false},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        CPrintLayout layout;
+        layout.SetImageSize(c.imageWidth, c.imageHeight);
+        layout.SetPositionMode(PrintPositionMode::CentreOfPrintableArea);
+        layout.SetPixelMargins(c.pixelMargins);
+        layout.UpdatePaperLayout(c.page);
+        layout.OnFrameChanged(c.frame, c.handle);
+        EXPECT_EQ(layout.TrimMarginsMM().top, kMax);
+
+        EXPECT_EQ(layout.VisibleLeft() == kMax, c.leftSaturated) << layout.VisibleLeft();
+        EXPECT_EQ(layout.VisibleTop(), kMax);
+        EXPECT_FALSE(layout.LeftText().empty());
+        EXPECT_EQ(layout.TopText(), FormatTenthMM(kMax));
+        EXPECT_FALSE(layout.FitsPage(layout.VisibleLeft(), layout.VisibleTop()));
+
+        const PrintableEdgeWarnings warnings = PreviewEdgeWarnings(
+            layout.OriginX(), layout.OriginY(), layout.PrintWidth(), layout.PrintHeight(),
+            layout.TrimMarginsMM(), layout.PrintableWidthMM(), layout.PrintableHeightMM());
+        EXPECT_FALSE(warnings.left);
+        EXPECT_FALSE(warnings.top);
+        EXPECT_TRUE(warnings.bottom);
+        EXPECT_TRUE(warnings.right);
+
+        PrintImageRequest request;
+        request.originX = layout.OriginX();
+        request.originY = layout.OriginY();
+        request.printWidth = layout.PrintWidth();
+        request.printHeight = layout.PrintHeight();
+        request.trimTenthMM = layout.TrimMarginsMM();
+        const PrintDotsRect dots = PrintDestinationRect(request, c.page.dpiX, c.page.dpiY);
+        EXPECT_GT(dots.y, c.page.printableHeight);
+    }
 }
