@@ -60,7 +60,8 @@ TEST(Resample, FlatImageStaysFlatOverASweepOfRatios)
             for (const bool across : {true, false})
             {
                 ++ratios;
-                const int off = across ? PixelsOffFlat(from, 1, to, 1) : PixelsOffFlat(1, from, 1, to);
+                const int off =
+                    across ? PixelsOffFlat(from, 1, to, 1) : PixelsOffFlat(1, from, 1, to);
                 if (off != 0 && ++failures <= 5)
                     ADD_FAILURE() << from << " -> " << to << (across ? " across" : " down") << ": "
                                   << off << " pixels off";

@@ -704,18 +704,37 @@ TEST(PrintLayoutTest, FittedCentredImageIsPrintedOnThePrintableArea)
         PrintMargins trim;
         PrintPositionMode mode;
     } cases[] = {
-        {"1 x 2000 on A4 at 72 dpi", Page(595, 842, 567, 814, 14, 14, 72), 1, 2000, {},
+        {"1 x 2000 on A4 at 72 dpi",
+         Page(595, 842, 567, 814, 14, 14, 72),
+         1,
+         2000,
+         {},
          PrintPositionMode::CentreOfPrintableArea},
-        {"2000 x 1 on A4 at 72 dpi", Page(595, 842, 567, 814, 14, 14, 72), 2000, 1, {},
+        {"2000 x 1 on A4 at 72 dpi",
+         Page(595, 842, 567, 814, 14, 14, 72),
+         2000,
+         1,
+         {},
          PrintPositionMode::CentreOfPaper},
-        {"1 x 20000 on A4 at 300 dpi", EvenA4(), 1, 20000, {},
-         PrintPositionMode::CentreOfPaper},
-        {"trimmed to one column", UnevenA4(), 3000, 2000, {1000, 0, 1999, 0},
+        {"1 x 20000 on A4 at 300 dpi", EvenA4(), 1, 20000, {}, PrintPositionMode::CentreOfPaper},
+        {"trimmed to one column",
+         UnevenA4(),
+         3000,
+         2000,
+         {1000, 0, 1999, 0},
          PrintPositionMode::CentreOfPrintableArea},
-        {"6000 x 4000 on A4 at 600 dpi", Page(4960, 7016, 4760, 6816, 100, 100, 600), 6000,
-         4000, {}, PrintPositionMode::CentreOfPaper},
-        {"uneven margins at 1200 dpi", Page(9921, 14031, 9521, 13591, 240, 200, 1200), 4032, 3024,
-         {10, 20, 30, 40}, PrintPositionMode::CentreOfPrintableArea},
+        {"6000 x 4000 on A4 at 600 dpi",
+         Page(4960, 7016, 4760, 6816, 100, 100, 600),
+         6000,
+         4000,
+         {},
+         PrintPositionMode::CentreOfPaper},
+        {"uneven margins at 1200 dpi",
+         Page(9921, 14031, 9521, 13591, 240, 200, 1200),
+         4032,
+         3024,
+         {10, 20, 30, 40},
+         PrintPositionMode::CentreOfPrintableArea},
     };
     for (const auto& c : cases)
     {
@@ -725,9 +744,9 @@ TEST(PrintLayoutTest, FittedCentredImageIsPrintedOnThePrintableArea)
         layout.SetPixelMargins(c.trim);
         layout.UpdatePaperLayout(c.page);
         // Moved far off the page by hand, then fitted and centred again.
-        layout.OnFrameChanged({50000, 50000, 50000 + layout.PrintWidth(),
-                               50000 + layout.PrintHeight()},
-                              kTrackerHandleMove);
+        layout.OnFrameChanged(
+            {50000, 50000, 50000 + layout.PrintWidth(), 50000 + layout.PrintHeight()},
+            kTrackerHandleMove);
         layout.SetFit(true);
         layout.SetPositionMode(c.mode);
         EXPECT_EQ(JobPlacementOffTheArea(layout, c.page), "");
@@ -742,8 +761,8 @@ TEST(PrintLayoutTest, FittedCentredImageIsPrintedOnThePrintableAreaOverASweep)
     std::uint64_t state = 0x5EED;
     const auto next = [&state](int lowest, int highest) {
         state = state * 6364136223846793005ull + 1442695040888963407ull;
-        return lowest + static_cast<int>((state >> 33) %
-                                         static_cast<std::uint64_t>(highest - lowest + 1));
+        return lowest +
+               static_cast<int>((state >> 33) % static_cast<std::uint64_t>(highest - lowest + 1));
     };
     const int resolutions[] = {72, 96, 150, 180, 200, 240, 300, 360, 600, 720, 1200, 1440, 2400};
     int layouts = 0;
@@ -772,9 +791,8 @@ TEST(PrintLayoutTest, FittedCentredImageIsPrintedOnThePrintableAreaOverASweep)
         if (!wrong.empty() && ++failures <= 5)
             ADD_FAILURE() << dpi << " dpi, sheet " << width << " x " << height << ", printable "
                           << page.printableWidth << " x " << page.printableHeight << " from "
-                          << left << ", " << top << ", image " << imageWidth << " x "
-                          << imageHeight << ", mode " << static_cast<int>(layout.PositionMode())
-                          << ": " << wrong;
+                          << left << ", " << top << ", image " << imageWidth << " x " << imageHeight
+                          << ", mode " << static_cast<int>(layout.PositionMode()) << ": " << wrong;
     }
     EXPECT_EQ(failures, 0) << "of " << layouts << " layouts";
 }
@@ -868,15 +886,23 @@ TEST(PrintLayoutTest, SaturatedTrimMarginsDoNotOverflowTheCorner)
         // Fit gives 8000 dots per pixel to the one pixel left; the frame
         // is then moved (its size as far as int holds it).
         {"fit onto one pixel, moved",
-         100000, 100000, {99999, 99999, 0, 0},
+         100000,
+         100000,
+         {99999, 99999, 0, 0},
          Page(9000, 9000, 8000, 8000, 500, 500, 72),
-         {49999, 49999, kMax, kMax}, kTrackerHandleMove, true},
+         {49999, 49999, kMax, kMax},
+         kTrackerHandleMove,
+         true},
         // A one-pixel-wide column stretched to 200 km across at 72 dpi:
         // its height and its top margin saturate.
         {"frame stretched far",
-         1, 100000, {0, 50000, 0, 0},
+         1,
+         100000,
+         {0, 50000, 0, 0},
          Page(595, 842, 567, 814, 14, 14, 72),
-         {49999, 49999, 49999 + 2000000000, 50000}, 2, false},
+         {49999, 49999, 49999 + 2000000000, 50000},
+         2,
+         false},
     };
     for (const Case& c : cases)
     {
