@@ -1,6 +1,7 @@
 #pragma once
 // Float-to-integer conversion of pixel and table values: clamp to the
-// target range, then truncate. NaN gives 0; infinities clamp to the ends.
+// target range, then truncate (RoundToU16: round to the nearest). NaN gives
+// 0; infinities clamp to the ends.
 // Casting an out-of-range double to an integer is undefined behaviour in
 // C++, so every such conversion in the program goes through these.
 
@@ -13,6 +14,14 @@ constexpr std::uint16_t ClampToU16(double v)
     if (v >= 65535.0)
         return 65535;
     return static_cast<std::uint16_t>(v);
+}
+
+// The nearest 16-bit value (halves up), for results that are a weighted
+// mean of 16-bit values: truncation would take a mean a rounding error
+// below v down to v - 1.
+constexpr std::uint16_t RoundToU16(double v)
+{
+    return ClampToU16(v + 0.5);
 }
 
 constexpr std::uint8_t ClampToU8(double v)

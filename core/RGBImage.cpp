@@ -447,12 +447,9 @@ void CRGBImage::Resample(const CRGBImage& source)
             const RGB16& p10 = row0[t.a1];
             const RGB16& p01 = row1[t.a];
             const RGB16& p11 = row1[t.a1];
-            out[j].r =
-                ClampToU16(gy * (gx * p00.r + fx * p10.r) + fy * (gx * p01.r + fx * p11.r) + 0.5);
-            out[j].g =
-                ClampToU16(gy * (gx * p00.g + fx * p10.g) + fy * (gx * p01.g + fx * p11.g) + 0.5);
-            out[j].b =
-                ClampToU16(gy * (gx * p00.b + fx * p10.b) + fy * (gx * p01.b + fx * p11.b) + 0.5);
+            out[j].r = RoundToU16(gy * (gx * p00.r + fx * p10.r) + fy * (gx * p01.r + fx * p11.r));
+            out[j].g = RoundToU16(gy * (gx * p00.g + fx * p10.g) + fy * (gx * p01.g + fx * p11.g));
+            out[j].b = RoundToU16(gy * (gx * p00.b + fx * p10.b) + fy * (gx * p01.b + fx * p11.b));
         }
     }
 }

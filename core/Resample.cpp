@@ -103,9 +103,9 @@ void CombineResampledRows(const ResampleAxis& vertical, int y, const double* con
         const double* b = rows[1];
         for (int x = 0; x < newWidth; ++x, a += 3, b += 3)
         {
-            line[x].r = ClampToU16(g * a[0] + f * b[0]);
-            line[x].g = ClampToU16(g * a[1] + f * b[1]);
-            line[x].b = ClampToU16(g * a[2] + f * b[2]);
+            line[x].r = RoundToU16(g * a[0] + f * b[0]);
+            line[x].g = RoundToU16(g * a[1] + f * b[1]);
+            line[x].b = RoundToU16(g * a[2] + f * b[2]);
         }
         return;
     }
@@ -131,9 +131,9 @@ void CombineResampledRows(const ResampleAxis& vertical, int y, const double* con
     const double* acc = sums;
     for (int x = 0; x < newWidth; ++x, acc += 3)
     {
-        line[x].r = ClampToU16(acc[0] / s);
-        line[x].g = ClampToU16(acc[1] / s);
-        line[x].b = ClampToU16(acc[2] / s);
+        line[x].r = RoundToU16(acc[0] / s);
+        line[x].g = RoundToU16(acc[1] / s);
+        line[x].b = RoundToU16(acc[2] / s);
     }
 }
 

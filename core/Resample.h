@@ -19,7 +19,9 @@
 //    w = (s - n) / 2, so that the weights add up to s; the sum is divided
 //    by s. For s = 2: n = 1, w = 0.5, the filter [1/4 1/2 1/4].
 // Positions clamp to the image, so a span near the image's edge repeats the
-// edge pixel.
+// edge pixel. Each result is rounded to the nearest 16-bit value: the
+// weights add up to one only within the rounding of doubles, and a
+// truncated result would take a flat area one step down.
 struct ResampleAxis
 {
     // Whole source pixels a reduction averages at most.

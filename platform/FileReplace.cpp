@@ -187,6 +187,30 @@ int CopyToNewFile(const std::string& from, const std::string& to)
     return err;
 }
 
+// The part of a temporary's name that stands for the target: the target's
+// file name itself, or, for a name too long to keep the temporary's within
+// NAME_MAX (255 bytes), its first 200 bytes and "~" with a hash of the whole
+// name, so that targets sharing those 200 bytes still have temporaries of
+// their own names (and the removal of stale ones takes only a target's own).
+std::string TemporaryBaseName(const std::string& base)
+{
+    constexpr std::size_t kKept = 200;
+    if (base.size() <= kKept)
+        return base;
+    // FNV-1a, 64 bits, of the whole name, as 16 hexadecimal digits.
+    std::uint64_t hash = 0xCBF29CE484222325ull;
+    for (const char c : base)
+    {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 0x100000001B3ull;
+    }
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string name = base.substr(0, kKept) + "~";
+    for (int shift = 60; shift >= 0; shift -= 4)
+        name.push_back(kHex[(hash >> shift) & 0xF]);
+    return name;
+}
+
 // Whether `name` is one of our temporaries' names for the prefix: the
 // prefix and then exactly the random part UniqueSuffix makes.
 bool IsTemporaryName(const char* name, const std::string& prefix)
@@ -342,10 +366,7 @@ bool ReplacementFile::Open(const std::string& target, std::string* error)
         SetError(error, "no file name in", path, EINVAL);
         return false;
     }
-    // Keep the temporary name within NAME_MAX (255) whatever the target's.
-    if (base.size() > 200)
-        base.resize(200);
-    m_namePrefix = "." + base + ".tmp-";
+    m_namePrefix = "." + TemporaryBaseName(base) + ".tmp-";
     m_prefix = (slash == std::string::npos ? std::string() : m_folder + "/") + m_namePrefix;
 
     struct stat old{};

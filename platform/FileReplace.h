@@ -6,9 +6,11 @@
 // it untouched and removes the temporary, and a process killed while it
 // writes leaves nothing behind, as a file without a name goes with its
 // last descriptor. Where the file system refuses unnamed files, the
-// contents go to a uniquely named hidden temporary (".<name>.tmp-XXXXXXXXXX")
-// instead, which only a killed process can leave behind; so can a process
-// killed in the moment between naming an unnamed file and its rename. The
+// contents go to a uniquely named hidden temporary (".<name>.tmp-XXXXXXXXXX";
+// for a name longer than 200 bytes ".<its first 200 bytes>~<hash of the
+// whole name>.tmp-XXXXXXXXXX") instead, which only a killed process can
+// leave behind; so can a process killed in the moment between naming an
+// unnamed file and its rename. The
 // next replacement of the same target removes such leftovers: temporaries
 // of that target, ours, unchanged for a minute and open in no live process.
 

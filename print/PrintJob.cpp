@@ -145,10 +145,50 @@ PrintDotsRect PrintDestinationRect(const PrintImageRequest& request, int dpiX, i
 {
     const PrintMargins& trim = request.trimTenthMM;
     PrintDotsRect rect;
-    rect.x = TenthMMToDots(request.originX + trim.left, dpiX);
-    rect.y = TenthMMToDots(request.originY + trim.top, dpiY);
-    rect.width = TenthMMToDots(request.printWidth - trim.left - trim.right, dpiX);
-    rect.height = TenthMMToDots(request.printHeight - trim.top - trim.bottom, dpiY);
+    // Summed in doubles (exact for ints): the margins of an extreme scale
+    // lie at the ends of int's range.
+    rect.x = TenthMMToDots(static_cast<double>(request.originX) + trim.left, dpiX);
+    rect.y = TenthMMToDots(static_cast<double>(request.originY) + trim.top, dpiY);
+    rect.width =
+        TenthMMToDots(static_cast<double>(request.printWidth) - trim.left - trim.right, dpiX);
+    rect.height =
+        TenthMMToDots(static_cast<double>(request.printHeight) - trim.top - trim.bottom, dpiY);
+    return rect;
+}
+
+PrintDotsRect PrintDestinationOnPage(const PrintImageRequest& request, const PageGeometry& page)
+{
+    PrintDotsRect rect = PrintDestinationRect(request, page.dpiX, page.dpiY);
+    // A tenth over the edge and half a tenth of rounding of the area's
+    // size, in dots (at least one).
+    const auto hold = [](int& start, int& size, int area, int dpi) {
+        const std::int64_t slack = static_cast<std::int64_t>(std::ceil(1.5 * dpi / 254.0));
+        std::int64_t first = start;
+        std::int64_t last = std::int64_t{start} + std::max(size, 0);
+        const bool overStart = first < 0 && first >= -slack;
+        const bool overEnd = last > area && last <= std::int64_t{area} + slack;
+        if (!overStart && !overEnd)
+            return;
+        if (last - first <= area)
+        {
+            // Moved onto the area whole, at the size the layout shows.
+            const std::int64_t length = last - first;
+            first = std::clamp<std::int64_t>(first, 0, area - length);
+            last = first + length;
+        }
+        else
+        {
+            // Wider than the area: narrowed to it on the side that is near.
+            if (overStart)
+                first = 0;
+            if (overEnd)
+                last = area;
+        }
+        start = static_cast<int>(first);
+        size = static_cast<int>(last - first);
+    };
+    hold(rect.x, rect.width, page.printableWidth, page.dpiX);
+    hold(rect.y, rect.height, page.printableHeight, page.dpiY);
     return rect;
 }
 
@@ -211,7 +251,7 @@ PrintJobOutcome PrintImageOnPrinter(QPrinter& printer, const PageGeometry& page,
         return Failure("the trimming leaves no pixel");
     if (!page.HasResolution() || printer.resolution() <= 0)
         return Failure("the printer has no resolution");
-    const PrintDotsRect dots = PrintDestinationRect(request, page.dpiX, page.dpiY);
+    const PrintDotsRect dots = PrintDestinationOnPage(request, page);
     if (dots.width <= 0 || dots.height <= 0)
         return Failure("the print size leaves no dot");
     // The layout's dots are relative to the printable area at the page's

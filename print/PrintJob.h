@@ -137,6 +137,16 @@ struct PrintDotsRect
 };
 PrintDotsRect PrintDestinationRect(const PrintImageRequest& request, int dpiX, int dpiY);
 
+// The destination the job prints: PrintDestinationRect at the page's
+// resolution, held on its printable area. The layout works in tenths of a
+// millimetre, takes a visible part up to a tenth over an edge as lying on
+// the printable area, and its sizes and the area's are rounded to tenths;
+// so a destination over the area's edge by no more than those tenths come
+// to in dots is moved onto the area (or, when wider than the area, narrowed
+// to it). One further off stays where the user put it, cut off by the
+// paper's margin.
+PrintDotsRect PrintDestinationOnPage(const PrintImageRequest& request, const PageGeometry& page);
+
 // The destination rectangle in the printer's device pixels: the layout's
 // dots (at dpiX x dpiY) scaled to the device's resolution, rounded to the
 // nearest pixel.

@@ -201,10 +201,12 @@ void CPrintLayout::UpdateTrimMarginsMM()
 // corner is worked out from the page's dots and rounded once, half up (a
 // half tenth goes towards the right and bottom): the page's sizes rounded
 // to tenths first would add their roundings up, and a fitted image would
-// come out a few tenths off its centre, over an edge.
+// come out a few tenths off its centre, over an edge. A side that rounds
+// to no tenth (a one-pixel line fitted to a page) is centred all the same:
+// it is a point on the area's middle, not left where it was.
 void CPrintLayout::PlaceCentred(int areaWidth, int areaHeight, int offsetX, int offsetY)
 {
-    if (m_printWidth == 0 || m_printHeight == 0)
+    if (!HasImage())
         return;
     const auto corner = [](int area, int offset, int dpi, std::int64_t visible) {
         return RoundHalfUpToInt(

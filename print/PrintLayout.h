@@ -203,9 +203,10 @@ public:
     int PrintWidthDots() const;
     int PrintHeightDots() const;
     // Spins 11045 / 11046 and edits 11026 / 11027: the visible part's
-    // corner relative to the printable area.
-    int VisibleLeft() const { return m_originX + m_trimMM.left; }
-    int VisibleTop() const { return m_originY + m_trimMM.top; }
+    // corner relative to the printable area (saturated: trim margins of an
+    // extreme scale may already be at the end of int's range).
+    int VisibleLeft() const { return SaturatedInt(static_cast<double>(m_originX) + m_trimMM.left); }
+    int VisibleTop() const { return SaturatedInt(static_cast<double>(m_originY) + m_trimMM.top); }
     std::string LeftText() const { return FormatTenthMM(VisibleLeft()); }
     std::string TopText() const { return FormatTenthMM(VisibleTop()); }
     // 11015: "[ %.1f x %.1f mm ]" of the physical size.

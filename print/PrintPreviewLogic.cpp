@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace {
 
@@ -190,10 +191,12 @@ PrintableEdgeWarnings PreviewEdgeWarnings(int originX, int originY, int printWid
                                           const PrintMargins& trimMM, int printableWidth,
                                           int printableHeight)
 {
-    const int left = originX + trimMM.left;
-    const int top = originY + trimMM.top;
-    const int width = printWidth - trimMM.left - trimMM.right;
-    const int height = printHeight - trimMM.top - trimMM.bottom;
-    return {left < -1, top < -1, printableWidth + 1 < left + width,
-            printableHeight + 1 < top + height};
+    // In 64 bits: the sizes and margins of an extreme scale lie at the ends
+    // of int's range.
+    const std::int64_t left = std::int64_t{originX} + trimMM.left;
+    const std::int64_t top = std::int64_t{originY} + trimMM.top;
+    const std::int64_t width = std::int64_t{printWidth} - trimMM.left - trimMM.right;
+    const std::int64_t height = std::int64_t{printHeight} - trimMM.top - trimMM.bottom;
+    return {left < -1, top < -1, std::int64_t{printableWidth} + 1 < left + width,
+            std::int64_t{printableHeight} + 1 < top + height};
 }

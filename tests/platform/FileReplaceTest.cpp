@@ -501,6 +501,80 @@ TEST(FileReplace, NextSaveRemovesStaleTemporariesOfItsTargetOnly)
     }
 }
 
+// What a save of target killed after naming its temporary leaves: a
+// complete temporary of target's, last written an hour ago. Its name.
+std::string LeaveStaleTemporary(const TempDir& dir, const std::string& target)
+{
+    const std::vector<std::string> before = FolderEntries(dir.Path());
+    std::string temporary;
+    {
+        ReplacementFile file;
+        EXPECT_TRUE(file.Open(target));
+        EXPECT_TRUE(WriteAll(file.Fd(), "left behind"));
+        for (const std::string& name : FolderEntries(dir.Path()))
+            if (std::find(before.begin(), before.end(), name) == before.end())
+                temporary = name;
+        // Kept under another name while the abandoned replacement removes
+        // its own, then put back.
+        EXPECT_EQ(::link(dir.File(temporary).c_str(), dir.File("kept").c_str()), 0) << temporary;
+    }
+    EXPECT_EQ(::rename(dir.File("kept").c_str(), dir.File(temporary).c_str()), 0);
+    struct timespec times[2];
+    EXPECT_EQ(::clock_gettime(CLOCK_REALTIME, &times[0]), 0);
+    times[0].tv_sec -= 3600;
+    times[1] = times[0];
+    EXPECT_EQ(::utimensat(AT_FDCWD, dir.File(temporary).c_str(), times, 0), 0);
+    return temporary;
+}
+
+// Targets whose names share their first 200 bytes (the most a temporary's
+// name keeps of them) have temporaries of their own names: a save takes
+// only its own target's stale temporaries, never the other's. Every
+// temporary's name stays within NAME_MAX and hidden.
+TEST(FileReplace, LongNamesSharingTheirStartKeepTheirOwnTemporaries)
+{
+    const std::string shared(200, 'n');
+    const struct
+    {
+        const char* name;
+        std::string saved;
+        std::string other;
+    } cases[] = {
+        {"both of the longest", shared + std::string(55, 'a'), shared + std::string(55, 'b')},
+        {"lengths differ", shared + "a.tif", shared + "a.tif.bak" + std::string(40, 'x')},
+        {"one of exactly 200 bytes", shared, shared + ".tif"},
+        {"the other of exactly 200 bytes", shared + ".tif", shared},
+    };
+    ScopedNamedTemporaries way(true);
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string saved = dir.File(c.saved);
+        const std::string other = dir.File(c.other);
+        WriteTextFile(saved, "old");
+        WriteTextFile(other, "other's");
+        const std::string own = LeaveStaleTemporary(dir, saved);
+        const std::string others = LeaveStaleTemporary(dir, other);
+        ASSERT_FALSE(own.empty());
+        ASSERT_FALSE(others.empty());
+        ASSERT_NE(own, others);
+        for (const std::string& temporary : {own, others})
+        {
+            EXPECT_LE(temporary.size(), 255u);
+            EXPECT_EQ(temporary[0], '.');
+            EXPECT_NE(temporary.find(".tmp-"), std::string::npos);
+        }
+
+        std::string error;
+        ASSERT_TRUE(ReplaceFileContents(saved, "new", &error)) << error;
+        EXPECT_EQ(ReadTextFile(saved), "new");
+        EXPECT_FALSE(std::filesystem::exists(dir.File(own)));
+        EXPECT_TRUE(std::filesystem::exists(dir.File(others)));
+        EXPECT_EQ(ReadTextFile(other), "other's");
+    }
+}
+
 // The save itself counts as just written from naming its temporary to the
 // rename, however long ago its contents were written: a save of the same
 // target in another process never takes the temporary of one in progress.

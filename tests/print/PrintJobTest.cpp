@@ -292,6 +292,36 @@ TEST(PrintJobArithmetic, DestinationIsOriginPlusTrimAndSizeLessTrim)
     }
 }
 
+// What the layout takes as lying on the printable area (up to a tenth over
+// an edge, with its sizes rounded to tenths) is printed on it; what lies
+// further off is printed where the user put it.
+TEST(PrintJobArithmetic, DestinationWithinTheLayoutsRoundingIsHeldOnThePrintableArea)
+{
+    // 300 dpi, printable 2380 x 3408 dots; two dots are the rounding.
+    const PageGeometry page{2480, 3508, 2380, 3408, 50, 50, 300, 300};
+    const struct
+    {
+        const char* name;
+        int originX, width; // 0.1 mm; the image is 1000 tenths (1181 dots) high at 0
+        PrintDotsRect expected;
+    } cases[] = {
+        {"on the area", 100, 1000, {118, 0, 1181, 1181}},
+        {"a dot over the left edge: moved", -1, 1000, {0, 0, 1181, 1181}},
+        {"a dot over the right edge: moved", 1016, 1000, {1199, 0, 1181, 1181}},
+        {"a dot wider than the area: narrowed", -1, 2017, {0, 0, 2380, 1181}},
+        {"far over the left edge: as placed", -100, 1000, {-118, 0, 1181, 1181}},
+        {"far over the right edge (filling the paper)", -1, 3000, {0, 0, 3542, 1181}},
+    };
+    for (const auto& c : cases)
+    {
+        PrintImageRequest r;
+        r.originX = c.originX;
+        r.printWidth = c.width;
+        r.printHeight = 1000;
+        EXPECT_EQ(PrintDestinationOnPage(r, page), c.expected) << c.name;
+    }
+}
+
 TEST(PrintJobArithmetic, TheDeviceRectangleIsTheLayoutsDotsAtTheDevicesResolution)
 {
     const struct

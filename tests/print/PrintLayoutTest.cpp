@@ -2,12 +2,17 @@
 
 #include "print/MyEdit.h"
 #include "print/PrintImageDlg.h"
+#include "print/PrintJob.h"
+#include "print/PrintPreviewLogic.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <limits>
+#include <string>
 
 namespace {
 
@@ -658,6 +663,140 @@ TEST(PrintLayoutTest, FittedCentredImageNeverOverhangs)
     EXPECT_EQ(failures, 0) << "of " << layouts << " layouts";
 }
 
+// Where the print job puts the visible part of a fitted, centred layout, in
+// dots of the page: on the printable area, every dot of it; a side that
+// rounds to no dot has its corner on the area all the same. Empty when it
+// holds; else what is wrong.
+std::string JobPlacementOffTheArea(const CPrintLayout& layout, const PageGeometry& page)
+{
+    std::string wrong;
+    if (!layout.FitsPage(layout.VisibleLeft(), layout.VisibleTop()))
+        wrong += "the layout's corner " + std::to_string(layout.VisibleLeft()) + ", " +
+                 std::to_string(layout.VisibleTop()) + " is off the page; ";
+    PrintImageRequest request;
+    request.originX = layout.OriginX();
+    request.originY = layout.OriginY();
+    request.printWidth = layout.PrintWidth();
+    request.printHeight = layout.PrintHeight();
+    request.trimTenthMM = layout.TrimMarginsMM();
+    const PrintDotsRect dots = PrintDestinationOnPage(request, page);
+    const auto axis = [&wrong](const char* name, int start, int size, int area) {
+        if (start < 0 || start + std::max(size, 0) > area)
+            wrong += std::string(name) + " " + std::to_string(start) + " + " +
+                     std::to_string(size) + " dots on " + std::to_string(area) + "; ";
+    };
+    axis("across", dots.x, dots.width, page.printableWidth);
+    axis("down", dots.y, dots.height, page.printableHeight);
+    return wrong;
+}
+
+// A fitted image centred on the paper or on the printable area lies on the
+// printable area as the job prints it, to the dot, also where a side
+// rounds to no dot (a one-pixel line) and after the image had been moved
+// off the page by hand.
+TEST(PrintLayoutTest, FittedCentredImageIsPrintedOnThePrintableArea)
+{
+    const struct
+    {
+        const char* name;
+        PageGeometry page;
+        int width, height;
+        PrintMargins trim;
+        PrintPositionMode mode;
+    } cases[] = {
+        {"1 x 2000 on A4 at 72 dpi",
+         Page(595, 842, 567, 814, 14, 14, 72),
+         1,
+         2000,
+         {},
+         PrintPositionMode::CentreOfPrintableArea},
+        {"2000 x 1 on A4 at 72 dpi",
+         Page(595, 842, 567, 814, 14, 14, 72),
+         2000,
+         1,
+         {},
+         PrintPositionMode::CentreOfPaper},
+        {"1 x 20000 on A4 at 300 dpi", EvenA4(), 1, 20000, {}, PrintPositionMode::CentreOfPaper},
+        {"trimmed to one column",
+         UnevenA4(),
+         3000,
+         2000,
+         {1000, 0, 1999, 0},
+         PrintPositionMode::CentreOfPrintableArea},
+        {"6000 x 4000 on A4 at 600 dpi",
+         Page(4960, 7016, 4760, 6816, 100, 100, 600),
+         6000,
+         4000,
+         {},
+         PrintPositionMode::CentreOfPaper},
+        {"uneven margins at 1200 dpi",
+         Page(9921, 14031, 9521, 13591, 240, 200, 1200),
+         4032,
+         3024,
+         {10, 20, 30, 40},
+         PrintPositionMode::CentreOfPrintableArea},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        CPrintLayout layout;
+        layout.SetImageSize(c.width, c.height);
+        layout.SetPixelMargins(c.trim);
+        layout.UpdatePaperLayout(c.page);
+        // Moved far off the page by hand, then fitted and centred again.
+        layout.OnFrameChanged(
+            {50000, 50000, 50000 + layout.PrintWidth(), 50000 + layout.PrintHeight()},
+            kTrackerHandleMove);
+        layout.SetFit(true);
+        layout.SetPositionMode(c.mode);
+        EXPECT_EQ(JobPlacementOffTheArea(layout, c.page), "");
+    }
+}
+
+// The same over a seeded sweep of pages (papers of 5 to 500 mm, margins up
+// to a quarter of the sheet, 72 to 2400 dpi), images (one to 8000 pixels a
+// side, often a line of one to three) and trimmings, in both centred modes.
+TEST(PrintLayoutTest, FittedCentredImageIsPrintedOnThePrintableAreaOverASweep)
+{
+    std::uint64_t state = 0x5EED;
+    const auto next = [&state](int lowest, int highest) {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        return lowest +
+               static_cast<int>((state >> 33) % static_cast<std::uint64_t>(highest - lowest + 1));
+    };
+    const int resolutions[] = {72, 96, 150, 180, 200, 240, 300, 360, 600, 720, 1200, 1440, 2400};
+    int layouts = 0;
+    int failures = 0;
+    while (layouts < 200000)
+    {
+        const int dpi = resolutions[next(0, 12)];
+        const int width = next(50, 5000) * dpi / 254 + 1;
+        const int height = next(50, 5000) * dpi / 254 + 1;
+        const int left = next(0, width / 4);
+        const int top = next(0, height / 4);
+        const PageGeometry page = Page(width, height, width - left - next(0, width / 4),
+                                       height - top - next(0, height / 4), left, top, dpi);
+        const int imageWidth = next(0, 9) == 0 ? next(1, 3) : next(1, 8000);
+        const int imageHeight = next(0, 9) == 0 ? next(1, 3) : next(1, 8000);
+        CPrintLayout layout;
+        layout.SetImageSize(imageWidth, imageHeight);
+        layout.SetPositionMode(next(0, 1) == 0 ? PrintPositionMode::CentreOfPaper
+                                               : PrintPositionMode::CentreOfPrintableArea);
+        if (next(0, 1) == 0)
+            layout.SetPixelMargins({next(0, imageWidth / 3), next(0, imageHeight / 3),
+                                    next(0, imageWidth / 3), next(0, imageHeight / 3)});
+        layout.UpdatePaperLayout(page);
+        ++layouts;
+        const std::string wrong = JobPlacementOffTheArea(layout, page);
+        if (!wrong.empty() && ++failures <= 5)
+            ADD_FAILURE() << dpi << " dpi, sheet " << width << " x " << height << ", printable "
+                          << page.printableWidth << " x " << page.printableHeight << " from "
+                          << left << ", " << top << ", image " << imageWidth << " x " << imageHeight
+                          << ", mode " << static_cast<int>(layout.PositionMode()) << ": " << wrong;
+    }
+    EXPECT_EQ(failures, 0) << "of " << layouts << " layouts";
+}
+
 // A position typed with nine or more digits (or any number the edit reads)
 // leaves the image off the page: the check before printing asks whether to
 // cut it off instead of sending a blank sheet. Nothing worked out from it
@@ -722,4 +861,81 @@ TEST(PrintLayoutTest, ExtremeScalesSaturateTheConversions)
     EXPECT_EQ(layout.PrintWidth(), std::numeric_limits<int>::max());
     EXPECT_GT(layout.PrintWidthDots(), 0);
     EXPECT_GT(layout.RatioSpinPosition(), 0);
+}
+
+// Scales far beyond 10000 % (a fit onto one remaining pixel, a frame
+// dragged out to kilometres) saturate the trim margins in 0.1 mm; the
+// visible part's corner, the preview's edge warnings and the print job's
+// rectangle built on them saturate or compare in a wider type instead of
+// overflowing, and the image stays off the page.
+TEST(PrintLayoutTest, SaturatedTrimMarginsDoNotOverflowTheCorner)
+{
+    constexpr int kMax = std::numeric_limits<int>::max();
+    struct Case
+    {
+        const char* name;
+        int imageWidth, imageHeight;
+        PrintMargins pixelMargins;
+        PageGeometry page;
+        // A frame dragged in the preview after the fit, with its handle.
+        PrintRectTenthMM frame;
+        int handle;
+        bool leftSaturated;
+    };
+    const Case cases[] = {
+        // Fit gives 8000 dots per pixel to the one pixel left; the frame
+        // is then moved (its size as far as int holds it).
+        {"fit onto one pixel, moved",
+         100000,
+         100000,
+         {99999, 99999, 0, 0},
+         Page(9000, 9000, 8000, 8000, 500, 500, 72),
+         {49999, 49999, kMax, kMax},
+         kTrackerHandleMove,
+         true},
+        // A one-pixel-wide column stretched to 200 km across at 72 dpi:
+        // its height and its top margin saturate.
+        {"frame stretched far",
+         1,
+         100000,
+         {0, 50000, 0, 0},
+         Page(595, 842, 567, 814, 14, 14, 72),
+         {49999, 49999, 49999 + 2000000000, 50000},
+         2,
+         false},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        CPrintLayout layout;
+        layout.SetImageSize(c.imageWidth, c.imageHeight);
+        layout.SetPositionMode(PrintPositionMode::CentreOfPrintableArea);
+        layout.SetPixelMargins(c.pixelMargins);
+        layout.UpdatePaperLayout(c.page);
+        layout.OnFrameChanged(c.frame, c.handle);
+        EXPECT_EQ(layout.TrimMarginsMM().top, kMax);
+
+        EXPECT_EQ(layout.VisibleLeft() == kMax, c.leftSaturated) << layout.VisibleLeft();
+        EXPECT_EQ(layout.VisibleTop(), kMax);
+        EXPECT_FALSE(layout.LeftText().empty());
+        EXPECT_EQ(layout.TopText(), FormatTenthMM(kMax));
+        EXPECT_FALSE(layout.FitsPage(layout.VisibleLeft(), layout.VisibleTop()));
+
+        const PrintableEdgeWarnings warnings = PreviewEdgeWarnings(
+            layout.OriginX(), layout.OriginY(), layout.PrintWidth(), layout.PrintHeight(),
+            layout.TrimMarginsMM(), layout.PrintableWidthMM(), layout.PrintableHeightMM());
+        EXPECT_FALSE(warnings.left);
+        EXPECT_FALSE(warnings.top);
+        EXPECT_TRUE(warnings.bottom);
+        EXPECT_TRUE(warnings.right);
+
+        PrintImageRequest request;
+        request.originX = layout.OriginX();
+        request.originY = layout.OriginY();
+        request.printWidth = layout.PrintWidth();
+        request.printHeight = layout.PrintHeight();
+        request.trimTenthMM = layout.TrimMarginsMM();
+        const PrintDotsRect dots = PrintDestinationRect(request, c.page.dpiX, c.page.dpiY);
+        EXPECT_GT(dots.y, c.page.printableHeight);
+    }
 }
