@@ -403,8 +403,8 @@ constexpr std::int64_t kFirstLookMinimumPixels = 4'000'000;
 // costs a fraction of the full decode), on a thread of its own beside the
 // full decode, and converted as the working image will be. The first of
 // the load's progress reports after that, which come on the loading
-// thread, hands it to the listener; every report then goes on to the
-// load's own progress. Nothing is handed over once a report has asked to
+// thread, hands it to the listener once the load's own progress has said
+// to go on. Nothing is handed over once a report has asked to
 // stop, nor after the load (Finish).
 class FirstLook final : public IProgressSink
 {
@@ -441,15 +441,19 @@ public:
             m_thread.join();
     }
 
+    // The load's own progress answers first: a report that asks to stop
+    // hands nothing over, however early the look was ready.
     bool Report(double value) override
     {
+        const bool goOn = Note(m_progress.Report(value));
         HandOver();
-        return Note(m_progress.Report(value));
+        return goOn;
     }
     bool Report(std::int64_t done, std::int64_t total) override
     {
+        const bool goOn = Note(m_progress.Report(done, total));
         HandOver();
-        return Note(m_progress.Report(done, total));
+        return goOn;
     }
 
 private:
