@@ -301,6 +301,20 @@ ColorManagerOutcome FindDevice(DBusConnection* connection, const std::string& ou
     return ColorManagerOutcome::NoDevice;
 }
 
+// A connection to the system bus and colord's device for the display's
+// output (the connector in its device ID).
+ColorManagerOutcome OpenDisplayDevice(const std::string& deviceId, Connection& connection,
+                                      std::string& device)
+{
+    const std::string output = OutputNameOfDevice(deviceId);
+    if (output.empty())
+        return ColorManagerOutcome::NoDevice;
+    connection = OpenSystemBus();
+    if (!connection)
+        return ColorManagerOutcome::NoBus;
+    return FindDevice(connection.get(), output, device);
+}
+
 // The object when it answers as a profile of the file. One that does not
 // answer at all (colord lists objects it failed to make) is deleted, so that
 // the profile can be made again; so is one of our own ID for another file
@@ -376,16 +390,9 @@ ColorManagerOutcome CreateProfile(DBusConnection* connection, const std::string&
 ColorManagerOutcome MakeColorManagerDefault(const std::string& deviceId,
                                             const std::string& profilePath, std::string* detail)
 {
-    const std::string output = OutputNameOfDevice(deviceId);
-    if (output.empty())
-        return ColorManagerOutcome::NoDevice;
-
-    Connection connection = OpenSystemBus();
-    if (!connection)
-        return ColorManagerOutcome::NoBus;
-
+    Connection connection;
     std::string device;
-    if (const ColorManagerOutcome found = FindDevice(connection.get(), output, device);
+    if (const ColorManagerOutcome found = OpenDisplayDevice(deviceId, connection, device);
         found != ColorManagerOutcome::Done)
         return found;
 
@@ -448,16 +455,9 @@ ColorManagerOutcome OfferColorManagerProfile(const std::string& profilePath, std
 ColorManagerOutcome RemoveColorManagerProfile(const std::string& deviceId,
                                               const std::string& profilePath, std::string* detail)
 {
-    const std::string output = OutputNameOfDevice(deviceId);
-    if (output.empty())
-        return ColorManagerOutcome::NoDevice;
-
-    Connection connection = OpenSystemBus();
-    if (!connection)
-        return ColorManagerOutcome::NoBus;
-
+    Connection connection;
     std::string device;
-    if (const ColorManagerOutcome found = FindDevice(connection.get(), output, device);
+    if (const ColorManagerOutcome found = OpenDisplayDevice(deviceId, connection, device);
         found != ColorManagerOutcome::Done)
         return found;
 
@@ -480,14 +480,9 @@ ColorManagerOutcome RemoveColorManagerProfile(const std::string& deviceId,
 
 std::string ColorManagerDefaultProfile(const std::string& deviceId)
 {
-    const std::string output = OutputNameOfDevice(deviceId);
-    if (output.empty())
-        return std::string();
-    Connection connection = OpenSystemBus();
-    if (!connection)
-        return std::string();
+    Connection connection;
     std::string device;
-    if (FindDevice(connection.get(), output, device) != ColorManagerOutcome::Done)
+    if (OpenDisplayDevice(deviceId, connection, device) != ColorManagerOutcome::Done)
         return std::string();
 
     // The device's profiles, the default first.

@@ -9,6 +9,7 @@
 #include "app/filelist/ScreenShow.h"
 #include "app/preview/ImageView.h"
 #include "app/shell/MainFrame.h"
+#include "tests/app/SimulatedMonitorFrame.h"
 
 #include "controls/widgets/FileTableCtrl.h"
 #include "controls/widgets/ImageScreen.h"
@@ -116,13 +117,8 @@ protected:
     // The main window, shown and started.
     CMainFrame& Start()
     {
-        MainFrameOptions options;
-        options.makeDisplay = [this] {
-            return std::make_unique<CDdcApiDisplay>(
-                std::make_unique<platform::SimulatedDdcTransport>(monitorFile.Path(), clock),
-                clock, folders.File("no-drm"));
-        };
-        options.drmRoot = folders.File("no-drm");
+        MainFrameOptions options =
+            SimulatedMonitorFrameOptions(monitorFile.Path(), clock, folders.File("no-drm"));
         frame = std::make_unique<CMainFrame>(std::move(options));
         frame->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(frame.get()));

@@ -12,6 +12,7 @@
 
 #include "app/filelist/FileView.h"
 #include "app/shell/MainFrame.h"
+#include "tests/app/SimulatedMonitorFrame.h"
 
 #include "core/GlobalSettings.h"
 #include "core/MessageSink.h"
@@ -93,13 +94,8 @@ protected:
     // clock.
     void StartWindow()
     {
-        MainFrameOptions options;
-        options.makeDisplay = [this] {
-            return std::make_unique<CDdcApiDisplay>(
-                std::make_unique<platform::SimulatedDdcTransport>(monitorFile.Path(), clock), clock,
-                folders.File("no-drm"));
-        };
-        options.drmRoot = folders.File("no-drm");
+        MainFrameOptions options =
+            SimulatedMonitorFrameOptions(monitorFile.Path(), clock, folders.File("no-drm"));
         frame = std::make_unique<CMainFrame>(std::move(options));
         frame->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));

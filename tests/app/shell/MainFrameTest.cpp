@@ -6,6 +6,7 @@
 // over the preview and the commands' shortcuts.
 
 #include "app/shell/MainFrame.h"
+#include "tests/app/SimulatedMonitorFrame.h"
 #include "app/filelist/FileView.h"
 #include "app/panels/StepPanel.h"
 #include "app/panels/filter/FilterView.h"
@@ -153,11 +154,9 @@ protected:
     {
         if (!options.makeDisplay)
         {
-            options.makeDisplay = [this] {
-                return std::make_unique<CDdcApiDisplay>(
-                    std::make_unique<platform::SimulatedDdcTransport>(monitorFile.Path(), clock),
-                    clock, folders.File("no-drm"));
-            };
+            options.makeDisplay =
+                SimulatedMonitorFrameOptions(monitorFile.Path(), clock, folders.File("no-drm"))
+                    .makeDisplay;
         }
         if (options.drmRoot.empty())
             options.drmRoot = folders.File("no-drm");
@@ -1690,14 +1689,9 @@ TEST_F(MainFrameTest, SecondStartHandsItsFileToTheRunningWindowAndEnds)
 
     CChromivelApp app;
     const bool started = app.InitInstance({QStringLiteral("chromivel")}, [this, &app]() -> QWidget* {
-        MainFrameOptions options;
+        MainFrameOptions options =
+            SimulatedMonitorFrameOptions(monitorFile.Path(), clock, folders.File("no-drm"));
         options.application = &app;
-        options.drmRoot = folders.File("no-drm");
-        options.makeDisplay = [this] {
-            return std::make_unique<CDdcApiDisplay>(
-                std::make_unique<platform::SimulatedDdcTransport>(monitorFile.Path(), clock),
-                clock, folders.File("no-drm"));
-        };
         frame = std::make_unique<CMainFrame>(std::move(options));
         return frame.get();
     });

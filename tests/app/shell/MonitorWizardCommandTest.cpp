@@ -5,6 +5,7 @@
 
 #include "app/filelist/FileView.h"
 #include "app/shell/MainFrame.h"
+#include "tests/app/SimulatedMonitorFrame.h"
 
 #include "controls/dialogs/DialogCodes.h"
 #include "core/ColorProfile.h"
@@ -80,13 +81,8 @@ protected:
     CMainFrame& Start(const platform::SimulatedMonitorSetup& monitor)
     {
         EXPECT_TRUE(monitorFile.Write({monitor}));
-        MainFrameOptions options;
-        options.makeDisplay = [this] {
-            return std::make_unique<CDdcApiDisplay>(
-                std::make_unique<platform::SimulatedDdcTransport>(monitorFile.Path(), clock), clock,
-                folders.File("no-drm"));
-        };
-        options.drmRoot = folders.File("no-drm");
+        MainFrameOptions options =
+            SimulatedMonitorFrameOptions(monitorFile.Path(), clock, folders.File("no-drm"));
         frame = std::make_unique<CMainFrame>(std::move(options));
         frame->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
