@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <new>
+#include <atomic>
 #include <string>
 #include <utility>
 #include <vector>
@@ -53,11 +54,14 @@ public:
     void Destroy();
     // Reads a JPEG or TIFF file (core/ImageExCodec.cpp); false leaves the
     // image empty. maxSide > 0 lets a JPEG decode reduced (1/2, 1/4, 1/8)
-    // while its longer side stays at least maxSide.
-    bool Load(const std::string& path, int maxSide = 0);
+    // while its longer side stays at least maxSide. decoded, when given,
+    // follows the decode for another thread: the share (0..1) of the rows
+    // decoded so far.
+    bool Load(const std::string& path, int maxSide = 0,
+              std::atomic<double>* decoded = nullptr);
     // The same from a file the probe left open (ProbeImageFile with keep):
     // nothing is opened or parsed again. The file is closed afterwards.
-    bool Load(ProbedImageFile&& file, int maxSide = 0);
+    bool Load(ProbedImageFile&& file, int maxSide = 0, std::atomic<double>* decoded = nullptr);
 
     bool IsNull() const { return m_width <= 0 || m_height <= 0; }
     int GetWidth() const { return m_width; }

@@ -17,6 +17,7 @@
 #include "core/ImageFileProbe.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -41,9 +42,20 @@ unsigned int JpegScaleDenominator(JDIMENSION width, JDIMENSION height, int maxSi
     return 1;
 }
 
+// Tells a watching thread how far a decode has come.
+void NoteDecoded(std::atomic<double>* decoded, std::uint64_t rows, std::uint64_t height)
+{
+    if (decoded != nullptr && height > 0)
+        decoded->store(static_cast<double>(rows) / static_cast<double>(height),
+                       std::memory_order_relaxed);
+}
+
+// Rows decoded between two notes.
+constexpr unsigned kNoteRows = 64;
+
 // libjpeg errors jump back to the setjmp here; no local below it has a
 // destructor (the reader and the image are the caller's).
-bool DecodeJpeg(JpegReader& reader, CImageEx& image, int maxSide)
+bool DecodeJpeg(JpegReader& reader, CImageEx& image, int maxSide, std::atomic<double>* decoded)
 {
     if (setjmp(reader.errors.jump))
         return false;
@@ -64,15 +76,17 @@ bool DecodeJpeg(JpegReader& reader, CImageEx& image, int maxSide)
     {
         JSAMPROW row = image.GetPixelAddress(0, static_cast<int>(cinfo.output_scanline));
         jpeg_read_scanlines(&cinfo, &row, 1);
+        if (cinfo.output_scanline % kNoteRows == 0 || cinfo.output_scanline == cinfo.output_height)
+            NoteDecoded(decoded, cinfo.output_scanline, cinfo.output_height);
     }
     jpeg_finish_decompress(&cinfo);
     return true;
 }
 
-bool LoadJpeg(CImageEx& image, JpegReader& reader, int maxSide)
+bool LoadJpeg(CImageEx& image, JpegReader& reader, int maxSide, std::atomic<double>* decoded)
 {
     const JpegFacts facts = DescribeJpeg(reader.cinfo);
-    if (!DecodeJpeg(reader, image, maxSide) || reader.errors.truncated)
+    if (!DecodeJpeg(reader, image, maxSide, decoded) || reader.errors.truncated)
         return false;
     image.SetResolution(facts.xDpi, facts.yDpi);
     return true;
@@ -123,7 +137,7 @@ std::size_t BytesPerPixel(TiffLayout layout)
 // (rows of a strip, a tile) are far smaller for any real file.
 constexpr std::uint64_t kMaxTiffBuffer = std::uint64_t{1} << 30;
 
-bool ReadStrips(TIFF* t, TiffLayout layout, CImageEx& image)
+bool ReadStrips(TIFF* t, TiffLayout layout, CImageEx& image, std::atomic<double>* decoded)
 {
     const auto width = static_cast<std::size_t>(image.GetWidth());
     const std::uint64_t lineSize = TIFFScanlineSize64(t);
@@ -135,11 +149,14 @@ bool ReadStrips(TIFF* t, TiffLayout layout, CImageEx& image)
         if (TIFFReadScanline(t, line.data(), static_cast<std::uint32_t>(y), 0) < 0)
             return false;
         ToBgr(line.data(), layout, image.GetPixelAddress(0, y), width);
+        if ((y + 1) % kNoteRows == 0 || y + 1 == image.GetHeight())
+            NoteDecoded(decoded, static_cast<std::uint64_t>(y) + 1,
+                        static_cast<std::uint64_t>(image.GetHeight()));
     }
     return true;
 }
 
-bool ReadTiles(TIFF* t, TiffLayout layout, CImageEx& image)
+bool ReadTiles(TIFF* t, TiffLayout layout, CImageEx& image, std::atomic<double>* decoded)
 {
     std::uint32_t tileWidth = 0;
     std::uint32_t tileLength = 0;
@@ -167,11 +184,13 @@ bool ReadTiles(TIFF* t, TiffLayout layout, CImageEx& image)
                       image.GetPixelAddress(static_cast<int>(x0), static_cast<int>(y0 + r)),
                       columns);
         }
+        NoteDecoded(decoded, std::min<std::uint64_t>(std::uint64_t{y0} + tileLength, height),
+                    height);
     }
     return true;
 }
 
-bool LoadTiff(CImageEx& image, TIFF* t)
+bool LoadTiff(CImageEx& image, TIFF* t, std::atomic<double>* decoded)
 {
     TiffFormat format;
     if (!ReadTiffFormat(t, format) || !IsDecodableSize(format.width, format.height))
@@ -183,7 +202,8 @@ bool LoadTiff(CImageEx& image, TIFF* t)
          TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB) != 1) ||
         !image.Create(static_cast<int>(format.width), static_cast<int>(format.height)))
         return false;
-    if (!(format.tiled ? ReadTiles(t, layout, image) : ReadStrips(t, layout, image)))
+    if (!(format.tiled ? ReadTiles(t, layout, image, decoded)
+                       : ReadStrips(t, layout, image, decoded)))
         return false;
     float xDpi = kDefaultDpi;
     float yDpi = kDefaultDpi;
@@ -192,14 +212,14 @@ bool LoadTiff(CImageEx& image, TIFF* t)
     return true;
 }
 
-bool Decode(CImageEx& image, OpenedImage& opened, int maxSide)
+bool Decode(CImageEx& image, OpenedImage& opened, int maxSide, std::atomic<double>* decoded)
 {
     switch (opened.container)
     {
     case ImageContainer::Jpeg:
-        return LoadJpeg(image, *opened.jpeg, maxSide);
+        return LoadJpeg(image, *opened.jpeg, maxSide, decoded);
     case ImageContainer::Tiff:
-        return LoadTiff(image, opened.tiff.get());
+        return LoadTiff(image, opened.tiff.get(), decoded);
     case ImageContainer::Unknown:
         break;
     }
@@ -209,21 +229,21 @@ bool Decode(CImageEx& image, OpenedImage& opened, int maxSide)
 } // namespace
 
 // On failure the image is left empty.
-bool CImageEx::Load(const std::string& path, int maxSide)
+bool CImageEx::Load(const std::string& path, int maxSide, std::atomic<double>* decoded)
 {
     Destroy();
     OpenedImage opened;
-    const bool loaded = OpenImage(path, opened) && Decode(*this, opened, maxSide);
+    const bool loaded = OpenImage(path, opened) && Decode(*this, opened, maxSide, decoded);
     if (!loaded)
         Destroy();
     return loaded;
 }
 
-bool CImageEx::Load(ProbedImageFile&& file, int maxSide)
+bool CImageEx::Load(ProbedImageFile&& file, int maxSide, std::atomic<double>* decoded)
 {
     Destroy();
     const ProbedImageFile taken = std::move(file);
-    const bool loaded = taken.IsOpen() && Decode(*this, *taken.Opened(), maxSide);
+    const bool loaded = taken.IsOpen() && Decode(*this, *taken.Opened(), maxSide, decoded);
     if (!loaded)
         Destroy();
     return loaded;

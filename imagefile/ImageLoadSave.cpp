@@ -34,6 +34,9 @@ namespace {
 // Lines are reported every 200 lines: often enough for a progress bar,
 // seldom enough to cost nothing.
 constexpr int kProgressLines = 200;
+// The part of a codec load's progress that its decode fills; the
+// conversion of the decoded rows fills the rest.
+constexpr double kDecodedShare = 0.7;
 // Rows per band of the 16-bit TIFF reader.
 constexpr int kTiffBandRows = 64;
 
@@ -103,12 +106,15 @@ std::uint32_t WholeDpi(float dpi)
     return static_cast<std::uint32_t>(dpi);
 }
 
-// Runs work on a thread of its own while the calling thread reports value
-// to the progress every few milliseconds: a decoder that reports nothing
-// itself then keeps a progress that handles the pending events (the main
-// window's) live. The work cannot be stopped: a cancel is answered once it
-// is done, with false. Without a progress (or a thread) it runs here.
-bool RunWhileReporting(Progress progress, double value, const std::function<void()>& work)
+// Runs work on a thread of its own while the calling thread reports
+// position() to the progress every few milliseconds: a decoder that cannot
+// report itself (it is on the other thread) then keeps a progress that
+// handles the pending events (the main window's) live, and the bar follows
+// what the work lets position read. The work cannot be stopped: a cancel is
+// answered once it is done, with false, the position held where the
+// cancel was asked. Without a progress (or a thread) it runs here.
+bool RunWhileReporting(Progress progress, const std::function<double()>& position,
+                       const std::function<void()>& work)
 {
     if (!progress)
     {
@@ -131,14 +137,17 @@ bool RunWhileReporting(Progress progress, double value, const std::function<void
     catch (const std::system_error&)
     {
         work();
-        return progress.Report(value);
+        return progress.Report(position());
     }
     // At least one report, however quick the work.
     bool goOn = true;
+    double value = 0.0;
     std::unique_lock<std::mutex> lock(mutex);
     do
     {
         lock.unlock();
+        if (goOn)
+            value = position();
         goOn = progress.Report(value) && goOn;
         lock.lock();
     } while (!finished.wait_for(lock, std::chrono::milliseconds(5), [&] { return done; }));
@@ -171,10 +180,12 @@ void RunSideBySide(const std::function<void()>& first, const std::function<void(
 // allocated and cleared by RunWhileReporting: its pages are touched for the
 // first time there, which for a large image takes long enough to be felt.
 // When given, `alongside` (a decode) runs meanwhile, the allocation then on
-// a thread of its own; it runs whatever the allocation's outcome.
+// a thread of its own; it runs whatever the allocation's outcome. The
+// progress hears position() meanwhile (0 without one).
 // 1 done, 0 cancelled, -1 out of memory.
 int CreateImage(CRGBImage& image, int width, int height, Progress progress,
-                const std::function<void()>& alongside = {})
+                const std::function<void()>& alongside = {},
+                const std::function<double()>& position = {})
 {
     const bool reuse =
         !image.IsEmpty() && width > 0 && height > 0 &&
@@ -187,7 +198,8 @@ int CreateImage(CRGBImage& image, int width, int height, Progress progress,
     CRGBImage& target = reuse ? image : fresh;
     bool created = false;
     const auto create = [&] { created = target.Create(width, height); };
-    const bool goOn = RunWhileReporting(progress, 0.0, [&] {
+    const auto reported = [&position] { return position ? position() : 0.0; };
+    const bool goOn = RunWhileReporting(progress, reported, [&] {
         if (alongside)
             RunSideBySide(create, alongside);
         else
@@ -502,12 +514,18 @@ int LoadByCodec(CImageFileInfo& info, ProbedImageFile& opened, CRGBImage& image,
     progress = look.Watched();
     // The codec decodes the whole file in one call: apart from the
     // user-interface thread, which stays live meanwhile, and beside the
-    // allocation of the working image.
+    // allocation of the working image. The decode is the longer part of
+    // the load: the progress follows its rows up to kDecodedShare.
     CImageEx display;
     bool decoded = false;
-    const int created = CreateImage(image, info.m_width, info.m_height, progress, [&] {
-        decoded = opened.IsOpen() ? display.Load(std::move(opened)) : display.Load(info.m_path);
-    });
+    std::atomic<double> rowsDecoded{0.0};
+    const int created = CreateImage(
+        image, info.m_width, info.m_height, progress,
+        [&] {
+            decoded = opened.IsOpen() ? display.Load(std::move(opened), 0, &rowsDecoded)
+                                      : display.Load(info.m_path, 0, &rowsDecoded);
+        },
+        [&rowsDecoded] { return kDecodedShare * rowsDecoded.load(std::memory_order_relaxed); });
     if (created == 0)
         return 0;
     if (!decoded)
@@ -520,7 +538,7 @@ int LoadByCodec(CImageFileInfo& info, ProbedImageFile& opened, CRGBImage& image,
         info.m_state = kLoadStateNoMemory;
         return 0;
     }
-    ProgressRange range{progress, 0.3, 1.0};
+    ProgressRange range{progress, kDecodedShare, 1.0};
     auto rows = RowsInto(range);
     const CRect src(0, 0, display.GetWidth(), display.GetHeight());
     const CRect dst(0, 0, info.m_width, info.m_height);

@@ -181,6 +181,7 @@ void CDetailModePage2::InitializeMonitor()
                 display->SetControlValue(kControlResetLuminance, 1);
                 sheet.Wait(5000);
             } else if (!userPreset && AskYesNo(kStrFactoryResetQuestion)) {
+                sheet.PaintBeforeWaiting();
                 display->SetControlValue(kControlFactoryReset, 1);
                 sheet.Wait(3000);
             }

@@ -309,6 +309,12 @@ void CDetailModeSheet::Wait(int ms)
     m_clock.SleepMs(ms);
 }
 
+void CDetailModeSheet::PaintBeforeWaiting()
+{
+    if (isVisible())
+        repaint();
+}
+
 bool CDetailModeSheet::IsResetModel() const
 {
     return m_display != nullptr && m_display->IsResetModel();

@@ -169,6 +169,10 @@ public:
 
     // Waits through the sheet's clock.
     void Wait(int ms);
+    // Paints the sheet at once: the event loop does not run while the
+    // monitor is waited for, so a question that has just closed would stay
+    // on the screen over the page until the wait ends.
+    void PaintBeforeWaiting();
     platform::Clock& Clock() const { return m_clock; }
     // When the monitor needs it: luminance read and written back.
     void ReapplyLuminance();

@@ -1280,10 +1280,9 @@ std::vector<std::string> CFileView::Choose(FileDialogKind kind, const std::strin
         return chosen;
     }
     QFileDialog dialog(window());
-    dialog.setNameFilter(filter);
     // The patterns match whatever the letter case (cameras write
     // "IMG_0001.JPG"), as extensions are compared everywhere else.
-    dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
+    UseNameFilters(dialog, filter);
     switch (kind)
     {
     case FileDialogKind::OpenImages:

@@ -37,6 +37,7 @@
 #include "print/PrintDialogs.h"
 
 #include <QAction>
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
@@ -424,6 +425,7 @@ void CMainFrame::OnDestroy()
     if (m_destroyed)
         return;
     m_destroyed = true;
+    disconnect(m_idleUpdate);
     // The size of the normal window, also when it is maximised or minimised
     // now: that is the size it comes back to.
     const QRect normal = normalGeometry();
@@ -1061,6 +1063,11 @@ void CMainFrame::CreateToolBars()
     m_commandTimer->setSingleShot(true);
     m_commandTimer->setInterval(0);
     connect(m_commandTimer, &QTimer::timeout, this, &CMainFrame::UpdateCommandStates);
+    if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance(thread()))
+    {
+        m_idleUpdate = connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
+                               &CMainFrame::UpdateCommandStates);
+    }
     for (int resource : {kFileToolBarResource, kStepToolBarResource})
     {
         QToolBar* toolBar = addToolBar(QString());

@@ -254,6 +254,10 @@ private:
     QTimer* m_settingTimer = nullptr;
     QTimer* m_retryTimer = nullptr;
     QTimer* m_commandTimer = nullptr; // brings the actions' states up to date
+    // The actions' states follow whatever changed while the event loop ran
+    // (a conversion or a load ending, files from a second start): they are
+    // brought up to date each time the loop has nothing left to do.
+    QMetaObject::Connection m_idleUpdate;
     std::string m_storeText; // the association store as last seen
     std::unique_ptr<platform::ColorManagerWatch> m_colorManager;
     const IPointerState* m_pointer = nullptr;

@@ -56,7 +56,12 @@ QString ChooseFileToOpen(QWidget* parent, const QString& title, const QString& s
 {
     if (const OpenFileChooser& chooser = CurrentOpenFileChooser())
         return chooser(parent, title, start, filter);
-    return QFileDialog::getOpenFileName(parent, title, start, filter);
+    QFileDialog dialog(parent, title, start);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    UseNameFilters(dialog, filter);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().constFirst();
 }
 
 QPushButton* MakeButton(const QString& text, const char* id, QWidget* parent)

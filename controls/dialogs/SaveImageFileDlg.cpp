@@ -35,7 +35,7 @@ CSaveImageFileDlg::CSaveImageFileDlg(int saveType, int quality, QWidget* parent)
     setAcceptMode(QFileDialog::AcceptSave);
     setFileMode(QFileDialog::AnyFile);
     m_filters = QtNameFilters(ParseFileFilter(LoadString(kStrImageFileFilter).toStdString()));
-    setNameFilters(m_filters);
+    UseNameFilters(*this, m_filters);
     m_nameEdit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
 
     // The controls of template 190, below QFileDialog's own.
@@ -99,7 +99,7 @@ void CSaveImageFileDlg::setFileNameText(const QString& name)
 
 SaveFilter CSaveImageFileDlg::currentFilter() const
 {
-    switch (m_filters.indexOf(selectedNameFilter()))
+    switch (SelectedNameFilterIndex(*this))
     {
     case 0:
         return SaveFilter::Tiff;

@@ -1,6 +1,9 @@
 #include "controls/support/FileFilter.h"
 
+#include <QFileDialog>
 #include <QString>
+
+#include <array>
 
 namespace {
 
@@ -22,19 +25,11 @@ std::vector<std::string_view> Split(std::string_view text, char separator)
     return parts;
 }
 
-// "TIFFファイル(*.tif)" -> "TIFFファイル": the label's own pattern list goes,
-// Qt appends the patterns itself.
-QString BareLabel(const std::string& label)
-{
-    QString text = QString::fromStdString(label).trimmed();
-    if (text.endsWith(u')'))
-    {
-        const qsizetype open = text.lastIndexOf(u'(');
-        if (open > 0)
-            text = text.first(open).trimmed();
-    }
-    return text;
-}
+// The two spellings of the image extensions.
+constexpr std::array<std::array<const char*, 2>, 2> kSpellings = {{
+    {"*.tif", "*.tiff"},
+    {"*.jpg", "*.jpeg"},
+}};
 
 } // namespace
 
@@ -59,15 +54,36 @@ std::vector<FileFilter> ParseFileFilter(std::string_view text)
     return filters;
 }
 
+QStringList DialogPatterns(const FileFilter& filter)
+{
+    QStringList patterns;
+    const auto add = [&patterns](const QString& pattern) {
+        if (!patterns.contains(pattern, Qt::CaseInsensitive))
+            patterns.append(pattern);
+    };
+    for (const std::string& text : filter.patterns)
+    {
+        const QString pattern = QString::fromStdString(text);
+        add(pattern);
+        for (const auto& pair : kSpellings)
+        {
+            for (std::size_t i = 0; i < pair.size(); ++i)
+            {
+                if (pattern.compare(QLatin1String(pair[i]), Qt::CaseInsensitive) == 0)
+                    add(QLatin1String(pair[1 - i]));
+            }
+        }
+    }
+    return patterns;
+}
+
 QStringList QtNameFilters(const std::vector<FileFilter>& filters)
 {
     QStringList list;
     for (const FileFilter& filter : filters)
     {
-        QStringList patterns;
-        for (const std::string& pattern : filter.patterns)
-            patterns.append(QString::fromStdString(pattern));
-        list.append(QStringLiteral("%1 (%2)").arg(BareLabel(filter.label), patterns.join(u' ')));
+        list.append(QStringLiteral("%1 (%2)").arg(QString::fromStdString(filter.label).trimmed(),
+                                                  DialogPatterns(filter).join(u' ')));
     }
     return list;
 }
@@ -75,4 +91,32 @@ QStringList QtNameFilters(const std::vector<FileFilter>& filters)
 QString FileDialogFilterFromTable(const QString& tableText)
 {
     return QtNameFilters(ParseFileFilter(tableText.toStdString())).join(QStringLiteral(";;"));
+}
+
+void UseNameFilters(QFileDialog& dialog, const QStringList& filters)
+{
+    // The label carries its own pattern list: Qt's would show it twice.
+    dialog.setOption(QFileDialog::HideNameFilterDetails, true);
+    dialog.setNameFilters(filters);
+    dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
+}
+
+void UseNameFilters(QFileDialog& dialog, const QString& filter)
+{
+    UseNameFilters(dialog, filter.split(QStringLiteral(";;"), Qt::SkipEmptyParts));
+}
+
+int SelectedNameFilterIndex(const QFileDialog& dialog)
+{
+    const QString selected = dialog.selectedNameFilter();
+    const QStringList filters = dialog.nameFilters();
+    for (qsizetype i = 0; i < filters.size(); ++i)
+    {
+        const QString& filter = filters[i];
+        const qsizetype patterns = filter.lastIndexOf(QStringLiteral(" ("));
+        if (filter == selected ||
+            (patterns > 0 && filter.first(patterns).simplified() == selected.simplified()))
+            return static_cast<int>(i);
+    }
+    return -1;
 }

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -238,6 +240,29 @@ TEST(CImageExLoad, AProbedFileDecodesFromItsOpenFile)
         // Nothing left to decode.
         EXPECT_FALSE(decoded.Load(std::move(opened)));
         EXPECT_TRUE(decoded.IsNull());
+    }
+}
+
+// A decode tells how many of its rows are done, for a thread that shows
+// the progress of a load: all of them at the end, a share on the way.
+TEST(CImageExLoad, DecodeTellsTheShareOfItsRowsDone)
+{
+    TempDir dir;
+    const CImageEx source = NoiseImage(96, 300, 7);
+    for (const int type : {kImageFileJpeg, kImageFileTiff8})
+    {
+        SCOPED_TRACE(type);
+        const std::string path = dir.File(type == kImageFileJpeg ? "rows.jpg" : "rows.tif");
+        ASSERT_TRUE(SaveImageFile({}, type, source, path, 300.0f, 300.0f, 2));
+        std::atomic<double> decoded{0.0};
+        CImageEx loaded;
+        ASSERT_TRUE(loaded.Load(path, 0, &decoded));
+        EXPECT_EQ(decoded.load(), 1.0);
+
+        // A reduced decode counts the rows it makes.
+        decoded = 0.0;
+        ASSERT_TRUE(loaded.Load(path, 40, &decoded));
+        EXPECT_EQ(decoded.load(), 1.0);
     }
 }
 

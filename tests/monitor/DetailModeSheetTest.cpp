@@ -18,7 +18,11 @@
 #include "tests/support/TestEnv.h"
 #include "tests/support/TestProfiles.h"
 
+#include <QApplication>
+#include <QCursor>
+#include <QImage>
 #include <QKeyEvent>
+#include <QScreen>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -390,6 +394,42 @@ TEST_F(DetailModeSheetTest, RoomLightPageInitialisesEachModelGroupItsOwnWay)
         EXPECT_EQ(sheet->WizardButtons(), kWizardBack | kWizardNext);
         sheet.reset();
     }
+}
+
+// After "はい" to the factory reset the monitor is waited for with the event
+// loop stopped: the window shows the page as it is by then (not what was
+// painted before the question), under the wait cursor.
+TEST_F(DetailModeSheetTest, PageIsOnTheScreenWhileTheResetIsWaitedFor)
+{
+    Start(kOrdinaryModel);
+    answers.answers[kStrFactoryReset] = kMessageYes;
+    Open();
+    int waits = 0;
+    QImage shown;
+    QImage painted;
+    bool waitCursor = false;
+    sheetClock.whileWaiting = [&](std::int64_t) {
+        if (answers.asked.empty() || waits++ > 0)
+            return;
+        shown = sheet->screen()->grabWindow(sheet->winId()).toImage().convertToFormat(
+            QImage::Format_RGB32);
+        painted = sheet->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QCursor* cursor = QApplication::overrideCursor();
+        waitCursor = cursor != nullptr && cursor->shape() == Qt::WaitCursor;
+    };
+    Next();
+    sheetClock.whileWaiting = nullptr;
+    ASSERT_EQ(sheet->ActivePageId(), kDetailModePage2Id);
+    ASSERT_EQ(answers.asked, std::vector<int>{kStrFactoryReset});
+    ASSERT_GT(waits, 0);
+    ASSERT_FALSE(painted.isNull());
+    ASSERT_EQ(shown.size(), painted.size());
+    int differing = 0;
+    for (int y = 0; y < painted.height(); ++y)
+        for (int x = 0; x < painted.width(); ++x)
+            differing += shown.pixel(x, y) != painted.pixel(x, y) ? 1 : 0;
+    EXPECT_EQ(differing, 0);
+    EXPECT_TRUE(waitCursor);
 }
 
 TEST_F(DetailModeSheetTest, ZeroContrastMaximumKeepsTheContrast)

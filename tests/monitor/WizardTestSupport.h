@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -97,9 +98,14 @@ public:
     void SleepMs(std::int64_t ms) override
     {
         m_log.push_back("wait " + std::to_string(ms));
+        if (whileWaiting)
+            whileWaiting(ms);
         inner.SleepMs(ms);
     }
     platform::VirtualClock inner;
+    // Called at each pause, before the time passes: what the user sees
+    // while the wizard waits.
+    std::function<void(std::int64_t)> whileWaiting;
 
 private:
     std::vector<std::string>& m_log;

@@ -6,6 +6,7 @@
 
 #include "app/batch/BatchView.h"
 #include "app/batch/BatchViewLogic.h"
+#include "app/shell/ProgressDialogs.h"
 #include "app/shell/PanelFactories.h"
 
 #include "controls/dialogs/BrowseDir.h"
@@ -27,6 +28,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
@@ -38,6 +40,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -63,6 +66,40 @@ std::vector<std::string> FileNames(const std::string& folder)
     std::sort(names.begin(), names.end());
     return names;
 }
+
+// Every position the batch window's bar takes, from the moment the window
+// is shown: a filter on the application sees the window appear.
+class BatchBarRecorder : public QObject
+{
+public:
+    BatchBarRecorder() { qApp->installEventFilter(this); }
+    ~BatchBarRecorder() override { qApp->removeEventFilter(this); }
+
+    std::vector<int> positions;
+    int windows = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* dialog = qobject_cast<CBatchProgDlg*>(watched);
+        if (dialog != nullptr && event->type() == QEvent::Show)
+        {
+            auto* bar = dialog->findChild<QProgressBar*>(QStringLiteral("1003"));
+            if (bar != nullptr && !m_watched.contains(bar))
+            {
+                ++windows;
+                m_watched.append(bar);
+                positions.push_back(bar->value());
+                connect(bar, &QProgressBar::valueChanged, this,
+                        [this](int value) { positions.push_back(value); });
+            }
+        }
+        return false;
+    }
+
+private:
+    QList<QProgressBar*> m_watched;
+};
 
 // Puts a folder chooser in place of the folder dialog for one test.
 class ScopedFolderChooser
@@ -620,6 +657,56 @@ TEST_F(BatchViewTest, RunButtonSavesTheMarkedEntriesResizedWithTheLog)
     EXPECT_NE(log.find("two.tif"), std::string::npos);
     EXPECT_EQ(log.find("three.jpg"), std::string::npos);
     EXPECT_EQ(shell.opened, std::vector<std::string>{out + "/Batch_log.txt"});
+}
+
+// The bar follows every stage of every image: loading and saving run it
+// from 0 to 100 (their fractions times 100), each step from 0 to 100 (its
+// percent), and so on for the next image.
+TEST_F(BatchViewTest, TheBarFollowsEveryStageThroughAWholeBatch)
+{
+    AddImage("one.tif", 400, 300);
+    AddImage("two.jpg", 300, 400);
+    const std::string out = MakeFolder("results");
+    MakePanel();
+    ChooseFolder(out);
+    SelectMode(BatchCorrection::Current);
+    QTest::mouseClick(Find<QCheckBox>(*panel, 1298), Qt::LeftButton);
+    TypeInto(1302, QStringLiteral("200"));
+    TypeInto(1303, QStringLiteral("200"));
+
+    BatchBarRecorder bar;
+    QTest::mouseClick(Find<QPushButton>(*panel, 1032), Qt::LeftButton);
+
+    EXPECT_TRUE(messages.messages.empty());
+    EXPECT_EQ(FileNames(out), (std::vector<std::string>{"Batch_log.txt", "one.jpg", "two.jpg"}));
+    ASSERT_EQ(bar.windows, 1);
+    // Per image three runs of the bar: loading, the resizing step and
+    // saving, each from 0 up to 100 without going back.
+    std::ostringstream seen;
+    for (int value : bar.positions)
+        seen << value << ' ';
+    std::vector<std::vector<int>> runs(1);
+    for (int value : bar.positions)
+    {
+        runs.back().push_back(value);
+        if (value == 100)
+            runs.emplace_back();
+    }
+    EXPECT_TRUE(runs.back().empty()) << seen.str();
+    runs.pop_back();
+    ASSERT_EQ(runs.size(), 6u) << seen.str();
+    for (const std::vector<int>& run : runs)
+    {
+        EXPECT_EQ(run.front(), 0) << seen.str();
+        EXPECT_TRUE(std::is_sorted(run.begin(), run.end())) << seen.str();
+    }
+    // Loading a 400 x 300 TIFF and resizing pass through values of their
+    // own on the way: the bar moves within a stage, not only at its ends.
+    EXPECT_GT(runs[0].size(), 2u) << seen.str();
+    EXPECT_GT(runs[1].size(), 2u) << seen.str();
+    // A JPEG's load goes with its decode, the longer part of it, up to 70
+    // before its rows are converted: the bar does not wait at 0 meanwhile.
+    EXPECT_NE(std::find(runs[3].begin(), runs[3].end(), 70), runs[3].end()) << seen.str();
 }
 
 } // namespace

@@ -23,6 +23,7 @@
 #include "core/SRGBProfile.h"
 #include "correction/ParamFile.h"
 #include "correction/ProjectManage.h"
+#include "imagefile/DNGFile.h"
 #include "imagefile/ImageLoadSave.h"
 #include "imagefile/LoadThumbnail.h"
 #include "imagefile/ReloadCache.h"
@@ -36,10 +37,13 @@
 
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QHeaderView>
 #include <QLabel>
 #include <QSignalSpy>
+#include <QScrollBar>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -179,6 +183,37 @@ protected:
             p.AddFile(record, std::numeric_limits<std::size_t>::max());
         }
         view->RefreshList();
+    }
+
+    // A converter program that writes a small DNG for any camera RAW file.
+    void UseConverterThatWritesADng()
+    {
+        testsupport::DngRecipe recipe;
+        recipe.width = 64;
+        recipe.height = 56;
+        const std::string made = folders.File("made.dng");
+        ASSERT_TRUE(testsupport::DngBuilder(recipe).WriteFile(made));
+        const std::string script = folders.File("conv.sh");
+        // Arguments: -c -p0 -d folder -o name source.
+        WriteTextFile(script, "#!/bin/sh\ncp \"" + made + "\" \"$4$6\"\n");
+        ::chmod(script.c_str(), 0755);
+        SetDNGConverterPath(script);
+        SetDngOutputPath(folders.File("dng"));
+    }
+
+    // A camera RAW file listed as a list file brings it (the probe itself
+    // registers none); its conversion starts at once.
+    void ListRawFile(CFileView& fileView, CProjectManage& p, const std::string& name)
+    {
+        const std::string raw = folders.File("images/" + name);
+        WriteTextFile(raw, "raw bytes");
+        fileView.DetachRows();
+        CImageFileInfo record;
+        record.m_path = raw;
+        record.m_type = record.m_detectedType = kImageFileRaw;
+        record.m_lutName = std::string(kNoLutName);
+        ASSERT_TRUE(p.AddFile(record, 10));
+        fileView.RefreshList();
     }
 
     std::vector<std::string> ListedPaths(const CProjectManage& p) const
@@ -390,6 +425,41 @@ TEST_F(FileViewTest, ListKeepsAtLeastFortyRows)
         EXPECT_FALSE(model->isChecked(row)) << row;
     }
     EXPECT_EQ(view->GetListCtrl()->RowCount, 3);
+}
+
+// The list scrolls until its last row stands at the bottom, in every row
+// height, and no further: no page of nothing below it.
+TEST_F(FileViewTest, ListScrollsUntilItsLastRowIsAtTheBottom)
+{
+    StartPanel();
+    CFileTableCtrl* list = view->GetListCtrl();
+    view->DetachRows();
+    for (int i = 0; i < 45; ++i)
+    {
+        CImageFileInfo record;
+        record.m_path = folders.File("images/" + std::to_string(1000 + i) + ".tif");
+        record.m_lutName = std::string(kNoLutName);
+        ASSERT_TRUE(project->AddFile(record, std::numeric_limits<std::size_t>::max()));
+    }
+    view->RefreshList();
+    const int last = list->fileModel()->rowCount() - 1;
+    ASSERT_EQ(last, 44);
+    for (int mode : {0, 1, 2})
+    {
+        list->SetItemHeight(mode);
+        QApplication::processEvents();
+        QScrollBar* bar = list->verticalScrollBar();
+        bar->setValue(bar->maximum());
+        QApplication::processEvents();
+        const int bottom = list->viewport()->height();
+        const QRect lastRect = list->visualRect(list->fileModel()->index(last, 1));
+        EXPECT_EQ(lastRect.bottom() + 1, bottom) << "mode " << mode;
+        // One step less leaves the last row (partly) below the bottom.
+        bar->setValue(bar->maximum() - 1);
+        QApplication::processEvents();
+        EXPECT_GT(list->visualRect(list->fileModel()->index(last, 1)).bottom() + 1, bottom)
+            << "mode " << mode;
+    }
 }
 
 // ---- Registering
@@ -767,6 +837,75 @@ TEST_F(FileViewTest, ConvertedRawEntriesBecomeDngFilesAndFailuresAreMarked)
     for (const auto& file : std::filesystem::directory_iterator(folders.File("dng")))
         EXPECT_EQ(file.path().filename().string().rfind("~t-tmp", 0), std::string::npos)
             << file.path();
+}
+
+// The main window's buttons follow a change nobody clicked for: a camera
+// RAW file's conversion ending in the background makes the list printable
+// once the event loop has nothing left to do.
+TEST_F(FileViewTest, ToolBarFollowsAConversionEndingInTheBackground)
+{
+    UseConverterThatWritesADng();
+    Start();
+    CProjectManage& p = frame->GetProject();
+    CFileView* fileView = frame->GetFileView();
+    QAction* indexPrint = frame->GetAction(FrameCommand::IndexPrint);
+    ASSERT_NE(indexPrint, nullptr);
+    // The event loop between two things the program does: it waits, and
+    // goes on with whatever comes.
+    const auto idle = [] {
+        QEventLoop loop;
+        QTimer::singleShot(50, &loop, &QEventLoop::quit);
+        loop.exec();
+    };
+    idle();
+    EXPECT_FALSE(indexPrint->isEnabled());
+
+    ListRawFile(*fileView, p, "shot.nef");
+    ASSERT_TRUE(WaitFor([&] { return p.GetItem(0).m_type == kImageFileDng; }));
+
+    idle();
+    EXPECT_TRUE(indexPrint->isEnabled());
+}
+
+// With a DNG shown the development command is offered and brings its
+// panel. The list takes no DNG file in this edition, so the image is one
+// the program developed before: its decoded picture and colour description
+// come from the reload cache, as the loader keeps a developed DNG there.
+TEST_F(FileViewTest, DevelopmentCommandReachesItsPanelWithADngShown)
+{
+    const std::string shown = WriteImage("developed.tif", 80, 60);
+    testsupport::DngRecipe recipe;
+    recipe.samples = 3;
+    recipe.width = 80;
+    recipe.height = 60;
+    const std::string dngPath = folders.File("warm.dng");
+    ASSERT_TRUE(testsupport::DngBuilder(recipe).WriteFile(dngPath));
+    CDNGFile dng;
+    ASSERT_TRUE(dng.Open(dngPath));
+    CDNGTranspose transform;
+    dng.GetColorInfo(transform);
+
+    Start();
+    CRGBImage developed(80, 60);
+    ASSERT_TRUE(StoreReloadImage(developed, shown,
+                                 ReloadImageInfo{kImageFileDng, 80, 60, 240.0f, 240.0f},
+                                 &transform));
+    CProjectManage& p = frame->GetProject();
+    QAction* develop = frame->GetAction(FrameCommand::StepDevelop);
+    ASSERT_NE(develop, nullptr);
+    frame->UpdateCommandStates();
+    EXPECT_FALSE(develop->isEnabled()); // nothing shown yet
+
+    frame->AddFiles({shown});
+    ASSERT_TRUE(p.IsImageReady());
+    ASSERT_NE(p.GetRawData(), nullptr);
+    frame->UpdateCommandStates();
+    ASSERT_TRUE(develop->isEnabled());
+    develop->trigger();
+    EXPECT_EQ(frame->GetCurrentStepIndex(), 1);
+    EXPECT_EQ(frame->GetCurrentStepView(), dynamic_cast<CViewCommon*>(frame->GetPanel(1)));
+    EXPECT_TRUE(frame->GetPanel(1)->isVisible());
+    EXPECT_FALSE(frame->GetFileView()->isVisible());
 }
 
 // ---- Parameters

@@ -378,10 +378,19 @@ TEST_F(ChromivelAppTest, ForwardedStartDuringAModalDialogIsDeliveredWhenItCloses
     QDialog outer(m_window);
     QDialog inner(&outer);
     bool raised = false;
+    bool otherWasActive = false;
     QTimer::singleShot(0, &outer, [&] {
         QTimer::singleShot(0, &inner, [&] {
+            // Another window of the program is in front (one the dialog
+            // opened, so that the dialog does not block it): the request
+            // brings the dialog forward again.
+            QWidget other(&inner, Qt::Window);
+            other.resize(120, 80);
+            other.show();
+            other.activateWindow();
+            otherWasActive = QTest::qWaitForWindowActive(&other);
             app.OnForwardRequest({"/p", "/f.jpg"});
-            raised = QApplication::activeModalWidget() == &inner;
+            raised = QTest::qWaitFor([&] { return QApplication::activeWindow() == &inner; }, 5000);
             QTimer::singleShot(0, &inner, [&] { inner.accept(); });
         });
         inner.exec();
@@ -389,6 +398,7 @@ TEST_F(ChromivelAppTest, ForwardedStartDuringAModalDialogIsDeliveredWhenItCloses
         QTimer::singleShot(0, &outer, [&] { outer.accept(); });
     });
     outer.exec();
+    ASSERT_TRUE(otherWasActive);
     EXPECT_TRUE(raised);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !received.empty(); }, 5000));
     EXPECT_EQ(received, (std::vector<Arguments>{{"/p", "/f.jpg"}}));

@@ -1123,7 +1123,8 @@ TEST_F(MainFrameTest, AddDialogStartsOnTheImageFilterAndListsJpegsOfAnyCase)
 {
     const std::string folder = folders.File("images/camera");
     std::filesystem::create_directories(folder);
-    for (const char* name : {"IMG_0001.JPG", "holiday.jpg", "scan.tif", "notes.txt"})
+    for (const char* name : {"IMG_0001.JPG", "holiday.jpg", "chelsea.jpeg", "scan.tif",
+                             "scan.tiff", "SCAN2.TIFF", "notes.txt", "jpeg.txt"})
         WriteTextFile(folder + "/" + name, "x");
     {
         CIniFile ini(GetIniFilePath());
@@ -1133,15 +1134,20 @@ TEST_F(MainFrameTest, AddDialogStartsOnTheImageFilterAndListsJpegsOfAnyCase)
 
     QString filter;
     QStringList filters;
+    QStringList shown;
     std::vector<std::string> listed;
     QTimer::singleShot(0, frame.get(), [&] {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
         ASSERT_NE(dialog, nullptr);
         filter = dialog->selectedNameFilter();
         filters = dialog->nameFilters();
+        auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        ASSERT_NE(types, nullptr);
+        for (int i = 0; i < types->count(); ++i)
+            shown.append(types->itemText(i));
         auto* view = dialog->findChild<QListView*>(QStringLiteral("listView"));
         ASSERT_NE(view, nullptr);
-        WaitFor([&] { return view->model()->rowCount(view->rootIndex()) >= 3; });
+        WaitFor([&] { return view->model()->rowCount(view->rootIndex()) >= 6; });
         for (int row = 0; row < view->model()->rowCount(view->rootIndex()); ++row)
             listed.push_back(
                 view->model()->index(row, 0, view->rootIndex()).data().toString().toStdString());
@@ -1151,10 +1157,15 @@ TEST_F(MainFrameTest, AddDialogStartsOnTheImageFilterAndListsJpegsOfAnyCase)
                       Qt::LeftButton);
 
     ASSERT_EQ(filters.size(), 3);
-    EXPECT_EQ(filter, filters[2]);
-    EXPECT_TRUE(filter.contains(QStringLiteral("*.jpg")));
+    ASSERT_EQ(shown.size(), 3);
+    EXPECT_EQ(filter, shown[2]);
+    // The labels read as the string table writes them.
+    EXPECT_EQ(shown, (QStringList{QStringLiteral("TIFFファイル(*.tif)"),
+                                  QStringLiteral("JPEGファイル(*.jpg)"),
+                                  QStringLiteral("画像ファイル(*.tif;*.jpg)")}));
     std::sort(listed.begin(), listed.end());
-    EXPECT_EQ(listed, (std::vector<std::string>{"IMG_0001.JPG", "holiday.jpg", "scan.tif"}));
+    EXPECT_EQ(listed, (std::vector<std::string>{"IMG_0001.JPG", "SCAN2.TIFF", "chelsea.jpeg",
+                                                "holiday.jpg", "scan.tif", "scan.tiff"}));
 }
 
 // ---- Colour picks

@@ -521,9 +521,10 @@ TEST(PreferencesFilterTest, DesignFiltersBecomeQtFilters)
     EXPECT_EQ(
         FileDialogFilterFromTable(QStringLiteral("TIFFファイル(*.tif)|*.tif|JPEGファイル(*.jpg)|*."
                                                  "jpg|画像ファイル(*.tif;*.jpg)|*.tif;*.jpg;||")),
-        QStringLiteral("TIFFファイル (*.tif);;JPEGファイル (*.jpg);;画像ファイル (*.tif *.jpg)"));
+        QStringLiteral("TIFFファイル(*.tif) (*.tif *.tiff);;JPEGファイル(*.jpg) (*.jpg *.jpeg);;"
+                       "画像ファイル(*.tif;*.jpg) (*.tif *.tiff *.jpg *.jpeg)"));
     EXPECT_EQ(FileDialogFilterFromTable(QStringLiteral("exeファイル(*.exe)|*.exe||")),
-              QStringLiteral("exeファイル (*.exe)"));
+              QStringLiteral("exeファイル(*.exe) (*.exe)"));
     EXPECT_EQ(FileDialogFilterFromTable(QString()), QString());
 }
 

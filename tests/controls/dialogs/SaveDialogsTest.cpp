@@ -55,9 +55,16 @@ TEST(FileFilterTest, ReadsThePairsOfTheFilterText)
     ASSERT_EQ(filters.size(), 3u);
     EXPECT_EQ(filters[0], (FileFilter{"TIFFファイル(*.tif)", {"*.tif"}}));
     EXPECT_EQ(filters[2], (FileFilter{"画像ファイル(*.tif;*.jpg)", {"*.tif", "*.jpg"}}));
+    // The label whole (the dialog hides Qt's list after it); either
+    // spelling of an image extension, whichever the table names.
     EXPECT_EQ(QtNameFilters(filters),
-              (QStringList{QStringLiteral("TIFFファイル (*.tif)"), QStringLiteral("JPEGファイル (*.jpg)"),
-                           QStringLiteral("画像ファイル (*.tif *.jpg)")}));
+              (QStringList{QStringLiteral("TIFFファイル(*.tif) (*.tif *.tiff)"),
+                           QStringLiteral("JPEGファイル(*.jpg) (*.jpg *.jpeg)"),
+                           QStringLiteral("画像ファイル(*.tif;*.jpg) (*.tif *.tiff *.jpg *.jpeg)")}));
+    EXPECT_EQ(DialogPatterns(FileFilter{"x", {"*.JPEG", "*.jpg", "*.png"}}),
+              (QStringList{QStringLiteral("*.JPEG"), QStringLiteral("*.jpg"), QStringLiteral("*.png")}));
+    EXPECT_EQ(DialogPatterns(FileFilter{"x", {"*.TIFF"}}),
+              (QStringList{QStringLiteral("*.TIFF"), QStringLiteral("*.tif")}));
 
     // No closing "||", a label without patterns, an empty text.
     EXPECT_EQ(ParseFileFilter("All|*.*").size(), 1u);
