@@ -145,6 +145,25 @@ protected:
         return *view;
     }
 
+    // Registers entries "images/1000.tif", "images/1001.tif", ... (the
+    // files need not exist for the rows) and shows them.
+    void RegisterNumberedEntries(int count)
+    {
+        view->DetachRows();
+        for (int i = 0; i < count; ++i)
+        {
+            CImageFileInfo record;
+            record.m_path = NumberedEntry(i);
+            record.m_lutName = std::string(kNoLutName);
+            ASSERT_TRUE(project->AddFile(record, std::numeric_limits<std::size_t>::max()));
+        }
+        view->RefreshList();
+    }
+    std::string NumberedEntry(int i)
+    {
+        return folders.File("images/" + std::to_string(1000 + i) + ".tif");
+    }
+
     // A 16-bit TIFF with the sRGB profile embedded.
     std::string WriteImage(const std::string& name, int width = 80, int height = 60,
                            float dpi = 300.0f)
@@ -364,15 +383,7 @@ TEST_F(FileViewTest, NumberColumnShowsTheLargestNumberWhole)
     StartPanel();
     CFileTableCtrl* list = view->GetListCtrl();
     EXPECT_EQ(list->columnWidth(0), kNumberColumnWidth);
-    view->DetachRows();
-    for (int i = 0; i < 150; ++i)
-    {
-        CImageFileInfo record;
-        record.m_path = folders.File("images/" + std::to_string(1000 + i) + ".tif");
-        record.m_lutName = std::string(kNoLutName);
-        ASSERT_TRUE(project->AddFile(record, std::numeric_limits<std::size_t>::max()));
-    }
-    view->RefreshList();
+    RegisterNumberedEntries(150);
     const QModelIndex last = list->fileModel()->index(149, 0);
     ASSERT_EQ(list->fileModel()->text(149, 0), QStringLiteral("150"));
     const QRect cell = list->visualRect(last);
@@ -393,16 +404,8 @@ TEST_F(FileViewTest, ListKeepsAtLeastFortyRows)
     for (int row = 0; row < model->rowCount(); ++row)
         EXPECT_EQ(model->entry(row), nullptr) << row;
 
-    // 41 entries (the files need not exist for the rows).
-    view->DetachRows();
-    for (int i = 0; i < 41; ++i)
-    {
-        CImageFileInfo record;
-        record.m_path = folders.File("images/" + std::to_string(1000 + i) + ".tif");
-        record.m_lutName = std::string(kNoLutName);
-        ASSERT_TRUE(project->AddFile(record, std::numeric_limits<std::size_t>::max()));
-    }
-    view->RefreshList();
+    // 41 entries.
+    RegisterNumberedEntries(41);
     ASSERT_EQ(model->rowCount(), 41);
     EXPECT_EQ(model->text(40, 0), QStringLiteral(" 41"));
     EXPECT_EQ(model->text(40, 1), QStringLiteral("1040.tif"));
@@ -412,7 +415,7 @@ TEST_F(FileViewTest, ListKeepsAtLeastFortyRows)
     // Back to three: rows past 40 go, the rest below the entries are blank.
     std::vector<std::string> gone;
     for (int i = 3; i < 41; ++i)
-        gone.push_back(folders.File("images/" + std::to_string(1000 + i) + ".tif"));
+        gone.push_back(NumberedEntry(i));
     view->DetachRows();
     project->RemoveFiles(gone);
     view->RefreshList();
@@ -433,15 +436,7 @@ TEST_F(FileViewTest, ListScrollsUntilItsLastRowIsAtTheBottom)
 {
     StartPanel();
     CFileTableCtrl* list = view->GetListCtrl();
-    view->DetachRows();
-    for (int i = 0; i < 45; ++i)
-    {
-        CImageFileInfo record;
-        record.m_path = folders.File("images/" + std::to_string(1000 + i) + ".tif");
-        record.m_lutName = std::string(kNoLutName);
-        ASSERT_TRUE(project->AddFile(record, std::numeric_limits<std::size_t>::max()));
-    }
-    view->RefreshList();
+    RegisterNumberedEntries(45);
     const int last = list->fileModel()->rowCount() - 1;
     ASSERT_EQ(last, 44);
     for (int mode : {0, 1, 2})
