@@ -131,6 +131,25 @@ Message GetProperty(DBusConnection* connection, const std::string& path, const c
     return Send(connection, call.get(), nullptr);
 }
 
+// Appends an a{ss} of the pairs to the message at iter.
+void AppendStringMap(DBusMessageIter& iter,
+                     const std::vector<std::pair<std::string, std::string>>& pairs)
+{
+    DBusMessageIter dict;
+    dbus_message_iter_open_container(&iter, DBUS_TYPE_ARRAY, "{ss}", &dict);
+    for (const auto& [key, value] : pairs)
+    {
+        DBusMessageIter entry;
+        const char* k = key.c_str();
+        const char* v = value.c_str();
+        dbus_message_iter_open_container(&dict, DBUS_TYPE_DICT_ENTRY, nullptr, &entry);
+        dbus_message_iter_append_basic(&entry, DBUS_TYPE_STRING, &k);
+        dbus_message_iter_append_basic(&entry, DBUS_TYPE_STRING, &v);
+        dbus_message_iter_close_container(&dict, &entry);
+    }
+    dbus_message_iter_close_container(&iter, &dict);
+}
+
 } // namespace
 
 RealColord::RealColord()
@@ -345,28 +364,15 @@ std::string RealColord::CreateDisplayDevice(const std::string& output, const std
     const char* idText = id.c_str();
     const char* scopeText = scope.c_str();
     DBusMessageIter iter;
-    DBusMessageIter dict;
     dbus_message_iter_init_append(call.get(), &iter);
     dbus_message_iter_append_basic(&iter, DBUS_TYPE_STRING, &idText);
     dbus_message_iter_append_basic(&iter, DBUS_TYPE_STRING, &scopeText);
-    dbus_message_iter_open_container(&iter, DBUS_TYPE_ARRAY, "{ss}", &dict);
-    const std::pair<std::string, std::string> properties[] = {
-        {"Kind", "display"},
-        {"Mode", "physical"},
-        {"Colorspace", "rgb"},
-        {"XRANDR_name", output},
-    };
-    for (const auto& [key, value] : properties)
-    {
-        DBusMessageIter entry;
-        const char* k = key.c_str();
-        const char* v = value.c_str();
-        dbus_message_iter_open_container(&dict, DBUS_TYPE_DICT_ENTRY, nullptr, &entry);
-        dbus_message_iter_append_basic(&entry, DBUS_TYPE_STRING, &k);
-        dbus_message_iter_append_basic(&entry, DBUS_TYPE_STRING, &v);
-        dbus_message_iter_close_container(&dict, &entry);
-    }
-    dbus_message_iter_close_container(&iter, &dict);
+    AppendStringMap(iter, {
+                              {"Kind", "display"},
+                              {"Mode", "physical"},
+                              {"Colorspace", "rgb"},
+                              {"XRANDR_name", output},
+                          });
     std::string failure;
     Message reply = Send(connection.get(), call.get(), &failure);
     const char* path = nullptr;
@@ -438,21 +444,7 @@ std::string RealColord::Call(const std::string& objectPath, const std::string& i
         dbus_message_iter_append_basic(&iter, DBUS_TYPE_STRING, &text);
     }
     if (map)
-    {
-        DBusMessageIter dict;
-        dbus_message_iter_open_container(&iter, DBUS_TYPE_ARRAY, "{ss}", &dict);
-        for (const auto& [key, value] : *map)
-        {
-            DBusMessageIter entry;
-            const char* k = key.c_str();
-            const char* v = value.c_str();
-            dbus_message_iter_open_container(&dict, DBUS_TYPE_DICT_ENTRY, nullptr, &entry);
-            dbus_message_iter_append_basic(&entry, DBUS_TYPE_STRING, &k);
-            dbus_message_iter_append_basic(&entry, DBUS_TYPE_STRING, &v);
-            dbus_message_iter_close_container(&dict, &entry);
-        }
-        dbus_message_iter_close_container(&iter, &dict);
-    }
+        AppendStringMap(iter, *map);
     for (const std::string& o : objects)
     {
         const char* text = o.c_str();
