@@ -149,14 +149,18 @@ bool CBaseDoc::ApplyRect(CAccessRGBImageByLab& source, const CRect* sourceRect,
 
 bool CBaseDoc::ApplySamples(CAccessRGBImageByLab& source, std::span<const int> columns,
                             std::span<const int> rows, CAccessRGBImageByLab& destination,
-                            Progress progress)
+                            Progress progress, const SampleRowsDone& done)
 {
     if (!SamplesFit(source, columns, rows, destination))
         return false;
     if (columns.empty() || rows.empty())
         return true;
     CopySamples(source, columns, rows, destination);
-    return Apply(destination, nullptr, progress, 2);
+    if (!Apply(destination, nullptr, progress, 2))
+        return false;
+    if (done)
+        RunRowBands(static_cast<int>(rows.size()), {}, done);
+    return true;
 }
 
 bool CBaseDoc::SamplesFit(const CAccessRGBImage& source, std::span<const int> columns,

@@ -175,19 +175,26 @@ public:
     // pixel's place or its neighbours answers false.
     virtual bool WorksPixelByPixel() const { return true; }
 
+    // Rows [first, end) of ApplySamples' destination are final. Called on
+    // the thread that finished them, on several threads at once, each row
+    // once, so that the caller takes them on (converts them) in the same
+    // row band.
+    using SampleRowsDone = std::function<void(int first, int end)>;
+
     // The step as a reduced picture shows it: destination pixel (i, j) is
     // what the step makes of source pixel (columns[i], rows[j]) in place,
     // the image around it included, as the preview (mode 2) applies it; the
     // destination is columns.size() x rows.size(). The positions lie inside
     // the source and never decrease. Only those pixels are worked out, on
-    // the row threads (output identical to one thread). The base copies the
-    // pixels and runs Apply (mode 2) on the destination, which is right for
-    // a step that changes each pixel on its own whatever its place; a step
-    // that reads the place or the neighbours overrides it. False when the
+    // the row threads (output identical to one thread); done, when given,
+    // hears of the rows as they are finished. The base copies the pixels
+    // and runs Apply (mode 2) on the destination, which is right for a step
+    // that changes each pixel on its own whatever its place; a step that
+    // reads the place or the neighbours overrides it. False when the
     // arguments do not fit or progress asked to stop.
     virtual bool ApplySamples(CAccessRGBImageByLab& source, std::span<const int> columns,
                               std::span<const int> rows, CAccessRGBImageByLab& destination,
-                              Progress progress);
+                              Progress progress, const SampleRowsDone& done);
 
     // The tile of ApplyRect previews: 256 x 256 unless a step asks less.
     virtual void GetTileSize(int& width, int& height) const;

@@ -424,10 +424,10 @@ bool CFilterDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress 
 
 bool CFilterDoc::ApplySamples(CAccessRGBImageByLab& source, std::span<const int> columns,
                               std::span<const int> rows, CAccessRGBImageByLab& destination,
-                              Progress progress)
+                              Progress progress, const SampleRowsDone& done)
 {
     if (m_params.Radius == 0 || columns.empty() || rows.empty())
-        return CBaseDoc::ApplySamples(source, columns, rows, destination, progress);
+        return CBaseDoc::ApplySamples(source, columns, rows, destination, progress, done);
     if (!SamplesFit(source, columns, rows, destination))
         return false;
 
@@ -441,11 +441,9 @@ bool CFilterDoc::ApplySamples(CAccessRGBImageByLab& source, std::span<const int>
     const int planeWidth = region.Width() + margins.right - margins.left;
     const int planeHeight = region.Height() + margins.bottom - margins.top;
     std::vector<std::uint16_t> plane;
-    std::vector<int> planeColumns;
     try
     {
         plane.resize(static_cast<std::size_t>(planeWidth) * static_cast<std::size_t>(planeHeight));
-        planeColumns.resize(static_cast<std::size_t>(planeWidth));
     }
     catch (const std::bad_alloc&)
     {
@@ -453,8 +451,11 @@ bool CFilterDoc::ApplySamples(CAccessRGBImageByLab& source, std::span<const int>
     }
     const int sourceWidth = source.GetWidth();
     const int sourceHeight = source.GetHeight();
-    for (int px = 0; px < planeWidth; ++px)
-        planeColumns[px] = std::clamp(region.left + margins.left + px, 0, sourceWidth - 1);
+    // Cell px of a plane row reads source column base + px, held at the
+    // image's first and last columns outside [inFirst, inEnd).
+    const int base = region.left + margins.left;
+    const int inFirst = std::clamp(-base, 0, planeWidth);
+    const int inEnd = std::clamp(sourceWidth - base, inFirst, planeWidth);
     const CLabRowKernel kernel(source);
     const RGB16* const pixels = PixelRow(source, 0, 0);
     const auto sourceRow = [&](int y) {
@@ -473,8 +474,12 @@ bool CFilterDoc::ApplySamples(CAccessRGBImageByLab& source, std::span<const int>
                 const RGB16* from =
                     sourceRow(std::clamp(region.top + margins.top + py, 0, sourceHeight - 1));
                 std::uint16_t* cells = plane.data() + static_cast<std::size_t>(py) * planeWidth;
-                for (int px = 0; px < planeWidth; ++px)
-                    cells[px] = PlaneValue(kernel.Lightness(from[planeColumns[px]]));
+                const std::uint16_t firstValue = PlaneValue(kernel.Lightness(from[0]));
+                const std::uint16_t lastValue = PlaneValue(kernel.Lightness(from[sourceWidth - 1]));
+                std::fill(cells, cells + inFirst, firstValue);
+                for (int px = inFirst; px < inEnd; ++px)
+                    cells[px] = PlaneValue(kernel.Lightness(from[base + px]));
+                std::fill(cells + inEnd, cells + planeWidth, lastValue);
                 if (boxRows)
                     BoxRow(cells, planeWidth, h, line);
             }
@@ -512,5 +517,7 @@ bool CFilterDoc::ApplySamples(CAccessRGBImageByLab& source, std::span<const int>
             for (std::size_t i = 0; i < width; ++i)
                 to[i] = Sharpened(kernel, from[columns[i]], blurred[i], threshold, amount);
         }
+        if (done)
+            done(begin, end);
     });
 }

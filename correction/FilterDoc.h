@@ -120,7 +120,7 @@ public:
     // that it is the pixel of the whole image sharpened, wherever it lies.
     bool ApplySamples(CAccessRGBImageByLab& source, std::span<const int> columns,
                       std::span<const int> rows, CAccessRGBImageByLab& destination,
-                      Progress progress) override;
+                      Progress progress, const SampleRowsDone& done) override;
 
     void GetTileSize(int& width, int& height) const override;
 

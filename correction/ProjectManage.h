@@ -518,11 +518,13 @@ protected:
     // False when the pixels cannot be held or a step refused them.
     bool RenderWorkedPixels(CImageEx& preview, const CRect& inside, const CRect& destination,
                             int factor, bool throughDoc, const CColorTransform* lut);
-    // The working-image pixels that a full-resolution destination shows of
-    // the rectangle inside, one each, into pixels through the preview
-    // document's ApplySamples. False when they cannot be held or the
-    // document refused them.
-    bool ShownSamples(const CRect& inside, const CRect& destination, CRGBImage& pixels);
+    // The tile's picture at full resolution through a preview document that
+    // does not work pixel by pixel: the working-image pixels the destination
+    // shows, one each, through the document's ApplySamples, each band of
+    // rows converted as the document finishes it. False when the pixels
+    // cannot be held or the document refused them.
+    bool RenderShownSamples(CImageEx& preview, const CRect& inside, const CRect& destination,
+                            const CColorTransform* lut);
     static void ShownPositions(int start, int length, int shown, std::vector<int>& positions);
     static bool IsSmallWork(int width, int height);
     // The rectangle of the working image, clipped to it, copied into

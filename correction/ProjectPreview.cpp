@@ -244,6 +244,64 @@ private:
     std::atomic<int>& m_counter;
 };
 
+// Draws the rows of a tile's worked pixels (width x height, pixels of the
+// working image each) into the part of the preview that shows them, each
+// row converted once: destination column k shows pixel column k x width /
+// dw, destination row i pixel row i x height / dh. Rows may be drawn from
+// several threads at once, each destination row by the one drawing the
+// pixel row it shows.
+class ShownRows
+{
+public:
+    ShownRows(CImageEx& preview, const CRect& destination, const CReadRGBImage& reader,
+              int width, int height)
+        : m_preview(preview), m_destination(destination), m_reader(reader), m_width(width),
+          m_height(height), m_columnOf(static_cast<std::size_t>(destination.Width()))
+    {
+        for (int k = 0; k < destination.Width(); ++k)
+            m_columnOf[static_cast<std::size_t>(k)] = NearestIndex(k, width, destination.Width());
+    }
+
+    // Pixel rows [first, end), whose pixels start at pixels (rows packed).
+    void Draw(const RGB16* pixels, int first, int end) const
+    {
+        const int shownWidth = m_destination.Width();
+        std::vector<RGB16> converted(static_cast<std::size_t>(m_width));
+        std::vector<RGB16> line(static_cast<std::size_t>(shownWidth));
+        int convertedRow = -1;
+        for (int i = FirstShowing(first); i < FirstShowing(end); ++i)
+        {
+            const int j = NearestIndex(i, m_height, m_destination.Height());
+            if (j != convertedRow)
+            {
+                m_reader.ConvertPixels(pixels + static_cast<std::size_t>(j) * m_width,
+                                       converted.data(), converted.size());
+                for (std::size_t k = 0; k < line.size(); ++k)
+                    line[k] = converted[static_cast<std::size_t>(m_columnOf[k])];
+                convertedRow = j;
+            }
+            CopyRGB16ToDIBLine(m_preview, line.data(), shownWidth, m_destination.top + i,
+                               m_destination.left);
+        }
+    }
+
+private:
+    // The first destination row that shows pixel row `row` or one below it:
+    // ceil(row x dh / height).
+    int FirstShowing(int row) const
+    {
+        const std::int64_t n = static_cast<std::int64_t>(row) * m_destination.Height();
+        return static_cast<int>((n + m_height - 1) / m_height);
+    }
+
+    CImageEx& m_preview;
+    const CRect m_destination;
+    const CReadRGBImage& m_reader;
+    const int m_width;
+    const int m_height;
+    std::vector<int> m_columnOf;
+};
+
 } // namespace
 
 // ---- Index printing's cache size ---------------------------------------
@@ -432,17 +490,13 @@ bool CProjectManage::RenderPreview(CImageEx* preview, const CRect& rect, int fac
     if (!throughDoc || m_previewDoc->WorksPixelByPixel())
         return RenderWorkedPixels(*preview, inside, destination, factor, throughDoc, lut);
 
+    if (factor == 1 && !develops)
+        return RenderShownSamples(*preview, inside, destination, lut);
     CRGBImage pixels;
-    if (factor == 1)
+    if (!pixels.Create((factor + inside.Width() - 1) / factor,
+                       (factor + inside.Height() - 1) / factor))
+        return false;
     {
-        if (!ShownSamples(inside, destination, pixels))
-            return false;
-    }
-    else
-    {
-        if (!pixels.Create((factor + inside.Width() - 1) / factor,
-                           (factor + inside.Height() - 1) / factor))
-            return false;
         const ScopedRowThreads threads(IsSmallWork(pixels.GetWidth(), pixels.GetHeight()) ? 1 : 0);
         CopyWorkingRect(inside, pixels, true);
     }
@@ -493,19 +547,7 @@ bool CProjectManage::RenderWorkedPixels(CImageEx& preview, const CRect& inside,
     const CReadRGBImage reader(pixels, conversion.tables, conversion.matrix, conversion.transform,
                                lut);
 
-    // Destination column k shows pixel column columnOf[k]; destination row
-    // i shows pixel row i x height / dh, so the rows of band [first, end)
-    // are shown by the destination rows from ceil(first x dh / height) on.
-    const int shownWidth = destination.Width();
-    const int shownHeight = destination.Height();
-    std::vector<int> columnOf(static_cast<std::size_t>(shownWidth));
-    for (int k = 0; k < shownWidth; ++k)
-        columnOf[static_cast<std::size_t>(k)] = NearestIndex(k, width, shownWidth);
-    const auto firstShowing = [&](int row) {
-        const std::int64_t n = static_cast<std::int64_t>(row) * shownHeight;
-        return static_cast<int>((n + height - 1) / height);
-    };
-
+    const ShownRows shown(preview, destination, reader, width, height);
     const RGB16* working = m_workingImage.GetPixels();
     const std::size_t stride = static_cast<std::size_t>(m_workingImage.GetWidth());
     std::atomic<bool> applied{true};
@@ -526,23 +568,7 @@ bool CProjectManage::RenderWorkedPixels(CImageEx& preview, const CRect& inside,
             ok = development.Apply(access, &band, {}, 1) && ok;
         if (!ok)
             applied.store(false);
-
-        std::vector<RGB16> converted(static_cast<std::size_t>(width));
-        std::vector<RGB16> line(static_cast<std::size_t>(shownWidth));
-        int convertedRow = -1;
-        for (int i = firstShowing(first); i < firstShowing(end); ++i)
-        {
-            const int j = NearestIndex(i, height, shownHeight);
-            if (j != convertedRow)
-            {
-                reader.ConvertPixels(access.StoredPixels(0, j), converted.data(), converted.size());
-                for (std::size_t k = 0; k < line.size(); ++k)
-                    line[k] = converted[static_cast<std::size_t>(columnOf[k])];
-                convertedRow = j;
-            }
-            CopyRGB16ToDIBLine(preview, line.data(), shownWidth, destination.top + i,
-                               destination.left);
-        }
+        shown.Draw(access.StoredPixels(0, 0), first, end);
     });
     return applied.load();
 }
@@ -560,17 +586,27 @@ void CProjectManage::ShownPositions(int start, int length, int shown, std::vecto
         positions[static_cast<std::size_t>(c)] = start + NearestIndex(c, length, count);
 }
 
-bool CProjectManage::ShownSamples(const CRect& inside, const CRect& destination, CRGBImage& pixels)
+bool CProjectManage::RenderShownSamples(CImageEx& preview, const CRect& inside,
+                                        const CRect& destination, const CColorTransform* lut)
 {
     std::vector<int> columns;
     std::vector<int> rows;
     ShownPositions(inside.left, inside.Width(), destination.Width(), columns);
     ShownPositions(inside.top, inside.Height(), destination.Height(), rows);
-    if (!pixels.Create(static_cast<int>(columns.size()), static_cast<int>(rows.size())))
+    const int width = static_cast<int>(columns.size());
+    const int height = static_cast<int>(rows.size());
+    CRGBImage pixels;
+    if (!pixels.Create(width, height))
         return false;
     CAccessRGBImageByLab source(m_workingImage, nullptr, GetWorkingMatrix());
-    CAccessRGBImageByLab shown(pixels, nullptr, GetWorkingMatrix());
-    return m_previewDoc->ApplySamples(source, columns, rows, shown, {});
+    CAccessRGBImageByLab worked(pixels, nullptr, GetWorkingMatrix());
+    const DisplayConversion conversion = DisplayConversionOf(*this);
+    const CReadRGBImage reader(pixels, conversion.tables, conversion.matrix, conversion.transform,
+                               lut);
+    const ShownRows shown(preview, destination, reader, width, height);
+    const RGB16* first = worked.StoredPixels(0, 0);
+    return m_previewDoc->ApplySamples(source, columns, rows, worked, {},
+                                      [&](int begin, int end) { shown.Draw(first, begin, end); });
 }
 
 // Work of fewer pixels than this (a coarse tile) costs less on one thread

@@ -441,7 +441,7 @@ RGB16 DarkenedOutside(RGB16 pixel)
 
 bool CTrimmingDoc::ApplySamples(CAccessRGBImageByLab& source, std::span<const int> columns,
                                 std::span<const int> rows, CAccessRGBImageByLab& destination,
-                                Progress progress)
+                                Progress progress, const SampleRowsDone& done)
 {
     if (!SamplesFit(source, columns, rows, destination))
         return false;
@@ -462,6 +462,8 @@ bool CTrimmingDoc::ApplySamples(CAccessRGBImageByLab& source, std::span<const in
                     pixels[i] = DarkenedOutside(pixels[i]);
             }
         }
+        if (done)
+            done(first, end);
     });
 }
 

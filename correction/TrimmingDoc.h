@@ -112,7 +112,7 @@ public:
     // quarter when its place lies outside the trimming rectangle.
     bool ApplySamples(CAccessRGBImageByLab& source, std::span<const int> columns,
                       std::span<const int> rows, CAccessRGBImageByLab& destination,
-                      Progress progress) override;
+                      Progress progress, const SampleRowsDone& done) override;
 
     // Called by the panel when an image is shown: a resolution of 0 or less
     // counts as 300 dpi; a new image size (or reset) sets the rectangle to
