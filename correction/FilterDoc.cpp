@@ -431,24 +431,16 @@ bool CFilterDoc::ApplySamples(CAccessRGBImageByLab& source, std::span<const int>
     if (!SamplesFit(source, columns, rows, destination))
         return false;
 
-    // The blur of the image at its own size, on a plane that covers the
-    // pixels shown and their neighbourhood; beyond the image its edge
-    // stands in, as when the whole image is sharpened.
+    // The blur of the image at its own size over the pixels shown and their
+    // neighbourhood; beyond the image its edge stands in, as when the whole
+    // image is sharpened. Plane cell (px, py) stands for the image pixel
+    // (region.left + margins.left + px, region.top + margins.top + py).
     BuildKernel(m_prepared.previewScale * m_params.Radius / 10.0);
     const FilterPrepared& prepared = m_prepared;
     const CRect margins = prepared.kernelMargins;
     const CRect region(columns.front(), rows.front(), columns.back() + 1, rows.back() + 1);
     const int planeWidth = region.Width() + margins.right - margins.left;
     const int planeHeight = region.Height() + margins.bottom - margins.top;
-    std::vector<std::uint16_t> plane;
-    try
-    {
-        plane.resize(static_cast<std::size_t>(planeWidth) * static_cast<std::size_t>(planeHeight));
-    }
-    catch (const std::bad_alloc&)
-    {
-        return false;
-    }
     const int sourceWidth = source.GetWidth();
     const int sourceHeight = source.GetHeight();
     // Cell px of a plane row reads source column base + px, held at the
@@ -461,19 +453,56 @@ bool CFilterDoc::ApplySamples(CAccessRGBImageByLab& source, std::span<const int>
     const auto sourceRow = [&](int y) {
         return pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(sourceWidth);
     };
-
-    // Each row's lightness and its box mean along the row in one pass,
-    // then the box mean along the columns.
+    const std::vector<KernelSample>& samples = prepared.kernel;
+    int dyLow = 0;
+    int dyHigh = 0;
+    for (const KernelSample& sample : samples)
+    {
+        dyLow = std::min(dyLow, sample.dy);
+        dyHigh = std::max(dyHigh, sample.dy);
+    }
     const int h = -prepared.boxSpread.left;
     const bool boxRows = prepared.boxSpread.Width() >= 2;
-    PassProgress lightness{progress, 0.0, 0.25};
-    if (!RunPass(planeHeight, lightness, [&](int begin, int end) {
+    const int boxHalf = prepared.boxSpread.Height() >= 2 ? h : 0;
+    const double boxWidth = 2 * boxHalf + 1;
+    const int lastPlaneRow = planeHeight - 1;
+    const double threshold = m_params.Threshold / 255.0 * 20.0;
+    const int amount = m_params.Amount;
+    const std::size_t width = columns.size();
+
+    // One band per row thread, each on its own rows of the pixels shown
+    // from the lightness on: the plane rows they read (their box means
+    // along the rows, then along the columns) and the sharpening. Bands
+    // share only the rows of their neighbourhood, which each works out the
+    // same; one set of bands per tile keeps the threads' hand-overs few.
+    const int rowCount = static_cast<int>(rows.size());
+    const int bandCount = std::clamp(GetRowThreadCount(), 1, rowCount);
+    std::atomic<bool> failed{false};
+    const auto work = [&](int, int band) {
+        const int first = static_cast<int>(static_cast<std::int64_t>(band) * rowCount / bandCount);
+        const int end =
+            static_cast<int>(static_cast<std::int64_t>(band + 1) * rowCount / bandCount);
+        if (first >= end || failed.load())
+            return;
+        // The plane rows of the box means the band's kernel reads, and the
+        // rows of lightness those means read.
+        const int boxTop = rows[first] - region.top - margins.top + dyLow;
+        const int boxBottom = rows[end - 1] - region.top - margins.top + dyHigh;
+        const int lightTop = std::max(boxTop - boxHalf, 0);
+        const int lightBottom = std::min(boxBottom + boxHalf, lastPlaneRow);
+        try
+        {
+            std::vector<std::uint16_t> light(static_cast<std::size_t>(lightBottom - lightTop + 1) *
+                                             planeWidth);
             std::vector<std::uint16_t> line(boxRows ? static_cast<std::size_t>(planeWidth) : 0);
-            for (int py = begin; py < end; ++py)
+            const auto lightRow = [&](int py) {
+                return light.data() + static_cast<std::size_t>(py - lightTop) * planeWidth;
+            };
+            for (int py = lightTop; py <= lightBottom; ++py)
             {
                 const RGB16* from =
                     sourceRow(std::clamp(region.top + margins.top + py, 0, sourceHeight - 1));
-                std::uint16_t* cells = plane.data() + static_cast<std::size_t>(py) * planeWidth;
+                std::uint16_t* cells = lightRow(py);
                 const std::uint16_t firstValue = PlaneValue(kernel.Lightness(from[0]));
                 const std::uint16_t lastValue = PlaneValue(kernel.Lightness(from[sourceWidth - 1]));
                 std::fill(cells, cells + inFirst, firstValue);
@@ -483,41 +512,76 @@ bool CFilterDoc::ApplySamples(CAccessRGBImageByLab& source, std::span<const int>
                 if (boxRows)
                     BoxRow(cells, planeWidth, h, line);
             }
-        }))
-        return false;
-    if (prepared.boxSpread.Height() >= 2 &&
-        !BoxColumns(plane.data(), planeWidth, planeHeight, h, progress))
-        return false;
 
-    // Only the pixels shown are sharpened, each summing the kernel's
-    // samples in the same order as Apply does.
-    const std::vector<KernelSample>& samples = prepared.kernel;
-    const double threshold = m_params.Threshold / 255.0 * 20.0;
-    const int amount = m_params.Amount;
-    const std::size_t width = columns.size();
-    PassProgress sharpen{progress, 50.0, 0.5};
-    return RunPass(static_cast<int>(rows.size()), sharpen, [&](int begin, int end) {
-        std::vector<double> blurred(width);
-        for (int j = begin; j < end; ++j)
-        {
-            const int y = rows[j] - region.top;
-            std::fill(blurred.begin(), blurred.end(), 0.0);
-            for (const KernelSample& sample : samples)
+            // The box means along the columns, as BoxColumns makes them:
+            // the sum over rows p - h .. p + h (held at the plane's first
+            // and last rows), divided and truncated.
+            // The blurred lightness the kernel reads: plane rows from
+            // blurTop on.
+            std::vector<std::uint16_t> boxed;
+            const std::uint16_t* blurRows = light.data();
+            int blurTop = lightTop;
+            if (boxHalf > 0)
             {
-                const std::uint16_t* cells =
-                    plane.data() +
-                    static_cast<std::ptrdiff_t>(y - margins.top + sample.dy) * planeWidth +
-                    (sample.dx - margins.left) - region.left;
-                const double weight = sample.weight;
-                for (std::size_t i = 0; i < width; ++i)
-                    blurred[i] += weight * cells[columns[i]];
+                boxed.resize(static_cast<std::size_t>(boxBottom - boxTop + 1) * planeWidth);
+                std::vector<std::int32_t> sums(static_cast<std::size_t>(planeWidth), 0);
+                const auto held = [&](int q) { return lightRow(std::clamp(q, 0, lastPlaneRow)); };
+                for (int q = boxTop - boxHalf; q <= boxTop + boxHalf; ++q)
+                {
+                    const std::uint16_t* v = held(q);
+                    for (int c = 0; c < planeWidth; ++c)
+                        sums[c] += v[c];
+                }
+                for (int p = boxTop; p <= boxBottom; ++p)
+                {
+                    if (p > boxTop)
+                    {
+                        const std::uint16_t* add = held(p + boxHalf);
+                        const std::uint16_t* drop = held(p - boxHalf - 1);
+                        for (int c = 0; c < planeWidth; ++c)
+                            sums[c] += add[c] - drop[c];
+                    }
+                    std::uint16_t* out =
+                        boxed.data() + static_cast<std::size_t>(p - boxTop) * planeWidth;
+                    for (int c = 0; c < planeWidth; ++c)
+                        out[c] = static_cast<std::uint16_t>(sums[c] / boxWidth);
+                }
+                blurRows = boxed.data();
+                blurTop = boxTop;
             }
-            const RGB16* from = sourceRow(rows[j]);
-            RGB16* to = PixelRow(destination, 0, j);
-            for (std::size_t i = 0; i < width; ++i)
-                to[i] = Sharpened(kernel, from[columns[i]], blurred[i], threshold, amount);
+
+            // Only the pixels shown are sharpened, each summing the kernel's
+            // samples in the same order as Apply does.
+            std::vector<double> blurred(width);
+            for (int j = first; j < end; ++j)
+            {
+                const int y = rows[j] - region.top;
+                std::fill(blurred.begin(), blurred.end(), 0.0);
+                for (const KernelSample& sample : samples)
+                {
+                    const std::uint16_t* cells =
+                        blurRows + static_cast<std::ptrdiff_t>(y - margins.top + sample.dy - blurTop) *
+                                       planeWidth;
+                    const int shift = sample.dx - margins.left - region.left;
+                    const double weight = sample.weight;
+                    for (std::size_t i = 0; i < width; ++i)
+                        blurred[i] += weight * cells[columns[i] + shift];
+                }
+                const RGB16* from = sourceRow(rows[j]);
+                RGB16* to = PixelRow(destination, 0, j);
+                for (std::size_t i = 0; i < width; ++i)
+                    to[i] = Sharpened(kernel, from[columns[i]], blurred[i], threshold, amount);
+            }
+            if (done)
+                done(first, end);
         }
-        if (done)
-            done(begin, end);
+        catch (const std::bad_alloc&)
+        {
+            failed.store(true);
+        }
+    };
+    const bool finished = RunBands(bandCount, bandCount, work, [&](int band) {
+        return !progress || progress.Report(100.0 * (band + 1) / bandCount);
     });
+    return finished && !failed.load();
 }
