@@ -56,10 +56,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstring>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -261,7 +261,7 @@ void MakeChange(CViewCommon& panel, CBaseDoc& document, const std::function<void
 // The drag on a panel that has entered its step, the view refined; its
 // figures as lines to print.
 std::string Drag(WatchedView& view, CProjectManage& project, CViewCommon& panel, CBaseDoc& document,
-          int index, const DragChange& drag)
+                 int index, const DragChange& drag)
 {
     QTimer* refine = view.findChild<QTimer*>(QString::number(CImageView::kRefineTimer));
 
@@ -312,7 +312,8 @@ std::string Drag(WatchedView& view, CProjectManage& project, CViewCommon& panel,
     QObject::connect(&watch, &QTimer::timeout, [&] {
         if (made == DragChanges && !slider.isActive() && view.IsRefined())
         {
-            lastToRefined = std::chrono::duration<double>(std::chrono::steady_clock::now() - last).count();
+            lastToRefined =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - last).count();
             loop.quit();
         }
         else if (std::chrono::steady_clock::now() > deadline)

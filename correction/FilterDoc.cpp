@@ -560,8 +560,9 @@ bool CFilterDoc::ApplySamples(CAccessRGBImageByLab& source, std::span<const int>
                 for (const KernelSample& sample : samples)
                 {
                     const std::uint16_t* cells =
-                        blurRows + static_cast<std::ptrdiff_t>(y - margins.top + sample.dy - blurTop) *
-                                       planeWidth;
+                        blurRows +
+                        static_cast<std::ptrdiff_t>(y - margins.top + sample.dy - blurTop) *
+                            planeWidth;
                     const int shift = sample.dx - margins.left - region.left;
                     const double weight = sample.weight;
                     for (std::size_t i = 0; i < width; ++i)

@@ -253,8 +253,8 @@ private:
 class ShownRows
 {
 public:
-    ShownRows(CImageEx& preview, const CRect& destination, const CReadRGBImage& reader,
-              int width, int height)
+    ShownRows(CImageEx& preview, const CRect& destination, const CReadRGBImage& reader, int width,
+              int height)
         : m_preview(preview), m_destination(destination), m_reader(reader), m_width(width),
           m_height(height), m_columnOf(static_cast<std::size_t>(destination.Width()))
     {
@@ -483,9 +483,9 @@ bool CProjectManage::RenderPreview(CImageEx* preview, const CRect& rect, int fac
                            (factor + inside.Height() - 1) / factor))
             return false;
         CopyWorkingRect(inside, pixels, false);
-        return pixels.CopyRectConverted(*preview, CRect(0, 0, pixels.GetWidth(), pixels.GetHeight()),
-                                        destination, conversion.matrix, conversion.tables, {},
-                                        conversion.transform, lut);
+        return pixels.CopyRectConverted(
+            *preview, CRect(0, 0, pixels.GetWidth(), pixels.GetHeight()), destination,
+            conversion.matrix, conversion.tables, {}, conversion.transform, lut);
     }
     if (!throughDoc || m_previewDoc->WorksPixelByPixel())
         return RenderWorkedPixels(*preview, inside, destination, factor, throughDoc, lut);
@@ -557,7 +557,8 @@ bool CProjectManage::RenderWorkedPixels(CImageEx& preview, const CRect& inside,
         const ScopedRowThreads inside(1);
         for (int j = first; j < end; ++j)
         {
-            const RGB16* from = working + static_cast<std::size_t>(rows[static_cast<std::size_t>(j)]) * stride;
+            const RGB16* from =
+                working + static_cast<std::size_t>(rows[static_cast<std::size_t>(j)]) * stride;
             RGB16* to = access.StoredPixels(0, j);
             for (int c = 0; c < width; ++c)
                 to[c] = from[columns[static_cast<std::size_t>(c)]];

@@ -215,7 +215,8 @@ TEST(RowBandsThreadCountTest, AThreadsOwnCountRunsItsCallsOnItselfAndComesBack)
         EXPECT_EQ(GetRowThreadCount(), 1);
         // Every band of a call made here runs on this thread.
         std::vector<std::thread::id> ran;
-        EXPECT_TRUE(RunRowBands(200, {}, [&](int, int) { ran.push_back(std::this_thread::get_id()); }));
+        EXPECT_TRUE(
+            RunRowBands(200, {}, [&](int, int) { ran.push_back(std::this_thread::get_id()); }));
         ASSERT_FALSE(ran.empty());
         for (const std::thread::id& id : ran)
             EXPECT_EQ(id, std::this_thread::get_id());

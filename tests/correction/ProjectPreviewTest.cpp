@@ -414,10 +414,10 @@ void Texture(CRGBImage& image)
             noise = noise * 1103515245u + 12345u;
             const int stripe = ((x / 3 + y / 5) % 4 == 0) ? 18000 : 0;
             const int grain = static_cast<int>((noise >> 16) % 3000);
-            p[static_cast<std::size_t>(y) * image.GetWidth() + x] = RGB16{
-                static_cast<std::uint16_t>(8000 + x * 150 + stripe + grain),
-                static_cast<std::uint16_t>(6000 + y * 200 + grain),
-                static_cast<std::uint16_t>(30000 - x * 60 + stripe / 2)};
+            p[static_cast<std::size_t>(y) * image.GetWidth() + x] =
+                RGB16{static_cast<std::uint16_t>(8000 + x * 150 + stripe + grain),
+                      static_cast<std::uint16_t>(6000 + y * 200 + grain),
+                      static_cast<std::uint16_t>(30000 - x * 60 + stripe / 2)};
         }
     image.Unlock();
 }

@@ -792,8 +792,7 @@ class PaintDoc final : public CBaseDoc
 public:
     PaintDoc(RGB16 colour, std::shared_ptr<int> prepared)
         : m_colour(colour), m_prepared(std::move(prepared))
-    {
-    }
+    {}
     std::unique_ptr<CBaseDoc> Clone() const override { return std::make_unique<PaintDoc>(*this); }
     void Assign(const CBaseDoc& other) override
     {
