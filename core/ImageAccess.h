@@ -70,6 +70,14 @@ public:
 
     // The pixel as stored, whatever this kind converts.
     const RGB16& GetStoredPixel(int x, int y) const { return m_base[PixelIndex(x, y)]; }
+    // The stored pixels from (x, y) on (rows are packed), for loops over
+    // whole rows in place, also on the threads of a band loop: the accessor
+    // holds the image locked, and nothing of the image's state is written.
+    RGB16* StoredPixels(int x, int y) const
+    {
+        return m_base + static_cast<std::size_t>(y) * static_cast<std::size_t>(m_width) +
+               static_cast<std::size_t>(x);
+    }
 
 protected:
     // Index of pixel (x, y); asserts that it lies inside the image.

@@ -14,6 +14,8 @@
 namespace {
 
 std::atomic<int> g_rowThreads{0};
+// The calling thread's own count (ScopedRowThreads); 0: none.
+thread_local int t_rowThreads = 0;
 
 // More threads than this gain nothing on the memory-bound row loops.
 constexpr int kMaxRowThreads = 32;
@@ -145,8 +147,20 @@ void SetRowThreadCount(int count)
     g_rowThreads.store(std::clamp(count, 0, kMaxRowThreads));
 }
 
+ScopedRowThreads::ScopedRowThreads(int count) : m_previous(t_rowThreads)
+{
+    t_rowThreads = std::clamp(count, 0, kMaxRowThreads);
+}
+
+ScopedRowThreads::~ScopedRowThreads()
+{
+    t_rowThreads = m_previous;
+}
+
 int GetRowThreadCount()
 {
+    if (t_rowThreads > 0)
+        return t_rowThreads;
     const int count = g_rowThreads.load();
     if (count > 0)
         return count;

@@ -15,9 +15,26 @@
 #include <functional>
 
 // Threads of the drivers: 0 (the default) means the hardware's
-// concurrency; 1 runs every band on the calling thread.
+// concurrency; 1 runs every band on the calling thread. A count set for the
+// calling thread (ScopedRowThreads) goes before the process's.
 void SetRowThreadCount(int count);
 int GetRowThreadCount();
+
+// The drivers called on this thread use `count` threads (0: the process's
+// count) for the object's lifetime; the previous count comes back after.
+// For work too small to pay for handing it out (a few thousand pixels),
+// run where it is called; the output is the same for any count.
+class ScopedRowThreads
+{
+public:
+    explicit ScopedRowThreads(int count);
+    ~ScopedRowThreads();
+    ScopedRowThreads(const ScopedRowThreads&) = delete;
+    ScopedRowThreads& operator=(const ScopedRowThreads&) = delete;
+
+private:
+    int m_previous;
+};
 
 // Runs work(worker, band) for bands 0 .. bandCount - 1 on up to `threads`
 // workers (0: GetRowThreadCount()), the calling thread being worker 0; a

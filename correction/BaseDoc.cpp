@@ -147,6 +147,54 @@ bool CBaseDoc::ApplyRect(CAccessRGBImageByLab& source, const CRect* sourceRect,
     return Apply(*destination, &dst, progress, mode);
 }
 
+bool CBaseDoc::ApplySamples(CAccessRGBImageByLab& source, std::span<const int> columns,
+                            std::span<const int> rows, CAccessRGBImageByLab& destination,
+                            Progress progress, const SampleRowsDone& done)
+{
+    if (!SamplesFit(source, columns, rows, destination))
+        return false;
+    if (columns.empty() || rows.empty())
+        return true;
+    CopySamples(source, columns, rows, destination);
+    if (!Apply(destination, nullptr, progress, 2))
+        return false;
+    if (done)
+        RunRowBands(static_cast<int>(rows.size()), {}, done);
+    return true;
+}
+
+bool CBaseDoc::SamplesFit(const CAccessRGBImage& source, std::span<const int> columns,
+                          std::span<const int> rows, const CAccessRGBImage& destination)
+{
+    if (destination.GetWidth() != static_cast<int>(columns.size()) ||
+        destination.GetHeight() != static_cast<int>(rows.size()))
+        return false;
+    const auto fits = [](std::span<const int> positions, int limit) {
+        return std::is_sorted(positions.begin(), positions.end()) &&
+               (positions.empty() || (positions.front() >= 0 && positions.back() < limit));
+    };
+    return fits(columns, source.GetWidth()) && fits(rows, source.GetHeight());
+}
+
+void CBaseDoc::CopySamples(CAccessRGBImage& source, std::span<const int> columns,
+                           std::span<const int> rows, CAccessRGBImage& destination)
+{
+    if (columns.empty() || rows.empty())
+        return;
+    const RGB16* base = PixelRow(source, 0, 0);
+    const std::size_t stride = static_cast<std::size_t>(source.GetWidth());
+    const std::size_t width = columns.size();
+    RunRowBands(static_cast<int>(rows.size()), {}, [&](int first, int end) {
+        for (int j = first; j < end; ++j)
+        {
+            const RGB16* from = base + static_cast<std::size_t>(rows[j]) * stride;
+            RGB16* to = PixelRow(destination, 0, j);
+            for (std::size_t i = 0; i < width; ++i)
+                to[i] = from[columns[i]];
+        }
+    });
+}
+
 void CBaseDoc::GetTileSize(int& width, int& height) const
 {
     width = kDefaultTileWidth;
@@ -182,11 +230,10 @@ int CBaseDoc::SampleIndex(int i, int srcStart, int srcLength, int dstLength, int
 
 RGB16* CBaseDoc::PixelRow(CAccessRGBImage& access, int x, int y)
 {
-    // The accessor holds the image locked for its lifetime; Lock only hands
-    // out the pixel buffer again.
-    RGB16* pixels = access.GetImage().Lock();
-    return pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(access.GetWidth()) +
-           static_cast<std::size_t>(x);
+    // The accessor holds the image locked for its lifetime: its pixels are
+    // used as they are, so that the rows of one image may be worked on from
+    // several threads at once.
+    return access.StoredPixels(x, y);
 }
 
 // ---------------------------------------------------------------------------

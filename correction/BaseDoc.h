@@ -168,6 +168,34 @@ public:
                            CAccessRGBImageByLab* destination, const CRect* destinationRect,
                            Progress progress, int mode);
 
+    // Whether the step changes each pixel on its own, whatever its place
+    // and its neighbours, so that Apply on pixels gathered from anywhere
+    // gives each the same as on the image (mode 2 included). The base and
+    // the steps that work pixel by pixel answer true; a step that reads a
+    // pixel's place or its neighbours answers false.
+    virtual bool WorksPixelByPixel() const { return true; }
+
+    // Rows [first, end) of ApplySamples' destination are final. Called on
+    // the thread that finished them, on several threads at once, each row
+    // once, so that the caller takes them on (converts them) in the same
+    // row band.
+    using SampleRowsDone = std::function<void(int first, int end)>;
+
+    // The step as a reduced picture shows it: destination pixel (i, j) is
+    // what the step makes of source pixel (columns[i], rows[j]) in place,
+    // the image around it included, as the preview (mode 2) applies it; the
+    // destination is columns.size() x rows.size(). The positions lie inside
+    // the source and never decrease. Only those pixels are worked out, on
+    // the row threads (output identical to one thread); done, when given,
+    // hears of the rows as they are finished. The base copies the pixels
+    // and runs Apply (mode 2) on the destination, which is right for a step
+    // that changes each pixel on its own whatever its place; a step that
+    // reads the place or the neighbours overrides it. False when the
+    // arguments do not fit or progress asked to stop.
+    virtual bool ApplySamples(CAccessRGBImageByLab& source, std::span<const int> columns,
+                              std::span<const int> rows, CAccessRGBImageByLab& destination,
+                              Progress progress, const SampleRowsDone& done);
+
     // The tile of ApplyRect previews: 256 x 256 unless a step asks less.
     virtual void GetTileSize(int& width, int& height) const;
 
@@ -188,6 +216,17 @@ public:
     // clamped to limit - 1 (the last column or row of the source image).
     // A destination half as large takes every second pixel from offset 1.
     static int SampleIndex(int i, int srcStart, int srcLength, int dstLength, int limit);
+
+    // Whether columns x rows can be ApplySamples' positions in source and
+    // destination its image: sizes agree, positions inside and never
+    // decreasing.
+    static bool SamplesFit(const CAccessRGBImage& source, std::span<const int> columns,
+                           std::span<const int> rows, const CAccessRGBImage& destination);
+
+    // Copies source pixel (columns[i], rows[j]) to destination pixel (i, j),
+    // rows on the row threads; the arguments as SamplesFit accepts them.
+    static void CopySamples(CAccessRGBImage& source, std::span<const int> columns,
+                            std::span<const int> rows, CAccessRGBImage& destination);
 
     // The stored pixels of the accessor's image from (x, y) on, for loops
     // over whole rows in place (x, y inside the image; rows are packed, so

@@ -112,6 +112,16 @@ public:
                    CAccessRGBImageByLab* destination, const CRect* destinationRect,
                    Progress progress, int mode) override;
 
+    // The sharpening reads the neighbours.
+    bool WorksPixelByPixel() const override { return false; }
+
+    // The pixels shown sharpened at the image's own size: each from its
+    // neighbourhood at full resolution, read from source around it, so
+    // that it is the pixel of the whole image sharpened, wherever it lies.
+    bool ApplySamples(CAccessRGBImageByLab& source, std::span<const int> columns,
+                      std::span<const int> rows, CAccessRGBImageByLab& destination,
+                      Progress progress, const SampleRowsDone& done) override;
+
     void GetTileSize(int& width, int& height) const override;
 
     // Sharpens the rectangle (null: the whole image) in place. Called on

@@ -3,6 +3,7 @@
 #include "core/ImageAccess.h"
 #include "core/MessageSink.h"
 #include "core/PathUtils.h"
+#include "core/VectorState.h"
 #include "imagefile/ImageLoadSave.h"
 #include "imagefile/ReloadCache.h"
 #include "platform/File.h"
@@ -509,13 +510,26 @@ void CProjectManage::SetPreviewDoc(const CBaseDoc* doc)
         m_previewDoc = doc->Clone();
         PreparePreviewDoc();
     }
+    // The view's preparation of the redraw would prepare the same document
+    // on the same image again: a slider's every move paid for its tables
+    // twice.
+    m_previewDocFresh = m_previewDoc != nullptr;
     RedrawView(true);
+    m_previewDocFresh = false;
 }
 
 void CProjectManage::PreparePreviewDoc()
 {
     if (!m_previewDoc || m_currentStep < 0 || m_workingImage.IsEmpty() || m_workingImage.IsLocked())
         return;
+    if (m_previewDocFresh)
+    {
+        m_previewDocFresh = false;
+        return;
+    }
+    // Building the step's tables runs at full speed only with the vector
+    // unit's upper state clear (the toolkit may leave it set on this thread).
+    ClearUpperVectorState();
     // The preview document works on the result of the steps before it; in
     // compare mode 1 the working image shows snapshot 0 instead, so the
     // result is fetched for the preparation and snapshot 0 put back.

@@ -338,6 +338,8 @@ public:
     CBaseDoc* GetPreviewDoc() const { return m_previewDoc.get(); }
     // Drops the preview document (a panel leaving its step).
     void DeletePreviewDoc() { m_previewDoc.reset(); }
+    // Prepares the preview document on the working image; the view's
+    // redraw inside SetPreviewDoc finds it prepared already and leaves it.
     void PreparePreviewDoc();
 
     // ---- Re-processing
@@ -509,6 +511,22 @@ protected:
     // Renders a rectangle of the working image into one of the previews
     // (the after preview through the preview document).
     bool RenderPreview(CImageEx* preview, const CRect& rect, int factor, bool after);
+    // The tile's picture through a preview document that works pixel by
+    // pixel (none: the plain pixels) and the default development of an
+    // unprocessed RAW image where the compare mode asks for it: the pixels
+    // shown gathered, worked on and converted in one set of row bands.
+    // False when the pixels cannot be held or a step refused them.
+    bool RenderWorkedPixels(CImageEx& preview, const CRect& inside, const CRect& destination,
+                            int factor, bool throughDoc, const CColorTransform* lut);
+    // The tile's picture at full resolution through a preview document that
+    // does not work pixel by pixel: the working-image pixels the destination
+    // shows, one each, through the document's ApplySamples, each band of
+    // rows converted as the document finishes it. False when the pixels
+    // cannot be held or the document refused them.
+    bool RenderShownSamples(CImageEx& preview, const CRect& inside, const CRect& destination,
+                            const CColorTransform* lut);
+    static void ShownPositions(int start, int length, int shown, std::vector<int>& positions);
+    static bool IsSmallWork(int width, int height);
     // The rectangle of the working image, clipped to it, copied into
     // pixels, or taken through the preview document's ApplyRect. False
     // while the working image is locked or when nothing of the rectangle
@@ -589,6 +607,9 @@ protected:
     std::string m_parkedInputProfileText;
     int m_parkedLutIndex = 0;
     int m_busy = 0;
+    // Set while SetPreviewDoc redraws the view after preparing the new
+    // document on the unchanged working image: it is not prepared twice.
+    bool m_previewDocFresh = false;
     std::atomic<int> m_displayBuilding{0};
     std::array<std::unique_ptr<CBaseDoc>, 7> m_printClones;
     // Guards the documents and the print clones where a cache thread copies

@@ -32,12 +32,16 @@
 #include "core/Clamp.h"
 #include "core/ColorDisplay.h"
 #include "core/ImageAccess.h"
+#include "core/ImageEx.h"
 #include "core/MessageSink.h"
 #include "core/ProfileStore.h"
+#include "core/RowBands.h"
 #include "core/UseOsCmm.h"
+#include "core/VectorState.h"
 #include "imagefile/ImageLoadSave.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -240,6 +244,64 @@ private:
     std::atomic<int>& m_counter;
 };
 
+// Draws the rows of a tile's worked pixels (width x height, pixels of the
+// working image each) into the part of the preview that shows them, each
+// row converted once: destination column k shows pixel column k x width /
+// dw, destination row i pixel row i x height / dh. Rows may be drawn from
+// several threads at once, each destination row by the one drawing the
+// pixel row it shows.
+class ShownRows
+{
+public:
+    ShownRows(CImageEx& preview, const CRect& destination, const CReadRGBImage& reader, int width,
+              int height)
+        : m_preview(preview), m_destination(destination), m_reader(reader), m_width(width),
+          m_height(height), m_columnOf(static_cast<std::size_t>(destination.Width()))
+    {
+        for (int k = 0; k < destination.Width(); ++k)
+            m_columnOf[static_cast<std::size_t>(k)] = NearestIndex(k, width, destination.Width());
+    }
+
+    // Pixel rows [first, end), whose pixels start at pixels (rows packed).
+    void Draw(const RGB16* pixels, int first, int end) const
+    {
+        const int shownWidth = m_destination.Width();
+        std::vector<RGB16> converted(static_cast<std::size_t>(m_width));
+        std::vector<RGB16> line(static_cast<std::size_t>(shownWidth));
+        int convertedRow = -1;
+        for (int i = FirstShowing(first); i < FirstShowing(end); ++i)
+        {
+            const int j = NearestIndex(i, m_height, m_destination.Height());
+            if (j != convertedRow)
+            {
+                m_reader.ConvertPixels(pixels + static_cast<std::size_t>(j) * m_width,
+                                       converted.data(), converted.size());
+                for (std::size_t k = 0; k < line.size(); ++k)
+                    line[k] = converted[static_cast<std::size_t>(m_columnOf[k])];
+                convertedRow = j;
+            }
+            CopyRGB16ToDIBLine(m_preview, line.data(), shownWidth, m_destination.top + i,
+                               m_destination.left);
+        }
+    }
+
+private:
+    // The first destination row that shows pixel row `row` or one below it:
+    // ceil(row x dh / height).
+    int FirstShowing(int row) const
+    {
+        const std::int64_t n = static_cast<std::int64_t>(row) * m_destination.Height();
+        return static_cast<int>((n + m_height - 1) / m_height);
+    }
+
+    CImageEx& m_preview;
+    const CRect m_destination;
+    const CReadRGBImage& m_reader;
+    const int m_width;
+    const int m_height;
+    std::vector<int> m_columnOf;
+};
+
 } // namespace
 
 // ---- Index printing's cache size ---------------------------------------
@@ -370,13 +432,25 @@ void CProjectManage::DeletePreviews()
 // shows the working-image pixel (left + k x w / dw, top + i x h / dh) of
 // the tile's w x h pixels drawn into dw x dh: only those pixels are read
 // and converted, straight from the working image and on every hardware
-// thread, rather than the whole tile copied first. The pixels are the same
-// (each converts on its own), so the picture does not depend on the path
-// or the thread count. The preview document of a panel and the default
-// development of an unprocessed RAW image work on whole tiles, which they
-// still get.
+// thread, rather than the whole tile copied first. A panel's preview
+// document and the default development of an unprocessed RAW image work on
+// those pixels alone too: a step that works pixel by pixel on each of them
+// as it is gathered, in the same row bands as the conversion
+// (RenderWorkedPixels); any other step through its ApplySamples, which
+// gives what it makes of each of them in its place (the sharpening from the
+// pixel's neighbourhood at full resolution), so that the picture is that of
+// the whole image worked out and then reduced. Each pixel converts on its
+// own, so the picture depends neither on the path nor on the thread count.
+//
+// The coarse pass (f > 1) samples the tile as CopyRectFrom reduces it
+// (SampleIndex) and applies the document to those pixels, as a quick
+// stand-in until the full pass comes; a step that is not pixel by pixel
+// gets the reduced tile through its ApplyRect.
 bool CProjectManage::RenderPreview(CImageEx* preview, const CRect& rect, int factor, bool after)
 {
+    // The pixel loops below (and the libraries they call) run at full speed
+    // only with the vector unit's upper state clear.
+    ClearUpperVectorState();
     if (m_workingImage.IsEmpty() || m_workingImage.IsLocked())
         return false;
     if (!preview || preview->IsNull() || factor < 1)
@@ -396,24 +470,152 @@ bool CProjectManage::RenderPreview(CImageEx* preview, const CRect& rect, int fac
     const CColorTransform* lut = after && m_lutIndex >= 1
                                      ? GetLUTTransform(static_cast<std::size_t>(m_lutIndex - 1))
                                      : nullptr;
-    const bool wholeTile =
-        (after && m_previewDoc) || (m_compareMode == kCompareBefore && GetRawData() != nullptr);
-    if (factor == 1 && !wholeTile)
-        return CopyRectConvertedParallel(m_workingImage, *preview, inside, destination,
-                                         conversion.matrix, conversion.tables,
-                                         conversion.transform, lut);
+    const bool throughDoc = after && m_previewDoc;
+    const bool develops = m_compareMode == kCompareBefore && GetRawData() != nullptr;
+    if (!throughDoc && !develops)
+    {
+        if (factor == 1)
+            return CopyRectConvertedParallel(m_workingImage, *preview, inside, destination,
+                                             conversion.matrix, conversion.tables,
+                                             conversion.transform, lut);
+        CRGBImage pixels;
+        if (!pixels.Create((factor + inside.Width() - 1) / factor,
+                           (factor + inside.Height() - 1) / factor))
+            return false;
+        CopyWorkingRect(inside, pixels, false);
+        return pixels.CopyRectConverted(
+            *preview, CRect(0, 0, pixels.GetWidth(), pixels.GetHeight()), destination,
+            conversion.matrix, conversion.tables, {}, conversion.transform, lut);
+    }
+    if (!throughDoc || m_previewDoc->WorksPixelByPixel())
+        return RenderWorkedPixels(*preview, inside, destination, factor, throughDoc, lut);
 
-    const int width = (factor + inside.Width() - 1) / factor;
-    const int height = (factor + inside.Height() - 1) / factor;
+    if (factor == 1 && !develops)
+        return RenderShownSamples(*preview, inside, destination, lut);
+    CRGBImage pixels;
+    if (!pixels.Create((factor + inside.Width() - 1) / factor,
+                       (factor + inside.Height() - 1) / factor))
+        return false;
+    {
+        const ScopedRowThreads threads(IsSmallWork(pixels.GetWidth(), pixels.GetHeight()) ? 1 : 0);
+        CopyWorkingRect(inside, pixels, true);
+    }
+    ApplyUnprocessedView(pixels);
+    const CRect reduced(0, 0, pixels.GetWidth(), pixels.GetHeight());
+    return CopyRectConvertedParallel(pixels, *preview, reduced, destination, conversion.matrix,
+                                     conversion.tables, conversion.transform, lut);
+}
+
+bool CProjectManage::RenderWorkedPixels(CImageEx& preview, const CRect& inside,
+                                        const CRect& destination, int factor, bool throughDoc,
+                                        const CColorTransform* lut)
+{
+    // The working-image pixels of the picture: at full resolution those
+    // the destination shows, one each (ShownPositions); reduced, those
+    // CopyRectFrom samples.
+    std::vector<int> columns;
+    std::vector<int> rows;
+    if (factor == 1)
+    {
+        ShownPositions(inside.left, inside.Width(), destination.Width(), columns);
+        ShownPositions(inside.top, inside.Height(), destination.Height(), rows);
+    }
+    else
+    {
+        const auto sampled = [factor](int start, int length, int limit, std::vector<int>& out) {
+            out.resize(static_cast<std::size_t>((factor + length - 1) / factor));
+            for (std::size_t i = 0; i < out.size(); ++i)
+                out[i] = CBaseDoc::SampleIndex(static_cast<int>(i), start, length,
+                                               static_cast<int>(out.size()), limit);
+        };
+        sampled(inside.left, inside.Width(), m_workingImage.GetWidth(), columns);
+        sampled(inside.top, inside.Height(), m_workingImage.GetHeight(), rows);
+    }
+    const int width = static_cast<int>(columns.size());
+    const int height = static_cast<int>(rows.size());
     CRGBImage pixels;
     if (!pixels.Create(width, height))
         return false;
-    CopyWorkingRect(inside, pixels, after);
-    const CRect reduced(0, 0, width, height);
-    ApplyUnprocessedView(pixels);
 
-    return pixels.CopyRectConverted(*preview, reduced, destination, conversion.matrix,
-                                    conversion.tables, {}, conversion.transform, lut);
+    CAccessRGBImageByLab access(pixels, nullptr, GetWorkingMatrix());
+    const CBaseDoc* doc = throughDoc ? m_previewDoc.get() : nullptr;
+    CDNGParamDoc development;
+    const bool develops = m_compareMode == kCompareBefore && GetRawData() != nullptr;
+    if (develops)
+        development.PrepareApply(GetRawData(), access, nullptr, 1.0);
+    const DisplayConversion conversion = DisplayConversionOf(*this);
+    const CReadRGBImage reader(pixels, conversion.tables, conversion.matrix, conversion.transform,
+                               lut);
+
+    const ShownRows shown(preview, destination, reader, width, height);
+    const RGB16* working = m_workingImage.GetPixels();
+    const std::size_t stride = static_cast<std::size_t>(m_workingImage.GetWidth());
+    std::atomic<bool> applied{true};
+    const ScopedRowThreads threads(IsSmallWork(width, height) ? 1 : 0);
+    RunRowBands(height, {}, [&](int first, int end) {
+        // The step's own row loops run inside this band.
+        const ScopedRowThreads inside(1);
+        for (int j = first; j < end; ++j)
+        {
+            const RGB16* from =
+                working + static_cast<std::size_t>(rows[static_cast<std::size_t>(j)]) * stride;
+            RGB16* to = access.StoredPixels(0, j);
+            for (int c = 0; c < width; ++c)
+                to[c] = from[columns[static_cast<std::size_t>(c)]];
+        }
+        const CRect band(0, first, width, end);
+        bool ok = doc == nullptr || doc->Apply(access, &band, {}, 2);
+        if (develops)
+            ok = development.Apply(access, &band, {}, 1) && ok;
+        if (!ok)
+            applied.store(false);
+        shown.Draw(access.StoredPixels(0, 0), first, end);
+    });
+    return applied.load();
+}
+
+// The distinct working-image positions that a destination of `shown`
+// pixels shows of `length` pixels from `start` (as CopyRectConvertedParallel
+// picks them): min(length, shown) positions start + c x length / min(length,
+// shown). Drawn into the destination by the nearest pixel they give each
+// destination pixel its own working-image pixel.
+void CProjectManage::ShownPositions(int start, int length, int shown, std::vector<int>& positions)
+{
+    const int count = std::min(length, shown);
+    positions.resize(static_cast<std::size_t>(std::max(count, 0)));
+    for (int c = 0; c < count; ++c)
+        positions[static_cast<std::size_t>(c)] = start + NearestIndex(c, length, count);
+}
+
+bool CProjectManage::RenderShownSamples(CImageEx& preview, const CRect& inside,
+                                        const CRect& destination, const CColorTransform* lut)
+{
+    std::vector<int> columns;
+    std::vector<int> rows;
+    ShownPositions(inside.left, inside.Width(), destination.Width(), columns);
+    ShownPositions(inside.top, inside.Height(), destination.Height(), rows);
+    const int width = static_cast<int>(columns.size());
+    const int height = static_cast<int>(rows.size());
+    CRGBImage pixels;
+    if (!pixels.Create(width, height))
+        return false;
+    CAccessRGBImageByLab source(m_workingImage, nullptr, GetWorkingMatrix());
+    CAccessRGBImageByLab worked(pixels, nullptr, GetWorkingMatrix());
+    const DisplayConversion conversion = DisplayConversionOf(*this);
+    const CReadRGBImage reader(pixels, conversion.tables, conversion.matrix, conversion.transform,
+                               lut);
+    const ShownRows shown(preview, destination, reader, width, height);
+    const RGB16* first = worked.StoredPixels(0, 0);
+    return m_previewDoc->ApplySamples(source, columns, rows, worked, {},
+                                      [&](int begin, int end) { shown.Draw(first, begin, end); });
+}
+
+// Work of fewer pixels than this (a coarse tile) costs less on one thread
+// than handing it out to the others.
+bool CProjectManage::IsSmallWork(int width, int height)
+{
+    constexpr std::int64_t kSmallPixels = 2048;
+    return static_cast<std::int64_t>(width) * height < kSmallPixels;
 }
 
 bool CProjectManage::RenderBeforePreview(const CRect& rect, int factor)

@@ -425,6 +425,48 @@ bool CTrimmingDoc::ProcessImage(CRGBImage& image, const CPow1by3Table*, const CS
     return true;
 }
 
+namespace {
+
+// Outside the trimming rectangle the preview shows a quarter of the
+// brightness.
+RGB16 DarkenedOutside(RGB16 pixel)
+{
+    pixel.r = static_cast<std::uint16_t>(pixel.r >> 2);
+    pixel.g = static_cast<std::uint16_t>(pixel.g >> 2);
+    pixel.b = static_cast<std::uint16_t>(pixel.b >> 2);
+    return pixel;
+}
+
+} // namespace
+
+bool CTrimmingDoc::ApplySamples(CAccessRGBImageByLab& source, std::span<const int> columns,
+                                std::span<const int> rows, CAccessRGBImageByLab& destination,
+                                Progress progress, const SampleRowsDone& done)
+{
+    if (!SamplesFit(source, columns, rows, destination))
+        return false;
+    CopySamples(source, columns, rows, destination);
+    const int width = static_cast<int>(columns.size());
+    if (width == 0)
+        return true;
+    const CRect trim(m_params.TrmPosX, m_params.TrmPosY, m_params.TrmPosX + m_params.TrmWidth,
+                     m_params.TrmPosY + m_params.TrmHeight);
+    return RunRowBands(static_cast<int>(rows.size()), progress, [&](int first, int end) {
+        for (int j = first; j < end; ++j)
+        {
+            const bool rowInside = rows[j] >= trim.top && rows[j] < trim.bottom;
+            RGB16* pixels = PixelRow(destination, 0, j);
+            for (int i = 0; i < width; ++i)
+            {
+                if (!rowInside || columns[i] < trim.left || columns[i] >= trim.right)
+                    pixels[i] = DarkenedOutside(pixels[i]);
+            }
+        }
+        if (done)
+            done(first, end);
+    });
+}
+
 bool CTrimmingDoc::ApplyRect(CAccessRGBImageByLab& source, const CRect* sourceRect,
                              CAccessRGBImageByLab* destination, const CRect* destinationRect,
                              Progress progress, int mode)
@@ -467,16 +509,8 @@ bool CTrimmingDoc::ApplyRect(CAccessRGBImageByLab& source, const CRect* sourceRe
         RGB16* to = PixelRow(*destination, dst.left, dst.top + y);
         for (int x = 0; x < width; ++x)
         {
-            RGB16 pixel = from[columns[x]];
-            // Outside the trimming rectangle the preview shows a quarter of
-            // the brightness.
-            if (!rowInside || !columnInside[x])
-            {
-                pixel.r = static_cast<std::uint16_t>(pixel.r >> 2);
-                pixel.g = static_cast<std::uint16_t>(pixel.g >> 2);
-                pixel.b = static_cast<std::uint16_t>(pixel.b >> 2);
-            }
-            to[x] = pixel;
+            const RGB16 pixel = from[columns[x]];
+            to[x] = rowInside && columnInside[x] ? pixel : DarkenedOutside(pixel);
         }
     }
     return true;

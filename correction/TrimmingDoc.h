@@ -105,6 +105,15 @@ public:
                    CAccessRGBImageByLab* destination, const CRect* destinationRect,
                    Progress progress, int mode) override;
 
+    // The preview darkens by the place.
+    bool WorksPixelByPixel() const override { return false; }
+
+    // The preview's picture of the pixels shown: each one darkened to a
+    // quarter when its place lies outside the trimming rectangle.
+    bool ApplySamples(CAccessRGBImageByLab& source, std::span<const int> columns,
+                      std::span<const int> rows, CAccessRGBImageByLab& destination,
+                      Progress progress, const SampleRowsDone& done) override;
+
     // Called by the panel when an image is shown: a resolution of 0 or less
     // counts as 300 dpi; a new image size (or reset) sets the rectangle to
     // the whole image and the free ratio; a new size, reset or an output

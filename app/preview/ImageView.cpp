@@ -119,7 +119,7 @@ CImageView::CImageView(QWidget* parent)
     m_refineTimer = new QTimer(this);
     m_refineTimer->setObjectName(QString::number(kRefineTimer));
     m_refineTimer->setInterval(kRefineIntervalMs);
-    connect(m_refineTimer, &QTimer::timeout, this, [this] { StepRefinement(); });
+    connect(m_refineTimer, &QTimer::timeout, this, &CImageView::OnRefineTimer);
     m_refineTimer->start();
 
     m_resizeTimer = new QTimer(this);
@@ -367,6 +367,7 @@ void CImageView::RebuildTiles()
     m_afterTiles.full.SetTileSize(width, height);
     if (IsImageLoaded())
         MarkVisibleCoarseDone(Mode::After);
+    RefineSoon();
     viewport()->update();
 }
 
@@ -453,6 +454,21 @@ void CImageView::ResetTiles(TileSets& sets, const CRect& preview, bool keepsPict
     sets.full.SetRect(preview);
     if (keepsPicture)
         MarkVisibleCoarseDone(&sets == &m_beforeTiles ? Mode::Before : Mode::After);
+    if (!preview.IsRectEmpty())
+        RefineSoon();
+}
+
+void CImageView::RefineSoon()
+{
+    if (m_refineTimer->isActive() && m_refineTimer->interval() != 0)
+        m_refineTimer->start(0);
+}
+
+void CImageView::OnRefineTimer()
+{
+    if (m_refineTimer->interval() != kRefineIntervalMs)
+        m_refineTimer->start(kRefineIntervalMs);
+    StepRefinement();
 }
 
 void CImageView::MarkVisibleCoarseDone(Mode mode)
@@ -548,6 +564,7 @@ bool CImageView::StepRefinement()
             {
                 set.SetTileDone(k);
                 ++done;
+                ++m_renderedTiles;
                 PaintTileNow(client);
             }
             if (!HasRoom(start, done))
@@ -571,6 +588,7 @@ bool CImageView::StepRefinement()
         {
             sets.full.SetTileDone(k);
             ++rendered;
+            ++m_renderedTiles;
         }
         if (!HasRoom(start, rendered))
             break;

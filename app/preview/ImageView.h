@@ -93,6 +93,9 @@ public:
     bool StepRefinement();
     // Every tile of the current display mode's full-resolution set is done.
     bool IsRefined() const;
+    // The tiles rendered so far, by either pass, in the view's life: a
+    // watcher sees from it whether the picture painted is a new one.
+    std::int64_t GetRenderedTileCount() const { return m_renderedTiles; }
     // The clock that budgets the time of one tick (the system clock by
     // default; tests give a virtual one).
     void SetClock(platform::Clock* clock);
@@ -104,7 +107,10 @@ public:
     // rendered while the next one is expected to fit (at least one a tick).
     static constexpr int kTickBudgetMs = 30;
     // Timer ids: the refinement's tick and the settling of a resize (each a
-    // child QTimer named by its id, so that tests find it).
+    // child QTimer named by its id, so that tests find it). While it runs,
+    // the refinement's timer ticks at once when the tiles were made anew (a
+    // new picture is wanted: a panel's value changed, the image or the
+    // layout did), and then every kRefineIntervalMs again.
     static constexpr int kRefineTimer = 100;
     static constexpr int kRefineIntervalMs = 100;
     static constexpr int kResizeTimer = 101;
@@ -166,6 +172,11 @@ private:
     // visible tiles count as drawn by the coarse pass.
     void ResetTiles(TileSets& sets, const CRect& preview, bool keepsPicture);
     void MarkVisibleCoarseDone(Mode mode);
+    // The tiles were made anew: the running refinement timer ticks at once
+    // rather than up to an interval later. What the tiles of the previous
+    // picture still had to render is dropped with them.
+    void RefineSoon();
+    void OnRefineTimer();
 
     // Where a tile of the preview lies in the client area (empty when not
     // visible) and which image pixels it stands for.
@@ -221,5 +232,6 @@ private:
     platform::Clock* m_clock = nullptr;
     const IKeyState* m_keys = nullptr;
     QTimer* m_refineTimer = nullptr;
+    std::int64_t m_renderedTiles = 0;
     QTimer* m_resizeTimer = nullptr;
 };

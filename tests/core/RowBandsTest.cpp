@@ -206,3 +206,30 @@ INSTANTIATE_TEST_SUITE_P(Threads, RowBandsTest, testing::Values(1, 3, 8),
                          });
 
 } // namespace
+
+TEST(RowBandsThreadCountTest, AThreadsOwnCountRunsItsCallsOnItselfAndComesBack)
+{
+    SetRowThreadCount(4);
+    {
+        const ScopedRowThreads alone(1);
+        EXPECT_EQ(GetRowThreadCount(), 1);
+        // Every band of a call made here runs on this thread.
+        std::vector<std::thread::id> ran;
+        EXPECT_TRUE(
+            RunRowBands(200, {}, [&](int, int) { ran.push_back(std::this_thread::get_id()); }));
+        ASSERT_FALSE(ran.empty());
+        for (const std::thread::id& id : ran)
+            EXPECT_EQ(id, std::this_thread::get_id());
+        {
+            const ScopedRowThreads inner(0);
+            EXPECT_EQ(GetRowThreadCount(), 4);
+        }
+        EXPECT_EQ(GetRowThreadCount(), 1);
+        // Other threads keep the process's count.
+        int elsewhere = 0;
+        std::thread([&] { elsewhere = GetRowThreadCount(); }).join();
+        EXPECT_EQ(elsewhere, 4);
+    }
+    EXPECT_EQ(GetRowThreadCount(), 4);
+    SetRowThreadCount(0);
+}

@@ -402,6 +402,195 @@ TEST_F(ProjectPreviewTest, AfterPreviewGoesThroughThePreviewDocument)
               (std::array<std::uint8_t, 3>{255, 255, 255}));
 }
 
+// A picture every step changes and the sharpening has something to read:
+// a gradient crossed by hard-edged stripes and a little noise.
+void Texture(CRGBImage& image)
+{
+    RGB16* p = image.Lock();
+    std::uint32_t noise = 12345;
+    for (int y = 0; y < image.GetHeight(); ++y)
+        for (int x = 0; x < image.GetWidth(); ++x)
+        {
+            noise = noise * 1103515245u + 12345u;
+            const int stripe = ((x / 3 + y / 5) % 4 == 0) ? 18000 : 0;
+            const int grain = static_cast<int>((noise >> 16) % 3000);
+            p[static_cast<std::size_t>(y) * image.GetWidth() + x] =
+                RGB16{static_cast<std::uint16_t>(8000 + x * 150 + stripe + grain),
+                      static_cast<std::uint16_t>(6000 + y * 200 + grain),
+                      static_cast<std::uint16_t>(30000 - x * 60 + stripe / 2)};
+        }
+    image.Unlock();
+}
+
+// The seven steps, each changed as its panel changes it, the specified
+// colour also with its affected range shown (preview mode 2 of its own).
+std::vector<std::pair<std::string, std::unique_ptr<CBaseDoc>>> ChangedSteps(int width, int height)
+{
+    std::vector<std::pair<std::string, std::unique_ptr<CBaseDoc>>> steps;
+    auto development = std::make_unique<CDNGParamDoc>();
+    development->GetParams().AsShot = 0;
+    development->GetParams().Exposure = 50;
+    steps.emplace_back("development", std::move(development));
+    auto chart = std::make_unique<CChartDoc>();
+    chart->GetParams().AdjustBlackLevel = 1;
+    steps.emplace_back("chart", std::move(chart));
+    auto trimming = std::make_unique<CTrimmingDoc>();
+    trimming->GetParams().TrmPosX = width / 3;
+    trimming->GetParams().TrmPosY = height / 4;
+    trimming->GetParams().TrmWidth = width / 2;
+    trimming->GetParams().TrmHeight = height / 2;
+    steps.emplace_back("trimming", std::move(trimming));
+    auto gradation = std::make_unique<CGrayCalibDoc>();
+    gradation->GetParams().InGamma = 0.8;
+    steps.emplace_back("gradation", std::move(gradation));
+    auto tone = std::make_unique<CColorCalibDoc>();
+    tone->GetParams().Hue = 20.0;
+    tone->GetParams().Sat = 60.0;
+    steps.emplace_back("colour tone", std::move(tone));
+    for (int shown : {-1, 0})
+    {
+        auto colour = std::make_unique<CColorChangeDoc>();
+        CLChRange& entry = colour->GetParams().entries[0];
+        entry.LChBeforMin = CCIELCh(10.0, 5.0, 0.0);
+        entry.LChBeforCenter = CCIELCh(50.0, 30.0, 45.0);
+        entry.LChBeforMax = CCIELCh(90.0, 120.0, 90.0);
+        entry.LChAfter = CCIELCh(60.0, 40.0, 60.0);
+        entry.RectData = CRect(0, 0, 10, 10);
+        entry.RectImage = CRect(0, 0, width, height);
+        colour->SetActiveElement(shown);
+        steps.emplace_back(shown < 0 ? "specified colour" : "specified colour, range shown",
+                           std::move(colour));
+    }
+    for (int radius : {30, 200})
+    {
+        auto filter = std::make_unique<CFilterDoc>();
+        filter->GetParams().Radius = radius;
+        filter->GetParams().Amount = 150;
+        steps.emplace_back("filter radius " + std::to_string(radius), std::move(filter));
+    }
+    return steps;
+}
+
+// The preview's tiles: a grid of 40 x 30 preview pixels, so that tile edges
+// cross the picture.
+std::vector<CRect> PreviewGrid(int width, int height)
+{
+    std::vector<CRect> tiles;
+    for (int top = 0; top < height; top += 30)
+        for (int left = 0; left < width; left += 40)
+            tiles.emplace_back(left, top, std::min(left + 40, width), std::min(top + 30, height));
+    return tiles;
+}
+
+TEST_F(ProjectPreviewTest, PanelPreviewsShowTheirStepAsWholeTilesDidOnAnyThreadCount)
+{
+    // Each step's after preview, at full resolution and coarse, reduced and
+    // enlarged, against the tile worked out whole through the document's
+    // ApplyRect and then drawn into its part of the preview by the nearest
+    // pixel, whatever the number of threads.
+    auto* project = ReplaceProject(std::make_unique<RawTestProject>(std::string()));
+    Load(AddTiff("t.tif", 251, 173, WideProfileBytes()));
+    project->GiveRawData(TestCamera());
+    CRGBImage& working = project->GetWorkingImage();
+    Texture(working);
+
+    for (auto& [name, doc] : ChangedSteps(working.GetWidth(), working.GetHeight()))
+    {
+        project->SetPreviewDoc(doc.get());
+        std::unique_ptr<CBaseDoc> reference = doc->Clone();
+        {
+            CAccessRGBImageByLab access(working, nullptr, project->GetWorkingMatrix());
+            ASSERT_TRUE(reference->PrepareApply(project->GetRawData(), access, nullptr, 1.0));
+        }
+        for (const CRect preview : {CRect(0, 0, 97, 67), CRect(0, 0, 300, 210)})
+        {
+            for (int factor : {1, 4})
+            {
+                SCOPED_TRACE(testing::Message() << name << ", preview " << preview.Width() << " x "
+                                                << preview.Height() << ", factor " << factor);
+                ASSERT_TRUE(project->MakeAfterPreview(preview, nullptr));
+                CImageEx expected;
+                ASSERT_TRUE(expected.Create(preview.Width(), preview.Height()));
+                FillDIB(expected, RGB16{65535, 65535, 65535});
+                std::vector<CRect> pixels;
+                for (const CRect& tile : PreviewGrid(preview.Width(), preview.Height()))
+                {
+                    CRect inside;
+                    project->MapAfterPreviewRect(tile, inside);
+                    CRect destination;
+                    project->ReverseMapAfterPreviewRect(inside, destination);
+                    CRGBImage worked((inside.Width() + factor - 1) / factor,
+                                     (inside.Height() + factor - 1) / factor);
+                    const CRect whole(0, 0, worked.GetWidth(), worked.GetHeight());
+                    {
+                        CAccessRGBImageByLab source(working, nullptr, project->GetWorkingMatrix());
+                        CAccessRGBImageByLab target(worked, nullptr, project->GetWorkingMatrix());
+                        ASSERT_TRUE(reference->ApplyRect(source, &inside, &target, &whole, {}, 2));
+                    }
+                    ConvertForDisplay(*project, worked, whole, expected, destination, nullptr);
+                    pixels.push_back(inside);
+                }
+                for (int threads : {1, 3, 8})
+                {
+                    SCOPED_TRACE(testing::Message() << threads << " threads");
+                    SetRowThreadCount(threads);
+                    m_project->DeletePreviews();
+                    ASSERT_TRUE(project->MakeAfterPreview(preview, nullptr));
+                    for (const CRect& inside : pixels)
+                        ASSERT_TRUE(project->RenderAfterPreview(inside, factor));
+                    EXPECT_TRUE(SamePixels(*project->GetAfterPreview(), expected));
+                }
+                SetRowThreadCount(0);
+                m_project->DeletePreviews();
+            }
+        }
+    }
+}
+
+TEST_F(ProjectPreviewTest, SharpeningAcrossTileEdgesIsThatOfTheWholeImage)
+{
+    // Every pixel shown is the pixel of the whole image sharpened, the
+    // pixels at the tiles' edges too; a tile sharpened on its own (its
+    // neighbourhood cut at its border) would show others there.
+    Load(AddTiff("t.tif", 251, 173));
+    CRGBImage& working = m_project->GetWorkingImage();
+    Texture(working);
+    CFilterDoc filter;
+    filter.GetParams().Radius = 80;
+    filter.GetParams().Amount = 200;
+    m_project->SetPreviewDoc(&filter);
+
+    CRGBImage sharpened(working);
+    CFilterDoc whole(filter);
+    ASSERT_TRUE(whole.ProcessImage(sharpened, nullptr, m_project->GetWorkingMatrix(), nullptr, 1.0,
+                                   nullptr, {}, nullptr));
+    const CRect preview(0, 0, 125, 86);
+    CImageEx expected;
+    CImageEx cut;
+    ASSERT_TRUE(expected.Create(preview.Width(), preview.Height()));
+    ASSERT_TRUE(cut.Create(preview.Width(), preview.Height()));
+    ASSERT_TRUE(m_project->MakeAfterPreview(preview, nullptr));
+    for (const CRect& tile : PreviewGrid(preview.Width(), preview.Height()))
+    {
+        CRect inside;
+        m_project->MapAfterPreviewRect(tile, inside);
+        CRect destination;
+        m_project->ReverseMapAfterPreviewRect(inside, destination);
+        ASSERT_TRUE(m_project->RenderAfterPreview(inside, 1));
+        ConvertForDisplay(*m_project, sharpened, inside, expected, destination, nullptr);
+
+        CRGBImage alone(inside.Width(), inside.Height());
+        const CRect all(0, 0, inside.Width(), inside.Height());
+        alone.CopyRectFrom(inside, working, all);
+        CFilterDoc own(filter);
+        ASSERT_TRUE(own.ProcessImage(alone, nullptr, m_project->GetWorkingMatrix(), nullptr, 1.0,
+                                     nullptr, {}, nullptr));
+        ConvertForDisplay(*m_project, alone, all, cut, destination, nullptr);
+    }
+    EXPECT_TRUE(SamePixels(*m_project->GetAfterPreview(), expected));
+    EXPECT_FALSE(SamePixels(cut, expected));
+}
+
 TEST_F(ProjectPreviewTest, NothingRendersWithoutAPreviewOrWhileTheImageIsLocked)
 {
     // No image, no preview.

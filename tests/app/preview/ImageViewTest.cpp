@@ -12,6 +12,7 @@
 #include "app/shell/ProgressAdapters.h"
 #include "controls/support/EventPump.h"
 #include "controls/support/ResourceImages.h"
+#include "core/ImageAccess.h"
 #include "core/ImageEx.h"
 #include "platform/Clock.h"
 #include "tests/controls/NotifySpy.h"
@@ -32,6 +33,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -779,6 +781,98 @@ TEST_F(ImageViewTest, UnloadingTheImageDeletesThePreviews)
     EXPECT_EQ(m_project->GetBeforePreview(), nullptr);
     EXPECT_EQ(Shown().pixel(1, 1), kOutside);
     EXPECT_FALSE(view.StepRefinement());
+}
+
+// ---- A panel's value changing ----------------------------------------------------
+
+// A step that paints every pixel one colour, and counts its preparations
+// (the count shared by its copies).
+class PaintDoc final : public CBaseDoc
+{
+public:
+    PaintDoc(RGB16 colour, std::shared_ptr<int> prepared)
+        : m_colour(colour), m_prepared(std::move(prepared))
+    {}
+    std::unique_ptr<CBaseDoc> Clone() const override { return std::make_unique<PaintDoc>(*this); }
+    void Assign(const CBaseDoc& other) override
+    {
+        if (const auto* doc = dynamic_cast<const PaintDoc*>(&other))
+            *this = *doc;
+    }
+    bool PrepareApply(const CDNGTranspose*, CAccessRGBImageByLab&, std::vector<std::string>*,
+                      double) override
+    {
+        ++*m_prepared;
+        return true;
+    }
+    bool Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress, int) const override
+    {
+        const CRect r = rect ? *rect : CRect(0, 0, image.GetWidth(), image.GetHeight());
+        for (int y = r.top; y < r.bottom; ++y)
+            for (int x = r.left; x < r.right; ++x)
+                image.SetPixel(x, y, m_colour);
+        return true;
+    }
+
+private:
+    RGB16 m_colour;
+    std::shared_ptr<int> m_prepared;
+};
+
+TEST_F(ImageViewTest, AChangeDropsTheRefinementOfThePreviousValue)
+{
+    // Every clock reading takes 15 ms: a tick renders 2 of the 6 tiles.
+    SteppingClock slow(15);
+    view.SetClock(&slow);
+    LoadPicture(Checkerboard(600, 300));
+    view.SetZoom(1.0);
+    RefineAll();
+    const auto prepared = std::make_shared<int>(0);
+    const PaintDoc first(RGB16{60000, 0, 0}, prepared);
+    const PaintDoc second(RGB16{0, 0, 60000}, prepared);
+
+    m_project->SetPreviewDoc(&first);
+    EXPECT_EQ(*prepared, 1); // once per change, not again by the view's redraw
+    ASSERT_TRUE(view.StepRefinement());
+    const std::int64_t before = view.GetRenderedTileCount();
+    m_project->SetPreviewDoc(&second);
+    EXPECT_EQ(*prepared, 2);
+    EXPECT_FALSE(view.IsRefined());
+    RefineAll();
+    // One refinement of the new value (6 coarse tiles, 6 full), nothing of
+    // the old one finished first; every tile shows the new value.
+    EXPECT_EQ(view.GetRenderedTileCount() - before, 12);
+    for (const QPoint p : {QPoint(0, 0), QPoint(300, 1), QPoint(599, 299), QPoint(513, 257)})
+    {
+        const QRgb shown = PixelOf(AfterPreview(), p.x(), p.y());
+        EXPECT_GT(qBlue(shown), 200) << p.x() << "," << p.y();
+        EXPECT_LT(qRed(shown), 50) << p.x() << "," << p.y();
+    }
+
+    // The image itself changing prepares the document again.
+    view.UpdateImage(false);
+    EXPECT_EQ(*prepared, 3);
+    view.SetClock(&clock);
+}
+
+TEST_F(ImageViewTest, ARunningRefinementTicksAtOnceAfterAChange)
+{
+    QTimer* timer = view.findChild<QTimer*>(QString::number(CImageView::kRefineTimer));
+    LoadPicture(Checkerboard(600, 300));
+    view.SetZoom(1.0);
+    RefineAll();
+    timer->start(CImageView::kRefineIntervalMs);
+    const std::int64_t before = view.GetRenderedTileCount();
+
+    const PaintDoc doc(RGB16{0, 60000, 0}, std::make_shared<int>(0));
+    m_project->SetPreviewDoc(&doc);
+    // The next tick is due at once, not an interval later.
+    EXPECT_TRUE(timer->isActive());
+    EXPECT_EQ(timer->interval(), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view.GetRenderedTileCount() > before; }));
+    // Then the ticks come at their interval again.
+    EXPECT_EQ(timer->interval(), CImageView::kRefineIntervalMs);
+    timer->stop();
 }
 
 // ---- The first look of a large JPEG ------------------------------------------------------
