@@ -508,6 +508,9 @@ void CProjectManage::WorkingImageChanged()
 {
     ++m_workingGeneration;
     m_workingLightness = KeptLightness();
+    // The filter's preview document holds it too until its next render.
+    if (auto* filter = dynamic_cast<CFilterDoc*>(m_previewDoc.get()))
+        filter->UseSourceLightness(nullptr);
 }
 
 void CProjectManage::DeletePreviewDoc()
