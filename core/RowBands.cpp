@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
@@ -19,6 +20,35 @@ thread_local int t_rowThreads = 0;
 
 // More threads than this gain nothing on the memory-bound row loops.
 constexpr int kMaxRowThreads = 32;
+
+// A thread that has just finished its part, or waits for a band, watches
+// for the next call or the band for this long before it sleeps: a preview
+// renders tile after tile, each call a fraction of a millisecond, and a
+// thread woken from sleep comes back only after a delay of the same order,
+// so that workers asleep between the tiles did a tile's bands mostly on
+// the calling thread.
+constexpr std::chrono::microseconds kWatchBeforeSleep{300};
+
+// Calls ready() until it answers true or kWatchBeforeSleep has passed;
+// its last answer.
+template <class Ready> bool WatchFor(Ready ready)
+{
+    if (ready())
+        return true;
+    const auto deadline = std::chrono::steady_clock::now() + kWatchBeforeSleep;
+    for (int round = 1;; ++round)
+    {
+        if (ready())
+            return true;
+        // The clock is read now and then: the watch costs little beside it.
+        if (round % 64 == 0)
+        {
+            if (std::chrono::steady_clock::now() >= deadline)
+                return ready();
+            std::this_thread::yield();
+        }
+    }
+}
 
 // Workers kept for the drivers: starting and joining threads for every
 // call cost about a third of a millisecond, which a preview that renders
@@ -58,6 +88,7 @@ public:
             return false;
         m_body = &body;
         m_tickets = count;
+        m_ticketsSeen.store(count);
         m_nextIndex = 1;
         m_work.notify_all();
         return true;
@@ -69,6 +100,13 @@ public:
     {
         std::unique_lock lock(m_mutex);
         m_tickets = 0;
+        m_ticketsSeen.store(0);
+        if (m_inside != 0)
+        {
+            lock.unlock();
+            WatchFor([&] { return m_insideSeen.load() == 0; });
+            lock.lock();
+        }
         m_left.wait(lock, [&] { return m_inside == 0; });
         m_body = nullptr;
     }
@@ -79,14 +117,23 @@ private:
         std::unique_lock lock(m_mutex);
         for (;;)
         {
+            if (m_tickets == 0)
+            {
+                lock.unlock();
+                WatchFor([&] { return m_ticketsSeen.load() > 0; });
+                lock.lock();
+            }
             m_work.wait(lock, [&] { return m_tickets > 0; });
             --m_tickets;
+            m_ticketsSeen.store(m_tickets);
             const int index = m_nextIndex++;
             const std::function<void(int)>& body = *m_body;
             ++m_inside;
+            m_insideSeen.store(m_inside);
             lock.unlock();
             body(index);
             lock.lock();
+            m_insideSeen.store(m_inside - 1);
             if (--m_inside == 0)
                 m_left.notify_all();
         }
@@ -100,6 +147,10 @@ private:
     int m_tickets = 0;
     int m_nextIndex = 1;
     int m_inside = 0;
+    // m_tickets and m_inside as last written under the mutex, for the
+    // watch before a wait, which reads them without it.
+    std::atomic<int> m_ticketsSeen{0};
+    std::atomic<int> m_insideSeen{0};
 };
 
 // The workers of one RunBands call: the pool's when it is free, else
@@ -205,12 +256,15 @@ bool RunBands(int bandCount, int threads, const std::function<void(int worker, i
     std::vector<char> done(static_cast<std::size_t>(bandCount), 0);
     std::mutex mutex;
     std::condition_variable doneSignal;
+    // Bands finished so far, for the watch before a wait.
+    std::atomic<int> finishedBands{0};
     auto runBand = [&](int worker, int b) {
         work(worker, b);
         {
             const std::lock_guard lock(mutex);
             done[static_cast<std::size_t>(b)] = 1;
         }
+        finishedBands.fetch_add(1);
         doneSignal.notify_one();
     };
     const std::function<void(int)> worker = [&](int index) {
@@ -249,6 +303,8 @@ bool RunBands(int bandCount, int threads, const std::function<void(int worker, i
             runBand(0, b);
             continue;
         }
+        const int seen = finishedBands.load();
+        WatchFor([&] { return finishedBands.load() != seen; });
         std::unique_lock lock(mutex);
         doneSignal.wait(lock, [&] { return done[static_cast<std::size_t>(handed)] != 0; });
     }

@@ -422,6 +422,36 @@ bool CFilterDoc::Apply(CAccessRGBImageByLab& image, const CRect* rect, Progress 
     });
 }
 
+std::shared_ptr<const FilterLightness>
+CFilterDoc::MakeSourceLightness(const CAccessRGBImageByLab& source)
+{
+    const int width = source.GetWidth();
+    const int height = source.GetHeight();
+    if (width <= 0 || height <= 0)
+        return nullptr;
+    try
+    {
+        auto lightness = std::make_shared<FilterLightness>();
+        lightness->cells.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+        lightness->width = width;
+        lightness->height = height;
+        const CLabRowKernel kernel(source);
+        const RGB16* const pixels = source.StoredPixels(0, 0);
+        std::uint16_t* const cells = lightness->cells.data();
+        RunRowBands(height, {}, [&](int begin, int end) {
+            const std::size_t from = static_cast<std::size_t>(begin) * width;
+            const std::size_t to = static_cast<std::size_t>(end) * width;
+            for (std::size_t i = from; i < to; ++i)
+                cells[i] = PlaneValue(kernel.Lightness(pixels[i]));
+        });
+        return lightness;
+    }
+    catch (const std::bad_alloc&)
+    {
+        return nullptr;
+    }
+}
+
 bool CFilterDoc::ApplySamples(CAccessRGBImageByLab& source, std::span<const int> columns,
                               std::span<const int> rows, CAccessRGBImageByLab& destination,
                               Progress progress, const SampleRowsDone& done)
@@ -469,6 +499,11 @@ bool CFilterDoc::ApplySamples(CAccessRGBImageByLab& source, std::span<const int>
     const double threshold = m_params.Threshold / 255.0 * 20.0;
     const int amount = m_params.Amount;
     const std::size_t width = columns.size();
+    const FilterLightness* const known = prepared.sourceLightness &&
+                                                 prepared.sourceLightness->width == sourceWidth &&
+                                                 prepared.sourceLightness->height == sourceHeight
+                                             ? prepared.sourceLightness.get()
+                                             : nullptr;
 
     // One band per row thread, each on its own rows of the pixels shown
     // from the lightness on: the plane rows they read (their box means
@@ -500,15 +535,28 @@ bool CFilterDoc::ApplySamples(CAccessRGBImageByLab& source, std::span<const int>
             };
             for (int py = lightTop; py <= lightBottom; ++py)
             {
-                const RGB16* from =
-                    sourceRow(std::clamp(region.top + margins.top + py, 0, sourceHeight - 1));
+                const int sourceY = std::clamp(region.top + margins.top + py, 0, sourceHeight - 1);
                 std::uint16_t* cells = lightRow(py);
-                const std::uint16_t firstValue = PlaneValue(kernel.Lightness(from[0]));
-                const std::uint16_t lastValue = PlaneValue(kernel.Lightness(from[sourceWidth - 1]));
-                std::fill(cells, cells + inFirst, firstValue);
-                for (int px = inFirst; px < inEnd; ++px)
-                    cells[px] = PlaneValue(kernel.Lightness(from[base + px]));
-                std::fill(cells + inEnd, cells + planeWidth, lastValue);
+                if (known)
+                {
+                    const std::uint16_t* from =
+                        known->cells.data() +
+                        static_cast<std::size_t>(sourceY) * static_cast<std::size_t>(sourceWidth);
+                    std::fill(cells, cells + inFirst, from[0]);
+                    std::copy(from + base + inFirst, from + base + inEnd, cells + inFirst);
+                    std::fill(cells + inEnd, cells + planeWidth, from[sourceWidth - 1]);
+                }
+                else
+                {
+                    const RGB16* from = sourceRow(sourceY);
+                    const std::uint16_t firstValue = PlaneValue(kernel.Lightness(from[0]));
+                    const std::uint16_t lastValue =
+                        PlaneValue(kernel.Lightness(from[sourceWidth - 1]));
+                    std::fill(cells, cells + inFirst, firstValue);
+                    for (int px = inFirst; px < inEnd; ++px)
+                        cells[px] = PlaneValue(kernel.Lightness(from[base + px]));
+                    std::fill(cells + inEnd, cells + planeWidth, lastValue);
+                }
                 if (boxRows)
                     BoxRow(cells, planeWidth, h, line);
             }

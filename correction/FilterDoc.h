@@ -39,6 +39,16 @@ struct FilterParams
     bool operator==(const FilterParams&) const = default;
 };
 
+// The plane values (L* x 655.35) of every pixel of an image, row-major.
+// They do not depend on the filter's values: an owner of the image keeps
+// them across changes of the filter while the image stays the same.
+struct FilterLightness
+{
+    std::vector<std::uint16_t> cells;
+    int width = 0;
+    int height = 0;
+};
+
 // One sample of the sparse blur kernel: its offset and its weight
 // (normalised, and scaled by 1 / 655.35 so that a weighted sum of plane
 // values is L* directly).
@@ -68,6 +78,10 @@ struct FilterPrepared
     // Set while ApplyRect has prepared the plane for the region it hands to
     // Apply.
     bool planeReady = false;
+    // The lightness of the source ApplySamples is given, when its owner
+    // keeps it (UseSourceLightness); read in place of converting the
+    // source's pixels again when its size is the source's.
+    std::shared_ptr<const FilterLightness> sourceLightness;
 };
 
 class CFilterDoc : public CDocOf<CFilterDoc, FilterParams, FilterPrepared>
@@ -123,6 +137,18 @@ public:
                       Progress progress, const SampleRowsDone& done) override;
 
     void GetTileSize(int& width, int& height) const override;
+
+    // The lightness of every pixel of source (as the plane holds it), in
+    // row bands. Null when it cannot be held.
+    static std::shared_ptr<const FilterLightness>
+    MakeSourceLightness(const CAccessRGBImageByLab& source);
+    // The lightness of the source the next ApplySamples calls are given
+    // (null: none, each works it out from the source). The caller vouches
+    // that it is that of the source's current pixels and working space.
+    void UseSourceLightness(std::shared_ptr<const FilterLightness> lightness)
+    {
+        m_prepared.sourceLightness = std::move(lightness);
+    }
 
     // Sharpens the rectangle (null: the whole image) in place. Called on
     // its own it prepares the kernel and the plane's border from the image

@@ -211,6 +211,7 @@ void CProjectManage::RunBatch(int mode, const std::string& paramFile, bool resiz
                         apply = true;
                     if (apply)
                     {
+                        WorkingImageChanged();
                         goOn = ApplyStep(doc, m_workingImage, GetWorkingMatrix(), raw, 1.0, &size,
                                          m_stepSlots[slot - 1], &record.details);
                     }
@@ -265,6 +266,7 @@ void CProjectManage::RunBatch(int mode, const std::string& paramFile, bool resiz
     {
         // Nothing was shown: no batch entry stays behind.
         m_workingImage = CRGBImage();
+        WorkingImageChanged();
     }
 
     EndBatchLog(logPath, !goOn);

@@ -295,8 +295,9 @@ int CProjectManage::LoadImage(CImageFileInfo& entry, bool batch, Progress progre
                 TakeFirstLook(reduced, width, height);
             };
         }
-        result = ::LoadImage(entry, m_workingImage, &GetInputTRC(), nullptr, progress, true,
-                             firstLook);
+        WorkingImageChanged();
+        result =
+            ::LoadImage(entry, m_workingImage, &GetInputTRC(), nullptr, progress, true, firstLook);
     }
     else
     {
@@ -332,6 +333,7 @@ int CProjectManage::LoadImage(CImageFileInfo& entry, bool batch, Progress progre
         // The documents keep their parameters (the user's work of the last
         // image is not lost because another file failed to load).
         m_workingImage = CRGBImage();
+        WorkingImageChanged();
         if (!batch)
             m_rawThumbnail = CRGBImage();
         m_firstLook.reset();
@@ -502,9 +504,27 @@ void CProjectManage::CommitDoc(int slot, const CBaseDoc& doc)
     m_dirtyStep = LowerDirty(m_dirtyStep, slot);
 }
 
+void CProjectManage::WorkingImageChanged()
+{
+    ++m_workingGeneration;
+    m_workingLightness = KeptLightness();
+    // The filter's preview document holds it too until its next render.
+    if (auto* filter = dynamic_cast<CFilterDoc*>(m_previewDoc.get()))
+        filter->UseSourceLightness(nullptr);
+}
+
+void CProjectManage::DeletePreviewDoc()
+{
+    m_previewDoc.reset();
+    m_workingLightness = KeptLightness();
+}
+
 void CProjectManage::SetPreviewDoc(const CBaseDoc* doc)
 {
     m_previewDoc.reset();
+    // The kept lightness serves the filter's preview alone.
+    if (dynamic_cast<const CFilterDoc*>(doc) == nullptr)
+        m_workingLightness = KeptLightness();
     if (doc != nullptr)
     {
         m_previewDoc = doc->Clone();
@@ -613,6 +633,7 @@ void CProjectManage::ProcessToStep(int step, int compareMode, bool restart)
             {
                 if (!StoreBaseSnapshot())
                     return;
+                WorkingImageChanged();
                 bool done =
                     ApplyStep(*m_docs[i], m_workingImage, GetWorkingMatrix(), raw, 1.0, nullptr,
                               m_stepSlots[static_cast<std::size_t>(i - 1)], nullptr);
@@ -749,6 +770,7 @@ void CProjectManage::UnloadProject()
     m_beforePreview.reset();
     m_afterPreview.reset();
     m_workingImage = CRGBImage();
+    WorkingImageChanged();
     m_rawThumbnail = CRGBImage();
     m_currentRecord = CImageFileInfo();
     m_inputProfileText.clear();
@@ -807,6 +829,7 @@ bool CProjectManage::RestoreSnapshot(int index, Progress progress)
     CTempFileInfo& snapshot = m_snapshots[static_cast<std::size_t>(index)];
     if (!snapshot.IsOpen() || snapshot.m_width <= 0 || snapshot.m_height <= 0)
         return false;
+    WorkingImageChanged();
     if (!m_workingImage.ReadRawChunked(snapshot.GetFile(), progress))
         return false;
     return m_workingImage.GetWidth() == snapshot.m_width &&
@@ -856,6 +879,7 @@ bool CProjectManage::ParkWorkingImage()
     m_parkedInputProfileText = m_inputProfileText;
     m_parkedLutIndex = m_lutIndex;
     m_workingImage = CRGBImage();
+    WorkingImageChanged();
     m_parked = true;
     return true;
 }
@@ -865,6 +889,7 @@ bool CProjectManage::RestoreParkedImage()
     if (!m_parked)
         return true;
     m_parked = false;
+    WorkingImageChanged();
     const bool loaded = m_workingImage.LoadRaw(m_parkPath);
     // The park file only needs its name until the next park.
     std::error_code ignored;
@@ -903,6 +928,7 @@ void CProjectManage::DropImage(bool showMessage)
     m_currentStep = -1;
     m_dirtyStep = -1;
     m_workingImage = CRGBImage();
+    WorkingImageChanged();
     m_rawThumbnail = CRGBImage();
     m_beforePreview.reset();
     m_afterPreview.reset();

@@ -229,6 +229,11 @@ public:
     int GetCompareMode() const { return m_compareMode; }
     bool IsBusy() const { return m_busy != 0; }
     CRGBImage& GetWorkingImage() { return m_workingImage; }
+    // What is kept of the working image's pixels (the filter preview's
+    // lightness) is let go: whoever changes the pixels through
+    // GetWorkingImage says so here. The project's own loads, steps,
+    // snapshots and parking say so themselves.
+    void WorkingImageChanged();
     const CRGBImage& GetWorkingImage() const { return m_workingImage; }
     const CRGBImage& GetRawThumbnail() const { return m_rawThumbnail; }
     const CImageFileInfo& GetCurrentRecord() const { return m_currentRecord; }
@@ -337,7 +342,7 @@ public:
     void SetPreviewDoc(const CBaseDoc* doc);
     CBaseDoc* GetPreviewDoc() const { return m_previewDoc.get(); }
     // Drops the preview document (a panel leaving its step).
-    void DeletePreviewDoc() { m_previewDoc.reset(); }
+    void DeletePreviewDoc();
     // Prepares the preview document on the working image; the view's
     // redraw inside SetPreviewDoc finds it prepared already and leaves it.
     void PreparePreviewDoc();
@@ -526,6 +531,11 @@ protected:
     bool RenderShownSamples(CImageEx& preview, const CRect& inside, const CRect& destination,
                             const CColorTransform* lut);
     static void ShownPositions(int start, int length, int shown, std::vector<int>& positions);
+    // The lightness of every working-image pixel the filter's preview
+    // reads, kept while the working image and its working space stay the
+    // same (WorkingImageChanged, the image's size and pixels' address, the
+    // working matrix); made again otherwise. Null when it cannot be held.
+    std::shared_ptr<const FilterLightness> WorkingLightness(const CAccessRGBImageByLab& source);
     static bool IsSmallWork(int width, int height);
     // The rectangle of the working image, clipped to it, copied into
     // pixels, or taken through the preview document's ApplyRect. False
@@ -610,6 +620,19 @@ protected:
     // Set while SetPreviewDoc redraws the view after preparing the new
     // document on the unchanged working image: it is not prepared twice.
     bool m_previewDocFresh = false;
+    // Counts the changes of the working image's pixels (WorkingImageChanged).
+    std::uint64_t m_workingGeneration = 0;
+    // The filter preview's lightness of the working image (6000 x 4000:
+    // 48 MB), kept from one change of the filter to the next while the
+    // filter panel is open, and what it was made from.
+    struct KeptLightness
+    {
+        std::shared_ptr<const FilterLightness> lightness;
+        std::uint64_t generation = 0;
+        const RGB16* pixels = nullptr;
+        std::array<double, 9> matrix{};
+    };
+    KeptLightness m_workingLightness;
     std::atomic<int> m_displayBuilding{0};
     std::array<std::unique_ptr<CBaseDoc>, 7> m_printClones;
     // Guards the documents and the print clones where a cache thread copies

@@ -33,6 +33,7 @@
 #include "core/ColorDisplay.h"
 #include "core/ImageAccess.h"
 #include "core/ImageEx.h"
+#include "core/LabRowKernel.h"
 #include "core/MessageSink.h"
 #include "core/ProfileStore.h"
 #include "core/RowBands.h"
@@ -41,6 +42,7 @@
 #include "imagefile/ImageLoadSave.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <vector>
@@ -496,10 +498,10 @@ bool CProjectManage::RenderPreview(CImageEx* preview, const CRect& rect, int fac
     if (!pixels.Create((factor + inside.Width() - 1) / factor,
                        (factor + inside.Height() - 1) / factor))
         return false;
-    {
-        const ScopedRowThreads threads(IsSmallWork(pixels.GetWidth(), pixels.GetHeight()) ? 1 : 0);
-        CopyWorkingRect(inside, pixels, true);
-    }
+    // A coarse tile is small work all through: its conversion for display
+    // too stays on this thread.
+    const ScopedRowThreads threads(IsSmallWork(pixels.GetWidth(), pixels.GetHeight()) ? 1 : 0);
+    CopyWorkingRect(inside, pixels, true);
     ApplyUnprocessedView(pixels);
     const CRect reduced(0, 0, pixels.GetWidth(), pixels.GetHeight());
     return CopyRectConvertedParallel(pixels, *preview, reduced, destination, conversion.matrix,
@@ -606,8 +608,33 @@ bool CProjectManage::RenderShownSamples(CImageEx& preview, const CRect& inside,
                                lut);
     const ShownRows shown(preview, destination, reader, width, height);
     const RGB16* first = worked.StoredPixels(0, 0);
+    if (auto* filter = dynamic_cast<CFilterDoc*>(m_previewDoc.get());
+        filter != nullptr && filter->GetParams().Radius != 0)
+    {
+        filter->UseSourceLightness(nullptr);
+        filter->UseSourceLightness(WorkingLightness(source));
+    }
     return m_previewDoc->ApplySamples(source, columns, rows, worked, {},
                                       [&](int begin, int end) { shown.Draw(first, begin, end); });
+}
+
+std::shared_ptr<const FilterLightness>
+CProjectManage::WorkingLightness(const CAccessRGBImageByLab& source)
+{
+    const std::array<double, 9> matrix = MatrixCoefficients(GetWorkingMatrix());
+    const KeptLightness& kept = m_workingLightness;
+    if (kept.lightness && kept.generation == m_workingGeneration &&
+        kept.pixels == m_workingImage.GetPixels() &&
+        kept.lightness->width == m_workingImage.GetWidth() &&
+        kept.lightness->height == m_workingImage.GetHeight() && kept.matrix == matrix)
+        return kept.lightness;
+    // The old lightness goes before the new one is made: the two are never
+    // held together.
+    m_workingLightness = KeptLightness();
+    std::shared_ptr<const FilterLightness> lightness = CFilterDoc::MakeSourceLightness(source);
+    if (lightness)
+        m_workingLightness = {lightness, m_workingGeneration, m_workingImage.GetPixels(), matrix};
+    return lightness;
 }
 
 // Work of fewer pixels than this (a coarse tile) costs less on one thread
@@ -973,6 +1000,7 @@ void CProjectManage::OnMonitorProfileLoaded(const CColorProfile* monitor,
     m_dirtyStep = -1;
     DeletePreviews();
     m_workingImage = CRGBImage();
+    WorkingImageChanged();
     m_rawThumbnail = CRGBImage();
     m_lchImage = CByteLChImage();
     m_currentRecord = CImageFileInfo();

@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <thread>
 
@@ -589,6 +590,80 @@ TEST_F(ProjectPreviewTest, SharpeningAcrossTileEdgesIsThatOfTheWholeImage)
     }
     EXPECT_TRUE(SamePixels(*m_project->GetAfterPreview(), expected));
     EXPECT_FALSE(SamePixels(cut, expected));
+}
+
+TEST_F(ProjectPreviewTest, FilterPreviewFollowsEveryChangeOfTheWorkingImage)
+{
+    // The filter's preview keeps the lightness of the working image from
+    // one change of the filter to the next. Each way the working image
+    // changes (in place, at the same size and address, or as another image
+    // of the same size) gives a preview sharpened from the new pixels.
+    ScopedStepEditionPolicy policy(StepEditionPolicy::AllStepsEnabled);
+    Load(AddTiff("t.tif", 251, 173));
+    Texture(m_project->GetWorkingImage());
+    m_project->WorkingImageChanged();
+    CFilterDoc filter;
+    filter.GetParams().Radius = 80;
+    filter.GetParams().Amount = 200;
+    const CRect preview(0, 0, 125, 86);
+
+    // The refined preview against the whole working image sharpened.
+    const auto showsSharpenedImage = [&] {
+        m_project->SetPreviewDoc(&filter);
+        CRGBImage sharpened(m_project->GetWorkingImage());
+        CFilterDoc whole(filter);
+        if (!whole.ProcessImage(sharpened, nullptr, m_project->GetWorkingMatrix(), nullptr, 1.0,
+                                nullptr, {}, nullptr))
+            return false;
+        CImageEx expected;
+        if (!expected.Create(preview.Width(), preview.Height()))
+            return false;
+        m_project->DeletePreviews();
+        if (!m_project->MakeAfterPreview(preview, nullptr))
+            return false;
+        for (const CRect& tile : PreviewGrid(preview.Width(), preview.Height()))
+        {
+            CRect inside;
+            m_project->MapAfterPreviewRect(tile, inside);
+            CRect destination;
+            m_project->ReverseMapAfterPreviewRect(inside, destination);
+            if (!m_project->RenderAfterPreview(inside, 1))
+                return false;
+            ConvertForDisplay(*m_project, sharpened, inside, expected, destination, nullptr);
+        }
+        return SamePixels(*m_project->GetAfterPreview(), expected);
+    };
+
+    CGrayCalibDoc gamma;
+    gamma.GetParams().InGamma = 0.6;
+    const struct
+    {
+        const char* name;
+        std::function<void()> change;
+    } changes[] = {
+        {"a step before the filter",
+         [&] {
+             m_project->CommitGrayCalibDoc(gamma);
+             m_project->ProcessToStep(CProjectManage::kStepFilter, kCompareAfter, false);
+         }},
+        {"back to the loaded image", [&] { m_project->ProcessToStep(0, kCompareAfter, true); }},
+        {"another image of the same size", [&] { Load(AddTiff("u.tif", 251, 173)); }},
+        {"pixels written through the accessor",
+         [&] {
+             FillRect(m_project->GetWorkingImage(), CRect(40, 30, 120, 90),
+                      RGB16{50000, 9000, 20000});
+             m_project->WorkingImageChanged();
+         }},
+    };
+    ASSERT_TRUE(showsSharpenedImage());
+    for (const auto& [name, change] : changes)
+    {
+        SCOPED_TRACE(name);
+        const CRGBImage before(m_project->GetWorkingImage());
+        change();
+        ASSERT_FALSE(SameImage(before, m_project->GetWorkingImage()));
+        EXPECT_TRUE(showsSharpenedImage());
+    }
 }
 
 TEST_F(ProjectPreviewTest, NothingRendersWithoutAPreviewOrWhileTheImageIsLocked)
