@@ -385,6 +385,29 @@ ColorManagerOutcome CreateProfile(DBusConnection* connection, const std::string&
     return outcome;
 }
 
+// colord's own object for the file, when it has one that answers; else a
+// new one made from the file.
+ColorManagerOutcome ProfileOfFile(DBusConnection* connection, const std::string& profilePath,
+                                  std::string& profile, std::string* detail)
+{
+    Error findError;
+    std::string listed;
+    if (MethodCall(kManagerPath, kManagerInterface, "FindProfileByFilename")
+            .String(profilePath)
+            .SendFor(connection, findError, &listed))
+    {
+        profile = UsableProfile(connection, listed, profilePath, false);
+        if (!profile.empty())
+            return ColorManagerOutcome::Done;
+    }
+    else if (findError.Is(DBUS_ERROR_SERVICE_UNKNOWN) ||
+             findError.Is(DBUS_ERROR_NAME_HAS_NO_OWNER))
+    {
+        return ColorManagerOutcome::NoColorManager;
+    }
+    return CreateProfile(connection, profilePath, profile, detail);
+}
+
 } // namespace
 
 ColorManagerOutcome MakeColorManagerDefault(const std::string& deviceId,
@@ -396,24 +419,11 @@ ColorManagerOutcome MakeColorManagerDefault(const std::string& deviceId,
         found != ColorManagerOutcome::Done)
         return found;
 
-    // colord's own object for the file, when it has one that answers; else
-    // a new one from the file.
     std::string profile;
-    {
-        Error findError;
-        std::string listed;
-        if (MethodCall(kManagerPath, kManagerInterface, "FindProfileByFilename")
-                .String(profilePath)
-                .SendFor(connection.get(), findError, &listed))
-            profile = UsableProfile(connection.get(), listed, profilePath, false);
-    }
-    if (profile.empty())
-    {
-        const ColorManagerOutcome created =
-            CreateProfile(connection.get(), profilePath, profile, detail);
-        if (created != ColorManagerOutcome::Done)
-            return created;
-    }
+    if (const ColorManagerOutcome known =
+            ProfileOfFile(connection.get(), profilePath, profile, detail);
+        known != ColorManagerOutcome::Done)
+        return known;
 
     {
         // A profile the device already has is on the device, which is what
@@ -439,17 +449,8 @@ ColorManagerOutcome OfferColorManagerProfile(const std::string& profilePath, std
     Connection connection = OpenSystemBus();
     if (!connection)
         return ColorManagerOutcome::NoBus;
-    Error findError;
-    std::string listed;
-    if (MethodCall(kManagerPath, kManagerInterface, "FindProfileByFilename")
-            .String(profilePath)
-            .SendFor(connection.get(), findError, &listed) &&
-        !UsableProfile(connection.get(), listed, profilePath, false).empty())
-        return ColorManagerOutcome::Done;
-    if (findError.Is(DBUS_ERROR_SERVICE_UNKNOWN) || findError.Is(DBUS_ERROR_NAME_HAS_NO_OWNER))
-        return ColorManagerOutcome::NoColorManager;
     std::string profile;
-    return CreateProfile(connection.get(), profilePath, profile, detail);
+    return ProfileOfFile(connection.get(), profilePath, profile, detail);
 }
 
 ColorManagerOutcome RemoveColorManagerProfile(const std::string& deviceId,

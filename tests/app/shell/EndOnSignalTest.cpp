@@ -3,12 +3,9 @@
 
 #include "app/shell/MainFrame.h"
 #include "core/IniFile.h"
-#include "core/RGBImage.h"
-#include "core/SRGBProfile.h"
-#include "imagefile/ImageFileInfo.h"
-#include "imagefile/ImageLoadSave.h"
 #include "monitor/Display.h"
 #include "platform/Registry.h"
+#include "tests/app/GradientTiff.h"
 #include "tests/support/TestEnv.h"
 
 #include <gtest/gtest.h>
@@ -48,7 +45,7 @@ public:
         fs::copy_file(QB_SIMULATED_MONITOR_SAMPLE, dir.File("monitor.ini"));
         if (!introduction)
             CIniFile(SettingsPath().string()).SetInt("CqzNewProjectDlg", "SkipInitMsg", 1);
-        const std::string image = WriteImage(dir.File("images/start.tif"));
+        const std::string image = WriteGradientTiff16(dir.File("images/start.tif"));
 
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         const auto set = [&environment](const char* name, const std::string& value) {
@@ -142,27 +139,6 @@ public:
     }
 
 private:
-    static std::string WriteImage(const std::string& path)
-    {
-        constexpr int kWidth = 80;
-        constexpr int kHeight = 60;
-        CRGBImage image(kWidth, kHeight);
-        RGB16* p = image.Lock();
-        for (int i = 0; i < kWidth * kHeight; ++i)
-            p[i] = RGB16{static_cast<std::uint16_t>(i * 20), 30000, 20000};
-        image.Unlock();
-        CImageFileInfo out;
-        out.m_path = path;
-        out.m_type = kImageFileTiff16;
-        out.m_detectedType = kImageFileTiff16;
-        out.m_width = kWidth;
-        out.m_height = kHeight;
-        out.m_xResolution = out.m_yResolution = 300.0f;
-        out.m_iccProfile = BuildSRGBProfileBytes();
-        EXPECT_EQ(SaveTiff16(nullptr, out, image, {}), 1) << path;
-        return path;
-    }
-
     std::string m_config;
     std::string m_cache;
     QProcess m_process;

@@ -6,6 +6,7 @@
 // over the preview and the commands' shortcuts.
 
 #include "app/shell/MainFrame.h"
+#include "tests/app/GradientTiff.h"
 #include "tests/app/SimulatedMonitorFrame.h"
 #include "app/filelist/FileView.h"
 #include "app/panels/StepPanel.h"
@@ -171,26 +172,7 @@ protected:
     // along y.
     std::string WriteImage(const std::string& name, int width = 80, int height = 60)
     {
-        const std::string path = folders.File("images/" + name);
-        CRGBImage image(width, height);
-        RGB16* p = image.Lock();
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                p[static_cast<std::size_t>(y) * width + x] =
-                    RGB16{static_cast<std::uint16_t>(65535LL * x / (width - 1)),
-                          static_cast<std::uint16_t>(65535LL * y / (height - 1)),
-                          std::uint16_t{20000}};
-        image.Unlock();
-        CImageFileInfo out;
-        out.m_path = path;
-        out.m_type = kImageFileTiff16;
-        out.m_detectedType = kImageFileTiff16;
-        out.m_width = width;
-        out.m_height = height;
-        out.m_xResolution = out.m_yResolution = 300.0f;
-        out.m_iccProfile = BuildSRGBProfileBytes();
-        EXPECT_EQ(SaveTiff16(nullptr, out, image, {}), 1) << path;
-        return path;
+        return WriteGradientTiff16(folders.File("images/" + name), width, height);
     }
 
     std::vector<std::string> ListedPaths() const
