@@ -186,7 +186,8 @@ protected:
         view->RefreshList();
     }
 
-    // A converter program that writes a small DNG for any camera RAW file.
+    // A converter program that writes a small DNG for any camera RAW file,
+    // and fails for a source whose name has "bad" in it.
     void UseConverterThatWritesADng()
     {
         testsupport::DngRecipe recipe;
@@ -196,7 +197,8 @@ protected:
         ASSERT_TRUE(testsupport::DngBuilder(recipe).WriteFile(made));
         const std::string script = folders.File("conv.sh");
         // Arguments: -c -p0 -d folder -o name source.
-        WriteTextFile(script, "#!/bin/sh\ncp \"" + made + "\" \"$4$6\"\n");
+        WriteTextFile(script, "#!/bin/sh\ncase \"$7\" in *bad*) exit 1;; esac\ncp \"" + made +
+                                  "\" \"$4$6\"\n");
         ::chmod(script.c_str(), 0755);
         SetDNGConverterPath(script);
         SetDngOutputPath(folders.File("dng"));
@@ -768,19 +770,7 @@ TEST_F(FileViewTest, ThumbnailsArriveOnTheUserInterfaceThread)
 // that fails marks the entry with code 3.
 TEST_F(FileViewTest, ConvertedRawEntriesBecomeDngFilesAndFailuresAreMarked)
 {
-    testsupport::DngRecipe recipe;
-    recipe.width = 64;
-    recipe.height = 56;
-    const std::string made = folders.File("made.dng");
-    ASSERT_TRUE(testsupport::DngBuilder(recipe).WriteFile(made));
-    const std::string script = folders.File("conv.sh");
-    // Arguments: -c -p0 -d folder -o name source; a source named "bad*"
-    // fails.
-    WriteTextFile(script, "#!/bin/sh\ncase \"$7\" in *bad*) exit 1;; esac\ncp \"" + made +
-                              "\" \"$4$6\"\n");
-    ::chmod(script.c_str(), 0755);
-    SetDNGConverterPath(script);
-    SetDngOutputPath(folders.File("dng"));
+    ASSERT_NO_FATAL_FAILURE(UseConverterThatWritesADng());
     ASSERT_TRUE(IsRawExtension(".nef"));
 
     StartPanel();
